@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# hmx700 developer entry point.
+#   ./build.sh run    install what is needed, build, start the simulator and the program
+#   ./build.sh test   install what is needed, build and run every test (also under
+#                     ASan+UBSan), and cross-compile the serial link for Windows
+#   ./build.sh deps   only install the build dependencies
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
+          g++-mingw-w64-x86-64 xvfb xauth fonts-dejavu-core)
+
+install_deps() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir"
+}
+
+run_tests() {
+    install_deps
+    local jobs
+    jobs=$(nproc)
+    echo "== build and test"
+    build build
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer"
+    build build-asan -DHMX700_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
+    (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$jobs")
+    echo "== cross-compile the serial link for Windows (mingw-w64)"
+    build build-mingw -DHMX700_LINK_ONLY=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    echo "== all tests passed"
+}
+
+run_program() {
+    install_deps
+    build build
+    exec tools/run-with-simulator.sh build
+}
+
+case "${1:-}" in
+    deps) install_deps ;;
+    test) run_tests ;;
+    run) run_program ;;
+    *) echo "usage: $0 run|test|deps" >&2; exit 2 ;;
+esac

@@ -1,0 +1,121 @@
+// The instrument's configuration: the 36-byte Settings record, its decoded values,
+// the tenths and Scaled encodings, the text conversions of the settings page, and
+// the read and write exchanges.
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+
+namespace hmx {
+
+inline constexpr std::size_t SettingsRecordSize = 36;
+
+struct SettingsValues {
+    std::uint8_t UpperUnit = 0;
+    std::uint8_t LowerUnit = 0;
+    std::uint8_t Alarm1Mode = 0;
+    std::uint8_t Alarm2Mode = 0;
+    std::uint8_t Output1Type = 0;
+    std::uint8_t Output2Type = 0;
+    std::int16_t Alarm1High = 0;
+    std::uint8_t Alarm1HighExp = 0;
+    std::int16_t Alarm1Low = 0;
+    std::uint8_t Alarm1LowExp = 0;
+    std::int16_t Alarm2High = 0;
+    std::int16_t Alarm2Low = 0;
+    std::int16_t Output1Min = 0;
+    std::uint8_t Output1MinExp = 0;
+    std::int16_t Output1Max = 0;
+    std::uint8_t Output1MaxExp = 0;
+    std::int16_t Output2Min = 0;
+    std::int16_t Output2Max = 0;
+    std::int16_t CleaningInterval = 0;
+
+    friend bool operator==(const SettingsValues&, const SettingsValues&) = default;
+};
+
+// The upper unit code that makes the upper group Scaled values (g/m3).
+inline constexpr std::uint8_t ScaledUnit = 2;
+
+// Decodes record bytes 0..35 (the reply to 01s?end).
+SettingsValues DecodeSettingsRecord(const std::uint8_t* record);
+
+// The 42-byte Settings-write frame: "01m", the record (units + 30 at 0/1, plain codes
+// at 4/5, "k"/"j" fillers), "end".
+std::array<std::uint8_t, 42> BuildSettingsFrame(const SettingsValues& values);
+
+struct ScaledValue {
+    std::int16_t mantissa = 0;
+    std::uint8_t exponent = 0;
+};
+
+// Float conversion first, then the strict bands: >200 (m, 4), >20 (10m, 3), >2 (100m, 2), else (1000m, 1).
+ScaledValue EncodeScaled(double x);
+// 10^e * m / 10000 for any exponent byte.
+double DecodeScaled(std::int16_t mantissa, std::uint8_t exponent);
+
+// Raised by the text conversions; what() is the message the user sees.
+class ConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Shortest general form with the locale's separator: 235 -> "23.5", 200 -> "20".
+QString TenthsToText(std::int16_t tenths, const QLocale& locale = QLocale());
+QString ScaledToText(std::int16_t mantissa, std::uint8_t exponent, const QLocale& locale = QLocale());
+QString IntegerToText(std::int16_t value);
+
+// Parse, x10, round half to even. Throw ConversionError "'%s' is not a valid floating point value"
+// for malformed text, and a range error naming the text when the result does not fit 16 bits.
+std::int16_t TextToTenths(const QString& text, const QLocale& locale = QLocale());
+ScaledValue TextToScaled(const QString& text, const QLocale& locale = QLocale());
+// "'%s' is not a valid integer value" for malformed text.
+std::int16_t TextToInteger(const QString& text);
+
+// Process-wide settings values, shared by the window thread and the Poller.
+// A save stores every value, then raises the pending flag (release); the Poller
+// sees the flag (acquire) before it reads the values.
+class SettingsStore {
+public:
+    SettingsValues values() const;
+    void setValues(const SettingsValues& values);
+    // Stores one field at a time, so a save that stops at a malformed field keeps
+    // the fields before it.
+    template <typename F>
+    void update(F&& change)
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_values);
+    }
+
+    bool writePending() const { return m_pending.load(std::memory_order_acquire) == 1; }
+    void requestWrite() { m_pending.store(1, std::memory_order_release); }
+    void clearWriteRequest() { m_pending.store(0, std::memory_order_release); }
+
+private:
+    mutable std::mutex m_mutex;
+    SettingsValues m_values;
+    std::atomic<std::uint8_t> m_pending{0};
+};
+
+SettingsStore& Settings();
+
+// The read exchange: 01s?end, 300 ms, one read, decode. Takes LinkLock itself.
+// Returns false (values untouched) when the reply is missing or shorter than 36 bytes.
+// Zeroes the Receive buffer afterwards.
+bool ReadSettingsRecord(SettingsValues& out);
+
+// The write exchange run by the Poller: frame from Settings(), SendSettingsFrame,
+// 100 ms, one read, exact "OK" test, zero the first 49 bytes of the Transmit buffer,
+// clear the pending flag whatever came back. Takes LinkLock itself.
+// Returns true when the instrument confirmed with "OK".
+bool WriteSettings();
+
+} // namespace hmx

@@ -1,0 +1,75 @@
+// The instrument's command protocol: frames, waits, and the decoding of replies.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace hmx {
+
+inline constexpr std::string_view IdentifyCommand = "01i?end";
+inline constexpr std::string_view VersionCommand = "01v?end";
+inline constexpr std::string_view SettingsReadCommand = "01s?end";
+inline constexpr std::string_view MeasureCommand = "01t?end";
+
+inline constexpr std::chrono::milliseconds IdentifyWait{200};
+inline constexpr std::chrono::milliseconds VersionWait{300};
+inline constexpr std::chrono::milliseconds SettingsReadWait{300};
+inline constexpr std::chrono::milliseconds MeasureWait{500};
+inline constexpr std::chrono::milliseconds SettingsWriteWait{100};
+
+inline constexpr std::string_view ModelName = "HMX-700";
+inline constexpr std::string_view WriteAcknowledgement = "OK";
+
+// The text of a reply: bytes from the start up to the first zero byte, at most size.
+std::string_view ReplyText(const std::uint8_t* buffer, std::size_t size);
+
+// Exact match of ReplyText with expected: same length, same bytes, no trimming.
+bool ReplyTextIs(const std::uint8_t* buffer, std::size_t size, std::string_view expected);
+
+// High byte first, both bytes unsigned.
+std::uint16_t BigEndian16(const std::uint8_t* bytes);
+
+struct VersionInfo {
+    std::uint8_t version = 0;
+    std::uint8_t revision = 0;
+    std::uint16_t serialNumber = 0;
+};
+
+// Bytes 5..8 of the version reply.
+VersionInfo DecodeVersion(const std::uint8_t* reply);
+
+// The Measurement record: three signed 16-bit tenths, in wire order.
+struct Measurement {
+    std::int16_t humidity = 0;
+    std::int16_t dewPoint = 0;
+    std::int16_t ambient = 0;
+};
+
+Measurement DecodeMeasurement(const std::uint8_t* reply);
+
+// Copies a query frame and a terminating zero to the start of TransmitBuffer.
+void PutQuery(std::string_view frame);
+
+// Sleeps for the given time; returns false when the sleep was cut short by a stop request.
+using SleepFunction = std::function<bool(std::chrono::milliseconds)>;
+
+enum class ExchangeResult {
+    Reply,       // at least one byte was read into ReceiveBuffer
+    NoReply,     // nothing had arrived by the end of the wait
+    SendFailed,  // the frame did not go out (port gone); treated like NoReply
+    Interrupted  // the wait was cut short; nothing was read
+};
+
+enum class ClearAfterSend { No, Yes };
+
+// One query exchange: PutQuery, SendCommand, optionally ClearBuffers, sleep, one
+// ReadReply(Port, 512). The caller holds LinkLock() for the exchange and for its use
+// of the reply. Without a sleep function the thread simply sleeps.
+ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait,
+                             ClearAfterSend clear = ClearAfterSend::No,
+                             const SleepFunction& sleep = {});
+
+} // namespace hmx

@@ -1,0 +1,62 @@
+// The measurement log jrt1.txt: one TAB-separated line per reading, CR LF, 8-bit
+// text in the system's local code page. Every line is on disk when appendLine returns.
+#pragma once
+
+#include <QByteArray>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+#include <deque>
+
+namespace hmx {
+
+struct LogLine {
+    std::int32_t number = 0;     // reading counter, 1 for the first reading of a run
+    QTime time;                  // time of day the line is written
+    std::int16_t dewPoint = 0;   // raw tenths
+    std::int16_t humidity = 0;
+    std::int16_t ambient = 0;
+    QString dewPointText;        // the display texts the fields show
+    QString humidityText;
+    QString ambientText;
+};
+
+// The locale's long time form without any time zone: separator, 12/24-hour clock,
+// leading zero in hours or not, AM/PM marker placed as the locale places it.
+QString LongTimeText(const QTime& time, const QLocale& locale = QLocale());
+
+// The eight fields joined by TAB, ending in CR LF, encoded in the local 8-bit code page.
+QByteArray FormatLogLine(const LogLine& line, const QLocale& locale = QLocale());
+
+class MeasurementLog {
+public:
+    explicit MeasurementLog(QString fileName = QStringLiteral("jrt1.txt"));
+    ~MeasurementLog();  // closes the file
+
+    QString fileName() const;
+
+    // Creates the file empty (replacing an old one). On failure returns false and
+    // errorString() says what failed, with the file name.
+    bool create();
+
+    // Reopens the file for appending and writes the line, flushed to disk.
+    // On failure returns false with errorString() set; the line is kept and written
+    // before the next line once the file can be written again, so no reading is lost.
+    bool appendLine(const LogLine& line, const QLocale& locale = QLocale());
+
+    // Lines kept back by failed writes.
+    std::size_t pendingLineCount() const;
+
+    void close();
+    QString errorString() const;
+
+private:
+    QString m_fileName;
+    QString m_error;
+    std::deque<QByteArray> m_pending;
+    int m_fd = -1;
+};
+
+} // namespace hmx

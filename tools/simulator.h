@@ -1,0 +1,70 @@
+// A simulated HMX-700 on the far side of a pseudo-terminal. The client opens
+// devicePath() like any serial device. Used by the tests and by hmx700-sim.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hmx::sim {
+
+inline constexpr std::size_t RecordSize = 36;
+using SettingsRecord = std::array<std::uint8_t, RecordSize>;
+
+// A plausible default configuration: upper unit °Cdp, lower °C, both alarms off,
+// 4-20 mA outputs, cleaning every 24 hours.
+SettingsRecord DefaultSettingsRecord();
+
+struct MeasurementTenths {
+    std::int16_t humidity = 0;
+    std::int16_t dewPoint = 0;
+    std::int16_t ambient = 0;
+};
+
+class Simulator {
+public:
+    // Opens the pseudo-terminal and starts answering at once.
+    Simulator();
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Path of the terminal device the client opens (e.g. /dev/pts/5).
+    std::string devicePath() const;
+
+    // --- Instrument state ---
+    void setModelName(std::string name);  // reply to 01i?end, default "HMX-700"
+    void setVersion(std::uint8_t version, std::uint8_t revision, std::uint16_t serial);
+    void setSettingsRecord(const SettingsRecord& record);
+    SettingsRecord settingsRecord() const;  // after a write: the record as applied
+    // Fixed readings; without them the readings vary smoothly over time.
+    void setMeasurement(std::optional<MeasurementTenths> fixed);
+
+    // --- Misbehaviour, for tests and demos ---
+    void setSilent(bool silent);                           // ignore every frame
+    void setReplyDelay(std::chrono::milliseconds delay);   // answer late
+    // Send the first `bytes` bytes of each reply at once and the rest after `gap`.
+    void setSplitReply(std::size_t bytes, std::chrono::milliseconds gap);
+    void setExtraBytes(std::string extra);                 // appended to every reply
+    void setDropAcknowledgement(bool drop);                // no "OK" to a write
+    void disappear();                                      // close the terminal for good
+
+    // --- Record of what the client sent ---
+    // Every complete frame received, byte for byte, in order.
+    std::vector<std::vector<std::uint8_t>> receivedFrames() const;
+    // Every byte received, including bytes that formed no frame.
+    std::vector<std::uint8_t> receivedBytes() const;
+    // Bytes that could not be parsed as part of a frame (0 when the client only sent whole frames).
+    std::size_t strayByteCount() const;
+    void clearRecord();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace hmx::sim

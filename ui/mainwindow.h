@@ -1,0 +1,62 @@
+// TForm1: the one main window. Its layout (every control, by its designer name)
+// comes from mainwindow.ui; the handlers carry the program's logic.
+#pragma once
+
+#include "chart/chartwidget.h"
+#include "ui_mainwindow.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace hmx {
+class MeasurementLog;
+class Poller;
+struct Reading;
+}
+
+class TForm1 : public QWidget, public Ui::TForm1 {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Puts the English text table in place (English build, before the first show).
+    void ApplyEnglishTexts();
+
+    hmx::chart::LineSeries* Series1 = nullptr;  // °Cdp, blue
+    hmx::chart::LineSeries* Series6 = nullptr;  // %Rh, green
+    hmx::chart::LineSeries* Series7 = nullptr;  // °C, red
+
+    // Stops the Poller, then closes the log and the port. Safe to call twice.
+    void Shutdown();
+
+    hmx::Poller* poller() const { return m_poller.get(); }
+
+public slots:
+    void FormCreate();
+    void ConnectClick();
+    void ZapisUstawienClick();
+    void ComboBox1Change();
+    void ComboBox10Change();
+    void Button2Click();
+    void Button1Click();
+
+    // Fills the settings page from the instrument (also run by ConnectClick).
+    void ReadSettings();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showReading(const hmx::Reading& reading);
+    void showNoReply();
+    void showSettingsConfirmed();
+    void showLogError(const QString& message);
+
+    std::unique_ptr<hmx::MeasurementLog> m_log;
+    std::unique_ptr<hmx::Poller> m_poller;
+};
+
+// The one instance of the main window.
+extern TForm1* Form1;
