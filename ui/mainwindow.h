@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chart/chartwidget.h"
+#include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
 #include <QWidget>
@@ -27,6 +28,8 @@ public:
     hmx::chart::LineSeries* Series1 = nullptr;  // °Cdp, blue
     hmx::chart::LineSeries* Series6 = nullptr;  // %Rh, green
     hmx::chart::LineSeries* Series7 = nullptr;  // °C, red
+
+    OpenDialog OpenDialog1;
 
     // Stops the Poller, then closes the log and the port. Safe to call twice.
     void Shutdown();
