@@ -1,0 +1,75 @@
+// The command protocol: query frames, the exchange pattern and reply decoding.
+#include "link/protocol.h"
+#include "link/seriallink.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace hmx {
+
+std::string_view ReplyText(const std::uint8_t* buffer, std::size_t size)
+{
+    const auto* chars = reinterpret_cast<const char*>(buffer);
+    const void* zero = std::memchr(chars, 0, size);
+    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : size;
+    return {chars, length};
+}
+
+bool ReplyTextIs(const std::uint8_t* buffer, std::size_t size, std::string_view expected)
+{
+    return ReplyText(buffer, size) == expected;
+}
+
+std::uint16_t BigEndian16(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] * 256u + bytes[1]);
+}
+
+VersionInfo DecodeVersion(const std::uint8_t* reply)
+{
+    VersionInfo info;
+    info.version = reply[5];
+    info.revision = reply[6];
+    info.serialNumber = BigEndian16(reply + 7);
+    return info;
+}
+
+Measurement DecodeMeasurement(const std::uint8_t* reply)
+{
+    // Two's complement from the unsigned 16-bit value; well defined since C++20.
+    Measurement m;
+    m.humidity = static_cast<std::int16_t>(BigEndian16(reply));
+    m.dewPoint = static_cast<std::int16_t>(BigEndian16(reply + 2));
+    m.ambient = static_cast<std::int16_t>(BigEndian16(reply + 4));
+    return m;
+}
+
+void PutQuery(std::string_view frame)
+{
+    // Leave room for the terminating zero; queries are 7 bytes, far below the buffer size.
+    const std::size_t length = std::min(frame.size(), TransmitBufferSize - 1);
+    std::memcpy(TransmitBuffer, frame.data(), length);
+    TransmitBuffer[length] = 0;
+}
+
+ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait, ClearAfterSend clear,
+                             const SleepFunction& sleep)
+{
+    PutQuery(frame);
+    const bool sent = SendCommand();
+    if (clear == ClearAfterSend::Yes)
+        ClearBuffers();
+    // The wait is kept after a failed send too, so a caller's cycle keeps its pace on a dead port.
+    if (sleep) {
+        if (!sleep(wait))
+            return ExchangeResult::Interrupted;
+    } else {
+        std::this_thread::sleep_for(wait);
+    }
+    if (!sent)
+        return ExchangeResult::SendFailed;
+    return ReadReply(Port, ReceiveBufferSize) > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;
+}
+
+} // namespace hmx
