@@ -3,6 +3,7 @@
 // window thread through queued signals (it never touches a widget).
 #pragma once
 
+#include "link/protocol.h"
 #include "log/measurementlog.h"
 
 #include <QLocale>
@@ -64,6 +65,7 @@ signals:
 private:
     void run();
     void cycle();
+    void handleMeasurement(const Measurement& measurement);
     bool sleepFor(std::chrono::milliseconds duration);
 
     MeasurementLog& m_log;

@@ -1,0 +1,117 @@
+// The settings page: shows the instrument's configuration and saves an edited one.
+#include "ui/mainwindow.h"
+
+#include "instrument/settings.h"
+
+using namespace hmx;
+
+namespace {
+
+// Selects from code, so the mirror handlers (user changes only) do not run.
+// A code outside the list leaves it with no item selected.
+void SelectItem(QComboBox* list, int index)
+{
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+} // namespace
+
+void TForm1::ReadSettings()
+{
+    SettingsValues values;
+    if (!ReadSettingsRecord(values)) {
+        // Nothing usable came back: keep the values and the page as they were.
+        Label9->setText(QStringLiteral("Brak komunikacji !"));
+        return;
+    }
+    Settings().setValues(values);
+
+    SelectItem(ComboBox1, values.UpperUnit);
+    SelectItem(ComboBox2, values.Output1Type >> 2);
+    SelectItem(ComboBox3, values.UpperUnit);
+    SelectItem(ComboBox4, values.UpperUnit);
+    SelectItem(ComboBox5, values.Output2Type >> 2);
+    SelectItem(ComboBox6, values.LowerUnit);
+    SelectItem(ComboBox7, values.Alarm1Mode);
+    SelectItem(ComboBox8, values.LowerUnit);
+    SelectItem(ComboBox9, values.Alarm2Mode);
+    SelectItem(ComboBox10, int(values.LowerUnit) - 5);
+
+    if (values.UpperUnit == ScaledUnit) {
+        Edit5->setText(ScaledToText(values.Alarm1High, values.Alarm1HighExp));
+        Edit16->setText(ScaledToText(values.Alarm1Low, values.Alarm1LowExp));
+        Edit1->setText(ScaledToText(values.Output1Min, values.Output1MinExp));
+        Edit2->setText(ScaledToText(values.Output1Max, values.Output1MaxExp));
+    } else {
+        Edit5->setText(TenthsToText(values.Alarm1High));
+        Edit16->setText(TenthsToText(values.Alarm1Low));
+        Edit1->setText(TenthsToText(values.Output1Min));
+        Edit2->setText(TenthsToText(values.Output1Max));
+    }
+    Edit17->setText(TenthsToText(values.Alarm2High));
+    Edit18->setText(TenthsToText(values.Alarm2Low));
+    Edit3->setText(TenthsToText(values.Output2Min));
+    Edit4->setText(TenthsToText(values.Output2Max));
+    Edit12->setText(IntegerToText(values.CleaningInterval));
+}
+
+void TForm1::Button2Click()
+{
+    ReadSettings();
+}
+
+void TForm1::ZapisUstawienClick()
+{
+    // Each field is stored as soon as it is converted: a malformed field stops the
+    // save there, keeping the fields before it, and the write is not requested.
+    SettingsStore& store = Settings();
+    const int upperIndex = ComboBox1->currentIndex();
+    store.update([&](SettingsValues& s) {
+        s.UpperUnit = std::uint8_t(upperIndex);
+        s.Output1Type = std::uint8_t(ComboBox2->currentIndex() * 4);
+        s.Output2Type = std::uint8_t(ComboBox5->currentIndex() * 4);
+        s.Alarm1Mode = std::uint8_t(ComboBox7->currentIndex());
+        s.Alarm2Mode = std::uint8_t(ComboBox9->currentIndex());
+        s.LowerUnit = std::uint8_t(ComboBox10->currentIndex() + 5);
+    });
+
+    struct UpperField {
+        QLineEdit* edit;
+        std::int16_t SettingsValues::*value;
+        std::uint8_t SettingsValues::*exponent;
+    };
+    const UpperField upper[] = {
+        {Edit5, &SettingsValues::Alarm1High, &SettingsValues::Alarm1HighExp},
+        {Edit16, &SettingsValues::Alarm1Low, &SettingsValues::Alarm1LowExp},
+        {Edit1, &SettingsValues::Output1Min, &SettingsValues::Output1MinExp},
+        {Edit2, &SettingsValues::Output1Max, &SettingsValues::Output1MaxExp},
+    };
+    for (const UpperField& field : upper) {
+        if (std::uint8_t(upperIndex) == ScaledUnit) {
+            const ScaledValue scaled = TextToScaled(field.edit->text());
+            store.update([&](SettingsValues& s) {
+                s.*field.value = scaled.mantissa;
+                s.*field.exponent = scaled.exponent;
+            });
+        } else {
+            const std::int16_t tenths = TextToTenths(field.edit->text());
+            store.update([&](SettingsValues& s) { s.*field.value = tenths; });
+        }
+    }
+
+    const std::pair<QLineEdit*, std::int16_t SettingsValues::*> lower[] = {
+        {Edit17, &SettingsValues::Alarm2High},
+        {Edit18, &SettingsValues::Alarm2Low},
+        {Edit3, &SettingsValues::Output2Min},
+        {Edit4, &SettingsValues::Output2Max},
+    };
+    for (const auto& [edit, value] : lower) {
+        const std::int16_t tenths = TextToTenths(edit->text());
+        store.update([&](SettingsValues& s) { s.*value = tenths; });
+    }
+
+    const std::int16_t interval = TextToInteger(Edit12->text());
+    store.update([&](SettingsValues& s) { s.CleaningInterval = interval; });
+
+    store.requestWrite();
+}
