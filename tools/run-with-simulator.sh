@@ -11,11 +11,16 @@ if [ -n "${HMX700_PORTS:-}" ]; then
     exec "$program"
 fi
 
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-"$simulator" >"$fifo" &
+out=$(mktemp)
+"$simulator" >"$out" &
 sim_pid=$!
-trap 'kill $sim_pid 2>/dev/null || true; rm -f "$fifo"' EXIT
-read -r device <"$fifo"
+trap 'kill $sim_pid 2>/dev/null || true; rm -f "$out"' EXIT
+device=""
+for _ in $(seq 100); do
+    device=$(head -n 1 "$out")
+    [ -n "$device" ] && break
+    sleep 0.1
+done
+[ -n "$device" ] || { echo "the simulator did not start" >&2; exit 1; }
 echo "Simulated HMX-700 on $device; measurements are logged to $(pwd)/jrt1.txt"
 HMX700_PORTS="$device" "$program"
