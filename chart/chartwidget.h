@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -38,6 +39,9 @@ public:
     double x(std::size_t index) const;
     double y(std::size_t index) const;
 
+    // Bytes held for the points and their min/max summary (capacity, not size).
+    std::size_t memoryBytes() const;
+
 private:
     friend class ChartWidget;
     LineSeries(ChartWidget* chart, QString title, QColor color, int width);
@@ -68,6 +72,20 @@ private:
     bool m_automatic = true;
 };
 
+// Where the next drawing puts things, in widget pixels.
+struct ChartLayout {
+    QRect title;
+    QRect legend;                   // legend box, without its shadow
+    QRect plot;                     // area inside the axes
+    double timeMin = 0, timeMax = 0;    // range drawn on the time axis
+    double valueMin = 0, valueMax = 0;  // range drawn on the value axis
+    double timeStep = 0;            // days between time labels
+    std::vector<double> timeTicks;  // X of each time label
+    std::vector<QRect> timeLabels;  // box of each (vertical) time label
+    double valueStep = 0;
+    std::vector<double> valueTicks;
+};
+
 class ChartWidget : public QWidget {
     Q_OBJECT
 public:
@@ -87,6 +105,19 @@ public:
 
     // Recomputes the automatic ranges now, as a drawing would.
     void updateRanges();
+
+    // Layout of a drawing at the current size and axis values (no range update).
+    ChartLayout layout() const;
+
+    // "hh:mm" time of day of a date-time value, with the default locale's time separator.
+    static QString timeLabel(double x);
+    // The default locale's separator between hours and minutes.
+    static QString timeSeparator();
+
+    // Large series are drawn from per-column (first, min, max, last) summaries;
+    // off draws every point (for comparing the two).
+    void setDecimation(bool on);
+    bool decimation() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
