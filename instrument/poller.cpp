@@ -135,10 +135,8 @@ void Poller::cycle()
     if (result == ExchangeResult::Reply) {
         handleMeasurement(measurement);
     } else {
+        // A failed send (port gone) has still waited the full cycle, so this never spins.
         emit noReply();
-        // A port that is gone fails at once; keep the cycle's pace instead of spinning.
-        if (result == ExchangeResult::SendFailed && !sleepFor(MeasureWait))
-            return;
     }
 
     if (Settings().writePending() && WriteSettings())

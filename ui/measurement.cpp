@@ -24,18 +24,18 @@ void TForm1::ConnectClick()
 
     const ScanResult scan = ScanForInstrument();
     if (!scan.connected) {
-        Label9->setText(LanguageText("Urządzenie nie odpowiada !", "Device not found !"));
+        Label9->setText(ByLanguage("Urządzenie nie odpowiada !", "Device not found !"));
         std::lock_guard lock(LinkLock());
         ClearBuffers();
         return;
     }
 
-    QMessageBox found(QMessageBox::NoIcon, LanguageText("Identyfikator urzadzenia  :", "Found device  :"),
+    QMessageBox found(QMessageBox::NoIcon, ByLanguage("Identyfikator urzadzenia  :", "Found device  :"),
                       QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size())), QMessageBox::Ok, this);
     found.exec();
 
     const VersionInfo version = ReadVersion();
-    Label16->setText(LanguageText("KVT-10 wersja: %1 rewizja: %2 numer seyjny: %3",
+    Label16->setText(ByLanguage("KVT-10 wersja: %1 rewizja: %2 numer seyjny: %3",
                                   "KVT-10 version: %1 rev.: %2 serial number: %3")
                          .arg(version.version)
                          .arg(version.revision)
@@ -61,7 +61,7 @@ void TForm1::ConnectClick()
     connect(m_poller.get(), &Poller::logFailed, this, &TForm1::showLogError);
     m_poller->start();
 
-    Connect->setText(LanguageText("Pomiar trwa", "Measuring"));
+    Connect->setText(ByLanguage("Pomiar trwa", "Measuring"));
 }
 
 void TForm1::showReading(const Reading& reading)
