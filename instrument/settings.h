@@ -79,6 +79,11 @@ ScaledValue TextToScaled(const QString& text, const QLocale& locale = QLocale())
 // "'%s' is not a valid integer value" for malformed text.
 std::int16_t TextToInteger(const QString& text);
 
+// List index of an output type code (0 -> 0, 4 -> 1; codes 1-3 and 5-7 fall to the
+// nearer item below) and the code stored for a list index (index x 4).
+int OutputTypeIndex(std::uint8_t code);
+std::uint8_t OutputTypeCode(int index);
+
 // Process-wide settings values, shared by the window thread and the Poller.
 // A save stores every value, then raises the pending flag (release); the Poller
 // sees the flag (acquire) before it reads the values.

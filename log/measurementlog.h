@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTime>
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 
@@ -14,7 +15,7 @@ namespace hmx {
 
 struct LogLine {
     std::int32_t number = 0;     // reading counter, 1 for the first reading of a run
-    QTime time;                  // time of day the line is written
+    QTime time;                  // time of day the line is written; invalid: appendLine reads the clock
     std::int16_t dewPoint = 0;   // raw tenths
     std::int16_t humidity = 0;
     std::int16_t ambient = 0;
@@ -48,15 +49,31 @@ public:
 
     // Lines kept back by failed writes.
     std::size_t pendingLineCount() const;
+    // At most this many lines are kept; beyond it the oldest are dropped and counted.
+    static constexpr std::size_t DefaultPendingLimit = 100000;
+    void setPendingLimit(std::size_t limit);
+    std::size_t droppedLineCount() const;
 
+    // Closes the file after a last attempt to write any kept lines.
     void close();
     QString errorString() const;
 
+    MeasurementLog(const MeasurementLog&) = delete;
+    MeasurementLog& operator=(const MeasurementLog&) = delete;
+
 private:
+    void keep(QByteArray bytes);
+    void closeHandle();
+    // Writes the kept lines in order; false with reason set when one failed.
+    bool writePending(QString& reason);
+    QString withDrops(QString message) const;
+
     QString m_fileName;
     QString m_error;
     std::deque<QByteArray> m_pending;
-    int m_fd = -1;
+    std::size_t m_pendingLimit = DefaultPendingLimit;
+    std::size_t m_dropped = 0;
+    std::intptr_t m_handle = -1;  // fd on POSIX, HANDLE on Windows
 };
 
 } // namespace hmx

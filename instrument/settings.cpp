@@ -1,0 +1,432 @@
+// The Settings record in both directions, the tenths and Scaled encodings, the page's
+// text conversions and the two settings exchanges on the link.
+#include "instrument/settings.h"
+
+#include "link/protocol.h"
+#include "link/seriallink.h"
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <thread>
+
+namespace hmx {
+
+namespace {
+
+constexpr std::uint8_t FrameUnitOffset = 30;  // decimal 30, not the character '0'
+
+std::int16_t Signed16(const std::uint8_t* bytes)
+{
+    return static_cast<std::int16_t>(BigEndian16(bytes));
+}
+
+void Put16(std::uint8_t* bytes, std::int16_t value)
+{
+    const auto v = static_cast<std::uint16_t>(value);
+    bytes[0] = static_cast<std::uint8_t>(v >> 8);
+    bytes[1] = static_cast<std::uint8_t>(v & 0xFF);
+}
+
+// Nearest integer, halves to the even neighbour, whatever the FPU rounding mode.
+double RoundHalfEven(double v)
+{
+    const double down = std::floor(v);
+    const double diff = v - down;
+    if (diff < 0.5)
+        return down;
+    if (diff > 0.5)
+        return down + 1;
+    return std::fmod(down, 2.0) == 0 ? down : down + 1;
+}
+
+// The band of EncodeScaled with the rounded mantissa before it is cut to 16 bits.
+struct WideScaled {
+    double mantissa = 0;  // an integer value, possibly far outside 16 bits
+    std::uint8_t exponent = 1;
+};
+
+WideScaled ScaledBand(double x)
+{
+    const float f = static_cast<float>(x);
+    const double v = f;  // the products below are exact in double
+    if (v > 200)
+        return {RoundHalfEven(v), 4};
+    if (v > 20)
+        return {RoundHalfEven(v * 10), 3};
+    if (v > 2)
+        return {RoundHalfEven(v * 100), 2};
+    return {RoundHalfEven(v * 1000), 1};
+}
+
+std::int16_t Low16(double integer)
+{
+    if (!std::isfinite(integer))
+        return 0;
+    // Floats this large are multiples of 2^40, so their low 16 bits are zero anyway.
+    if (std::fabs(integer) >= 9.0e18)
+        return 0;
+    const auto wide = static_cast<long long>(integer);
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long long>(wide) & 0xFFFFu));
+}
+
+// A decimal number exactly as typed: (-1)^negative x digits x 10^exponent.
+struct Decimal {
+    bool negative = false;
+    QByteArray digits;  // ASCII digits without leading zeros; empty for zero
+    long long exponent = 0;
+};
+
+bool StartsWithAt(const QString& text, qsizetype pos, const QString& part)
+{
+    return !part.isEmpty() && QStringView(text).mid(pos).startsWith(part);
+}
+
+std::optional<Decimal> ParseDecimal(const QString& input, const QLocale& locale)
+{
+    const QString text = input.trimmed();
+    Decimal d;
+    qsizetype pos = 0;
+    if (StartsWithAt(text, pos, locale.negativeSign())) {
+        d.negative = true;
+        pos += locale.negativeSign().size();
+    } else if (StartsWithAt(text, pos, locale.positiveSign())) {
+        pos += locale.positiveSign().size();
+    } else if (pos < text.size() && (text.at(pos) == u'-' || text.at(pos) == u'+')) {
+        d.negative = text.at(pos) == u'-';
+        ++pos;
+    }
+    int digitCount = 0;
+    long long fractionDigits = 0;
+    bool inFraction = false;
+    const QString point = locale.decimalPoint();
+    while (pos < text.size()) {
+        const QChar c = text.at(pos);
+        const int value = c.digitValue();
+        if (value >= 0 && c.isDigit()) {
+            ++digitCount;
+            // Leading zeros are dropped; after the point they still shift the exponent.
+            if (!(d.digits.isEmpty() && value == 0))
+                d.digits.append(static_cast<char>('0' + value));
+            if (inFraction)
+                ++fractionDigits;
+            ++pos;
+        } else if (!inFraction && StartsWithAt(text, pos, point)) {
+            inFraction = true;
+            pos += point.size();
+        } else {
+            break;
+        }
+    }
+    if (digitCount == 0)
+        return std::nullopt;
+    // Leading zeros of the integer part were dropped; only fraction digits move the point.
+    long long exponent = -fractionDigits;
+    if (pos < text.size() && (text.at(pos) == u'e' || text.at(pos) == u'E')) {
+        ++pos;
+        bool negativeExponent = false;
+        if (pos < text.size() && (text.at(pos) == u'-' || text.at(pos) == u'+')) {
+            negativeExponent = text.at(pos) == u'-';
+            ++pos;
+        } else if (StartsWithAt(text, pos, locale.negativeSign())) {
+            negativeExponent = true;
+            pos += locale.negativeSign().size();
+        }
+        long long e = 0;
+        int expDigits = 0;
+        while (pos < text.size() && text.at(pos).isDigit() && text.at(pos).digitValue() >= 0) {
+            if (e < 100000000)
+                e = e * 10 + text.at(pos).digitValue();
+            ++expDigits;
+            ++pos;
+        }
+        if (expDigits == 0)
+            return std::nullopt;
+        exponent += negativeExponent ? -e : e;
+    }
+    if (pos != text.size())
+        return std::nullopt;
+    d.exponent = exponent;
+    return d;
+}
+
+// The decimal times 10^shift, rounded half to even; nullopt when beyond 10^18.
+std::optional<long long> RoundDecimal(const Decimal& d, long long shift)
+{
+    if (d.digits.isEmpty())
+        return 0;
+    const long long n = d.digits.size();
+    const long long integerDigits = n + d.exponent + shift;
+    if (integerDigits > 18)
+        return std::nullopt;
+    long long integer = 0;
+    for (long long i = 0; i < integerDigits; ++i)
+        integer = integer * 10 + (i < n ? d.digits.at(i) - '0' : 0);
+    bool up = false;
+    if (integerDigits >= 0 && integerDigits < n) {
+        // Below 10^integerDigits the dropped part starts with this digit.
+        const int first = d.digits.at(integerDigits) - '0';
+        bool restNonZero = false;
+        for (long long i = integerDigits + 1; i < n; ++i)
+            restNonZero = restNonZero || d.digits.at(i) != '0';
+        up = first > 5 || (first == 5 && (restNonZero || integer % 2 != 0));
+    }
+    // integerDigits < 0: the value is below 0.1, nearer to 0 than to 1.
+    if (up)
+        ++integer;
+    return d.negative ? -integer : integer;
+}
+
+double DecimalToDouble(const Decimal& d)
+{
+    if (d.digits.isEmpty())
+        return d.negative ? -0.0 : 0.0;
+    const QByteArray text = (d.negative ? QByteArray("-") : QByteArray()) + d.digits + 'e'
+        + QByteArray::number(d.exponent);
+    return std::strtod(text.constData(), nullptr);
+}
+
+QLocale WithoutGroups(const QLocale& locale)
+{
+    QLocale plain = locale;
+    plain.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return plain;
+}
+
+QString GeneralText(double value, const QLocale& locale)
+{
+    return WithoutGroups(locale).toString(value, 'g', 15);
+}
+
+[[noreturn]] void ThrowMalformed(const QString& text, const char* kind)
+{
+    throw ConversionError(QStringLiteral("'%1' is not a valid %2 value").arg(text, QLatin1String(kind)).toStdString());
+}
+
+[[noreturn]] void ThrowRange(const QString& text, const QString& low, const QString& high)
+{
+    throw ConversionError(
+        QStringLiteral("'%1' is outside the allowed range %2 to %3").arg(text, low, high).toStdString());
+}
+
+} // namespace
+
+SettingsValues DecodeSettingsRecord(const std::uint8_t* record)
+{
+    SettingsValues v;
+    v.UpperUnit = record[0];
+    v.LowerUnit = record[1];
+    v.Alarm1Mode = record[2];
+    v.Alarm2Mode = record[3];
+    v.Alarm1High = Signed16(record + 6);
+    v.Alarm1HighExp = record[8];
+    v.Alarm1Low = Signed16(record + 9);
+    v.Alarm1LowExp = record[11];
+    v.Alarm2High = Signed16(record + 12);
+    v.Alarm2Low = Signed16(record + 15);
+    v.Output1Type = record[18];
+    v.Output2Type = record[19];
+    v.Output1Min = Signed16(record + 22);
+    v.Output1MinExp = record[24];
+    v.Output1Max = Signed16(record + 25);
+    v.Output1MaxExp = record[27];
+    v.Output2Min = Signed16(record + 28);
+    v.Output2Max = Signed16(record + 31);
+    v.CleaningInterval = Signed16(record + 34);
+    return v;
+}
+
+std::array<std::uint8_t, 42> BuildSettingsFrame(const SettingsValues& v)
+{
+    std::array<std::uint8_t, 42> frame{};
+    frame[0] = '0';
+    frame[1] = '1';
+    frame[2] = 'm';
+    std::uint8_t* r = frame.data() + 3;
+    r[0] = static_cast<std::uint8_t>(v.UpperUnit + FrameUnitOffset);
+    r[1] = static_cast<std::uint8_t>(v.LowerUnit + FrameUnitOffset);
+    r[2] = v.Alarm1Mode;
+    r[3] = v.Alarm2Mode;
+    r[4] = v.UpperUnit;
+    r[5] = v.LowerUnit;
+    Put16(r + 6, v.Alarm1High);
+    r[8] = v.Alarm1HighExp;
+    Put16(r + 9, v.Alarm1Low);
+    r[11] = v.Alarm1LowExp;
+    Put16(r + 12, v.Alarm2High);
+    r[14] = 'k';
+    Put16(r + 15, v.Alarm2Low);
+    r[17] = 'k';
+    r[18] = v.Output1Type;
+    r[19] = v.Output2Type;
+    r[20] = 'j';
+    r[21] = 'j';
+    Put16(r + 22, v.Output1Min);
+    r[24] = v.Output1MinExp;
+    Put16(r + 25, v.Output1Max);
+    r[27] = v.Output1MaxExp;
+    Put16(r + 28, v.Output2Min);
+    r[30] = 'k';
+    Put16(r + 31, v.Output2Max);
+    r[33] = 'k';
+    Put16(r + 34, v.CleaningInterval);
+    frame[39] = 'e';
+    frame[40] = 'n';
+    frame[41] = 'd';
+    return frame;
+}
+
+ScaledValue EncodeScaled(double x)
+{
+    const WideScaled wide = ScaledBand(x);
+    return {Low16(wide.mantissa), wide.exponent};
+}
+
+double DecodeScaled(std::int16_t mantissa, std::uint8_t exponent)
+{
+    return std::pow(10.0, exponent) * mantissa / 10000.0;
+}
+
+QString TenthsToText(std::int16_t tenths, const QLocale& locale)
+{
+    return GeneralText(tenths / 10.0, locale);
+}
+
+QString ScaledToText(std::int16_t mantissa, std::uint8_t exponent, const QLocale& locale)
+{
+    return GeneralText(DecodeScaled(mantissa, exponent), locale);
+}
+
+QString IntegerToText(std::int16_t value)
+{
+    return QString::number(value);
+}
+
+std::int16_t TextToTenths(const QString& text, const QLocale& locale)
+{
+    const std::optional<Decimal> d = ParseDecimal(text, locale);
+    if (!d)
+        ThrowMalformed(text, "floating point");
+    // Rounded from the digits as typed: 0.35 gives 4, not the 3 its binary neighbour would.
+    const std::optional<long long> tenths = RoundDecimal(*d, 1);
+    if (!tenths || *tenths < std::numeric_limits<std::int16_t>::min()
+        || *tenths > std::numeric_limits<std::int16_t>::max()) {
+        const QLocale plain = WithoutGroups(locale);
+        ThrowRange(text, plain.toString(-3276.8, 'f', 1), plain.toString(3276.7, 'f', 1));
+    }
+    return static_cast<std::int16_t>(*tenths);
+}
+
+ScaledValue TextToScaled(const QString& text, const QLocale& locale)
+{
+    const std::optional<Decimal> d = ParseDecimal(text, locale);
+    if (!d)
+        ThrowMalformed(text, "floating point");
+    const double x = DecimalToDouble(*d);
+    const WideScaled wide = ScaledBand(x);
+    if (!std::isfinite(wide.mantissa) || wide.mantissa < std::numeric_limits<std::int16_t>::min()
+        || wide.mantissa > std::numeric_limits<std::int16_t>::max()) {
+        const QLocale plain = WithoutGroups(locale);
+        ThrowRange(text, plain.toString(-32.768, 'f', 3), plain.toString(32767));
+    }
+    return EncodeScaled(x);
+}
+
+std::int16_t TextToInteger(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype pos = 0;
+    bool negative = false;
+    if (pos < trimmed.size() && (trimmed.at(pos) == u'-' || trimmed.at(pos) == u'+')) {
+        negative = trimmed.at(pos) == u'-';
+        ++pos;
+    }
+    if (pos == trimmed.size())
+        ThrowMalformed(text, "integer");
+    long long value = 0;
+    bool tooLarge = false;
+    for (; pos < trimmed.size(); ++pos) {
+        const QChar c = trimmed.at(pos);
+        if (c < u'0' || c > u'9')
+            ThrowMalformed(text, "integer");
+        if (value < 1000000)
+            value = value * 10 + (c.unicode() - u'0');
+        else
+            tooLarge = true;
+    }
+    if (negative)
+        value = -value;
+    if (tooLarge || value < std::numeric_limits<std::int16_t>::min()
+        || value > std::numeric_limits<std::int16_t>::max())
+        ThrowRange(text, QStringLiteral("-32768"), QStringLiteral("32767"));
+    return static_cast<std::int16_t>(value);
+}
+
+int OutputTypeIndex(std::uint8_t code)
+{
+    return code >> 2;
+}
+
+std::uint8_t OutputTypeCode(int index)
+{
+    return static_cast<std::uint8_t>(index * 4);
+}
+
+SettingsValues SettingsStore::values() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_values;
+}
+
+void SettingsStore::setValues(const SettingsValues& values)
+{
+    std::lock_guard lock(m_mutex);
+    m_values = values;
+}
+
+SettingsStore& Settings()
+{
+    static SettingsStore store;
+    return store;
+}
+
+bool ReadSettingsRecord(SettingsValues& out)
+{
+    std::lock_guard lock(LinkLock());
+    PutQuery(SettingsReadCommand);
+    std::size_t received = 0;
+    if (SendCommand()) {
+        std::this_thread::sleep_for(SettingsReadWait);
+        received = ReadReply(Port, ReceiveBufferSize);
+    }
+    // A short reply would decode stale bytes of an earlier exchange, so it is refused.
+    const bool complete = received >= SettingsRecordSize;
+    if (complete)
+        out = DecodeSettingsRecord(ReceiveBuffer);
+    std::memset(ReceiveBuffer, 0, sizeof ReceiveBuffer);
+    return complete;
+}
+
+bool WriteSettings()
+{
+    std::lock_guard lock(LinkLock());
+    // Cleared before the values are taken: a save landing during the exchange raises
+    // the flag again and goes out next cycle instead of being lost.
+    Settings().clearWriteRequest();
+    const std::array<std::uint8_t, 42> frame = BuildSettingsFrame(Settings().values());
+    std::memcpy(TransmitBuffer, frame.data(), frame.size());
+    bool confirmed = false;
+    if (SendSettingsFrame()) {
+        std::this_thread::sleep_for(SettingsWriteWait);
+        const std::size_t received = ReadReply(Port, ReceiveBufferSize);
+        // Only the bytes of this reply count; older bytes further on must not spoil the test.
+        confirmed = received > 0 && ReplyTextIs(ReceiveBuffer, received, WriteAcknowledgement);
+    }
+    std::memset(TransmitBuffer, 0, 49);
+    return confirmed;
+}
+
+} // namespace hmx

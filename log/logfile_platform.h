@@ -1,0 +1,40 @@
+// File primitives of the measurement log, one implementation per platform.
+// Opens for appending take exclusive write access, as the original platform did:
+// a log held by another writer cannot be opened.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace hmx::logfile {
+
+using Handle = std::intptr_t;
+inline constexpr Handle NoFile = -1;
+
+enum class OpenStatus { Ok, Missing, Locked, Failed };
+
+struct OpenResult {
+    Handle handle = NoFile;
+    OpenStatus status = OpenStatus::Failed;
+    QString reason;  // what went wrong, in the user's words
+};
+
+// Creates the file or empties an existing one, then closes it.
+bool CreateEmpty(const QString& name, QString& reason);
+
+// Opens the file for appending with exclusive write access. Without create a missing
+// file gives OpenStatus::Missing.
+OpenResult OpenForAppend(const QString& name, bool create);
+
+// Writes all bytes at the end of the file, or nothing: a failed write is cut back,
+// so the file never ends in half a line.
+bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason);
+
+// Lets other writers in again while the handle stays open.
+void Release(Handle handle);
+
+void Close(Handle handle);
+
+} // namespace hmx::logfile
