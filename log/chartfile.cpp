@@ -1,0 +1,615 @@
+// Chart-file reader: the loader's fixed-column layout and the program's own log.
+#include "log/chartfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace hmx {
+
+namespace {
+
+constexpr double MsPerDay = 86400000.0;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+std::string local8(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+// Consumes `word` at p (ASCII letters compared without case).
+bool matchWord(const char*& p, const char* end, std::string_view word)
+{
+    if (word.empty() || std::size_t(end - p) < word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (asciiUpper(p[i]) != asciiUpper(word[i]))
+            return false;
+    }
+    p += word.size();
+    return true;
+}
+
+void skipBlanks(const char*& p, const char* end)
+{
+    while (p != end && *p == ' ')
+        ++p;
+}
+
+// Reads one or more digits; the value saturates well above every valid range.
+bool readNumber(const char*& p, const char* end, int& value)
+{
+    if (p == end || !isDigit(*p))
+        return false;
+    int v = 0;
+    while (p != end && isDigit(*p)) {
+        v = v < 100000 ? v * 10 + (*p - '0') : v;
+        ++p;
+    }
+    value = v;
+    return true;
+}
+
+enum class Marker { None, Am, Pm };
+
+Marker readMarker(const char*& p, const char* end, const TimeTextRules& rules)
+{
+    if (matchWord(p, end, rules.amText))
+        return Marker::Am;
+    if (matchWord(p, end, rules.pmText))
+        return Marker::Pm;
+    if (matchWord(p, end, "AM"))
+        return Marker::Am;
+    if (matchWord(p, end, "PM"))
+        return Marker::Pm;
+    return Marker::None;
+}
+
+// The literal between the hour and minute fields of a time format ('' quoting honoured).
+QString separatorIn(const QString& format)
+{
+    qsizetype i = 0;
+    while (i < format.size() && format[i] != u'h' && format[i] != u'H') {
+        if (format[i] == u'\'') {
+            ++i;
+            while (i < format.size() && format[i] != u'\'')
+                ++i;
+        }
+        ++i;
+    }
+    while (i < format.size() && (format[i] == u'h' || format[i] == u'H'))
+        ++i;
+    QString sep;
+    while (i < format.size() && format[i] != u'm') {
+        if (format[i] == u'\'') {
+            ++i;
+            if (i < format.size() && format[i] == u'\'') {
+                sep += u'\'';
+                ++i;
+                continue;
+            }
+            while (i < format.size() && format[i] != u'\'')
+                sep += format[i++];
+            ++i;
+            continue;
+        }
+        sep += format[i++];
+    }
+    return sep;
+}
+
+// Punctuation only: words such as the CJK hour sign are no separator.
+bool isSeparator(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber() || c.isSpace())
+            return false;
+    }
+    return true;
+}
+
+// The time separator the measurement log is written with: the long time format's,
+// else the short one's, else a colon.
+std::string timeSeparatorOf(const QLocale& locale)
+{
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+        const QString sep = separatorIn(locale.timeFormat(type));
+        if (isSeparator(sep))
+            return local8(sep);
+    }
+    return ":";
+}
+
+// Buffered line reader over a device: hands out each line without its LF (and
+// without the CR before it), keeping at most `cap` characters of it. Lines that
+// fit in the buffer are returned without copying.
+class LineReader {
+public:
+    LineReader(QIODevice& device, const QString& name, std::size_t bufferSize, std::size_t cap)
+        : m_device(device), m_name(name), m_buffer(bufferSize < 16 ? 16 : bufferSize), m_cap(cap)
+    {
+        m_line.reserve(cap + 1);
+    }
+
+    // False at the end of the file; throws ChartFileError on a read error.
+    bool next(std::string_view& line)
+    {
+        if (m_pos == m_len && !fill())
+            return false;
+        m_line.clear();
+        std::size_t total = 0;
+        char last = 0;
+        bool endedByLf = false;
+        bool spanning = false;
+        for (;;) {
+            const char* start = m_buffer.data() + m_pos;
+            const std::size_t avail = m_len - m_pos;
+            const char* lf = static_cast<const char*>(std::memchr(start, '\n', avail));
+            const std::size_t n = lf ? std::size_t(lf - start) : avail;
+            if (!spanning && lf) {
+                m_pos += n + 1;
+                std::size_t length = n;
+                if (length > 0 && start[length - 1] == '\r')
+                    --length;
+                m_truncated = length > m_cap;
+                line = std::string_view(start, m_truncated ? m_cap : length);
+                return true;
+            }
+            // Keep one character beyond the cap so a CR before the LF can be told apart.
+            if (total < m_cap + 1)
+                m_line.append(start, std::min(n, m_cap + 1 - total));
+            total += n;
+            if (n > 0)
+                last = start[n - 1];
+            m_pos += n;
+            if (lf) {
+                ++m_pos;
+                endedByLf = true;
+                break;
+            }
+            spanning = true;
+            if (!fill())
+                break;
+        }
+        std::size_t length = total;
+        if (endedByLf && length > 0 && last == '\r')
+            --length;
+        m_truncated = length > m_cap;
+        line = std::string_view(m_line.data(), std::min(length, m_cap));
+        return true;
+    }
+
+    // The last line was longer than the cap.
+    bool truncated() const { return m_truncated; }
+
+    bool rewind()
+    {
+        if (!m_device.seek(0))
+            return false;
+        m_pos = m_len = 0;
+        m_eof = false;
+        return true;
+    }
+
+private:
+    bool fill()
+    {
+        if (m_eof)
+            return false;
+        const qint64 n = m_device.read(m_buffer.data(), qint64(m_buffer.size()));
+        if (n < 0)
+            throw ChartFileError(QStringLiteral("Cannot read %1: %2").arg(m_name, m_device.errorString()).toStdString());
+        m_pos = 0;
+        m_len = std::size_t(n);
+        if (n == 0) {
+            m_eof = true;
+            return false;
+        }
+        return true;
+    }
+
+    QIODevice& m_device;
+    QString m_name;
+    std::vector<char> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_len = 0;
+    bool m_eof = false;
+    std::size_t m_cap;
+    std::string m_line;
+    bool m_truncated = false;
+};
+
+// A canonical signed decimal integer within int16: "0", or an optional '-' and
+// digits without a leading zero.
+bool parseCanonicalInt16(std::string_view text, std::int16_t& value)
+{
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative)
+        i = 1;
+    const std::size_t digits = text.size() - i;
+    if (digits == 0 || digits > 5)
+        return false;
+    if (text[i] == '0' && (digits > 1 || negative))
+        return false;
+    int v = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text[i]))
+            return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    if (negative)
+        v = -v;
+    if (v < -32768 || v > 32767)
+        return false;
+    value = std::int16_t(v);
+    return true;
+}
+
+// A display text: optional '-', digits, '.' or ',' (or the locale's decimal
+// separator), exactly two digits; in hundredths.
+bool parseShownText(std::string_view text, std::string_view decimal, long& hundredths)
+{
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative)
+        i = 1;
+    long whole = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        if (++digits > 6)
+            return false;
+        whole = whole * 10 + (text[i] - '0');
+        ++i;
+    }
+    if (digits == 0 || i == text.size())
+        return false;
+    if (text[i] == '.' || text[i] == ',')
+        ++i;
+    else if (!decimal.empty() && text.substr(i, decimal.size()) == decimal)
+        i += decimal.size();
+    else
+        return false;
+    if (text.size() != i + 2 || !isDigit(text[i]) || !isDigit(text[i + 1]))
+        return false;
+    hundredths = whole * 100 + (text[i] - '0') * 10 + (text[i + 1] - '0');
+    if (negative)
+        hundredths = -hundredths;
+    return true;
+}
+
+// The display text of a raw tenths value: raw / 10 to four significant digits with
+// two decimals. Below 1000 that is exact; from 1000 on it is a whole number, and
+// either neighbour is accepted so the writer's way of rounding halves does not matter.
+bool shownMatchesRaw(long hundredths, int raw)
+{
+    if (raw > -10000 && raw < 10000)
+        return hundredths == long(raw) * 10;
+    if (hundredths % 100 != 0)
+        return false;
+    const long whole = hundredths / 100;
+    const long lower = raw >= 0 ? raw / 10 : -((-raw + 9) / 10);
+    return whole == lower || whole == lower + 1;
+}
+
+} // namespace
+
+TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
+{
+    TimeTextRules rules;
+    rules.timeSeparator = timeSeparatorOf(locale);
+    const std::string decimal = local8(locale.decimalPoint());
+    if (!decimal.empty())
+        rules.decimalSeparator = decimal;
+    const std::string am = local8(locale.amText());
+    const std::string pm = local8(locale.pmText());
+    if (!am.empty())
+        rules.amText = am;
+    if (!pm.empty())
+        rules.pmText = pm;
+    return rules;
+}
+
+bool ParseTimeOfDay(std::string_view text, const TimeTextRules& rules, double& dayFraction)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    skipBlanks(p, end);
+    Marker marker = readMarker(p, end, rules);
+    skipBlanks(p, end);
+    int hours = 0, minutes = 0, seconds = 0, millis = 0;
+    if (!readNumber(p, end, hours))
+        return false;
+    skipBlanks(p, end);
+    if (matchWord(p, end, rules.timeSeparator)) {
+        skipBlanks(p, end);
+        if (!readNumber(p, end, minutes))
+            return false;
+        skipBlanks(p, end);
+        if (matchWord(p, end, rules.timeSeparator)) {
+            skipBlanks(p, end);
+            if (!readNumber(p, end, seconds))
+                return false;
+            skipBlanks(p, end);
+            if (matchWord(p, end, rules.decimalSeparator)) {
+                skipBlanks(p, end);
+                if (!readNumber(p, end, millis))
+                    return false;
+                skipBlanks(p, end);
+            }
+        }
+    }
+    if (marker == Marker::None) {
+        marker = readMarker(p, end, rules);
+        skipBlanks(p, end);
+    }
+    if (p != end || minutes >= 60 || seconds >= 60 || millis >= 1000)
+        return false;
+    if (marker == Marker::None) {
+        if (hours >= 24)
+            return false;
+    } else {
+        if (hours < 1 || hours > 12)
+            return false;
+        if (marker == Marker::Am && hours == 12)
+            hours = 0;
+        else if (marker == Marker::Pm && hours < 12)
+            hours += 12;
+    }
+    dayFraction = (((hours * 60.0 + minutes) * 60.0 + seconds) * 1000.0 + millis) / MsPerDay;
+    return true;
+}
+
+ValueText ConvertValueText(std::string_view text)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t numberStart = i;
+    double digitsValue = 0;  // the digits read so far as one whole number
+    std::size_t digits = 0;
+    while (i < n && isDigit(text[i])) {
+        digitsValue = digitsValue * 10 + (text[i] - '0');
+        ++digits;
+        ++i;
+    }
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && isDigit(text[i])) {
+            digitsValue = digitsValue * 10 + (text[i] - '0');
+            ++digits;
+            ++i;
+        }
+    }
+    bool exponentOk = true;
+    if (digits > 0 && i < n && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        exponentOk = i < n && isDigit(text[i]);
+        while (i < n && isDigit(text[i]))
+            ++i;
+    }
+    ValueText result;
+    if (digits == 0)
+        return result;  // empty, blanks, a lone sign: 0
+    if (i != n || !exponentOk) {
+        result.value = std::isfinite(digitsValue) ? digitsValue : 0;
+        return result;
+    }
+    result.complete = true;
+    double value = 0;
+    const char* first = text.data() + numberStart;
+    const char* last = text.data() + n;
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    // Beyond the range of a double there is nothing sensible to draw.
+    if (ec != std::errc() || ptr != last || !std::isfinite(value))
+        value = 0;
+    result.value = negative ? -value : value;
+    return result;
+}
+
+LoaderFields SplitLoaderLine(std::string_view line)
+{
+    if (line.size() > LoaderLineLength)
+        line = line.substr(0, LoaderLineLength);
+    // Positions past the end of a short line are simply not a TAB.
+    std::size_t w = 5;
+    for (std::size_t k = 1; k <= 4; ++k) {
+        if (k < line.size() && line[k] == '\t') {
+            w = k;
+            break;
+        }
+    }
+    LoaderFields fields;
+    fields.timeText = line.substr(std::min(w + 1, line.size()), 8);
+    fields.valueText = line.substr(std::min(w + 10, line.size()), 5);
+    return fields;
+}
+
+bool ParseLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record)
+{
+    std::string_view fields[8];
+    std::size_t count = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        if (count == 8)
+            return false;
+        fields[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        if (tab == std::string_view::npos)
+            break;
+        start = tab + 1;
+    }
+    if (count != 8)
+        return false;
+
+    const std::string_view number = fields[0];
+    if (number.empty() || number.size() > 18 || number[0] == '0')
+        return false;
+    for (char c : number) {
+        if (!isDigit(c))
+            return false;
+    }
+    if (!ParseTimeOfDay(fields[1], rules, record.time))
+        return false;
+    std::int16_t raw[3];
+    for (int k = 0; k < 3; ++k) {
+        long shown = 0;
+        if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.decimalSeparator, shown)
+            || !shownMatchesRaw(shown, raw[k]))
+            return false;
+    }
+    record.dewPoint = raw[0];
+    record.humidity = raw[1];
+    record.ambient = raw[2];
+    return true;
+}
+
+bool IsCleanLoaderLine(std::string_view line, const TimeTextRules& rules)
+{
+    const LoaderFields fields = SplitLoaderLine(line);
+    double t = 0;
+    return ParseTimeOfDay(fields.timeText, rules, t) && ConvertValueText(fields.valueText).complete;
+}
+
+double DateTimeValue(const QDate& date)
+{
+    return double(QDate(1899, 12, 30).daysTo(date));
+}
+
+ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
+{
+    const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
+    // Log lines are short; a longer line cannot be one and only its first 105 characters matter.
+    constexpr std::size_t MaxLogLine = 4096;
+    LineReader reader(device, name, options.bufferSize, MaxLogLine);
+    ChartLoadResult result;
+    std::string_view line;
+
+    // First try the file as a measurement log, holding its points back until the end:
+    // it is one only if every line is a Log line. The first other line sends the file
+    // down the loader-layout path from its start.
+    //
+    // A log must also have a data line (third line on) that the loader layout cannot
+    // read cleanly, i.e. whose 8-character time text is not a valid time or whose
+    // 5-character value text is not exactly one number. In a file of the loader's
+    // layout every data line holds a valid time and a 5-character number such as
+    // 02345 at w + 11, so such a file is never taken for a log, even when the rest of
+    // its lines happens to look like Log fields (a value like 12345 or -1234 followed
+    // by a TAB and five more fields that fit would otherwise pass). Real logs qualify
+    // through a raw dew point of one to four characters (the value text then takes in
+    // the TAB after it), a reading number of six or more digits, or a time of day
+    // that is not exactly eight characters.
+    struct HeldPoint {
+        double x;  // time of day plus day count
+        std::int16_t dewPoint, humidity, ambient;
+    };
+    std::vector<HeldPoint> held;
+    bool isLog = !device.isSequential();  // falling back needs to start again
+    bool unreadableByLayout = false;
+    int day = 0;
+    double previous = -1;
+    while (isLog && reader.next(line)) {
+        ++result.lines;
+        LogRecord record;
+        if (reader.truncated() || !ParseLogLine(line, rules, record)) {
+            isLog = false;
+            break;
+        }
+        if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
+            unreadableByLayout = true;
+        if (previous >= 0 && record.time < previous)
+            ++day;  // the time went back: midnight passed
+        previous = record.time;
+        held.push_back({day + record.time, record.dewPoint, record.humidity, record.ambient});
+    }
+
+    if (isLog && unreadableByLayout) {
+        // The last line was written at the file's modification time; earlier days count back.
+        const QDateTime modified =
+            options.lastModified.isValid() ? options.lastModified.toLocalTime() : QDateTime::currentDateTime();
+        QDate lastDate = modified.date();
+        const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
+        // A line stamped later in the day than the file's modification was written the day
+        // before (the write crossed midnight); a few seconds allow for coarse file times.
+        if (previous > modifiedFraction + 5.0 / 86400.0)
+            lastDate = lastDate.addDays(-1);
+        const double origin = DateTimeValue(lastDate) - day;
+        sink.clearSeries(ChartLine::DewPoint);
+        sink.clearSeries(ChartLine::Humidity);
+        sink.clearSeries(ChartLine::Ambient);
+        sink.setTimeAxisAutomatic();
+        for (const HeldPoint& p : held) {
+            const double x = origin + p.x;
+            sink.addPoint(ChartLine::DewPoint, x, p.dewPoint / 10.0);
+            sink.addPoint(ChartLine::Humidity, x, p.humidity / 10.0);
+            sink.addPoint(ChartLine::Ambient, x, p.ambient / 10.0);
+        }
+        result.kind = ChartFileKind::MeasurementLog;
+        result.points = held.size() * 3;
+        result.lastDate = lastDate;
+        return result;
+    }
+
+    std::vector<HeldPoint>().swap(held);
+    if (result.lines > 0 && !reader.rewind())
+        throw ChartFileError(QStringLiteral("Cannot read %1: %2").arg(name, device.errorString()).toStdString());
+    result = ChartLoadResult();
+
+    // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
+    sink.clearSeries(ChartLine::DewPoint);
+    for (int skip = 0; skip < 2; ++skip) {
+        if (!reader.next(line))
+            return result;
+        ++result.lines;
+    }
+    int dayCount = 0;
+    double previousPointTime = 0;
+    while (reader.next(line)) {
+        ++result.lines;
+        sink.setTimeAxisAutomatic();
+        const LoaderFields fields = SplitLoaderLine(line);
+        double t = 0;
+        if (!ParseTimeOfDay(fields.timeText, rules, t)) {
+            const QString text = QString::fromLocal8Bit(fields.timeText.data(), qsizetype(fields.timeText.size()));
+            throw ChartFileError(QStringLiteral("'%1' is not a valid time").arg(text).toStdString());
+        }
+        if (previousPointTime > 0 && t + dayCount < previousPointTime)
+            ++dayCount;
+        previousPointTime = t + dayCount;
+        const double v = ConvertValueText(fields.valueText).value;
+        if (v != 0) {
+            sink.addPoint(ChartLine::DewPoint, previousPointTime, v / 100);
+            ++result.points;
+        }
+    }
+    return result;
+}
+
+ChartLoadResult LoadChartFile(const QString& fileName, ChartSink& sink, const QLocale& locale)
+{
+    QFile file(fileName);  // its own handle, never the measurement log's; closed on every path
+    if (!file.open(QIODevice::ReadOnly))
+        throw ChartFileError(
+            QStringLiteral("Cannot open %1 for reading: %2").arg(fileName, file.errorString()).toStdString());
+    ChartLoadOptions options;
+    options.locale = locale;
+    options.lastModified = QFileInfo(file).lastModified();
+    return LoadChart(file, fileName, sink, options);
+}
+
+} // namespace hmx
