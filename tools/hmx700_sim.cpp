@@ -1,0 +1,114 @@
+// hmx700-sim: a simulated HMX-700 on a pseudo-terminal. Prints the device path and
+// answers until SIGINT or SIGTERM.
+#include "tools/simulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include <pthread.h>
+
+namespace {
+
+void usage(std::ostream& out)
+{
+    out << "Usage: hmx700-sim [options]\n"
+           "  --model NAME        answer NAME to the identify command (default HMX-700)\n"
+           "  --version V R SN    version, revision and serial number\n"
+           "  --measure H D A     fixed readings in tenths (humidity, dew point, ambient)\n"
+           "  --delay MS          answer MS milliseconds late\n"
+           "  --split N MS        send N bytes of each reply, the rest MS milliseconds later\n"
+           "  --extra TEXT        append TEXT to every reply\n"
+           "  --silent            never answer\n"
+           "  --drop-ok           no OK after a settings write\n"
+           "  --help              this text\n";
+}
+
+long number(const char* text, long low, long high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
+        throw std::invalid_argument(std::string("not a number in ") + std::to_string(low) + ".." +
+                                    std::to_string(high) + ": " + text);
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Blocked before the simulator's thread starts, so only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    try {
+        hmx::sim::Simulator sim;
+        for (int i = 1; i < argc; ++i) {
+            const std::string_view arg = argv[i];
+            auto need = [&](int count) {
+                if (i + count >= argc)
+                    throw std::invalid_argument(std::string(arg) + " needs " + std::to_string(count) + " value(s)");
+            };
+            if (arg == "--help") {
+                usage(std::cout);
+                return 0;
+            } else if (arg == "--model") {
+                need(1);
+                sim.setModelName(argv[++i]);
+            } else if (arg == "--version") {
+                need(3);
+                const auto v = static_cast<std::uint8_t>(number(argv[i + 1], 0, 255));
+                const auto r = static_cast<std::uint8_t>(number(argv[i + 2], 0, 255));
+                const auto sn = static_cast<std::uint16_t>(number(argv[i + 3], 0, 65535));
+                sim.setVersion(v, r, sn);
+                i += 3;
+            } else if (arg == "--measure") {
+                need(3);
+                hmx::sim::MeasurementTenths m;
+                m.humidity = static_cast<std::int16_t>(number(argv[i + 1], -32768, 32767));
+                m.dewPoint = static_cast<std::int16_t>(number(argv[i + 2], -32768, 32767));
+                m.ambient = static_cast<std::int16_t>(number(argv[i + 3], -32768, 32767));
+                sim.setMeasurement(m);
+                i += 3;
+            } else if (arg == "--delay") {
+                need(1);
+                sim.setReplyDelay(std::chrono::milliseconds(number(argv[++i], 0, 600000)));
+            } else if (arg == "--split") {
+                need(2);
+                const auto bytes = static_cast<std::size_t>(number(argv[i + 1], 0, 4096));
+                sim.setSplitReply(bytes, std::chrono::milliseconds(number(argv[i + 2], 0, 600000)));
+                i += 2;
+            } else if (arg == "--extra") {
+                need(1);
+                sim.setExtraBytes(argv[++i]);
+            } else if (arg == "--silent") {
+                sim.setSilent(true);
+            } else if (arg == "--drop-ok") {
+                sim.setDropAcknowledgement(true);
+            } else {
+                std::cerr << "hmx700-sim: unknown option " << arg << "\n";
+                usage(std::cerr);
+                return 2;
+            }
+        }
+
+        std::cout << sim.devicePath() << std::endl;
+
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+    } catch (const std::exception& e) {
+        std::cerr << "hmx700-sim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

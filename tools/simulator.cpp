@@ -1,0 +1,467 @@
+// A simulated HMX-700 answering on the master side of a pseudo-terminal.
+#include "tools/simulator.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__APPLE__)
+#include <util.h>
+#else
+#include <pty.h>
+#endif
+
+namespace hmx::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t QueryFrameSize = 7;
+constexpr std::size_t WriteFrameSize = 3 + RecordSize + 3;
+
+void putBigEndian(SettingsRecord& record, std::size_t offset, std::int16_t value)
+{
+    const auto bits = static_cast<std::uint16_t>(value);
+    record[offset] = static_cast<std::uint8_t>(bits >> 8);
+    record[offset + 1] = static_cast<std::uint8_t>(bits & 0xFF);
+}
+
+bool isQueryLetter(std::uint8_t c)
+{
+    return c == 'i' || c == 'v' || c == 's' || c == 't';
+}
+
+void setCloseOnExec(int fd)
+{
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+void setNonBlocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// Record offsets the client fills with its own content; the instrument keeps its values there.
+constexpr std::size_t NotReadOffsets[] = {4, 5, 14, 17, 20, 21, 30, 33};
+
+} // namespace
+
+SettingsRecord DefaultSettingsRecord()
+{
+    SettingsRecord r {};
+    r[0] = 0;  // upper display °Cdp
+    r[1] = 5;  // lower display °C
+    r[2] = 0;  // alarm 1 off
+    r[3] = 0;  // alarm 2 off
+    r[4] = 0;
+    r[5] = 5;
+    putBigEndian(r, 6, 200);   // alarm 1 high 20.0 °Cdp
+    r[8] = 1;
+    putBigEndian(r, 9, -200);  // alarm 1 low -20.0 °Cdp
+    r[11] = 1;
+    putBigEndian(r, 12, 300);  // alarm 2 high 30.0 °C
+    r[14] = 'k';
+    putBigEndian(r, 15, 100);  // alarm 2 low 10.0 °C
+    r[17] = 'k';
+    r[18] = 4;  // 4-20 mA
+    r[19] = 4;
+    r[20] = 'j';
+    r[21] = 'j';
+    putBigEndian(r, 22, -400);  // output 1 -40.0 .. 60.0 °Cdp
+    r[24] = 1;
+    putBigEndian(r, 25, 600);
+    r[27] = 1;
+    putBigEndian(r, 28, -200);  // output 2 -20.0 .. 80.0 °C
+    r[30] = 'k';
+    putBigEndian(r, 31, 800);
+    r[33] = 'k';
+    putBigEndian(r, 34, 24);  // cleaning every 24 h
+    return r;
+}
+
+struct Simulator::Impl {
+    int master = -1;
+    int slave = -1;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    std::string path;
+    std::thread thread;
+    std::atomic<bool> stop {false};
+    const Clock::time_point started = Clock::now();
+
+    mutable std::mutex mutex;  // guards everything below
+    std::string modelName {"HMX-700"};
+    std::uint8_t version = 1;
+    std::uint8_t revision = 0;
+    std::uint16_t serial = 12345;
+    SettingsRecord settings = DefaultSettingsRecord();
+    std::optional<MeasurementTenths> fixed;
+    bool silent = false;
+    std::chrono::milliseconds delay {0};
+    std::size_t splitBytes = 0;
+    std::chrono::milliseconds splitGap {0};
+    std::string extra;
+    bool dropAck = false;
+    std::vector<std::vector<std::uint8_t>> frames;
+    std::vector<std::uint8_t> bytes;
+    std::size_t stray = 0;
+
+    // Thread-only state.
+    std::vector<std::uint8_t> pending;  // received, not yet parsed
+    struct Chunk {
+        Clock::time_point due;
+        std::vector<std::uint8_t> data;
+    };
+    std::deque<Chunk> outgoing;  // in due order
+
+    void wake()
+    {
+        const char c = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &c, 1);
+    }
+
+    MeasurementTenths currentMeasurement() const
+    {
+        if (fixed)
+            return *fixed;
+        const double t = std::chrono::duration<double>(Clock::now() - started).count();
+        constexpr double twoPi = 6.283185307179586;
+        MeasurementTenths m;
+        m.humidity = static_cast<std::int16_t>(std::lround(450 + 50 * std::sin(twoPi * t / 60)));
+        m.dewPoint = static_cast<std::int16_t>(std::lround(100 + 20 * std::sin(twoPi * t / 90)));
+        m.ambient = static_cast<std::int16_t>(std::lround(220 + 10 * std::sin(twoPi * t / 120)));
+        return m;
+    }
+
+    // Builds the answer to one frame; called with the mutex held. Empty: no answer.
+    std::vector<std::uint8_t> answer(const std::vector<std::uint8_t>& frame)
+    {
+        std::vector<std::uint8_t> reply;
+        switch (frame[2]) {
+        case 'i':
+            reply.assign(modelName.begin(), modelName.end());
+            break;
+        case 'v':
+            reply = {'H', 'M', 'X', 'v', ' ', version, revision, static_cast<std::uint8_t>(serial >> 8),
+                     static_cast<std::uint8_t>(serial & 0xFF)};
+            break;
+        case 's':
+            reply.assign(settings.begin(), settings.end());
+            break;
+        case 't': {
+            const MeasurementTenths m = currentMeasurement();
+            for (std::int16_t v : {m.humidity, m.dewPoint, m.ambient}) {
+                const auto bits = static_cast<std::uint16_t>(v);
+                reply.push_back(static_cast<std::uint8_t>(bits >> 8));
+                reply.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+            }
+            break;
+        }
+        case 'm': {
+            SettingsRecord written;
+            std::memcpy(written.data(), frame.data() + 3, RecordSize);
+            written[0] = static_cast<std::uint8_t>(written[0] - 30);
+            written[1] = static_cast<std::uint8_t>(written[1] - 30);
+            for (std::size_t offset : NotReadOffsets)
+                written[offset] = settings[offset];
+            settings = written;
+            if (dropAck)
+                return {};
+            reply = {'O', 'K'};
+            break;
+        }
+        default:
+            break;
+        }
+        reply.insert(reply.end(), extra.begin(), extra.end());
+        return reply;
+    }
+
+    void schedule(std::vector<std::uint8_t> reply)
+    {
+        if (reply.empty())
+            return;
+        const Clock::time_point due = Clock::now() + delay;
+        if (splitBytes > 0 && splitBytes < reply.size()) {
+            std::vector<std::uint8_t> rest(reply.begin() + static_cast<std::ptrdiff_t>(splitBytes), reply.end());
+            reply.resize(splitBytes);
+            outgoing.push_back({due, std::move(reply)});
+            outgoing.push_back({due + splitGap, std::move(rest)});
+        } else {
+            outgoing.push_back({due, std::move(reply)});
+        }
+    }
+
+    // Takes complete frames from the front of pending; a byte that cannot start a frame is stray.
+    void parse()
+    {
+        std::size_t pos = 0;
+        while (pos < pending.size()) {
+            const std::size_t left = pending.size() - pos;
+            const std::uint8_t* p = pending.data() + pos;
+            bool bad = false;
+            std::size_t need = 0;
+            if (p[0] != '0')
+                bad = true;
+            else if (left >= 2 && p[1] != '1')
+                bad = true;
+            else if (left >= 3) {
+                if (isQueryLetter(p[2]))
+                    need = QueryFrameSize;
+                else if (p[2] == 'm')
+                    need = WriteFrameSize;
+                else
+                    bad = true;
+            }
+            if (!bad && need == QueryFrameSize) {
+                const char tail[] = "?end";
+                for (std::size_t k = 3; k < QueryFrameSize && k < left && !bad; ++k)
+                    bad = p[k] != static_cast<std::uint8_t>(tail[k - 3]);
+            } else if (!bad && need == WriteFrameSize) {
+                const char tail[] = "end";
+                for (std::size_t k = 39; k < WriteFrameSize && k < left && !bad; ++k)
+                    bad = p[k] != static_cast<std::uint8_t>(tail[k - 39]);
+            }
+            if (bad) {
+                ++stray;
+                ++pos;
+                continue;
+            }
+            if (need == 0 || left < need)
+                break;  // a frame may still be coming
+            std::vector<std::uint8_t> frame(p, p + need);
+            pos += need;
+            frames.push_back(frame);
+            if (!silent)
+                schedule(answer(frame));
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+
+    void run()
+    {
+        std::uint8_t buffer[1024];
+        while (!stop.load(std::memory_order_acquire)) {
+            int timeout = -1;
+            if (!outgoing.empty()) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(outgoing.front().due - Clock::now());
+                timeout = static_cast<int>(std::max<long long>(0, left.count()));
+            }
+            const bool wantWrite = !outgoing.empty() && outgoing.front().due <= Clock::now();
+            pollfd fds[2] = {{master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}, {wakeRead, POLLIN, 0}};
+            if (wantWrite)
+                timeout = -1;
+            const int r = ::poll(fds, 2, timeout);
+            if (r < 0 && errno != EINTR)
+                break;
+            if (fds[0].revents & POLLNVAL)
+                break;
+            if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));  // no busy loop on a hung-up side
+            if (fds[1].revents & POLLIN) {
+                while (::read(wakeRead, buffer, sizeof buffer) > 0) {
+                }
+            }
+            if (fds[0].revents & POLLIN) {
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n > 0) {
+                    std::lock_guard guard(mutex);
+                    bytes.insert(bytes.end(), buffer, buffer + n);
+                    pending.insert(pending.end(), buffer, buffer + n);
+                    parse();
+                }
+            }
+            // Send what is due, as far as the terminal takes it.
+            while (!outgoing.empty() && outgoing.front().due <= Clock::now()) {
+                Chunk& chunk = outgoing.front();
+                const ssize_t n = ::write(master, chunk.data.data(), chunk.data.size());
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    if (errno == EAGAIN || errno == EWOULDBLOCK)
+                        break;
+                    outgoing.clear();  // terminal gone; nothing to answer to
+                    break;
+                }
+                chunk.data.erase(chunk.data.begin(), chunk.data.begin() + n);
+                if (chunk.data.empty())
+                    outgoing.pop_front();
+                else
+                    break;
+            }
+        }
+    }
+
+    void stopThread()
+    {
+        if (thread.joinable()) {
+            stop.store(true, std::memory_order_release);
+            wake();
+            thread.join();
+        }
+    }
+
+    void closeTerminal()
+    {
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+        master = slave = -1;
+    }
+};
+
+Simulator::Simulator()
+    : d(std::make_unique<Impl>())
+{
+    if (::openpty(&d->master, &d->slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error(std::string("Cannot open a pseudo-terminal: ") + std::strerror(errno));
+    setCloseOnExec(d->master);
+    setCloseOnExec(d->slave);
+    setNonBlocking(d->master);
+    // Raw on the slave side too, so every byte passes unchanged in both directions.
+    termios raw {};
+    if (tcgetattr(d->slave, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(d->slave, TCSANOW, &raw);
+    }
+    const char* name = ::ttyname(d->slave);
+    d->path = name ? name : "";
+    int wake[2];
+    if (::pipe(wake) != 0) {
+        d->closeTerminal();
+        throw std::runtime_error(std::string("Cannot create a pipe: ") + std::strerror(errno));
+    }
+    d->wakeRead = wake[0];
+    d->wakeWrite = wake[1];
+    for (int fd : wake) {
+        setCloseOnExec(fd);
+        setNonBlocking(fd);
+    }
+    d->thread = std::thread([this] { d->run(); });
+}
+
+Simulator::~Simulator()
+{
+    d->stopThread();
+    d->closeTerminal();
+    ::close(d->wakeRead);
+    ::close(d->wakeWrite);
+}
+
+std::string Simulator::devicePath() const
+{
+    return d->path;
+}
+
+void Simulator::setModelName(std::string name)
+{
+    std::lock_guard guard(d->mutex);
+    d->modelName = std::move(name);
+}
+
+void Simulator::setVersion(std::uint8_t version, std::uint8_t revision, std::uint16_t serial)
+{
+    std::lock_guard guard(d->mutex);
+    d->version = version;
+    d->revision = revision;
+    d->serial = serial;
+}
+
+void Simulator::setSettingsRecord(const SettingsRecord& record)
+{
+    std::lock_guard guard(d->mutex);
+    d->settings = record;
+}
+
+SettingsRecord Simulator::settingsRecord() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->settings;
+}
+
+void Simulator::setMeasurement(std::optional<MeasurementTenths> fixed)
+{
+    std::lock_guard guard(d->mutex);
+    d->fixed = fixed;
+}
+
+void Simulator::setSilent(bool silent)
+{
+    std::lock_guard guard(d->mutex);
+    d->silent = silent;
+}
+
+void Simulator::setReplyDelay(std::chrono::milliseconds delay)
+{
+    std::lock_guard guard(d->mutex);
+    d->delay = delay;
+}
+
+void Simulator::setSplitReply(std::size_t bytes, std::chrono::milliseconds gap)
+{
+    std::lock_guard guard(d->mutex);
+    d->splitBytes = bytes;
+    d->splitGap = gap;
+}
+
+void Simulator::setExtraBytes(std::string extra)
+{
+    std::lock_guard guard(d->mutex);
+    d->extra = std::move(extra);
+}
+
+void Simulator::setDropAcknowledgement(bool drop)
+{
+    std::lock_guard guard(d->mutex);
+    d->dropAck = drop;
+}
+
+void Simulator::disappear()
+{
+    d->stopThread();
+    d->closeTerminal();
+}
+
+std::vector<std::vector<std::uint8_t>> Simulator::receivedFrames() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->frames;
+}
+
+std::vector<std::uint8_t> Simulator::receivedBytes() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->bytes;
+}
+
+std::size_t Simulator::strayByteCount() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->stray;
+}
+
+void Simulator::clearRecord()
+{
+    std::lock_guard guard(d->mutex);
+    d->frames.clear();
+    d->bytes.clear();
+    d->stray = 0;
+}
+
+} // namespace hmx::sim
