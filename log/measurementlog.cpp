@@ -275,7 +275,7 @@ bool MeasurementLog::writePending(QString& reason)
 QString MeasurementLog::withDrops(QString message) const
 {
     if (m_dropped > 0)
-        message += QStringLiteral(" (%1 earlier readings could not be kept and are missing from the file)")
+        message += QStringLiteral(" (too many lines waiting; readings dropped from the log: %1)")
                        .arg(m_dropped);
     return message;
 }
