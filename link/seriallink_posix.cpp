@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <string_view>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,8 +23,10 @@ namespace hmx {
 
 namespace {
 
-// Time one write may take before the attempt counts as failed; 68 bytes need ~36 ms.
-constexpr std::chrono::milliseconds WriteTimeout{1000};
+// Time one write, or the wait for the output queue to empty, may take before the
+// attempt counts as failed; a whole Transmit buffer needs about 36 ms on the line.
+constexpr std::chrono::milliseconds WriteTimeout{500};
+constexpr std::chrono::milliseconds DrainTimeout{500};
 
 // Terminal settings found at open, put back at close.
 std::mutex& savedLock()
@@ -276,9 +279,20 @@ bool FlushOutput(PortHandle handle)
 {
     if (handle == InvalidPort)
         return false;
+    const int fd = fdOf(handle);
+    // tcdrain cannot be bounded, so first wait for the driver's queue with a deadline;
+    // tcdrain then only waits for the last characters in the hardware.
+    const auto deadline = std::chrono::steady_clock::now() + DrainTimeout;
+    int queued = 0;
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        // About half a millisecond per character at 19200 baud.
+        std::this_thread::sleep_for(std::chrono::microseconds(std::clamp(queued * 520, 1000, 20000)));
+    }
     int r;
     do {
-        r = tcdrain(fdOf(handle));
+        r = tcdrain(fd);
     } while (r != 0 && errno == EINTR);
     return r == 0;
 }

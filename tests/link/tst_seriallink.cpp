@@ -128,6 +128,7 @@ private slots:
     void writeApplied();
 
     void sendFailsOnVanishedPort();
+    void sendFailsOnStalledPort();
     void sendFailsWithoutPort();
 };
 
@@ -701,6 +702,44 @@ void SerialLinkTest::sendFailsOnVanishedPort()
     std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
     QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(0));
     QCOMPARE(int(hmx::ReceiveBuffer[0]), 0xA5);
+}
+
+void SerialLinkTest::sendFailsOnStalledPort()
+{
+    // Nobody reads the far side: fill the line until it takes nothing more.
+    RawPty pty;
+    QVERIFY(pty.valid());
+    QVERIFY(openOn(pty.path));
+    const int fd = static_cast<int>(hmx::Port);
+    const std::vector<char> junk(4096, 'x');
+    std::size_t total = 0;
+    // The terminal moves bytes to the far side's buffer in the background, so room can
+    // reappear shortly after a refusal; full means still refused after a pause.
+    for (int settled = 0; settled < 3 && total < 64u * 1024 * 1024;) {
+        const ssize_t n = ::write(fd, junk.data(), junk.size());
+        if (n > 0) {
+            total += std::size_t(n);
+            settled = 0;
+            continue;
+        }
+        QVERIFY(errno == EAGAIN || errno == EWOULDBLOCK);
+        ++settled;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    QVERIFY(total > 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    hmx::PutQuery(hmx::MeasureCommand);
+    QVERIFY(!hmx::SendCommand());
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+
+    // Once the far side reads again, the link works again.
+    std::vector<char> sink(65536);
+    QCOMPARE(fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK), 0);
+    while (::read(pty.master, sink.data(), sink.size()) > 0) {
+    }
+    QVERIFY(hmx::SendCommand());
 }
 
 void SerialLinkTest::sendFailsWithoutPort()
