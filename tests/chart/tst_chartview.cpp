@@ -1,0 +1,81 @@
+// Chart1's configuration and the line operations the rest of the program relies on.
+#include "ui/chartview.h"
+
+#include <QTest>
+
+using hmx::chart::ChartWidget;
+
+class TstChartView : public QObject {
+    Q_OBJECT
+private slots:
+    void lines_data();
+    void lines();
+    void titleAndAxes();
+    void clearingDewPointKeepsTheOthers();
+};
+
+void TstChartView::lines_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("Series1 dew point") << 0 << QStringLiteral("°Cdp") << QColor(0, 0, 255);
+    QTest::newRow("Series6 humidity") << 1 << QStringLiteral("%Rh") << QColor(0, 128, 0);
+    QTest::newRow("Series7 ambient") << 2 << QStringLiteral("°C") << QColor(255, 0, 0);
+}
+
+void TstChartView::lines()
+{
+    QFETCH(int, index);
+    QFETCH(QString, title);
+    QFETCH(QColor, colour);
+    ChartWidget chart;
+    const hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    QCOMPARE(chart.seriesCount(), 3);
+    const hmx::chart::LineSeries* byRole[] = {lines.dewPoint, lines.humidity, lines.ambient};
+    QCOMPARE(chart.series(index), byRole[index]);
+    QCOMPARE(chart.series(index)->title(), title);
+    QCOMPARE(chart.series(index)->color(), colour);
+    QCOMPARE(chart.series(index)->lineWidth(), 2);
+    QCOMPARE(chart.series(index)->count(), std::size_t(0));
+}
+
+void TstChartView::titleAndAxes()
+{
+    ChartWidget chart;
+    hmx::ConfigureChart1(chart);
+    QCOMPARE(chart.title(), QStringLiteral("Wykres wilgotności i temperatury"));
+    QVERIFY(chart.bottomAxis()->automatic());
+    QVERIFY(chart.leftAxis()->automatic());
+}
+
+void TstChartView::clearingDewPointKeepsTheOthers()
+{
+    ChartWidget chart;
+    chart.resize(780, 540);
+    const hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    for (int i = 0; i < 10; ++i) {
+        lines.dewPoint->addXY(46000 + i * 0.001, 5 + i);
+        lines.humidity->addXY(46000 + i * 0.001, 40 + i);
+        lines.ambient->addXY(46000 + i * 0.001, 20 + i);
+    }
+    lines.dewPoint->clear();
+    QCOMPARE(lines.dewPoint->count(), std::size_t(0));
+    QCOMPARE(lines.humidity->count(), std::size_t(10));
+    QCOMPARE(lines.ambient->count(), std::size_t(10));
+    QCOMPARE(lines.humidity->y(9), 49.0);
+    QCOMPARE(lines.ambient->x(3), 46000 + 3 * 0.001);
+    // The value range now comes from the two remaining lines only.
+    chart.updateRanges();
+    QCOMPARE(chart.leftAxis()->minimum(), 20.0);
+    QCOMPARE(chart.leftAxis()->maximum(), 49.0);
+    // Refilling after a clear works like a fresh line.
+    lines.dewPoint->addXY(46000.5, 1);
+    lines.dewPoint->addXY(46000.2, 2);
+    QCOMPARE(lines.dewPoint->x(0), 46000.2);
+    chart.updateRanges();
+    QCOMPARE(chart.leftAxis()->minimum(), 1.0);
+}
+
+QTEST_MAIN(TstChartView)
+#include "tst_chartview.moc"
