@@ -1,0 +1,566 @@
+// The chart-file reader: loader layout, time and value conversion, own-log detection.
+#include "log/chartfile.h"
+#include "log/measurementlog.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+using hmx::ChartLine;
+
+namespace {
+
+struct Point {
+    ChartLine line;
+    double x;
+    double y;
+};
+
+class RecordingSink : public hmx::ChartSink {
+public:
+    void clearSeries(ChartLine line) override { cleared.push_back(line); }
+    void setTimeAxisAutomatic() override { ++automatic; }
+    void addPoint(ChartLine line, double x, double y) override { points.push_back({line, x, y}); }
+
+    std::vector<ChartLine> cleared;
+    int automatic = 0;
+    std::vector<Point> points;
+};
+
+struct Loaded {
+    RecordingSink sink;
+    QString error;
+    hmx::ChartLoadResult result;
+};
+
+void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QDateTime(),
+          std::size_t bufferSize = 64 * 1024, const QLocale& locale = QLocale(QLocale::C))
+{
+    QByteArray data = content;
+    QBuffer buffer(&data);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    hmx::ChartLoadOptions options;
+    options.locale = locale;
+    options.lastModified = modified;
+    options.bufferSize = bufferSize;
+    try {
+        out.result = hmx::LoadChart(buffer, QStringLiteral("test.txt"), out.sink, options);
+    } catch (const hmx::ChartFileError& e) {
+        out.error = QString::fromUtf8(e.what());
+    }
+}
+
+// "x:y" pairs of the dew-point line, compared within 1e-6.
+using Pairs = QList<QPointF>;
+
+Pairs dewPoints(const RecordingSink& sink, ChartLine line = ChartLine::DewPoint)
+{
+    Pairs pairs;
+    for (const Point& p : sink.points) {
+        if (p.line == line)
+            pairs.append(QPointF(p.x, p.y));
+    }
+    return pairs;
+}
+
+bool samePairs(const Pairs& actual, const Pairs& expected)
+{
+    if (actual.size() != expected.size())
+        return false;
+    for (qsizetype i = 0; i < actual.size(); ++i) {
+        if (std::abs(actual[i].x() - expected[i].x()) > 1e-6 || std::abs(actual[i].y() - expected[i].y()) > 1e-6)
+            return false;
+    }
+    return true;
+}
+
+QString describe(const Pairs& pairs)
+{
+    QStringList parts;
+    for (const QPointF& p : pairs)
+        parts << QStringLiteral("(%1, %2)").arg(p.x(), 0, 'f', 6).arg(p.y(), 0, 'f', 4);
+    return parts.join(QLatin1Char(' '));
+}
+
+double hms(int h, int m, int s, int ms = 0)
+{
+    return (((h * 60.0 + m) * 60.0 + s) * 1000.0 + ms) / 86400000.0;
+}
+
+// A device whose reads fail once `goodBytes` have been delivered.
+class FailingDevice : public QIODevice {
+public:
+    FailingDevice(QByteArray data, qint64 goodBytes) : m_data(std::move(data)), m_good(goodBytes) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_data.size(); }
+    bool seek(qint64 to) override
+    {
+        QIODevice::seek(to);
+        m_at = to;
+        return true;
+    }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        const qint64 at = m_at;
+        if (at >= m_good) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        const qint64 n = std::min({max, m_good - at, qint64(m_data.size()) - at});
+        std::memcpy(out, m_data.constData() + at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_good;
+    qint64 m_at = 0;
+};
+
+QByteArray logLine(int number, const QTime& time, int dew, int hum, int amb, const QLocale& locale)
+{
+    hmx::LogLine line;
+    line.number = number;
+    line.time = time;
+    line.dewPoint = std::int16_t(dew);
+    line.humidity = std::int16_t(hum);
+    line.ambient = std::int16_t(amb);
+    // raw / 10 with two decimals; from 1000 on whole units (four significant digits).
+    const auto shown = [&](int tenths) {
+        const int magnitude = std::abs(tenths);
+        const QString fraction = magnitude >= 10000 ? QStringLiteral("00") : QString::number(magnitude % 10) + u'0';
+        return (tenths < 0 ? QStringLiteral("-") : QString()) + QString::number(magnitude / 10)
+            + locale.decimalPoint() + fraction;
+    };
+    line.dewPointText = shown(dew);
+    line.humidityText = shown(hum);
+    line.ambientText = shown(amb);
+    return hmx::FormatLogLine(line, locale);
+}
+
+} // namespace
+
+class TestChartFile : public QObject {
+    Q_OBJECT
+private slots:
+    void loaderLayout_data();
+    void loaderLayout();
+    void bufferBoundariesDoNotMatter();
+    void timeConversion_data();
+    void timeConversion();
+    void valueConversion_data();
+    void valueConversion();
+    void splitShortLine();
+    void readErrorKeepsEarlierPoints();
+    void missingFileChangesNothing();
+    void logLineRecognition_data();
+    void logLineRecognition();
+    void ownLogRoundTrip_data();
+    void ownLogRoundTrip();
+    void ownLogDateFromFileTime();
+    void loaderLayoutNeverTakenForLog_data();
+    void loaderLayoutNeverTakenForLog();
+};
+
+void TestChartFile::loaderLayout_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<Pairs>("expected");
+    QTest::addColumn<QString>("error");
+
+    const QByteArray head = "header one\nheader two\n";
+    QTest::newRow("two data lines across midnight")
+        << head + "7\t23:59:58\t02345\n8\t00:00:03\t02350\n"
+        << Pairs{{0.999977, 23.45}, {1.000035, 23.5}} << QString();
+    QTest::newRow("CR LF line ends, no end after the last line")
+        << QByteArray("a\r\nb\r\n7\t23:59:58\t02345\r\n8\t00:00:03\t02350")
+        << Pairs{{0.999977, 23.45}, {1.000035, 23.5}} << QString();
+    QTest::newRow("first field longer than five characters")
+        << head + "1\t12:00:00\t02345\n123456\t12:00:01\t02345\n" << Pairs{{0.5, 23.45}}
+        << QStringLiteral("'\t12:00:0' is not a valid time");
+    QTest::newRow("five zeros add no point")
+        << head + "1\t12:00:00\t00000\n2\t12:00:01\t00100\n" << Pairs{{hms(12, 0, 1), 1.0}} << QString();
+    QByteArray longLine = "1\t12:00:00\t02345";
+    longLine += QByteArray(105 - longLine.size(), 'x');
+    longLine += "9\t13:00:00\t09999";  // beyond the 105th character: must not be read as a line
+    longLine += QByteArray(200 - longLine.size(), 'y');
+    QTest::newRow("200-character line reads 105 and the next line starts right")
+        << head + longLine + "\r\n2\t12:00:01\t00100\n" << Pairs{{0.5, 23.45}, {hms(12, 0, 1), 1.0}} << QString();
+    QTest::newRow("fewer than three lines add nothing")
+        << QByteArray("1\t12:00:00\t02345\n2\t12:00:01\t02345\n") << Pairs{} << QString();
+    QTest::newRow("empty file") << QByteArray() << Pairs{} << QString();
+    QTest::newRow("blank data line ends the load, earlier points stay")
+        << head + "1\t12:00:00\t02345\n\n2\t12:00:01\t02345\n" << Pairs{{0.5, 23.45}}
+        << QStringLiteral("'' is not a valid time");
+    QTest::newRow("blank line with CR ends the load too")
+        << head + "1\t12:00:00\t02345\r\n\r\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time");
+    QTest::newRow("short line does not see an earlier long line")
+        << head + "1\t12:00:00\t02345\nx\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time");
+    QTest::newRow("short line with hours only adds no point")
+        << head + "12\t12:00:00\t02345\n1\t1\n2\t13:00:00\t00100\n"
+        << Pairs{{0.5, 23.45}, {1 + hms(13, 0, 0), 1.0}} << QString();
+    QTest::newRow("partial numbers: digits without sign or point")
+        << head + "1\t12:00:00\t-105\t450\n2\t12:00:01\t12.5\t\n3\t12:00:02\t235\t4\n"
+        << Pairs{{0.5, 1.05}, {hms(12, 0, 1), 1.25}, {hms(12, 0, 2), 2.35}} << QString();
+    QTest::newRow("whole numbers keep their sign")
+        << head + "1\t12:00:00\t-1234\n2\t12:00:01\t -1.5\n3\t12:00:02\t1e2\n"
+        << Pairs{{0.5, -12.34}, {hms(12, 0, 1), -0.015}, {hms(12, 0, 2), 1.0}} << QString();
+    QTest::newRow("value shorter at the line end")
+        << head + "1\t12:00:00\t23\n2\t12:00:01\t\n" << Pairs{{0.5, 0.23}} << QString();
+    QTest::newRow("day count grows only when the time goes back")
+        << head + "1\t10:00:00\t00100\n2\t09:00:00\t00200\n3\t09:00:00\t00300\n4\t08:00:00\t00400\n"
+        << Pairs{{hms(10, 0, 0), 1}, {1 + hms(9, 0, 0), 2}, {1 + hms(9, 0, 0), 3}, {2 + hms(8, 0, 0), 4}}
+        << QString();
+    QTest::newRow("first field one to five characters")
+        << head + "12345\t12:00:00\t00100\n1234\t12:00:01\t00200\n"
+        << Pairs{{0.5, 1}, {hms(12, 0, 1), 2}} << QString();
+    QTest::newRow("time error in the first data line")
+        << head + "1\t12:61:00\t00100\n" << Pairs{} << QStringLiteral("'12:61:00' is not a valid time");
+}
+
+void TestChartFile::loaderLayout()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(Pairs, expected);
+    QFETCH(QString, error);
+    Loaded loaded;
+    load(content, loaded);
+    QCOMPARE(loaded.error, error);
+    QVERIFY2(samePairs(dewPoints(loaded.sink), expected), qPrintable(describe(dewPoints(loaded.sink))));
+    QCOMPARE(loaded.sink.points.size(), size_t(expected.size()));  // Series1 only
+    QCOMPARE(loaded.sink.cleared, std::vector<ChartLine>{ChartLine::DewPoint});
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::LoaderLayout);
+}
+
+void TestChartFile::bufferBoundariesDoNotMatter()
+{
+    QByteArray content = "h\r\nh\r\n";
+    for (int i = 0; i < 50; ++i) {
+        content += QByteArray::number(i) + "\t12:" + QByteArray::number(10 + i) + ":00\t0" + QByteArray::number(1000 + i);
+        content += (i % 2) ? "\r\n" : "\n";
+        if (i == 20)
+            content += "7\t12:30:00\t00500" + QByteArray(300, 'z') + "\r\n";
+    }
+    Loaded large;
+    load(content, large);
+    QVERIFY(large.error.isEmpty());
+    QCOMPARE(large.sink.points.size(), size_t(51));
+    for (std::size_t size : {16, 17, 64, 105, 106, 107}) {
+        Loaded small;
+        load(content, small, QDateTime(), size);
+        QVERIFY2(small.error.isEmpty(), qPrintable(small.error));
+        QVERIFY2(samePairs(dewPoints(small.sink), dewPoints(large.sink)), qPrintable(QString::number(size)));
+    }
+}
+
+void TestChartFile::timeConversion_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("pl: eight characters") << "pl_PL" << QByteArray("23:59:58") << true << hms(23, 59, 58);
+    QTest::newRow("pl: hours only") << "pl_PL" << QByteArray("7") << true << hms(7, 0, 0);
+    QTest::newRow("pl: hours and minutes") << "pl_PL" << QByteArray("7:05") << true << hms(7, 5, 0);
+    QTest::newRow("pl: blanks around and between") << "pl_PL" << QByteArray("  7 : 05 :09  ") << true << hms(7, 5, 9);
+    QTest::newRow("pl: milliseconds after comma") << "pl_PL" << QByteArray("12:00:00,500") << true << hms(12, 0, 0, 500);
+    QTest::newRow("pl: point is not its decimal separator") << "pl_PL" << QByteArray("12:00:00.5") << false << 0.0;
+    QTest::newRow("pl: AM marker after") << "pl_PL" << QByteArray("12:30 AM") << true << hms(0, 30, 0);
+    QTest::newRow("pl: pm before, lower case") << "pl_PL" << QByteArray("pm 1:00") << true << hms(13, 0, 0);
+    QTest::newRow("pl: 24:00 refused") << "pl_PL" << QByteArray("24:00") << false << 0.0;
+    QTest::newRow("pl: 12:60 refused") << "pl_PL" << QByteArray("12:60") << false << 0.0;
+    QTest::newRow("pl: 60 seconds refused") << "pl_PL" << QByteArray("12:00:60") << false << 0.0;
+    QTest::newRow("pl: 1000 ms refused") << "pl_PL" << QByteArray("12:00:00,1000") << false << 0.0;
+    QTest::newRow("pl: empty refused") << "pl_PL" << QByteArray("") << false << 0.0;
+    QTest::newRow("pl: blanks only refused") << "pl_PL" << QByteArray("   ") << false << 0.0;
+    QTest::newRow("pl: letters refused") << "pl_PL" << QByteArray("ab") << false << 0.0;
+    QTest::newRow("pl: four parts refused") << "pl_PL" << QByteArray("12:00:00:00") << false << 0.0;
+    QTest::newRow("pl: missing minutes refused") << "pl_PL" << QByteArray("12::00") << false << 0.0;
+    QTest::newRow("pl: trailing separator refused") << "pl_PL" << QByteArray("12:00:") << false << 0.0;
+    QTest::newRow("pl: TAB is no blank") << "pl_PL" << QByteArray("\t12:00") << false << 0.0;
+    QTest::newRow("pl: sign refused") << "pl_PL" << QByteArray("-1:00") << false << 0.0;
+    QTest::newRow("pl: two markers refused") << "pl_PL" << QByteArray("AM 1:00 PM") << false << 0.0;
+    QTest::newRow("pl: marker with 0 hours refused") << "pl_PL" << QByteArray("0:30 AM") << false << 0.0;
+    QTest::newRow("pl: marker with 13 hours refused") << "pl_PL" << QByteArray("13:00 PM") << false << 0.0;
+    QTest::newRow("en: 12 AM is midnight") << "en_US" << QByteArray("12:00:00 AM") << true << 0.0;
+    QTest::newRow("en: 12 PM is noon") << "en_US" << QByteArray("12:00:00 PM") << true << 0.5;
+    QTest::newRow("en: marker glued on") << "en_US" << QByteArray("1:02:03pm") << true << hms(13, 2, 3);
+    QTest::newRow("en: milliseconds after point") << "en_US" << QByteArray("1:02:03.250 AM") << true << hms(1, 2, 3, 250);
+    QTest::newRow("en: comma is not its decimal separator") << "en_US" << QByteArray("1:02:03,250") << false << 0.0;
+    QTest::newRow("fi: point separates the parts") << "fi_FI" << QByteArray("13.05.09") << true << hms(13, 5, 9);
+    QTest::newRow("fi: own markers") << "fi_FI" << QByteArray("1.05 ip.") << true << hms(13, 5, 0);
+    QTest::newRow("fi: milliseconds after comma") << "fi_FI" << QByteArray("13.05.09,5") << true << hms(13, 5, 9, 5);
+    QTest::newRow("fi: colon refused") << "fi_FI" << QByteArray("13:05:09") << false << 0.0;
+    QTest::newRow("ko: own marker first") << "ko_KR" << QString::fromUtf8("오후 1:05:07").toUtf8() << true
+                                         << hms(13, 5, 7);
+    QTest::newRow("ko: own marker first, morning") << "ko_KR" << QString::fromUtf8("오전 12:05:07").toUtf8() << true
+                                                  << hms(0, 5, 7);
+}
+
+void TestChartFile::timeConversion()
+{
+    QFETCH(QString, locale);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    QFETCH(double, expected);
+    const hmx::TimeTextRules rules = hmx::TimeTextRules::fromLocale(QLocale(locale));
+    double t = -1;
+    QCOMPARE(hmx::ParseTimeOfDay(std::string_view(text.constData(), size_t(text.size())), rules, t), valid);
+    if (valid)
+        QVERIFY2(std::abs(t - expected) < 1e-12, qPrintable(QString::number(t, 'g', 17)));
+}
+
+void TestChartFile::valueConversion_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("complete");
+
+    QTest::newRow("five digits") << QByteArray("02345") << 2345.0 << true;
+    QTest::newRow("negative whole") << QByteArray("-1234") << -1234.0 << true;
+    QTest::newRow("plus sign") << QByteArray("+12") << 12.0 << true;
+    QTest::newRow("full number with sign, point and exponent") << QByteArray("  -1.5e1") << -15.0 << true;
+    QTest::newRow("exponent with sign") << QByteArray("25E-1") << 2.5 << true;
+    QTest::newRow("point with no digits after") << QByteArray("5.") << 5.0 << true;
+    QTest::newRow("-105 then TAB") << QByteArray("-105\t") << 105.0 << false;
+    QTest::newRow("12.5 then TAB") << QByteArray("12.5\t") << 125.0 << false;
+    QTest::newRow("235 then TAB and 4") << QByteArray("235\t4") << 235.0 << false;
+    QTest::newRow("exponent digits not counted") << QByteArray("1.5e1x") << 15.0 << false;
+    QTest::newRow("exponent without digits") << QByteArray("-12e") << 12.0 << false;
+    QTest::newRow("trailing blank") << QByteArray("12 ") << 12.0 << false;
+    QTest::newRow("comma is no decimal point") << QByteArray("1,5") << 1.0 << false;
+    QTest::newRow("empty") << QByteArray("") << 0.0 << false;
+    QTest::newRow("blanks") << QByteArray("     ") << 0.0 << false;
+    QTest::newRow("lone sign") << QByteArray("-") << 0.0 << false;
+    QTest::newRow("letters") << QByteArray("abc") << 0.0 << false;
+    QTest::newRow("beyond a double") << QByteArray("1e999") << 0.0 << true;
+}
+
+void TestChartFile::valueConversion()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(double, value);
+    QFETCH(bool, complete);
+    const hmx::ValueText v = hmx::ConvertValueText(std::string_view(text.constData(), size_t(text.size())));
+    QCOMPARE(v.value, value);
+    QCOMPARE(v.complete, complete);
+}
+
+void TestChartFile::splitShortLine()
+{
+    const hmx::LoaderFields a = hmx::SplitLoaderLine("1\t23:59:58\t02345\tmore");
+    QCOMPARE(QByteArray(a.timeText.data(), qsizetype(a.timeText.size())), QByteArray("23:59:58"));
+    QCOMPARE(QByteArray(a.valueText.data(), qsizetype(a.valueText.size())), QByteArray("02345"));
+    const hmx::LoaderFields b = hmx::SplitLoaderLine("ab");
+    QVERIFY(b.timeText.empty());
+    QVERIFY(b.valueText.empty());
+    const hmx::LoaderFields c = hmx::SplitLoaderLine("abcdefgh\t");
+    QCOMPARE(QByteArray(c.timeText.data(), qsizetype(c.timeText.size())), QByteArray("gh\t"));
+    const hmx::LoaderFields d = hmx::SplitLoaderLine("abcd\t12:00:00\t02345");
+    QCOMPARE(d.timeText, std::string_view("12:00:00"));
+    QCOMPARE(d.valueText, std::string_view("02345"));
+}
+
+void TestChartFile::readErrorKeepsEarlierPoints()
+{
+    QByteArray content = "a\nb\n";
+    for (int i = 0; i < 100; ++i)
+        content += "1\t12:00:" + QByteArray::number(10 + i % 50) + "\t00100\n";
+    FailingDevice device(content, 100);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    RecordingSink sink;
+    hmx::ChartLoadOptions options;
+    options.bufferSize = 32;
+    QString error;
+    try {
+        hmx::LoadChart(device, QStringLiteral("broken.txt"), sink, options);
+    } catch (const hmx::ChartFileError& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    QCOMPARE(error, QStringLiteral("Cannot read broken.txt: Input/output error"));
+    QVERIFY(!sink.points.empty());
+    QVERIFY(sink.points.size() < 10);
+}
+
+void TestChartFile::missingFileChangesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    RecordingSink sink;
+    const QString name = dir.filePath(QStringLiteral("missing.txt"));
+    QString error;
+    try {
+        hmx::LoadChartFile(name, sink);
+    } catch (const hmx::ChartFileError& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot open %1 for reading: ").arg(name)), qPrintable(error));
+    QVERIFY(sink.cleared.empty());
+}
+
+void TestChartFile::logLineRecognition_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("example line") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << true;
+    QTest::newRow("comma decimals") << QByteArray("12\t14:03:27\t-105\t450\t235\t-10,50\t45,00\t23,50") << true;
+    QTest::newRow("zero and minus half") << QByteArray("3\t9:05:07\t0\t-5\t5\t0.00\t-0.50\t0.50") << true;
+    QTest::newRow("big value rounded down") << QByteArray("1\t14:03:27\t12345\t450\t235\t1234.00\t45.00\t23.50") << true;
+    QTest::newRow("big value rounded up") << QByteArray("1\t14:03:27\t12345\t450\t235\t1235.00\t45.00\t23.50") << true;
+    QTest::newRow("big value off by two") << QByteArray("1\t14:03:27\t12345\t450\t235\t1236.00\t45.00\t23.50") << false;
+    QTest::newRow("int16 ends") << QByteArray("1\t14:03:27\t-32768\t32767\t0\t-3277.00\t3277.00\t0.00") << true;
+    QTest::newRow("beyond int16") << QByteArray("1\t14:03:27\t32768\t450\t235\t3277.00\t45.00\t23.50") << false;
+    QTest::newRow("leading zero") << QByteArray("1\t14:03:27\t0450\t450\t235\t45.00\t45.00\t23.50") << false;
+    QTest::newRow("plus sign") << QByteArray("1\t14:03:27\t+450\t450\t235\t45.00\t45.00\t23.50") << false;
+    QTest::newRow("minus zero") << QByteArray("1\t14:03:27\t-0\t450\t235\t0.00\t45.00\t23.50") << false;
+    QTest::newRow("shown value differs") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.40\t45.00\t23.50") << false;
+    QTest::newRow("one decimal shown") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.5\t45.00\t23.50") << false;
+    QTest::newRow("seven fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00") << false;
+    QTest::newRow("nine fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50\t") << false;
+    QTest::newRow("reading number zero") << QByteArray("0\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false;
+    QTest::newRow("bad time") << QByteArray("1\t25:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestChartFile::logLineRecognition()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, valid);
+    hmx::LogRecord record;
+    const hmx::TimeTextRules rules = hmx::TimeTextRules::fromLocale(QLocale(QLocale::C));
+    QCOMPARE(hmx::ParseLogLine(std::string_view(line.constData(), size_t(line.size())), rules, record), valid);
+}
+
+void TestChartFile::ownLogRoundTrip_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("Polish: 24-hour, comma") << "pl_PL";
+    QTest::newRow("US: 12-hour with marker after") << "en_US";
+    QTest::newRow("Korean: marker before") << "ko_KR";
+    QTest::newRow("Finnish: point between parts") << "fi_FI";
+}
+
+void TestChartFile::ownLogRoundTrip()
+{
+    QFETCH(QString, locale);
+    const QLocale loc(locale);
+    struct Row {
+        QTime time;
+        int dew, hum, amb;
+    };
+    // Two midnights: 23:59:59 -> 00:00:00 and 22:00:00 -> 09:00:00.
+    const Row rows[] = {
+        {QTime(23, 59, 58), -105, 450, 235}, {QTime(23, 59, 59), 0, 451, 236}, {QTime(0, 0, 0), 12, 999, -5},
+        {QTime(0, 0, 0), 13, 1000, -6},      {QTime(22, 0, 0), 14, 1, 2},       {QTime(9, 0, 0), -32768, 32767, 10001},
+    };
+    QByteArray content;
+    for (int i = 0; i < 6; ++i)
+        content += logLine(i + 1, rows[i].time, rows[i].dew, rows[i].hum, rows[i].amb, loc);
+
+    const QDateTime modified(QDate(2024, 3, 10), QTime(9, 0, 1));
+    Loaded loaded;
+    load(content, loaded, modified, 64 * 1024, loc);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
+    QCOMPARE(loaded.result.lastDate, QDate(2024, 3, 10));
+    const std::vector<ChartLine> all{ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient};
+    QCOMPARE(loaded.sink.cleared, all);
+    const double lastDay = hmx::DateTimeValue(QDate(2024, 3, 10));
+    const int days[] = {-2, -2, -1, -1, -1, 0};
+    Pairs dew, hum, amb;
+    for (int i = 0; i < 6; ++i) {
+        const double x = lastDay + days[i] + rows[i].time.msecsSinceStartOfDay() / 86400000.0;
+        dew << QPointF(x, rows[i].dew / 10.0);
+        hum << QPointF(x, rows[i].hum / 10.0);
+        amb << QPointF(x, rows[i].amb / 10.0);
+    }
+    QVERIFY2(samePairs(dewPoints(loaded.sink, ChartLine::DewPoint), dew), qPrintable(describe(dewPoints(loaded.sink))));
+    QVERIFY(samePairs(dewPoints(loaded.sink, ChartLine::Humidity), hum));
+    QVERIFY(samePairs(dewPoints(loaded.sink, ChartLine::Ambient), amb));
+}
+
+void TestChartFile::ownLogDateFromFileTime()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = dir.filePath(QStringLiteral("jrt1.txt"));
+    const QLocale c(QLocale::C);
+    {
+        hmx::MeasurementLog log(name);
+        QVERIFY(log.create());
+        QVERIFY(log.appendLine({1, QTime(23, 59, 59), -105, 450, 235, "-10.50", "45.00", "23.50"}, c));
+        QVERIFY(log.appendLine({2, QTime(0, 0, 1), -104, 451, 236, "-10.40", "45.10", "23.60"}, c));
+        QVERIFY(log.appendLine({3, QTime(23, 59, 59), -103, 452, 237, "-10.30", "45.20", "23.70"}, c));
+        log.close();
+    }
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    // Last line stamped 23:59:59, file modified just after midnight: the line belongs to the day before.
+    QVERIFY(file.setFileTime(QDateTime(QDate(2024, 5, 2), QTime(0, 0, 1)), QFileDevice::FileModificationTime));
+    file.close();
+    RecordingSink sink;
+    const hmx::ChartLoadResult result = hmx::LoadChartFile(name, sink, c);
+    QCOMPARE(result.kind, hmx::ChartFileKind::MeasurementLog);
+    QCOMPARE(result.lastDate, QDate(2024, 5, 1));
+    const double last = hmx::DateTimeValue(QDate(2024, 5, 1)) + hms(23, 59, 59);
+    QCOMPARE(sink.points.size(), size_t(9));
+    QVERIFY(std::abs(sink.points.back().x - last) < 1e-9);
+    QVERIFY(std::abs(sink.points.front().x - (last - 1)) < 1e-9);
+    QCOMPARE(sink.points.back().y, 23.7);
+}
+
+void TestChartFile::loaderLayoutNeverTakenForLog_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("points");
+
+    QTest::newRow("loader layout example")
+        << QByteArray("h\nh\n7\t23:59:58\t02345\n8\t00:00:03\t02350\n") << 2;
+    // Every line a Log line, but every data line also reads cleanly in the loader layout
+    // (eight-character time, five-character number at w + 11).
+    const QByteArray ambiguous1 = "1\t12:00:00\t-1234\t450\t235\t-123.40\t45.00\t23.50\n";
+    const QByteArray ambiguous2 = "2\t12:00:01\t12345\t450\t235\t1234.00\t45.00\t23.50\n";
+    const QByteArray ambiguous3 = "3\t12:00:02\t-1000\t450\t235\t-100.00\t45.00\t23.50\n";
+    QTest::newRow("log-like lines with five-character values")
+        << ambiguous1 + ambiguous2 + ambiguous3 + ambiguous1 + ambiguous2 << 3;
+    QTest::newRow("log-like lines with a longer value field")
+        << QByteArray("1\t12:00:00\t-12345\t450\t235\t-1235.00\t45.00\t23.50\n").repeated(4) << 2;
+    QTest::newRow("log headers over loader data")
+        << QByteArray("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
+                      "2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
+                      "7\t23:59:58\t02345\n")
+        << 1;
+    QTest::newRow("a log broken in the middle")
+        << QByteArray("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
+                      "2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
+                      "3\t12:00:02\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
+                      "4\t12:00:03\t-105\t450\t235\t-10.50\t45.00\t23.5\n")
+        << 2;
+    QTest::newRow("a two-line log has no data line") << QByteArray(
+        "1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\n2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\n")
+                                                     << 0;
+}
+
+void TestChartFile::loaderLayoutNeverTakenForLog()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, points);
+    Loaded loaded;
+    load(content, loaded);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::LoaderLayout);
+    QCOMPARE(loaded.sink.cleared, std::vector<ChartLine>{ChartLine::DewPoint});
+    QCOMPARE(int(loaded.sink.points.size()), points);
+}
+
+QTEST_GUILESS_MAIN(TestChartFile)
+#include "tst_chartfile.moc"
