@@ -51,7 +51,11 @@ struct WideScaled {
 
 WideScaled ScaledBand(double x)
 {
-    const float f = static_cast<float>(x);
+    // Beyond the float range the conversion itself would be undefined; infinity is what it gives.
+    const double limit = std::numeric_limits<float>::max();
+    const float f = x > limit ? std::numeric_limits<float>::infinity()
+        : x < -limit          ? -std::numeric_limits<float>::infinity()
+                              : static_cast<float>(x);
     const double v = f;  // the products below are exact in double
     if (v > 200)
         return {RoundHalfEven(v), 4};

@@ -118,8 +118,10 @@ SettingsStore& Settings();
 bool ReadSettingsRecord(SettingsValues& out);
 
 // The write exchange run by the Poller: frame from Settings(), SendSettingsFrame,
-// 100 ms, one read, exact "OK" test, zero the first 49 bytes of the Transmit buffer,
-// clear the pending flag whatever came back. Takes LinkLock itself.
+// 100 ms, one read, exact "OK" test on the bytes of this reply, zero the first 49 bytes
+// of the Transmit buffer. The pending flag is cleared whatever comes back; it is cleared
+// before the values are taken, so a save made during the exchange is sent next cycle.
+// Takes LinkLock itself.
 // Returns true when the instrument confirmed with "OK".
 bool WriteSettings();
 

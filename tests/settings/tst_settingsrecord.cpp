@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 using hmx::SettingsValues;
@@ -154,6 +155,8 @@ void TestSettingsRecord::encodeScaled_data()
     QTest::newRow("float conversion first") << 0.1 << 100 << 1;
     // 2.0000001 becomes the float 2.0 before the band test.
     QTest::newRow("float of 2.0000001 is 2") << 2.0000001 << 2000 << 1;
+    QTest::newRow("beyond the float range") << 1e300 << 0 << 4;
+    QTest::newRow("not a number") << std::nan("") << 0 << 1;
 }
 
 void TestSettingsRecord::encodeScaled()
