@@ -7,6 +7,7 @@
 #include "log/measurementlog.h"
 #include "ui/chartview.h"
 #include "ui/errorreport.h"
+#include "ui/language.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -125,6 +126,26 @@ TForm1::TForm1(QWidget* parent)
     connect(ComboBox10, &QComboBox::activated, this, guarded(&TForm1::ComboBox10Change));
     connect(ComboBox10->lineEdit(), &QLineEdit::textEdited, this, guarded(&TForm1::ComboBox10Change));
 
+    // Qt's own page switching (Ctrl+Tab, Ctrl+PageUp/Down, arrow keys and the wheel on
+    // the tab bar) can land on a page whose tab is hidden. Step over such a page in the
+    // direction of travel, so the settings page never comes to the front.
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this, previous = PageControl1->currentIndex()](int index) mutable {
+                const int count = PageControl1->count();
+                if (index < 0 || PageControl1->isTabVisible(index)) {
+                    previous = index;
+                    return;
+                }
+                const int step = index > previous ? 1 : -1;
+                for (int i = 1; i < count; ++i) {
+                    const int next = ((index + step * i) % count + count) % count;
+                    if (PageControl1->isTabVisible(next)) {
+                        PageControl1->setCurrentIndex(next);
+                        return;
+                    }
+                }
+            });
+
     // Centred on the screen when first shown.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
@@ -135,6 +156,16 @@ TForm1::~TForm1()
     Shutdown();
     if (Form1 == this)
         Form1 = nullptr;
+}
+
+std::unique_ptr<TForm1> CreateMainWindow()
+{
+    auto window = std::make_unique<TForm1>();
+    Form1 = window.get();
+    // Before the first show, so an English build never shows the Polish texts.
+    if (InterfaceLanguage != 0)
+        window->ApplyEnglishTexts();
+    return window;
 }
 
 void TForm1::FormCreate()

@@ -61,5 +61,10 @@ private:
     std::unique_ptr<hmx::Poller> m_poller;
 };
 
-// The one instance of the main window.
+// The one instance of the main window. The first window constructed sets it, and
+// its destructor clears it.
 extern TForm1* Form1;
+
+// Start-up: creates Form1 and puts the English texts in place when the interface
+// language is English. The window is not shown yet.
+std::unique_ptr<TForm1> CreateMainWindow();

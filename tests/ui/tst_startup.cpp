@@ -1,0 +1,70 @@
+// Start-up in the built interface language: the window appears in that language from
+// its first show. Built twice, against a Polish and an English window library.
+#include "ui/errorreport.h"
+#include "ui/language.h"
+#include "ui/mainwindow.h"
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void texts_data()
+    {
+        QTest::addColumn<QString>("polish");
+        QTest::addColumn<QString>("english");
+        QTest::addColumn<QString>("shown");  // filled in the test from the live window
+        QTest::newRow("Connect") << u"Połącz"_s << u"Connect"_s << u"Connect"_s;
+        QTest::newRow("Button1") << u"Wczytaj wykres"_s << u"Load chart"_s << u"Button1"_s;
+        QTest::newRow("Label10") << u"Temperatura punktu rosy"_s << u"Dew Point Temperature"_s << u"Label10"_s;
+        QTest::newRow("Label2") << u"Wyjście 2 min"_s << u"Min value"_s << u"Label2"_s;
+        QTest::newRow("Label32") << u"Rodzaj wyjścia"_s << u"Output mode"_s << u"Label32"_s;
+        QTest::newRow("ComboBox9 item 5") << u"5 górny z histerezą"_s << u"5 heating"_s << u"ComboBox9"_s;
+        QTest::newRow("measurement tab") << u"Higrometr"_s << u"Hygrometer"_s << u"tab 2"_s;
+        QTest::newRow("chart title") << u"Wykres wilgotności i temperatury"_s << u"Humidity and temperature chart"_s << u"Chart1"_s;
+        QTest::newRow("Label9 in both") << u"Brak komunikacji !"_s << u"Brak komunikacji !"_s << u"Label9"_s;
+    }
+    void texts()
+    {
+        QFETCH(QString, polish);
+        QFETCH(QString, english);
+        QFETCH(QString, shown);
+        std::unique_ptr<TForm1> window = CreateMainWindow();
+        QCOMPARE(Form1, window.get());
+        QVERIFY(!window->isVisible());
+        QString text;
+        if (shown == u"tab 2"_s)
+            text = window->PageControl1->tabText(2);
+        else if (shown == u"Chart1"_s)
+            text = window->Chart1->title();
+        else if (shown == u"ComboBox9"_s)
+            text = window->ComboBox9->itemText(5);
+        else if (auto* label = window->findChild<QLabel*>(shown))
+            text = label->text();
+        else if (auto* button = window->findChild<QPushButton*>(shown))
+            text = button->text();
+        QCOMPARE(text, InterfaceLanguage == 0 ? polish : english);
+        QCOMPARE(ByLanguage(polish, english), InterfaceLanguage == 0 ? polish : english);
+        QCOMPARE(window->windowTitle(), u"HMX-700"_s);
+        QCOMPARE(window->PageControl1->currentWidget(), window->TabSheet3);
+        window.reset();
+        QVERIFY(Form1 == nullptr);
+    }
+
+    void languageMatchesTheBuild()
+    {
+        QCOMPARE(InterfaceLanguage, HMX700_LANGUAGE);
+        QVERIFY(InterfaceLanguage == 0 || InterfaceLanguage == 1);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    hmx::Application app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
