@@ -1,0 +1,396 @@
+// The main use end to end: the real window, offscreen, against simulated instruments
+// on pseudo-terminals, found through HMX700_PORTS.
+#include "instrument/poller.h"
+#include "instrument/settings.h"
+#include "link/seriallink.h"
+#include "tools/simulator.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using hmx::sim::Simulator;
+
+namespace {
+
+std::string FrameText(const std::vector<std::uint8_t>& frame)
+{
+    return std::string(frame.begin(), frame.end());
+}
+
+std::vector<std::string> Queries(const Simulator& sim)
+{
+    std::vector<std::string> result;
+    for (const auto& frame : sim.receivedFrames())
+        if (frame.size() == 7)
+            result.push_back(FrameText(frame));
+    return result;
+}
+
+std::vector<std::vector<std::uint8_t>> WriteFrames(const Simulator& sim)
+{
+    std::vector<std::vector<std::uint8_t>> result;
+    for (const auto& frame : sim.receivedFrames())
+        if (frame.size() == 42)
+            result.push_back(frame);
+    return result;
+}
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QStringList LogLines()
+{
+    QFile file(QStringLiteral("jrt1.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromLocal8Bit(file.readAll());
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Accepts the identification message box as soon as it appears, remembering what it said.
+class MessageBoxCatcher : public QObject {
+public:
+    QString title;
+    QString text;
+    int seen = 0;
+
+    MessageBoxCatcher()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            title = box->windowTitle();
+            text = box->text();
+            ++seen;
+            box->accept();
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void connectFindsTheThirdPortAndMeasures();
+    void silentCycleShowsErrorAndKeepsTheRest();
+    void saveWithScaledUnitSendsEncodingsAndConfirms();
+    void malformedFieldStoresEarlierValuesAndSendsNothing();
+    void saveBeforeConnectingIsNeverSent();
+    void settingsReadWhileMeasuringNeverInterleaves();
+    void instrumentDisappearingShowsErrorWithoutBusyCore();
+    void closingMidRunKeepsEveryReading();
+    void noInstrumentLeavesConnectEnabled();
+
+private:
+    // Connects a window to the simulator, with two misbehaving ports before it.
+    void connectWithDecoys();
+    void fillValidSettingsPage();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldDir;
+    std::unique_ptr<Simulator> m_silent;
+    std::unique_ptr<Simulator> m_wrong;
+    std::unique_ptr<Simulator> m_sim;
+    std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<MessageBoxCatcher> m_catcher;
+};
+
+void TestEndToEnd::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_oldDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    m_silent = std::make_unique<Simulator>();
+    m_silent->setSilent(true);
+    m_wrong = std::make_unique<Simulator>();
+    m_wrong->setModelName("HMX-70");
+    m_sim = std::make_unique<Simulator>();
+    const std::string ports = m_silent->devicePath() + ":" + m_wrong->devicePath() + ":" + m_sim->devicePath();
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(ports));
+    m_form = std::make_unique<TForm1>();
+    Form1 = m_form.get();
+    m_catcher = std::make_unique<MessageBoxCatcher>();
+}
+
+void TestEndToEnd::cleanup()
+{
+    m_catcher.reset();
+    if (m_form)
+        m_form->Shutdown();
+    Form1 = nullptr;
+    m_form.reset();
+    m_sim.reset();
+    m_wrong.reset();
+    m_silent.reset();
+    hmx::Settings().clearWriteRequest();
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
+}
+
+void TestEndToEnd::connectWithDecoys()
+{
+    m_form->Connect->click();
+    QVERIFY(!m_form->Connect->isEnabled());
+    QVERIFY(m_form->poller() != nullptr);
+}
+
+void TestEndToEnd::fillValidSettingsPage()
+{
+    for (QLineEdit* edit : {m_form->Edit5, m_form->Edit16, m_form->Edit1, m_form->Edit2, m_form->Edit17,
+                            m_form->Edit18, m_form->Edit3, m_form->Edit4})
+        edit->setText(QStringLiteral("1"));
+    m_form->Edit12->setText(QStringLiteral("24"));
+}
+
+void TestEndToEnd::connectFindsTheThirdPortAndMeasures()
+{
+    m_sim->setVersion(3, 14, 300);
+    m_sim->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+    connectWithDecoys();
+
+    QCOMPARE(m_catcher->seen, 1);
+    QCOMPARE(m_catcher->text, QStringLiteral("HMX-700"));
+    QCOMPARE(m_catcher->title, QStringLiteral("Identyfikator urzadzenia  :"));
+    QCOMPARE(m_form->Label16->text(), QStringLiteral("KVT-10 wersja: 3 rewizja: 14 numer seyjny: 300"));
+    QCOMPARE(m_form->Connect->text(), QStringLiteral("Pomiar trwa"));
+
+    // The decoys were asked and refused; the instrument is the one that stays open.
+    QVERIFY(!m_silent->receivedFrames().empty());
+    QVERIFY(!m_wrong->receivedFrames().empty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Series7->count(), std::size_t(3), 5000);
+    QCOMPARE(m_form->Edit20->text(), QStringLiteral("-10.50"));
+    QCOMPARE(m_form->Edit6->text(), QStringLiteral("45.00"));
+    QCOMPARE(m_form->Edit14->text(), QStringLiteral("23.50"));
+    QCOMPARE(m_form->Label35->text(), QStringLiteral("Poldni:0 godzin:0 sekund:0"));
+    QCOMPARE(m_form->Series1->y(0), -10.5);
+    QCOMPARE(m_form->Series6->y(0), 45.0);
+    QCOMPARE(m_form->Series7->y(0), 23.5);
+    QVERIFY(m_form->Series1->x(0) > 40000);  // a date of this century, not a bare time
+
+    const QStringList lines = LogLines();
+    QVERIFY(lines.size() >= 3);
+    const QStringList fields = lines.first().split(QLatin1Char('\t'));
+    QCOMPARE(fields.size(), 8);
+    QCOMPARE(fields[0], QStringLiteral("1"));
+    QCOMPARE(fields.mid(2), (QStringList{"-105", "450", "235", "-10.50", "45.00", "23.50"}));
+
+    const std::vector<std::string> queries = Queries(*m_sim);
+    QVERIFY(queries.size() >= 6);
+    QCOMPARE(queries[0], std::string("01i?end"));
+    QCOMPARE(queries[1], std::string("01v?end"));
+    QCOMPARE(queries[2], std::string("01s?end"));
+    for (std::size_t i = 3; i < queries.size(); ++i)
+        QCOMPARE(queries[i], std::string("01t?end"));
+    QCOMPARE(m_sim->strayByteCount(), std::size_t(0));
+}
+
+void TestEndToEnd::silentCycleShowsErrorAndKeepsTheRest()
+{
+    m_sim->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+    connectWithDecoys();
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 2, 5000);
+
+    m_sim->setSilent(true);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit20->text(), QStringLiteral("Error"), 5000);
+    const std::int32_t counted = m_form->poller()->readingCount();
+    const std::size_t points = m_form->Series1->count();
+    QTest::qWait(1200);  // two more silent cycles
+    QCOMPARE(m_form->Edit20->text(), QStringLiteral("Error"));
+    QCOMPARE(m_form->Edit6->text(), QStringLiteral("45.00"));
+    QCOMPARE(m_form->Edit14->text(), QStringLiteral("23.50"));
+    QCOMPARE(m_form->poller()->readingCount(), counted);
+    QCOMPARE(m_form->Series1->count(), points);
+    QCOMPARE(LogLines().size(), qsizetype(counted));
+
+    m_sim->setSilent(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit20->text(), QStringLiteral("-10.50"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() > counted, 5000);
+    const QStringList lines = LogLines();
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+}
+
+void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
+{
+    connectWithDecoys();
+    m_form->ComboBox1->setCurrentIndex(2);  // "gm-3"
+    fillValidSettingsPage();
+    m_form->Edit5->setText(QStringLiteral("250.5"));
+    m_form->Edit16->setText(QStringLiteral("20.25"));
+    m_form->Edit1->setText(QStringLiteral("2"));
+    m_form->Edit2->setText(QStringLiteral("-1.5"));
+    m_form->Edit17->setText(QStringLiteral("12.5"));
+    m_form->ZapisUstawien->click();
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Label9->text(), QStringLiteral("Zapisano!"), 5000);
+    QVERIFY(!hmx::Settings().writePending());
+    const auto writes = WriteFrames(*m_sim);
+    QCOMPARE(writes.size(), std::size_t(1));
+    const std::vector<std::uint8_t>& f = writes.front();
+    QCOMPARE(FrameText({f.begin(), f.begin() + 3}), std::string("01m"));
+    QCOMPARE(int(f[3]), 2 + 30);
+    QCOMPARE(int(f[7]), 2);
+    // Scaled values: (mantissa high, low, exponent) at record offsets 6, 9, 22, 25.
+    const int expected[][4] = {{6, 0x00, 0xFA, 4}, {9, 0x00, 0xCA, 3}, {22, 0x07, 0xD0, 1}, {25, 0xFA, 0x24, 1}};
+    for (const auto& e : expected) {
+        QCOMPARE(int(f[e[0] + 3]), e[1]);
+        QCOMPARE(int(f[e[0] + 4]), e[2]);
+        QCOMPARE(int(f[e[0] + 5]), e[3]);
+    }
+    // Alarm 2 upper threshold in tenths: 125.
+    QCOMPARE(int(f[12 + 3]), 0);
+    QCOMPARE(int(f[12 + 4]), 125);
+    QCOMPARE(FrameText({f.end() - 3, f.end()}), std::string("end"));
+    QCOMPARE(m_sim->strayByteCount(), std::size_t(0));
+}
+
+void TestEndToEnd::malformedFieldStoresEarlierValuesAndSendsNothing()
+{
+    connectWithDecoys();
+    const hmx::SettingsValues before = hmx::Settings().values();
+    QCOMPARE(before.UpperUnit, std::uint8_t(0));
+    fillValidSettingsPage();
+    m_form->Edit5->setText(QStringLiteral("12.5"));
+    m_form->Edit16->setText(QStringLiteral("abc"));
+    m_form->ZapisUstawien->click();
+
+    // The error is reported, the program goes on.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()
+                    && box->text() == QStringLiteral("'abc' is not a valid floating point value."))
+                    return true;
+            return false;
+        }(),
+        3000);
+    const hmx::SettingsValues after = hmx::Settings().values();
+    QCOMPARE(after.Alarm1High, std::int16_t(125));
+    QCOMPARE(after.Alarm1Low, before.Alarm1Low);
+    QCOMPARE(after.Output1Min, before.Output1Min);
+    QCOMPARE(after.CleaningInterval, before.CleaningInterval);
+    QVERIFY(!hmx::Settings().writePending());
+    QTest::qWait(1200);
+    QVERIFY(WriteFrames(*m_sim).empty());
+}
+
+void TestEndToEnd::saveBeforeConnectingIsNeverSent()
+{
+    fillValidSettingsPage();
+    m_form->ZapisUstawien->click();
+    QVERIFY(hmx::Settings().writePending());
+    connectWithDecoys();
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 2, 5000);
+    QVERIFY(WriteFrames(*m_sim).empty());
+}
+
+void TestEndToEnd::settingsReadWhileMeasuringNeverInterleaves()
+{
+    hmx::sim::SettingsRecord record = hmx::sim::DefaultSettingsRecord();
+    record[34] = 0x00;
+    record[35] = 0x30;  // cleaning every 48 hours
+    m_sim->setSettingsRecord(record);
+    connectWithDecoys();
+    QCOMPARE(m_form->Edit12->text(), QStringLiteral("48"));
+    m_form->Label9->setText(QStringLiteral("-"));
+    for (int i = 0; i < 5; ++i) {
+        QTest::qWait(170);
+        m_form->Button2->click();
+        QCOMPARE(m_form->Edit12->text(), QStringLiteral("48"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 3, 5000);
+    QCOMPARE(m_sim->strayByteCount(), std::size_t(0));
+    std::size_t settingsReads = 0;
+    for (const std::string& query : Queries(*m_sim))
+        settingsReads += query == "01s?end";
+    QCOMPARE(settingsReads, std::size_t(6));
+    // No read came back short, as one would if a measurement reply had cut in.
+    QCOMPARE(m_form->Label9->text(), QStringLiteral("-"));
+}
+
+void TestEndToEnd::instrumentDisappearingShowsErrorWithoutBusyCore()
+{
+    connectWithDecoys();
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 1, 5000);
+    QSignalSpy noReply(m_form->poller(), &hmx::Poller::noReply);
+    QVERIFY(noReply.isValid());
+    m_sim->disappear();
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit20->text(), QStringLiteral("Error"), 5000);
+
+    const double cpuBefore = CpuSeconds();
+    const int failuresBefore = noReply.count();
+    QTest::qWait(2000);
+    const double cpuUsed = CpuSeconds() - cpuBefore;
+    QVERIFY2(noReply.count() - failuresBefore >= 2, "every cycle reports the missing instrument");
+    // A spinning Poller would burn about 2 s of CPU here.
+    QVERIFY2(cpuUsed < 1.0, qPrintable(QStringLiteral("CPU used: %1 s").arg(cpuUsed)));
+    QCOMPARE(m_form->Edit20->text(), QStringLiteral("Error"));
+}
+
+void TestEndToEnd::closingMidRunKeepsEveryReading()
+{
+    connectWithDecoys();
+    QSignalSpy readings(m_form->poller(), &hmx::Poller::readingArrived);
+    QVERIFY(readings.isValid());
+    QTRY_VERIFY_WITH_TIMEOUT(readings.count() >= 3, 5000);
+    m_form->close();
+    QVERIFY(m_form->poller() == nullptr);
+    const int emitted = readings.count();
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), qsizetype(emitted));
+    QCOMPARE(lines.last().section(QLatin1Char('\t'), 0, 0), QString::number(emitted));
+    QCOMPARE(hmx::Port, hmx::InvalidPort);
+}
+
+void TestEndToEnd::noInstrumentLeavesConnectEnabled()
+{
+    m_sim->setSilent(true);
+    m_form->Connect->click();
+    QCOMPARE(m_catcher->seen, 0);
+    QVERIFY(m_form->Connect->isEnabled());
+    QCOMPARE(m_form->Connect->text(), QStringLiteral("Połącz"));
+    QCOMPARE(m_form->Label9->text(), QStringLiteral("Urządzenie nie odpowiada !"));
+    QVERIFY(m_form->poller() == nullptr);
+    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(!QFile::exists(QStringLiteral("jrt1.txt")));
+    // Every port was tried twice, once in each pass over the numbers.
+    QCOMPARE(Queries(*m_sim).size(), std::size_t(2));
+    QCOMPARE(Queries(*m_silent).size(), std::size_t(2));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "test_e2e.moc"
