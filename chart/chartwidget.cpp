@@ -277,7 +277,7 @@ QString ChartWidget::timeLabel(double x)
         .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-ChartLayout ChartWidget::layout() const
+ChartLayout ChartWidget::chartLayout() const
 {
     ChartLayout L;
     const int w = width();
@@ -346,6 +346,8 @@ ChartLayout ChartWidget::layout() const
             break;
         }
     }
+    if (!(pixelsPerDay > 0) || !std::isfinite(pixelsPerDay))
+        return L;  // a range too wide to label (manual limits far apart)
     while (L.timeStep * pixelsPerDay < needed)
         L.timeStep *= 2;  // a chart spanning years
     const double first = std::ceil(L.timeMin / L.timeStep - 1e-9);
@@ -403,7 +405,7 @@ double interpolate(double xa, double ya, double xb, double yb, double x)
 void ChartWidget::paintEvent(QPaintEvent*)
 {
     updateRanges();
-    const ChartLayout L = layout();
+    const ChartLayout L = chartLayout();
     const QFontMetrics fm(font());
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));

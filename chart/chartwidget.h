@@ -107,7 +107,7 @@ public:
     void updateRanges();
 
     // Layout of a drawing at the current size and axis values (no range update).
-    ChartLayout layout() const;
+    ChartLayout chartLayout() const;
 
     // "hh:mm" time of day of a date-time value, with the default locale's time separator.
     static QString timeLabel(double x);

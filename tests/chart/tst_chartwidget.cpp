@@ -104,6 +104,9 @@ private slots:
     void layoutKeepsItsPlaces_data();
     void layoutKeepsItsPlaces();
 
+    void oddSizesAndRanges_data();
+    void oddSizesAndRanges();
+
     void timeLabels_data();
     void timeLabels();
     void timeLabelsDoNotOverlap_data();
@@ -279,7 +282,7 @@ void TstChartWidget::manualRangeStays()
     t.chart.grab();
     QCOMPARE(t.chart.bottomAxis()->minimum(), kDay + 0.1);
     QCOMPARE(t.chart.bottomAxis()->maximum(), kDay + 0.25);
-    QCOMPARE(t.chart.layout().timeMin, kDay + 0.1);
+    QCOMPARE(t.chart.chartLayout().timeMin, kDay + 0.1);
     // Back to automatic: the data range again.
     t.chart.bottomAxis()->setAutomatic(true);
     t.chart.updateRanges();
@@ -298,7 +301,7 @@ void TstChartWidget::rangeAcrossMidnight()
     t.chart.updateRanges();
     QCOMPARE(t.chart.bottomAxis()->minimum(), evening);
     QCOMPARE(t.chart.bottomAxis()->maximum(), morning);
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     QVERIFY(!l.timeTicks.empty());
     QVERIFY(std::any_of(l.timeTicks.begin(), l.timeTicks.end(),
                         [](double x) { return ChartWidget::timeLabel(x) == QStringLiteral("00:00"); }));
@@ -328,7 +331,7 @@ void TstChartWidget::emptyChartDrawsTitleLegendAndAxes()
     ThreeLines t;
     const QImage image = t.chart.grab().toImage();
     const QRgb background = t.chart.palette().color(QPalette::Window).rgb();
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     QVERIFY(inkIn(image, l.title, background) > 0);
     QVERIFY(inkIn(image, l.legend, background) > 0);
     // Each legend entry shows its colour sample.
@@ -362,7 +365,7 @@ void TstChartWidget::layoutKeepsItsPlaces()
     t.a->addXY(kDay, 10);
     t.a->addXY(kDay + 0.3, 20);
     t.chart.updateRanges();
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     const int marginX = qRound(0.02 * size.width());
     QCOMPARE(l.title.top(), qRound(0.02 * size.height()));
     QVERIFY(l.title.bottom() < l.plot.top());
@@ -377,6 +380,39 @@ void TstChartWidget::layoutKeepsItsPlaces()
         QVERIFY(r.top() > l.plot.bottom());
         QVERIFY(r.bottom() < l.legend.top());
     }
+}
+
+void TstChartWidget::oddSizesAndRanges_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("timeMin");  // manual time range when timeMin < timeMax
+    QTest::addColumn<double>("timeMax");
+    QTest::newRow("zero size") << QSize(0, 0) << 0.0 << 0.0;
+    QTest::newRow("tiny") << QSize(6, 5) << 0.0 << 0.0;
+    QTest::newRow("one row of text high") << QSize(300, 20) << 0.0 << 0.0;
+    QTest::newRow("huge manual time range") << QSize(780, 540) << -1e308 << 1e308;
+    QTest::newRow("manual range left of the data") << QSize(780, 540) << 100.0 << 200.0;
+}
+
+void TstChartWidget::oddSizesAndRanges()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, timeMin);
+    QFETCH(double, timeMax);
+    ThreeLines t;
+    t.chart.resize(size);
+    for (int i = 0; i < 5000; ++i)
+        t.a->addXY(kDay + i * 1e-5, std::sin(i * 0.01));
+    if (timeMin < timeMax) {
+        t.chart.bottomAxis()->setAutomatic(false);
+        t.chart.bottomAxis()->setMaximum(timeMax);
+        t.chart.bottomAxis()->setMinimum(timeMin);
+    }
+    const QImage image = t.chart.grab().toImage();  // must neither hang nor crash
+    QCOMPARE(image.size(), size.expandedTo(QSize(0, 0)));
+    const ChartLayout l = t.chart.chartLayout();
+    QVERIFY(l.plot.width() >= 1 && l.plot.height() >= 1);
+    QCOMPARE(l.timeTicks.size(), l.timeLabels.size());
 }
 
 void TstChartWidget::timeLabels_data()
@@ -428,7 +464,7 @@ void TstChartWidget::timeLabelsDoNotOverlap()
     t.a->addXY(kDay + 0.3, 1);
     t.a->addXY(kDay + 0.3 + span, 2);
     t.chart.updateRanges();
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     QCOMPARE(l.timeTicks.size(), l.timeLabels.size());
     if (span >= 10 * kMinute)
         QVERIFY(l.timeTicks.size() >= 2);
@@ -455,7 +491,7 @@ void TstChartWidget::valueTicksCoverTheRange()
     t.a->addXY(kDay, -7.3);
     t.b->addXY(kDay + 0.1, 93.1);
     t.chart.updateRanges();
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     QCOMPARE(l.valueMin, -7.3);
     QCOMPARE(l.valueMax, 93.1);
     QVERIFY(l.valueTicks.size() >= 3);
@@ -475,7 +511,7 @@ void TstChartWidget::spikeShowsInItsColumn()
     t.a->addXY(kDay, 0);
     QVERIFY(t.chart.decimation());
     const QImage image = t.chart.grab().toImage();
-    const ChartLayout l = t.chart.layout();
+    const ChartLayout l = t.chart.chartLayout();
     const double fraction = (t.b->x(spike) - l.timeMin) / (l.timeMax - l.timeMin);
     const int column = l.plot.left() + int(fraction * l.plot.width());
     const int top = int(l.plot.top() + 0.03 * l.plot.height());
