@@ -58,9 +58,19 @@ TForm1::TForm1(QWidget* parent)
     icon.addFile(QStringLiteral(":/icons/hmx700-16.png"), QSize(16, 16));
     setWindowIcon(icon);
 
+    // Where the Windows fonts are missing, prefer their metric look-alikes to the
+    // default sans font, which is much wider and would cut the labels short.
+    const QStringList narrowSans = {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                    QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans")};
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), narrowSans);
+    QFont::insertSubstitutions(QStringLiteral("Arial"), narrowSans.mid(2));
+
     // Window font, inherited by every control that does not set its own.
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, false));
     SetColor(this, QPalette::Window, palette().color(QPalette::Button));
+    for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3})
+        page->setAutoFillBackground(true);
 
     struct Look {
         QWidget* control;

@@ -133,6 +133,13 @@ private slots:
         QCOMPARE(font.family(), u"MS Sans Serif"_s);
         QCOMPARE(font.pixelSize(), 11);
         QVERIFY(!font.bold());
+        // Missing Windows fonts fall back to their narrow look-alikes, not the default sans.
+        QVERIFY(QFont::substitutes(u"MS Sans Serif"_s).contains(u"Liberation Sans"_s));
+        QVERIFY(QFont::substitutes(u"Arial"_s).contains(u"Liberation Sans"_s));
+        for (QWidget* page : {window->TabSheet1, window->TabSheet2, window->TabSheet3}) {
+            QVERIFY(page->autoFillBackground());
+            QCOMPARE(page->palette().color(QPalette::Window), window->palette().color(QPalette::Button));
+        }
         const QList<QSize> iconSizes = window->windowIcon().availableSizes();
         QVERIFY2(iconSizes.contains(QSize(32, 32)), "32 x 32 icon");
         QVERIFY2(iconSizes.contains(QSize(16, 16)), "16 x 16 icon");
