@@ -134,8 +134,8 @@ private slots:
         QCOMPARE(font.pixelSize(), 11);
         QVERIFY(!font.bold());
         // Missing Windows fonts fall back to their narrow look-alikes, not the default sans.
-        QVERIFY(QFont::substitutes(u"MS Sans Serif"_s).contains(u"Liberation Sans"_s));
-        QVERIFY(QFont::substitutes(u"Arial"_s).contains(u"Liberation Sans"_s));
+        QVERIFY(QFont::substitutes(u"MS Sans Serif"_s).contains(u"Liberation Sans"_s, Qt::CaseInsensitive));
+        QVERIFY(QFont::substitutes(u"Arial"_s).contains(u"Liberation Sans"_s, Qt::CaseInsensitive));
         for (QWidget* page : {window->TabSheet1, window->TabSheet2, window->TabSheet3}) {
             QVERIFY(page->autoFillBackground());
             QCOMPARE(page->palette().color(QPalette::Window), window->palette().color(QPalette::Button));
