@@ -159,6 +159,7 @@ public:
                 if (length > 0 && start[length - 1] == '\r')
                     --length;
                 m_truncated = length > m_cap;
+                m_endedByLf = true;
                 line = std::string_view(start, m_truncated ? m_cap : length);
                 return true;
             }
@@ -182,12 +183,15 @@ public:
         if (endedByLf && length > 0 && last == '\r')
             --length;
         m_truncated = length > m_cap;
+        m_endedByLf = endedByLf;
         line = std::string_view(m_line.data(), std::min(length, m_cap));
         return true;
     }
 
     // The last line was longer than the cap.
     bool truncated() const { return m_truncated; }
+    // The last line had its line end (the last line of a file may not).
+    bool endedByLf() const { return m_endedByLf; }
 
     bool rewind()
     {
@@ -224,6 +228,7 @@ private:
     std::size_t m_cap;
     std::string m_line;
     bool m_truncated = false;
+    bool m_endedByLf = false;
 };
 
 // A canonical signed decimal integer within int16: "0", or an optional '-' and
@@ -527,6 +532,11 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         ++result.lines;
         LogRecord record;
         if (reader.truncated() || !ParseLogLine(line, rules, record)) {
+            // A log being written may end in a line not yet complete; it is left out.
+            if (!reader.endedByLf() && result.lines > 1) {
+                --result.lines;
+                break;
+            }
             isLog = false;
             break;
         }

@@ -165,6 +165,8 @@ private slots:
     void ownLogRoundTrip_data();
     void ownLogRoundTrip();
     void ownLogDateFromFileTime();
+    void ownLogWithUnfinishedLastLine_data();
+    void ownLogWithUnfinishedLastLine();
     void loaderLayoutNeverTakenForLog_data();
     void loaderLayoutNeverTakenForLog();
 };
@@ -516,6 +518,31 @@ void TestChartFile::ownLogDateFromFileTime()
     QVERIFY(std::abs(sink.points.back().x - last) < 1e-9);
     QVERIFY(std::abs(sink.points.front().x - (last - 1)) < 1e-9);
     QCOMPARE(sink.points.back().y, 23.7);
+}
+
+void TestChartFile::ownLogWithUnfinishedLastLine_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("points");
+    QTest::newRow("half a line at the end is left out") << QByteArray("4\t12:00:0") << int(hmx::ChartFileKind::MeasurementLog) << 9;
+    QTest::newRow("a complete bad last line is no log")
+        << QByteArray("4\t12:00:0\n") << int(hmx::ChartFileKind::LoaderLayout) << 1;
+}
+
+void TestChartFile::ownLogWithUnfinishedLastLine()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(int, kind);
+    QFETCH(int, points);
+    const QByteArray content = "1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n"
+                               "2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n"
+                               "3\t12:00:02\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n"
+        + tail;
+    Loaded loaded;
+    load(content, loaded, QDateTime(QDate(2024, 1, 1), QTime(12, 0, 3)));
+    QCOMPARE(int(loaded.result.kind), kind);
+    QCOMPARE(int(loaded.sink.points.size()), points);
 }
 
 void TestChartFile::loaderLayoutNeverTakenForLog_data()
