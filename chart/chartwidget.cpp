@@ -22,9 +22,10 @@ constexpr int kLegendSpacing = 12;
 constexpr int kSampleGap = 4;   // between a colour sample and its text
 constexpr double kValueInset = 0.03;  // value axis starts/ends 3 % inside the plot
 
-// Label steps of the time axis. Labels show hours and minutes only, so a finer step
-// would repeat the same text.
+// Label steps of the time axis. Below a minute the "hh:mm" text repeats, so there
+// only the first label and those where the minute changes are written.
 constexpr double kTimeSteps[] = {
+    1 * kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
     60 * kSecond, 120 * kSecond, 300 * kSecond, 600 * kSecond, 900 * kSecond, 1800 * kSecond,
     1.0 / 24, 2.0 / 24, 3.0 / 24, 4.0 / 24, 6.0 / 24, 12.0 / 24,
     1, 2, 7, 14, 28, 56, 112, 224, 448};
@@ -353,12 +354,18 @@ ChartLayout ChartWidget::chartLayout() const
     const double first = std::ceil(L.timeMin / L.timeStep - 1e-9);
     const double last = std::floor(L.timeMax / L.timeStep + 1e-9);
     const int labelTop = L.plot.bottom() + 1 + kTick + kLabelGap;
+    QString lastText;
     for (double k = first; k <= last; k += 1) {
         const double t = k * L.timeStep;
         const int centre = L.plot.left() + qRound((t - L.timeMin) * pixelsPerDay);
+        QString label = timeLabel(t);
+        if (!L.timeTexts.empty() && label == lastText)
+            label.clear();
+        else
+            lastText = label;
         L.timeTicks.push_back(t);
-        L.timeLabels.emplace_back(centre - fm.height() / 2, labelTop, fm.height(),
-                                  fm.horizontalAdvance(timeLabel(t)));
+        L.timeTexts.push_back(label);
+        L.timeLabels.emplace_back(centre - fm.height() / 2, labelTop, fm.height(), fm.horizontalAdvance(label));
     }
     return L;
 }
@@ -447,7 +454,7 @@ void ChartWidget::paintEvent(QPaintEvent*)
         p.save();
         p.translate(box.left() + (fm.height() + fm.ascent() - fm.descent()) / 2.0, box.bottom() + 1);
         p.rotate(-90);
-        p.drawText(0, 0, timeLabel(L.timeTicks[i]));
+        p.drawText(0, 0, L.timeTexts[i]);
         p.restore();
     }
     p.setPen(text);

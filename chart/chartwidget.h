@@ -82,6 +82,7 @@ struct ChartLayout {
     double timeStep = 0;            // days between time labels
     std::vector<double> timeTicks;  // X of each time label
     std::vector<QRect> timeLabels;  // box of each (vertical) time label
+    std::vector<QString> timeTexts; // text of each; empty where it would repeat the one before
     double valueStep = 0;
     std::vector<double> valueTicks;
 };

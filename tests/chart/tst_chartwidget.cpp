@@ -453,6 +453,7 @@ void TstChartWidget::timeLabelsDoNotOverlap_data()
     QTest::newRow("three days") << 3.0 << 780;
     QTest::newRow("a year") << 365.0 << 780;
     QTest::newRow("thirty seconds") << 0.5 * kMinute << 780;
+    QTest::newRow("ten seconds, narrow") << 10.0 / 86400 << 300;
 }
 
 void TstChartWidget::timeLabelsDoNotOverlap()
@@ -466,22 +467,30 @@ void TstChartWidget::timeLabelsDoNotOverlap()
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
     QCOMPARE(l.timeTicks.size(), l.timeLabels.size());
-    if (span >= 10 * kMinute)
-        QVERIFY(l.timeTicks.size() >= 2);
-    // A whole number of minutes, and each tick on a multiple of it.
-    const double minutes = l.timeStep / kMinute;
-    QVERIFY(std::abs(minutes - std::round(minutes)) < 1e-6 && minutes > 1 - 1e-6);
+    QCOMPARE(l.timeTicks.size(), l.timeTexts.size());
+    QVERIFY(l.timeTicks.size() >= 2);
+    QVERIFY(!l.timeTexts.front().isEmpty());
+    // A whole number of seconds, and each tick on a multiple of it.
+    const double seconds = l.timeStep * 86400;
+    QVERIFY(std::abs(seconds - std::round(seconds)) < 1e-6 && seconds > 1 - 1e-6);
+    QString previous;
     for (std::size_t i = 0; i < l.timeTicks.size(); ++i) {
+        // Written labels never repeat the one before; left-out ones repeat it.
+        const QString text = ChartWidget::timeLabel(l.timeTicks[i]);
+        QCOMPARE(l.timeTexts[i].isEmpty(), i > 0 && text == previous);
+        if (!l.timeTexts[i].isEmpty())
+            QCOMPARE(l.timeTexts[i], text);
+        previous = text;
         const double k = l.timeTicks[i] / l.timeStep;
         QVERIFY(std::abs(k - std::round(k)) < 1e-6);
         QVERIFY(l.timeTicks[i] >= l.timeMin - 1e-9 && l.timeTicks[i] <= l.timeMax + 1e-9);
         if (i > 0)
             QVERIFY2(!l.timeLabels[i].intersects(l.timeLabels[i - 1]), qPrintable(QString::number(i)));
     }
-    // The finest step that fits: half of it would make neighbours overlap.
-    if (l.timeTicks.size() >= 2 && l.timeStep > kMinute) {
+    // The finest step that fits: the next finer one (at least 2/5 of it) would overlap.
+    if (l.timeStep > 1.5 / 86400) {
         const double pixelsPerDay = l.plot.width() / (l.timeMax - l.timeMin);
-        QVERIFY((l.timeStep / 2) * pixelsPerDay < l.timeLabels[0].width() + 2);
+        QVERIFY((l.timeStep / 2.5) * pixelsPerDay < l.timeLabels[0].width() + 2);
     }
 }
 
