@@ -1,11 +1,13 @@
 // Button1Click on a real main window: the dialog, the three chart lines, the error report.
 #include "log/measurementlog.h"
+#include "tools/simulator.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -27,6 +29,17 @@ QMessageBox* errorReport()
     return nullptr;
 }
 
+QStringList logLines(const QString& name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
 } // namespace
 
 class TestChartLoad : public QObject {
@@ -40,6 +53,7 @@ private slots:
     void ownLogFillsAllThreeLines();
     void errorsReachTheReport_data();
     void errorsReachTheReport();
+    void loadWhileMeasuringKeepsTheLogGrowing();
 
 private:
     std::unique_ptr<TForm1> m_form;
@@ -171,6 +185,57 @@ void TestChartLoad::errorsReachTheReport()
     QVERIFY2(errorReport()->text().startsWith(message), qPrintable(errorReport()->text()));
     QCOMPARE(int(m_form->Series1->count()), series1);
     QCOMPARE(m_form->Series6->count(), std::size_t(1));
+}
+
+void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
+{
+    const QString oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    hmx::sim::Simulator sim;
+    sim.setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.devicePath()));
+    QTimer accept;  // answers the identification box
+    connect(&accept, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    accept.start(20);
+    const QString log = m_dir->filePath(QStringLiteral("jrt1.txt"));
+    const QString other = m_dir->filePath(QStringLiteral("other.txt"));
+    const QByteArray otherContent = "a\nb\n1\t12:00:00\t00100\n";
+    writeFile(other, otherContent);
+
+    m_form->Series1->clear();
+    m_form->ConnectClick();
+    QVERIFY(m_form->poller() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= 3, 10000);
+
+    // Our own log, loaded while the Poller appends to it: three lines of today.
+    OpenDialog::setChooserForTesting([log] { return log; });
+    m_form->Button1Click();
+    const std::size_t loaded = m_form->Series6->count();
+    QVERIFY(loaded >= 3);
+    QCOMPARE(m_form->Series1->y(0), -10.5);
+    const double now = QDate(1899, 12, 30).daysTo(QDate::currentDate())
+        + QTime::currentTime().msecsSinceStartOfDay() / 86400000.0;
+    QVERIFY2(std::abs(m_form->Series6->x(loaded - 1) - now) < 30.0 / 86400, qPrintable(QString::number(now, 'f', 6)));
+
+    // Another file, loaded while measuring, leaves the log where it is.
+    OpenDialog::setChooserForTesting([other] { return other; });
+    m_form->Button1Click();
+    const qsizetype before = logLines(log).size();
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= before + 2, 10000);
+    QCOMPARE(QFileInfo(other).size(), qint64(otherContent.size()));  // readings never go to the loaded file
+    // Live points keep arriving on all three lines after the load.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->Series1->count() >= 2, 10000);
+
+    const QStringList lines = logLines(log);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));  // no reading lost
+
+    m_form->Shutdown();
+    qunsetenv("HMX700_PORTS");
+    QVERIFY(QDir::setCurrent(oldDir));
 }
 
 QTEST_MAIN(TestChartLoad)
