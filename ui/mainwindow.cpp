@@ -129,6 +129,10 @@ TForm1::TForm1(QWidget* parent)
     connect(Button1, &QPushButton::clicked, this, guarded(&TForm1::Button1Click));
     connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
     connect(ZapisUstawien, &QPushButton::clicked, this, guarded(&TForm1::ZapisUstawienClick));
+    // Inline completion would show a whole item after the first letters while the
+    // mirrors got only the letters typed; the mirrors must show what the list shows.
+    ComboBox1->setCompleter(nullptr);
+    ComboBox10->setCompleter(nullptr);
     // Only the user's changes: picking an item or typing. Setting a list from code
     // emits neither signal.
     connect(ComboBox1, &QComboBox::activated, this, guarded(&TForm1::ComboBox1Change));

@@ -435,6 +435,7 @@ private slots:
         QTest::newRow("pick aw") << u"ComboBox1"_s << u"ComboBox3"_s << u"ComboBox4"_s << 4 << QString() << u"aw"_s;
         QTest::newRow("pick t-tdp") << u"ComboBox10"_s << u"ComboBox6"_s << u"ComboBox8"_s << 2 << QString() << u"t-tdp"_s;
         QTest::newRow("type into ComboBox10") << u"ComboBox10"_s << u"ComboBox6"_s << u"ComboBox8"_s << 0 << u"xyz"_s << u"xyz"_s;
+        QTest::newRow("type the start of an item") << u"ComboBox10"_s << u"ComboBox6"_s << u"ComboBox8"_s << 0 << u"t-t"_s << u"t-t"_s;
         QTest::newRow("type into ComboBox1") << u"ComboBox1"_s << u"ComboBox3"_s << u"ComboBox4"_s << 0 << u"kPa"_s << u"kPa"_s;
     }
     void mirrors()
@@ -452,12 +453,20 @@ private slots:
         for (int i = 0; i < downPresses; ++i)
             QTest::keyClick(list, Qt::Key_Down);
         if (!typed.isEmpty()) {
+            // As the user types: window on screen, the list focused.
+            window->show();
+            window->PageControl1->setTabVisible(1, true);
+            window->PageControl1->setCurrentWidget(window->TabSheet2);
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            list->setFocus();
+            QTRY_VERIFY(list->lineEdit()->hasFocus());
             list->lineEdit()->clear();
             // Each typed character is copied at once.
             QString sofar;
             for (QChar c : typed) {
                 sofar += c;
                 QTest::keyClicks(list->lineEdit(), QString(c));
+                QCOMPARE(list->currentText(), sofar);
                 QCOMPARE(first->currentText(), sofar);
                 QCOMPARE(second->currentText(), sofar);
             }
