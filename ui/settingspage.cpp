@@ -99,15 +99,19 @@ void TForm1::ZapisUstawienClick()
         }
     }
 
-    const std::pair<QLineEdit*, std::int16_t SettingsValues::*> lower[] = {
+    struct LowerField {
+        QLineEdit* edit;
+        std::int16_t SettingsValues::*value;
+    };
+    const LowerField lower[] = {
         {Edit17, &SettingsValues::Alarm2High},
         {Edit18, &SettingsValues::Alarm2Low},
         {Edit3, &SettingsValues::Output2Min},
         {Edit4, &SettingsValues::Output2Max},
     };
-    for (const auto& [edit, value] : lower) {
-        const std::int16_t tenths = TextToTenths(edit->text());
-        store.update([&](SettingsValues& s) { s.*value = tenths; });
+    for (const LowerField& field : lower) {
+        const std::int16_t tenths = TextToTenths(field.edit->text());
+        store.update([&](SettingsValues& s) { s.*field.value = tenths; });
     }
 
     const std::int16_t interval = TextToInteger(Edit12->text());
