@@ -1,5 +1,6 @@
 // Chart-file reader: the loader's fixed-column layout and the program's own log.
 #include "log/chartfile.h"
+#include "log/measurementlog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -70,61 +71,9 @@ Marker readMarker(const char*& p, const char* end, const TimeTextRules& rules)
     return Marker::None;
 }
 
-// The literal between the hour and minute fields of a time format ('' quoting honoured).
-QString separatorIn(const QString& format)
-{
-    qsizetype i = 0;
-    while (i < format.size() && format[i] != u'h' && format[i] != u'H') {
-        if (format[i] == u'\'') {
-            ++i;
-            while (i < format.size() && format[i] != u'\'')
-                ++i;
-        }
-        ++i;
-    }
-    while (i < format.size() && (format[i] == u'h' || format[i] == u'H'))
-        ++i;
-    QString sep;
-    while (i < format.size() && format[i] != u'm') {
-        if (format[i] == u'\'') {
-            ++i;
-            if (i < format.size() && format[i] == u'\'') {
-                sep += u'\'';
-                ++i;
-                continue;
-            }
-            while (i < format.size() && format[i] != u'\'')
-                sep += format[i++];
-            ++i;
-            continue;
-        }
-        sep += format[i++];
-    }
-    return sep;
-}
-
-// Punctuation only: words such as the CJK hour sign are no separator.
-bool isSeparator(const QString& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber() || c.isSpace())
-            return false;
-    }
-    return true;
-}
-
-// The time separator the measurement log is written with: the long time format's,
-// else the short one's, else a colon.
 std::string timeSeparatorOf(const QLocale& locale)
 {
-    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        const QString sep = separatorIn(locale.timeFormat(type));
-        if (isSeparator(sep))
-            return local8(sep);
-    }
-    return ":";
+    return local8(LogTimeSeparator(locale));
 }
 
 // Buffered line reader over a device: hands out each line without its LF (and

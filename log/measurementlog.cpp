@@ -104,13 +104,20 @@ QString TwoDigits(int value)
 
 } // namespace
 
+QString LogTimeSeparator(const QLocale& locale)
+{
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+        const TimePattern pattern = ParseTimeFormat(locale.timeFormat(type));
+        if (IsSeparator(pattern.separator))
+            return pattern.separator;
+    }
+    return QStringLiteral(":");
+}
+
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
     TimePattern pattern = ParseTimeFormat(locale.timeFormat(QLocale::LongFormat));
-    if (!IsSeparator(pattern.separator)) {
-        const TimePattern brief = ParseTimeFormat(locale.timeFormat(QLocale::ShortFormat));
-        pattern.separator = IsSeparator(brief.separator) ? brief.separator : QStringLiteral(":");
-    }
+    pattern.separator = LogTimeSeparator(locale);
     if (pattern.hourDigits == 0)
         pattern.hourDigits = 2;
 
