@@ -497,7 +497,10 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         held.push_back({day + record.time, record.dewPoint, record.humidity, record.ambient});
     }
 
-    if (isLog && unreadableByLayout) {
+    // One or two Log lines are no data in the loader layout (it skips two lines), so
+    // reading them as a log can take nothing from that layout.
+    const bool tooShortForLayout = result.lines > 0 && result.lines < 3;
+    if (isLog && (unreadableByLayout || tooShortForLayout)) {
         // The last line was written at the file's modification time; earlier days count back.
         const QDateTime modified =
             options.lastModified.isValid() ? options.lastModified.toLocalTime() : QDateTime::currentDateTime();

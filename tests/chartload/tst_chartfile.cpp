@@ -169,6 +169,8 @@ private slots:
     void ownLogWithUnfinishedLastLine();
     void loaderLayoutNeverTakenForLog_data();
     void loaderLayoutNeverTakenForLog();
+    void shortOwnLogLoadsAsLog_data();
+    void shortOwnLogLoadsAsLog();
 };
 
 void TestChartFile::loaderLayout_data()
@@ -572,9 +574,6 @@ void TestChartFile::loaderLayoutNeverTakenForLog_data()
                       "3\t12:00:02\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
                       "4\t12:00:03\t-105\t450\t235\t-10.50\t45.00\t23.5\n")
         << 2;
-    QTest::newRow("a two-line log has no data line") << QByteArray(
-        "1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\n2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\n")
-                                                     << 0;
 }
 
 void TestChartFile::loaderLayoutNeverTakenForLog()
@@ -587,6 +586,31 @@ void TestChartFile::loaderLayoutNeverTakenForLog()
     QCOMPARE(loaded.result.kind, hmx::ChartFileKind::LoaderLayout);
     QCOMPARE(loaded.sink.cleared, std::vector<ChartLine>{ChartLine::DewPoint});
     QCOMPARE(int(loaded.sink.points.size()), points);
+}
+
+void TestChartFile::shortOwnLogLoadsAsLog_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("readings");
+    const QByteArray line1 = "1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n";
+    const QByteArray line2 = "2\t12:00:01\t-104\t451\t236\t-10.40\t45.10\t23.60\r\n";
+    QTest::newRow("one reading") << line1 << 1;
+    QTest::newRow("two readings") << line1 + line2 << 2;
+    QTest::newRow("two lines, the second no Log line") << line1 + QByteArray("x\r\n") << 0;
+}
+
+void TestChartFile::shortOwnLogLoadsAsLog()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, readings);
+    Loaded loaded;
+    load(content, loaded);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, readings > 0 ? hmx::ChartFileKind::MeasurementLog : hmx::ChartFileKind::LoaderLayout);
+    QCOMPARE(int(dewPoints(loaded.sink, ChartLine::DewPoint).size()), readings);
+    QCOMPARE(int(dewPoints(loaded.sink, ChartLine::Ambient).size()), readings);
+    if (readings > 0)
+        QCOMPARE(dewPoints(loaded.sink, ChartLine::DewPoint).first().y(), -10.5);
 }
 
 QTEST_GUILESS_MAIN(TestChartFile)
