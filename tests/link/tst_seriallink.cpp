@@ -4,6 +4,7 @@
 #include "tools/simulator.h"
 #include "rawpty.h"
 
+#include <algorithm>
 #include <QtTest>
 
 #include <array>
@@ -56,7 +57,6 @@ Bytes received(std::size_t count)
 // The client's side of the write: record offset n goes out at frame offset n + 3.
 Bytes settingsFrame(const hmx::sim::SettingsRecord& values)
 {
-    Bytes frame {'0', '1', 'm'};
     hmx::sim::SettingsRecord r = values;
     r[0] = static_cast<std::uint8_t>(values[0] + 30);
     r[1] = static_cast<std::uint8_t>(values[1] + 30);
@@ -64,8 +64,14 @@ Bytes settingsFrame(const hmx::sim::SettingsRecord& values)
     r[5] = values[1];
     r[14] = r[17] = r[30] = r[33] = 'k';
     r[20] = r[21] = 'j';
-    frame.insert(frame.end(), r.begin(), r.end());
-    frame.insert(frame.end(), {'e', 'n', 'd'});
+    Bytes frame(42);
+    frame[0] = '0';
+    frame[1] = '1';
+    frame[2] = 'm';
+    std::copy(r.begin(), r.end(), frame.begin() + 3);
+    frame[39] = 'e';
+    frame[40] = 'n';
+    frame[41] = 'd';
     return frame;
 }
 
