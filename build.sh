@@ -3,6 +3,7 @@
 #   ./build.sh run    install what is needed, build, start the simulator and the program
 #   ./build.sh test   install what is needed, build and run every test (also under
 #                     ASan+UBSan), and cross-compile the serial link for Windows
+#   ./build.sh tsan   build and run every test under ThreadSanitizer
 #   ./build.sh deps   only install the build dependencies
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -44,6 +45,15 @@ run_tests() {
     echo "== all tests passed"
 }
 
+run_tsan() {
+    install_deps
+    echo "== build and test with ThreadSanitizer"
+    build build-tsan -DHMX700_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+    # Qt itself is not instrumented; tests/tsan.supp keeps its internal locking out of the reports.
+    (cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="suppressions=$PWD/../tests/tsan.supp" \
+        ctest --output-on-failure -j "$(nproc)")
+}
+
 run_program() {
     install_deps
     build build
@@ -53,6 +63,7 @@ run_program() {
 case "${1:-}" in
     deps) install_deps ;;
     test) run_tests ;;
+    tsan) run_tsan ;;
     run) run_program ;;
-    *) echo "usage: $0 run|test|deps" >&2; exit 2 ;;
+    *) echo "usage: $0 run|test|tsan|deps" >&2; exit 2 ;;
 esac
