@@ -14,7 +14,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -55,6 +58,32 @@ double CpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Visible error reports whose text starts with prefix.
+int ErrorBoxes(const QString& prefix)
+{
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().startsWith(prefix))
+            ++count;
+    return count;
+}
+
+// Holds jrt1.txt locked the way another program writing it would.
+class LogLock {
+public:
+    LogLock() : m_fd(::open("jrt1.txt", O_RDWR | O_CREAT, 0644)) { ::flock(m_fd, LOCK_EX); }
+    ~LogLock() { release(); }
+    void release()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
 QStringList LogLines()
 {
     QFile file(QStringLiteral("jrt1.txt"));
@@ -78,8 +107,9 @@ public:
     {
         m_timer.setInterval(20);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            // Error reports (critical boxes) are left for the tests to find.
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
+            if (!box || box->icon() == QMessageBox::Critical)
                 return;
             title = box->windowTitle();
             text = box->text();
@@ -111,6 +141,8 @@ private slots:
     void instrumentDisappearingShowsErrorWithoutBusyCore();
     void closingMidRunKeepsEveryReading();
     void noInstrumentLeavesConnectEnabled();
+    void lockedLogIsReportedOnceAndLosesNothing();
+    void logThatCannotBeCreatedStopsTheConnection();
 
 private:
     // Connects a window to the simulator, with two misbehaving ports before it.
@@ -147,6 +179,9 @@ void TestEndToEnd::init()
 void TestEndToEnd::cleanup()
 {
     m_catcher.reset();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->close();
     if (m_form)
         m_form->Shutdown();
     Form1 = nullptr;
@@ -392,6 +427,48 @@ void TestEndToEnd::noInstrumentLeavesConnectEnabled()
     // Every port was tried twice, once in each pass over the numbers.
     QCOMPARE(Queries(*m_sim).size(), std::size_t(2));
     QCOMPARE(Queries(*m_silent).size(), std::size_t(2));
+}
+
+void TestEndToEnd::lockedLogIsReportedOnceAndLosesNothing()
+{
+    connectWithDecoys();
+    int readings = 0;
+    connect(m_form->poller(), &hmx::Poller::readingArrived, this, [&readings] { ++readings; });
+    QTRY_VERIFY_WITH_TIMEOUT(readings >= 1, 5000);
+
+    auto lock = std::make_unique<LogLock>();
+    QTRY_COMPARE_WITH_TIMEOUT(ErrorBoxes(QStringLiteral("Cannot")), 1, 5000);
+    const int readingsWhenLocked = readings;
+    // Measuring and plotting go on; the message is not repeated every cycle.
+    QTRY_VERIFY_WITH_TIMEOUT(readings >= readingsWhenLocked + 3, 5000);
+    QCOMPARE(ErrorBoxes(QStringLiteral("Cannot")), 1);
+    QCOMPARE(m_form->Series1->count(), std::size_t(readings));
+
+    lock->release();
+    const int readingsWhenReleased = readings;
+    QTRY_VERIFY_WITH_TIMEOUT(readings >= readingsWhenReleased + 2, 5000);
+    m_form->close();
+    QCoreApplication::sendPostedEvents();
+    const QStringList lines = LogLines();
+    QCOMPARE(lines.size(), qsizetype(readings));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+}
+
+void TestEndToEnd::logThatCannotBeCreatedStopsTheConnection()
+{
+    LogLock lock;
+    m_form->Connect->click();
+    QCOMPARE(m_catcher->seen, 1);
+    QCOMPARE(ErrorBoxes(QStringLiteral("Cannot create jrt1.txt")), 1);
+    QVERIFY(m_form->poller() == nullptr);
+    QVERIFY(!m_form->Connect->isEnabled());
+    QCOMPARE(m_form->Connect->text(), QStringLiteral("Połącz"));
+    QTest::qWait(700);
+    std::size_t measures = 0;
+    for (const std::string& query : Queries(*m_sim))
+        measures += query == "01t?end";
+    QCOMPARE(measures, std::size_t(0));
 }
 
 QTEST_MAIN(TestEndToEnd)
