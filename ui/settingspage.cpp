@@ -27,10 +27,10 @@ void TForm1::ReadSettings()
     Settings().setValues(values);
 
     SelectItem(ComboBox1, values.UpperUnit);
-    SelectItem(ComboBox2, values.Output1Type >> 2);
+    SelectItem(ComboBox2, OutputTypeIndex(values.Output1Type));
     SelectItem(ComboBox3, values.UpperUnit);
     SelectItem(ComboBox4, values.UpperUnit);
-    SelectItem(ComboBox5, values.Output2Type >> 2);
+    SelectItem(ComboBox5, OutputTypeIndex(values.Output2Type));
     SelectItem(ComboBox6, values.LowerUnit);
     SelectItem(ComboBox7, values.Alarm1Mode);
     SelectItem(ComboBox8, values.LowerUnit);
@@ -68,8 +68,8 @@ void TForm1::ZapisUstawienClick()
     const int upperIndex = ComboBox1->currentIndex();
     store.update([&](SettingsValues& s) {
         s.UpperUnit = std::uint8_t(upperIndex);
-        s.Output1Type = std::uint8_t(ComboBox2->currentIndex() * 4);
-        s.Output2Type = std::uint8_t(ComboBox5->currentIndex() * 4);
+        s.Output1Type = OutputTypeCode(ComboBox2->currentIndex());
+        s.Output2Type = OutputTypeCode(ComboBox5->currentIndex());
         s.Alarm1Mode = std::uint8_t(ComboBox7->currentIndex());
         s.Alarm2Mode = std::uint8_t(ComboBox9->currentIndex());
         s.LowerUnit = std::uint8_t(ComboBox10->currentIndex() + 5);
