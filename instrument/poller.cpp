@@ -100,11 +100,6 @@ void Poller::stop()
         m_thread.join();
 }
 
-bool Poller::isRunning() const
-{
-    return m_running.load(std::memory_order_acquire);
-}
-
 bool Poller::sleepFor(std::chrono::milliseconds duration)
 {
     std::unique_lock lock(m_waitMutex);
@@ -165,11 +160,9 @@ void Poller::handleMeasurement(const Measurement& measurement)
     line.dewPointText = reading.dewPointText;
     line.humidityText = reading.humidityText;
     line.ambientText = reading.ambientText;
+    // The failure is reported once; a line that goes through again ends the failure run.
     if (m_log.appendLine(line, locale)) {
-        if (m_logFailing) {
-            m_logFailing = false;
-            emit logRecovered();
-        }
+        m_logFailing = false;
     } else if (!m_logFailing) {
         m_logFailing = true;
         emit logFailed(m_log.errorString());

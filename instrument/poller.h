@@ -51,7 +51,6 @@ public:
     void start();
     // Interrupts the wait, lets a started exchange finish and joins the thread.
     void stop();
-    bool isRunning() const;
 
     std::int32_t readingCount() const { return m_counter.load(std::memory_order_relaxed); }
 
@@ -60,7 +59,6 @@ signals:
     void readingArrived(const hmx::Reading& reading);
     void settingsConfirmed();                // Label9 shows "Zapisano!"
     void logFailed(const QString& message);  // once per run of failures
-    void logRecovered();
 
 private:
     void run();
