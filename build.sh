@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
-          g++-mingw-w64-x86-64 xvfb xauth fonts-dejavu-core fonts-liberation)
+          g++-mingw-w64-x86-64 xvfb xauth fonts-dejavu-core fonts-liberation
+          libbenchmark-dev)
 
 install_deps() {
     local missing=()

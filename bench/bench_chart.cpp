@@ -1,6 +1,6 @@
-// Chart engine: redraw time and memory against the number of points, the cost of
-// adding a point, and a picture of a day of measurements.
-#include "bench.h"
+// Chart engine: redraw time and memory per point against the number of points, the
+// cost of adding a point, and a picture of a day of measurements.
+#include "benchutil.h"
 
 #include "chart/chartwidget.h"
 #include "ui/chartview.h"
@@ -12,15 +12,12 @@
 #include <chrono>
 #include <cmath>
 #include <random>
-#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 double todayStart()
 {
@@ -62,20 +59,6 @@ void fill(hmx::ChartLines& lines, std::size_t perSeries)
     }
 }
 
-double medianRedrawMs(hmx::chart::ChartWidget& chart, int runs)
-{
-    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
-    std::vector<double> ms;
-    chart.render(&image);  // warm-up: fonts, glyph caches
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        chart.render(&image);
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
 std::size_t heapInUse()
 {
 #if defined(__GLIBC__)
@@ -86,56 +69,71 @@ std::size_t heapInUse()
 #endif
 }
 
-void redrawAndMemory(std::size_t perSeries)
+// One iteration is one full redraw of a 780 x 540 chart with three series of
+// range(0) points each. Counters: bytes per point the series count as held, and the
+// heap growth per point while filling them (glibc only).
+void ChartRedraw(benchmark::State& state)
 {
-    const std::string n = std::to_string(perSeries);
+    const auto perSeries = static_cast<std::size_t>(state.range(0));
     const std::size_t heapBefore = heapInUse();
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
     hmx::ChartLines lines = hmx::ConfigureChart1(chart);
     fill(lines, perSeries);
+    const std::size_t heapAfter = heapInUse();
+
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&image);  // warm-up: fonts, glyph caches
+    for (auto _ : state)
+        chart.render(&image);
+
     const double points = 3.0 * static_cast<double>(perSeries);
     const std::size_t counted = lines.dewPoint->memoryBytes() + lines.humidity->memoryBytes() + lines.ambient->memoryBytes();
-    bench::report("chart redraw 780x540, 3 series x " + n + " points (median)", medianRedrawMs(chart, 21), "ms");
-    bench::report("chart memory, counted capacity, 3 x " + n + " points", static_cast<double>(counted) / points, "bytes/point");
+    state.counters["bytes_per_point"] = static_cast<double>(counted) / points;
     if (heapBefore != 0)
-        bench::report("chart memory, heap growth (mallinfo2), 3 x " + n + " points",
-                      static_cast<double>(heapInUse() - heapBefore) / points, "bytes/point");
+        state.counters["heap_bytes_per_point"] = static_cast<double>(heapAfter - heapBefore) / points;
 }
+BENCHMARK(ChartRedraw)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(100000)->Arg(1000000);
 
-} // namespace
-
-HMX_BENCH("chart redraw and memory, 10^3 points per series") { redrawAndMemory(1000); }
-HMX_BENCH("chart redraw and memory, 10^5 points per series") { redrawAndMemory(100000); }
-HMX_BENCH("chart redraw and memory, 10^6 points per series") { redrawAndMemory(1000000); }
-
-HMX_BENCH("chart add point in time order")
+// One iteration appends 3e6 points in time order to an empty series;
+// ns_per_point is the cost of one addXY.
+void ChartAddPoint(benchmark::State& state)
 {
-    hmx::chart::ChartWidget chart;
-    chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
-    const std::size_t count = 3000000;
+    using Clock = std::chrono::steady_clock;
+    constexpr std::size_t count = 3000000;
     const double start = todayStart();
-    const auto t0 = Clock::now();
-    for (std::size_t i = 0; i < count; ++i)
-        lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
-    const double ns = std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
-    bench::report("chart addXY, appending 3e6 points", ns / static_cast<double>(count), "ns/point");
+    double totalNs = 0;
+    for (auto _ : state) {
+        hmx::chart::ChartWidget chart;
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        const auto t0 = Clock::now();
+        for (std::size_t i = 0; i < count; ++i)
+            lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
+        const std::chrono::duration<double> elapsed = Clock::now() - t0;
+        state.SetIterationTime(elapsed.count());
+        totalNs += elapsed.count() * 1e9;
+    }
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
 }
+BENCHMARK(ChartAddPoint)->Apply(bench::Defaults)->UseManualTime();
 
-// Writes the picture of a day at 2 readings a second to $HMX_CHART_PNG (docs/chart-day.png
-// comes from here); without the variable it only times the drawing.
-HMX_BENCH("chart day picture")
+// A day at two readings a second: one iteration is one redraw. The last picture is
+// written to $HMX_CHART_PNG when that names a file (docs/chart-day.png comes from here).
+void ChartDayPicture(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
     hmx::ChartLines lines = hmx::ConfigureChart1(chart);
     fill(lines, 2 * 86400);
     QImage image(chart.size(), QImage::Format_RGB32);
-    chart.render(&image);
+    for (auto _ : state)
+        chart.render(&image);
     if (!qEnvironmentVariableIsSet("HMX_CHART_PNG"))
         return;
     const QString path = qEnvironmentVariable("HMX_CHART_PNG");
-    const bool saved = image.save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    if (!image.save(path))
+        state.SkipWithError(qPrintable(QStringLiteral("could not write ") + path));
 }
+BENCHMARK(ChartDayPicture)->Apply(bench::Defaults)->UseRealTime();
+
+} // namespace

@@ -1,23 +1,36 @@
-// Runs every registered benchmark, or those whose name contains an argument.
-#include "bench.h"
+// hmx700-bench: Google Benchmark's runner inside a QApplication (the chart and the
+// window need one). Without --benchmark_repetitions every benchmark runs 5 times and
+// the console shows the mean, median, spread, min and max of the runs; the JSON
+// output (--benchmark_format=json or --benchmark_out=FILE) keeps every run.
+#include <benchmark/benchmark.h>
 
 #include <QApplication>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    for (const bench::Case& c : bench::registry()) {
-        bool wanted = argc < 2;
-        for (int i = 1; i < argc; ++i)
-            wanted = wanted || c.name.find(argv[i]) != std::string::npos;
-        if (!wanted)
-            continue;
-        std::printf("== %s\n", c.name.c_str());
-        c.run();
-    }
+
+    // Defaults first, so the caller's own flags, parsed later, win.
+    std::vector<char*> args{argv[0]};
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string aggregates = "--benchmark_display_aggregates_only=true";
+    args.push_back(repetitions.data());
+    args.push_back(aggregates.data());
+    for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+
+    benchmark::Initialize(&count, args.data());
+    QApplication app(count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
     return 0;
 }
