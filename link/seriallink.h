@@ -30,13 +30,47 @@ std::mutex& LinkLock();
 
 // Device behind port number n: on Windows "\\.\COM<n>"; on POSIX the n-th (1-based)
 // entry of HMX700_PORTS (paths separated by ':') when set, else the n-th serial
-// device of the system sorted by name. Empty when n is 0 or beyond the list.
+// device of the system: USB adapters (ttyUSB*, ttyACM*) first, then the rest, each
+// group in natural name order. Empty when n is 0 or beyond the list.
 std::string PortName(int number);
+
+// The order in which the system's serial devices are numbered (names without
+// "/dev/"): USB adapters first (ttyUSB*, then ttyACM*), then the rest; natural name
+// order within each group ("ttyS2" before "ttyS10").
+void SortSerialDeviceNames(std::vector<std::string>& names);
+
+// PortName(0) to PortName(255) from one look at the system, so a scan sees one
+// consistent list. A device that an earlier entry already reaches (the same device
+// under another name, such as a link in /dev/serial/by-id) is left empty, so the
+// numbering stays as listed and the device is tried once.
+std::vector<std::string> PortNames();
+
+// Why the calling thread's last open gave InvalidPort.
+enum class OpenFailure {
+    None,       // it opened
+    Absent,     // no such device
+    Busy,       // held by another program
+    Denied,     // no permission
+    NotSerial,  // not a serial device
+    Other,
+};
+OpenFailure LastOpenFailure();
 
 // Opens and configures port n (19200 8N1 raw, no flow control, DTR/RTS off),
 // exclusively: a port held by another program is not opened. Stores the result
 // in Port and returns it; InvalidPort when the port is not available.
 PortHandle OpenPort(int number);
+
+// The same for a device name (a path on POSIX, "\\.\COM<n>" on Windows).
+PortHandle OpenPortByName(const std::string& name);
+
+// True once a routine working on Port has seen the device go away (unplugged
+// adapter, hung-up terminal, removed device node), until the next port is opened.
+// Silence alone is not loss.
+bool PortLost();
+
+// Throws away bytes received but not read yet, so a reply starts on a clean line.
+void DiscardInput(PortHandle handle);
 
 // Closes a port opened by OpenPort; Port becomes InvalidPort when it was that one.
 void ClosePort(PortHandle handle);
@@ -45,9 +79,10 @@ void ClosePort(PortHandle handle);
 // left the transmitter. False when the write or the wait failed.
 bool TransmitBytes(PortHandle handle, std::size_t count);
 
-// Sends the NUL-terminated text in TransmitBuffer (without the NUL) on Port.
-// Retries a failed attempt a few times; false when the frame did not go out,
-// which callers treat like "no reply". Never blocks for long, never spins.
+// Sends the NUL-terminated text in TransmitBuffer (without the NUL) on Port, after
+// discarding any input left over from an earlier exchange. Retries a failed attempt
+// a few times; false when the frame did not go out (at once on a lost port), which
+// callers treat like "no reply". Never blocks for long, never spins.
 bool SendCommand();
 
 // Sends exactly SettingsFrameSize bytes of TransmitBuffer, zero bytes included.

@@ -2,8 +2,11 @@
 #include "link/seriallink.h"
 #include "link/seriallink_platform.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 namespace hmx {
@@ -13,6 +16,54 @@ std::uint8_t TransmitBuffer[TransmitBufferSize] = {};
 std::uint8_t ReceiveBuffer[ReceiveBufferSize] = {};
 
 namespace {
+
+// "ttyS2" sorts before "ttyS10": runs of digits compare by value.
+bool naturalLess(std::string_view a, std::string_view b)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            std::string_view na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+            while (na.size() > 1 && na.front() == '0')
+                na.remove_prefix(1);
+            while (nb.size() > 1 && nb.front() == '0')
+                nb.remove_prefix(1);
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return (a.size() - i) < (b.size() - j);
+    return a < b;
+}
+
+// Most instruments hang on a USB adapter, so those come first.
+int devicePriority(std::string_view name)
+{
+    if (name.substr(0, 6) == "ttyUSB")
+        return 0;
+    if (name.substr(0, 6) == "ttyACM")
+        return 1;
+    return 2;
+}
+
+std::atomic<bool> lost{false};
+thread_local OpenFailure lastOpenFailure = OpenFailure::None;
 
 // A dead port must not hold its caller forever: a few attempts with a pause between
 // them, then the caller is told the frame did not go out.
@@ -25,8 +76,12 @@ bool SendLoop(std::size_t count)
         if (attempt > 0)
             std::this_thread::sleep_for(PauseBetweenAttempts);
         const PortHandle handle = Port;
-        if (handle == InvalidPort)
+        if (handle == InvalidPort || PortLost())
             return false;
+        // Bytes that came after an earlier read (a late or garbled reply) would be taken
+        // for the front of this frame's reply.
+        if (attempt == 0)
+            DiscardInput(handle);
         // A failed wait means the whole frame is written again, not just the wait.
         detail::FlushOutput(handle);
         if (TransmitBytes(handle, count))
@@ -36,6 +91,54 @@ bool SendLoop(std::size_t count)
 }
 
 } // namespace
+
+namespace detail {
+
+void MarkLost()
+{
+    lost.store(true, std::memory_order_release);
+}
+
+void ClearLost()
+{
+    lost.store(false, std::memory_order_release);
+}
+
+void SetOpenFailure(OpenFailure failure)
+{
+    lastOpenFailure = failure;
+}
+
+} // namespace detail
+
+void SortSerialDeviceNames(std::vector<std::string>& names)
+{
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int pa = devicePriority(a), pb = devicePriority(b);
+        return pa != pb ? pa < pb : naturalLess(a, b);
+    });
+}
+
+bool PortLost()
+{
+    return lost.load(std::memory_order_acquire);
+}
+
+OpenFailure LastOpenFailure()
+{
+    return lastOpenFailure;
+}
+
+PortHandle OpenPort(int number)
+{
+    const std::string name = PortName(number);
+    if (name.empty()) {
+        Port = InvalidPort;
+        detail::SetOpenFailure(OpenFailure::Absent);
+        return Port;
+    }
+    return OpenPortByName(name);
+}
 
 std::mutex& LinkLock()
 {

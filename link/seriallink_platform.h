@@ -9,4 +9,11 @@ namespace hmx::detail {
 // False when the port refused.
 bool FlushOutput(PortHandle handle);
 
+// Records that the port in use reported it is gone (see PortLost); cleared on open.
+void MarkLost();
+void ClearLost();
+
+// Remembers why the calling thread's open failed.
+void SetOpenFailure(OpenFailure failure);
+
 } // namespace hmx::detail

@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,57 +29,81 @@ namespace {
 constexpr std::chrono::milliseconds WriteTimeout{500};
 constexpr std::chrono::milliseconds DrainTimeout{500};
 
-// Terminal settings found at open, put back at close.
-std::mutex& savedLock()
+// What an open port needs remembered: the terminal settings found at open (put back
+// at close) and the device node, to notice when it is removed or replaced.
+struct OpenedPort {
+    termios saved {};
+    std::string path;
+    dev_t device = 0;
+};
+
+std::mutex& openedLock()
 {
     static std::mutex lock;
     return lock;
 }
 
-std::map<int, termios>& savedSettings()
+std::map<int, OpenedPort>& openedPorts()
 {
-    static std::map<int, termios> settings;
-    return settings;
+    static std::map<int, OpenedPort> ports;
+    return ports;
+}
+
+// Errors with which a terminal says it is gone: an unplugged USB adapter, a hung-up
+// pseudo-terminal, a closed descriptor.
+bool isLossError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
+
+void noteError(int error)
+{
+    if (isLossError(error))
+        detail::MarkLost();
+}
+
+// The device node the port was opened through has gone, or now names another device.
+bool nodeReplaced(int fd)
+{
+    std::string path;
+    dev_t device = 0;
+    {
+        std::lock_guard guard(openedLock());
+        const auto it = openedPorts().find(fd);
+        if (it == openedPorts().end())
+            return false;
+        path = it->second.path;
+        device = it->second.device;
+    }
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    return S_ISCHR(now.st_mode) && now.st_rdev != device;
+}
+
+OpenFailure failureOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+        return OpenFailure::Absent;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return OpenFailure::Denied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return OpenFailure::Busy;
+    default:
+        return OpenFailure::Other;
+    }
 }
 
 int fdOf(PortHandle handle)
 {
     return static_cast<int>(handle);
-}
-
-// "ttyS2" sorts before "ttyS10": runs of digits compare by value.
-bool naturalLess(std::string_view a, std::string_view b)
-{
-    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            std::size_t ei = i, ej = j;
-            while (ei < a.size() && isDigit(a[ei]))
-                ++ei;
-            while (ej < b.size() && isDigit(b[ej]))
-                ++ej;
-            std::string_view na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
-            while (na.size() > 1 && na.front() == '0')
-                na.remove_prefix(1);
-            while (nb.size() > 1 && nb.front() == '0')
-                nb.remove_prefix(1);
-            if (na.size() != nb.size())
-                return na.size() < nb.size();
-            if (na != nb)
-                return na < nb;
-            i = ei;
-            j = ej;
-        } else {
-            if (a[i] != b[j])
-                return a[i] < b[j];
-            ++i;
-            ++j;
-        }
-    }
-    if ((a.size() - i) != (b.size() - j))
-        return (a.size() - i) < (b.size() - j);
-    return a < b;
 }
 
 std::vector<std::string> systemSerialDevices()
@@ -103,7 +128,7 @@ std::vector<std::string> systemSerialDevices()
         }
     }
     closedir(dir);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
+    SortSerialDeviceNames(names);
     for (std::string& name : names)
         name.insert(0, "/dev/");
     return names;
@@ -135,34 +160,56 @@ void closeRetrying(int fd)
 
 } // namespace
 
+std::vector<std::string> PortNames()
+{
+    const char* list = std::getenv("HMX700_PORTS");
+    const std::vector<std::string> ports = list ? configuredPorts(list) : systemSerialDevices();
+    std::vector<std::string> names(256);
+    // A device is known by its node; a name that does not resolve is known by itself.
+    std::vector<std::pair<dev_t, std::string>> seen;
+    for (std::size_t n = 1; n < names.size() && n <= ports.size(); ++n) {
+        const std::string& name = ports[n - 1];
+        if (name.empty())
+            continue;
+        struct stat st {};
+        const bool isDevice = ::stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+        const std::pair<dev_t, std::string> key {isDevice ? st.st_rdev : 0, isDevice ? std::string() : name};
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            continue;
+        seen.push_back(key);
+        names[n] = name;
+    }
+    return names;
+}
+
 std::string PortName(int number)
 {
     if (number < 1 || number > 255)
         return {};
-    const char* list = std::getenv("HMX700_PORTS");
-    const std::vector<std::string> ports = list ? configuredPorts(list) : systemSerialDevices();
-    if (static_cast<std::size_t>(number) > ports.size())
-        return {};
-    return ports[static_cast<std::size_t>(number) - 1];
+    return PortNames()[static_cast<std::size_t>(number)];
 }
 
-PortHandle OpenPort(int number)
+PortHandle OpenPortByName(const std::string& name)
 {
     Port = InvalidPort;
-    const std::string name = PortName(number);
-    if (name.empty())
-        return Port;
-
     int fd;
     do {
         fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        detail::SetOpenFailure(failureOf(errno));
         return Port;
+    }
 
     // Not a terminal: nothing to talk to. Held by someone else: not ours to use.
     termios old {};
-    if (!isatty(fd) || tcgetattr(fd, &old) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!isatty(fd) || tcgetattr(fd, &old) != 0) {
+        detail::SetOpenFailure(OpenFailure::NotSerial);
+        closeRetrying(fd);
+        return Port;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        detail::SetOpenFailure(failureOf(errno));
         closeRetrying(fd);
         return Port;
     }
@@ -182,6 +229,7 @@ PortHandle OpenPort(int number)
     cfsetispeed(&raw, B19200);
     cfsetospeed(&raw, B19200);
     if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+        detail::SetOpenFailure(failureOf(errno));
         ::ioctl(fd, TIOCNXCL);
         closeRetrying(fd);
         return Port;
@@ -191,10 +239,18 @@ PortHandle OpenPort(int number)
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);
 
+    OpenedPort opened;
+    opened.saved = old;
+    opened.path = name;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        opened.device = st.st_rdev;
     {
-        std::lock_guard guard(savedLock());
-        savedSettings()[fd] = old;
+        std::lock_guard guard(openedLock());
+        openedPorts()[fd] = opened;
     }
+    detail::SetOpenFailure(OpenFailure::None);
+    detail::ClearLost();
     Port = fd;
     return Port;
 }
@@ -205,11 +261,11 @@ void ClosePort(PortHandle handle)
         return;
     const int fd = fdOf(handle);
     {
-        std::lock_guard guard(savedLock());
-        auto it = savedSettings().find(fd);
-        if (it != savedSettings().end()) {
-            tcsetattr(fd, TCSANOW, &it->second);
-            savedSettings().erase(it);
+        std::lock_guard guard(openedLock());
+        auto it = openedPorts().find(fd);
+        if (it != openedPorts().end()) {
+            tcsetattr(fd, TCSANOW, &it->second.saved);
+            openedPorts().erase(it);
         }
     }
     // The exclusive flag outlives the descriptor while anyone else holds the terminal.
@@ -235,8 +291,10 @@ bool TransmitBytes(PortHandle handle, std::size_t count)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            noteError(errno);
             return false;
+        }
         // Output queue full: wait for room, but not past the deadline.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
@@ -245,8 +303,10 @@ bool TransmitBytes(PortHandle handle, std::size_t count)
         const int r = ::poll(&p, 1, static_cast<int>(left.count()));
         if (r < 0 && errno != EINTR)
             return false;
-        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            detail::MarkLost();
             return false;
+        }
     }
     return detail::FlushOutput(handle);
 }
@@ -256,8 +316,21 @@ std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
     if (handle == InvalidPort)
         return 0;
     const int fd = fdOf(handle);
+    pollfd p {fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        detail::MarkLost();
+        return 0;
+    }
+    if (nodeReplaced(fd)) {
+        detail::MarkLost();
+        return 0;
+    }
     int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting <= 0)
+    if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+        noteError(errno);
+        return 0;
+    }
+    if (waiting <= 0)
         return 0;
     const std::size_t want = std::min({maxCount, ReceiveBufferSize, static_cast<std::size_t>(waiting)});
     std::size_t got = 0;
@@ -267,10 +340,19 @@ std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
             got += static_cast<std::size_t>(n);
         else if (n < 0 && errno == EINTR)
             continue;
-        else
+        else {
+            if (n < 0)
+                noteError(errno);
             break;
+        }
     }
     return got;
+}
+
+void DiscardInput(PortHandle handle)
+{
+    if (handle != InvalidPort)
+        tcflush(fdOf(handle), TCIFLUSH);
 }
 
 namespace detail {
@@ -284,7 +366,13 @@ bool FlushOutput(PortHandle handle)
     // tcdrain then only waits for the last characters in the hardware.
     const auto deadline = std::chrono::steady_clock::now() + DrainTimeout;
     int queued = 0;
-    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    while (true) {
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            noteError(errno);
+            break;
+        }
+        if (queued <= 0)
+            break;
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         // About half a millisecond per character at 19200 baud.
@@ -294,6 +382,8 @@ bool FlushOutput(PortHandle handle)
     do {
         r = tcdrain(fd);
     } while (r != 0 && errno == EINTR);
+    if (r != 0)
+        noteError(errno);
     return r == 0;
 }
 

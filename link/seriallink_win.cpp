@@ -28,6 +28,46 @@ HANDLE handleOf(PortHandle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Errors a port gives once its device is gone, e.g. a USB adapter pulled out.
+bool isLossError(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_OPERATION_ABORTED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void noteError()
+{
+    if (isLossError(GetLastError()))
+        detail::MarkLost();
+}
+
+OpenFailure failureOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return OpenFailure::Absent;
+    // A COM port held by another program gives "access denied".
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return OpenFailure::Busy;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
 } // namespace
 
 std::string PortName(int number)
@@ -37,17 +77,25 @@ std::string PortName(int number)
     return "\\\\.\\COM" + std::to_string(number);
 }
 
-PortHandle OpenPort(int number)
+std::vector<std::string> PortNames()
 {
-    const std::string name = PortName(number);
-    if (name.empty()) {
+    std::vector<std::string> names;
+    for (int n = 0; n <= 255; ++n)
+        names.push_back(PortName(n));
+    return names;
+}
+
+PortHandle OpenPortByName(const std::string& name)
+{
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    Port = reinterpret_cast<PortHandle>(h);
+    if (h == INVALID_HANDLE_VALUE) {
+        detail::SetOpenFailure(failureOf(GetLastError()));
         Port = InvalidPort;
         return Port;
     }
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    Port = reinterpret_cast<PortHandle>(h);
-    if (h == INVALID_HANDLE_VALUE)
-        return Port;
+    detail::SetOpenFailure(OpenFailure::None);
+    detail::ClearLost();
 
     SetupComm(h, 512, 64);
     DCB dcb;
@@ -85,9 +133,17 @@ bool TransmitBytes(PortHandle handle, std::size_t count)
     count = std::min(count, TransmitBufferSize);
     DWORD written = 0;
     // A short or failed write is a failed attempt, not a success.
-    if (!WriteFile(h, TransmitBuffer, static_cast<DWORD>(count), &written, nullptr) || written != count)
+    if (!WriteFile(h, TransmitBuffer, static_cast<DWORD>(count), &written, nullptr)) {
+        noteError();
         return false;
-    return WaitCommEvent(h, &EventWord, nullptr) != 0;
+    }
+    if (written != count)
+        return false;
+    if (!WaitCommEvent(h, &EventWord, nullptr)) {
+        noteError();
+        return false;
+    }
+    return true;
 }
 
 std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
@@ -95,22 +151,36 @@ std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
     if (handle == InvalidPort)
         return 0;
     const HANDLE h = handleOf(handle);
-    ClearCommError(h, &ErrorFlags, &PortStatus);
+    if (!ClearCommError(h, &ErrorFlags, &PortStatus)) {
+        noteError();
+        BytesRead = 0;
+        return 0;
+    }
     if (PortStatus.cbInQue == 0) {
         BytesRead = 0;
         return 0;
     }
     const std::size_t want = std::min({maxCount, ReceiveBufferSize, static_cast<std::size_t>(PortStatus.cbInQue)});
     BytesRead = 0;
-    ReadFile(h, ReceiveBuffer, static_cast<DWORD>(want), &BytesRead, nullptr);
+    if (!ReadFile(h, ReceiveBuffer, static_cast<DWORD>(want), &BytesRead, nullptr))
+        noteError();
     return BytesRead;
+}
+
+void DiscardInput(PortHandle handle)
+{
+    if (handle != InvalidPort)
+        PurgeComm(handleOf(handle), PURGE_RXCLEAR);
 }
 
 namespace detail {
 
 bool FlushOutput(PortHandle handle)
 {
-    return FlushFileBuffers(handleOf(handle)) != 0;
+    if (FlushFileBuffers(handleOf(handle)))
+        return true;
+    noteError();
+    return false;
 }
 
 } // namespace detail

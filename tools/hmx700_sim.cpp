@@ -1,15 +1,22 @@
-// hmx700-sim: a simulated HMX-700 on a pseudo-terminal. Prints the device path and
-// answers until SIGINT or SIGTERM.
+// hmx700-sim: a simulated HMX-700 on a pseudo-terminal. Prints the path to open (a
+// link that survives unplugging) and answers until SIGINT or SIGTERM. Commands read
+// from standard input change its behaviour on the fly.
 #include "tools/simulator.h"
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <iostream>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include <pthread.h>
 
@@ -26,7 +33,13 @@ void usage(std::ostream& out)
            "  --extra TEXT        append TEXT to every reply\n"
            "  --silent            never answer\n"
            "  --drop-ok           no OK after a settings write\n"
-           "  --help              this text\n";
+           "  --unplug-after S    pull the adapter out S seconds after start and after each replug\n"
+           "  --replug-after S    put it back S seconds after each unplug\n"
+           "  --help              this text\n"
+           "\n"
+           "The first line printed is the path to open; it stays the same across unplugs.\n"
+           "Commands on standard input, one per line, each answered with one line:\n"
+        << hmx::sim::Simulator::CommandHelp();
 }
 
 long number(const char* text, long low, long high)
@@ -51,6 +64,11 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    std::optional<std::chrono::seconds> unplugAfter;
+    std::optional<std::chrono::seconds> replugAfter;
+    // One command at a time, and none while the simulator goes away. Never destroyed:
+    // the program ends with _Exit while it is held.
+    static std::mutex lock;
     try {
         hmx::sim::Simulator sim;
         for (int i = 1; i < argc; ++i) {
@@ -95,6 +113,12 @@ int main(int argc, char** argv)
                 sim.setSilent(true);
             } else if (arg == "--drop-ok") {
                 sim.setDropAcknowledgement(true);
+            } else if (arg == "--unplug-after") {
+                need(1);
+                unplugAfter = std::chrono::seconds(number(argv[++i], 1, 86400));
+            } else if (arg == "--replug-after") {
+                need(1);
+                replugAfter = std::chrono::seconds(number(argv[++i], 1, 86400));
             } else {
                 std::cerr << "hmx700-sim: unknown option " << arg << "\n";
                 usage(std::cerr);
@@ -102,13 +126,53 @@ int main(int argc, char** argv)
             }
         }
 
-        std::cout << sim.devicePath() << std::endl;
+        std::cout << sim.linkPath() << std::endl;
 
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+        // The reader may block on a terminal for ever; it is left behind at exit.
+        std::thread([&sim] {
+            for (std::string line; std::getline(std::cin, line);) {
+                if (line.empty())
+                    continue;
+                std::lock_guard guard(lock);
+                std::cout << sim.Control(line) << std::endl;
+            }
+        }).detach();
+
+        using Clock = std::chrono::steady_clock;
+        std::optional<Clock::time_point> next;
+        if (unplugAfter)
+            next = Clock::now() + *unplugAfter;
+        while (true) {
+            int signal = 0;
+            if (next) {
+                const auto left = std::max(Clock::duration::zero(), *next - Clock::now());
+                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+                const timespec timeout {static_cast<std::time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+                signal = sigtimedwait(&stopSignals, nullptr, &timeout);
+            } else {
+                sigwait(&stopSignals, &signal);
+            }
+            if (signal > 0)
+                break;
+            if (signal < 0 && errno != EAGAIN)
+                continue;
+            std::lock_guard guard(lock);
+            if (sim.plugged()) {
+                sim.unplug();
+                std::cerr << "hmx700-sim: unplugged" << std::endl;
+                next = replugAfter ? std::optional(Clock::now() + *replugAfter) : std::nullopt;
+            } else {
+                sim.replug();
+                std::cerr << "hmx700-sim: plugged in again at " << sim.devicePath() << std::endl;
+                next = unplugAfter ? std::optional(Clock::now() + *unplugAfter) : std::nullopt;
+            }
+        }
+        lock.lock();  // held to the end: no command may reach a simulator being destroyed
     } catch (const std::exception& e) {
         std::cerr << "hmx700-sim: " << e.what() << "\n";
         return 1;
     }
-    return 0;
+    std::cout.flush();
+    // The detached reader may still be waiting for input; do not wait for it.
+    std::_Exit(0);
 }

@@ -5,14 +5,18 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #if defined(__APPLE__)
@@ -99,12 +103,17 @@ struct Simulator::Impl {
     int slave = -1;
     int wakeRead = -1;
     int wakeWrite = -1;
-    std::string path;
+    std::string linkDir;
+    std::string link;
     std::thread thread;
     std::atomic<bool> stop {false};
     const Clock::time_point started = Clock::now();
 
     mutable std::mutex mutex;  // guards everything below
+    std::string path;
+    bool plugged = false;
+    std::vector<std::uint8_t> noise;  // to be sent at once
+    std::mt19937 random {std::random_device {}()};
     std::string modelName {"HMX-700"};
     std::uint8_t version = 1;
     std::uint8_t revision = 0;
@@ -276,6 +285,11 @@ struct Simulator::Impl {
             if (fds[1].revents & POLLIN) {
                 while (::read(wakeRead, buffer, sizeof buffer) > 0) {
                 }
+                std::lock_guard guard(mutex);
+                if (!noise.empty()) {
+                    outgoing.push_front({Clock::now(), std::move(noise)});
+                    noise.clear();
+                }
             }
             if (fds[0].revents & POLLIN) {
                 const ssize_t n = ::read(master, buffer, sizeof buffer);
@@ -314,6 +328,9 @@ struct Simulator::Impl {
             wake();
             thread.join();
         }
+        // What was half received or still to be sent belonged to the old line.
+        pending.clear();
+        outgoing.clear();
     }
 
     void closeTerminal()
@@ -324,27 +341,59 @@ struct Simulator::Impl {
             ::close(slave);
         master = slave = -1;
     }
+
+    // Opens a new pseudo-terminal, points the link at it and starts answering.
+    void plugIn()
+    {
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            throw std::runtime_error(std::string("Cannot open a pseudo-terminal: ") + std::strerror(errno));
+        setCloseOnExec(master);
+        setCloseOnExec(slave);
+        setNonBlocking(master);
+        // Raw on the slave side too, so every byte passes unchanged in both directions.
+        termios raw {};
+        if (tcgetattr(slave, &raw) == 0) {
+            cfmakeraw(&raw);
+            tcsetattr(slave, TCSANOW, &raw);
+        }
+        const char* name = ::ttyname(slave);
+        const std::string device = name ? name : "";
+        // Replaced in one step, so the link never dangles while plugged.
+        const std::string next = link + ".new";
+        ::unlink(next.c_str());
+        if (::symlink(device.c_str(), next.c_str()) == 0)
+            ::rename(next.c_str(), link.c_str());
+        {
+            std::lock_guard guard(mutex);
+            path = device;
+            plugged = true;
+        }
+        stop.store(false, std::memory_order_release);
+        thread = std::thread([this] { run(); });
+    }
+
+    void unplugNow()
+    {
+        stopThread();
+        closeTerminal();
+        ::unlink(link.c_str());
+        std::lock_guard guard(mutex);
+        plugged = false;
+    }
 };
 
 Simulator::Simulator()
     : d(std::make_unique<Impl>())
 {
-    if (::openpty(&d->master, &d->slave, nullptr, nullptr, nullptr) != 0)
-        throw std::runtime_error(std::string("Cannot open a pseudo-terminal: ") + std::strerror(errno));
-    setCloseOnExec(d->master);
-    setCloseOnExec(d->slave);
-    setNonBlocking(d->master);
-    // Raw on the slave side too, so every byte passes unchanged in both directions.
-    termios raw {};
-    if (tcgetattr(d->slave, &raw) == 0) {
-        cfmakeraw(&raw);
-        tcsetattr(d->slave, TCSANOW, &raw);
-    }
-    const char* name = ::ttyname(d->slave);
-    d->path = name ? name : "";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/hmx700-sim-XXXXXX";
+    if (!::mkdtemp(dir.data()))
+        throw std::runtime_error(std::string("Cannot create a folder for the device link: ") + std::strerror(errno));
+    d->linkDir = dir;
+    d->link = dir + "/usb-HMX-700-if00-port0";
     int wake[2];
     if (::pipe(wake) != 0) {
-        d->closeTerminal();
+        ::rmdir(d->linkDir.c_str());
         throw std::runtime_error(std::string("Cannot create a pipe: ") + std::strerror(errno));
     }
     d->wakeRead = wake[0];
@@ -353,20 +402,33 @@ Simulator::Simulator()
         setCloseOnExec(fd);
         setNonBlocking(fd);
     }
-    d->thread = std::thread([this] { d->run(); });
+    try {
+        d->plugIn();
+    } catch (...) {
+        ::close(d->wakeRead);
+        ::close(d->wakeWrite);
+        ::rmdir(d->linkDir.c_str());
+        throw;
+    }
 }
 
 Simulator::~Simulator()
 {
-    d->stopThread();
-    d->closeTerminal();
+    d->unplugNow();
     ::close(d->wakeRead);
     ::close(d->wakeWrite);
+    ::rmdir(d->linkDir.c_str());
 }
 
 std::string Simulator::devicePath() const
 {
+    std::lock_guard guard(d->mutex);
     return d->path;
+}
+
+std::string Simulator::linkPath() const
+{
+    return d->link;
 }
 
 void Simulator::setModelName(std::string name)
@@ -432,10 +494,162 @@ void Simulator::setDropAcknowledgement(bool drop)
     d->dropAck = drop;
 }
 
+void Simulator::injectNoise(std::size_t count)
+{
+    {
+        std::lock_guard guard(d->mutex);
+        std::uniform_int_distribution<int> byte(0, 255);
+        for (std::size_t i = 0; i < count; ++i)
+            d->noise.push_back(static_cast<std::uint8_t>(byte(d->random)));
+    }
+    d->wake();
+}
+
 void Simulator::disappear()
 {
-    d->stopThread();
-    d->closeTerminal();
+    unplug();
+}
+
+void Simulator::unplug()
+{
+    if (plugged())
+        d->unplugNow();
+}
+
+void Simulator::replug()
+{
+    if (!plugged())
+        d->plugIn();
+}
+
+bool Simulator::plugged() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->plugged;
+}
+
+const char* Simulator::CommandHelp()
+{
+    return "  path                 the terminal device now in use\n"
+           "  link                 the link that stays the same across replugs\n"
+           "  unplug | replug      pull the adapter out / put it back\n"
+           "  silent on|off        ignore every frame, or answer again\n"
+           "  delay MS             answer MS milliseconds late\n"
+           "  split N MS           send N bytes of each reply, the rest MS milliseconds later (N 0: whole)\n"
+           "  extra TEXT           append TEXT to every reply (no TEXT: nothing)\n"
+           "  noise N              send N random bytes now\n"
+           "  model NAME           answer NAME to the identify command\n"
+           "  measure H D A        fixed readings in tenths; 'measure off': varying readings\n"
+           "  drop-ok on|off       no OK after a settings write\n"
+           "  frames               every frame received so far, in hex, separated by spaces\n"
+           "  stray                the count of bytes that formed no frame\n"
+           "  clear                forget the frames and bytes received\n";
+}
+
+namespace {
+
+bool parseNumber(const std::string& text, long low, long high, long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+
+std::string hexOf(const std::vector<std::uint8_t>& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+std::string Simulator::Control(const std::string& command)
+{
+    std::istringstream in(command);
+    std::string verb;
+    in >> verb;
+    std::vector<std::string> args;
+    for (std::string word; in >> word;)
+        args.push_back(word);
+    auto onOff = [&](bool& value) {
+        if (args.size() != 1 || (args[0] != "on" && args[0] != "off"))
+            return false;
+        value = args[0] == "on";
+        return true;
+    };
+    long a = 0, b = 0, c = 0;
+    bool flag = false;
+    if (verb == "path")
+        return devicePath();
+    if (verb == "link")
+        return linkPath();
+    if (verb == "unplug" && args.empty()) {
+        unplug();
+        return "ok";
+    }
+    if (verb == "replug" && args.empty()) {
+        replug();
+        return "ok";
+    }
+    if (verb == "silent" && onOff(flag)) {
+        setSilent(flag);
+        return "ok";
+    }
+    if (verb == "drop-ok" && onOff(flag)) {
+        setDropAcknowledgement(flag);
+        return "ok";
+    }
+    if (verb == "delay" && args.size() == 1 && parseNumber(args[0], 0, 600000, a)) {
+        setReplyDelay(std::chrono::milliseconds(a));
+        return "ok";
+    }
+    if (verb == "split" && args.size() == 2 && parseNumber(args[0], 0, 4096, a) && parseNumber(args[1], 0, 600000, b)) {
+        setSplitReply(static_cast<std::size_t>(a), std::chrono::milliseconds(b));
+        return "ok";
+    }
+    if (verb == "noise" && args.size() == 1 && parseNumber(args[0], 0, 1 << 20, a)) {
+        injectNoise(static_cast<std::size_t>(a));
+        return "ok";
+    }
+    if (verb == "extra") {
+        const std::size_t at = command.find("extra") + 5;
+        std::string text = at < command.size() ? command.substr(at + 1) : std::string();
+        setExtraBytes(text);
+        return "ok";
+    }
+    if (verb == "model" && args.size() == 1) {
+        setModelName(args[0]);
+        return "ok";
+    }
+    if (verb == "measure" && args.size() == 1 && args[0] == "off") {
+        setMeasurement(std::nullopt);
+        return "ok";
+    }
+    if (verb == "measure" && args.size() == 3 && parseNumber(args[0], -32768, 32767, a)
+        && parseNumber(args[1], -32768, 32767, b) && parseNumber(args[2], -32768, 32767, c)) {
+        setMeasurement(MeasurementTenths {static_cast<std::int16_t>(a), static_cast<std::int16_t>(b),
+                                          static_cast<std::int16_t>(c)});
+        return "ok";
+    }
+    if (verb == "frames" && args.empty()) {
+        std::string text;
+        for (const auto& frame : receivedFrames())
+            text += (text.empty() ? "" : " ") + hexOf(frame);
+        return text;
+    }
+    if (verb == "stray" && args.empty())
+        return std::to_string(strayByteCount());
+    if (verb == "clear" && args.empty()) {
+        clearRecord();
+        return "ok";
+    }
+    return "error: unknown command or bad arguments: " + command;
 }
 
 std::vector<std::vector<std::uint8_t>> Simulator::receivedFrames() const

@@ -33,8 +33,11 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Path of the terminal device the client opens (e.g. /dev/pts/5).
+    // Path of the terminal device the client opens (e.g. /dev/pts/5). Changes at a replug.
     std::string devicePath() const;
+    // A symbolic link to the current terminal that stays the same across replugs, as
+    // /dev/serial/by-id does for a USB adapter.
+    std::string linkPath() const;
 
     // --- Instrument state ---
     void setModelName(std::string name);  // reply to 01i?end, default "HMX-700"
@@ -51,7 +54,21 @@ public:
     void setSplitReply(std::size_t bytes, std::chrono::milliseconds gap);
     void setExtraBytes(std::string extra);                 // appended to every reply
     void setDropAcknowledgement(bool drop);                // no "OK" to a write
-    void disappear();                                      // close the terminal for good
+    // Sends `count` random bytes at once, as a noisy line would.
+    void injectNoise(std::size_t count);
+    void disappear();                                      // the same as unplug()
+    // Like pulling the adapter: the terminal is closed (the client sees a hang-up) and
+    // the link removed. The instrument keeps its state and record.
+    void unplug();
+    // A new terminal behind the same link; answers again.
+    void replug();
+    bool plugged() const;
+
+    // Text commands, one per call, for scripts and programs that cannot link this
+    // library (hmx700-sim reads them from its standard input). Returns the answer:
+    // "ok", the value asked for, or "error: ..." . See CommandHelp().
+    std::string Control(const std::string& command);
+    static const char* CommandHelp();
 
     // --- Record of what the client sent ---
     // Every complete frame received, byte for byte, in order.

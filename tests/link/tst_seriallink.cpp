@@ -100,6 +100,9 @@ private slots:
     void portName_data();
     void portName();
     void systemPortsInNaturalOrder();
+    void portOrder_data();
+    void portOrder();
+    void sameDeviceTriedOnce();
     void openRefused_data();
     void openRefused();
     void openConfiguresRawLine();
@@ -114,7 +117,7 @@ private slots:
     void readCapped();
     void replySplitAcrossRead();
     void simulatorSplitReply();
-    void lateReplyComesFirstInNextRead();
+    void lateReplyDiscardedBeforeNextCommand();
 
     void queryFrameSentExactly_data();
     void queryFrameSentExactly();
@@ -133,6 +136,8 @@ private slots:
     void writeApplied_data();
     void writeApplied();
 
+    void lossDetected_data();
+    void lossDetected();
     void sendFailsOnVanishedPort();
     void sendFailsOnStalledPort();
     void sendFailsWithoutPort();
@@ -187,22 +192,65 @@ void SerialLinkTest::systemPortsInNaturalOrder()
         names << QString::fromStdString(name);
     }
     QCOMPARE(QString::fromStdString(hmx::PortName(int(names.size()) + 1)), QString());
-    QCollator natural;
-    natural.setNumericMode(true);
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        QVERIFY2(names[i].startsWith("/dev/"), qPrintable(names[i]));
-        QVERIFY2(QFileInfo::exists(names[i]), qPrintable(names[i]));
-        if (i > 0)
-            QVERIFY2(natural.compare(names[i - 1], names[i]) < 0, qPrintable(names[i - 1] + " / " + names[i]));
+    std::vector<std::string> sorted;
+    for (const QString& name : names) {
+        QVERIFY2(name.startsWith("/dev/"), qPrintable(name));
+        QVERIFY2(QFileInfo::exists(name), qPrintable(name));
+        sorted.push_back(name.mid(5).toStdString());
     }
+    const std::vector<std::string> listed = sorted;
+    hmx::SortSerialDeviceNames(sorted);
+    QVERIFY(sorted == listed);
+}
+
+void SerialLinkTest::portOrder_data()
+{
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("ordered");
+    QTest::newRow("numbers by value") << "ttyS10 ttyS2 ttyS1" << "ttyS1 ttyS2 ttyS10";
+    QTest::newRow("USB adapters first") << "ttyS0 ttyACM0 ttyUSB1 ttyAMA0 ttyUSB0"
+                                        << "ttyUSB0 ttyUSB1 ttyACM0 ttyAMA0 ttyS0";
+    QTest::newRow("leading zeros") << "ttyUSB010 ttyUSB9" << "ttyUSB9 ttyUSB010";
+    QTest::newRow("rest by name") << "rfcomm0 ttyS0 ttyAMA1" << "rfcomm0 ttyAMA1 ttyS0";
+}
+
+void SerialLinkTest::portOrder()
+{
+    QFETCH(QString, names);
+    QFETCH(QString, ordered);
+    std::vector<std::string> list;
+    for (const QString& name : names.split(' '))
+        list.push_back(name.toStdString());
+    hmx::SortSerialDeviceNames(list);
+    QStringList result;
+    for (const std::string& name : list)
+        result << QString::fromStdString(name);
+    QCOMPARE(result.join(' '), ordered);
+}
+
+void SerialLinkTest::sameDeviceTriedOnce()
+{
+    // The link and the terminal it points at are one device: the second entry keeps its
+    // number but is not tried.
+    hmx::sim::Simulator sim;
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.linkPath() + ":" + sim.devicePath() + ":/dev/null"));
+    const std::vector<std::string> names = hmx::PortNames();
+    QCOMPARE(names.size(), std::size_t(256));
+    QCOMPARE(names[1], sim.linkPath());
+    QCOMPARE(names[2], std::string());
+    QCOMPARE(names[3], std::string("/dev/null"));
+    QCOMPARE(hmx::OpenPort(2), hmx::InvalidPort);
+    QVERIFY(hmx::OpenPort(1) != hmx::InvalidPort);
 }
 
 void SerialLinkTest::openRefused_data()
 {
     QTest::addColumn<QString>("what");
-    QTest::newRow("missing device") << "missing";
-    QTest::newRow("regular file") << "file";
-    QTest::newRow("port beyond the list") << "beyond";
+    QTest::addColumn<int>("failure");
+    QTest::newRow("missing device") << "missing" << int(hmx::OpenFailure::Absent);
+    QTest::newRow("regular file") << "file" << int(hmx::OpenFailure::NotSerial);
+    QTest::newRow("port beyond the list") << "beyond" << int(hmx::OpenFailure::Absent);
+    QTest::newRow("no permission") << "denied" << int(hmx::OpenFailure::Denied);
 }
 
 void SerialLinkTest::openRefused()
@@ -214,11 +262,30 @@ void SerialLinkTest::openRefused()
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
+    QFETCH(int, failure);
     qputenv("HMX700_PORTS", (what == "missing" ? dir.filePath("nothing") : file).toLocal8Bit());
-    hmx::Port = 12345;  // OpenPort must replace whatever was there
     const int number = what == "beyond" ? 2 : 1;
+    if (what == "denied") {
+        // The superuser opens anything; the refusal is seen by an ordinary user only.
+        QVERIFY(f.setPermissions(QFileDevice::Permissions()));
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            if (geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                _exit(100);
+            const bool refused = hmx::OpenPort(number) == hmx::InvalidPort;
+            _exit(refused ? int(hmx::LastOpenFailure()) : 101);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), failure);
+        return;
+    }
+    hmx::Port = 12345;  // OpenPort must replace whatever was there
     QCOMPARE(hmx::OpenPort(number), hmx::InvalidPort);
     QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QCOMPARE(int(hmx::LastOpenFailure()), failure);
 }
 
 void SerialLinkTest::openConfiguresRawLine()
@@ -440,16 +507,21 @@ void SerialLinkTest::simulatorSplitReply()
     QVERIFY(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
 }
 
-void SerialLinkTest::lateReplyComesFirstInNextRead()
+void SerialLinkTest::lateReplyDiscardedBeforeNextCommand()
 {
     hmx::sim::Simulator sim;
     sim.setMeasurement(hmx::sim::MeasurementTenths {600, -100, 235});
-    sim.setReplyDelay(std::chrono::milliseconds(2000));
+    sim.setReplyDelay(std::chrono::milliseconds(1000));
     QVERIFY(openOn(sim.devicePath()));
     QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(50)), hmx::ExchangeResult::NoReply);
     QTRY_COMPARE_WITH_TIMEOUT(bytesWaiting(hmx::Port), 6, 10000);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(6));
-    QCOMPARE(received(6), (Bytes {2, 88, 255, 156, 0, 235}));
+    // The late reply must not become the front of the next one.
+    sim.setReplyDelay(std::chrono::milliseconds(0));
+    sim.setMeasurement(hmx::sim::MeasurementTenths {450, -105, 235});
+    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, hmx::MeasureWait, hmx::ClearAfterSend::No, waitFor(6)),
+             hmx::ExchangeResult::Reply);
+    QCOMPARE(bytesWaiting(hmx::Port), 0);
+    QCOMPARE(received(6), (Bytes {1, 194, 255, 151, 0, 235}));
 }
 
 void SerialLinkTest::queryFrameSentExactly_data()
@@ -689,6 +761,52 @@ void SerialLinkTest::writeApplied()
                                 waitFor(36)),
              hmx::ExchangeResult::Reply);
     QCOMPARE(received(36), Bytes(expected.begin(), expected.end()));
+}
+
+void SerialLinkTest::lossDetected_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("lost");
+    QTest::newRow("silent instrument") << "silent" << false;
+    QTest::newRow("instrument answering") << "answering" << false;
+    QTest::newRow("adapter pulled out") << "unplug" << true;
+    QTest::newRow("device node removed") << "remove link" << true;
+    QTest::newRow("device node now another device") << "repoint link" << true;
+}
+
+void SerialLinkTest::lossDetected()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, lost);
+    hmx::sim::Simulator sim;
+    hmx::sim::Simulator other;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // Opened through a link of our own, as through /dev/serial/by-id.
+    const QString link = dir.filePath("by-id");
+    QVERIFY(QFile::link(QString::fromStdString(sim.devicePath()), link));
+    QVERIFY(openOn(link.toStdString()));
+    QVERIFY(!hmx::PortLost());
+    if (what == "silent")
+        sim.setSilent(true);
+    else if (what == "unplug")
+        sim.unplug();
+    else if (what == "remove link")
+        QVERIFY(QFile::remove(link));
+    else if (what == "repoint link")
+        QVERIFY(QFile::remove(link) && QFile::link(QString::fromStdString(other.devicePath()), link));
+
+    for (int round = 0; round < 2; ++round)
+        hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(100));
+    QCOMPARE(hmx::PortLost(), lost);
+    if (lost) {
+        hmx::PutQuery(hmx::MeasureCommand);
+        QVERIFY(!hmx::SendCommand());
+        // Opening again starts afresh.
+        hmx::ClosePort(hmx::Port);
+        QVERIFY(hmx::OpenPortByName(other.devicePath()) != hmx::InvalidPort);
+        QVERIFY(!hmx::PortLost());
+    }
 }
 
 void SerialLinkTest::sendFailsOnVanishedPort()

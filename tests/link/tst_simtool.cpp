@@ -31,6 +31,40 @@ QByteArray readFor(int fd, int want, int timeoutMs)
     return got;
 }
 
+// Starts hmx700-sim and returns the path it prints first.
+QByteArray startSim(QProcess& sim, const QStringList& arguments)
+{
+    sim.start(QStringLiteral(HMX700_SIM_PATH), arguments);
+    if (!sim.waitForStarted(5000))
+        return {};
+    QElapsedTimer started;
+    started.start();
+    while (!sim.canReadLine() && started.elapsed() < 10000)
+        sim.waitForReadyRead(100);
+    return sim.readLine().trimmed();
+}
+
+int openRaw(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t {};
+    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    return fd;
+}
+
+QByteArray command(QProcess& sim, const QByteArray& line)
+{
+    sim.write(line + '\n');
+    QElapsedTimer timer;
+    timer.start();
+    while (!sim.canReadLine() && timer.elapsed() < 5000)
+        sim.waitForReadyRead(50);
+    return sim.readLine().trimmed();
+}
+
 } // namespace
 
 class SimToolTest : public QObject {
@@ -40,6 +74,7 @@ private slots:
     void answersHandWrittenClient_data();
     void answersHandWrittenClient();
     void rejectsUnknownOption();
+    void unplugAndReplugOnCommand();
 };
 
 void SimToolTest::answersHandWrittenClient_data()
@@ -62,22 +97,12 @@ void SimToolTest::answersHandWrittenClient()
     QFETCH(QByteArray, reply);
 
     QProcess sim;
-    sim.start(QStringLiteral(HMX700_SIM_PATH), arguments);
-    QVERIFY2(sim.waitForStarted(5000), qPrintable(sim.errorString()));
-    QElapsedTimer started;
-    started.start();
-    while (!sim.canReadLine() && started.elapsed() < 10000)
-        sim.waitForReadyRead(100);
-    QVERIFY(sim.canReadLine());
-    const QByteArray path = sim.readLine().trimmed();
-    QVERIFY2(path.startsWith("/dev/"), path.constData());
+    const QByteArray path = startSim(sim, arguments);
+    // A link to the terminal, as /dev/serial/by-id gives for an adapter.
+    QVERIFY2(QFileInfo(QString::fromLocal8Bit(path)).symLinkTarget().startsWith("/dev/"), path.constData());
 
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = openRaw(path);
     QVERIFY2(fd >= 0, std::strerror(errno));
-    termios t {};
-    QCOMPARE(tcgetattr(fd, &t), 0);
-    cfmakeraw(&t);
-    QCOMPARE(tcsetattr(fd, TCSANOW, &t), 0);
     QCOMPARE(::write(fd, query.constData(), size_t(query.size())), ssize_t(query.size()));
 
     if (reply.isEmpty()) {
@@ -105,6 +130,38 @@ void SimToolTest::rejectsUnknownOption()
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitCode(), 2);
     QVERIFY(sim.readAllStandardError().contains("--no-such-option"));
+}
+
+void SimToolTest::unplugAndReplugOnCommand()
+{
+    QProcess sim;
+    const QByteArray link = startSim(sim, {});
+    const int fd = openRaw(link);
+    QVERIFY2(fd >= 0, std::strerror(errno));
+    const QByteArray before = command(sim, "path");
+    QVERIFY2(before.startsWith("/dev/"), before.constData());
+
+    // Pulled out: the open terminal hangs up and the link is gone.
+    QCOMPARE(command(sim, "unplug"), QByteArray("ok"));
+    pollfd p {fd, POLLIN, 0};
+    QCOMPARE(::poll(&p, 1, 2000), 1);
+    QVERIFY(p.revents & POLLHUP);
+    QVERIFY(!QFileInfo::exists(QString::fromLocal8Bit(link)));
+    ::close(fd);
+
+    // Back in: the same link answers again, and the record went on across the gap.
+    QCOMPARE(command(sim, "replug"), QByteArray("ok"));
+    const int again = openRaw(link);
+    QVERIFY2(again >= 0, std::strerror(errno));
+    QCOMPARE(::write(again, "01i?end", 7), ssize_t(7));
+    QCOMPARE(readFor(again, 7, 5000), QByteArray("HMX-700"));
+    ::close(again);
+    QCOMPARE(command(sim, "frames"), QByteArray("303169_3f656e64").replace('_', ""));
+    QVERIFY(command(sim, "no-such-command").startsWith("error:"));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(SimToolTest)
