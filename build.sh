@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # hmx700 developer entry point.
-#   ./build.sh run    install what is needed, build, start the simulator and the program
+#   ./build.sh run    install what is needed, build the program and the simulator, start both
 #   ./build.sh test   install what is needed, build and run every test (also under
 #                     ASan+UBSan), and cross-compile the serial link for Windows
 #   ./build.sh tsan   build and run every test under ThreadSanitizer
@@ -8,13 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# What building the program needs; the tests need TEST_PACKAGES as well.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
-          g++-mingw-w64-x86-64 xvfb xauth fonts-dejavu-core fonts-liberation
-          libbenchmark-dev)
+          fonts-dejavu-core fonts-liberation libbenchmark-dev)
+TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth)
 
-install_deps() {
+install_deps() {  # install_deps [more packages...]
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -24,14 +25,18 @@ install_deps() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
-build() {  # build DIR [cmake options...]
+configure() {  # configure DIR [cmake options...]
     local dir=$1; shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir"
+}
+
+build() {  # build DIR [cmake options...]: every target
+    configure "$@"
+    cmake --build "$1"
 }
 
 run_tests() {
-    install_deps
+    install_deps "${TEST_PACKAGES[@]}"
     local jobs
     jobs=$(nproc)
     echo "== build and test"
@@ -47,7 +52,7 @@ run_tests() {
 }
 
 run_tsan() {
-    install_deps
+    install_deps "${TEST_PACKAGES[@]}"
     echo "== build and test with ThreadSanitizer"
     build build-tsan -DHMX700_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
     # Qt itself is not instrumented; tests/tsan.supp keeps its internal locking out of the reports.
@@ -57,12 +62,14 @@ run_tsan() {
 
 run_program() {
     install_deps
-    build build
+    configure build
+    # Only what the window needs, so it appears sooner; the tests build the rest.
+    cmake --build build --target hmx700 hmx700-sim
     exec tools/run-with-simulator.sh build
 }
 
 case "${1:-}" in
-    deps) install_deps ;;
+    deps) install_deps "${TEST_PACKAGES[@]}" ;;
     test) run_tests ;;
     tsan) run_tsan ;;
     run) run_program ;;
