@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # What building the program needs; the tests need TEST_PACKAGES as well.
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           fonts-dejavu-core fonts-liberation libbenchmark-dev)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth)
 
