@@ -2,16 +2,27 @@
 // against a time-of-day axis, with a title, a legend below the plot and automatic
 // axis ranging. Stays fast for millions of points: each series keeps a min/max
 // summary so a redraw touches about one entry per pixel column.
+// The user explores it with mouse and keyboard (zoom, pan, hover read-out, legend
+// clicks, a context menu to save, copy, print and export what is shown).
 #pragma once
 
 #include <QColor>
+#include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QTime>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
+
+class QAction;
+class QImage;
+class QMenu;
+class QPainter;
+class QPrinter;
 
 namespace hmx::chart {
 
@@ -34,6 +45,11 @@ public:
     // otherwise inserts after the last point whose X <= x. Schedules a redraw.
     void addXY(double x, double y);
     void clear();
+
+    // A hidden line is neither drawn, nor ranged, nor read out, nor exported; its
+    // legend entry is greyed out. Clicking the entry toggles it.
+    bool visible() const;
+    void setVisible(bool on);
 
     std::size_t count() const;
     double x(std::size_t index) const;
@@ -85,6 +101,44 @@ struct ChartLayout {
     std::vector<QString> timeTexts; // text of each; empty where it would repeat the one before
     double valueStep = 0;
     std::vector<double> valueTicks;
+    std::vector<QRect> legendEntries;  // per series: colour sample and title (click target)
+    std::vector<QRect> legendSamples;  // per series: colour sample
+    QRect manualSign;               // "not automatic" sign in the plot's corner; null when automatic
+    QRect zoomRect;                 // rectangle being dragged out; null when none
+
+    // Hover read-out: a vertical line at the moment read and a box of texts.
+    struct Value {
+        int series = 0;             // index of the line
+        std::size_t index = 0;      // its point read
+        QString text;               // value and line title, in the line's colour
+    };
+    struct ReadOut {
+        bool shown = false;
+        double x = 0;               // X of the moment read (the point nearest the cursor)
+        int pixel = 0;              // column of the vertical line
+        QRect box;
+        QString time;               // "hh:mm:ss"
+        std::vector<Value> values;  // one per visible line that reaches into the plot
+    } readOut;
+};
+
+// Texts of the context menu, the dialogs and the view sign. The engine does not know
+// the interface language; its user sets them.
+struct ChartTexts {
+    QString resetView = QStringLiteral("Reset view");
+    QString saveImage = QStringLiteral("Save image…");
+    QString copyImage = QStringLiteral("Copy image to clipboard");
+    QString print = QStringLiteral("Print…");
+    QString exportCsv = QStringLiteral("Export visible data as CSV…");
+    QString imageFilter = QStringLiteral("PNG image (*.png);;SVG image (*.svg)");
+    QString csvFilter = QStringLiteral("CSV file (*.csv)");
+    QString defaultFileName = QStringLiteral("chart");
+    QString imageSizeTitle = QStringLiteral("Image size");
+    QString imageSizeLabel = QStringLiteral("Size in pixels:");
+    QString errorTitle = QStringLiteral("Error");
+    QString cannotWrite = QStringLiteral("Cannot write %1: %2");  // file name, reason
+    QString timeColumn = QStringLiteral("Time");
+    QString manualView = QStringLiteral("Zoomed view · click to reset");
 };
 
 class ChartWidget : public QWidget {
@@ -115,6 +169,40 @@ public:
     // The default locale's separator between hours and minutes.
     static QString timeSeparator();
 
+    // Local time of day of an X value, used for the texts of the time-axis labels
+    // ("hh:mm"), the hover read-out ("hh:mm:ss") and the CSV export. Labels stay at
+    // whole steps of X; only their texts go through this mapping. The default (and
+    // an empty function) is the fraction of the day of x, to the millisecond.
+    void setTimeOfDay(std::function<QTime(double x)> mapping);
+    QTime timeOfDay(double x) const;
+
+    void setTexts(const ChartTexts& texts);
+    const ChartTexts& texts() const;
+
+    // Both axes back to automatic mode; ends any zoom, pan or rectangle being dragged.
+    void resetView();
+    // True while the time axis is zoomed or panned and its right end keeps the same
+    // distance from the newest point of the visible lines as new points arrive.
+    bool followsNewest() const;
+
+    // The chart as a picture at `scale` times its size (overlays such as the read-out
+    // are left out). SVG files get a viewBox of the chart's size.
+    QImage toImage(double scale = 1);
+    // By the suffix: ".svg" writes SVG, anything else an image format Qt knows (PNG
+    // when it knows none). False with `error` set when the file cannot be written.
+    bool saveImage(const QString& fileName, double scale = 1, QString* error = nullptr);
+    // Time of day, then one column per visible line, of the points in the shown time
+    // range; points of different lines less than a millisecond apart share a row.
+    // Numbers use the default locale's decimal separator; fields are separated by ';'
+    // where that is ',', else by ','. UTF-8 with a byte-order mark, CR LF line ends.
+    bool exportCsv(const QString& fileName, QString* error = nullptr);
+    void copyImage();
+    // Fitted to the printer's page, keeping the chart's proportions.
+    bool print(QPrinter& printer);
+
+    // The context-menu actions: reset view, save image, copy image, print, export CSV.
+    QList<QAction*> menuActions() const;
+
     // Large series are drawn from per-column (first, min, max, last) summaries;
     // off draws every point (for comparing the two).
     void setDecimation(bool on);
@@ -122,11 +210,35 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     friend class LineSeries;
     friend class ChartAxis;
     void seriesChanged();
+    void axisSetByCaller(const ChartAxis* axis);
+    ChartLayout layoutFor(QSize size, bool overlays) const;
+    ChartLayout::ReadOut readOutAt(const ChartLayout& L, int column) const;
+    void paintChart(QPainter& p, const ChartLayout& L, bool overlays) const;
+    void paintOverlays(QPainter& p, const ChartLayout& L) const;
+    void setTimeView(double lo, double hi);
+    void setValueView(double lo, double hi);
+    void zoomTime(double factor, double anchorX);
+    void zoomValue(double factor, double anchorY);
+    void panBy(double timeFraction, double valueFraction);
+    bool lineCountsInRanges(int index) const;
+    void showMenu(const QPoint& globalPos);
+    void saveImageDialog();
+    void exportCsvDialog();
+    void printDialog();
+    void reportWriteError(const QString& message);
     struct Impl;
     std::unique_ptr<Impl> d;
     ChartAxis m_bottom{this};

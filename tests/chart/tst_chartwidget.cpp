@@ -1,10 +1,21 @@
-// Chart engine: point order, axis ranges and refusals, layout, labels and drawing.
+// Chart engine: point order, axis ranges and refusals, layout, labels and drawing;
+// zoom, pan, read-out, hidden lines and the saved files, driven by real events.
 #include "chart/chartwidget.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QDate>
+#include <QFile>
 #include <QImage>
 #include <QLocale>
+#include <QMenu>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cmath>
@@ -79,6 +90,54 @@ struct ThreeLines {
     }
 };
 
+// A widget point at fractions of the drawn time range and of the value axis.
+QPoint at(const ChartLayout& l, double fx, double fy)
+{
+    const double base = l.plot.top() + l.plot.height() * 0.97;
+    return QPoint(qRound(l.plot.left() + fx * l.plot.width()), qRound(base - fy * l.plot.height() * 0.94));
+}
+
+void wheel(QWidget& w, QPoint pos, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWheelEvent e(pos, w.mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&w, &e);
+}
+
+// Moves the mouse there from elsewhere (a move to where it already is gets dropped).
+void hover(QWidget& w, QPoint pos)
+{
+    QTest::mouseMove(&w, pos == QPoint(0, 0) ? QPoint(1, 1) : QPoint(0, 0));
+    QTest::mouseMove(&w, pos);
+}
+
+void drag(QWidget& w, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint from, QPoint to)
+{
+    QTest::mousePress(&w, button, modifiers, from);
+    QTest::mouseMove(&w, (from + to) / 2);
+    QTest::mouseMove(&w, to);
+    QTest::mouseRelease(&w, button, modifiers, to);
+}
+
+// Date-time value of a time of day on kDay, as the program makes it from the clock.
+double clock(int h, int m, int s, int ms = 0)
+{
+    return kDay + (((h * 60 + m) * 60 + s) * 1000 + ms) / 86400000.0;
+}
+
+// Three lines over one day, shown, for event-driven tests.
+struct ShownDay : ThreeLines {
+    ShownDay()
+    {
+        for (int i = 0; i <= 1440; ++i) {
+            a->addXY(kDay + i * kMinute, 20 + 10 * std::sin(i * 0.01));
+            b->addXY(kDay + i * kMinute, 40 + (i % 60) * 0.1);
+        }
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        chart.updateRanges();
+    }
+};
+
 } // namespace
 
 class TstChartWidget : public QObject {
@@ -112,6 +171,27 @@ private slots:
     void timeLabelsDoNotOverlap_data();
     void timeLabelsDoNotOverlap();
     void valueTicksCoverTheRange();
+
+    void ticksKeepARangeStartingOnAStep_data();
+    void ticksKeepARangeStartingOnAStep();
+    void legendSampleRoundsHalvesToEven();
+    void timeOfDayMappingDrivesTexts();
+
+    void viewChanges_data();
+    void viewChanges();
+    void resetReturnsToAutomatic_data();
+    void resetReturnsToAutomatic();
+    void zoomedViewWhileMeasuring_data();
+    void zoomedViewWhileMeasuring();
+    void readOut_data();
+    void readOut();
+    void hidingALine_data();
+    void hidingALine();
+    void savedFiles_data();
+    void savedFiles();
+    void exportCsv_data();
+    void exportCsv();
+    void contextMenuCopiesTheImage();
 
     void spikeShowsInItsColumn();
     void decimatedDrawingMatchesFullDrawing_data();
@@ -508,6 +588,508 @@ void TstChartWidget::valueTicksCoverTheRange()
         QVERIFY(v >= l.valueMin && v <= l.valueMax);
     QVERIFY(l.valueTicks.front() - l.valueMin < l.valueStep);
     QVERIFY(l.valueMax - l.valueTicks.back() < l.valueStep);
+}
+
+void TstChartWidget::ticksKeepARangeStartingOnAStep_data()
+{
+    QTest::addColumn<int>("spanSeconds");
+    QTest::newRow("30 seconds: 1-second steps") << 30;
+    QTest::newRow("5 minutes: 10-second steps") << 300;
+    QTest::newRow("30 minutes: 1-minute steps") << 1800;
+    QTest::newRow("one hour") << 3600;
+    QTest::newRow("one day") << 86400;
+}
+
+void TstChartWidget::ticksKeepARangeStartingOnAStep()
+{
+    QFETCH(int, spanSeconds);
+    ThreeLines t;
+    int onAStep = 0;
+    // Data starting on every hour and ending on the second, as readings give them.
+    for (int hour = 0; hour < 24; ++hour) {
+        t.a->clear();
+        t.a->addXY(clock(hour, 0, 0), 1);
+        const int end = hour * 3600 + spanSeconds;
+        t.a->addXY(kDay + end / 86400.0, 2);
+        t.chart.updateRanges();
+        const ChartLayout l = t.chart.chartLayout();
+        const qint64 stepMs = qRound64(l.timeStep * 86400000);
+        QVERIFY(!l.timeTicks.empty());
+        if (qint64(hour) * 3600000 % stepMs == 0) {
+            ++onAStep;
+            QVERIFY2(std::abs(l.timeTicks.front() - l.timeMin) < l.timeStep * 1e-3, qPrintable(QString::number(hour)));
+            QCOMPARE(l.timeTexts.front(), ChartWidget::timeLabel(l.timeMin));
+            QCOMPARE(l.timeLabels.front().left() + l.timeLabels.front().width() / 2, l.plot.left());
+        }
+        if (qint64(end) * 1000 % stepMs == 0)
+            QVERIFY2(std::abs(l.timeTicks.back() - l.timeMax) < l.timeStep * 1e-3, qPrintable(QString::number(hour)));
+    }
+    QVERIFY(onAStep >= 12);
+}
+
+void TstChartWidget::legendSampleRoundsHalvesToEven()
+{
+    // 30 % of (widest text + 4) is a half exactly when that sum ends in 5; find titles
+    // making it so with an even and an odd integer part.
+    ThreeLines t;
+    const QFontMetrics fm(t.chart.font());
+    int checkedTies = 0;
+    for (int n = 1; n < 80; ++n) {
+        const QString title(n, QLatin1Char('x'));
+        const int sum = fm.horizontalAdvance(title) + 4;
+        if (sum % 10 != 5)
+            continue;
+        ChartWidget chart;
+        chart.resize(780, 540);
+        chart.addSeries(title, Qt::blue);
+        chart.addSeries(QStringLiteral("a"), Qt::red);
+        const int expected = int(std::nearbyint(3.0 * sum / 10));  // ties to even
+        QCOMPARE(chart.chartLayout().legendSamples.at(0).width(), expected);
+        QCOMPARE(chart.chartLayout().legendSamples.at(1).width(), expected);
+        ++checkedTies;
+    }
+    QVERIFY(checkedTies >= 2);
+}
+
+void TstChartWidget::timeOfDayMappingDrivesTexts()
+{
+    ShownDay t;
+    const ChartLayout plain = t.chart.chartLayout();
+    // Labels an hour later than X, as a summer-time correction would make them.
+    t.chart.setTimeOfDay([](double x) { return QTime(0, 0).addMSecs(qRound64((x - std::floor(x)) * 86400000)).addSecs(3600); });
+    hover(t.chart, at(plain, 0.5, 0.5));
+    const ChartLayout shifted = t.chart.chartLayout();
+    QCOMPARE(shifted.timeTicks, plain.timeTicks);
+    for (std::size_t i = 0; i < shifted.timeTicks.size(); ++i)
+        QCOMPARE(shifted.timeTexts[i], ChartWidget::timeLabel(shifted.timeTicks[i] + 1.0 / 24));
+    QVERIFY(shifted.readOut.shown);
+    QCOMPARE(shifted.readOut.time.left(5), ChartWidget::timeLabel(shifted.readOut.x + 1.0 / 24));
+}
+
+void TstChartWidget::viewChanges_data()
+{
+    // Expected ranges as fractions of the automatic ones; NaN: the axis stays automatic.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<double>("timeLo");
+    QTest::addColumn<double>("timeHi");
+    QTest::addColumn<double>("valueLo");
+    QTest::addColumn<double>("valueHi");
+    const double automatic = NAN;
+    QTest::newRow("wheel forward zooms in around the cursor") << "wheel +120 at 0.25" << 0.05 << 0.85 << automatic << automatic;
+    QTest::newRow("two notches zoom further") << "wheel +240 at 0.5" << 0.18 << 0.82 << automatic << automatic;
+    QTest::newRow("wheel back zooms out") << "wheel -120 at 0.5" << -0.125 << 1.125 << automatic << automatic;
+    QTest::newRow("Ctrl+wheel zooms the values") << "ctrl wheel +120 at 0.75" << automatic << automatic << 0.15 << 0.95;
+    QTest::newRow("left drag pans") << "left drag 0.5 to 0.6" << -0.1 << 0.9 << automatic << automatic;
+    QTest::newRow("a tiny drag is a click") << "left drag 0.5 to 0.502" << automatic << automatic << automatic << automatic;
+    QTest::newRow("Shift+drag zooms to the rectangle") << "shift drag" << 0.2 << 0.4 << 0.2 << 0.8;
+    QTest::newRow("right drag zooms to the rectangle") << "right drag" << 0.2 << 0.4 << 0.2 << 0.8;
+    QTest::newRow("plus key zooms in") << "key +" << 0.1 << 0.9 << automatic << automatic;
+    QTest::newRow("minus key zooms out") << "key -" << -0.125 << 1.125 << automatic << automatic;
+    QTest::newRow("Ctrl+plus zooms the values") << "ctrl key +" << automatic << automatic << 0.1 << 0.9;
+    QTest::newRow("right arrow shows later") << "key right" << 0.1 << 1.1 << automatic << automatic;
+    QTest::newRow("left arrow shows earlier") << "key left" << -0.1 << 0.9 << automatic << automatic;
+    QTest::newRow("up arrow shows higher values") << "key up" << automatic << automatic << 0.1 << 1.1;
+}
+
+void TstChartWidget::viewChanges()
+{
+    QFETCH(QString, action);
+    QFETCH(double, timeLo);
+    QFETCH(double, timeHi);
+    QFETCH(double, valueLo);
+    QFETCH(double, valueHi);
+    ShownDay t;
+    const ChartLayout before = t.chart.chartLayout();
+    QVERIFY(before.manualSign.isNull());
+    const QRegularExpression wheelRe(QStringLiteral("^(ctrl )?wheel ([-+]\\d+) at ([\\d.]+)$"));
+    const QRegularExpression dragRe(QStringLiteral("^left drag ([\\d.]+) to ([\\d.]+)$"));
+    if (const auto m = wheelRe.match(action); m.hasMatch()) {
+        const double f = m.captured(3).toDouble();
+        wheel(t.chart, at(before, f, f), m.captured(2).toInt(), m.hasCaptured(1) ? Qt::ControlModifier : Qt::NoModifier);
+    } else if (const auto m = dragRe.match(action); m.hasMatch()) {
+        drag(t.chart, Qt::LeftButton, {}, at(before, m.captured(1).toDouble(), 0.5), at(before, m.captured(2).toDouble(), 0.5));
+    } else if (action == QLatin1String("shift drag")) {
+        drag(t.chart, Qt::LeftButton, Qt::ShiftModifier, at(before, 0.4, 0.2), at(before, 0.2, 0.8));
+    } else if (action == QLatin1String("right drag")) {
+        drag(t.chart, Qt::RightButton, {}, at(before, 0.2, 0.8), at(before, 0.4, 0.2));
+    } else {
+        const QHash<QString, Qt::Key> keys{{"+", Qt::Key_Plus}, {"-", Qt::Key_Minus}, {"right", Qt::Key_Right},
+                                           {"left", Qt::Key_Left}, {"up", Qt::Key_Up}};
+        const QStringList words = action.split(QLatin1Char(' '));
+        QTest::keyClick(&t.chart, keys.value(words.last()), words.first() == QLatin1String("ctrl") ? Qt::ControlModifier : Qt::NoModifier);
+    }
+    t.chart.grab();
+    const ChartLayout after = t.chart.chartLayout();
+    const double timeSpan = before.timeMax - before.timeMin;
+    const double valueSpan = before.valueMax - before.valueMin;
+    const double tolerance = 2.0 / before.plot.width();  // positions are whole pixels
+    QCOMPARE(t.chart.bottomAxis()->automatic(), std::isnan(timeLo));
+    QCOMPARE(t.chart.leftAxis()->automatic(), std::isnan(valueLo));
+    QCOMPARE(after.manualSign.isNull(), std::isnan(timeLo) && std::isnan(valueLo));
+    if (std::isnan(timeLo)) {
+        QCOMPARE(after.timeMin, before.timeMin);
+        QCOMPARE(after.timeMax, before.timeMax);
+    } else {
+        QVERIFY2(std::abs((after.timeMin - before.timeMin) / timeSpan - timeLo) < tolerance, qPrintable(QString::number((after.timeMin - before.timeMin) / timeSpan)));
+        QVERIFY2(std::abs((after.timeMax - before.timeMin) / timeSpan - timeHi) < tolerance, qPrintable(QString::number((after.timeMax - before.timeMin) / timeSpan)));
+    }
+    if (!std::isnan(valueLo)) {
+        QVERIFY2(std::abs((after.valueMin - before.valueMin) / valueSpan - valueLo) < 2 * tolerance, qPrintable(QString::number((after.valueMin - before.valueMin) / valueSpan)));
+        QVERIFY2(std::abs((after.valueMax - before.valueMin) / valueSpan - valueHi) < 2 * tolerance, qPrintable(QString::number((after.valueMax - before.valueMin) / valueSpan)));
+    } else {
+        // Automatic values fit what the shown time range holds.
+        double lo = INFINITY, hi = -INFINITY;
+        for (LineSeries* s : {t.a, t.b}) {
+            for (std::size_t i = 0; i < s->count(); ++i) {
+                if (s->x(i) >= after.timeMin && s->x(i) <= after.timeMax) {
+                    lo = std::min(lo, s->y(i));
+                    hi = std::max(hi, s->y(i));
+                }
+            }
+        }
+        QVERIFY(std::abs(after.valueMin - lo) < 0.05 && std::abs(after.valueMax - hi) < 0.05);
+    }
+}
+
+void TstChartWidget::resetReturnsToAutomatic_data()
+{
+    QTest::addColumn<QString>("reset");
+    QTest::newRow("double-click in the plot") << "double-click";
+    QTest::newRow("Home") << "home";
+    QTest::newRow("Esc") << "esc";
+    QTest::newRow("click on the view sign") << "sign";
+    QTest::newRow("resetView, as a file load calls it") << "call";
+}
+
+void TstChartWidget::resetReturnsToAutomatic()
+{
+    QFETCH(QString, reset);
+    ShownDay t;
+    const ChartLayout full = t.chart.chartLayout();
+    wheel(t.chart, at(full, 0.3, 0.3), 360);
+    wheel(t.chart, at(full, 0.3, 0.3), 120, Qt::ControlModifier);
+    t.chart.grab();
+    const ChartLayout zoomed = t.chart.chartLayout();
+    QVERIFY(zoomed.timeMax - zoomed.timeMin < 0.6 * (full.timeMax - full.timeMin));
+    QVERIFY(!zoomed.manualSign.isNull());
+    if (reset == QLatin1String("double-click"))
+        QTest::mouseDClick(&t.chart, Qt::LeftButton, {}, at(zoomed, 0.5, 0.5));
+    else if (reset == QLatin1String("home"))
+        QTest::keyClick(&t.chart, Qt::Key_Home);
+    else if (reset == QLatin1String("esc"))
+        QTest::keyClick(&t.chart, Qt::Key_Escape);
+    else if (reset == QLatin1String("sign"))
+        QTest::mouseClick(&t.chart, Qt::LeftButton, {}, zoomed.manualSign.center());
+    else
+        t.chart.resetView();
+    t.chart.grab();
+    const ChartLayout after = t.chart.chartLayout();
+    QVERIFY(t.chart.bottomAxis()->automatic() && t.chart.leftAxis()->automatic());
+    QCOMPARE(after.timeMin, full.timeMin);
+    QCOMPARE(after.timeMax, full.timeMax);
+    QCOMPARE(after.valueMin, full.valueMin);
+    QCOMPARE(after.valueMax, full.valueMax);
+    QVERIFY(after.manualSign.isNull());
+}
+
+void TstChartWidget::zoomedViewWhileMeasuring_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("follows");
+    QTest::newRow("zoomed in the middle stays put") << "wheel at 0.5" << false;
+    QTest::newRow("zoomed at the right end follows") << "wheel at 1" << true;
+    QTest::newRow("panned past the newest point keeps its distance") << "key right" << true;
+    QTest::newRow("panned back stays put") << "key left" << false;
+    QTest::newRow("values zoomed, time still automatic") << "ctrl wheel" << true;
+}
+
+void TstChartWidget::zoomedViewWhileMeasuring()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, follows);
+    ShownDay t;
+    const ChartLayout full = t.chart.chartLayout();
+    if (action == QLatin1String("wheel at 0.5"))
+        wheel(t.chart, at(full, 0.5, 0.5), 240);
+    else if (action == QLatin1String("wheel at 1"))
+        wheel(t.chart, full.plot.topRight() + QPoint(0, 20), 240);
+    else if (action == QLatin1String("ctrl wheel"))
+        wheel(t.chart, at(full, 0.5, 0.5), 240, Qt::ControlModifier);
+    else
+        QTest::keyClick(&t.chart, action.endsWith(QLatin1String("right")) ? Qt::Key_Right : Qt::Key_Left);
+    t.chart.grab();
+    const ChartLayout before = t.chart.chartLayout();
+    const double newest = t.a->x(t.a->count() - 1);
+    const double gap = before.timeMax - newest;
+    // An hour of readings arrives.
+    for (int i = 1; i <= 60; ++i) {
+        t.a->addXY(newest + i * kMinute, 25);
+        t.b->addXY(newest + i * kMinute, 45);
+    }
+    t.chart.grab();
+    const ChartLayout after = t.chart.chartLayout();
+    QCOMPARE(t.a->count(), std::size_t(1441 + 60));
+    const double span = before.timeMax - before.timeMin;
+    if (t.chart.bottomAxis()->automatic())
+        QCOMPARE(after.timeMin, before.timeMin);
+    else
+        QVERIFY(std::abs((after.timeMax - after.timeMin) - span) < span * 1e-9);
+    if (follows) {
+        QVERIFY(std::abs(after.timeMax - (newest + 60 * kMinute + std::max(0.0, gap))) < span * 1e-6);
+    } else {
+        QCOMPARE(after.timeMin, before.timeMin);
+        QCOMPARE(after.timeMax, before.timeMax);
+    }
+}
+
+void TstChartWidget::readOut_data()
+{
+    // Line a has points at these minutes past midnight; line b one every minute.
+    // The view shows minutes 8 to 35; the read-out takes the moment of the point nearest
+    // the cursor, then each line's point nearest that moment.
+    QTest::addColumn<double>("cursor");
+    QTest::addColumn<int>("aIndex");
+    QTest::addColumn<int>("bIndex");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("aText");
+    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp";
+    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp";
+    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp";
+    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp";
+    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp";
+}
+
+void TstChartWidget::readOut()
+{
+    QFETCH(double, cursor);
+    QFETCH(int, aIndex);
+    QFETCH(int, bIndex);
+    QFETCH(QString, time);
+    QFETCH(QString, aText);
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    ThreeLines t;
+    const double aMinutes[] = {0, 7, 20, 26, 33, 36, 50};
+    const double aValues[] = {0, 1.25, 2.5, -3.25, 4, 6, 7};
+    for (int i = 0; i < 7; ++i)
+        t.a->addXY(kDay + aMinutes[i] * kMinute, aValues[i]);
+    for (int m = 0; m <= 60; ++m)
+        t.b->addXY(kDay + m * kMinute, 40 + m);
+    t.c->addXY(kDay + 100 * kMinute, 1);  // outside the view: no value read
+    t.c->addXY(kDay + 110 * kMinute, 2);
+    t.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
+    t.chart.bottomAxis()->setAutomatic(false);
+    t.chart.bottomAxis()->setMaximum(kDay + 35 * kMinute);
+    t.chart.bottomAxis()->setMinimum(kDay + 8 * kMinute);
+    t.chart.updateRanges();
+    const ChartLayout l = t.chart.chartLayout();
+    const double fx = (cursor - 8) / 27;
+    hover(t.chart, QPoint(int(l.plot.left() + fx * l.plot.width()), l.plot.center().y()));
+    const ChartLayout::ReadOut r = t.chart.chartLayout().readOut;
+    QVERIFY(r.shown);
+    QCOMPARE(r.time, time);
+    QCOMPARE(int(r.values.size()), 2);
+    QCOMPARE(r.values[0].series, 0);
+    QCOMPARE(int(r.values[0].index), aIndex);
+    QCOMPARE(r.values[0].text, aText);
+    QCOMPARE(r.values[1].series, 1);
+    QCOMPARE(int(r.values[1].index), bIndex);
+    QVERIFY(l.plot.contains(r.box));
+    // The read-out is drawn: line b's colour inside its box.
+    QVERIFY(hasColour(t.chart.grab().toImage(), r.box, QColor(0, 128, 0)));
+    // Leaving the plot hides it.
+    QTest::mouseMove(&t.chart, l.legend.center());
+    QVERIFY(!t.chart.chartLayout().readOut.shown);
+    QTest::mouseMove(&t.chart, l.plot.center());
+    QVERIFY(t.chart.chartLayout().readOut.shown);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&t.chart, &leave);
+    QVERIFY(!t.chart.chartLayout().readOut.shown);
+}
+
+void TstChartWidget::hidingALine_data()
+{
+    QTest::addColumn<int>("hidden");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<double>("valueMin");
+    QTest::addColumn<double>("valueMax");
+    QTest::addColumn<double>("timeSpan");  // days
+    QTest::newRow("hiding the highest line") << 1 << 1 << -20.0 << 10.0 << 2.0;
+    QTest::newRow("hiding the longest line") << 2 << 1 << 0.0 << 60.0 << 1.0;
+    QTest::newRow("clicking again shows it") << 2 << 2 << -20.0 << 60.0 << 2.0;
+}
+
+void TstChartWidget::hidingALine()
+{
+    QFETCH(int, hidden);
+    QFETCH(int, clicks);
+    QFETCH(double, valueMin);
+    QFETCH(double, valueMax);
+    QFETCH(double, timeSpan);
+    ThreeLines t;
+    for (int i = 0; i <= 10; ++i) {
+        t.a->addXY(kDay + i * 0.1, i);
+        t.b->addXY(kDay + i * 0.1, 50 + i);
+        t.c->addXY(kDay + i * 0.2, -20 + i);
+    }
+    t.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
+    for (int i = 0; i < clicks; ++i) {
+        QTest::mouseClick(&t.chart, Qt::LeftButton, {}, t.chart.chartLayout().legendEntries.at(hidden).center());
+        QTest::mouseMove(&t.chart, QPoint(1, 1));  // no read-out over the lines
+    }
+    const QImage image = t.chart.grab().toImage();
+    const ChartLayout l = t.chart.chartLayout();
+    QCOMPARE(l.valueMin, valueMin);
+    QCOMPARE(l.valueMax, valueMax);
+    QVERIFY(std::abs(l.timeMax - l.timeMin - timeSpan) < 1e-9);
+    const bool shown = clicks % 2 == 0;
+    const QColor colour = t.chart.series(hidden)->color();
+    QCOMPARE(t.chart.series(hidden)->visible(), shown);
+    QCOMPARE(hasColour(image, l.plot, colour), shown);
+    QCOMPARE(hasColour(image, l.legendSamples.at(hidden), colour), shown);
+    QVERIFY(hasColour(image, l.plot, t.chart.series(0)->color()));
+}
+
+void TstChartWidget::savedFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("PNG at the chart's size") << "chart.png" << 1.0;
+    QTest::newRow("PNG twice as large") << "chart.png" << 2.0;
+    QTest::newRow("SVG at the chart's size") << "chart.svg" << 1.0;
+    QTest::newRow("SVG three times as large") << "chart.svg" << 3.0;
+    QTest::newRow("PDF print") << "chart.pdf" << 1.0;
+    QTest::newRow("a folder that does not exist") << "missing/chart.png" << 1.0;
+}
+
+void TstChartWidget::savedFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(double, scale);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    ShownDay t;
+    t.c->addXY(kDay + 0.5, 30);
+    t.c->setVisible(false);
+    const QImage screen = t.chart.grab().toImage();
+    hover(t.chart, t.chart.chartLayout().plot.center());  // the read-out is not saved
+    QVERIFY(t.chart.chartLayout().readOut.shown);
+    QString error;
+    if (name.endsWith(QLatin1String(".pdf"))) {
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        QVERIFY(t.chart.print(printer));
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(5) == "%PDF-");
+        QVERIFY(pdf.size() > 20000);  // the chart as a picture, not an empty page
+        return;
+    }
+    const bool saved = t.chart.saveImage(path, scale, &error);
+    if (name.startsWith(QLatin1String("missing"))) {
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(QStringLiteral("chart.png")), qPrintable(error));
+        QVERIFY(!QFile::exists(path));
+        return;
+    }
+    QVERIFY2(saved, qPrintable(error));
+    const QSize expected = (QSizeF(t.chart.size()) * scale).toSize();
+    if (name.endsWith(QLatin1String(".png"))) {
+        const QImage image(path);
+        QCOMPARE(image.size(), expected);
+        if (scale == 1)
+            QCOMPARE(image.convertToFormat(QImage::Format_RGB32), screen.convertToFormat(QImage::Format_RGB32));
+        QVERIFY(hasColour(image, image.rect(), QColor(0, 0, 255)));
+        QVERIFY(!hasColour(image, image.rect(), QColor(255, 0, 0)));
+        return;
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray svg = file.readAll();
+    QXmlStreamReader xml(svg);
+    QVERIFY(xml.readNextStartElement());
+    QCOMPARE(xml.name(), QStringLiteral("svg"));
+    QCOMPARE(xml.attributes().value(QStringLiteral("viewBox")).toString(), QStringLiteral("0 0 780 540"));
+    // Width and height in millimetres at the screen's resolution.
+    const double mmPerPixel = 25.4 / t.chart.logicalDpiX();
+    QVERIFY(std::abs(xml.attributes().value(QStringLiteral("width")).toString().remove(QStringLiteral("mm")).toDouble() / mmPerPixel - expected.width()) < 1);
+    QVERIFY(std::abs(xml.attributes().value(QStringLiteral("height")).toString().remove(QStringLiteral("mm")).toDouble() / mmPerPixel - expected.height()) < 1);
+    QVERIFY(svg.contains("#0000ff") && svg.contains("#008000"));
+    QVERIFY(!svg.contains("#ff0000"));  // the hidden line
+    QVERIFY(svg.contains("Title"));
+    QVERIFY(svg.size() < 400000);  // drawn from per-column summaries, not 1441 x 9 segments
+}
+
+void TstChartWidget::exportCsv_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<bool>("zoomed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("C locale, whole range")
+        << QLocale::c() << false
+        << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.000,1.5,40\r\n12:00:00.500,-2.25,41\r\n"
+                          "12:00:01.000,3,42.5\r\n12:00:02.000,,43\r\n");
+    QTest::newRow("Polish locale: decimal comma, semicolons")
+        << QLocale(QLocale::Polish, QLocale::Poland) << false
+        << QStringLiteral("Time;°Cdp;%Rh\r\n12:00:00,000;1,5;40\r\n12:00:00,500;-2,25;41\r\n"
+                          "12:00:01,000;3;42,5\r\n12:00:02,000;;43\r\n");
+    QTest::newRow("zoomed: only the shown range")
+        << QLocale::c() << true << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.500,-2.25,41\r\n12:00:01.000,3,42.5\r\n");
+}
+
+void TstChartWidget::exportCsv()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(bool, zoomed);
+    QFETCH(QString, expected);
+    QLocale::setDefault(locale);
+    ThreeLines t;
+    const int ms[] = {0, 500, 1000};
+    const double a[] = {1.5, -2.25, 3};
+    for (int i = 0; i < 3; ++i) {
+        t.a->addXY(clock(12, 0, 0, ms[i]), a[i]);
+        t.b->addXY(clock(12, 0, 0, ms[i]) + 0.0003 / 86400, 40 + i + (i == 2 ? 0.5 : 0));  // 0.3 ms later: same row
+    }
+    t.b->addXY(clock(12, 0, 2), 43);
+    t.c->addXY(clock(12, 0, 1), 99);
+    t.c->setVisible(false);
+    if (zoomed) {
+        t.chart.bottomAxis()->setAutomatic(false);
+        t.chart.bottomAxis()->setMaximum(clock(12, 0, 1, 200));
+        t.chart.bottomAxis()->setMinimum(clock(12, 0, 0, 400));
+    }
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(t.chart.exportCsv(dir.filePath(QStringLiteral("data.csv")), &error), qPrintable(error));
+    QFile file(dir.filePath(QStringLiteral("data.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + expected.toUtf8());  // with a byte-order mark
+    QVERIFY(!t.chart.exportCsv(dir.filePath(QStringLiteral("missing/data.csv")), &error));
+    QVERIFY(error.contains(QStringLiteral("data.csv")));
+}
+
+void TstChartWidget::contextMenuCopiesTheImage()
+{
+    ShownDay t;
+    hmx::chart::ChartTexts texts;
+    texts.copyImage = QStringLiteral("Kopiuj");
+    t.chart.setTexts(texts);
+    QTest::mouseClick(&t.chart, Qt::RightButton, {}, t.chart.chartLayout().plot.center());
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QStringList shown;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            shown << a->text();
+    QCOMPARE(shown, (QStringList{texts.resetView, texts.saveImage, texts.copyImage, texts.print, texts.exportCsv}));
+    QApplication::clipboard()->clear();
+    menu->actions().at(menu->actions().indexOf(t.chart.menuActions().at(2)))->trigger();
+    menu->close();
+    QCOMPARE(QApplication::clipboard()->image().size(), t.chart.size());
+    // The right click did not zoom.
+    QVERIFY(t.chart.bottomAxis()->automatic() && t.chart.leftAxis()->automatic());
 }
 
 void TstChartWidget::spikeShowsInItsColumn()
