@@ -10,7 +10,7 @@ public:
     explicit ChartLinesSink(TForm1& form) : m_form(form) {}
 
     void clearSeries(hmx::ChartLine line) override { series(line)->clear(); }
-    void setTimeAxisAutomatic() override { m_form.Chart1->bottomAxis()->setAutomatic(true); }
+    void setTimeAxisAutomatic() override { m_form.Chart1->resetView(); }
     void addPoint(hmx::ChartLine line, double x, double y) override { series(line)->addXY(x, y); }
 
 private:

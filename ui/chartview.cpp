@@ -1,5 +1,7 @@
 #include "ui/chartview.h"
 
+#include "ui/language.h"
+
 namespace hmx {
 
 ChartLines ConfigureChart1(chart::ChartWidget& chart)
@@ -8,6 +10,24 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     chart.setTitle(QStringLiteral("Wykres wilgotności i temperatury"));
     chart.bottomAxis()->setAutomatic(true);
     chart.leftAxis()->setAutomatic(true);
+    chart::ChartTexts texts;
+    texts.resetView = ByLanguage(QStringLiteral("Przywróć widok automatyczny"), QStringLiteral("Reset view"));
+    texts.saveImage = ByLanguage(QStringLiteral("Zapisz obraz…"), QStringLiteral("Save image…"));
+    texts.copyImage = ByLanguage(QStringLiteral("Kopiuj obraz do schowka"), QStringLiteral("Copy image to clipboard"));
+    texts.print = ByLanguage(QStringLiteral("Drukuj…"), QStringLiteral("Print…"));
+    texts.exportCsv = ByLanguage(QStringLiteral("Eksportuj widoczne dane do CSV…"), QStringLiteral("Export visible data as CSV…"));
+    texts.imageFilter = ByLanguage(QStringLiteral("Obraz PNG (*.png);;Obraz SVG (*.svg)"),
+                                   QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
+    texts.csvFilter = ByLanguage(QStringLiteral("Plik CSV (*.csv)"), QStringLiteral("CSV file (*.csv)"));
+    texts.defaultFileName = ByLanguage(QStringLiteral("wykres"), QStringLiteral("chart"));
+    texts.imageSizeTitle = ByLanguage(QStringLiteral("Rozmiar obrazu"), QStringLiteral("Image size"));
+    texts.imageSizeLabel = ByLanguage(QStringLiteral("Rozmiar w pikselach:"), QStringLiteral("Size in pixels:"));
+    texts.errorTitle = ByLanguage(QStringLiteral("Błąd"), QStringLiteral("Error"));
+    texts.cannotWrite = ByLanguage(QStringLiteral("Nie można zapisać pliku %1: %2"), QStringLiteral("Cannot write %1: %2"));
+    texts.timeColumn = ByLanguage(QStringLiteral("Czas"), QStringLiteral("Time"));
+    texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),
+                                  QStringLiteral("Zoomed view · click to reset"));
+    chart.setTexts(texts);
     ChartLines lines;
     lines.dewPoint = chart.addSeries(QStringLiteral("°Cdp"), QColor(0, 0, 255), 2);
     lines.humidity = chart.addSeries(QStringLiteral("%Rh"), QColor(0, 128, 0), 2);

@@ -1,4 +1,5 @@
-// Chart1's configuration: title, flat look, legend below, and the three lines.
+// Chart1's configuration: title, flat look, legend below, the three lines and the
+// texts of its context menu in the interface language.
 #pragma once
 
 #include "chart/chartwidget.h"

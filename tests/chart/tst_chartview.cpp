@@ -1,6 +1,7 @@
 // Chart1's configuration and the line operations the rest of the program relies on.
 #include "ui/chartview.h"
 
+#include <QAction>
 #include <QTest>
 
 using hmx::chart::ChartWidget;
@@ -12,6 +13,7 @@ private slots:
     void lines();
     void titleAndAxes();
     void clearingDewPointKeepsTheOthers();
+    void menuTextsAreInTheInterfaceLanguage();
 };
 
 void TstChartView::lines_data()
@@ -75,6 +77,24 @@ void TstChartView::clearingDewPointKeepsTheOthers()
     QCOMPARE(lines.dewPoint->x(0), 46000.2);
     chart.updateRanges();
     QCOMPARE(chart.leftAxis()->minimum(), 1.0);
+}
+
+void TstChartView::menuTextsAreInTheInterfaceLanguage()
+{
+    // The Polish build (this test's) replaces every English default of the engine.
+    ChartWidget chart;
+    hmx::ConfigureChart1(chart);
+    const hmx::chart::ChartTexts english;
+    const hmx::chart::ChartTexts& set = chart.texts();
+    using T = hmx::chart::ChartTexts;
+    for (QString T::*text : {&T::resetView, &T::saveImage, &T::copyImage, &T::print, &T::exportCsv, &T::imageFilter,
+                             &T::csvFilter, &T::defaultFileName, &T::imageSizeTitle, &T::imageSizeLabel, &T::errorTitle,
+                             &T::cannotWrite, &T::timeColumn, &T::manualView}) {
+        QVERIFY2(set.*text != english.*text, qPrintable(set.*text));
+        QVERIFY(!(set.*text).isEmpty());
+    }
+    QCOMPARE(set.cannotWrite.arg(QStringLiteral("a.png"), QStringLiteral("b")).count(QStringLiteral("a.png")), 1);
+    QCOMPARE(chart.menuActions().at(0)->text(), set.resetView);
 }
 
 QTEST_MAIN(TstChartView)

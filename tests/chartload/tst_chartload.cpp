@@ -111,6 +111,7 @@ void TestChartLoad::loaderLayoutReplacesSeries1Only()
     const QString given = chosen == QLatin1String("abs") ? name : QDir::current().relativeFilePath(name);
     OpenDialog::setChooserForTesting([given] { return given; });
     m_form->Chart1->bottomAxis()->setAutomatic(false);
+    m_form->Chart1->leftAxis()->setAutomatic(false);  // a zoomed view
     m_form->Button1Click();
     QCOMPARE(m_form->OpenDialog1.FileName, QFileInfo(name).absoluteFilePath());
     QCOMPARE(m_form->Series1->count(), std::size_t(2));
@@ -121,6 +122,7 @@ void TestChartLoad::loaderLayoutReplacesSeries1Only()
     QCOMPARE(m_form->Series6->count(), std::size_t(1));
     QCOMPARE(m_form->Series7->count(), std::size_t(1));
     QVERIFY(m_form->Chart1->bottomAxis()->automatic());
+    QVERIFY(m_form->Chart1->leftAxis()->automatic());
 }
 
 void TestChartLoad::ownLogFillsAllThreeLines()
