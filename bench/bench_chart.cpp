@@ -1,12 +1,17 @@
 // Chart engine: redraw time and memory per point against the number of points, the
-// cost of adding a point, and a picture of a day of measurements.
+// cost of adding a point, zoomed and panned views, the hover read-out, and pictures
+// of a day of measurements.
 #include "benchutil.h"
 
 #include "chart/chartwidget.h"
 #include "ui/chartview.h"
 
+#include <QApplication>
 #include <QDate>
 #include <QImage>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -135,5 +140,141 @@ void ChartDayPicture(benchmark::State& state)
         state.SkipWithError(qPrintable(QStringLiteral("could not write ") + path));
 }
 BENCHMARK(ChartDayPicture)->Apply(bench::Defaults)->UseRealTime();
+
+// The chart zoomed by wheel notches at a fraction of the plot's width, as a user does.
+void zoomAt(hmx::chart::ChartWidget& chart, double fraction, int notches)
+{
+    chart.updateRanges();
+    const QRect plot = chart.chartLayout().plot;
+    const QPointF pos(plot.left() + fraction * plot.width(), plot.center().y());
+    QWheelEvent e(pos, pos, QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &e);
+}
+
+void mouse(hmx::chart::ChartWidget& chart, QEvent::Type type, QPointF pos, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, pos, pos, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &e);
+}
+
+// One iteration is one redraw of a 780 x 540 chart, 3 x 10^6 points, zoomed by wheel
+// notches around the middle of the day (0: the full view; 10 notches: about 2.5 hours;
+// 20: 17 minutes; 30: 1.8 minutes, where every point is drawn).
+void ChartRedrawZoomed(benchmark::State& state)
+{
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    fill(lines, 1000000);
+    zoomAt(chart, 0.5, static_cast<int>(state.range(0)));
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&image);
+    for (auto _ : state)
+        chart.render(&image);
+    const hmx::chart::ChartLayout l = chart.chartLayout();
+    state.counters["span_minutes"] = (l.timeMax - l.timeMin) * 1440;
+}
+BENCHMARK(ChartRedrawZoomed)->Apply(bench::Defaults)->UseRealTime()->Arg(0)->Arg(10)->Arg(20)->Arg(30);
+
+// One iteration is one frame of a left-button drag across a zoomed view (3 x 10^6
+// points, about 2.5 hours shown): the mouse moves 7 pixels and the chart is redrawn.
+void ChartPanFrame(benchmark::State& state)
+{
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    fill(lines, 1000000);
+    zoomAt(chart, 0.5, 10);
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&image);
+    const QRect plot = chart.chartLayout().plot;
+    const QPointF start(plot.left() + plot.width() * 0.2, plot.center().y());
+    mouse(chart, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    int step = 0;
+    for (auto _ : state) {
+        step = (step + 1) % 80;  // back and forth over 280 pixels
+        const double dx = 7.0 * (step < 40 ? step : 80 - step);
+        mouse(chart, QEvent::MouseMove, start + QPointF(dx + 12, 0), Qt::LeftButton);
+        chart.render(&image);
+    }
+    mouse(chart, QEvent::MouseButtonRelease, start, Qt::NoButton);
+}
+BENCHMARK(ChartPanFrame)->Apply(bench::Defaults)->UseRealTime();
+
+// One iteration moves the mouse to another column of the plot and computes the layout
+// with the hover read-out (nearest point of each line by binary search), at range(0)
+// points per line.
+void ChartHoverReadOut(benchmark::State& state)
+{
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    fill(lines, static_cast<std::size_t>(state.range(0)));
+    chart.updateRanges();
+    const QRect plot = chart.chartLayout().plot;
+    int column = 0;
+    for (auto _ : state) {
+        column = (column + 37) % plot.width();
+        mouse(chart, QEvent::MouseMove, QPointF(plot.left() + column, plot.center().y()), Qt::NoButton);
+        const hmx::chart::ChartLayout l = chart.chartLayout();
+        benchmark::DoNotOptimize(l.readOut.values.data());
+    }
+}
+BENCHMARK(ChartHoverReadOut)->Apply(bench::Defaults)->Unit(benchmark::kMicrosecond)->UseRealTime()->Arg(1000)->Arg(1000000);
+
+// As ChartAddPoint, with the time axis zoomed: range(0) 0 leaves the view in the
+// middle of the data, 1 zooms at its right end so that the view follows new points.
+void ChartAddPointZoomed(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr std::size_t count = 3000000;
+    const double start = todayStart();
+    double totalNs = 0;
+    for (auto _ : state) {
+        hmx::chart::ChartWidget chart;
+        chart.resize(780, 540);
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        for (std::size_t i = 0; i < 1000; ++i)
+            lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, 0);
+        zoomAt(chart, state.range(0) == 0 ? 0.5 : 1.0, 5);
+        const auto t0 = Clock::now();
+        for (std::size_t i = 1000; i < count; ++i)
+            lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
+        const std::chrono::duration<double> elapsed = Clock::now() - t0;
+        state.SetIterationTime(elapsed.count());
+        totalNs += elapsed.count() * 1e9;
+        if (chart.followsNewest() != (state.range(0) == 1))
+            state.SkipWithError("the view did not follow as asked");
+    }
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count - 1000));
+}
+BENCHMARK(ChartAddPointZoomed)->Apply(bench::Defaults)->UseManualTime()->Arg(0)->Arg(1);
+
+// A day at two readings a second zoomed to about an hour in the afternoon, with the
+// hover read-out; one iteration is one redraw. The last picture is written to
+// $HMX_CHART_ZOOM_PNG when that names a file (docs/chart-zoom.png comes from here).
+void ChartZoomPicture(benchmark::State& state)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));  // the read-out's decimal comma
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    fill(lines, 2 * 86400);
+    zoomAt(chart, 0.62, 14);
+    const QRect plot = chart.chartLayout().plot;
+    mouse(chart, QEvent::MouseMove, QPointF(plot.left() + plot.width() * 0.4, plot.top() + plot.height() * 0.3), Qt::NoButton);
+    QImage image(chart.size(), QImage::Format_RGB32);
+    for (auto _ : state)
+        chart.render(&image);
+    QLocale::setDefault(before);
+    if (!qEnvironmentVariableIsSet("HMX_CHART_ZOOM_PNG"))
+        return;
+    const QString path = qEnvironmentVariable("HMX_CHART_ZOOM_PNG");
+    if (!image.save(path))
+        state.SkipWithError(qPrintable(QStringLiteral("could not write ") + path));
+}
+BENCHMARK(ChartZoomPicture)->Apply(bench::Defaults)->UseRealTime();
 
 } // namespace

@@ -298,6 +298,7 @@ struct ChartWidget::Impl {
 
     bool hover = false;
     QPoint hoverPos;
+    QRect drawnPlot;  // the plot of the last drawing: moves elsewhere need no redraw
 
     QAction* resetView = nullptr;
     QAction* saveImage = nullptr;
@@ -713,8 +714,10 @@ std::size_t firstNotBelow(const std::vector<double>& xs, std::size_t from, std::
 void ChartWidget::paintEvent(QPaintEvent*)
 {
     updateRanges();
+    const ChartLayout L = chartLayout();
+    d->drawnPlot = L.plot;
     QPainter p(this);
-    paintChart(p, chartLayout(), true);
+    paintChart(p, L, true);
 }
 
 void ChartWidget::paintChart(QPainter& p, const ChartLayout& L, bool overlays) const
@@ -1029,7 +1032,7 @@ void ChartWidget::mousePressEvent(QMouseEvent* event)
 void ChartWidget::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    const bool wasHovering = d->hover;
+    const bool wasInPlot = d->hover && d->drawnPlot.contains(d->hoverPos);
     d->hover = true;
     d->hoverPos = pos;
     if (d->drag == Impl::Drag::Pending && (pos - d->pressPos).manhattanLength() >= QApplication::startDragDistance()) {
@@ -1050,7 +1053,7 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event)
     } else if (d->drag == Impl::Drag::Zoom) {
         d->dragPos = pos;
     }
-    if (d->hover || wasHovering)
+    if (wasInPlot || d->drawnPlot.contains(pos) || d->drag == Impl::Drag::Zoom)
         update();
 }
 
