@@ -4,6 +4,7 @@
 #   ./build.sh test   install what is needed, build and run every test (also under
 #                     ASan+UBSan), and cross-compile the serial link for Windows
 #   ./build.sh tsan   build and run every test under ThreadSanitizer
+#   ./build.sh package  build the Debian package (build/packages/hmx700_<version>_<arch>.deb)
 #   ./build.sh deps   only install the build dependencies
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -35,13 +36,30 @@ build() {  # build DIR [cmake options...]: every target
     cmake --build "$1"
 }
 
+# --- Debian package ---------------------------------------------------------------------
+# dpkg-dev for CPack's shlibdeps; the rest for tools/check-deb.sh.
+DEB_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream xvfb xauth xdotool)
+
+make_deb() {  # the package of the build in build/ (built already); prints its path
+    (cd build && cpack -G DEB -B "$PWD/packages" >/dev/null)
+    ls -t build/packages/hmx700_*.deb | head -n 1
+}
+
+run_package() {
+    install_deps "${DEB_PACKAGES[@]}"
+    build build
+    echo "== Debian package: $(make_deb)"
+}
+
 run_tests() {
-    install_deps "${TEST_PACKAGES[@]}"
+    install_deps "${TEST_PACKAGES[@]}" "${DEB_PACKAGES[@]}"
     local jobs
     jobs=$(nproc)
     echo "== build and test"
     build build
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    echo "== Debian package: build and check"
+    tools/check-deb.sh "$(make_deb)"
     echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer"
     build build-asan -DHMX700_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
@@ -69,9 +87,10 @@ run_program() {
 }
 
 case "${1:-}" in
-    deps) install_deps "${TEST_PACKAGES[@]}" ;;
+    deps) install_deps "${TEST_PACKAGES[@]}" "${DEB_PACKAGES[@]}" ;;
     test) run_tests ;;
     tsan) run_tsan ;;
     run) run_program ;;
-    *) echo "usage: $0 run|test|tsan|deps" >&2; exit 2 ;;
+    package) run_package ;;
+    *) echo "usage: $0 run|test|tsan|package|deps" >&2; exit 2 ;;
 esac

@@ -32,6 +32,8 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppId), Kind::Svg},
         {QStringLiteral("share/man/man1/hmx700.1.gz"), Kind::ManPage},
         {QStringLiteral("share/man/man1/hmx700-sim.1.gz"), Kind::ManPage},
+        {QStringLiteral("share/doc/hmx700/copyright"), Kind::Text},
+        {QStringLiteral("share/doc/hmx700/changelog.gz"), Kind::Text},
     };
     for (int size : {16, 32, 48, 64, 128, 256})
         files.append({QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(AppId), Kind::Png, size});

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Checks the Debian package as a user would get it: its control fields and files, lintian
+# (no errors), the menu entry and the AppStream data from the package validate, its
+# dependencies resolve on this system, and, installed with dpkg into a scratch root, the
+# installed hmx700 connects to the installed hmx700-sim on Xvfb and fills jrt1.txt.
+# Usage: tools/check-deb.sh DEB
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 DEB" >&2; exit 2; }
+deb=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+app_id=pl.velta.hmx700
+
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "check-deb: $*" >&2; exit 1; }
+
+wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
+    local limit=$((SECONDS + $1)); shift
+    until "$@"; do
+        ((SECONDS < limit)) || return 1
+        sleep 0.2
+    done
+}
+
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+echo "-- dpkg-deb --info"
+dpkg-deb --info "$deb" | tee "$work/info"
+for field in Package Version Maintainer Section Depends Description; do
+    grep -q "^ $field: ." "$work/info" || fail "no $field field"
+done
+grep -q '^ Depends: .*libqt6widgets6' "$work/info" || fail "Depends does not name the Qt libraries"
+
+echo "-- dpkg-deb --contents"
+dpkg-deb --contents "$deb" | tee "$work/contents"
+for file in usr/bin/hmx700 usr/bin/hmx700-sim usr/share/applications/$app_id.desktop \
+            usr/share/metainfo/$app_id.metainfo.xml usr/share/man/man1/hmx700.1.gz; do
+    grep -q " \./$file\$" "$work/contents" || fail "$file is not in the package"
+done
+
+echo "-- lintian"
+lintian --fail-on error "$deb" || fail "lintian reports errors"
+
+echo "-- the menu entry and the AppStream data"
+dpkg-deb -x "$deb" "$work/unpacked"
+desktop-file-validate "$work/unpacked/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/$app_id.metainfo.xml"
+
+echo "-- its dependencies resolve here (apt-get --simulate)"
+apt-get install --simulate -qq "$deb" >/dev/null || fail "apt-get cannot satisfy the dependencies"
+
+echo "-- installed with dpkg into a scratch root"
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
+touch "$root/var/lib/dpkg/status"
+# The libraries come from this system, not from the scratch root, hence --force-depends.
+dpkg --root="$root" --force-not-root --force-depends --log=/dev/null -i "$deb" >/dev/null
+dpkg --root="$root" -s hmx700 | grep -q '^Status: install ok installed' || fail "dpkg did not install it"
+
+echo "-- the installed program measures against the installed simulator"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+"$root/usr/bin/hmx700-sim" >"$work/simulator" &
+pids+=($!)
+wait_for 20 test -s "$work/simulator" || fail "the simulator did not start"
+device=$(head -n 1 "$work/simulator")
+
+mkdir -p "$work/run"
+(cd "$work/run" && HMX700_PORTS="$device" exec "$root/usr/bin/hmx700" >"$work/program.log" 2>&1) &
+pids+=($!)
+"$here/press-connect.sh" 60 || { cat "$work/program.log" >&2; fail "Connect did not find the simulated instrument"; }
+log=$work/run/jrt1.txt
+wait_for 20 test -s "$log" || fail "jrt1.txt was not written"
+before=$(file_size "$log")
+sleep 3
+after=$(file_size "$log")
+((after > before)) || fail "jrt1.txt does not grow ($before, then $after bytes)"
+echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
+echo "-- package check passed"
