@@ -60,7 +60,8 @@ root=$work/root
 mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
 touch "$root/var/lib/dpkg/status"
 # The libraries come from this system, not from the scratch root, hence --force-depends.
-dpkg --root="$root" --force-not-root --force-depends --log=/dev/null -i "$deb" >/dev/null
+dpkg --root="$root" --force-not-root --force-depends --log=/dev/null -i "$deb" >"$work/dpkg.log" 2>&1 ||
+    { cat "$work/dpkg.log" >&2; fail "dpkg -i failed"; }
 dpkg --root="$root" -s hmx700 | grep -q '^Status: install ok installed' || fail "dpkg did not install it"
 
 echo "-- the installed program measures against the installed simulator"
