@@ -3,7 +3,6 @@
 #include "log/measurementlog.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QIODevice>
 
 #include <charconv>
@@ -76,13 +75,64 @@ std::string timeSeparatorOf(const QLocale& locale)
     return local8(LogTimeSeparator(locale));
 }
 
+QString TypeText(chartfile::FileType type)
+{
+    switch (type) {
+    case chartfile::FileType::Regular:
+        return QStringLiteral("a regular file");
+    case chartfile::FileType::Directory:
+        return QStringLiteral("a directory");
+    case chartfile::FileType::Fifo:
+        return QStringLiteral("a FIFO");
+    case chartfile::FileType::CharacterDevice:
+        return QStringLiteral("a character device");
+    case chartfile::FileType::BlockDevice:
+        return QStringLiteral("a block device");
+    case chartfile::FileType::Socket:
+        return QStringLiteral("a socket");
+    case chartfile::FileType::Other:
+        break;
+    }
+    return QStringLiteral("a special file");
+}
+
+std::string EnglishText(ChartProblem problem, const QString& name, const QString& detail, chartfile::FileType type)
+{
+    QString text;
+    switch (problem) {
+    case ChartProblem::CannotOpen:
+        text = QStringLiteral("Cannot open %1 for reading: %2").arg(name, detail);
+        break;
+    case ChartProblem::NotRegularFile:
+        text = QStringLiteral("%1 is not a regular file but %2").arg(name, TypeText(type));
+        break;
+    case ChartProblem::ReadError:
+        text = QStringLiteral("Cannot read %1: %2").arg(name, detail);
+        break;
+    case ChartProblem::InvalidTime:
+        text = QStringLiteral("'%1' is not a valid time").arg(detail);
+        break;
+    case ChartProblem::Cancelled:
+        text = QStringLiteral("Loading %1 was cancelled").arg(name);
+        break;
+    }
+    return text.toStdString();
+}
+
+void ThrowIfCancelled(const ChartLoadOptions& options, const QString& name)
+{
+    if (options.cancel && options.cancel->load(std::memory_order_acquire))
+        throw ChartFileError(ChartProblem::Cancelled, name);
+}
+
 // Buffered line reader over a device: hands out each line without its LF (and
 // without the CR before it), keeping at most `cap` characters of it. Lines that
 // fit in the buffer are returned without copying.
 class LineReader {
 public:
-    LineReader(QIODevice& device, const QString& name, std::size_t bufferSize, std::size_t cap)
-        : m_device(device), m_name(name), m_buffer(bufferSize < 16 ? 16 : bufferSize), m_cap(cap)
+    LineReader(QIODevice& device, const QString& name, const ChartLoadOptions& options, std::size_t cap)
+        : m_device(device), m_name(name), m_options(options),
+          m_buffer(options.bufferSize < 16 ? 16 : options.bufferSize), m_cap(cap), m_total(device.size())
     {
         m_line.reserve(cap + 1);
     }
@@ -108,7 +158,6 @@ public:
                 if (length > 0 && start[length - 1] == '\r')
                     --length;
                 m_truncated = length > m_cap;
-                m_endedByLf = true;
                 line = std::string_view(start, m_truncated ? m_cap : length);
                 return true;
             }
@@ -132,15 +181,12 @@ public:
         if (endedByLf && length > 0 && last == '\r')
             --length;
         m_truncated = length > m_cap;
-        m_endedByLf = endedByLf;
         line = std::string_view(m_line.data(), std::min(length, m_cap));
         return true;
     }
 
     // The last line was longer than the cap.
     bool truncated() const { return m_truncated; }
-    // The last line had its line end (the last line of a file may not).
-    bool endedByLf() const { return m_endedByLf; }
 
     bool rewind()
     {
@@ -148,6 +194,7 @@ public:
             return false;
         m_pos = m_len = 0;
         m_eof = false;
+        m_done = 0;
         return true;
     }
 
@@ -156,28 +203,34 @@ private:
     {
         if (m_eof)
             return false;
+        ThrowIfCancelled(m_options, m_name);
         const qint64 n = m_device.read(m_buffer.data(), qint64(m_buffer.size()));
         if (n < 0)
-            throw ChartFileError(QStringLiteral("Cannot read %1: %2").arg(m_name, m_device.errorString()).toStdString());
+            throw ChartFileError(ChartProblem::ReadError, m_name, m_device.errorString());
         m_pos = 0;
         m_len = std::size_t(n);
         if (n == 0) {
             m_eof = true;
             return false;
         }
+        m_done += n;
+        if (m_options.progress)
+            m_options.progress(m_done, m_total);
         return true;
     }
 
     QIODevice& m_device;
     QString m_name;
+    const ChartLoadOptions& m_options;
     std::vector<char> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
     bool m_eof = false;
     std::size_t m_cap;
+    qint64 m_total;
+    qint64 m_done = 0;
     std::string m_line;
     bool m_truncated = false;
-    bool m_endedByLf = false;
 };
 
 // A canonical signed decimal integer within int16: "0", or an optional '-' and
@@ -253,7 +306,47 @@ bool shownMatchesRaw(long hundredths, int raw)
     return whole == lower || whole == lower + 1;
 }
 
+// The sink's lines are cleared (and the time axis made automatic) only when the
+// first point is there, so a load without a single point leaves the chart alone.
+class FirstPointGate {
+public:
+    FirstPointGate(ChartSink& sink, std::initializer_list<ChartLine> lines) : m_sink(sink), m_lines(lines) {}
+
+    void addPoint(ChartLine line, double x, double y)
+    {
+        if (!m_open) {
+            for (ChartLine l : m_lines)
+                m_sink.clearSeries(l);
+            m_sink.setTimeAxisAutomatic();
+            m_open = true;
+        }
+        m_sink.addPoint(line, x, y);
+    }
+
+private:
+    ChartSink& m_sink;
+    std::vector<ChartLine> m_lines;
+    bool m_open = false;
+};
+
+QDateTime ModificationTimeOf(const QIODevice& device)
+{
+    if (const auto* file = qobject_cast<const QFileDevice*>(&device)) {
+        const QDateTime modified = file->fileTime(QFileDevice::FileModificationTime);
+        if (modified.isValid())
+            return modified;
+    }
+    return QDateTime::currentDateTime();
+}
+
 } // namespace
+
+ChartFileError::ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail,
+                               chartfile::FileType fileType)
+    : std::runtime_error(EnglishText(problem, fileName, detail, fileType)),
+      m_problem(problem), m_fileName(fileName), m_detail(detail), m_fileType(fileType)
+{
+}
 
 TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
 {
@@ -450,13 +543,14 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
     // Log lines are short; a longer line cannot be one and only its first 105 characters matter.
     constexpr std::size_t MaxLogLine = 4096;
-    LineReader reader(device, name, options.bufferSize, MaxLogLine);
+    LineReader reader(device, name, options, MaxLogLine);
     ChartLoadResult result;
     std::string_view line;
 
     // First try the file as a measurement log, holding its points back until the end:
-    // it is one only if every line is a Log line. The first other line sends the file
-    // down the loader-layout path from its start.
+    // it is one only if every line is a Log line, the last one too, even without its
+    // line end. The first other line sends the file down the loader-layout path from
+    // its start.
     //
     // A log must also have a data line (third line on) that the loader layout cannot
     // read cleanly, i.e. whose 8-character time text is not a valid time or whose
@@ -481,18 +575,16 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         ++result.lines;
         LogRecord record;
         if (reader.truncated() || !ParseLogLine(line, rules, record)) {
-            // A log being written may end in a line not yet complete; it is left out.
-            if (!reader.endedByLf() && result.lines > 1) {
-                --result.lines;
-                break;
-            }
             isLog = false;
             break;
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
             unreadableByLayout = true;
-        if (previous >= 0 && record.time < previous)
-            ++day;  // the time went back: midnight passed
+        // Back by more than the clock is ever set back: midnight passed. Compared in
+        // whole milliseconds, which the times are made of.
+        if (previous >= 0
+            && std::llround((previous - record.time) * MsPerDay) >= std::llround(ClockCorrectionLimit * MsPerDay))
+            ++day;
         previous = record.time;
         held.push_back({day + record.time, record.dewPoint, record.humidity, record.ambient});
     }
@@ -503,7 +595,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     if (isLog && (unreadableByLayout || tooShortForLayout)) {
         // The last line was written at the file's modification time; earlier days count back.
         const QDateTime modified =
-            options.lastModified.isValid() ? options.lastModified.toLocalTime() : QDateTime::currentDateTime();
+            (options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device)).toLocalTime();
         QDate lastDate = modified.date();
         const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
         // A line stamped later in the day than the file's modification was written the day
@@ -511,15 +603,15 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         if (previous > modifiedFraction + 5.0 / 86400.0)
             lastDate = lastDate.addDays(-1);
         const double origin = DateTimeValue(lastDate) - day;
-        sink.clearSeries(ChartLine::DewPoint);
-        sink.clearSeries(ChartLine::Humidity);
-        sink.clearSeries(ChartLine::Ambient);
-        sink.setTimeAxisAutomatic();
-        for (const HeldPoint& p : held) {
+        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient});
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            if (i % 65536 == 0)
+                ThrowIfCancelled(options, name);
+            const HeldPoint& p = held[i];
             const double x = origin + p.x;
-            sink.addPoint(ChartLine::DewPoint, x, p.dewPoint / 10.0);
-            sink.addPoint(ChartLine::Humidity, x, p.humidity / 10.0);
-            sink.addPoint(ChartLine::Ambient, x, p.ambient / 10.0);
+            gate.addPoint(ChartLine::DewPoint, x, p.dewPoint / 10.0);
+            gate.addPoint(ChartLine::Humidity, x, p.humidity / 10.0);
+            gate.addPoint(ChartLine::Ambient, x, p.ambient / 10.0);
         }
         result.kind = ChartFileKind::MeasurementLog;
         result.points = held.size() * 3;
@@ -529,11 +621,11 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
 
     std::vector<HeldPoint>().swap(held);
     if (result.lines > 0 && !reader.rewind())
-        throw ChartFileError(QStringLiteral("Cannot read %1: %2").arg(name, device.errorString()).toStdString());
+        throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
     result = ChartLoadResult();
 
     // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
-    sink.clearSeries(ChartLine::DewPoint);
+    FirstPointGate gate(sink, {ChartLine::DewPoint});
     for (int skip = 0; skip < 2; ++skip) {
         if (!reader.next(line))
             return result;
@@ -543,35 +635,51 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     double previousPointTime = 0;
     while (reader.next(line)) {
         ++result.lines;
-        sink.setTimeAxisAutomatic();
         const LoaderFields fields = SplitLoaderLine(line);
         double t = 0;
         if (!ParseTimeOfDay(fields.timeText, rules, t)) {
             const QString text = QString::fromLocal8Bit(fields.timeText.data(), qsizetype(fields.timeText.size()));
-            throw ChartFileError(QStringLiteral("'%1' is not a valid time").arg(text).toStdString());
+            throw ChartFileError(ChartProblem::InvalidTime, name, text);
         }
         if (previousPointTime > 0 && t + dayCount < previousPointTime)
             ++dayCount;
         previousPointTime = t + dayCount;
         const double v = ConvertValueText(fields.valueText).value;
         if (v != 0) {
-            sink.addPoint(ChartLine::DewPoint, previousPointTime, v / 100);
+            gate.addPoint(ChartLine::DewPoint, previousPointTime, v / 100);
             ++result.points;
         }
     }
     return result;
 }
 
+std::unique_ptr<QFile> OpenChartFile(const QString& fileName)
+{
+    const chartfile::OpenResult opened = chartfile::OpenForReading(fileName);
+    switch (opened.status) {
+    case chartfile::OpenStatus::Ok:
+        break;
+    case chartfile::OpenStatus::NotRegular:
+        throw ChartFileError(ChartProblem::NotRegularFile, fileName, QString(), opened.type);
+    case chartfile::OpenStatus::Failed:
+        throw ChartFileError(ChartProblem::CannotOpen, fileName, opened.reason);
+    }
+    // Its own handle, never the measurement log's.
+    auto file = std::make_unique<QFile>();
+    if (!file->open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason = file->errorString();
+        chartfile::CloseUnused(opened.fd);
+        throw ChartFileError(ChartProblem::CannotOpen, fileName, reason);
+    }
+    return file;
+}
+
 ChartLoadResult LoadChartFile(const QString& fileName, ChartSink& sink, const QLocale& locale)
 {
-    QFile file(fileName);  // its own handle, never the measurement log's; closed on every path
-    if (!file.open(QIODevice::ReadOnly))
-        throw ChartFileError(
-            QStringLiteral("Cannot open %1 for reading: %2").arg(fileName, file.errorString()).toStdString());
+    const std::unique_ptr<QFile> file = OpenChartFile(fileName);
     ChartLoadOptions options;
     options.locale = locale;
-    options.lastModified = QFileInfo(file).lastModified();
-    return LoadChart(file, fileName, sink, options);
+    return LoadChart(*file, fileName, sink, options);
 }
 
 } // namespace hmx

@@ -4,24 +4,52 @@
 // Pure reader: streams the file through its own handle and hands points to a sink.
 #pragma once
 
+#include "log/chartfile_platform.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+class QFile;
 class QIODevice;
 
 namespace hmx {
 
-// A file that cannot be opened or read, or a time text that is not a valid time.
+// Why a chart load stopped. The window words it in the interface language.
+enum class ChartProblem {
+    CannotOpen,      // detail: the system's reason
+    NotRegularFile,  // fileType: what the name is instead
+    ReadError,       // detail: the system's reason
+    InvalidTime,     // detail: the time text
+    Cancelled,
+};
+
+// A chart load that stopped: what went wrong, with which file. what() is an English
+// wording for logs and tests.
 class ChartFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail = QString(),
+                   chartfile::FileType fileType = chartfile::FileType::Regular);
+
+    ChartProblem problem() const { return m_problem; }
+    const QString& fileName() const { return m_fileName; }
+    const QString& detail() const { return m_detail; }
+    chartfile::FileType fileType() const { return m_fileType; }
+
+private:
+    ChartProblem m_problem;
+    QString m_fileName;
+    QString m_detail;
+    chartfile::FileType m_fileType;
 };
 
 enum class ChartLine { DewPoint, Humidity, Ambient };  // Series1, Series6, Series7
@@ -95,20 +123,34 @@ struct ChartLoadResult {
     QDate lastDate;          // measurement log: calendar date given to its last line
 };
 
+// In our own log a time of day that goes back by less than this is the clock being
+// set back (time sync, end of summer time), not a new day.
+inline constexpr double ClockCorrectionLimit = 2.0 / 24;
+
 struct ChartLoadOptions {
     QLocale locale;
-    // Measurement log: the time its last line was written (the file's modification
-    // time); an invalid value means now.
+    // Measurement log: the time its last line was written. Invalid: the modification
+    // time of the file behind the device, taken after reading; else now.
     QDateTime lastModified;
     std::size_t bufferSize = 64 * 1024;
+    // Raised from another thread: the load stops with ChartProblem::Cancelled.
+    const std::atomic<bool>* cancel = nullptr;
+    // Bytes read so far and the device's size at the start, after every buffer read.
+    // A file that falls back to the fixed-column layout is read a second time.
+    std::function<void(qint64 done, qint64 total)> progress;
 };
 
-// Loads an open, readable, seekable device. Throws ChartFileError on a read error or
-// an invalid time (points delivered before that stay delivered).
+// Loads an open, readable, seekable device. The sink's lines are cleared only right
+// before the first point, so a file without a single point leaves them alone.
+// Throws ChartFileError on a read error, an invalid time or a cancel (points delivered
+// before that stay delivered).
 ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options);
 
-// Opens the file with its own handle (closed on every path) and loads it, taking the
-// file's modification time for a measurement log's calendar date.
+// Opens a regular file for reading with its own handle, never waiting on a FIFO or
+// device. Throws ChartFileError (CannotOpen, NotRegularFile).
+std::unique_ptr<QFile> OpenChartFile(const QString& fileName);
+
+// OpenChartFile, then LoadChart; the handle is closed on every path.
 ChartLoadResult LoadChartFile(const QString& fileName, ChartSink& sink, const QLocale& locale = QLocale());
 
 // Date-time value (days since 30 December 1899) of midnight at the start of `date`.

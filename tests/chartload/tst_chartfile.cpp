@@ -7,7 +7,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using hmx::ChartLine;
 
@@ -21,11 +27,16 @@ struct Point {
 
 class RecordingSink : public hmx::ChartSink {
 public:
-    void clearSeries(ChartLine line) override { cleared.push_back(line); }
+    void clearSeries(ChartLine line) override
+    {
+        cleared.push_back(line);
+        clearedAfterPoints = clearedAfterPoints || !points.empty();
+    }
     void setTimeAxisAutomatic() override { ++automatic; }
     void addPoint(ChartLine line, double x, double y) override { points.push_back({line, x, y}); }
 
     std::vector<ChartLine> cleared;
+    bool clearedAfterPoints = false;
     int automatic = 0;
     std::vector<Point> points;
 };
@@ -33,11 +44,13 @@ public:
 struct Loaded {
     RecordingSink sink;
     QString error;
+    hmx::ChartProblem problem = hmx::ChartProblem::Cancelled;
     hmx::ChartLoadResult result;
 };
 
 void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QDateTime(),
-          std::size_t bufferSize = 64 * 1024, const QLocale& locale = QLocale(QLocale::C))
+          std::size_t bufferSize = 64 * 1024, const QLocale& locale = QLocale(QLocale::C),
+          const std::function<void(qint64, qint64)>& progress = {}, const std::atomic<bool>* cancel = nullptr)
 {
     QByteArray data = content;
     QBuffer buffer(&data);
@@ -46,10 +59,13 @@ void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QD
     options.locale = locale;
     options.lastModified = modified;
     options.bufferSize = bufferSize;
+    options.progress = progress;
+    options.cancel = cancel;
     try {
         out.result = hmx::LoadChart(buffer, QStringLiteral("test.txt"), out.sink, options);
     } catch (const hmx::ChartFileError& e) {
         out.error = QString::fromUtf8(e.what());
+        out.problem = e.problem();
     }
 }
 
@@ -159,12 +175,17 @@ private slots:
     void valueConversion();
     void splitShortLine();
     void readErrorKeepsEarlierPoints();
-    void missingFileChangesNothing();
+    void unreadableFilesChangeNothing_data();
+    void unreadableFilesChangeNothing();
+    void progressAndCancel_data();
+    void progressAndCancel();
     void logLineRecognition_data();
     void logLineRecognition();
     void ownLogRoundTrip_data();
     void ownLogRoundTrip();
     void ownLogDateFromFileTime();
+    void ownLogClockSteps_data();
+    void ownLogClockSteps();
     void ownLogWithUnfinishedLastLine_data();
     void ownLogWithUnfinishedLastLine();
     void loaderLayoutNeverTakenForLog_data();
@@ -227,6 +248,12 @@ void TestChartFile::loaderLayout_data()
         << Pairs{{0.5, 1}, {hms(12, 0, 1), 2}} << QString();
     QTest::newRow("time error in the first data line")
         << head + "1\t12:61:00\t00100\n" << Pairs{} << QStringLiteral("'12:61:00' is not a valid time");
+    QTest::newRow("only CRs") << QByteArray(1000, '\r') << Pairs{} << QString();
+    QTest::newRow("one long line") << QByteArray(3 << 20, '7') << Pairs{} << QString();
+    QByteArray garbage(4096, '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919) % 251 == 10 ? 11 : (i * 7919) % 251);  // no LF
+    QTest::newRow("binary garbage without a line end") << garbage << Pairs{} << QString();
 }
 
 void TestChartFile::loaderLayout()
@@ -239,7 +266,11 @@ void TestChartFile::loaderLayout()
     QCOMPARE(loaded.error, error);
     QVERIFY2(samePairs(dewPoints(loaded.sink), expected), qPrintable(describe(dewPoints(loaded.sink))));
     QCOMPARE(loaded.sink.points.size(), size_t(expected.size()));  // Series1 only
-    QCOMPARE(loaded.sink.cleared, std::vector<ChartLine>{ChartLine::DewPoint});
+    // Without a single point the chart is left as it was.
+    QCOMPARE(loaded.sink.cleared,
+             expected.isEmpty() ? std::vector<ChartLine>{} : std::vector<ChartLine>{ChartLine::DewPoint});
+    QCOMPARE(loaded.sink.automatic, expected.isEmpty() ? 0 : 1);
+    QVERIFY(!loaded.sink.clearedAfterPoints);
     QCOMPARE(loaded.result.kind, hmx::ChartFileKind::LoaderLayout);
 }
 
@@ -394,20 +425,119 @@ void TestChartFile::readErrorKeepsEarlierPoints()
     QVERIFY(sink.points.size() < 10);
 }
 
-void TestChartFile::missingFileChangesNothing()
+void TestChartFile::unreadableFilesChangeNothing_data()
 {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("problem");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("message");  // %1: the name
+
+    using hmx::chartfile::FileType;
+    const int notRegular = int(hmx::ChartProblem::NotRegularFile);
+    QTest::newRow("missing file") << "missing" << int(hmx::ChartProblem::CannotOpen) << int(FileType::Regular)
+                                  << "Cannot open %1 for reading: No such file or directory";
+    // A FIFO with no writer would block an ordinary open for good.
+    QTest::newRow("FIFO") << "fifo" << notRegular << int(FileType::Fifo) << "%1 is not a regular file but a FIFO";
+    // /dev/zero never ends.
+    QTest::newRow("/dev/zero") << "/dev/zero" << notRegular << int(FileType::CharacterDevice)
+                               << "%1 is not a regular file but a character device";
+    QTest::newRow("socket") << "socket" << notRegular << int(FileType::Socket) << "%1 is not a regular file but a socket";
+    QTest::newRow("folder") << "folder" << notRegular << int(FileType::Directory)
+                            << "%1 is not a regular file but a directory";
+}
+
+void TestChartFile::unreadableFilesChangeNothing()
+{
+    QFETCH(QString, what);
+    QFETCH(int, problem);
+    QFETCH(int, type);
+    QFETCH(QString, message);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    QString name = dir.filePath(what);
+    int socketFd = -1;
+    if (what == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    } else if (what == QLatin1String("socket")) {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(socketFd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(name);
+        QVERIFY(size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QCOMPARE(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    } else if (what == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(what));
+    } else if (what.startsWith(QLatin1Char('/'))) {
+        name = what;
+    }
     RecordingSink sink;
-    const QString name = dir.filePath(QStringLiteral("missing.txt"));
-    QString error;
     try {
         hmx::LoadChartFile(name, sink);
+        QFAIL("no ChartFileError");
     } catch (const hmx::ChartFileError& e) {
-        error = QString::fromUtf8(e.what());
+        QCOMPARE(int(e.problem()), problem);
+        QCOMPARE(e.fileName(), name);
+        QCOMPARE(QString::fromUtf8(e.what()), message.arg(name));
+        if (problem == int(hmx::ChartProblem::NotRegularFile))
+            QCOMPARE(int(e.fileType()), type);
     }
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot open %1 for reading: ").arg(name)), qPrintable(error));
+    if (socketFd >= 0)
+        ::close(socketFd);
     QVERIFY(sink.cleared.empty());
+    QCOMPARE(sink.automatic, 0);
+}
+
+void TestChartFile::progressAndCancel_data()
+{
+    QTest::addColumn<bool>("ownLog");
+    QTest::addColumn<int>("cancelAfter");  // progress reports before the cancel; -1: none
+
+    QTest::newRow("loader layout to the end") << false << -1;
+    QTest::newRow("own log to the end") << true << -1;
+    QTest::newRow("loader layout cancelled midway") << false << 3;
+    QTest::newRow("own log cancelled while read") << true << 3;
+}
+
+void TestChartFile::progressAndCancel()
+{
+    QFETCH(bool, ownLog);
+    QFETCH(int, cancelAfter);
+    const QLocale c(QLocale::C);
+    const int lines = 2000;
+    QByteArray content = ownLog ? QByteArray() : QByteArray("h\nh\n");
+    for (int i = 0; i < lines; ++i) {
+        const QTime time = QTime(10, 0).addSecs(i);
+        content += ownLog ? logLine(i + 1, time, -105, 450, 235, c)
+                          : QByteArray::number(i % 100) + '\t' + time.toString(u"hh:mm:ss").toLatin1() + "\t01234\n";
+    }
+    std::atomic<bool> cancel{false};
+    std::vector<qint64> reported;
+    qint64 reportedTotal = 0;
+    const auto progress = [&](qint64 done, qint64 total) {
+        reported.push_back(done);
+        reportedTotal = total;
+        if (int(reported.size()) == cancelAfter)
+            cancel = true;
+    };
+    Loaded loaded;
+    load(content, loaded, QDateTime(QDate(2024, 1, 1), QTime(12, 0)), 1024, c, progress, &cancel);
+
+    QCOMPARE(reportedTotal, qint64(content.size()));
+    QVERIFY(std::is_sorted(reported.begin(), reported.end()));
+    const std::size_t perLine = ownLog ? 3 : 1;
+    if (cancelAfter < 0) {
+        QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+        QCOMPARE(reported.back(), qint64(content.size()));
+        QCOMPARE(loaded.sink.points.size(), lines * perLine);
+    } else {
+        QCOMPARE(loaded.problem, hmx::ChartProblem::Cancelled);
+        QCOMPARE(int(reported.size()), cancelAfter);  // stopped at the next read
+        // The loader layout keeps what it delivered; a log delivers nothing before it is read whole.
+        QVERIFY(loaded.sink.points.size() < (ownLog ? 1 : std::size_t(lines)));
+        QCOMPARE(loaded.sink.cleared.empty(), loaded.sink.points.empty());
+    }
 }
 
 void TestChartFile::logLineRecognition_data()
@@ -522,14 +652,58 @@ void TestChartFile::ownLogDateFromFileTime()
     QCOMPARE(sink.points.back().y, 23.7);
 }
 
+void TestChartFile::ownLogClockSteps_data()
+{
+    QTest::addColumn<QStringList>("times");
+    QTest::addColumn<QList<int>>("days");  // day of each line, the last line's day being 0
+
+    QTest::newRow("clock set back one second stays on one day")
+        << QStringList{"10:00:00", "10:00:01", "10:00:02", "10:00:01", "10:00:02", "10:00:03"}
+        << QList<int>{0, 0, 0, 0, 0, 0};
+    QTest::newRow("end of summer time: an hour back")
+        << QStringList{"02:59:58", "02:59:59", "02:00:00", "02:00:01"} << QList<int>{0, 0, 0, 0};
+    QTest::newRow("back just under two hours") << QStringList{"12:00:00", "10:00:01"} << QList<int>{0, 0};
+    QTest::newRow("back two hours is a new day") << QStringList{"12:00:00", "10:00:00"} << QList<int>{-1, 0};
+    QTest::newRow("midnight, then set back a second")
+        << QStringList{"23:59:59", "00:00:01", "00:00:00", "00:00:02"} << QList<int>{-1, 0, 0, 0};
+}
+
+void TestChartFile::ownLogClockSteps()
+{
+    QFETCH(QStringList, times);
+    QFETCH(QList<int>, days);
+    const QLocale c(QLocale::C);
+    QByteArray content;
+    for (qsizetype i = 0; i < times.size(); ++i)
+        content += logLine(int(i + 1), QTime::fromString(times[i], u"hh:mm:ss"), -105, 450, 235, c);
+    const QDate lastDate(2024, 10, 27);
+    const QTime lastTime = QTime::fromString(times.last(), u"hh:mm:ss");
+    Loaded loaded;
+    load(content, loaded, QDateTime(lastDate, lastTime.addSecs(1)), 64 * 1024, c);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
+    Pairs expected;
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const double x = hmx::DateTimeValue(lastDate) + days[i]
+            + QTime::fromString(times[i], u"hh:mm:ss").msecsSinceStartOfDay() / 86400000.0;
+        expected << QPointF(x, -10.5);
+    }
+    QVERIFY2(samePairs(dewPoints(loaded.sink), expected), qPrintable(describe(dewPoints(loaded.sink))));
+}
+
 void TestChartFile::ownLogWithUnfinishedLastLine_data()
 {
     QTest::addColumn<QByteArray>("tail");
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("points");
-    QTest::newRow("half a line at the end is left out") << QByteArray("4\t12:00:0") << int(hmx::ChartFileKind::MeasurementLog) << 9;
+    // Every line counts, the unfinished last one too.
+    QTest::newRow("half a line at the end makes it no log")
+        << QByteArray("4\t12:00:0") << int(hmx::ChartFileKind::LoaderLayout) << 1;
     QTest::newRow("a complete bad last line is no log")
         << QByteArray("4\t12:00:0\n") << int(hmx::ChartFileKind::LoaderLayout) << 1;
+    QTest::newRow("a whole Log line without its line end is read")
+        << QByteArray("4\t12:00:03\t-105\t450\t235\t-10.50\t45.00\t23.50") << int(hmx::ChartFileKind::MeasurementLog)
+        << 12;
 }
 
 void TestChartFile::ownLogWithUnfinishedLastLine()
@@ -563,6 +737,11 @@ void TestChartFile::loaderLayoutNeverTakenForLog_data()
         << ambiguous1 + ambiguous2 + ambiguous3 + ambiguous1 + ambiguous2 << 3;
     QTest::newRow("log-like lines with a longer value field")
         << QByteArray("1\t12:00:00\t-12345\t450\t235\t-1235.00\t45.00\t23.50\n").repeated(4) << 2;
+    QTest::newRow("two Log lines, then an unfinished loader line")
+        << QByteArray("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n"
+                      "2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n"
+                      "7\t23:59:58\t02345")
+        << 1;
     QTest::newRow("log headers over loader data")
         << QByteArray("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
                       "2\t12:00:01\t-105\t450\t235\t-10.50\t45.00\t23.50\n"
