@@ -239,6 +239,12 @@ void LineSeries::setVisible(bool on)
     m_chart->seriesChanged();
 }
 
+void LineSeries::reserve(std::size_t points)
+{
+    d->xs.reserve(points);
+    d->ys.reserve(points);
+}
+
 std::size_t LineSeries::memoryBytes() const
 {
     return sizeof(LineSeries) + sizeof(Impl) + (d->xs.capacity() + d->ys.capacity()) * sizeof(double)

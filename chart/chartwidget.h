@@ -45,6 +45,9 @@ public:
     // otherwise inserts after the last point whose X <= x. Schedules a redraw.
     void addXY(double x, double y);
     void clear();
+    // Room for this many points in all, so that adding them never moves the ones held
+    // (one allocation up front instead of copies while growing).
+    void reserve(std::size_t points);
 
     // A hidden line is neither drawn, nor ranged, nor read out, nor exported; its
     // legend entry is greyed out. Clicking the entry toggles it.

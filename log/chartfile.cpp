@@ -310,13 +310,20 @@ bool shownMatchesRaw(long hundredths, int raw)
 // first point is there, so a load without a single point leaves the chart alone.
 class FirstPointGate {
 public:
-    FirstPointGate(ChartSink& sink, std::initializer_list<ChartLine> lines) : m_sink(sink), m_lines(lines) {}
+    // `expected`: points that will follow on each line, when known.
+    FirstPointGate(ChartSink& sink, std::initializer_list<ChartLine> lines, std::size_t expected = 0)
+        : m_sink(sink), m_lines(lines), m_expected(expected)
+    {
+    }
 
     void addPoint(ChartLine line, double x, double y)
     {
         if (!m_open) {
-            for (ChartLine l : m_lines)
+            for (ChartLine l : m_lines) {
                 m_sink.clearSeries(l);
+                if (m_expected > 0)
+                    m_sink.reservePoints(l, m_expected);
+            }
             m_sink.setTimeAxisAutomatic();
             m_open = true;
         }
@@ -326,6 +333,7 @@ public:
 private:
     ChartSink& m_sink;
     std::vector<ChartLine> m_lines;
+    std::size_t m_expected;
     bool m_open = false;
 };
 
@@ -603,7 +611,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         if (previous > modifiedFraction + 5.0 / 86400.0)
             lastDate = lastDate.addDays(-1);
         const double origin = DateTimeValue(lastDate) - day;
-        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient});
+        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, held.size());
         for (std::size_t i = 0; i < held.size(); ++i) {
             if (i % 65536 == 0)
                 ThrowIfCancelled(options, name);

@@ -61,6 +61,8 @@ public:
     virtual void clearSeries(ChartLine line) = 0;
     virtual void setTimeAxisAutomatic() = 0;
     virtual void addPoint(ChartLine line, double x, double y) = 0;
+    // After a clear: this many points will follow on the line (a hint).
+    virtual void reservePoints(ChartLine, std::size_t) {}
 };
 
 // The locale's pieces of a time text, as the 8-bit bytes of the file.
