@@ -1,15 +1,20 @@
-// Chart loading: a million-line file of the loader's layout and a million-line own
-// log, loaded through Button1Click into Chart1's lines. One iteration is one load into
-// a fresh window; counters: points loaded, peak memory growth during the load and the
-// memory the series hold afterwards, in MiB.
+// Chart loading: a million-line file of the loader's layout, a million-line own log
+// and a 200 MB own log, loaded through Button1Click into Chart1's lines. One iteration
+// is one load into a fresh window, from the click until the last point is drawn (the
+// file is read off the window thread); counters: points loaded, peak memory growth
+// during the load, the memory the series hold afterwards in MiB, and the longest the
+// window thread went without turning its event loop.
 #include "benchutil.h"
 
 #include "log/measurementlog.h"
 #include "ui/mainwindow.h"
 #include "ui/opendialog.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,14 +75,14 @@ bool writeLoaderLayout(const QString& name)
     return file.write(chunk) == chunk.size() && file.flush();
 }
 
-bool writeOwnLog(const QString& name)
+bool writeOwnLog(const QString& name, int lines = Lines)
 {
     QFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QByteArray chunk;
     hmx::LogLine line;
-    for (int i = 0; i < Lines; ++i) {
+    for (int i = 0; i < lines; ++i) {
         const int second = i / 2;
         line.number = i + 1;
         line.time = QTime(second / 3600 % 24, second / 60 % 60, second % 60);
@@ -113,9 +118,22 @@ const Files& files()
     return f;
 }
 
-void loadThroughButton(benchmark::State& state, const QString& name)
+// About 200 MB of own log (4.6 million lines), written only when its benchmark runs.
+struct LargeLog {
+    QTemporaryDir dir;
+    QString name = dir.filePath(QStringLiteral("jrt1.txt"));
+    bool written = dir.isValid() && writeOwnLog(name, 4600000);
+};
+
+const LargeLog& largeLog()
 {
-    if (!files().written) {
+    static const LargeLog f;
+    return f;
+}
+
+void loadThroughButton(benchmark::State& state, const QString& name, bool written)
+{
+    if (!written) {
         state.SkipWithError("could not write the chart files");
         return;
     }
@@ -123,14 +141,32 @@ void loadThroughButton(benchmark::State& state, const QString& name)
     double peakGrowth = 0;
     double held = 0;
     double points = 0;
+    // A timer on the window thread: the longest gap between its turns is the longest
+    // the window could not react to anything.
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTurn;
+    QTimer turn;
+    turn.setTimerType(Qt::PreciseTimer);
+    turn.setInterval(5);
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
+        sinceTurn.start();
+    });
     for (auto _ : state) {
         state.PauseTiming();
         auto form = std::make_unique<TForm1>();
         resetPeak();
         const double before = statusBytes("VmRSS:");
         state.ResumeTiming();
+        sinceTurn.start();
+        turn.start();
         form->Button1Click();
+        longestGap = std::max(longestGap, sinceTurn.nsecsElapsed());
+        sinceTurn.start();
+        while (form->isLoadingChart())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         state.PauseTiming();
+        turn.stop();
         peakGrowth = std::max(peakGrowth, statusBytes("VmHWM:") - before);
         points = double(form->Series1->count() + form->Series6->count() + form->Series7->count());
         held = double(form->Series1->memoryBytes() + form->Series6->memoryBytes() + form->Series7->memoryBytes());
@@ -141,20 +177,29 @@ void loadThroughButton(benchmark::State& state, const QString& name)
     state.counters["points"] = points;
     state.counters["peak_growth_MiB"] = peakGrowth / MiB;
     state.counters["held_MiB"] = held / MiB;
+    state.counters["longest_stall_ms"] = double(longestGap) / 1e6;
 }
 
 void ChartLoadLoaderLayout(benchmark::State& state)
 {
-    loadThroughButton(state, files().loaderLayout);
+    loadThroughButton(state, files().loaderLayout, files().written);
 }
 BENCHMARK(ChartLoadLoaderLayout)->Apply(bench::Defaults)->UseRealTime();
 
 void ChartLoadOwnLog(benchmark::State& state)
 {
     QLocale::setDefault(QLocale::c());
-    loadThroughButton(state, files().ownLog);
+    loadThroughButton(state, files().ownLog, files().written);
     QLocale::setDefault(QLocale::system());
 }
 BENCHMARK(ChartLoadOwnLog)->Apply(bench::Defaults)->UseRealTime();
+
+void ChartLoadOwnLog200MB(benchmark::State& state)
+{
+    QLocale::setDefault(QLocale::c());
+    loadThroughButton(state, largeLog().name, largeLog().written);
+    QLocale::setDefault(QLocale::system());
+}
+BENCHMARK(ChartLoadOwnLog200MB)->Apply(bench::Defaults)->UseRealTime()->Iterations(1);
 
 } // namespace

@@ -1,43 +1,357 @@
-// Button1Click: loads a chosen chart file into Chart1's lines.
-#include "log/chartfile.h"
+// Button1Click: loads a chosen chart file into Chart1's lines, reading it off the
+// window thread.
+#include "ui/chartload.h"
+
+#include "ui/errorreport.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QProgressDialog>
+
+#include <vector>
+
+namespace hmx {
 
 namespace {
 
-// Forwards the reader's points to Series1, Series6 and Series7 of the window.
-class ChartLinesSink : public hmx::ChartSink {
-public:
-    explicit ChartLinesSink(TForm1& form) : m_form(form) {}
+// Points per batch: applying one takes well under a frame.
+constexpr std::size_t BatchPoints = 8192;
+// Batches read ahead of the window; the reader waits beyond this.
+constexpr std::size_t MaxQueued = 4;
 
-    void clearSeries(hmx::ChartLine line) override { series(line)->clear(); }
-    void setTimeAxisAutomatic() override { m_form.Chart1->resetView(); }
-    void addPoint(hmx::ChartLine line, double x, double y) override { series(line)->addXY(x, y); }
-
-private:
-    hmx::chart::LineSeries* series(hmx::ChartLine line) const
-    {
-        switch (line) {
-        case hmx::ChartLine::Humidity:
-            return m_form.Series6;
-        case hmx::ChartLine::Ambient:
-            return m_form.Series7;
-        case hmx::ChartLine::DewPoint:
-            break;
-        }
-        return m_form.Series1;
+QString FileTypeText(chartfile::FileType type)
+{
+    switch (type) {
+    case chartfile::FileType::Directory:
+        return ByLanguage(QStringLiteral("folderem"), QStringLiteral("a folder"));
+    case chartfile::FileType::Fifo:
+        return ByLanguage(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
+    case chartfile::FileType::CharacterDevice:
+        return ByLanguage(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
+    case chartfile::FileType::BlockDevice:
+        return ByLanguage(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
+    case chartfile::FileType::Socket:
+        return ByLanguage(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
+    case chartfile::FileType::Regular:
+    case chartfile::FileType::Other:
+        break;
     }
+    return ByLanguage(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
+}
 
-    TForm1& m_form;
-};
+chart::LineSeries* SeriesOf(TForm1& form, ChartLine line)
+{
+    switch (line) {
+    case ChartLine::Humidity:
+        return form.Series6;
+    case ChartLine::Ambient:
+        return form.Series7;
+    case ChartLine::DewPoint:
+        break;
+    }
+    return form.Series1;
+}
 
 } // namespace
 
+QString NoReadingsMessage(const QString& fileName)
+{
+    return ByLanguage(QStringLiteral("Nie znaleziono odczytów w pliku %1"), QStringLiteral("no readings found in %1"))
+        .arg(fileName);
+}
+
+QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
+{
+    const QString& name = error.fileName();
+    switch (error.problem()) {
+    case ChartProblem::CannotOpen:
+        return ByLanguage(QStringLiteral("Nie można otworzyć pliku %1 do odczytu: %2"),
+                          QStringLiteral("Cannot open %1 for reading: %2"))
+            .arg(name, error.detail());
+    case ChartProblem::NotRegularFile:
+        return ByLanguage(QStringLiteral("%1 nie jest zwykłym plikiem, lecz %2; wykres wczytuje się tylko ze zwykłego pliku"),
+                          QStringLiteral("%1 is not a regular file but %2; a chart loads only from a regular file"))
+            .arg(name, FileTypeText(error.fileType()));
+    case ChartProblem::ReadError:
+        return ByLanguage(QStringLiteral("Błąd odczytu pliku %1: %2"), QStringLiteral("Cannot read %1: %2"))
+            .arg(name, error.detail());
+    case ChartProblem::InvalidTime: {
+        // The same text in both languages.
+        const QString invalid = QStringLiteral("'%1' is not a valid time").arg(error.detail());
+        return pointsLoaded > 0 ? invalid : NoReadingsMessage(name) + QLatin1Char('\n') + invalid;
+    }
+    case ChartProblem::Cancelled:
+        break;
+    }
+    return QString();
+}
+
+struct ChartLoadJob::Batch {
+    std::vector<ChartLine> cleared;  // before the points
+    std::vector<std::pair<ChartLine, std::size_t>> reserved;  // after the clears
+    bool automatic = false;          // the whole view back to automatic, before the points
+    struct Point {
+        ChartLine line;
+        double x, y;
+    };
+    std::vector<Point> points;
+};
+
+// Collects the reader's calls on the worker thread and queues them in batches.
+class ChartLoadJob::BatchingSink : public ChartSink {
+public:
+    explicit BatchingSink(ChartLoadJob& job) : m_job(job) { start(); }
+
+    void clearSeries(ChartLine line) override
+    {
+        if (!m_batch->points.empty())
+            flush();
+        m_batch->cleared.push_back(line);
+    }
+    void setTimeAxisAutomatic() override
+    {
+        if (!m_batch->points.empty())
+            flush();
+        m_batch->automatic = true;
+    }
+    void reservePoints(ChartLine line, std::size_t points) override
+    {
+        if (!m_batch->points.empty())
+            flush();
+        m_batch->reserved.emplace_back(line, points);
+    }
+    void addPoint(ChartLine line, double x, double y) override
+    {
+        m_batch->points.push_back({line, x, y});
+        ++m_points;
+        if (m_batch->points.size() >= BatchPoints)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_batch->points.empty() && m_batch->cleared.empty() && m_batch->reserved.empty() && !m_batch->automatic)
+            return;
+        m_job.push(std::move(m_batch));
+        start();
+    }
+
+    std::size_t points() const { return m_points; }
+
+private:
+    void start()
+    {
+        m_batch = std::make_shared<Batch>();
+        m_batch->points.reserve(BatchPoints);
+    }
+
+    ChartLoadJob& m_job;
+    std::shared_ptr<Batch> m_batch;
+    std::size_t m_points = 0;
+};
+
+ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName)
+    : m_form(form), m_file(std::move(file)), m_fileName(fileName), m_locale(QLocale())
+{
+    m_progress = std::make_unique<QProgressDialog>(&form);
+    m_progress->setObjectName(QStringLiteral("chartLoadProgress"));
+    m_progress->setWindowTitle(QGuiApplication::applicationDisplayName());
+    m_progress->setLabelText(
+        ByLanguage(QStringLiteral("Wczytywanie wykresu z pliku %1"), QStringLiteral("Loading the chart from %1"))
+            .arg(fileName));
+    m_progress->setCancelButtonText(ByLanguage(QStringLiteral("Anuluj"), QStringLiteral("Cancel")));
+    m_progress->setRange(0, 1000);
+    m_progress->setAutoReset(false);
+    m_progress->setAutoClose(false);
+    // Shown only when the load still runs after this long.
+    m_progress->setMinimumDuration(500);
+    m_progress->setValue(0);
+    connect(m_progress.get(), &QProgressDialog::canceled, this, &ChartLoadJob::cancel);
+
+    // A zero timer yields to input, painting and the Poller's readings between two batches.
+    m_pump.setInterval(0);
+    connect(&m_pump, &QTimer::timeout, this, &ChartLoadJob::pumpOnce);
+
+    m_worker = std::thread([this] { run(); });
+}
+
+ChartLoadJob::~ChartLoadJob()
+{
+    cancel();
+    if (m_worker.joinable())
+        m_worker.join();
+    // Wake-ups still queued for this object go with it.
+}
+
+void ChartLoadJob::cancel()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_cancel.store(true, std::memory_order_release);
+    }
+    m_taken.notify_all();
+}
+
+void ChartLoadJob::run()
+{
+    std::exception_ptr error;
+    BatchingSink sink(*this);
+    try {
+        ChartLoadOptions options;
+        options.locale = m_locale;
+        options.cancel = &m_cancel;
+        options.progress = [this](qint64 done, qint64 total) { postProgress(done, total); };
+        LoadChart(*m_file, m_fileName, sink, options);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // Points read before an error stay, so they go before the outcome.
+    sink.flush();
+    m_file->close();  // the file is not held while the window catches up
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+        m_points = sink.points();
+        m_error = error;
+    }
+    wakePump();
+}
+
+void ChartLoadJob::push(std::shared_ptr<Batch> batch)
+{
+    bool wasEmpty = false;
+    {
+        std::unique_lock lock(m_mutex);
+        m_taken.wait(lock, [this] { return m_queue.size() < MaxQueued || m_cancel.load(); });
+        if (m_cancel.load())
+            return;
+        wasEmpty = m_queue.empty();
+        m_queue.push_back(std::move(batch));
+    }
+    // The pump stops when it finds the queue empty; the batch that ends that starts it again.
+    if (wasEmpty)
+        wakePump();
+}
+
+void ChartLoadJob::wakePump()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_pump.isActive())
+                m_pump.start();
+        },
+        Qt::QueuedConnection);
+}
+
+void ChartLoadJob::postProgress(qint64 done, qint64 total)
+{
+    if (total <= 0)
+        return;
+    const int permille = int(std::min<qint64>(1000, done * 1000 / total));
+    if (permille == m_lastPermille)
+        return;
+    m_lastPermille = permille;
+    QMetaObject::invokeMethod(
+        this,
+        [this, permille] {
+            if (m_progress && !m_cancel.load())
+                m_progress->setValue(permille);
+        },
+        Qt::QueuedConnection);
+}
+
+void ChartLoadJob::pumpOnce()
+{
+    std::shared_ptr<Batch> batch;
+    bool done = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_cancel.load())
+            m_queue.clear();  // nothing more reaches the chart
+        if (!m_queue.empty()) {
+            batch = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        done = m_done && m_queue.empty();
+    }
+    m_taken.notify_all();
+    if (batch)
+        apply(*batch);
+    if (done)
+        finish();
+    else if (!batch)
+        m_pump.stop();  // until the worker queues the next batch
+}
+
+void ChartLoadJob::apply(const Batch& batch)
+{
+    for (ChartLine line : batch.cleared)
+        SeriesOf(m_form, line)->clear();
+    // A large log then grows its lines without copying them over and over.
+    for (const auto& [line, points] : batch.reserved)
+        SeriesOf(m_form, line)->reserve(points);
+    if (batch.automatic)
+        m_form.Chart1->resetView();
+    for (const Batch::Point& p : batch.points)
+        SeriesOf(m_form, p.line)->addXY(p.x, p.y);
+}
+
+void ChartLoadJob::finish()
+{
+    m_pump.stop();
+    if (!m_running)
+        return;
+    if (m_worker.joinable())
+        m_worker.join();  // it has nothing left to do but return
+    m_progress.reset();
+    m_running = false;
+    const bool cancelled = m_cancel.load();
+    emit finished();
+    if (cancelled)
+        return;  // the user asked for it; nothing to say
+    if (m_error) {
+        try {
+            std::rethrow_exception(m_error);
+        } catch (const ChartFileError& e) {
+            if (e.problem() != ChartProblem::Cancelled)
+                ShowErrorReport(ChartLoadMessage(e, m_points));
+        } catch (...) {
+            ReportException(std::current_exception());
+        }
+    } else if (m_points == 0) {
+        ShowErrorReport(NoReadingsMessage(m_fileName));
+    }
+}
+
+} // namespace hmx
+
 void TForm1::Button1Click()
 {
+    if (isLoadingChart())
+        return;  // one load at a time (the button is disabled meanwhile)
     if (!OpenDialog1.Execute(this))
         return;
+    // Refused here, before anything is read: a FIFO or a device is not even opened.
+    std::unique_ptr<QFile> file;
+    try {
+        file = hmx::OpenChartFile(OpenDialog1.FileName);
+    } catch (const hmx::ChartFileError& e) {
+        hmx::ShowErrorReport(hmx::ChartLoadMessage(e, 0));
+        return;
+    }
     // The reader has its own handle on the file, so the measurement log (and a Poller
-    // writing to it) is not disturbed. Errors go to the default error report.
-    ChartLinesSink sink(*this);
-    hmx::LoadChartFile(OpenDialog1.FileName, sink);
+    // writing to it) is not disturbed.
+    m_chartLoad.reset();
+    m_chartLoad = std::make_unique<hmx::ChartLoadJob>(*this, std::move(file), OpenDialog1.FileName);
+    Button1->setEnabled(false);
+    connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] { Button1->setEnabled(true); });
+}
+
+bool TForm1::isLoadingChart() const
+{
+    return m_chartLoad && m_chartLoad->running();
 }

@@ -5,6 +5,7 @@
 
 #include "instrument/poller.h"
 #include "log/measurementlog.h"
+#include "ui/chartload.h"
 #include "ui/chartview.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"

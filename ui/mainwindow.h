@@ -11,6 +11,7 @@
 #include <memory>
 
 namespace hmx {
+class ChartLoadJob;
 class MeasurementLog;
 class Poller;
 struct Reading;
@@ -36,6 +37,9 @@ public:
 
     hmx::Poller* poller() const { return m_poller.get(); }
 
+    // A chart file is being read (Button1Click returns before it is loaded).
+    bool isLoadingChart() const;
+
 public slots:
     void FormCreate();
     void ConnectClick();
@@ -59,6 +63,7 @@ private:
 
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
+    std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
 };
 
 // The one instance of the main window. The first window constructed sets it, and

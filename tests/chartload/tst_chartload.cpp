@@ -1,14 +1,20 @@
-// Button1Click on a real main window: the dialog, the three chart lines, the error report.
+// Button1Click on a real main window: the dialog, the three chart lines, the error
+// report, loading off the window thread.
 #include "log/measurementlog.h"
 #include "tools/simulator.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +33,13 @@ QMessageBox* errorReport()
             return box;
     }
     return nullptr;
+}
+
+// Button1Click returns while the file is still being read.
+void loadChosen(TForm1& form)
+{
+    form.Button1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.isLoadingChart(), 60000);
 }
 
 QStringList logLines(const QString& name)
@@ -53,6 +66,8 @@ private slots:
     void ownLogFillsAllThreeLines();
     void errorsReachTheReport_data();
     void errorsReachTheReport();
+    void largeFileLoadsWithTheWindowResponsive_data();
+    void largeFileLoadsWithTheWindowResponsive();
     void loadWhileMeasuringKeepsTheLogGrowing();
 
 private:
@@ -112,7 +127,7 @@ void TestChartLoad::loaderLayoutReplacesSeries1Only()
     OpenDialog::setChooserForTesting([given] { return given; });
     m_form->Chart1->bottomAxis()->setAutomatic(false);
     m_form->Chart1->leftAxis()->setAutomatic(false);  // a zoomed view
-    m_form->Button1Click();
+    loadChosen(*m_form);
     QCOMPARE(m_form->OpenDialog1.FileName, QFileInfo(name).absoluteFilePath());
     QCOMPARE(m_form->Series1->count(), std::size_t(2));
     QVERIFY(std::abs(m_form->Series1->x(0) - 0.999977) < 1e-6);
@@ -145,7 +160,8 @@ void TestChartLoad::ownLogFillsAllThreeLines()
     QLocale::setDefault(c);
     OpenDialog::setChooserForTesting([name] { return name; });
     m_form->Button1Click();
-    QLocale::setDefault(QLocale::system());
+    QLocale::setDefault(QLocale::system());  // the load keeps the locale it started with
+    QTRY_VERIFY(!m_form->isLoadingChart());
 
     const double jan2 = QDate(1899, 12, 30).daysTo(QDate(2025, 1, 2));
     QCOMPARE(m_form->Series1->count(), std::size_t(3));
@@ -161,32 +177,147 @@ void TestChartLoad::ownLogFillsAllThreeLines()
 
 void TestChartLoad::errorsReachTheReport_data()
 {
+    QTest::addColumn<QString>("file");        // "missing", "fifo", "folder", a path, or "data.txt" with content
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("series1");
+    QTest::addColumn<QStringList>("parts");   // in the message, in this order; %1 is the file's name
+    QTest::addColumn<bool>("refused");        // before anything is read, so reported at once
+    QTest::addColumn<bool>("untouched");      // the chart as it was
 
+    const QString noReadings =
+        ByLanguage(QStringLiteral("Nie znaleziono odczytów w pliku %1"), QStringLiteral("no readings found in %1"));
     QTest::newRow("invalid time keeps the points before it")
-        << QByteArray("a\nb\n1\t12:00:00\t00100\n2\t12:00:01\t00200\n\n") << QStringLiteral("'' is not a valid time.")
-        << 2;
-    QTest::newRow("missing file leaves Series1 alone") << QByteArray() << QStringLiteral("Cannot open") << 2;
+        << "data.txt" << QByteArray("a\nb\n1\t12:00:00\t00100\n2\t12:00:01\t00200\n\n")
+        << QStringList{QStringLiteral("'' is not a valid time.")} << false << false;
+    QTest::newRow("missing file leaves Series1 alone")
+        << "missing" << QByteArray() << QStringList{"%1", "No such file or directory"} << true << true;
+    QTest::newRow("FIFO refused at once") << "fifo" << QByteArray() << QStringList{"%1", "FIFO"} << true << true;
+    QTest::newRow("/dev/zero refused at once") << "/dev/zero" << QByteArray() << QStringList{"%1"} << true << true;
+    QTest::newRow("folder refused") << "folder" << QByteArray() << QStringList{"%1"} << true << true;
+    // No point at all: the live lines stay as they were.
+    QTest::newRow("empty file") << "data.txt" << QByteArray() << QStringList{noReadings + '.'} << false << true;
+    QTest::newRow("only CRs") << "data.txt" << QByteArray(500, '\r') << QStringList{noReadings + '.'} << false << true;
+    QTest::newRow("one 10 MB line") << "data.txt" << QByteArray(10 << 20, 'x') << QStringList{noReadings + '.'}
+                                    << false << true;
+    QTest::newRow("garbage: no readings, and why")
+        << "data.txt" << QByteArray("\x01\x02\n\x03\n\x7f\xfe\x01\n")
+        << QStringList{noReadings + "\n'", QStringLiteral("' is not a valid time.")} << false << true;
 }
 
 void TestChartLoad::errorsReachTheReport()
 {
+    QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(QString, message);
-    QFETCH(int, series1);
-    const QString name = m_dir->filePath(QStringLiteral("data.txt"));
-    if (!content.isEmpty())
+    QFETCH(QStringList, parts);
+    QFETCH(bool, refused);
+    QFETCH(bool, untouched);
+    QString name = m_dir->filePath(file);
+    if (file == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);  // no writer: an open would wait for one
+    else if (file == QLatin1String("folder"))
+        QVERIFY(QDir(m_dir->path()).mkdir(file));
+    else if (file.startsWith(QLatin1Char('/')))
+        name = file;
+    else if (file != QLatin1String("missing"))
         writeFile(name, content);
     OpenDialog::setChooserForTesting([name] { return name; });
+    m_form->Chart1->bottomAxis()->setAutomatic(false);
+    m_form->Chart1->leftAxis()->setAutomatic(false);  // a zoomed view
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     QTest::mouseClick(m_form->Button1, Qt::LeftButton);  // through the window's wiring and its error report
-    QTRY_VERIFY(errorReport() != nullptr);
-    QVERIFY2(errorReport()->text().startsWith(message), qPrintable(errorReport()->text()));
-    QCOMPARE(int(m_form->Series1->count()), series1);
+    if (refused) {
+        QVERIFY(!m_form->isLoadingChart());
+        QVERIFY(errorReport() != nullptr);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(errorReport() != nullptr, 20000);
+    const QString text = errorReport()->text();
+    qsizetype at = 0;
+    for (const QString& part : parts) {
+        const qsizetype found = text.indexOf(QString(part).replace(QLatin1String("%1"), name), at);
+        QVERIFY2(found >= at, qPrintable(text));
+        at = found + 1;
+    }
+    // Two points either way: the two the chart had, or the two read before the bad time.
+    QCOMPARE(m_form->Series1->count(), std::size_t(2));
+    QCOMPARE(m_form->Series1->y(1), untouched ? 2.5 : 2.0);
     QCOMPARE(m_form->Series6->count(), std::size_t(1));
+    QCOMPARE(m_form->Chart1->bottomAxis()->automatic(), !untouched);
+    QCOMPARE(m_form->Chart1->leftAxis()->automatic(), !untouched);
+    QVERIFY(m_form->Button1->isEnabled());
+}
+
+void TestChartLoad::largeFileLoadsWithTheWindowResponsive_data()
+{
+    QTest::addColumn<bool>("ownLog");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("loader layout to the end") << false << false;
+    QTest::newRow("own log to the end") << true << false;
+    QTest::newRow("cancelled midway") << false << true;
+}
+
+void TestChartLoad::largeFileLoadsWithTheWindowResponsive()
+{
+    QFETCH(bool, ownLog);
+    QFETCH(bool, cancel);
+    const int lines = 300000;
+    const QString name = m_dir->filePath(QStringLiteral("large.txt"));
+    const QLocale c(QLocale::C);
+    {
+        QByteArray content = ownLog ? QByteArray() : QByteArray("h\r\nh\r\n");
+        for (int i = 0; i < lines; ++i) {
+            const QTime time = QTime(0, 0).addMSecs(i * 250);
+            content += ownLog ? hmx::FormatLogLine({i + 1, time, -105, 450, 235, "-10.50", "45.00", "23.50"}, c)
+                              : QByteArray::number(i % 1000) + '\t' + time.toString(u"hh:mm:ss").toLatin1()
+                    + "\t0" + QByteArray::number(1000 + i % 9000) + "\r\n";
+        }
+        writeFile(name, content);
+    }
+    QLocale::setDefault(c);
+    OpenDialog::setChooserForTesting([name] { return name; });
+
+    // Counts the steps by which the chart grew, as seen from turns of the event loop.
+    int partialSteps = 0;
+    std::size_t seen = 0;
+    QTimer turn;
+    turn.setInterval(0);
+    connect(&turn, &QTimer::timeout, this, [&] {
+        const std::size_t n = m_form->Series1->count();
+        if (!m_form->isLoadingChart() || n == seen || n >= std::size_t(lines))
+            return;
+        seen = n;
+        if (++partialSteps == 1 && cancel) {
+            auto* progress = m_form->findChild<QProgressDialog*>(QStringLiteral("chartLoadProgress"));
+            QVERIFY(progress != nullptr);
+            progress->findChild<QPushButton*>()->click();
+        }
+    });
+    turn.start();
+    m_form->Button1Click();
+    QLocale::setDefault(QLocale::system());
+    // Nothing has reached the chart yet: the file is read meanwhile.
+    QVERIFY(m_form->isLoadingChart());
+    QVERIFY(!m_form->Button1->isEnabled());
+    QCOMPARE(m_form->Series1->count(), std::size_t(2));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->isLoadingChart(), 120000);
+    turn.stop();
+
+    QVERIFY(errorReport() == nullptr);
+    QVERIFY(m_form->Button1->isEnabled());
+    QVERIFY(m_form->findChild<QProgressDialog*>() == nullptr);
+    const std::size_t loaded = m_form->Series1->count();
+    if (cancel) {
+        QVERIFY2(loaded > 0 && loaded < std::size_t(lines), qPrintable(QString::number(loaded)));
+        return;
+    }
+    // The points came in many steps with the event loop turning between them.
+    QVERIFY2(partialSteps >= 10, qPrintable(QString::number(partialSteps)));
+    QCOMPARE(loaded, std::size_t(lines));
+    QCOMPARE(m_form->Series7->count(), std::size_t(ownLog ? lines : 1));
+    for (std::size_t i = 1; i < loaded; i += 997)
+        QVERIFY(m_form->Series1->x(i) >= m_form->Series1->x(i - 1));
+    const double lastTime = (lines - 1) / 4 / 86400.0;
+    QVERIFY(std::abs(m_form->Series1->x(loaded - 1) - m_form->Series1->x(0) - lastTime) < 1e-9);
+    QCOMPARE(m_form->Series1->y(loaded - 1), ownLog ? -10.5 : (1000 + (lines - 1) % 9000) / 100.0);
 }
 
 void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
@@ -214,7 +345,7 @@ void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
 
     // Our own log, loaded while the Poller appends to it: three lines of today.
     OpenDialog::setChooserForTesting([log] { return log; });
-    m_form->Button1Click();
+    loadChosen(*m_form);
     const std::size_t loaded = m_form->Series6->count();
     QVERIFY(loaded >= 3);
     QCOMPARE(m_form->Series1->y(0), -10.5);
@@ -224,7 +355,7 @@ void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
 
     // Another file, loaded while measuring, leaves the log where it is.
     OpenDialog::setChooserForTesting([other] { return other; });
-    m_form->Button1Click();
+    loadChosen(*m_form);
     const qsizetype before = logLines(log).size();
     QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= before + 2, 10000);
     QCOMPARE(QFileInfo(other).size(), qint64(otherContent.size()));  // readings never go to the loaded file

@@ -1,0 +1,89 @@
+// Chart loading off the window thread: a worker reads the chosen file while the
+// window stays live (measuring goes on); the points reach Chart1's lines in file
+// order on the window thread, and a progress box with Cancel shows for files that
+// take longer than a moment.
+#pragma once
+
+#include "log/chartfile.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class QFile;
+class QProgressDialog;
+class TForm1;
+
+namespace hmx {
+
+// The message for a load that stopped, in the interface language. `pointsLoaded`
+// tells whether the file gave any point before it stopped.
+QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded);
+
+// "no readings found in <file>", in the interface language.
+QString NoReadingsMessage(const QString& fileName);
+
+class ChartLoadJob : public QObject {
+    Q_OBJECT
+public:
+    // Starts reading `file` (from OpenChartFile) on a worker thread at once.
+    ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName);
+    // Cancels a load still running and waits for the worker; points not yet applied are dropped.
+    ~ChartLoadJob() override;
+
+    // True until the last point is applied and the outcome is reported.
+    bool running() const { return m_running; }
+    // Stops reading; the points already applied stay.
+    void cancel();
+
+    ChartLoadJob(const ChartLoadJob&) = delete;
+    ChartLoadJob& operator=(const ChartLoadJob&) = delete;
+
+signals:
+    void finished();
+
+private:
+    struct Batch;
+    class BatchingSink;
+
+    // Worker side.
+    void run();
+    // Queues a batch for the window thread, waiting while the queue is full.
+    void push(std::shared_ptr<Batch> batch);
+    void wakePump();
+    void postProgress(qint64 done, qint64 total);
+    // Window side: one batch per turn of the event loop, so the window stays live.
+    void pumpOnce();
+    void apply(const Batch& batch);
+    void finish();
+
+    TForm1& m_form;
+    std::unique_ptr<QFile> m_file;
+    QString m_fileName;
+    QLocale m_locale;
+    std::unique_ptr<QProgressDialog> m_progress;
+    QTimer m_pump;
+    bool m_running = true;
+
+    std::atomic<bool> m_cancel{false};
+    std::mutex m_mutex;  // guards the fields below
+    std::condition_variable m_taken;
+    std::deque<std::shared_ptr<Batch>> m_queue;
+    bool m_done = false;             // the worker has queued its last batch
+    std::size_t m_points = 0;        // points the reader gave
+    std::exception_ptr m_error;      // why it stopped, if it did
+
+    int m_lastPermille = -1;  // worker only
+    std::thread m_worker;
+};
+
+} // namespace hmx
