@@ -1,6 +1,7 @@
 // File primitives of the measurement log, one implementation per platform.
-// Opens for appending take exclusive write access, as the original platform did:
-// a log held by another writer cannot be opened.
+// Opens for appending hold the write access alone, as Windows' exclusive write access
+// does: a log another writer holds cannot be opened (on POSIX: a writer taking the same
+// lock), and other programs can still read it meanwhile.
 #pragma once
 
 #include <QByteArray>
