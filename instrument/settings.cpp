@@ -89,18 +89,20 @@ bool StartsWithAt(const QString& text, qsizetype pos, const QString& part)
     return !part.isEmpty() && QStringView(text).mid(pos).startsWith(part);
 }
 
-std::optional<Decimal> ParseDecimal(const QString& input, const QLocale& locale)
+bool IsAsciiDigit(QChar c)
 {
-    const QString text = input.trimmed();
+    return c >= u'0' && c <= u'9';
+}
+
+// The page's numbers: an optional '-', ASCII digits and at most one decimal separator
+// of the locale, nothing else (no blanks, no '+', no exponent, no other digits or
+// minus signs, no direction marks).
+std::optional<Decimal> ParseDecimal(const QString& text, const QLocale& locale)
+{
     Decimal d;
     qsizetype pos = 0;
-    if (StartsWithAt(text, pos, locale.negativeSign())) {
+    if (pos < text.size() && text.at(pos) == u'-') {
         d.negative = true;
-        pos += locale.negativeSign().size();
-    } else if (StartsWithAt(text, pos, locale.positiveSign())) {
-        pos += locale.positiveSign().size();
-    } else if (pos < text.size() && (text.at(pos) == u'-' || text.at(pos) == u'+')) {
-        d.negative = text.at(pos) == u'-';
         ++pos;
     }
     int digitCount = 0;
@@ -109,12 +111,11 @@ std::optional<Decimal> ParseDecimal(const QString& input, const QLocale& locale)
     const QString point = locale.decimalPoint();
     while (pos < text.size()) {
         const QChar c = text.at(pos);
-        const int value = c.digitValue();
-        if (value >= 0 && c.isDigit()) {
+        if (IsAsciiDigit(c)) {
             ++digitCount;
             // Leading zeros are dropped; after the point they still shift the exponent.
-            if (!(d.digits.isEmpty() && value == 0))
-                d.digits.append(static_cast<char>('0' + value));
+            if (!(d.digits.isEmpty() && c == u'0'))
+                d.digits.append(static_cast<char>(c.unicode()));
             if (inFraction)
                 ++fractionDigits;
             ++pos;
@@ -122,38 +123,13 @@ std::optional<Decimal> ParseDecimal(const QString& input, const QLocale& locale)
             inFraction = true;
             pos += point.size();
         } else {
-            break;
+            return std::nullopt;
         }
     }
     if (digitCount == 0)
         return std::nullopt;
     // Leading zeros of the integer part were dropped; only fraction digits move the point.
-    long long exponent = -fractionDigits;
-    if (pos < text.size() && (text.at(pos) == u'e' || text.at(pos) == u'E')) {
-        ++pos;
-        bool negativeExponent = false;
-        if (pos < text.size() && (text.at(pos) == u'-' || text.at(pos) == u'+')) {
-            negativeExponent = text.at(pos) == u'-';
-            ++pos;
-        } else if (StartsWithAt(text, pos, locale.negativeSign())) {
-            negativeExponent = true;
-            pos += locale.negativeSign().size();
-        }
-        long long e = 0;
-        int expDigits = 0;
-        while (pos < text.size() && text.at(pos).isDigit() && text.at(pos).digitValue() >= 0) {
-            if (e < 100000000)
-                e = e * 10 + text.at(pos).digitValue();
-            ++expDigits;
-            ++pos;
-        }
-        if (expDigits == 0)
-            return std::nullopt;
-        exponent += negativeExponent ? -e : e;
-    }
-    if (pos != text.size())
-        return std::nullopt;
-    d.exponent = exponent;
+    d.exponent = -fractionDigits;
     return d;
 }
 
@@ -193,16 +169,43 @@ double DecimalToDouble(const Decimal& d)
     return std::strtod(text.constData(), nullptr);
 }
 
-QLocale WithoutGroups(const QLocale& locale)
-{
-    QLocale plain = locale;
-    plain.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    return plain;
-}
-
+// The page's text of a number: the shortest general form with up to 15 significant
+// digits, written out in ASCII digits with '-' and the locale's decimal separator,
+// never with an exponent, group separators or the locale's own digits and signs.
 QString GeneralText(double value, const QLocale& locale)
 {
-    return WithoutGroups(locale).toString(value, 'g', 15);
+    if (value == 0)
+        return QStringLiteral("0");  // never "-0"
+    const QByteArray g = QByteArray::number(value, 'g', 15);  // C locale: "-2.35", "1e+16", "1.5e-05"
+    const qsizetype e = g.indexOf('e');
+    QByteArray mantissa = e < 0 ? g : g.left(e);
+    const int exponent = e < 0 ? 0 : g.mid(e + 1).toInt();
+    const bool negative = mantissa.startsWith('-');
+    if (negative)
+        mantissa.remove(0, 1);
+    const qsizetype point = mantissa.indexOf('.');
+    QByteArray digits = mantissa;
+    qsizetype integerDigits = digits.size();
+    if (point >= 0) {
+        digits.remove(point, 1);
+        integerDigits = point;
+    }
+    integerDigits += exponent;
+    QByteArray whole;
+    QByteArray fraction;
+    if (integerDigits <= 0) {
+        whole = "0";
+        fraction = QByteArray(-integerDigits, '0') + digits;
+    } else if (integerDigits >= digits.size()) {
+        whole = digits + QByteArray(integerDigits - digits.size(), '0');
+    } else {
+        whole = digits.left(integerDigits);
+        fraction = digits.mid(integerDigits);
+    }
+    QString text = QString::fromLatin1((negative ? "-" : "") + whole);
+    if (!fraction.isEmpty())
+        text += locale.decimalPoint() + QString::fromLatin1(fraction);
+    return text;
 }
 
 [[noreturn]] void ThrowMalformed(const QString& text, const char* kind)
@@ -318,8 +321,7 @@ std::int16_t TextToTenths(const QString& text, const QLocale& locale)
     const std::optional<long long> tenths = RoundDecimal(*d, 1);
     if (!tenths || *tenths < std::numeric_limits<std::int16_t>::min()
         || *tenths > std::numeric_limits<std::int16_t>::max()) {
-        const QLocale plain = WithoutGroups(locale);
-        ThrowRange(text, plain.toString(-3276.8, 'f', 1), plain.toString(3276.7, 'f', 1));
+        ThrowRange(text, GeneralText(-3276.8, locale), GeneralText(3276.7, locale));
     }
     return static_cast<std::int16_t>(*tenths);
 }
@@ -333,28 +335,24 @@ ScaledValue TextToScaled(const QString& text, const QLocale& locale)
     const WideScaled wide = ScaledBand(x);
     if (!std::isfinite(wide.mantissa) || wide.mantissa < std::numeric_limits<std::int16_t>::min()
         || wide.mantissa > std::numeric_limits<std::int16_t>::max()) {
-        const QLocale plain = WithoutGroups(locale);
-        ThrowRange(text, plain.toString(-32.768, 'f', 3), plain.toString(32767));
+        ThrowRange(text, GeneralText(-32.768, locale), GeneralText(32767, locale));
     }
     return EncodeScaled(x);
 }
 
 std::int16_t TextToInteger(const QString& text)
 {
-    const QString trimmed = text.trimmed();
     qsizetype pos = 0;
-    bool negative = false;
-    if (pos < trimmed.size() && (trimmed.at(pos) == u'-' || trimmed.at(pos) == u'+')) {
-        negative = trimmed.at(pos) == u'-';
+    const bool negative = pos < text.size() && text.at(pos) == u'-';
+    if (negative)
         ++pos;
-    }
-    if (pos == trimmed.size())
+    if (pos == text.size())
         ThrowMalformed(text, "integer");
     long long value = 0;
     bool tooLarge = false;
-    for (; pos < trimmed.size(); ++pos) {
-        const QChar c = trimmed.at(pos);
-        if (c < u'0' || c > u'9')
+    for (; pos < text.size(); ++pos) {
+        const QChar c = text.at(pos);
+        if (!IsAsciiDigit(c))
             ThrowMalformed(text, "integer");
         if (value < 1000000)
             value = value * 10 + (c.unicode() - u'0');

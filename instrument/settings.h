@@ -67,16 +67,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Shortest general form with the locale's separator: 235 -> "23.5", 200 -> "20".
+// The settings page's numbers are ASCII digits, '-' and the locale's decimal separator
+// only, in whatever locale (no Arabic or Persian digits, no U+2212 minus, no direction
+// marks, no exponent, no group separators), shown and typed alike.
+
+// Shortest general form, up to 15 significant digits: 235 -> "23.5" ("23,5" where the
+// separator is a comma), 200 -> "20".
 QString TenthsToText(std::int16_t tenths, const QLocale& locale = QLocale());
 QString ScaledToText(std::int16_t mantissa, std::uint8_t exponent, const QLocale& locale = QLocale());
 QString IntegerToText(std::int16_t value);
 
-// Parse, x10, round half to even. Throw ConversionError "'%s' is not a valid floating point value"
-// for malformed text, and a range error naming the text when the result does not fit 16 bits.
+// Parse, x10, round half to even. Anything but an optional '-', ASCII digits and one
+// decimal separator of the locale (blanks, '+' and exponents included) throws
+// ConversionError "'%s' is not a valid floating point value"; a result beyond 16 bits
+// throws a range error naming the text.
 std::int16_t TextToTenths(const QString& text, const QLocale& locale = QLocale());
 ScaledValue TextToScaled(const QString& text, const QLocale& locale = QLocale());
-// "'%s' is not a valid integer value" for malformed text.
+// An optional '-' and ASCII digits; anything else throws "'%s' is not a valid integer value".
 std::int16_t TextToInteger(const QString& text);
 
 // List index of an output type code (0 -> 0, 4 -> 1; codes 1-3 and 5-7 fall to the

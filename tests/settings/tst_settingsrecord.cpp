@@ -181,6 +181,8 @@ void TestSettingsRecord::decodeScaled_data()
     QTest::newRow("exponent 2") << 1234 << 2 << 12.34 << "12.34";
     QTest::newRow("exponent 3") << 1234 << 3 << 123.4 << "123.4";
     QTest::newRow("exponent 4") << 1234 << 4 << 1234.0 << "1234";
+    QTest::newRow("exponent 20 written out, no e+16") << 1 << 20 << 1e16 << "10000000000000000";
+    QTest::newRow("exponent 0, smallest step") << 1 << 0 << 0.0001 << "0.0001";
     QTest::newRow("negative, exponent 1") << -1500 << 1 << -1.5 << "-1.5";
 }
 
@@ -195,7 +197,7 @@ void TestSettingsRecord::decodeScaled()
     QCOMPARE(hmx::DecodeScaled(m, e), value);
     QCOMPARE(hmx::ScaledToText(m, e, QLocale::c()), text);
     // Every band of EncodeScaled is inverted by the decoding.
-    if (exponent >= 1) {
+    if (exponent >= 1 && exponent <= 4) {
         const hmx::ScaledValue back = hmx::EncodeScaled(value);
         QCOMPARE(hmx::DecodeScaled(back.mantissa, back.exponent), value);
     }
@@ -301,6 +303,11 @@ void TestSettingsRecord::tenthsToText_data()
     QTest::newRow("no group separator") << "en_US" << 32767 << "3276.7";
     QTest::newRow("comma locale") << "pl_PL" << 235 << "23,5";
     QTest::newRow("comma locale, minimum") << "de_DE" << -32768 << "-3276,8";
+    // Plain ASCII digits and '-' in every locale; only the decimal separator is the locale's.
+    QTest::newRow("Arabic: ASCII digits, Arabic separator") << "ar_EG" << 235 << QStringLiteral("23\u066B5");
+    QTest::newRow("Arabic: plain minus, no direction mark") << "ar_EG" << -200 << "-20";
+    QTest::newRow("Persian: ASCII digits and minus") << "fa_IR" << -235 << QStringLiteral("-23\u066B5");
+    QTest::newRow("Swedish: hyphen-minus, not U+2212") << "sv_SE" << -32768 << "-3276,8";
 }
 
 void TestSettingsRecord::tenthsToText()
@@ -332,15 +339,14 @@ void TestSettingsRecord::textToTenths_data()
     QTest::newRow("0.2501 above half") << "en_US" << "0.2501" << 3;
     QTest::newRow("0.04 below half of a tenth") << "en_US" << "0.04" << 0;
     QTest::newRow("0.005 tiny") << "en_US" << "0.005" << 0;
-    QTest::newRow("surrounding blanks") << "en_US" << "  23.5 " << 235;
     QTest::newRow("integer text") << "en_US" << "20" << 200;
     QTest::newRow("leading zeros") << "en_US" << "007.0" << 70;
-    QTest::newRow("plus sign") << "en_US" << "+1.5" << 15;
-    QTest::newRow("exponent") << "en_US" << "1.5e2" << 1500;
     QTest::newRow("upper limit") << "en_US" << "3276.7" << 32767;
     QTest::newRow("lower limit") << "en_US" << "-3276.8" << -32768;
     QTest::newRow("rounds into range") << "en_US" << "3276.74" << 32767;
-    QTest::newRow("Swedish minus sign") << "sv_SE" << QStringLiteral("\u22121,5") << -15;
+    QTest::newRow("Swedish: hyphen-minus and comma") << "sv_SE" << "-1,5" << -15;
+    QTest::newRow("Arabic: ASCII digits, Arabic separator") << "ar_EG" << QStringLiteral("12\u066B5") << 125;
+    QTest::newRow("Persian: negative half") << "fa_IR" << QStringLiteral("-0\u066B35") << -4;
 }
 
 void TestSettingsRecord::textToTenths()
@@ -387,7 +393,6 @@ void TestSettingsRecord::integerText_data()
     QTest::addColumn<int>("value");
     QTest::newRow("24") << "24" << 24;
     QTest::newRow("negative") << "-7" << -7;
-    QTest::newRow("blanks") << " 12 " << 12;
     QTest::newRow("upper limit") << "32767" << 32767;
     QTest::newRow("lower limit") << "-32768" << -32768;
 }
@@ -420,11 +425,36 @@ void TestSettingsRecord::malformed_data()
         QTest::newRow(k + ": only a sign") << "en_US" << kind << "-" << fp.arg("-");
         QTest::newRow(k + ": trailing letters") << "en_US" << kind << "12.5x" << fp.arg("12.5x");
         QTest::newRow(k + ": dangling exponent") << "en_US" << kind << "1e" << fp.arg("1e");
+        // ASCII digits, '-' and the locale's separator, nothing else.
+        QTest::newRow(k + ": surrounding blanks") << "en_US" << kind << "  23.5 " << fp.arg("  23.5 ");
+        QTest::newRow(k + ": plus sign") << "en_US" << kind << "+1.5" << fp.arg("+1.5");
+        QTest::newRow(k + ": exponent") << "en_US" << kind << "1.5e2" << fp.arg("1.5e2");
+        QTest::newRow(k + ": no-break space") << "pl_PL" << kind << QStringLiteral("\u00A012,5")
+                                              << fp.arg(QStringLiteral("\u00A012,5"));
+        QTest::newRow(k + ": Swedish U+2212 minus") << "sv_SE" << kind << QStringLiteral("\u22121,5")
+                                                    << fp.arg(QStringLiteral("\u22121,5"));
+        QTest::newRow(k + ": Arabic-Indic digits") << "ar_EG" << kind << QStringLiteral("\u0661\u0662\u066B\u0665")
+                                                   << fp.arg(QStringLiteral("\u0661\u0662\u066B\u0665"));
+        QTest::newRow(k + ": Arabic minus with its direction mark")
+            << "ar_EG" << kind << QStringLiteral("\u061C-1\u066B5") << fp.arg(QStringLiteral("\u061C-1\u066B5"));
+        QTest::newRow(k + ": Arabic locale, point") << "ar_EG" << kind << "12.5" << fp.arg("12.5");
+        QTest::newRow(k + ": Persian digits") << "fa_IR" << kind << QStringLiteral("\u06F1\u06F2")
+                                              << fp.arg(QStringLiteral("\u06F1\u06F2"));
+        QTest::newRow(k + ": Persian minus with its direction mark")
+            << "fa_IR" << kind << QStringLiteral("\u200E\u22121") << fp.arg(QStringLiteral("\u200E\u22121"));
+        QTest::newRow(k + ": fullwidth digits") << "en_US" << kind << QStringLiteral("\uFF11\uFF12")
+                                                << fp.arg(QStringLiteral("\uFF11\uFF12"));
     }
     QTest::newRow("integer: empty") << "en_US" << "integer" << "" << in.arg("");
     QTest::newRow("integer: decimal") << "en_US" << "integer" << "12.5" << in.arg("12.5");
     QTest::newRow("integer: letters") << "en_US" << "integer" << "abc" << in.arg("abc");
     QTest::newRow("integer: only a sign") << "en_US" << "integer" << "+" << in.arg("+");
+    QTest::newRow("integer: blanks") << "en_US" << "integer" << " 12 " << in.arg(" 12 ");
+    QTest::newRow("integer: plus sign") << "en_US" << "integer" << "+12" << in.arg("+12");
+    QTest::newRow("integer: Arabic-Indic digits") << "ar_EG" << "integer" << QStringLiteral("\u0662\u0664")
+                                                  << in.arg(QStringLiteral("\u0662\u0664"));
+    QTest::newRow("integer: U+2212 minus") << "sv_SE" << "integer" << QStringLiteral("\u22127")
+                                           << in.arg(QStringLiteral("\u22127"));
 }
 
 void TestSettingsRecord::malformed()
@@ -454,11 +484,11 @@ void TestSettingsRecord::outOfRange_data()
     QTest::newRow("tenths above") << "tenths" << "3276.8";
     QTest::newRow("tenths rounding above") << "tenths" << "3276.75";
     QTest::newRow("tenths below") << "tenths" << "-3276.9";
-    QTest::newRow("tenths huge exponent") << "tenths" << "1e400";
+    QTest::newRow("tenths huge") << "tenths" << QString(400, u'9');
     QTest::newRow("scaled above") << "scaled" << "32768";
     QTest::newRow("scaled half rounds above") << "scaled" << "32767.5";
     QTest::newRow("scaled below") << "scaled" << "-32.769";
-    QTest::newRow("scaled huge") << "scaled" << "1e400";
+    QTest::newRow("scaled huge") << "scaled" << QString(400, u'9');
     QTest::newRow("integer above") << "integer" << "32768";
     QTest::newRow("integer below") << "integer" << "-32769";
     QTest::newRow("integer very long") << "integer" << "99999999999999999999";

@@ -74,15 +74,25 @@ void TestSettingsPage::readFillsThePage_data()
     QTest::addColumn<QString>("modeText");    // ComboBox7
     QTest::addColumn<QString>("outputText");  // ComboBox2
     QTest::addColumn<QString>("edit5");       // alarm 1 upper threshold: 0x00EB, exponent 3
+    QTest::addColumn<QString>("locale");
 
     QTest::newRow("tenths") << 0 << 5 << 1 << 4 << "°Cdp" << "°Cdp" << "°C" << "°C" << "1 górny" << "4-20mA"
-                            << "23.5";
+                            << "23.5" << "C";
     QTest::newRow("g/m3 shows Scaled values") << 2 << 6 << 6 << 0 << "gm-3" << "g/m3" << "°F" << "°F"
-                                              << "6 dolny z histerezą" << "0-20mA" << "23.5";
+                                              << "6 dolny z histerezą" << "0-20mA" << "23.5" << "C";
     QTest::newRow("output codes 1-3 and 5-7 by shifting") << 3 << 7 << 0 << 7 << "%Rh" << "%Rh" << "t-tdp"
-                                                           << "t-tdp" << "0 wyłączony" << "4-20mA" << "23.5";
+                                                           << "t-tdp" << "0 wyłączony" << "4-20mA" << "23.5" << "C";
     // Codes outside a list leave it without a selection; the eight-item mirrors still show them.
-    QTest::newRow("codes outside the lists") << 6 << 3 << 7 << 8 << "" << "°F" << "" << "%Rh" << "" << "" << "23.5";
+    QTest::newRow("codes outside the lists") << 6 << 3 << 7 << 8 << "" << "°F" << "" << "%Rh" << "" << "" << "23.5"
+                                             << "C";
+    // Plain digits and '-' in every locale, with the locale's decimal separator.
+    QTest::newRow("Arabic locale") << 0 << 5 << 1 << 4 << "°Cdp" << "°Cdp" << "°C" << "°C" << "1 górny" << "4-20mA"
+                                   << QStringLiteral("23\u066B5") << "ar_EG";
+    QTest::newRow("Persian locale, g/m3") << 2 << 6 << 6 << 0 << "gm-3" << "g/m3" << "°F" << "°F"
+                                          << "6 dolny z histerezą" << "0-20mA" << QStringLiteral("23\u066B5")
+                                          << "fa_IR";
+    QTest::newRow("Swedish locale") << 0 << 5 << 1 << 4 << "°Cdp" << "°Cdp" << "°C" << "°C" << "1 górny" << "4-20mA"
+                                    << "23,5" << "sv_SE";
 }
 
 void TestSettingsPage::readFillsThePage()
@@ -91,6 +101,8 @@ void TestSettingsPage::readFillsThePage()
     QFETCH(int, lowerUnit);
     QFETCH(int, alarm1Mode);
     QFETCH(int, output1Type);
+    QFETCH(QString, locale);
+    QLocale::setDefault(QLocale(locale));
     SettingsRecord record = hmx::sim::DefaultSettingsRecord();
     record[0] = std::uint8_t(upperUnit);
     record[1] = std::uint8_t(lowerUnit);
@@ -115,7 +127,17 @@ void TestSettingsPage::readFillsThePage()
     QTEST(m_form->Edit5->text(), "edit5");
     QCOMPARE(m_form->Edit17->text(), QStringLiteral("-20"));
     QCOMPARE(m_form->Edit12->text(), QStringLiteral("24"));
-    QCOMPARE(hmx::Settings().values().UpperUnit, std::uint8_t(upperUnit));
+    const hmx::SettingsValues read = hmx::Settings().values();
+    QCOMPARE(read.UpperUnit, std::uint8_t(upperUnit));
+
+    // What the page shows saves back unchanged.
+    m_form->ZapisUstawien->click();
+    QVERIFY(hmx::Settings().writePending());
+    const hmx::SettingsValues saved = hmx::Settings().values();
+    QCOMPARE(saved.Alarm1High, read.Alarm1High);
+    QCOMPARE(saved.Alarm1HighExp, read.Alarm1HighExp);
+    QCOMPARE(saved.Alarm2High, read.Alarm2High);
+    QCOMPARE(saved.CleaningInterval, read.CleaningInterval);
 }
 
 void TestSettingsPage::missingReplyKeepsThePage()
