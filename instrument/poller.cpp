@@ -1,5 +1,6 @@
 #include "instrument/poller.h"
 
+#include "instrument/connection.h"
 #include "instrument/settings.h"
 #include "link/protocol.h"
 #include "link/seriallink.h"
@@ -69,11 +70,13 @@ double NowDateTimeValue()
     return ToDateTimeValue(QDateTime::currentDateTime());
 }
 
-Poller::Poller(MeasurementLog& log, QObject* parent)
+Poller::Poller(MeasurementLog& log, std::string device, QObject* parent)
     : QObject(parent)
     , m_log(log)
+    , m_device(std::move(device))
 {
     qRegisterMetaType<hmx::Reading>();
+    qRegisterMetaType<hmx::LogProblem>();
 }
 
 Poller::~Poller()
@@ -96,8 +99,12 @@ void Poller::stop()
         m_running.store(false, std::memory_order_release);
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
+    if (m_thread.joinable()) {
+        // A send stalled on a dead line gives up at once instead of running its time out.
+        SetLinkInterrupted(true);
         m_thread.join();
+        SetLinkInterrupted(false);
+    }
 }
 
 bool Poller::sleepFor(std::chrono::milliseconds duration)
@@ -114,28 +121,84 @@ void Poller::run()
 
 void Poller::cycle()
 {
+    if (m_lost) {
+        recoveryCycle();
+        return;
+    }
+    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
     ExchangeResult result;
+    std::size_t received = 0;
     Measurement measurement;
+    bool lost = false;
     {
         std::lock_guard lock(LinkLock());
-        result = QueryExchange(MeasureCommand, MeasureWait, ClearAfterSend::No,
-                               [this](std::chrono::milliseconds d) { return sleepFor(d); });
+        result = QueryExchange(MeasureCommand, MeasureWait, ClearAfterSend::No, sleep, &received);
         if (result == ExchangeResult::Interrupted)
             return;
-        if (result == ExchangeResult::Reply)
+        // Exactly one record, or nothing: a reply cut in two or with noise around it would
+        // mix bytes of different readings. What is left over is discarded before the next send.
+        if (received == MeasurementSize)
             measurement = DecodeMeasurement(ReceiveBuffer);
         std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
+        if (received > 0 && received != MeasurementSize && !DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep))
+            return;
+        lost = PortLost();
+        if (lost) {
+            ClosePort(Port);
+            m_lost = true;
+            m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
+        }
     }
 
-    if (result == ExchangeResult::Reply) {
+    if (received == MeasurementSize) {
         handleMeasurement(measurement);
     } else {
+        if (received > 0)
+            emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
         // A failed send (port gone) has still waited the full cycle, so this never spins.
         emit noReply();
     }
+    if (lost) {
+        emit instrumentLost();
+        return;  // a pending settings write waits for the instrument to come back
+    }
 
-    if (Settings().writePending() && WriteSettings())
+    if (Settings().writePending() && WriteSettings(sleep))
         emit settingsConfirmed();
+}
+
+// One cycle while the instrument is gone: the same device again, or now and then the
+// whole scan. Only the identify command goes out, never a log line or a message box.
+void Poller::recoveryCycle()
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
+    std::string device;
+    if (started >= m_nextScan) {
+        const ScanResult scan = ScanForInstrument({{}, sleep});
+        if (scan.connected)
+            device = scan.portName;
+        m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
+    } else if (!m_device.empty() && IdentifyOn(m_device, sleep) == Identification::Answered) {
+        device = m_device;
+    }
+    if (!m_running.load(std::memory_order_acquire))
+        return;
+    if (!device.empty()) {
+        {
+            std::lock_guard lock(LinkLock());
+            ClearBuffers();
+        }
+        m_lost = false;
+        m_device = device;
+        emit instrumentBack(QString::fromStdString(device));
+        return;
+    }
+    emit noReply();
+    // Keep the pace of a measuring cycle, so a device that is simply absent costs nothing.
+    const auto spent = std::chrono::steady_clock::now() - started;
+    if (spent < MeasureWait)
+        sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
 void Poller::handleMeasurement(const Measurement& measurement)
@@ -162,10 +225,17 @@ void Poller::handleMeasurement(const Measurement& measurement)
     line.ambientText = reading.ambientText;
     // The failure is reported once; a line that goes through again ends the failure run.
     if (m_log.appendLine(line, locale)) {
+        if (m_logFailing)
+            emit logWorks();
         m_logFailing = false;
     } else if (!m_logFailing) {
         m_logFailing = true;
-        emit logFailed(m_log.errorString());
+        emit logFailed(m_log.problem());
+    }
+    // Dropped readings are told at once, not only with the next failure.
+    if (m_log.droppedLineCount() > m_droppedShown) {
+        m_droppedShown = m_log.droppedLineCount();
+        emit linesDropped(m_droppedShown);
     }
 
     reading.dewPointX = NowDateTimeValue();

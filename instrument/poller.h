@@ -1,6 +1,8 @@
 // The Poller: the one background thread that measures about twice a second,
 // writes each reading to the log and hands display and chart updates to the
-// window thread through queued signals (it never touches a widget).
+// window thread through queued signals (it never touches a widget). When the port
+// reports that the instrument is gone, it closes it and looks for the instrument
+// again by itself, then goes on measuring.
 #pragma once
 
 #include "link/protocol.h"
@@ -11,9 +13,11 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace hmx {
@@ -44,37 +48,56 @@ struct Reading {
 class Poller : public QObject {
     Q_OBJECT
 public:
+    // How often, while the instrument is lost, the whole identify scan runs besides
+    // the try of the same device every cycle.
+    static constexpr std::chrono::seconds RescanInterval{5};
+
     // The log must outlive the Poller; the Poller is its only writer while running.
-    explicit Poller(MeasurementLog& log, QObject* parent = nullptr);
+    // `device` is the port the instrument answered on (Port, open).
+    explicit Poller(MeasurementLog& log, std::string device = {}, QObject* parent = nullptr);
     ~Poller() override;  // stops and joins
 
     void start();
-    // Interrupts the wait, lets a started exchange finish and joins the thread.
+    // Interrupts the wait and any stalled send, and joins the thread.
     void stop();
 
     std::int32_t readingCount() const { return m_counter.load(std::memory_order_relaxed); }
+    std::uint64_t rejectedCount() const { return m_rejected.load(std::memory_order_relaxed); }
 
 signals:
     void noReply();                          // Edit20 shows "Error"
     void readingArrived(const hmx::Reading& reading);
     void settingsConfirmed();                // Label9 shows "Zapisano!"
-    void logFailed(const QString& message);  // once per run of failures
+    void logFailed(const hmx::LogProblem& problem);  // once per run of failures
+    void logWorks();                         // a line went through after failures
+    void linesDropped(quint64 total);        // the in-memory limit dropped readings
+    void replyRejected(quint64 total);       // a reply of the wrong length was thrown away
+    void instrumentLost();                   // the port is gone; searching
+    void instrumentBack(const QString& device);
 
 private:
     void run();
     void cycle();
+    void recoveryCycle();
     void handleMeasurement(const Measurement& measurement);
     bool sleepFor(std::chrono::milliseconds duration);
 
     MeasurementLog& m_log;
+    std::string m_device;  // Poller thread only while running
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
     std::atomic<std::int32_t> m_counter{0};
+    std::atomic<std::uint64_t> m_rejected{0};
+    // Poller thread only.
     bool m_logFailing = false;
+    std::size_t m_droppedShown = 0;
+    bool m_lost = false;
+    std::chrono::steady_clock::time_point m_nextScan;
 };
 
 } // namespace hmx
 
 Q_DECLARE_METATYPE(hmx::Reading)
+Q_DECLARE_METATYPE(hmx::LogProblem)

@@ -210,13 +210,15 @@ QString GeneralText(double value, const QLocale& locale)
 
 [[noreturn]] void ThrowMalformed(const QString& text, const char* kind)
 {
-    throw ConversionError(QStringLiteral("'%1' is not a valid %2 value").arg(text, QLatin1String(kind)).toStdString());
+    throw ConversionError(ConversionError::Kind::Malformed,
+                          QStringLiteral("'%1' is not a valid %2 value").arg(text, QLatin1String(kind)), text);
 }
 
 [[noreturn]] void ThrowRange(const QString& text, const QString& low, const QString& high)
 {
-    throw ConversionError(
-        QStringLiteral("'%1' is outside the allowed range %2 to %3").arg(text, low, high).toStdString());
+    throw ConversionError(ConversionError::Kind::Range,
+                          QStringLiteral("'%1' is outside the allowed range %2 to %3").arg(text, low, high), text, low,
+                          high);
 }
 
 } // namespace
@@ -395,24 +397,23 @@ SettingsStore& Settings()
     return store;
 }
 
-bool ReadSettingsRecord(SettingsValues& out)
+bool ReadSettingsRecord(SettingsValues& out, const SleepFunction& sleep)
 {
     std::lock_guard lock(LinkLock());
-    PutQuery(SettingsReadCommand);
     std::size_t received = 0;
-    if (SendCommand()) {
-        std::this_thread::sleep_for(SettingsReadWait);
-        received = ReadReply(Port, ReceiveBufferSize);
-    }
-    // A short reply would decode stale bytes of an earlier exchange, so it is refused.
-    const bool complete = received >= SettingsRecordSize;
+    QueryExchange(SettingsReadCommand, SettingsReadWait, ClearAfterSend::No, sleep, &received);
+    // Only a whole record counts; anything shorter or longer would decode stale or
+    // foreign bytes.
+    const bool complete = received == SettingsRecordSize;
     if (complete)
         out = DecodeSettingsRecord(ReceiveBuffer);
+    else if (received > 0)
+        DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep);
     std::memset(ReceiveBuffer, 0, sizeof ReceiveBuffer);
     return complete;
 }
 
-bool WriteSettings()
+bool WriteSettings(const SleepFunction& sleep)
 {
     std::lock_guard lock(LinkLock());
     // Cleared before the values are taken: a save landing during the exchange raises
@@ -421,8 +422,10 @@ bool WriteSettings()
     const std::array<std::uint8_t, 42> frame = BuildSettingsFrame(Settings().values());
     std::memcpy(TransmitBuffer, frame.data(), frame.size());
     bool confirmed = false;
-    if (SendSettingsFrame()) {
-        std::this_thread::sleep_for(SettingsWriteWait);
+    const bool sent = SendSettingsFrame();
+    // The full wait even when the frame did not go out, so the cycle keeps its pace.
+    const bool waited = sleep ? sleep(SettingsWriteWait) : (std::this_thread::sleep_for(SettingsWriteWait), true);
+    if (sent && waited) {
         const std::size_t received = ReadReply(Port, ReceiveBufferSize);
         // Only the bytes of this reply count; older bytes further on must not spoil the test.
         confirmed = received > 0 && ReplyTextIs(ReceiveBuffer, received, WriteAcknowledgement);

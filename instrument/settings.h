@@ -3,6 +3,8 @@
 // the read and write exchanges.
 #pragma once
 
+#include "link/protocol.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -61,10 +63,24 @@ ScaledValue EncodeScaled(double x);
 // 10^e * m / 10000 for any exponent byte.
 double DecodeScaled(std::int16_t mantissa, std::uint8_t exponent);
 
-// Raised by the text conversions; what() is the message the user sees.
+// Raised by the text conversions. what() is the English message; the parts let the
+// window word a range error in the interface language.
 class ConversionError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Kind { Malformed, Range };
+    ConversionError(Kind kind, const QString& message, QString text, QString low = {}, QString high = {})
+        : std::runtime_error(message.toStdString()), m_kind(kind), m_text(std::move(text)), m_low(std::move(low)),
+          m_high(std::move(high))
+    {
+    }
+    Kind kind() const { return m_kind; }
+    QString text() const { return m_text; }  // the text that was typed
+    QString low() const { return m_low; }    // Range: the allowed range, as shown
+    QString high() const { return m_high; }
+
+private:
+    Kind m_kind;
+    QString m_text, m_low, m_high;
 };
 
 // The settings page's numbers are ASCII digits, '-' and the locale's decimal separator
@@ -119,17 +135,17 @@ private:
 
 SettingsStore& Settings();
 
-// The read exchange: 01s?end, 300 ms, one read, decode. Takes LinkLock itself.
-// Returns false (values untouched) when the reply is missing or shorter than 36 bytes.
-// Zeroes the Receive buffer afterwards.
-bool ReadSettingsRecord(SettingsValues& out);
+// The read exchange: 01s?end, 300 ms (also when the send failed), one read, decode.
+// Takes LinkLock itself. Returns false (values untouched) unless exactly the 36 bytes
+// of a record came. Zeroes the Receive buffer afterwards. `sleep` as for QueryExchange.
+bool ReadSettingsRecord(SettingsValues& out, const SleepFunction& sleep = {});
 
 // The write exchange run by the Poller: frame from Settings(), SendSettingsFrame,
 // 100 ms, one read, exact "OK" test on the bytes of this reply, zero the first 49 bytes
 // of the Transmit buffer. The pending flag is cleared whatever comes back; it is cleared
 // before the values are taken, so a save made during the exchange is sent next cycle.
-// Takes LinkLock itself.
+// The 100 ms wait is kept when the frame did not go out. Takes LinkLock itself.
 // Returns true when the instrument confirmed with "OK".
-bool WriteSettings();
+bool WriteSettings(const SleepFunction& sleep = {});
 
 } // namespace hmx

@@ -53,9 +53,32 @@ void PutQuery(std::string_view frame)
     TransmitBuffer[length] = 0;
 }
 
-ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait, ClearAfterSend clear,
-                             const SleepFunction& sleep)
+bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit, const SleepFunction& sleep)
 {
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds slice{20};
+    const auto start = Clock::now();
+    auto lastByte = start;
+    DiscardInput(Port);
+    while (Clock::now() - lastByte < quiet && Clock::now() - start < limit && !PortLost()) {
+        if (sleep) {
+            if (!sleep(slice))
+                return false;
+        } else {
+            std::this_thread::sleep_for(slice);
+        }
+        if (ReadReply(Port, ReceiveBufferSize) > 0)
+            lastByte = Clock::now();
+    }
+    std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
+    return true;
+}
+
+ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait, ClearAfterSend clear,
+                             const SleepFunction& sleep, std::size_t* received)
+{
+    if (received)
+        *received = 0;
     PutQuery(frame);
     const bool sent = SendCommand();
     if (clear == ClearAfterSend::Yes)
@@ -69,7 +92,10 @@ ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds w
     }
     if (!sent)
         return ExchangeResult::SendFailed;
-    return ReadReply(Port, ReceiveBufferSize) > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;
+    const std::size_t count = ReadReply(Port, ReceiveBufferSize);
+    if (received)
+        *received = count;
+    return count > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;
 }
 
 } // namespace hmx

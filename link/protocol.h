@@ -67,9 +67,24 @@ enum class ClearAfterSend { No, Yes };
 
 // One query exchange: PutQuery, SendCommand, optionally ClearBuffers, sleep, one
 // ReadReply(Port, 512). The caller holds LinkLock() for the exchange and for its use
-// of the reply. Without a sleep function the thread simply sleeps.
+// of the reply. Without a sleep function the thread simply sleeps. `received`, when
+// given, gets the number of bytes the read delivered (0 without a reply).
 ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait,
                              ClearAfterSend clear = ClearAfterSend::No,
-                             const SleepFunction& sleep = {});
+                             const SleepFunction& sleep = {}, std::size_t* received = nullptr);
+
+// After a reply of the wrong length: throws away what is waiting and whatever still
+// comes in, until the line has been quiet for `quiet` (at most `limit`), so the rest
+// of a late or split reply cannot become the front of the next one. The caller holds
+// LinkLock(). Returns false when the sleep was cut short.
+bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
+                       const SleepFunction& sleep = {});
+// The rest of a split reply comes within about a measure wait of its first part.
+inline constexpr std::chrono::milliseconds QuietAfterBadReply{500};
+inline constexpr std::chrono::milliseconds QuietLimit{2000};
+
+// Reply lengths: a reply counts only when exactly this many bytes came in its exchange.
+inline constexpr std::size_t VersionReplySize = 9;
+inline constexpr std::size_t MeasurementSize = 6;
 
 } // namespace hmx

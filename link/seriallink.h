@@ -69,6 +69,11 @@ PortHandle OpenPortByName(const std::string& name);
 // Silence alone is not loss.
 bool PortLost();
 
+// While set, the send routines give up at once and their bounded waits end early:
+// set while the program ends, so a stalled port cannot hold it up.
+void SetLinkInterrupted(bool interrupted);
+bool LinkInterrupted();
+
 // Throws away bytes received but not read yet, so a reply starts on a clean line.
 void DiscardInput(PortHandle handle);
 

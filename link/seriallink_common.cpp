@@ -63,6 +63,7 @@ int devicePriority(std::string_view name)
 }
 
 std::atomic<bool> lost{false};
+std::atomic<bool> interrupted{false};
 thread_local OpenFailure lastOpenFailure = OpenFailure::None;
 
 // A dead port must not hold its caller forever: a few attempts with a pause between
@@ -76,7 +77,7 @@ bool SendLoop(std::size_t count)
         if (attempt > 0)
             std::this_thread::sleep_for(PauseBetweenAttempts);
         const PortHandle handle = Port;
-        if (handle == InvalidPort || PortLost())
+        if (handle == InvalidPort || PortLost() || LinkInterrupted())
             return false;
         // Bytes that came after an earlier read (a late or garbled reply) would be taken
         // for the front of this frame's reply.
@@ -117,6 +118,16 @@ void SortSerialDeviceNames(std::vector<std::string>& names)
         const int pa = devicePriority(a), pb = devicePriority(b);
         return pa != pb ? pa < pb : naturalLess(a, b);
     });
+}
+
+void SetLinkInterrupted(bool on)
+{
+    interrupted.store(on, std::memory_order_release);
+}
+
+bool LinkInterrupted()
+{
+    return interrupted.load(std::memory_order_acquire);
 }
 
 bool PortLost()

@@ -295,12 +295,13 @@ bool TransmitBytes(PortHandle handle, std::size_t count)
             noteError(errno);
             return false;
         }
-        // Output queue full: wait for room, but not past the deadline.
+        // Output queue full: wait for room, but not past the deadline, in short slices
+        // so that an interruption is seen.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || LinkInterrupted())
             return false;
         pollfd p {fd, POLLOUT, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 20)));
         if (r < 0 && errno != EINTR)
             return false;
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
@@ -373,7 +374,7 @@ bool FlushOutput(PortHandle handle)
         }
         if (queued <= 0)
             break;
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline || LinkInterrupted())
             return false;
         // About half a millisecond per character at 19200 baud.
         std::this_thread::sleep_for(std::chrono::microseconds(std::clamp(queued * 520, 1000, 20000)));

@@ -19,7 +19,7 @@ enum class OpenStatus { Ok, Missing, Locked, Failed };
 struct OpenResult {
     Handle handle = NoFile;
     OpenStatus status = OpenStatus::Failed;
-    QString reason;  // what went wrong, in the user's words
+    QString reason;  // the system's words for what went wrong; empty: the file is in use by another program
 };
 
 // Creates the file or empties an existing one, then closes it.

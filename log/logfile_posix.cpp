@@ -16,7 +16,7 @@ namespace {
 QString Reason(int error)
 {
     if (error == EWOULDBLOCK)
-        return QStringLiteral("the file is in use by another program");
+        return {};  // the file is in use by another program
     return qt_error_string(error);
 }
 

@@ -12,7 +12,7 @@ namespace {
 QString Reason(DWORD error)
 {
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return QStringLiteral("the file is in use by another program");
+        return {};  // the file is in use by another program
     return qt_error_string(static_cast<int>(error));
 }
 

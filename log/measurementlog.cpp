@@ -3,6 +3,9 @@
 #include "log/logfile_platform.h"
 
 #include <QChar>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -147,6 +150,37 @@ QByteArray FormatLogLine(const LogLine& line, const QLocale& locale)
     return text.toLocal8Bit();
 }
 
+namespace {
+
+// "jrt1.txt" with a suffix: "jrt1-<suffix>.txt", in the same folder.
+QString WithSuffix(const QString& logName, const QString& suffix)
+{
+    const QFileInfo info(logName);
+    const QString ext = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    return info.dir().filePath(info.completeBaseName() + QLatin1Char('-') + suffix + ext);
+}
+
+// The first of base, base-2, base-3 ... that does not exist yet.
+QString FreeName(const QString& logName, const QString& suffix)
+{
+    QString name = WithSuffix(logName, suffix);
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = WithSuffix(logName, suffix + QLatin1Char('-') + QString::number(n));
+    return name;
+}
+
+QString Stamp(const QDateTime& moment)
+{
+    return moment.toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
+}
+
+} // namespace
+
+QString EarlierLogName(const QString& logName, const QDateTime& lastModified)
+{
+    return FreeName(logName, Stamp(lastModified));
+}
+
 MeasurementLog::MeasurementLog(QString fileName)
     : m_fileName(std::move(fileName))
 {
@@ -168,13 +202,31 @@ bool MeasurementLog::create()
     // A new run starts an empty file; lines kept from an earlier run would not belong in it.
     m_pending.clear();
     m_dropped = 0;
-    QString reason;
-    if (!logfile::CreateEmpty(m_fileName, reason)) {
-        m_error = QStringLiteral("Cannot create %1: %2").arg(m_fileName, reason);
-        return false;
+    m_keptAs.clear();
+    const QFileInfo earlier(m_fileName);
+    if (earlier.isFile() && earlier.size() > 0) {
+        // A log another program is still writing stays where it is.
+        const logfile::OpenResult probe = logfile::OpenForAppend(m_fileName, false);
+        logfile::Close(probe.handle);
+        if (probe.status == logfile::OpenStatus::Locked)
+            return fail(LogProblem::Kind::Create, probe.reason);
+        // Never overwrites: the rename refuses a name that exists, and then nothing is lost.
+        const QString target = EarlierLogName(m_fileName, earlier.lastModified());
+        QFile file(m_fileName);
+        if (!file.rename(target))
+            return fail(LogProblem::Kind::KeepEarlier, file.errorString(), target);
+        m_keptAs = target;
     }
-    m_error.clear();
+    QString reason;
+    if (!logfile::CreateEmpty(m_fileName, reason))
+        return fail(LogProblem::Kind::Create, reason);
+    m_problem = {};
     return true;
+}
+
+QString MeasurementLog::keptAs() const
+{
+    return m_keptAs;
 }
 
 bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale)
@@ -187,30 +239,24 @@ bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale)
     // Reopened at every reading, so a deleted or replaced file is noticed at once.
     closeHandle();
     logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, false);
-    QString recovered;
-    if (opened.status == logfile::OpenStatus::Missing) {
-        recovered = QStringLiteral("Cannot open %1 for appending: %2; the file was created again")
-                        .arg(m_fileName, opened.reason);
+    QString missing;
+    const bool wasMissing = opened.status == logfile::OpenStatus::Missing;
+    if (wasMissing) {
+        missing = opened.reason;
         opened = logfile::OpenForAppend(m_fileName, true);
     }
-    if (opened.status != logfile::OpenStatus::Ok) {
-        m_error = withDrops(QStringLiteral("Cannot open %1 for appending: %2").arg(m_fileName, opened.reason));
-        return false;
-    }
+    if (opened.status != logfile::OpenStatus::Ok)
+        return fail(LogProblem::Kind::Open, opened.reason);
     m_handle = opened.handle;
 
     QString reason;
     const bool written = writePending(reason);
     logfile::Release(m_handle);
-    if (!written) {
-        m_error = withDrops(QStringLiteral("Cannot write to %1: %2").arg(m_fileName, reason));
-        return false;
-    }
-    if (!recovered.isEmpty()) {
-        m_error = withDrops(recovered);
-        return false;
-    }
-    m_error.clear();
+    if (!written)
+        return fail(LogProblem::Kind::Write, reason);
+    if (wasMissing)
+        return fail(LogProblem::Kind::Recreated, missing);
+    m_problem = {};
     return true;
 }
 
@@ -245,13 +291,49 @@ void MeasurementLog::close()
     m_handle = opened.handle;
     QString reason;
     if (!writePending(reason))
-        m_error = withDrops(QStringLiteral("Cannot write to %1: %2").arg(m_fileName, reason));
+        fail(LogProblem::Kind::Write, reason);
     closeHandle();
 }
 
-QString MeasurementLog::errorString() const
+QString MeasurementLog::saveKeptLines(const QString& fallbackFolder, const QDateTime& now)
 {
-    return m_error;
+    if (m_pending.empty())
+        return {};
+    const QString stamp = QStringLiteral("unsaved-") + Stamp(now);
+    const QString beside = m_fileName;
+    const QString elsewhere = QDir(fallbackFolder).filePath(QFileInfo(m_fileName).fileName());
+    QString reason;
+    for (const QString& base : {beside, elsewhere}) {
+        // NewOnly: a file that appeared meanwhile is never overwritten; try the next name.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QFile file(FreeName(base, stamp));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                reason = file.errorString();
+                if (file.exists())
+                    continue;
+                break;
+            }
+            bool ok = true;
+            for (const QByteArray& line : m_pending)
+                ok = ok && file.write(line) == line.size();
+            ok = ok && file.flush();
+            if (ok) {
+                file.close();
+                m_pending.clear();
+                return file.fileName();
+            }
+            reason = file.errorString();
+            file.remove();
+            break;
+        }
+    }
+    fail(LogProblem::Kind::Unsaved, reason);
+    return {};
+}
+
+LogProblem MeasurementLog::problem() const
+{
+    return m_problem;
 }
 
 void MeasurementLog::keep(QByteArray bytes)
@@ -279,12 +361,14 @@ bool MeasurementLog::writePending(QString& reason)
     return true;
 }
 
-QString MeasurementLog::withDrops(QString message) const
+bool MeasurementLog::fail(LogProblem::Kind kind, const QString& reason, const QString& other)
 {
-    if (m_dropped > 0)
-        message += QStringLiteral(" (too many lines waiting; readings dropped from the log: %1)")
-                       .arg(m_dropped);
-    return message;
+    m_problem.kind = kind;
+    m_problem.file = m_fileName;
+    m_problem.other = other;
+    m_problem.reason = reason;
+    m_problem.dropped = m_dropped;
+    return false;
 }
 
 } // namespace hmx

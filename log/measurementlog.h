@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <QTime>
@@ -35,6 +36,28 @@ QString LongTimeText(const QTime& time, const QLocale& locale = QLocale());
 // The eight fields joined by TAB, ending in CR LF, encoded in the local 8-bit code page.
 QByteArray FormatLogLine(const LogLine& line, const QLocale& locale = QLocale());
 
+// What went wrong with the log, for the window to word in the interface language.
+struct LogProblem {
+    enum class Kind {
+        None,
+        Create,       // the new log could not be created
+        KeepEarlier,  // the earlier log could not be renamed out of the way
+        Open,         // could not be opened for appending
+        Write,        // a write failed
+        Recreated,    // the file had gone; it was created again and the line written
+        Unsaved,      // the lines kept at exit could not be saved anywhere
+    };
+    Kind kind = Kind::None;
+    QString file;             // the file concerned
+    QString other;            // KeepEarlier: the name the earlier log was to get
+    QString reason;           // the system's words; empty: the file is in use by another program
+    std::size_t dropped = 0;  // readings dropped from the log so far (too many waiting)
+};
+
+// The name an earlier log gets at the next connection: "jrt1-2026-12-07-231605.txt"
+// from its last change, with "-2", "-3" ... added when that name is taken.
+QString EarlierLogName(const QString& logName, const QDateTime& lastModified);
+
 class MeasurementLog {
 public:
     explicit MeasurementLog(QString fileName = QStringLiteral("jrt1.txt"));
@@ -42,12 +65,15 @@ public:
 
     QString fileName() const;
 
-    // Creates the file empty (replacing an old one). On failure returns false and
-    // errorString() says what failed, with the file name.
+    // Creates the file empty. An earlier non-empty log is first renamed to
+    // EarlierLogName (never replacing a file); if that fails nothing is touched. On
+    // failure returns false and problem() says what failed.
     bool create();
+    // The name the earlier log was kept under by the last create(); empty if none.
+    QString keptAs() const;
 
     // Reopens the file for appending and writes the line, flushed to disk.
-    // On failure returns false with errorString() set; the line is kept and written
+    // On failure returns false with problem() set; the line is kept and written
     // before the next line once the file can be written again, so no reading is lost.
     bool appendLine(const LogLine& line, const QLocale& locale = QLocale());
 
@@ -60,7 +86,13 @@ public:
 
     // Closes the file after a last attempt to write any kept lines.
     void close();
-    QString errorString() const;
+
+    // Writes the lines still kept to a new file "jrt1-unsaved-<date>-<time>.txt" beside
+    // the log, or in `fallbackFolder` when that fails, and forgets them. Returns the
+    // file's path; empty when nothing was kept or nothing could be written (problem()).
+    QString saveKeptLines(const QString& fallbackFolder, const QDateTime& now = QDateTime::currentDateTime());
+
+    LogProblem problem() const;
 
     MeasurementLog(const MeasurementLog&) = delete;
     MeasurementLog& operator=(const MeasurementLog&) = delete;
@@ -70,10 +102,11 @@ private:
     void closeHandle();
     // Writes the kept lines in order; false with reason set when one failed.
     bool writePending(QString& reason);
-    QString withDrops(QString message) const;
+    bool fail(LogProblem::Kind kind, const QString& reason, const QString& other = {});
 
     QString m_fileName;
-    QString m_error;
+    QString m_keptAs;
+    LogProblem m_problem;
     std::deque<QByteArray> m_pending;
     std::size_t m_pendingLimit = DefaultPendingLimit;
     std::size_t m_dropped = 0;

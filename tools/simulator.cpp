@@ -121,6 +121,7 @@ struct Simulator::Impl {
     SettingsRecord settings = DefaultSettingsRecord();
     std::optional<MeasurementTenths> fixed;
     bool silent = false;
+    bool stalled = false;
     std::chrono::milliseconds delay {0};
     std::size_t splitBytes = 0;
     std::chrono::milliseconds splitGap {0};
@@ -272,7 +273,13 @@ struct Simulator::Impl {
                 timeout = static_cast<int>(std::max<long long>(0, left.count()));
             }
             const bool wantWrite = !outgoing.empty() && outgoing.front().due <= Clock::now();
-            pollfd fds[2] = {{master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}, {wakeRead, POLLIN, 0}};
+            bool reading = true;
+            {
+                std::lock_guard guard(mutex);
+                reading = !stalled;
+            }
+            const short events = static_cast<short>((reading ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
+            pollfd fds[2] = {{master, events, 0}, {wakeRead, POLLIN, 0}};
             if (wantWrite)
                 timeout = -1;
             const int r = ::poll(fds, 2, timeout);
@@ -291,7 +298,7 @@ struct Simulator::Impl {
                     noise.clear();
                 }
             }
-            if (fds[0].revents & POLLIN) {
+            if (reading && (fds[0].revents & POLLIN)) {
                 const ssize_t n = ::read(master, buffer, sizeof buffer);
                 if (n > 0) {
                     std::lock_guard guard(mutex);
@@ -494,6 +501,15 @@ void Simulator::setDropAcknowledgement(bool drop)
     d->dropAck = drop;
 }
 
+void Simulator::setStalled(bool stalled)
+{
+    {
+        std::lock_guard guard(d->mutex);
+        d->stalled = stalled;
+    }
+    d->wake();
+}
+
 void Simulator::injectNoise(std::size_t count)
 {
     {
@@ -534,6 +550,7 @@ const char* Simulator::CommandHelp()
            "  link                 the link that stays the same across replugs\n"
            "  unplug | replug      pull the adapter out / put it back\n"
            "  silent on|off        ignore every frame, or answer again\n"
+           "  stall on|off         stop reading the line, so the client's writes pile up\n"
            "  delay MS             answer MS milliseconds late\n"
            "  split N MS           send N bytes of each reply, the rest MS milliseconds later (N 0: whole)\n"
            "  extra TEXT           append TEXT to every reply (no TEXT: nothing)\n"
@@ -599,6 +616,10 @@ std::string Simulator::Control(const std::string& command)
     }
     if (verb == "silent" && onOff(flag)) {
         setSilent(flag);
+        return "ok";
+    }
+    if (verb == "stall" && onOff(flag)) {
+        setStalled(flag);
         return "ok";
     }
     if (verb == "drop-ok" && onOff(flag)) {

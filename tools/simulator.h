@@ -54,6 +54,8 @@ public:
     void setSplitReply(std::size_t bytes, std::chrono::milliseconds gap);
     void setExtraBytes(std::string extra);                 // appended to every reply
     void setDropAcknowledgement(bool drop);                // no "OK" to a write
+    // Stops reading the line, so what the client sends piles up until its writes stall.
+    void setStalled(bool stalled);
     // Sends `count` random bytes at once, as a noisy line would.
     void injectNoise(std::size_t count);
     void disappear();                                      // the same as unplug()

@@ -1,11 +1,55 @@
 #include "ui/errorreport.h"
 
+#include "instrument/settings.h"
+#include "ui/language.h"
+
+#include <QHash>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 
 namespace hmx {
+
+namespace {
+
+QPointer<QWidget>& ReportParent()
+{
+    static QPointer<QWidget> parent;
+    return parent;
+}
+
+// Boxes still open, by key, and how often each key came while its box was open.
+struct OpenReport {
+    QPointer<QMessageBox> box;
+    int count = 0;
+};
+
+QHash<QString, OpenReport>& OpenReports()
+{
+    static QHash<QString, OpenReport> reports;
+    return reports;
+}
+
+QString ConversionErrorText(const ConversionError& e)
+{
+    if (e.kind() == ConversionError::Kind::Range)
+        return ByLanguage("'%1' jest poza dozwolonym zakresem od %2 do %3", "'%1' is outside the allowed range %2 to %3")
+            .arg(e.text(), e.low(), e.high());
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+QString ProgramTitle()
+{
+    return QStringLiteral("HMX-700");
+}
+
+void SetReportParent(QWidget* window)
+{
+    ReportParent() = window;
+}
 
 QString ErrorReportText(const QString& message)
 {
@@ -14,22 +58,32 @@ QString ErrorReportText(const QString& message)
     return message + QLatin1Char('.');
 }
 
-QMessageBox* ShowErrorReport(const QString& message)
+QMessageBox* ShowErrorReport(const QString& message, const QString& key)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return nullptr;
     if (QThread::currentThread() != app->thread()) {
         // Widgets belong to the window thread; hand the report over.
-        QMetaObject::invokeMethod(app, [message] { ShowErrorReport(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, [message, key] { ShowErrorReport(message, key); }, Qt::QueuedConnection);
         return nullptr;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                                ErrorReportText(message), QMessageBox::Ok, QApplication::activeWindow());
+    OpenReport& report = OpenReports()[key.isEmpty() ? message : key];
+    if (report.box && report.box->isVisible()) {
+        ++report.count;
+        report.box->setText(ErrorReportText(message) + QStringLiteral("\n\n")
+                            + ByLanguage("(powtórzyło się %1 razy)", "(this happened %1 times)").arg(report.count));
+        return report.box;
+    }
+    QWidget* parent = ReportParent() ? ReportParent().data() : QApplication::activeWindow();
+    auto* box = new QMessageBox(QMessageBox::Critical, ProgramTitle(), ErrorReportText(message), QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("errorReport"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    // open(), not exec(): a nested event loop inside a handler would re-enter it.
-    box->open();
+    // Not modal: a box must never keep the main window from closing, nor may a nested
+    // event loop re-enter the handler that reported.
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    report = {box, 1};
     return box;
 }
 
@@ -39,10 +93,12 @@ void ReportException(std::exception_ptr error)
         return;
     try {
         std::rethrow_exception(error);
+    } catch (const ConversionError& e) {
+        ShowErrorReport(ConversionErrorText(e));
     } catch (const std::exception& e) {
         ShowErrorReport(QString::fromUtf8(e.what()));
     } catch (...) {
-        ShowErrorReport(QStringLiteral("Unknown error"));
+        ShowErrorReport(ByLanguage("Nieznany błąd", "Unknown error"));
     }
 }
 
@@ -50,7 +106,6 @@ Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("hmx700"));
-    setApplicationDisplayName(QStringLiteral("HMX-700"));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -15,12 +15,22 @@ namespace hmx {
 // The message as the report shows it: a full stop is added unless it already ends with one.
 QString ErrorReportText(const QString& message);
 
-// Opens a non-blocking critical message box titled with the application's display
-// name and returns at once. Safe from any thread (the box is opened on the window
-// thread). Returns the box when called on the window thread, else nullptr.
-QMessageBox* ShowErrorReport(const QString& message);
+// The title of every box the program shows.
+QString ProgramTitle();
 
-// Reports the exception held by `error` (std::exception: its what(); anything else: a
+// Opens a critical message box titled "HMX-700" and returns at once. The box does not
+// block the main window (closing it ends the program even while a box is open) and
+// belongs to it (SetReportParent). A report with the same key as a box still open
+// updates that box instead of stacking another: latest text and how often it came.
+// The key defaults to the message. Safe from any thread (the box is opened on the
+// window thread). Returns the box when called on the window thread, else nullptr.
+QMessageBox* ShowErrorReport(const QString& message, const QString& key = {});
+
+// The window the reports belong to.
+void SetReportParent(QWidget* window);
+
+// Reports the exception held by `error` (std::exception: its what(), or for the
+// program's own errors their text in the interface language; anything else: a
 // generic text).
 void ReportException(std::exception_ptr error);
 
@@ -36,8 +46,9 @@ void RunGuarded(Handler&& handler) noexcept
     }
 }
 
-// The program's application object: display name "HMX-700", and a last-resort catch
-// for exceptions escaping an event handler that RunGuarded did not wrap.
+// The program's application object, with a last-resort catch for exceptions escaping
+// an event handler that RunGuarded did not wrap. It sets no display name: the window
+// system would append one to every box's caption.
 class Application : public QApplication {
     Q_OBJECT
 public:

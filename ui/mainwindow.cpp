@@ -3,6 +3,7 @@
 // holds the two mirror handlers of the settings page.
 #include "ui/mainwindow.h"
 
+#include "instrument/connector.h"
 #include "instrument/poller.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"
@@ -53,6 +54,7 @@ TForm1::TForm1(QWidget* parent)
     setupUi(this);
     if (!Form1)
         Form1 = this;
+    hmx::SetReportParent(this);
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/hmx700-32.png"), QSize(32, 32));

@@ -12,9 +12,14 @@
 
 namespace hmx {
 class ChartLoadJob;
+class Connector;
 class MeasurementLog;
 class Poller;
+struct LogProblem;
 struct Reading;
+struct ScanResult;
+struct SettingsValues;
+struct VersionInfo;
 }
 
 class TForm1 : public QWidget, public Ui::TForm1 {
@@ -32,8 +37,14 @@ public:
 
     OpenDialog OpenDialog1;
 
-    // Stops the Poller, then closes the log and the port. Safe to call twice.
-    void Shutdown();
+    // Stops a connection under way and the Poller, then closes the log and the port.
+    // Lines the log could not take are saved in a file of their own; returns what to
+    // tell the user about them (empty: nothing). Safe to call twice.
+    QString Shutdown();
+
+    // Closes the window as a stop signal asks (SIGTERM, SIGINT, SIGHUP): in the same
+    // orderly way, but without waiting for anyone to read a message.
+    void CloseForStopSignal();
 
     hmx::Poller* poller() const { return m_poller.get(); }
 
@@ -56,14 +67,35 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Steps of the connection, each run when the one before has reported.
+    void showTrying(int attempt, const QString& device);
+    void scanFinished(const hmx::ScanResult& scan);
+    void instrumentRead(const hmx::VersionInfo& version, bool settingsRead, const hmx::SettingsValues& settings);
+    void connectFailed();
+    // Puts read settings values on the settings page.
+    void ShowSettings(const hmx::SettingsValues& values);
+
     void showReading(const hmx::Reading& reading);
     void showNoReply();
     void showSettingsConfirmed();
-    void showLogError(const QString& message);
+    void showLogError(const hmx::LogProblem& problem);
+    void showLogWorks();
+    void showLinesDropped(quint64 total);
+    void showRejected(quint64 total);
+    void showInstrumentLost();
+    void showInstrumentBack();
+    // Label36: what the user must know while measuring, empty when all is well.
+    void updateStatus();
 
+    std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
+    std::string m_device;        // where the instrument answered
+    bool m_logFailing = false;
+    quint64 m_rejected = 0;
+    bool m_closingForSignal = false;
+    bool m_shutDown = false;
 };
 
 // The one instance of the main window. The first window constructed sets it, and

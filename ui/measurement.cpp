@@ -1,67 +1,139 @@
-// Connection, measuring and the orderly end: the handlers that start the Poller and
-// the slots that show what it hands over.
+// Connection, measuring and the orderly end: the handlers that find the instrument and
+// start the Poller, and the slots that show what the Poller hands over.
 #include "ui/mainwindow.h"
 
-#include "instrument/connection.h"
+#include "instrument/connector.h"
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
 #include "log/measurementlog.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
+#include "ui/messages.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QMessageBox>
 
-#include <stdexcept>
+#include <cstdio>
 
 using namespace hmx;
 
+namespace {
+
+QString ConnectCaption()
+{
+    return ByLanguage("Połącz", "Connect");
+}
+
+QString MeasuringCaption()
+{
+    return ByLanguage("Pomiar trwa", "Measuring");
+}
+
+} // namespace
+
 void TForm1::ConnectClick()
 {
+    if (!Connect->isEnabled())
+        return;
     // A save requested before connecting is dropped.
     Settings().clearWriteRequest();
+    Connect->setEnabled(false);
+    Connect->setText(ByLanguage("Szukam…", "Searching…"));
+    if (!m_connector) {
+        m_connector = std::make_unique<Connector>();
+        connect(m_connector.get(), &Connector::trying, this, &TForm1::showTrying);
+        connect(m_connector.get(), &Connector::scanned, this, &TForm1::scanFinished);
+        connect(m_connector.get(), &Connector::instrumentRead, this, &TForm1::instrumentRead);
+    }
+    m_connector->scan();
+}
 
-    const ScanResult scan = ScanForInstrument();
+void TForm1::showTrying(int, const QString& device)
+{
+    if (!m_shutDown && !m_poller)
+        Connect->setText(ByLanguage("Szukam…\n%1", "Trying\n%1").arg(ShortDeviceName(device)));
+}
+
+void TForm1::scanFinished(const ScanResult& scan)
+{
+    if (m_shutDown || scan.stopped)
+        return;
     if (!scan.connected) {
         Label9->setText(ByLanguage("Urządzenie nie odpowiada !", "Device not found !"));
-        std::lock_guard lock(LinkLock());
-        ClearBuffers();
+        {
+            std::lock_guard lock(LinkLock());
+            ClearBuffers();
+        }
+        connectFailed();
+        ShowErrorReport(NoInstrumentText(scan));
         return;
     }
+    m_device = scan.portName;
 
-    QMessageBox found(QMessageBox::NoIcon, ByLanguage("Identyfikator urzadzenia  :", "Found device  :"),
-                      QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size())), QMessageBox::Ok, this);
-    found.exec();
+    // The reads go on once the user has closed the box, as the connection always did.
+    auto* found = new QMessageBox(QMessageBox::NoIcon, ByLanguage("Identyfikator urzadzenia  :", "Found device  :"),
+                                  QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size())),
+                                  QMessageBox::Ok, this);
+    found->setObjectName(QStringLiteral("identification"));
+    found->setAttribute(Qt::WA_DeleteOnClose);
+    const std::string reply = scan.reply;
+    connect(found, &QDialog::finished, this, [this, reply] {
+        if (!m_shutDown)
+            m_connector->readInstrument(reply);
+    });
+    found->open();
+}
 
-    const VersionInfo version = ReadVersion();
+void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const SettingsValues& settings)
+{
+    if (m_shutDown)
+        return;
     Label16->setText(ByLanguage("KVT-10 wersja: %1 rewizja: %2 numer seyjny: %3",
-                                  "KVT-10 version: %1 rev.: %2 serial number: %3")
+                                "KVT-10 version: %1 rev.: %2 serial number: %3")
                          .arg(version.version)
                          .arg(version.revision)
                          .arg(version.serialNumber));
-    Connect->setEnabled(false);
-
-    ReadSettings();
+    if (settingsRead)
+        ShowSettings(settings);
+    else
+        Label9->setText(QStringLiteral("Brak komunikacji !"));
 
     auto log = std::make_unique<MeasurementLog>(QStringLiteral("jrt1.txt"));
-    if (!log->create())
-        throw std::runtime_error(log->errorString().toStdString());
+    if (!log->create()) {
+        // Nothing is measured: the port goes back, so a Connect after the fault is mended works.
+        m_connector->stop();
+        connectFailed();
+        ShowErrorReport(LogProblemText(log->problem()));
+        return;
+    }
     m_log = std::move(log);
 
     {
         std::lock_guard lock(LinkLock());
         ClearBuffers();
     }
-
-    m_poller = std::make_unique<Poller>(*m_log);
+    m_connector->release();
+    m_poller = std::make_unique<Poller>(*m_log, m_device);
     connect(m_poller.get(), &Poller::readingArrived, this, &TForm1::showReading);
     connect(m_poller.get(), &Poller::noReply, this, &TForm1::showNoReply);
     connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
     connect(m_poller.get(), &Poller::logFailed, this, &TForm1::showLogError);
+    connect(m_poller.get(), &Poller::logWorks, this, &TForm1::showLogWorks);
+    connect(m_poller.get(), &Poller::linesDropped, this, &TForm1::showLinesDropped);
+    connect(m_poller.get(), &Poller::replyRejected, this, &TForm1::showRejected);
+    connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
+    connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
     m_poller->start();
 
-    Connect->setText(ByLanguage("Pomiar trwa", "Measuring"));
+    Connect->setText(MeasuringCaption());
+}
+
+void TForm1::connectFailed()
+{
+    Connect->setText(ConnectCaption());
+    Connect->setEnabled(true);
 }
 
 void TForm1::showReading(const Reading& reading)
@@ -85,26 +157,98 @@ void TForm1::showSettingsConfirmed()
     Label9->setText(QStringLiteral("Zapisano!"));
 }
 
-void TForm1::showLogError(const QString& message)
+void TForm1::showLogError(const LogProblem& problem)
 {
-    ShowErrorReport(message);
+    m_logFailing = true;
+    updateStatus();
+    ShowErrorReport(LogProblemText(problem), QStringLiteral("log"));
 }
 
-void TForm1::Shutdown()
+void TForm1::showLogWorks()
 {
-    // The Poller goes first: it is the log's only writer and the link's other user.
+    m_logFailing = false;
+    updateStatus();
+}
+
+void TForm1::showLinesDropped(quint64 total)
+{
+    ShowErrorReport(LinesDroppedText(m_log ? m_log->fileName() : QString(), total), QStringLiteral("dropped"));
+}
+
+void TForm1::showRejected(quint64 total)
+{
+    m_rejected = total;
+    updateStatus();
+}
+
+void TForm1::showInstrumentLost()
+{
+    Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching for\nthe instrument…"));
+}
+
+void TForm1::showInstrumentBack()
+{
+    Connect->setText(MeasuringCaption());
+}
+
+void TForm1::updateStatus()
+{
+    QStringList lines;
+    if (m_logFailing && m_log)
+        lines << ByLanguage("Nie można zapisać %1 – odczyty czekają w pamięci.",
+                            "Cannot write %1 – readings are kept in memory.")
+                     .arg(m_log->fileName());
+    if (m_rejected > 0)
+        lines << ByLanguage("Odrzucone odpowiedzi urządzenia: %1", "Replies rejected: %1").arg(m_rejected);
+    Label36->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString TForm1::Shutdown()
+{
+    if (m_shutDown)
+        return {};
+    m_shutDown = true;
+    // A connection under way goes first, then the Poller: the log's only writer and
+    // the link's other user.
+    if (m_connector)
+        m_connector->stop();
     if (m_poller)
         m_poller->stop();
     m_poller.reset();
-    if (m_log)
+    QString notice;
+    if (m_log) {
         m_log->close();
+        const qsizetype kept = qsizetype(m_log->pendingLineCount());
+        if (kept > 0) {
+            const QString savedAs = m_log->saveKeptLines(QDir::homePath());
+            notice = savedAs.isEmpty() ? LogProblemText(m_log->problem())
+                                       : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
+        }
+    }
     std::lock_guard lock(LinkLock());
     if (Port != InvalidPort)
         ClosePort(Port);
+    return notice;
+}
+
+void TForm1::CloseForStopSignal()
+{
+    m_closingForSignal = true;
+    close();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    Shutdown();
+    const QString notice = Shutdown();
+    if (!notice.isEmpty()) {
+        if (m_closingForSignal) {
+            std::fprintf(stderr, "hmx700: %s\n", qPrintable(notice));
+        } else {
+            // Said before the window goes, so the user knows where the readings are.
+            QMessageBox box(QMessageBox::Warning, ProgramTitle(), ErrorReportText(notice), QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("unsavedLines"));
+            box.exec();
+        }
+    }
     event->accept();
 }

@@ -24,6 +24,11 @@ void TForm1::ReadSettings()
         Label9->setText(QStringLiteral("Brak komunikacji !"));
         return;
     }
+    ShowSettings(values);
+}
+
+void TForm1::ShowSettings(const SettingsValues& values)
+{
     Settings().setValues(values);
 
     SelectItem(ComboBox1, values.UpperUnit);

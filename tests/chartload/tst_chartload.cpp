@@ -340,7 +340,7 @@ void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
 
     m_form->Series1->clear();
     m_form->ConnectClick();
-    QVERIFY(m_form->poller() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller() != nullptr, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= 3, 10000);
 
     // Our own log, loaded while the Poller appends to it: three lines of today.

@@ -62,6 +62,7 @@ void TestConnectTexts::foundInstrument()
     });
     catcher.start(20);
     m_form->Connect->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller() != nullptr, 10000);
 
     const bool english = hmx::InterfaceLanguage == 1;
     QCOMPARE(title, english ? QStringLiteral("Found device  :") : QStringLiteral("Identyfikator urzadzenia  :"));
@@ -75,12 +76,27 @@ void TestConnectTexts::foundInstrument()
 void TestConnectTexts::noInstrument()
 {
     m_sim->setSilent(true);
+    m_form->show();
     m_form->Connect->click();
+    // While the scan runs the window goes on, and the button says which port is tried.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->Connect->text().contains(QStringLiteral("pts")), 5000);
+    QVERIFY(!m_form->Connect->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->Connect->isEnabled(), 10000);
     const bool english = hmx::InterfaceLanguage == 1;
-    QCOMPARE(m_form->Label9->text(),
-             english ? QStringLiteral("Device not found !") : QStringLiteral("Urządzenie nie odpowiada !"));
+    const QString notFound = english ? QStringLiteral("Device not found !") : QStringLiteral("Urządzenie nie odpowiada !");
+    QCOMPARE(m_form->Label9->text(), notFound);
     QCOMPARE(m_form->Connect->text(), english ? QStringLiteral("Connect") : QStringLiteral("Połącz"));
-    QVERIFY(m_form->Connect->isEnabled());
+    // Said visibly too, naming the port that was tried, over the window.
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible())
+            box = b;
+    QVERIFY(box);
+    QVERIFY2(box->text().startsWith(notFound), qPrintable(box->text()));
+    QVERIFY2(box->text().contains(QString::fromStdString(m_sim->devicePath())), qPrintable(box->text()));
+    QCOMPARE(box->parentWidget(), m_form.get());
+    QCOMPARE(box->windowTitle(), QStringLiteral("HMX-700"));
+    box->close();
 }
 
 QTEST_MAIN(TestConnectTexts)

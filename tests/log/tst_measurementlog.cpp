@@ -2,7 +2,9 @@
 // creation, appending, deletion and locking.
 #include "log/measurementlog.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,7 +15,9 @@
 #include <unistd.h>
 
 using hmx::LogLine;
+using hmx::LogProblem;
 using hmx::MeasurementLog;
+Q_DECLARE_METATYPE(LogProblem::Kind)
 
 namespace {
 
@@ -98,7 +102,8 @@ private slots:
     void longTimeWithoutZone_data();
     void longTimeWithoutZone();
 
-    void createEmptiesOldFile();
+    void createKeepsEarlierLog_data();
+    void createKeepsEarlierLog();
     void createFailures_data();
     void createFailures();
     void linesNumberedInOrder();
@@ -107,6 +112,8 @@ private slots:
     void lockedLogKeepsLines();
     void keptLinesAreBounded();
     void closeWritesKeptLines();
+    void keptLinesSavedAtExit_data();
+    void keptLinesSavedAtExit();
 };
 
 void TestMeasurementLog::formatLine_data()
@@ -208,21 +215,69 @@ void TestMeasurementLog::longTimeWithoutZone()
     }
 }
 
-void TestMeasurementLog::createEmptiesOldFile()
+void TestMeasurementLog::createKeepsEarlierLog_data()
 {
+    QTest::addColumn<QByteArray>("earlier");   // content of the earlier jrt1.txt; null: none
+    QTest::addColumn<int>("namesTaken");       // how many of the new names exist already
+    QTest::addColumn<bool>("longName");        // a log name too long to take the date
+    QTest::newRow("no earlier log") << QByteArray() << 0 << false;
+    QTest::newRow("empty earlier log is reused") << QByteArray("") << 0 << false;
+    QTest::newRow("earlier log kept under its date") << QByteArray("1\t10:00:00\t1\t2\t3\t0.10\t0.20\t0.30\r\n") << 0
+                                                     << false;
+    QTest::newRow("name taken: a counter") << QByteArray("old\r\n") << 1 << false;
+    QTest::newRow("two names taken") << QByteArray("old\r\n") << 2 << false;
+    QTest::newRow("rename fails: nothing touched") << QByteArray("old\r\n") << 0 << true;
+}
+
+void TestMeasurementLog::createKeepsEarlierLog()
+{
+    QFETCH(QByteArray, earlier);
+    QFETCH(int, namesTaken);
+    QFETCH(bool, longName);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath("jrt1.txt");
-    {
+    const QString path = dir.filePath(longName ? QString(240, u'j') + ".txt" : QStringLiteral("jrt1.txt"));
+    const QDateTime modified(QDate(2026, 3, 29), QTime(2, 30, 5));
+    if (!earlier.isNull()) {
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("1\t10:00:00\t1\t2\t3\t0.10\t0.20\t0.30\r\n");
+        old.write(earlier);
+        old.close();
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        QVERIFY(old.setFileTime(modified, QFileDevice::FileModificationTime));
     }
+    const QString base = QStringLiteral("jrt1-2026-03-29-023005");
+    QStringList taken;
+    for (int n = 1; n <= namesTaken; ++n) {
+        taken << dir.filePath(n == 1 ? base + ".txt" : base + "-" + QString::number(n) + ".txt");
+        QFile other(taken.last());
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("someone else's\r\n");
+    }
+
     MeasurementLog log(path);
-    QVERIFY2(log.create(), qPrintable(log.errorString()));
-    QVERIFY(QFile::exists(path));
+    if (longName) {
+        QVERIFY(!log.create());
+        QCOMPARE(log.problem().kind, LogProblem::Kind::KeepEarlier);
+        QCOMPARE(log.problem().file, path);
+        QVERIFY(!log.problem().reason.isEmpty());
+        QCOMPARE(ReadAll(path), earlier);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+        return;
+    }
+    QVERIFY(log.create());
+    QCOMPARE(log.problem().kind, LogProblem::Kind::None);
     QCOMPARE(QFile(path).size(), 0);
-    QVERIFY(log.errorString().isEmpty());
+    for (const QString& other : taken)
+        QCOMPARE(ReadAll(other), QByteArray("someone else's\r\n"));
+    if (earlier.isEmpty()) {
+        QCOMPARE(log.keptAs(), QString());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1 + namesTaken);
+        return;
+    }
+    const QString expected = dir.filePath(namesTaken == 0 ? base + ".txt" : base + "-" + QString::number(namesTaken + 1) + ".txt");
+    QCOMPARE(log.keptAs(), expected);
+    QCOMPARE(ReadAll(expected), earlier);
 }
 
 void TestMeasurementLog::createFailures_data()
@@ -230,7 +285,7 @@ void TestMeasurementLog::createFailures_data()
     QTest::addColumn<bool>("missingDirectory");
     QTest::addColumn<QString>("reason");
     QTest::newRow("directory does not exist") << true << "No such file or directory";
-    QTest::newRow("another program writes the file") << false << "in use by another program";
+    QTest::newRow("another program writes the file") << false << QString();  // empty: in use
 }
 
 void TestMeasurementLog::createFailures()
@@ -251,8 +306,9 @@ void TestMeasurementLog::createFailures()
     }
     MeasurementLog log(path);
     QVERIFY(!log.create());
-    QVERIFY2(log.errorString().startsWith("Cannot create " + path + ": "), qPrintable(log.errorString()));
-    QVERIFY2(log.errorString().contains(reason), qPrintable(log.errorString()));
+    QCOMPARE(log.problem().kind, LogProblem::Kind::Create);
+    QCOMPARE(log.problem().file, path);
+    QCOMPARE(log.problem().reason, reason);
     if (!missingDirectory)
         QCOMPARE(ReadAll(path), QByteArray("kept\r\n"));  // not emptied under the other writer
 }
@@ -265,7 +321,7 @@ void TestMeasurementLog::linesNumberedInOrder()
     MeasurementLog log(path);
     QVERIFY(log.create());
     for (int n = 1; n <= 3; ++n)
-        QVERIFY2(log.appendLine(Numbered(n)), qPrintable(log.errorString()));
+        QVERIFY(log.appendLine(Numbered(n)));
     log.close();
     const QByteArray expected = hmx::FormatLogLine(Numbered(1)) + hmx::FormatLogLine(Numbered(2))
         + hmx::FormatLogLine(Numbered(3));
@@ -299,14 +355,15 @@ void TestMeasurementLog::deletedLogRecovers()
     QVERIFY(QFile::remove(path));
 
     QVERIFY(!log.appendLine(Numbered(2)));
-    QVERIFY2(log.errorString().contains(path), qPrintable(log.errorString()));
-    QVERIFY2(log.errorString().contains("No such file or directory"), qPrintable(log.errorString()));
+    QCOMPARE(log.problem().kind, LogProblem::Kind::Recreated);
+    QCOMPARE(log.problem().file, path);
+    QCOMPARE(log.problem().reason, QStringLiteral("No such file or directory"));
     // Logging resumed at once in a new file; the reading that found the file gone is in it.
     QCOMPARE(Numbers(path), (QList<int>{2}));
     QCOMPARE(log.pendingLineCount(), std::size_t(0));
 
-    QVERIFY2(log.appendLine(Numbered(3)), qPrintable(log.errorString()));
-    QVERIFY(log.errorString().isEmpty());
+    QVERIFY(log.appendLine(Numbered(3)));
+    QCOMPARE(log.problem().kind, LogProblem::Kind::None);
     QCOMPARE(Numbers(path), (QList<int>{2, 3}));
 }
 
@@ -322,16 +379,15 @@ void TestMeasurementLog::lockedLogKeepsLines()
     ForeignLock lock(path);
     QVERIFY(lock.held());
     QVERIFY(!log.appendLine(Numbered(2)));
-    QVERIFY2(log.errorString().startsWith("Cannot open " + path + " for appending: "),
-             qPrintable(log.errorString()));
-    QVERIFY2(log.errorString().contains("in use by another program"), qPrintable(log.errorString()));
+    QCOMPARE(log.problem().kind, LogProblem::Kind::Open);
+    QCOMPARE(log.problem().reason, QString());  // in use by another program
     QCOMPARE(log.pendingLineCount(), std::size_t(1));
     QVERIFY(!log.appendLine(Numbered(3)));
     QCOMPARE(log.pendingLineCount(), std::size_t(2));
     QCOMPARE(Numbers(path), (QList<int>{1}));
 
     lock.release();
-    QVERIFY2(log.appendLine(Numbered(4)), qPrintable(log.errorString()));
+    QVERIFY(log.appendLine(Numbered(4)));
     QCOMPARE(log.pendingLineCount(), std::size_t(0));
     QCOMPARE(Numbers(path), (QList<int>{1, 2, 3, 4}));
     QCOMPARE(log.droppedLineCount(), std::size_t(0));
@@ -352,7 +408,7 @@ void TestMeasurementLog::keptLinesAreBounded()
         QVERIFY(!log.appendLine(Numbered(n)));
     QCOMPARE(log.pendingLineCount(), std::size_t(2));
     QCOMPARE(log.droppedLineCount(), std::size_t(1));
-    QVERIFY2(log.errorString().contains("readings dropped from the log: 1"), qPrintable(log.errorString()));
+    QCOMPARE(log.problem().dropped, std::size_t(1));
 
     // The new line counts against the bound too, so one more old line goes.
     lock.release();
@@ -375,6 +431,60 @@ void TestMeasurementLog::closeWritesKeptLines()
         lock.release();
     }  // the destructor closes the log
     QCOMPARE(Numbers(path), (QList<int>{1}));
+}
+
+void TestMeasurementLog::keptLinesSavedAtExit_data()
+{
+    QTest::addColumn<bool>("logFolderGone");
+    QTest::addColumn<bool>("fallbackGone");
+    QTest::newRow("beside the log") << false << false;
+    QTest::newRow("log folder gone: the fallback folder") << true << false;
+    QTest::newRow("nowhere to write") << true << true;
+}
+
+void TestMeasurementLog::keptLinesSavedAtExit()
+{
+    QFETCH(bool, logFolderGone);
+    QFETCH(bool, fallbackGone);
+    QTemporaryDir dir, home;
+    QVERIFY(dir.isValid() && home.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("run"));
+    const QString path = dir.filePath("run/jrt1.txt");
+    MeasurementLog log(path);
+    QVERIFY(log.create());
+    QVERIFY(log.appendLine(Numbered(1)));
+    {
+        ForeignLock lock(path);
+        QVERIFY(lock.held());
+        QVERIFY(!log.appendLine(Numbered(2)));
+        QVERIFY(!log.appendLine(Numbered(3)));
+        log.close();  // the last attempt fails too: the lock is still held
+    }
+    QCOMPARE(log.pendingLineCount(), std::size_t(2));
+    const QDateTime now(QDate(2026, 12, 7), QTime(23, 16, 5));
+    // A file of that name already exists beside the log: it is not touched.
+    QFile existing(dir.filePath("run/jrt1-unsaved-2026-12-07-231605.txt"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier\r\n");
+    existing.close();
+    if (logFolderGone)
+        QVERIFY(QDir(dir.filePath("run")).removeRecursively());
+    const QString fallback = fallbackGone ? home.filePath("missing") : home.path();
+
+    const QString saved = log.saveKeptLines(fallback, now);
+    if (fallbackGone) {
+        QCOMPARE(saved, QString());
+        QCOMPARE(log.problem().kind, LogProblem::Kind::Unsaved);
+        QCOMPARE(log.pendingLineCount(), std::size_t(2));
+        return;
+    }
+    const QString expected = logFolderGone ? home.filePath("jrt1-unsaved-2026-12-07-231605.txt")
+                                           : dir.filePath("run/jrt1-unsaved-2026-12-07-231605-2.txt");
+    QCOMPARE(saved, expected);
+    QCOMPARE(Numbers(saved), (QList<int>{2, 3}));
+    QCOMPARE(log.pendingLineCount(), std::size_t(0));
+    if (!logFolderGone)
+        QCOMPARE(ReadAll(existing.fileName()), QByteArray("earlier\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementLog)

@@ -1,6 +1,8 @@
 // The default error report: an error escaping a handler is shown in a message box
 // titled with the application's name, and the program goes on.
+#include "instrument/settings.h"
 #include "ui/errorreport.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 
 #include <QMessageBox>
@@ -75,7 +77,10 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("std::runtime_error") << 0 << u"Cannot create jrt1.txt: Permission denied."_s;
         QTest::newRow("std::invalid_argument, ends with a full stop") << 1 << u"'x' is not a valid integer value."_s;
-        QTest::newRow("not a std::exception") << 2 << u"Unknown error."_s;
+        QTest::newRow("not a std::exception") << 2 << hmx::ByLanguage(u"Nieznany błąd."_s, u"Unknown error."_s);
+        QTest::newRow("range of a settings field")
+            << 4 << hmx::ByLanguage(u"'99999' jest poza dozwolonym zakresem od -3276.8 do 3276.7."_s,
+                                    u"'99999' is outside the allowed range -3276.8 to 3276.7."_s);
         QTest::newRow("UTF-8 text") << 3 << u"Nie można otworzyć pliku."_s;
     }
     void thrownByAHandler()
@@ -92,6 +97,7 @@ private slots:
                 case 0: throw std::runtime_error("Cannot create jrt1.txt: Permission denied");
                 case 1: throw std::invalid_argument("'x' is not a valid integer value.");
                 case 2: throw 42;
+                case 4: hmx::TextToTenths(u"99999"_s, QLocale::c()); break;
                 default: throw std::runtime_error("Nie można otworzyć pliku");
                 }
             });
@@ -144,9 +150,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.ZapisUstawien->click();
         QCOMPARE(OpenReports().size(), 1);
-        QCOMPARE(OpenReports().first()->windowTitle(), u"HMX-700"_s);
-        QVERIFY(OpenReports().first()->text().endsWith(u'.'));
+        QMessageBox* first = OpenReports().first();
+        QCOMPARE(first->windowTitle(), u"HMX-700"_s);
+        QCOMPARE(first->text(), u"'' is not a valid floating point value."_s);
+        // The report belongs to the window and does not keep it from closing.
+        QCOMPARE(first->parentWidget(), &window);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        // The same failure again while its box is open: the box says so, no second box.
         window.Edit5->setText(u"1"_s);
+        window.ZapisUstawien->click();
+        QCOMPARE(OpenReports().size(), 1);
+        QVERIFY2(first->text().startsWith(u"'' is not a valid floating point value."_s), qPrintable(first->text()));
+        QVERIFY2(first->text().contains(u'2'), qPrintable(first->text()));
+        // Another failure gets its own box.
+        window.Edit16->setText(u"x"_s);
         window.ZapisUstawien->click();
         QCOMPARE(OpenReports().size(), 2);
     }

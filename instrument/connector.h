@@ -1,0 +1,61 @@
+// Runs the connection's exchanges off the window thread, so the window stays
+// responsive: first the scan, then (once the window has shown the identification)
+// the version and settings reads. The exchanges keep their bytes, order and waits;
+// results come back as queued signals, and a stop request ends any of them at once.
+#pragma once
+
+#include "instrument/connection.h"
+#include "instrument/settings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace hmx {
+
+class Connector : public QObject {
+    Q_OBJECT
+public:
+    explicit Connector(QObject* parent = nullptr);
+    ~Connector() override;  // stop()
+
+    // The identify scan; reports each device tried, then the result. The port that
+    // answered stays open (Port) and belongs to the connector until release().
+    void scan();
+    // 01v?end, then 01s?end, with their waits.
+    void readInstrument(const std::string& identification);
+    // Interrupts a running exchange, waits for it, and closes a port the connector
+    // still holds.
+    void stop();
+    // The caller takes over the port that answered.
+    void release();
+
+signals:
+    void trying(int attempt, const QString& device);
+    void scanned(const hmx::ScanResult& result);
+    void instrumentRead(const hmx::VersionInfo& version, bool settingsRead, const hmx::SettingsValues& settings);
+
+private:
+    void runOnWorker(std::function<void()> work);
+    void join();
+    bool sleepFor(std::chrono::milliseconds duration);
+
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_waitMutex;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_holdsPort{false};
+};
+
+} // namespace hmx
+
+Q_DECLARE_METATYPE(hmx::ScanResult)
+Q_DECLARE_METATYPE(hmx::VersionInfo)
+Q_DECLARE_METATYPE(hmx::SettingsValues)

@@ -1,0 +1,113 @@
+#include "ui/messages.h"
+
+#include "ui/language.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+namespace hmx {
+
+namespace {
+
+QString Reason(const QString& reason)
+{
+    return reason.isEmpty() ? ByLanguage("plik jest używany przez inny program", "the file is in use by another program")
+                            : reason;
+}
+
+QString Devices(const std::vector<std::string>& devices)
+{
+    QStringList names;
+    for (const std::string& device : devices)
+        names << QString::fromStdString(device);
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString LogProblemText(const LogProblem& p)
+{
+    using Kind = LogProblem::Kind;
+    const QString reason = Reason(p.reason);
+    QString text;
+    switch (p.kind) {
+    case Kind::None:
+        return {};
+    case Kind::Create:
+        text = ByLanguage("Nie można utworzyć %1: %2", "Cannot create %1: %2").arg(p.file, reason);
+        break;
+    case Kind::KeepEarlier:
+        text = ByLanguage("Nie można zachować poprzedniego dziennika %1 jako %2: %3; nic nie zostało zmienione",
+                          "Cannot keep the earlier log %1 as %2: %3; nothing was changed")
+                   .arg(p.file, p.other, reason);
+        break;
+    case Kind::Open:
+        text = ByLanguage("Nie można otworzyć %1 do dopisywania: %2", "Cannot open %1 for appending: %2")
+                   .arg(p.file, reason);
+        break;
+    case Kind::Write:
+        text = ByLanguage("Nie można zapisać do %1: %2", "Cannot write to %1: %2").arg(p.file, reason);
+        break;
+    case Kind::Recreated:
+        text = ByLanguage("Nie można otworzyć %1 do dopisywania: %2; plik utworzono ponownie",
+                          "Cannot open %1 for appending: %2; the file was created again")
+                   .arg(p.file, reason);
+        break;
+    case Kind::Unsaved:
+        text = ByLanguage("Nie można zapisać odczytów, które nie trafiły do %1: %2",
+                          "Cannot save the readings that did not reach %1: %2")
+                   .arg(p.file, reason);
+        break;
+    }
+    if (p.dropped > 0)
+        text += ByLanguage(" (zbyt wiele odczytów czekało; pominięte w dzienniku: %1)",
+                           " (too many lines waiting; readings dropped from the log: %1)")
+                    .arg(p.dropped);
+    return text;
+}
+
+QString LinesDroppedText(const QString& logName, quint64 dropped)
+{
+    return ByLanguage("Nie można zapisać %1, a w pamięci czeka zbyt wiele odczytów. Najstarsze z nich nie trafią do "
+                      "dziennika: %2",
+                      "Cannot write %1 and too many readings are waiting in memory. The oldest of them will not reach "
+                      "the log: %2")
+        .arg(logName)
+        .arg(dropped);
+}
+
+QString NoInstrumentText(const ScanResult& scan)
+{
+    if (!scan.denied.empty())
+        return ByLanguage("Urządzenie nie odpowiada !\n\nBrak uprawnień do otwarcia: %1.\nW systemie Linux dodaj swoje "
+                          "konto do grupy dialout (sudo usermod -aG dialout $USER), a potem wyloguj się i zaloguj "
+                          "ponownie.",
+                          "Device not found !\n\nNo permission to open: %1.\nOn Linux, add your account to the dialout "
+                          "group (sudo usermod -aG dialout $USER), then log out and in again.")
+            .arg(Devices(scan.denied));
+    if (scan.tried.empty())
+        return ByLanguage("Urządzenie nie odpowiada !\n\nNie znaleziono żadnego wolnego portu szeregowego.",
+                          "Device not found !\n\nNo free serial port was found.");
+    return ByLanguage("Urządzenie nie odpowiada !\n\nSprawdzone porty: %1.",
+                      "Device not found !\n\nPorts tried: %1.")
+        .arg(Devices(scan.tried));
+}
+
+QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs)
+{
+    return ByLanguage("Nie udało się zapisać %1 odczytów w %2. Zapisano je w pliku %3",
+                      "%1 readings could not be written to %2. They were saved in %3")
+        .arg(lines)
+        .arg(logName, savedAs);
+}
+
+QString ShortDeviceName(const QString& device)
+{
+    // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3", "\\.\COM3" -> "COM3".
+    if (device.startsWith(QStringLiteral("/dev/")))
+        return device.mid(5);
+    const qsizetype cut = std::max(device.lastIndexOf(QLatin1Char('/')), device.lastIndexOf(QLatin1Char('\\')));
+    return device.mid(cut + 1);
+}
+
+} // namespace hmx

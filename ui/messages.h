@@ -1,0 +1,28 @@
+// What the window tells the user about the instrument and the log, worded in the
+// interface language. File names and the system's reasons are kept as they come.
+#pragma once
+
+#include "instrument/connection.h"
+#include "log/measurementlog.h"
+
+#include <QString>
+
+namespace hmx {
+
+// A failure of the log, e.g. "Nie można zapisać do jrt1.txt: No space left on device".
+QString LogProblemText(const LogProblem& problem);
+
+// Readings dropped from the log because too many were waiting to be written.
+QString LinesDroppedText(const QString& logName, quint64 dropped);
+
+// Why Connect found no instrument: the devices it could not open for lack of
+// permission (and how to get it), else the devices that did not answer.
+QString NoInstrumentText(const ScanResult& scan);
+
+// Lines the log could not take at exit, and where they were saved instead.
+QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs);
+
+// The short name of a device for the Connect button: "ttyUSB0", "COM3".
+QString ShortDeviceName(const QString& device);
+
+} // namespace hmx
