@@ -446,6 +446,9 @@ void TestEndToEnd::lostInstrumentComesBack()
 
 void TestEndToEnd::lostForGoodCostsNothing()
 {
+    // Through the links: a freed terminal number may soon belong to another program's terminal.
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_silent->linkPath() + ":" + m_wrong->linkPath() + ":"
+                                                      + m_sim->linkPath()));
     QVERIFY(connectWithDecoys());
     QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 1, 5000);
     m_sim->unplug();
