@@ -1,5 +1,6 @@
 #include "instrument/poller.h"
 
+#include "instrument/charttime.h"
 #include "instrument/connection.h"
 #include "instrument/settings.h"
 #include "link/protocol.h"
@@ -56,18 +57,6 @@ QString DisplayText(std::int16_t tenths, const QLocale& locale)
     text += QString::number(decimal);
     text += QLatin1Char('0');
     return text;
-}
-
-double ToDateTimeValue(const QDateTime& moment)
-{
-    static const QDate origin(1899, 12, 30);
-    const QDateTime local = moment.toLocalTime();
-    return double(origin.daysTo(local.date())) + double(local.time().msecsSinceStartOfDay()) / 86400000.0;
-}
-
-double NowDateTimeValue()
-{
-    return ToDateTimeValue(QDateTime::currentDateTime());
 }
 
 Poller::Poller(MeasurementLog& log, std::string device, QObject* parent)
@@ -238,9 +227,9 @@ void Poller::handleMeasurement(const Measurement& measurement)
         emit linesDropped(m_droppedShown);
     }
 
-    reading.dewPointX = NowDateTimeValue();
-    reading.humidityX = NowDateTimeValue();
-    reading.ambientX = NowDateTimeValue();
+    reading.dewPointX = ChartXNow();
+    reading.humidityX = ChartXNow();
+    reading.ambientX = ChartXNow();
     emit readingArrived(reading);
 }
 

@@ -26,10 +26,6 @@ namespace hmx {
 // 235 -> "23.50", -105 -> "-10.50", 12346 -> "1235.00".
 QString DisplayText(std::int16_t tenths, const QLocale& locale = QLocale());
 
-// Date-time value (days since 30 Dec 1899, local time) of a moment.
-double ToDateTimeValue(const class QDateTime& moment);
-double NowDateTimeValue();
-
 // One reading as the window shows it.
 struct Reading {
     std::int32_t number = 0;
@@ -40,7 +36,7 @@ struct Reading {
     QString humidityText;
     QString ambientText;
     QString operatingTimeText;   // Label35
-    double dewPointX = 0;        // chart X of each series' point
+    double dewPointX = 0;        // chart X of each series' point (see ChartX)
     double humidityX = 0;
     double ambientX = 0;
 };

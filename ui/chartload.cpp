@@ -2,6 +2,7 @@
 // window thread.
 #include "ui/chartload.h"
 
+#include "instrument/charttime.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -125,7 +126,8 @@ public:
     }
     void addPoint(ChartLine line, double x, double y) override
     {
-        m_batch->points.push_back({line, x, y});
+        // The file's times are the clock's; the chart's X leaves summer time out.
+        m_batch->points.push_back({line, ChartXOfLocal(x), y});
         ++m_points;
         if (m_batch->points.size() >= BatchPoints)
             flush();

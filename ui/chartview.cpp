@@ -1,5 +1,6 @@
 #include "ui/chartview.h"
 
+#include "instrument/charttime.h"
 #include "ui/language.h"
 
 namespace hmx {
@@ -28,6 +29,8 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),
                                   QStringLiteral("Zoomed view · click to reset"));
     chart.setTexts(texts);
+    // Live X values run in local standard time; labels and read-out show the clock's time.
+    chart.setTimeOfDay(&LocalTimeOfDay);
     ChartLines lines;
     lines.dewPoint = chart.addSeries(QStringLiteral("°Cdp"), QColor(0, 0, 255), 2);
     lines.humidity = chart.addSeries(QStringLiteral("%Rh"), QColor(0, 128, 0), 2);
