@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,6 +20,7 @@ private slots:
     void init();
     void cleanup();
     void foundInstrument();
+    void noInstrument_data();
     void noInstrument();
 
 private:
@@ -73,8 +75,24 @@ void TestConnectTexts::foundInstrument()
     QVERIFY(!m_form->Connect->isEnabled());
 }
 
+void TestConnectTexts::noInstrument_data()
+{
+    QTest::addColumn<QString>("denied");  // a listed device that refuses to open for lack of permission
+    QTest::newRow("silent instrument") << QString();
+    // A read-only kernel attribute refuses writing even to the superuser, as a serial
+    // device does to a user outside the dialout group.
+    QTest::newRow("no permission") << QStringLiteral("/sys/kernel/uevent_seqnum");
+}
+
 void TestConnectTexts::noInstrument()
 {
+    QFETCH(QString, denied);
+    if (!denied.isEmpty()) {
+        QFile probe(denied);
+        if (!probe.exists() || probe.open(QIODevice::ReadWrite))
+            QSKIP("no device here that refuses to open");
+        qputenv("HMX700_PORTS", denied.toLocal8Bit() + ':' + QByteArray::fromStdString(m_sim->devicePath()));
+    }
     m_sim->setSilent(true);
     m_form->show();
     m_form->Connect->click();
@@ -93,7 +111,13 @@ void TestConnectTexts::noInstrument()
             box = b;
     QVERIFY(box);
     QVERIFY2(box->text().startsWith(notFound), qPrintable(box->text()));
-    QVERIFY2(box->text().contains(QString::fromStdString(m_sim->devicePath())), qPrintable(box->text()));
+    if (denied.isEmpty()) {
+        QVERIFY2(box->text().contains(QString::fromStdString(m_sim->devicePath())), qPrintable(box->text()));
+    } else {
+        // The device and how to get access to it.
+        QVERIFY2(box->text().contains(denied), qPrintable(box->text()));
+        QVERIFY2(box->text().contains(QStringLiteral("dialout")), qPrintable(box->text()));
+    }
     QCOMPARE(box->parentWidget(), m_form.get());
     QCOMPARE(box->windowTitle(), QStringLiteral("HMX-700"));
     box->close();
