@@ -1,0 +1,158 @@
+// hmx700-soak: the real window, offscreen, measuring a simulated instrument for a
+// number of minutes while the instrument is unplugged and plugged back at random.
+// Prints readings, lines written, cycles lost to the outages, how long getting the
+// instrument back took, and the growth of resident memory per reading.
+//
+//   hmx700-soak [minutes] [seed]        (default 30 minutes, a random seed)
+#include "instrument/poller.h"
+#include "tools/simulator.h"
+#include "ui/errorreport.h"
+#include "ui/mainwindow.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include <unistd.h>
+
+namespace {
+
+// Resident set size in bytes, from /proc.
+long long ResidentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+
+qsizetype LogLineCount()
+{
+    QFile log(QStringLiteral("jrt1.txt"));
+    if (!log.open(QIODevice::ReadOnly))
+        return -1;
+    return log.readAll().count('\n');
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    hmx::Application app(argc, argv);
+    const double minutes = argc > 1 ? std::max(0.2, std::atof(argv[1])) : 30.0;
+    const unsigned seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10)) : std::random_device{}();
+    std::mt19937 random(seed);
+
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    hmx::sim::Simulator sim;
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.linkPath()));
+    std::unique_ptr<TForm1> window = CreateMainWindow();
+    window->show();
+
+    QTimer acceptIdentification;
+    QObject::connect(&acceptIdentification, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    acceptIdentification.start(50);
+    window->Connect->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->poller() && waited.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!window->poller()) {
+        std::fprintf(stderr, "hmx700-soak: the window did not start measuring\n");
+        return 1;
+    }
+
+    long long readings = 0, lostCycles = 0, outages = 0;
+    long long rssBase = -1, readingsAtBase = 0;
+    double recoverySum = 0, recoveryMax = 0;
+    QElapsedTimer outage;
+    // Counted on the window thread, where the window takes its readings too.
+    QObject* here = window.get();
+    QObject::connect(window->poller(), &hmx::Poller::readingArrived, here, [&](const hmx::Reading&) {
+        ++readings;
+        if (readings == 200) {  // past start-up allocations
+            rssBase = ResidentBytes();
+            readingsAtBase = readings;
+        }
+    });
+    QObject::connect(window->poller(), &hmx::Poller::noReply, here, [&] { ++lostCycles; });
+
+    // Random unplugs: every 30 to 90 s, for 1 to 10 s.
+    std::uniform_int_distribution<int> between(30000, 90000), away(1000, 10000);
+    QTimer unplug, replug;
+    unplug.setSingleShot(true);
+    replug.setSingleShot(true);
+    QElapsedTimer sinceReplug;
+    bool waitingForBack = false;
+    QObject::connect(&unplug, &QTimer::timeout, [&] {
+        sim.unplug();
+        ++outages;
+        replug.start(away(random));
+    });
+    QObject::connect(&replug, &QTimer::timeout, [&] {
+        sim.replug();
+        sinceReplug.start();
+        waitingForBack = true;
+    });
+    QObject::connect(window->poller(), &hmx::Poller::instrumentBack, here, [&] {
+        if (!waitingForBack)
+            return;
+        waitingForBack = false;
+        const double s = sinceReplug.elapsed() / 1000.0;
+        recoverySum += s;
+        recoveryMax = std::max(recoveryMax, s);
+        unplug.start(between(random));
+    });
+    unplug.start(between(random));
+
+    QTimer progress;
+    QElapsedTimer run;
+    run.start();
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        std::printf("%6.1f min: %lld readings, %lld lines, %lld outages\n", run.elapsed() / 60000.0, readings,
+                    static_cast<long long>(LogLineCount()), outages);
+        std::fflush(stdout);
+    });
+    progress.start(60000);
+    QTimer::singleShot(int(minutes * 60000), &app, [&] {
+        unplug.stop();
+        replug.stop();
+        if (!sim.plugged())
+            sim.replug();
+        app.quit();
+    });
+    app.exec();
+
+    const long long rssEnd = ResidentBytes();
+    window->close();
+    QCoreApplication::sendPostedEvents();
+    const qsizetype lines = LogLineCount();
+    const long long recoveries = outages - (waitingForBack ? 1 : 0);
+    std::printf("minutes %.1f, seed %u\n", run.elapsed() / 60000.0, seed);
+    std::printf("readings shown        %lld\n", readings);
+    std::printf("lines written         %lld%s\n", static_cast<long long>(lines),
+                lines >= readings ? "" : "   (LINES MISSING)");
+    std::printf("outages               %lld\n", outages);
+    std::printf("cycles lost           %lld\n", lostCycles);
+    if (recoveries > 0)
+        std::printf("back after replug     %.2f s on average, %.2f s at most\n", recoverySum / double(recoveries),
+                    recoveryMax);
+    if (rssBase > 0 && readings > readingsAtBase)
+        std::printf("resident memory       %.1f MiB -> %.1f MiB, %.1f bytes per reading\n", rssBase / 1048576.0,
+                    rssEnd / 1048576.0, double(rssEnd - rssBase) / double(readings - readingsAtBase));
+    return lines >= readings ? 0 : 1;
+}
