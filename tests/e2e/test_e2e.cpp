@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -147,7 +148,9 @@ private slots:
     void garbledRepliesAreNeverReadings();
     void closingMidRunKeepsEveryReading();
     void stopSignalKeepsEveryShownReading();
-    void closingOnStalledPortIsPrompt();
+    void closingIsPrompt_data();
+    void closingIsPrompt();
+    void droppedReadingsAreToldAtOnce();
     void secondConnectKeepsFirstLog();
     void noInstrumentLeavesConnectEnabled();
     void lockedLogIsReportedOnceAndLosesNothing();
@@ -536,13 +539,27 @@ void TestEndToEnd::stopSignalKeepsEveryShownReading()
     QCOMPARE(hmx::Port, hmx::InvalidPort);
 }
 
-void TestEndToEnd::closingOnStalledPortIsPrompt()
+void TestEndToEnd::closingIsPrompt_data()
 {
-    QVERIFY(connectWithDecoys());
-    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 1, 5000);
-    // Nobody reads the line any more and it is full: every send now stalls.
-    m_sim->setStalled(true);
-    {
+    QTest::addColumn<bool>("scanning");
+    QTest::newRow("measuring on a stalled port") << false;
+    QTest::newRow("scan under way") << true;
+}
+
+void TestEndToEnd::closingIsPrompt()
+{
+    QFETCH(bool, scanning);
+    if (scanning) {
+        // Three ports that open and stay silent: a scan of several seconds.
+        m_sim->setSilent(true);
+        m_form->Connect->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->Connect->text().contains(QStringLiteral("pts")), 5000);
+        QTest::qWait(300);
+    } else {
+        QVERIFY(connectWithDecoys());
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 1, 5000);
+        // Nobody reads the line any more and it is full: every send now stalls.
+        m_sim->setStalled(true);
         std::lock_guard lock(hmx::LinkLock());
         const std::vector<char> junk(4096, 'x');
         for (int refused = 0; refused < 3;) {
@@ -552,13 +569,42 @@ void TestEndToEnd::closingOnStalledPortIsPrompt()
                 ++refused, QTest::qWait(20);
         }
     }
-    QTest::qWait(700);  // the Poller is inside a stalled send now
+    if (!scanning)
+        QTest::qWait(700);  // the Poller is inside a stalled send now
     QElapsedTimer timer;
     timer.start();
     m_form->close();
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_form->poller() == nullptr);
     QCOMPARE(hmx::Port, hmx::InvalidPort);
+    // Nothing goes on behind the closed window.
+    const std::size_t frames = m_silent->receivedFrames().size() + m_wrong->receivedFrames().size()
+        + m_sim->receivedFrames().size();
+    QTest::qWait(600);
+    QCOMPARE(m_silent->receivedFrames().size() + m_wrong->receivedFrames().size() + m_sim->receivedFrames().size(),
+             frames);
+}
+
+void TestEndToEnd::droppedReadingsAreToldAtOnce()
+{
+    // A Poller of its own, with a log that may keep only two lines back.
+    QVERIFY(hmx::OpenPortByName(m_sim->devicePath()) != hmx::InvalidPort);
+    hmx::MeasurementLog log;
+    QVERIFY(log.create());
+    log.setPendingLimit(2);
+    LogLock lock;
+    hmx::Poller poller(log, m_sim->devicePath());
+    QSignalSpy dropped(&poller, &hmx::Poller::linesDropped);
+    QSignalSpy failed(&poller, &hmx::Poller::logFailed);
+    QVERIFY(dropped.isValid() && failed.isValid());
+    poller.start();
+    // The third reading that cannot be written pushes the first out: told at once,
+    // though the failure itself was reported only once, long before.
+    QTRY_VERIFY_WITH_TIMEOUT(dropped.count() >= 1, 5000);
+    QCOMPARE(dropped.first().first().toULongLong(), quint64(1));
+    QCOMPARE(failed.count(), 1);
+    poller.stop();
+    hmx::ClosePort(hmx::Port);
 }
 
 void TestEndToEnd::secondConnectKeepsFirstLog()

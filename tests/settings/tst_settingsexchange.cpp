@@ -59,6 +59,8 @@ private slots:
     void readSettings();
     void readWithoutReply_data();
     void readWithoutReply();
+    void waitKeptWhenSendFails_data();
+    void waitKeptWhenSendFails();
 
 private:
     std::unique_ptr<hmx::sim::Simulator> m_sim;
@@ -157,16 +159,21 @@ void TestSettingsExchange::readSettings()
 void TestSettingsExchange::readWithoutReply_data()
 {
     QTest::addColumn<bool>("silent");
-    QTest::newRow("silent instrument") << true;
-    QTest::newRow("reply cut short") << false;
+    QTest::addColumn<QByteArray>("extra");
+    QTest::newRow("silent instrument") << true << QByteArray();
+    QTest::newRow("reply cut short") << false << QByteArray();
+    QTest::newRow("reply too long") << false << QByteArray("\r\n");
 }
 
 void TestSettingsExchange::readWithoutReply()
 {
     QFETCH(bool, silent);
+    QFETCH(QByteArray, extra);
     const std::chrono::milliseconds gap(800);
     if (silent)
         m_sim->setSilent(true);
+    else if (!extra.isEmpty())
+        m_sim->setExtraBytes(extra.toStdString());
     else
         m_sim->setSplitReply(10, gap);
     {
@@ -189,6 +196,35 @@ void TestSettingsExchange::readWithoutReply()
         hmx::ReadReply(hmx::Port, hmx::ReceiveBufferSize);
         hmx::ClearBuffers();
     }
+}
+
+void TestSettingsExchange::waitKeptWhenSendFails_data()
+{
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("settings read") << false << 300;
+    QTest::newRow("settings write") << true << 100;
+}
+
+void TestSettingsExchange::waitKeptWhenSendFails()
+{
+    QFETCH(bool, write);
+    QFETCH(int, waitMs);
+    // A port that is gone: the frame cannot go out, yet the exchange takes its time,
+    // so the Poller's cycle keeps its pace.
+    const hmx::PortHandle port = hmx::Port;
+    hmx::Port = hmx::InvalidPort;
+    std::vector<int> waits;
+    const hmx::SleepFunction sleep = [&waits](std::chrono::milliseconds d) {
+        waits.push_back(int(d.count()));
+        return true;
+    };
+    SettingsValues out;
+    const bool done = write ? hmx::WriteSettings(sleep) : hmx::ReadSettingsRecord(out, sleep);
+    hmx::Port = port;
+    QVERIFY(!done);
+    QCOMPARE(waits, std::vector<int>{waitMs});
+    QVERIFY(m_sim->receivedFrames().empty());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsExchange)
