@@ -160,7 +160,7 @@ ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QStr
 {
     m_progress = std::make_unique<QProgressDialog>(&form);
     m_progress->setObjectName(QStringLiteral("chartLoadProgress"));
-    m_progress->setWindowTitle(QGuiApplication::applicationDisplayName());
+    m_progress->setWindowTitle(ProgramTitle());
     m_progress->setLabelText(
         ByLanguage(QStringLiteral("Wczytywanie wykresu z pliku %1"), QStringLiteral("Loading the chart from %1"))
             .arg(fileName));

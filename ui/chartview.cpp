@@ -23,7 +23,7 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     texts.defaultFileName = ByLanguage(QStringLiteral("wykres"), QStringLiteral("chart"));
     texts.imageSizeTitle = ByLanguage(QStringLiteral("Rozmiar obrazu"), QStringLiteral("Image size"));
     texts.imageSizeLabel = ByLanguage(QStringLiteral("Rozmiar w pikselach:"), QStringLiteral("Size in pixels:"));
-    texts.errorTitle = ByLanguage(QStringLiteral("Błąd"), QStringLiteral("Error"));
+    texts.errorTitle = QStringLiteral("HMX-700");  // every box of the program bears its name
     texts.cannotWrite = ByLanguage(QStringLiteral("Nie można zapisać pliku %1: %2"), QStringLiteral("Cannot write %1: %2"));
     texts.timeColumn = ByLanguage(QStringLiteral("Czas"), QStringLiteral("Time"));
     texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),
