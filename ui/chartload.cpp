@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QMetaObject>
 #include <QProgressDialog>
 
 #include <vector>
@@ -176,6 +175,8 @@ ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QStr
     // A zero timer yields to input, painting and the Poller's readings between two batches.
     m_pump.setInterval(0);
     connect(&m_pump, &QTimer::timeout, this, &ChartLoadJob::pumpOnce);
+    connect(this, &ChartLoadJob::batchWaiting, this, &ChartLoadJob::startPump, Qt::QueuedConnection);
+    connect(this, &ChartLoadJob::readingProgressed, this, &ChartLoadJob::showProgress, Qt::QueuedConnection);
 
     m_worker = std::thread([this] { run(); });
 }
@@ -219,7 +220,7 @@ void ChartLoadJob::run()
         m_points = sink.points();
         m_error = error;
     }
-    wakePump();
+    emit batchWaiting();
 }
 
 void ChartLoadJob::push(std::shared_ptr<Batch> batch)
@@ -235,18 +236,13 @@ void ChartLoadJob::push(std::shared_ptr<Batch> batch)
     }
     // The pump stops when it finds the queue empty; the batch that ends that starts it again.
     if (wasEmpty)
-        wakePump();
+        emit batchWaiting();
 }
 
-void ChartLoadJob::wakePump()
+void ChartLoadJob::startPump()
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!m_pump.isActive())
-                m_pump.start();
-        },
-        Qt::QueuedConnection);
+    if (!m_pump.isActive())
+        m_pump.start();
 }
 
 void ChartLoadJob::postProgress(qint64 done, qint64 total)
@@ -257,13 +253,13 @@ void ChartLoadJob::postProgress(qint64 done, qint64 total)
     if (permille == m_lastPermille)
         return;
     m_lastPermille = permille;
-    QMetaObject::invokeMethod(
-        this,
-        [this, permille] {
-            if (m_progress && !m_cancel.load())
-                m_progress->setValue(permille);
-        },
-        Qt::QueuedConnection);
+    emit readingProgressed(permille);
+}
+
+void ChartLoadJob::showProgress(int permille)
+{
+    if (m_progress && !m_cancel.load())
+        m_progress->setValue(permille);
 }
 
 void ChartLoadJob::pumpOnce()

@@ -51,6 +51,11 @@ public:
 signals:
     void finished();
 
+    // From the worker to the window thread (queued): a batch or the end is waiting,
+    // and how far the reading has come in permille.
+    void batchWaiting();
+    void readingProgressed(int permille);
+
 private:
     struct Batch;
     class BatchingSink;
@@ -59,9 +64,10 @@ private:
     void run();
     // Queues a batch for the window thread, waiting while the queue is full.
     void push(std::shared_ptr<Batch> batch);
-    void wakePump();
     void postProgress(qint64 done, qint64 total);
     // Window side: one batch per turn of the event loop, so the window stays live.
+    void startPump();
+    void showProgress(int permille);
     void pumpOnce();
     void apply(const Batch& batch);
     void finish();
