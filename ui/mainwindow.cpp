@@ -94,6 +94,7 @@ TForm1::TForm1(QWidget* parent)
         {StaticText3, "Arial", 16, true},
         {StaticText4, "Arial", 16, true},
         {Label9, "MS Sans Serif", 11, true},
+        {Label36, "MS Sans Serif", 13, true},
     };
     for (const Look& look : looks)
         look.control->setFont(PixelFont(QString::fromLatin1(look.family), look.pixelSize, look.bold));
@@ -111,6 +112,8 @@ TForm1::TForm1(QWidget* parent)
         SetColor(field, QPalette::Text, palette().color(QPalette::WindowText));
     }
     SetColor(Label9, QPalette::WindowText, red);
+    // What the user must know while measuring (log not written, replies thrown away).
+    SetColor(Label36, QPalette::WindowText, maroon);
     SetColor(Label9, QPalette::Window, palette().color(QPalette::Button));
     Label9->setAutoFillBackground(true);
 
