@@ -100,6 +100,23 @@ QStringList LogLines(const QString& name = QStringLiteral("jrt1.txt"))
     return lines;
 }
 
+// The reading number of each log line, and what it must be: 1, 2, 3 ... without a gap.
+QList<int> ReadingNumbers(const QStringList& lines)
+{
+    QList<int> numbers;
+    for (const QString& line : lines)
+        numbers << line.section(QLatin1Char('\t'), 0, 0).toInt();
+    return numbers;
+}
+
+QList<int> NumbersFromOne(qsizetype count)
+{
+    QList<int> numbers;
+    for (int n = 1; n <= count; ++n)
+        numbers << n;
+    return numbers;
+}
+
 // Accepts the identification message box as soon as it appears, remembering what it said.
 class MessageBoxCatcher : public QObject {
 public:
@@ -287,8 +304,7 @@ void TestEndToEnd::silentCycleShowsErrorAndKeepsTheRest()
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit20->text(), QStringLiteral("-10.50"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() > counted, 5000);
     const QStringList lines = LogLines();
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+    QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
 }
 
 void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
@@ -435,8 +451,7 @@ void TestEndToEnd::lostInstrumentComesBack()
     // Every reading is a line, numbered on without a gap or a line for the outage.
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), qsizetype(readings));
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+    QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
     // Getting it back used the identify command alone.
     const std::vector<std::string> queries = Queries(back);
     const auto firstMeasure = std::find(queries.begin(), queries.end(), std::string("01t?end"));
@@ -534,8 +549,7 @@ void TestEndToEnd::stopSignalKeepsEveryShownReading()
     const std::size_t shown = m_form->Series1->count();
     const QStringList lines = LogLines();
     QVERIFY(lines.size() >= qsizetype(shown));
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+    QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
     QCOMPARE(hmx::Port, hmx::InvalidPort);
 }
 
@@ -672,8 +686,7 @@ void TestEndToEnd::lockedLogIsReportedOnceAndLosesNothing()
     QCoreApplication::sendPostedEvents();
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), qsizetype(readings));
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+    QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
 }
 
 void TestEndToEnd::heldLinesAtCloseGoToUnsavedFile()
@@ -697,8 +710,7 @@ void TestEndToEnd::heldLinesAtCloseGoToUnsavedFile()
     // The log and the unsaved file together hold every reading, in order.
     const QStringList lines = LogLines() + LogLines(unsaved.first());
     QCOMPARE(lines.size(), qsizetype(readings));
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));
+    QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
 }
 
 void TestEndToEnd::failedConnectCanBeRetried()
