@@ -2,7 +2,10 @@
 # hmx700 developer entry point.
 #   ./build.sh run    install what is needed, build the program and the simulator, start both
 #   ./build.sh test   install what is needed, build and run every test (also under
-#                     ASan+UBSan), and cross-compile the serial link for Windows
+#                     ASan+UBSan), then the Windows step below
+#   ./build.sh windows  cross-build the Windows release (zip and installer), run its tests
+#                     and a smoke test under Wine; Qt for Windows is built once into
+#                     $HMX700_CACHE (default /var/cache/hmx700)
 #   ./build.sh tsan   build and run every test under ThreadSanitizer
 #   ./build.sh package  build the Debian package (build/packages/hmx700_<version>_<arch>.deb)
 #   ./build.sh deps   only install the build dependencies
@@ -51,6 +54,35 @@ run_package() {
     echo "== Debian package: $(make_deb)"
 }
 
+# --- Windows -----------------------------------------------------------------------------
+# Qt for Windows is cross-built from Debian's own qt6-base source and kept outside the clone.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 nsis zip unzip xvfb xauth xdotool)
+WINDOWS_CACHE=${HMX700_CACHE:-/var/cache/hmx700}
+
+run_windows() {
+    install_deps "${WINDOWS_PACKAGES[@]}"
+    local started=$SECONDS qt
+    echo "== Qt for Windows (cache: $WINDOWS_CACHE)"
+    qt=$(cmake/build-qt-windows.sh "$WINDOWS_CACHE" | tail -n 1)
+    echo "   $qt ($((SECONDS - started)) s)"
+    # The Windows tests and the smoke test talk to the native simulator.
+    configure build
+    cmake --build build --target hmx700-sim
+    echo "== cross-build for Windows (mingw-w64) and test under Wine"
+    build build-windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DHMX700_HOST_SIMULATOR="$PWD/build/tools/hmx700-sim"
+    (cd build-windows && ctest --output-on-failure -j "$(nproc)")
+    echo "== Windows packages"
+    (cd build-windows && cpack -B "$PWD/packages" >/dev/null)
+    local zip=build-windows/packages/hmx700-1.01-windows-x64.zip
+    local installer=build-windows/packages/hmx700-1.01-windows-x64.exe
+    ls -l "$zip" "$installer"
+    echo "== smoke test of the zip and the installer under Wine"
+    tools/wine-smoke-test.sh "$zip" "$installer" build/tools/hmx700-sim
+    echo "== Windows step done in $((SECONDS - started)) s"
+}
+
 run_tests() {
     install_deps "${TEST_PACKAGES[@]}" "${DEB_PACKAGES[@]}"
     local jobs
@@ -64,8 +96,7 @@ run_tests() {
     build build-asan -DHMX700_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$jobs")
-    echo "== cross-compile the serial link for Windows (mingw-w64)"
-    build build-mingw -DHMX700_LINK_ONLY=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    run_windows
     echo "== all tests passed"
 }
 
@@ -92,5 +123,6 @@ case "${1:-}" in
     tsan) run_tsan ;;
     run) run_program ;;
     package) run_package ;;
-    *) echo "usage: $0 run|test|tsan|package|deps" >&2; exit 2 ;;
+    windows) run_windows ;;
+    *) echo "usage: $0 run|test|windows|tsan|package|deps" >&2; exit 2 ;;
 esac

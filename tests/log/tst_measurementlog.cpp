@@ -10,9 +10,13 @@
 
 #include <optional>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 using hmx::LogLine;
 using hmx::LogProblem;
@@ -63,18 +67,40 @@ QList<int> Numbers(const QString& path)
     return numbers;
 }
 
-// Another program holding the log for writing: its own open file description with flock.
+// Another program holding the log for writing: its own open file with a write lock
+// (flock on POSIX; on Windows a write handle, which the log's share mode refuses to join).
 class ForeignLock {
 public:
     explicit ForeignLock(const QString& path)
     {
+#ifdef Q_OS_WIN
+        const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                       GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_handle = h == INVALID_HANDLE_VALUE ? nullptr : h;
+#else
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
         if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(m_fd);
             m_fd = -1;
         }
+#endif
     }
     ~ForeignLock() { release(); }
+    ForeignLock(const ForeignLock&) = delete;
+    ForeignLock& operator=(const ForeignLock&) = delete;
+#ifdef Q_OS_WIN
+    bool held() const { return m_handle != nullptr; }
+    void release()
+    {
+        if (m_handle)
+            ::CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle = nullptr;
+#else
     bool held() const { return m_fd >= 0; }
     void release()
     {
@@ -85,6 +111,7 @@ public:
 
 private:
     int m_fd = -1;
+#endif
 };
 
 } // namespace

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Cross-builds Qt for 64-bit Windows (mingw-w64) from Debian's own Qt sources, once.
+#   cmake/build-qt-windows.sh CACHE_DIR     prints the Qt prefix on its last line
+# The result lives in CACHE_DIR/qt-<version>-<key>, where <key> is a hash of the configure
+# options and the toolchain, so a change to either builds a new Qt beside the old one.
+# Debian's source packages are fetched through a private sources list and private apt state
+# inside CACHE_DIR; the machine's apt configuration is left as it is.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cache=${1:?usage: $0 CACHE_DIR}
+mkdir -p "$cache"
+cache=$(cd "$cache" && pwd)
+
+# The cross Qt must match the host Qt whose moc, rcc and uic it uses.
+qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+
+# Modules: Core, Gui, Widgets, PrintSupport, Test and Xml (all of qtbase that is built).
+qtbase_options=(
+    -release -shared -nomake examples -nomake tests
+    -xplatform win32-g++
+    -no-opengl -no-dbus -no-icu -no-feature-sql -no-feature-network
+    -no-feature-tabletevent      # Debian's tarball has no wintab headers
+    -no-feature-directwrite      # qwindows.dll fails to link with it in 6.4; GDI is the default engine
+    -no-libjpeg -no-zstd -qt-zlib -qt-libpng -qt-freetype -qt-harfbuzz -qt-pcre
+)
+key=$( { echo "${qtbase_options[*]}"; cat "$here/mingw-w64-x86_64.cmake"; } \
+       | sha1sum | cut -c1-10)
+prefix=$cache/qt-${qt_deb_version%%+*}-$key
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work=$cache/work-$key
+rm -rf "$prefix" "$work"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
+# Qt's CMake files remember the toolchain file: keep a copy beside the Qt that uses it.
+mkdir -p "$prefix"
+cp "$here/mingw-w64-x86_64.cmake" "$prefix/toolchain-mingw-w64.cmake"
+
+cat > "$work/apt/sources.list" <<SOURCES
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
+SOURCES
+apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
+             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+             -o "APT::Sandbox::User=root")
+echo "== fetching Debian's Qt sources (qt6-base $qt_deb_version)" >&2
+apt-get "${apt_private[@]}" -qq update >&2
+(cd "$work/src" && apt-get "${apt_private[@]}" -qq source "qt6-base=$qt_deb_version" >&2)
+
+jobs=${HMX700_JOBS:-$(nproc)}
+echo "== building qtbase for Windows into $prefix (about 15-20 minutes on 2 cores)" >&2
+mkdir -p "$work/qtbase-build"
+(cd "$work/qtbase-build" &&
+    "$work"/src/qt6-base-*/configure -prefix "$prefix" -qt-host-path /usr "${qtbase_options[@]}" -- \
+        -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw-w64.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2 &&
+    cmake --build . --parallel "$jobs" >&2 &&
+    cmake --install . >&2)
+
+rm -rf "$work"
+touch "$prefix/.complete"
+echo "$prefix"

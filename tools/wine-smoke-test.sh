@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Smoke test of the Windows release under Wine, on Xvfb, in a throw-away Wine prefix, against
+# the native simulator mapped to COM1: the program from the zip connects, fills jrt1.txt and
+# ends when its window is closed; the installer installs silently and the installed program
+# starts and closes.
+# Usage: tools/wine-smoke-test.sh ZIP INSTALLER SIMULATOR
+set -euo pipefail
+[ $# -eq 3 ] || { echo "usage: $0 ZIP INSTALLER SIMULATOR" >&2; exit 2; }
+zip=$(realpath "$1")
+installer=$(realpath "$2")
+simulator=$(realpath "$3")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "wine-smoke-test: $*" >&2; exit 1; }
+
+wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
+    local limit=$((SECONDS + $1)); shift
+    until "$@"; do
+        ((SECONDS < limit)) || return 1
+        sleep 0.2
+    done
+}
+
+file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+# Closes the program's window as a person would (Alt+F4) and waits for the process to end.
+close_and_wait() {  # close_and_wait PID
+    local window
+    window=$(xdotool search --onlyvisible --name '^HMX-700$' | head -n 1)
+    [ -n "$window" ] || fail "no window to close"
+    xdotool windowfocus --sync "$window" key --clearmodifiers alt+F4
+    wait_for 30 bash -c "! kill -0 $1 2>/dev/null" || fail "the process goes on after its window closed"
+    wait "$1" || fail "the program ended with exit code $?"
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+"$simulator" >"$work/simulator" &
+pids+=($!)
+wait_for 20 test -s "$work/simulator" || fail "the simulator did not start"
+device=$(head -n 1 "$work/simulator")
+
+echo "-- new Wine prefix, COM1 = $device"
+wineboot --init >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$device" /f >/dev/null 2>&1
+wineserver -k  # the port map is read when Wine starts
+wineserver -w
+
+echo "-- the program from the zip"
+mkdir -p "$work/zip" "$work/run"
+unzip -q "$zip" -d "$work/zip"
+exe=$(find "$work/zip" -name hmx700.exe | head -n 1)
+[ -n "$exe" ] || fail "no hmx700.exe in $zip"
+(cd "$work/run" && exec wine "$exe" >"$work/program.log" 2>&1) &
+program=$!
+"$here/press-connect.sh" 120 || fail "Connect did not find the simulated instrument"
+log=$work/run/jrt1.txt
+wait_for 20 test -s "$log" || fail "jrt1.txt was not written"
+before=$(file_size "$log")
+sleep 3
+after=$(file_size "$log")
+((after > before)) || fail "jrt1.txt does not grow ($before, then $after bytes)"
+head -n 1 "$log" | grep -q $'\r$' || fail "jrt1.txt lines do not end in CR LF"
+echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
+close_and_wait "$program"
+echo "   the window closed and the process ended"
+
+echo "-- the installer, silently"
+wine "$installer" /S >/dev/null 2>&1 || fail "the installer failed"
+wineserver -w
+installed="$WINEPREFIX/drive_c/Program Files/HMX-700"
+[ -f "$installed/hmx700.exe" ] || fail "nothing installed in $installed"
+[ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
+find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'HMX-700*.lnk' | grep -q . || fail "no Start-menu shortcut"
+mkdir -p "$work/run-installed"
+(cd "$work/run-installed" && exec wine "$installed/hmx700.exe" >/dev/null 2>&1) &
+program=$!
+wait_for 60 bash -c "xdotool search --onlyvisible --name '^HMX-700$' | grep -q ." ||
+    fail "the installed program shows no window"
+close_and_wait "$program"
+echo "   installed, started and closed"
+echo "-- smoke test passed"
