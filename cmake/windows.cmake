@@ -26,3 +26,6 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
         set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
     endif()
 endif()
+
+set(HMX700_HOST_SIMULATOR "" CACHE FILEPATH
+    "A native hmx700-sim: the Windows serial-link test runs under Wine against it")

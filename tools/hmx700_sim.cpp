@@ -18,7 +18,11 @@
 #include <string_view>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +39,9 @@ void usage(std::ostream& out)
            "  --drop-ok           no OK after a settings write\n"
            "  --unplug-after S    pull the adapter out S seconds after start and after each replug\n"
            "  --replug-after S    put it back S seconds after each unplug\n"
+           "  --listen PORT       also take commands from TCP clients on 127.0.0.1:PORT (0: any\n"
+           "                      free port); the second line printed is then 'listening on\n"
+           "                      127.0.0.1:PORT'\n"
            "  --help              this text\n"
            "\n"
            "The first line printed is the path to open; it stays the same across unplugs.\n"
@@ -53,6 +60,71 @@ long number(const char* text, long low, long high)
     return value;
 }
 
+// A TCP socket on the loopback address for --listen; throws when it cannot be had.
+int listenOn(long port, long& boundPort)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        throw std::runtime_error(std::string("cannot listen on 127.0.0.1:") + std::to_string(port) + ": " +
+                                 std::strerror(errno));
+    boundPort = ntohs(address.sin_port);
+    return fd;
+}
+
+bool sendAll(int fd, const std::string& text)
+{
+    for (std::size_t sent = 0; sent < text.size();) {
+        const ssize_t n = ::send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Each client sends command lines and gets one answer line for each, as on standard input.
+template <typename Answer>
+void serveClients(int listener, Answer answer)
+{
+    while (true) {
+        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            return;
+        }
+        std::thread([client, answer] {
+            std::string pending;
+            char buffer[512];
+            while (true) {
+                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                pending.append(buffer, static_cast<std::size_t>(n));
+                for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                    std::string line = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    if (!line.empty() && line.back() == '\r')
+                        line.pop_back();
+                    if (!line.empty() && !sendAll(client, answer(line) + "\n"))
+                        break;
+                }
+            }
+            ::close(client);
+        }).detach();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -66,6 +138,7 @@ int main(int argc, char** argv)
 
     std::optional<std::chrono::seconds> unplugAfter;
     std::optional<std::chrono::seconds> replugAfter;
+    std::optional<long> listenPort;
     // One command at a time, and none while the simulator goes away. Never destroyed:
     // the program ends with _Exit while it is held.
     static std::mutex lock;
@@ -119,6 +192,9 @@ int main(int argc, char** argv)
             } else if (arg == "--replug-after") {
                 need(1);
                 replugAfter = std::chrono::seconds(number(argv[++i], 1, 86400));
+            } else if (arg == "--listen") {
+                need(1);
+                listenPort = number(argv[++i], 0, 65535);
             } else {
                 std::cerr << "hmx700-sim: unknown option " << arg << "\n";
                 usage(std::cerr);
@@ -127,6 +203,18 @@ int main(int argc, char** argv)
         }
 
         std::cout << sim.linkPath() << std::endl;
+        if (listenPort) {
+            long bound = 0;
+            const int listener = listenOn(*listenPort, bound);
+            std::cout << "listening on 127.0.0.1:" << bound << std::endl;
+            // Left behind at exit, like the reader below.
+            std::thread([listener, &sim] {
+                serveClients(listener, [&sim](const std::string& line) {
+                    std::lock_guard guard(lock);
+                    return sim.Control(line);
+                });
+            }).detach();
+        }
 
         // The reader may block on a terminal for ever; it is left behind at exit.
         std::thread([&sim] {

@@ -2,6 +2,7 @@
 #include "link/protocol.h"
 #include "link/seriallink.h"
 #include "tools/simulator.h"
+#include "linkcases.h"
 #include "rawpty.h"
 
 #include <algorithm>
@@ -54,25 +55,9 @@ Bytes received(std::size_t count)
     return Bytes(hmx::ReceiveBuffer, hmx::ReceiveBuffer + count);
 }
 
-// The client's side of the write: record offset n goes out at frame offset n + 3.
 Bytes settingsFrame(const hmx::sim::SettingsRecord& values)
 {
-    hmx::sim::SettingsRecord r = values;
-    r[0] = static_cast<std::uint8_t>(values[0] + 30);
-    r[1] = static_cast<std::uint8_t>(values[1] + 30);
-    r[4] = values[0];
-    r[5] = values[1];
-    r[14] = r[17] = r[30] = r[33] = 'k';
-    r[20] = r[21] = 'j';
-    Bytes frame(42);
-    frame[0] = '0';
-    frame[1] = '1';
-    frame[2] = 'm';
-    std::copy(r.begin(), r.end(), frame.begin() + 3);
-    frame[39] = 'e';
-    frame[40] = 'n';
-    frame[41] = 'd';
-    return frame;
+    return linkcases::SettingsFrame(values.data());
 }
 
 void putFrame(const Bytes& frame)
@@ -526,12 +511,7 @@ void SerialLinkTest::lateReplyDiscardedBeforeNextCommand()
 
 void SerialLinkTest::queryFrameSentExactly_data()
 {
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<int>("replyLength");
-    QTest::newRow("identify") << QByteArray("01i?end") << 7;
-    QTest::newRow("version") << QByteArray("01v?end") << 9;
-    QTest::newRow("settings read") << QByteArray("01s?end") << 36;
-    QTest::newRow("measure") << QByteArray("01t?end") << 6;
+    linkcases::AddQueryFrameRows();
 }
 
 void SerialLinkTest::queryFrameSentExactly()
@@ -607,17 +587,7 @@ void SerialLinkTest::strayBytesCounted()
 
 void SerialLinkTest::identification_data()
 {
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<QByteArray>("extra");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("exact model name") << "HMX-700" << QByteArray() << true;
-    QTest::newRow("followed by CR") << "HMX-700" << QByteArray("\r") << false;
-    QTest::newRow("followed by LF") << "HMX-700" << QByteArray("\n") << false;
-    QTest::newRow("followed by end") << "HMX-700" << QByteArray("end") << false;
-    QTest::newRow("followed by a space") << "HMX-700" << QByteArray(" ") << false;
-    QTest::newRow("lower case") << "hmx-700" << QByteArray() << false;
-    QTest::newRow("last character missing") << "HMX-70" << QByteArray() << false;
-    QTest::newRow("another model") << "HMX-701" << QByteArray() << false;
+    linkcases::AddIdentificationRows();
 }
 
 void SerialLinkTest::identification()

@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,6 +78,7 @@ private slots:
     void answersHandWrittenClient();
     void rejectsUnknownOption();
     void unplugAndReplugOnCommand();
+    void commandsOverTcp();
 };
 
 void SimToolTest::answersHandWrittenClient_data()
@@ -158,6 +162,48 @@ void SimToolTest::unplugAndReplugOnCommand()
     ::close(again);
     QCOMPARE(command(sim, "frames"), QByteArray("303169_3f656e64").replace('_', ""));
     QVERIFY(command(sim, "no-such-command").startsWith("error:"));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void SimToolTest::commandsOverTcp()
+{
+    QProcess sim;
+    const QByteArray link = startSim(sim, {"--listen", "0"});
+    QVERIFY(!link.isEmpty());
+    QTRY_VERIFY(sim.canReadLine());
+    const QByteArray listening = sim.readLine().trimmed();
+    QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), listening.constData());
+    const int port = listening.mid(listening.lastIndexOf(':') + 1).toInt();
+    QVERIFY(port > 0);
+
+    // Two clients at once, each answered in turn, and standard input still works.
+    int clients[2];
+    for (int& fd : clients) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    const QByteArray lines = "link\r\nmodel ABC-1\nno-such-command\n";
+    QCOMPARE(::write(clients[0], lines.constData(), size_t(lines.size())), ssize_t(lines.size()));
+    const QByteArray answers = readFor(clients[0], int(link.size()) + 4 + 6, 5000);
+    QVERIFY2(answers.startsWith(link + "\nok\nerror:"), answers.constData());
+    QCOMPARE(::write(clients[1], "stray\n", 6), ssize_t(6));
+    QCOMPARE(readFor(clients[1], 2, 5000), QByteArray("0\n"));
+    for (int fd : clients)
+        ::close(fd);
+    // The model set over TCP is the one the instrument answers with.
+    const int fd = openRaw(link);
+    QVERIFY2(fd >= 0, std::strerror(errno));
+    QCOMPARE(::write(fd, "01i?end", 7), ssize_t(7));
+    QCOMPARE(readFor(fd, 5, 5000), QByteArray("ABC-1"));
+    ::close(fd);
+    QCOMPARE(command(sim, "frames"), QByteArray("303169_3f656e64").replace('_', ""));
 
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
