@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -65,6 +66,17 @@ QList<int> Numbers(const QString& path)
         numbers.append(line.left(line.indexOf('\t')).toInt());
     }
     return numbers;
+}
+
+// The system's words for a file or a folder that is not there.
+QString MissingText(bool folder)
+{
+#ifdef Q_OS_WIN
+    return qt_error_string(int(folder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND));
+#else
+    Q_UNUSED(folder);
+    return qt_error_string(ENOENT);
+#endif
 }
 
 // Another program holding the log for writing: its own open file with a write lock
@@ -311,7 +323,7 @@ void TestMeasurementLog::createFailures_data()
 {
     QTest::addColumn<bool>("missingDirectory");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("directory does not exist") << true << "No such file or directory";
+    QTest::newRow("directory does not exist") << true << MissingText(true);
     QTest::newRow("another program writes the file") << false << QString();  // empty: in use
 }
 
@@ -384,7 +396,7 @@ void TestMeasurementLog::deletedLogRecovers()
     QVERIFY(!log.appendLine(Numbered(2)));
     QCOMPARE(log.problem().kind, LogProblem::Kind::Recreated);
     QCOMPARE(log.problem().file, path);
-    QCOMPARE(log.problem().reason, QStringLiteral("No such file or directory"));
+    QCOMPARE(log.problem().reason, MissingText(false));
     // Logging resumed at once in a new file; the reading that found the file gone is in it.
     QCOMPARE(Numbers(path), (QList<int>{2}));
     QCOMPARE(log.pendingLineCount(), std::size_t(0));
