@@ -41,6 +41,10 @@ bool isLossError(DWORD error)
     case ERROR_DEV_NOT_EXIST:
     case ERROR_FILE_NOT_FOUND:
     case ERROR_OPERATION_ABORTED:
+    // A hung-up line: Wine gives "not ready" for a terminal whose far side has gone, and
+    // USB adapters give either when pulled out mid-transfer.
+    case ERROR_NOT_READY:
+    case ERROR_IO_DEVICE:
         return true;
     default:
         return false;
@@ -94,14 +98,20 @@ PortHandle OpenPortByName(const std::string& name)
         Port = InvalidPort;
         return Port;
     }
-    detail::SetOpenFailure(OpenFailure::None);
-    detail::ClearLost();
 
     SetupComm(h, 512, 64);
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = 28;
-    GetCommState(h, &dcb);
+    // A name can lead to something that is no serial port at all (a file, a printer).
+    if (!GetCommState(h, &dcb)) {
+        CloseHandle(h);
+        detail::SetOpenFailure(OpenFailure::NotSerial);
+        Port = InvalidPort;
+        return Port;
+    }
+    detail::SetOpenFailure(OpenFailure::None);
+    detail::ClearLost();
     dcb.BaudRate = 19200;
     // The whole flag word, fBinary to fAbortOnError, becomes 2: only fParity set,
     // DTR and RTS disabled, no flow control of any kind.
@@ -111,6 +121,13 @@ PortHandle OpenPortByName(const std::string& name)
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     SetCommState(h, &dcb);
+    // The port keeps the time-outs its last user left. Reads must return at once with what
+    // has arrived, and a write to a stalled line must give up instead of blocking for ever.
+    COMMTIMEOUTS timeouts {};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutMultiplier = 2;  // ms per byte; one byte takes about 0.5 ms
+    timeouts.WriteTotalTimeoutConstant = 500;
+    SetCommTimeouts(h, &timeouts);
     GetCommMask(h, &EventWord);
     SetCommMask(h, EV_TXEMPTY);
     return Port;
