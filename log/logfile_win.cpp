@@ -1,4 +1,7 @@
-// Log file primitives on Windows: a share mode that lets others read but not write.
+// Log file primitives on Windows: a handle that lets others open, read, write and delete the
+// file, with an exclusive byte-range lock over the whole file as the write lock (the
+// counterpart of flock on POSIX), so Release can let other writers in while the handle stays
+// open. A program that opens the log without sharing write access keeps it out as well.
 #include "log/logfile_platform.h"
 
 #include <QDir>
@@ -16,35 +19,61 @@ QString Reason(DWORD error)
     return qt_error_string(static_cast<int>(error));
 }
 
-HANDLE Open(const QString& name, DWORD access, DWORD disposition)
+bool InUse(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+HANDLE Open(const QString& name, DWORD disposition)
 {
     const QString native = QDir::toNativeSeparators(name);
-    return ::CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), access, FILE_SHARE_READ, nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The whole file, however far it grows.
+constexpr DWORD WholeLow = MAXDWORD;
+constexpr DWORD WholeHigh = MAXDWORD;
+
+bool Lock(HANDLE h)
+{
+    OVERLAPPED at {};
+    return ::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, WholeLow, WholeHigh, &at) != 0;
 }
 
 } // namespace
 
 bool CreateEmpty(const QString& name, QString& reason)
 {
-    const HANDLE h = Open(name, GENERIC_WRITE, CREATE_ALWAYS);
+    // Emptied only once the lock is held, so a log another program is writing stays intact.
+    const HANDLE h = Open(name, OPEN_ALWAYS);
     if (h == INVALID_HANDLE_VALUE) {
         reason = Reason(::GetLastError());
         return false;
     }
-    ::CloseHandle(h);
-    return true;
+    bool ok = Lock(h) && ::SetFilePointerEx(h, LARGE_INTEGER{}, nullptr, FILE_BEGIN) && ::SetEndOfFile(h);
+    if (!ok)
+        reason = Reason(::GetLastError());
+    ::CloseHandle(h);  // also drops the lock
+    return ok;
 }
 
 OpenResult OpenForAppend(const QString& name, bool create)
 {
     OpenResult result;
-    const HANDLE h = Open(name, GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING);
+    const HANDLE h = Open(name, create ? OPEN_ALWAYS : OPEN_EXISTING);
+    DWORD error = ERROR_SUCCESS;
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
+        error = ::GetLastError();
+    } else if (!Lock(h)) {
+        error = ::GetLastError();
+        ::CloseHandle(h);
+    }
+    if (error != ERROR_SUCCESS) {
         if (error == ERROR_FILE_NOT_FOUND)
             result.status = OpenStatus::Missing;
-        else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        else if (InUse(error))
             result.status = OpenStatus::Locked;
         else
             result.status = OpenStatus::Failed;
@@ -59,7 +88,7 @@ OpenResult OpenForAppend(const QString& name, bool create)
 bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
 {
     const HANDLE h = reinterpret_cast<HANDLE>(handle);
-    // No other writer can get in (share mode), so the end found here stays the end.
+    // No other writer can get in (the lock), so the end found here stays the end.
     LARGE_INTEGER before{};
     if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &before, FILE_END)) {
         reason = Reason(::GetLastError());
@@ -83,9 +112,12 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
     return true;
 }
 
-void Release(Handle)
+void Release(Handle handle)
 {
-    // The share mode holds until the handle is closed at the next reopen, as it always did here.
+    if (handle == NoFile)
+        return;
+    OVERLAPPED at {};
+    ::UnlockFileEx(reinterpret_cast<HANDLE>(handle), 0, WholeLow, WholeHigh, &at);
 }
 
 void Close(Handle handle)

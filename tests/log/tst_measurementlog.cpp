@@ -79,17 +79,22 @@ QString MissingText(bool folder)
 #endif
 }
 
-// Another program holding the log for writing: its own open file with a write lock
-// (flock on POSIX; on Windows a write handle, which the log's share mode refuses to join).
+// Another program holding the log for writing: its own open file with a write lock (flock
+// on POSIX, a byte-range lock over the whole file on Windows).
 class ForeignLock {
 public:
     explicit ForeignLock(const QString& path)
     {
 #ifdef Q_OS_WIN
         const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                                       GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        m_handle = h == INVALID_HANDLE_VALUE ? nullptr : h;
+                                       GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        OVERLAPPED at {};
+        if (h != INVALID_HANDLE_VALUE
+            && ::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &at))
+            m_handle = h;
+        else if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
 #else
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
         if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
@@ -101,6 +106,18 @@ public:
     ~ForeignLock() { release(); }
     ForeignLock(const ForeignLock&) = delete;
     ForeignLock& operator=(const ForeignLock&) = delete;
+    // Appends through the holder's own file.
+    bool write(const QByteArray& bytes)
+    {
+#ifdef Q_OS_WIN
+        DWORD written = 0;
+        return held() && ::SetFilePointer(m_handle, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER
+            && ::WriteFile(m_handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr)
+            && written == DWORD(bytes.size());
+#else
+        return held() && ::lseek(m_fd, 0, SEEK_END) >= 0 && ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+#endif
+    }
 #ifdef Q_OS_WIN
     bool held() const { return m_handle != nullptr; }
     void release()
@@ -339,9 +356,7 @@ void TestMeasurementLog::createFailures()
     if (!missingDirectory) {
         lock.emplace(path);
         QVERIFY(lock->held());
-        QFile other(path);
-        QVERIFY(other.open(QIODevice::Append));
-        other.write("kept\r\n");
+        QVERIFY(lock->write("kept\r\n"));
     }
     MeasurementLog log(path);
     QVERIFY(!log.create());
