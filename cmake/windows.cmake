@@ -20,6 +20,11 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
             string(REPLACE "/" "\\" dir "Z:${dir}")
             string(APPEND HMX700_WINEPATH "${dir};")
         endforeach()
+        # Without a window system the tests draw with Qt's own font engine, which reads one
+        # folder of font files: the Liberation and DejaVu fonts of the build machine.
+        set(HMX700_TEST_FONTS ${CMAKE_BINARY_DIR}/test-fonts)
+        file(GLOB hmx_fonts /usr/share/fonts/truetype/liberation/*.ttf /usr/share/fonts/truetype/dejavu/*.ttf)
+        file(COPY ${hmx_fonts} DESTINATION ${HMX700_TEST_FONTS})
         configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                         WORLD_READ WORLD_EXECUTE)
