@@ -52,6 +52,8 @@ function(hmx_nsis_replace old new)
     string(REPLACE "${old}" "${new}" hmx_nsis "${hmx_nsis}")
     set(hmx_nsis "${hmx_nsis}" PARENT_SCOPE)
 endfunction()
+# MultiUser brings StrFunc's StrStr; the template's own function of that name gives way.
+string(REPLACE "StrStr" "TemplateStrStr" hmx_nsis "${hmx_nsis}")
 hmx_nsis_replace("  RequestExecutionLevel admin\n" "\
   !define MULTIUSER_EXECUTIONLEVEL Highest
   !define MULTIUSER_INSTALLMODE_COMMANDLINE
@@ -72,6 +74,10 @@ hmx_nsis_replace("  StrCpy $SV_ALLUSERS \"JustMe\"" "\
 hmx_nsis_replace("  StrCmp \"@CPACK_NSIS_MODIFY_PATH@\" \"ON\" 0 noOptionsPage"
                  "  multiUserDone:\n  StrCmp \"@CPACK_NSIS_MODIFY_PATH@\" \"ON\" 0 noOptionsPage")
 hmx_nsis_replace("Function un.onInit\n" "Function un.onInit\n  !insertmacro MULTIUSER_UNINIT\n  Return\n")
+# A 64-bit installer for a 64-bit program: it runs where the program runs (also under a
+# 64-bit-only Wine) and installs into the 64-bit Program Files.
+hmx_nsis_replace("; CPack install script designed for a nmake build"
+                 "Target amd64-unicode\n; CPack install script designed for a nmake build")
 file(WRITE "${CMAKE_BINARY_DIR}/nsis/NSIS.template.in" "${hmx_nsis}")
 list(PREPEND CMAKE_MODULE_PATH "${CMAKE_BINARY_DIR}/nsis")
 set(CPACK_NSIS_PACKAGE_NAME "HMX-700 ${PROJECT_VERSION}")

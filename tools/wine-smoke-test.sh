@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Smoke test of the Windows release under Wine, on Xvfb, in a throw-away Wine prefix, against
 # the native simulator mapped to COM1: the program from the zip connects, fills jrt1.txt and
-# ends when its window is closed; the installer installs silently and the installed program
-# starts and closes.
+# ends when its window is closed; the installer installs silently for all users, the
+# installed program starts and closes, the uninstaller removes it, and an installation for
+# the current user goes to the user's own folder.
 # Usage: tools/wine-smoke-test.sh ZIP INSTALLER SIMULATOR
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 ZIP INSTALLER SIMULATOR" >&2; exit 2; }
@@ -78,13 +79,14 @@ echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
 close_and_wait "$program"
 echo "   the window closed and the process ended"
 
-echo "-- the installer, silently"
+echo "-- the installer, silently, for all users"
 wine "$installer" /S >/dev/null 2>&1 || fail "the installer failed"
 wineserver -w
 installed="$WINEPREFIX/drive_c/Program Files/HMX-700"
-[ -f "$installed/hmx700.exe" ] || fail "nothing installed in $installed"
+[ -f "$installed/hmx700.exe" ] && [ -f "$installed/hmx700-en.exe" ] || fail "nothing installed in $installed"
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller"
-find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'HMX-700*.lnk' | grep -q . || fail "no Start-menu shortcut"
+find "$WINEPREFIX/drive_c/ProgramData" -path '*Start Menu*' -name 'HMX-700.lnk' | grep -q . ||
+    fail "no Start-menu entry for all users"
 mkdir -p "$work/run-installed"
 (cd "$work/run-installed" && exec wine "$installed/hmx700.exe" >/dev/null 2>&1) &
 program=$!
@@ -92,4 +94,16 @@ wait_for 60 bash -c "xdotool search --onlyvisible --name '^HMX-700$' | grep -q .
     fail "the installed program shows no window"
 close_and_wait "$program"
 echo "   installed, started and closed"
+wine "$installed/Uninstall.exe" /S >/dev/null 2>&1 || fail "the uninstaller failed"
+wait_for 30 test ! -e "$installed/hmx700.exe" || fail "the uninstaller left the program"
+wineserver -w
+echo "   uninstalled"
+
+echo "-- the installer, silently, for this user only"
+wine "$installer" /S /CurrentUser >/dev/null 2>&1 || fail "the installer failed"
+wineserver -w
+find "$WINEPREFIX/drive_c/users" -path '*AppData/Local/Programs/HMX-700/hmx700.exe' | grep -q . ||
+    fail "nothing installed in the user's programs folder"
+[ ! -e "$installed" ] || fail "a per-user installation went to Program Files"
+echo "   installed in the user's own folder"
 echo "-- smoke test passed"
