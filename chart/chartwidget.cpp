@@ -25,7 +25,9 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QBuffer>
+#if HMX700_SVG
 #include <QSvgGenerator>
+#endif
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -1221,6 +1223,9 @@ bool ChartWidget::saveImage(const QString& fileName, double scale, QString* erro
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     if (suffix == "svg") {
+#if !HMX700_SVG
+        return fail(QStringLiteral("SVG"));  // no SVG writer in this build
+#else
         updateRanges();
         QBuffer svg;
         svg.open(QIODevice::WriteOnly);
@@ -1235,6 +1240,7 @@ bool ChartWidget::saveImage(const QString& fileName, double scale, QString* erro
         p.end();
         if (file.write(svg.data()) != svg.data().size())
             return fail(file.errorString());
+#endif
     } else {
         const QByteArray format = QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png");
         QImage image = toImage(scale);
@@ -1348,9 +1354,15 @@ QString withoutEllipsis(QString text)
 void ChartWidget::saveImageDialog()
 {
     QString filter;
+    QString filters = d->texts.imageFilter;
+#if !HMX700_SVG
+    QStringList offered = filters.split(QStringLiteral(";;"));
+    offered.removeIf([](const QString& f) { return f.contains(QLatin1String("*.svg")); });
+    filters = offered.join(QStringLiteral(";;"));
+#endif
     QString name = QFileDialog::getSaveFileName(this, withoutEllipsis(d->texts.saveImage),
                                                 d->texts.defaultFileName + QStringLiteral(".png"),
-                                                d->texts.imageFilter, &filter);
+                                                filters, &filter);
     if (name.isEmpty())
         return;
     if (QFileInfo(name).suffix().isEmpty())

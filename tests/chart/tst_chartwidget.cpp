@@ -984,9 +984,19 @@ void TstChartWidget::savedFiles()
         QFile pdf(path);
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.read(5) == "%PDF-");
-        QVERIFY(pdf.size() > 20000);  // the chart as a picture, not an empty page
+        // The chart as a picture, not an empty page; the cross-built Windows Qt writes it in
+        // 19.6 kB, Debian's Qt in more.
+        QVERIFY2(pdf.size() > 10000, qPrintable(QString::number(pdf.size())));
         return;
     }
+#if !HMX700_SVG
+    if (name.endsWith(QLatin1String(".svg"))) {
+        // Built without Qt Svg: refused, and nothing written.
+        QVERIFY(!t.chart.saveImage(path, scale, &error));
+        QVERIFY(!QFile::exists(path));
+        QSKIP("no SVG writer in this build");
+    }
+#endif
     const bool saved = t.chart.saveImage(path, scale, &error);
     if (name.startsWith(QLatin1String("missing"))) {
         QVERIFY(!saved);
