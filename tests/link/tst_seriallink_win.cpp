@@ -92,7 +92,7 @@ public:
     // The instrument as it starts, with an empty journal.
     bool reset()
     {
-        for (const char* line : {"replug", "silent off", "delay 0", "split 0 0", "extra", "model HMX-700",
+        for (const char* line : {"replug", "stall off", "silent off", "delay 0", "split 0 0", "extra", "model HMX-700",
                                  "measure off", "drop-ok off", "clear"}) {
             if (!ok(line))
                 return false;
@@ -205,6 +205,7 @@ private slots:
     void writeApplied();
 
     void lostPortMidRun();
+    void sendFailsOnStalledPort();
     void sendFailsWithoutPort();
 };
 
@@ -606,6 +607,42 @@ void SerialLinkWinTest::lostPortMidRun()
     QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
              hmx::ExchangeResult::Reply);
     QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+}
+
+void SerialLinkWinTest::sendFailsOnStalledPort()
+{
+    QVERIFY(openTestPort());
+    QVERIFY(sim->ok("stall on"));
+    // Nobody takes the bytes off the line: fill it until a write is cut short by the
+    // port's write time-out. Then the frame cannot go out, and the send gives up instead
+    // of waiting for ever (only a hang is caught; the bound is generous).
+    // The terminal moves bytes to the far side's buffer in the background, so room can
+    // reappear shortly after a short write; full means nothing taken three times running.
+    const std::vector<char> junk(4096, 'x');
+    std::size_t total = 0;
+    DWORD chunk = DWORD(junk.size());
+    for (int settled = 0; settled < 3 && total < 64u * 1024 * 1024;) {
+        DWORD written = 0;
+        WriteFile(handleOf(hmx::Port), junk.data(), chunk, &written, nullptr);
+        total += written;
+        if (written < chunk)
+            chunk = 64;  // nearly full: small writes time out sooner
+        settled = written == 0 ? settled + 1 : 0;
+    }
+    QVERIFY(total > 0);
+    QElapsedTimer timer;
+    timer.start();
+    hmx::PutQuery(hmx::MeasureCommand);
+    QVERIFY(!hmx::SendCommand());
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!hmx::PortLost());
+
+    // Once the far side reads again, the link works again.
+    QVERIFY(sim->ok("stall off"));
+    QTRY_VERIFY_WITH_TIMEOUT(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes,
+                                                waitFor(7)) == hmx::ExchangeResult::Reply
+                                 && hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName),
+                             10000);
 }
 
 void SerialLinkWinTest::sendFailsWithoutPort()
