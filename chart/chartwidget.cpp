@@ -916,16 +916,28 @@ void ChartWidget::paintOverlays(QPainter& p, const ChartLayout& L) const
 
 // ---------------------------------------------------------------- view changes
 
-void ChartWidget::setTimeView(double lo, double hi)
+namespace {
+
+// Keeps the span of [lo, hi] within [minSpan, maxSpan] around its middle; false when the
+// result is not a finite range.
+bool ClampSpan(double& lo, double& hi, double minSpan, double maxSpan)
 {
-    const double span = std::clamp(hi - lo, kMinTimeSpan, kMaxTimeSpan);
+    const double span = std::clamp(hi - lo, minSpan, maxSpan);
     if (span != hi - lo) {
         const double mid = lo / 2 + hi / 2;
         lo = mid - span / 2;
         hi = mid + span / 2;
     }
-    if (!std::isfinite(lo) || !std::isfinite(hi))
+    return std::isfinite(lo) && std::isfinite(hi);
+}
+
+} // namespace
+
+void ChartWidget::setTimeView(double lo, double hi)
+{
+    if (!ClampSpan(lo, hi, kMinTimeSpan, kMaxTimeSpan))
         return;
+    const double span = hi - lo;
     m_bottom.m_min = lo;
     m_bottom.m_max = hi;
     m_bottom.m_automatic = false;
@@ -944,13 +956,7 @@ void ChartWidget::setTimeView(double lo, double hi)
 void ChartWidget::setValueView(double lo, double hi)
 {
     const double magnitude = std::max({1.0, std::abs(lo), std::abs(hi)});
-    const double span = std::clamp(hi - lo, magnitude * 1e-9, 1e12);
-    if (span != hi - lo) {
-        const double mid = lo / 2 + hi / 2;
-        lo = mid - span / 2;
-        hi = mid + span / 2;
-    }
-    if (!std::isfinite(lo) || !std::isfinite(hi))
+    if (!ClampSpan(lo, hi, magnitude * 1e-9, 1e12))
         return;
     m_left.m_min = lo;
     m_left.m_max = hi;
