@@ -20,15 +20,8 @@ trap cleanup EXIT
 
 fail() { echo "check-deb: $*" >&2; exit 1; }
 
-wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
-    local limit=$((SECONDS + $1)); shift
-    until "$@"; do
-        ((SECONDS < limit)) || return 1
-        sleep 0.2
-    done
-}
-
-file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# shellcheck source=tools/script-common.sh
+. "$here/script-common.sh"
 
 echo "-- dpkg-deb --info"
 dpkg-deb --info "$deb" | tee "$work/info"
@@ -65,15 +58,9 @@ dpkg --root="$root" --force-not-root --force-depends --log=/dev/null -i "$deb" >
 dpkg --root="$root" -s hmx700 | grep -q '^Status: install ok installed' || fail "dpkg did not install it"
 
 echo "-- the installed program measures against the installed simulator"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 
-"$root/usr/bin/hmx700-sim" >"$work/simulator" &
-pids+=($!)
-wait_for 20 test -s "$work/simulator" || fail "the simulator did not start"
-device=$(head -n 1 "$work/simulator")
+start_simulator "$root/usr/bin/hmx700-sim"
 
 mkdir -p "$work/run"
 (cd "$work/run" && HMX700_PORTS="$device" exec "$root/usr/bin/hmx700" >"$work/program.log" 2>&1) &

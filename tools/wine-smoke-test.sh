@@ -24,15 +24,8 @@ trap cleanup EXIT
 
 fail() { echo "wine-smoke-test: $*" >&2; exit 1; }
 
-wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
-    local limit=$((SECONDS + $1)); shift
-    until "$@"; do
-        ((SECONDS < limit)) || return 1
-        sleep 0.2
-    done
-}
-
-file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# shellcheck source=tools/script-common.sh
+. "$here/script-common.sh"
 
 # Closes the program's window as a person would (Alt+F4) and waits for the process to end.
 close_and_wait() {  # close_and_wait PID
@@ -44,15 +37,9 @@ close_and_wait() {  # close_and_wait PID
     wait "$1" || fail "the program ended with exit code $?"
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 
-"$simulator" >"$work/simulator" &
-pids+=($!)
-wait_for 20 test -s "$work/simulator" || fail "the simulator did not start"
-device=$(head -n 1 "$work/simulator")
+start_simulator "$simulator"
 
 echo "-- new Wine prefix, COM1 = $device"
 wineboot --init >/dev/null 2>&1
