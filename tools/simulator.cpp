@@ -112,21 +112,25 @@ struct Simulator::Impl {
     mutable std::mutex mutex;  // guards everything below
     std::string path;
     bool plugged = false;
-    std::vector<std::uint8_t> noise;  // to be sent at once
+    std::vector<std::uint8_t> injected;  // to be sent at once
     std::mt19937 random {std::random_device {}()};
-    std::string modelName {"HMX-700"};
-    std::uint8_t version = 1;
-    std::uint8_t revision = 0;
-    std::uint16_t serial = 12345;
-    SettingsRecord settings = DefaultSettingsRecord();
-    std::optional<MeasurementTenths> fixed;
-    bool silent = false;
-    bool stalled = false;
-    std::chrono::milliseconds delay {0};
-    std::size_t splitBytes = 0;
-    std::chrono::milliseconds splitGap {0};
-    std::string extra;
-    bool dropAck = false;
+    // The instrument as it starts; reset() goes back to it.
+    struct State {
+        std::string modelName {"HMX-700"};
+        std::uint8_t version = 1;
+        std::uint8_t revision = 0;
+        std::uint16_t serial = 12345;
+        SettingsRecord settings = DefaultSettingsRecord();
+        std::optional<MeasurementTenths> fixed;
+        bool silent = false;
+        bool stalled = false;
+        std::chrono::milliseconds delay {0};
+        std::size_t splitBytes = 0;
+        std::chrono::milliseconds splitGap {0};
+        std::string extra;
+        bool dropAck = false;
+    };
+    State state;
     std::vector<std::vector<std::uint8_t>> frames;
     std::vector<std::uint8_t> bytes;
     std::size_t stray = 0;
@@ -147,8 +151,8 @@ struct Simulator::Impl {
 
     MeasurementTenths currentMeasurement() const
     {
-        if (fixed)
-            return *fixed;
+        if (state.fixed)
+            return *state.fixed;
         const double t = std::chrono::duration<double>(Clock::now() - started).count();
         constexpr double twoPi = 6.283185307179586;
         MeasurementTenths m;
@@ -164,14 +168,14 @@ struct Simulator::Impl {
         std::vector<std::uint8_t> reply;
         switch (frame[2]) {
         case 'i':
-            reply.assign(modelName.begin(), modelName.end());
+            reply.assign(state.modelName.begin(), state.modelName.end());
             break;
         case 'v':
-            reply = {'H', 'M', 'X', 'v', ' ', version, revision, static_cast<std::uint8_t>(serial >> 8),
-                     static_cast<std::uint8_t>(serial & 0xFF)};
+            reply = {'H', 'M', 'X', 'v', ' ', state.version, state.revision,
+                     static_cast<std::uint8_t>(state.serial >> 8), static_cast<std::uint8_t>(state.serial & 0xFF)};
             break;
         case 's':
-            reply.assign(settings.begin(), settings.end());
+            reply.assign(state.settings.begin(), state.settings.end());
             break;
         case 't': {
             const MeasurementTenths m = currentMeasurement();
@@ -188,9 +192,9 @@ struct Simulator::Impl {
             written[0] = static_cast<std::uint8_t>(written[0] - 30);
             written[1] = static_cast<std::uint8_t>(written[1] - 30);
             for (std::size_t offset : NotReadOffsets)
-                written[offset] = settings[offset];
-            settings = written;
-            if (dropAck)
+                written[offset] = state.settings[offset];
+            state.settings = written;
+            if (state.dropAck)
                 return {};
             reply = {'O', 'K'};
             break;
@@ -198,7 +202,7 @@ struct Simulator::Impl {
         default:
             break;
         }
-        reply.insert(reply.end(), extra.begin(), extra.end());
+        reply.insert(reply.end(), state.extra.begin(), state.extra.end());
         return reply;
     }
 
@@ -206,12 +210,12 @@ struct Simulator::Impl {
     {
         if (reply.empty())
             return;
-        const Clock::time_point due = Clock::now() + delay;
-        if (splitBytes > 0 && splitBytes < reply.size()) {
-            std::vector<std::uint8_t> rest(reply.begin() + static_cast<std::ptrdiff_t>(splitBytes), reply.end());
-            reply.resize(splitBytes);
+        const Clock::time_point due = Clock::now() + state.delay;
+        if (state.splitBytes > 0 && state.splitBytes < reply.size()) {
+            std::vector<std::uint8_t> rest(reply.begin() + static_cast<std::ptrdiff_t>(state.splitBytes), reply.end());
+            reply.resize(state.splitBytes);
             outgoing.push_back({due, std::move(reply)});
-            outgoing.push_back({due + splitGap, std::move(rest)});
+            outgoing.push_back({due + state.splitGap, std::move(rest)});
         } else {
             outgoing.push_back({due, std::move(reply)});
         }
@@ -257,7 +261,7 @@ struct Simulator::Impl {
             std::vector<std::uint8_t> frame(p, p + need);
             pos += need;
             frames.push_back(frame);
-            if (!silent)
+            if (!state.silent)
                 schedule(answer(frame));
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
@@ -276,7 +280,7 @@ struct Simulator::Impl {
             bool reading = true;
             {
                 std::lock_guard guard(mutex);
-                reading = !stalled;
+                reading = !state.stalled;
             }
             const short events = static_cast<short>((reading ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
             pollfd fds[2] = {{master, events, 0}, {wakeRead, POLLIN, 0}};
@@ -293,9 +297,9 @@ struct Simulator::Impl {
                 while (::read(wakeRead, buffer, sizeof buffer) > 0) {
                 }
                 std::lock_guard guard(mutex);
-                if (!noise.empty()) {
-                    outgoing.push_front({Clock::now(), std::move(noise)});
-                    noise.clear();
+                if (!injected.empty()) {
+                    outgoing.push_front({Clock::now(), std::move(injected)});
+                    injected.clear();
                 }
             }
             if (reading && (fds[0].revents & POLLIN)) {
@@ -441,82 +445,92 @@ std::string Simulator::linkPath() const
 void Simulator::setModelName(std::string name)
 {
     std::lock_guard guard(d->mutex);
-    d->modelName = std::move(name);
+    d->state.modelName = std::move(name);
 }
 
 void Simulator::setVersion(std::uint8_t version, std::uint8_t revision, std::uint16_t serial)
 {
     std::lock_guard guard(d->mutex);
-    d->version = version;
-    d->revision = revision;
-    d->serial = serial;
+    d->state.version = version;
+    d->state.revision = revision;
+    d->state.serial = serial;
 }
 
 void Simulator::setSettingsRecord(const SettingsRecord& record)
 {
     std::lock_guard guard(d->mutex);
-    d->settings = record;
+    d->state.settings = record;
 }
 
 SettingsRecord Simulator::settingsRecord() const
 {
     std::lock_guard guard(d->mutex);
-    return d->settings;
+    return d->state.settings;
 }
 
 void Simulator::setMeasurement(std::optional<MeasurementTenths> fixed)
 {
     std::lock_guard guard(d->mutex);
-    d->fixed = fixed;
+    d->state.fixed = fixed;
 }
 
 void Simulator::setSilent(bool silent)
 {
     std::lock_guard guard(d->mutex);
-    d->silent = silent;
+    d->state.silent = silent;
 }
 
 void Simulator::setReplyDelay(std::chrono::milliseconds delay)
 {
     std::lock_guard guard(d->mutex);
-    d->delay = delay;
+    d->state.delay = delay;
 }
 
 void Simulator::setSplitReply(std::size_t bytes, std::chrono::milliseconds gap)
 {
     std::lock_guard guard(d->mutex);
-    d->splitBytes = bytes;
-    d->splitGap = gap;
+    d->state.splitBytes = bytes;
+    d->state.splitGap = gap;
 }
 
 void Simulator::setExtraBytes(std::string extra)
 {
     std::lock_guard guard(d->mutex);
-    d->extra = std::move(extra);
+    d->state.extra = std::move(extra);
 }
 
 void Simulator::setDropAcknowledgement(bool drop)
 {
     std::lock_guard guard(d->mutex);
-    d->dropAck = drop;
+    d->state.dropAck = drop;
 }
 
 void Simulator::setStalled(bool stalled)
 {
     {
         std::lock_guard guard(d->mutex);
-        d->stalled = stalled;
+        d->state.stalled = stalled;
     }
     d->wake();
 }
 
 void Simulator::injectNoise(std::size_t count)
 {
+    std::vector<std::uint8_t> noise(count);
     {
         std::lock_guard guard(d->mutex);
         std::uniform_int_distribution<int> byte(0, 255);
-        for (std::size_t i = 0; i < count; ++i)
-            d->noise.push_back(static_cast<std::uint8_t>(byte(d->random)));
+        for (std::uint8_t& b : noise)
+            b = static_cast<std::uint8_t>(byte(d->random));
+    }
+    injectBytes(noise);
+}
+
+void Simulator::injectBytes(const std::vector<std::uint8_t>& bytes)
+{
+    {
+        std::lock_guard guard(d->mutex);
+        d->injected.insert(d->injected.end(), bytes.begin(), bytes.end());
     }
     d->wake();
 }
@@ -536,6 +550,18 @@ void Simulator::replug()
 {
     if (!plugged())
         d->plugIn();
+}
+
+void Simulator::reset()
+{
+    unplug();
+    {
+        std::lock_guard guard(d->mutex);
+        d->state = Impl::State {};
+        d->injected.clear();
+    }
+    clearRecord();
+    replug();
 }
 
 bool Simulator::plugged() const
@@ -560,7 +586,13 @@ const char* Simulator::CommandHelp()
            "  drop-ok on|off       no OK after a settings write\n"
            "  frames               every frame received so far, in hex, separated by spaces\n"
            "  stray                the count of bytes that formed no frame\n"
-           "  clear                forget the frames and bytes received\n";
+           "  clear                forget the frames and bytes received\n"
+           "  version V R SN       version, revision and serial number\n"
+           "  send HEX             send these bytes now (hex digits)\n"
+           "  record               the settings record as applied, in hex\n"
+           "  bytes                every byte received so far, in hex\n"
+           "  reset                back to how the instrument starts: plugged in on a new terminal,\n"
+           "                       built-in defaults and record, nothing received\n";
 }
 
 namespace {
@@ -582,6 +614,30 @@ std::string hexOf(const std::vector<std::uint8_t>& bytes)
         text += digits[b & 15];
     }
     return text;
+}
+
+// Whole bytes only; an odd count or another character is an error.
+bool parseHex(const std::string& text, std::vector<std::uint8_t>& bytes)
+{
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    if (text.size() % 2 != 0)
+        return false;
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]), low = digit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return true;
 }
 
 } // namespace
@@ -668,6 +724,26 @@ std::string Simulator::Control(const std::string& command)
         return std::to_string(strayByteCount());
     if (verb == "clear" && args.empty()) {
         clearRecord();
+        return "ok";
+    }
+    if (verb == "version" && args.size() == 3 && parseNumber(args[0], 0, 255, a) && parseNumber(args[1], 0, 255, b)
+        && parseNumber(args[2], 0, 65535, c)) {
+        setVersion(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), static_cast<std::uint16_t>(c));
+        return "ok";
+    }
+    std::vector<std::uint8_t> bytes;
+    if (verb == "send" && args.size() == 1 && parseHex(args[0], bytes)) {
+        injectBytes(bytes);
+        return "ok";
+    }
+    if (verb == "record" && args.empty()) {
+        const SettingsRecord record = settingsRecord();
+        return hexOf(std::vector<std::uint8_t>(record.begin(), record.end()));
+    }
+    if (verb == "bytes" && args.empty())
+        return hexOf(receivedBytes());
+    if (verb == "reset" && args.empty()) {
+        reset();
         return "ok";
     }
     return "error: unknown command or bad arguments: " + command;

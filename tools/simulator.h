@@ -58,12 +58,17 @@ public:
     void setStalled(bool stalled);
     // Sends `count` random bytes at once, as a noisy line would.
     void injectNoise(std::size_t count);
+    // Sends exactly these bytes at once, unasked.
+    void injectBytes(const std::vector<std::uint8_t>& bytes);
     void disappear();                                      // the same as unplug()
     // Like pulling the adapter: the terminal is closed (the client sees a hang-up) and
     // the link removed. The instrument keeps its state and record.
     void unplug();
     // A new terminal behind the same link; answers again.
     void replug();
+    // Back to how it starts: a new terminal behind the same link, the built-in defaults
+    // and record, and an empty record of what was received.
+    void reset();
     bool plugged() const;
 
     // Text commands, one per call, for scripts and programs that cannot link this

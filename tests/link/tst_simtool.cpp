@@ -79,6 +79,7 @@ private slots:
     void rejectsUnknownOption();
     void unplugAndReplugOnCommand();
     void commandsOverTcp();
+    void journalRecordAndReset();
 };
 
 void SimToolTest::answersHandWrittenClient_data()
@@ -204,6 +205,61 @@ void SimToolTest::commandsOverTcp()
     QCOMPARE(readFor(fd, 5, 5000), QByteArray("ABC-1"));
     ::close(fd);
     QCOMPARE(command(sim, "frames"), QByteArray("303169_3f656e64").replace('_', ""));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void SimToolTest::journalRecordAndReset()
+{
+    QProcess sim;
+    const QByteArray link = startSim(sim, {});
+    const int fd = openRaw(link);
+    QVERIFY2(fd >= 0, std::strerror(errno));
+    const QByteArray before = command(sim, "path");
+
+    // Exact bytes on the line, line breaks included.
+    QCOMPARE(command(sim, "send 00ff0D0a41"), QByteArray("ok"));
+    QCOMPARE(readFor(fd, 5, 5000), QByteArray("\x00\xff\r\nA", 5));
+
+    // The record as applied is what a settings read returns; the journal keeps the stray byte.
+    QCOMPARE(::write(fd, "x01s?end", 8), ssize_t(8));
+    const QByteArray record = readFor(fd, 36, 5000);
+    QCOMPARE(record.size(), 36);
+    QCOMPARE(command(sim, "record"), record.toHex());
+    QCOMPARE(command(sim, "bytes"), QByteArray("x01s?end").toHex());
+    QCOMPARE(command(sim, "stray"), QByteArray("1"));
+
+    QCOMPARE(command(sim, "version 1 2 300"), QByteArray("ok"));
+    QCOMPARE(::write(fd, "01v?end", 7), ssize_t(7));
+    QCOMPARE(readFor(fd, 9, 5000), QByteArray("HMXv \x01\x02\x01\x2c", 9));
+
+    // A settings write changes the record, until the reset below.
+    const QByteArray write = "01m" + QByteArray(36, '\x40') + "end";
+    QCOMPARE(::write(fd, write.constData(), size_t(write.size())), ssize_t(write.size()));
+    QCOMPARE(readFor(fd, 2, 5000), QByteArray("OK"));
+    QVERIFY(command(sim, "record") != record.toHex());
+
+    for (const char* bad : {"send 0", "send zz", "send", "version 1 2 70000", "record 1", "reset now"})
+        QVERIFY2(command(sim, bad).startsWith("error:"), bad);
+
+    // Reset: a new terminal behind the same link, the starting replies, nothing received.
+    QCOMPARE(command(sim, "model ABC-1"), QByteArray("ok"));
+    QCOMPARE(command(sim, "silent on"), QByteArray("ok"));
+    QCOMPARE(command(sim, "reset"), QByteArray("ok"));
+    ::close(fd);
+    const QByteArray after = command(sim, "path");
+    QVERIFY2(after.startsWith("/dev/") && after != before, after.constData());
+    QCOMPARE(command(sim, "bytes"), QByteArray());
+    QCOMPARE(command(sim, "frames"), QByteArray());
+    QCOMPARE(command(sim, "stray"), QByteArray("0"));
+    const int again = openRaw(link);
+    QVERIFY2(again >= 0, std::strerror(errno));
+    QCOMPARE(::write(again, "01i?end01v?end", 14), ssize_t(14));
+    QCOMPARE(readFor(again, 16, 5000), QByteArray("HMX-700HMXv \x01\x00\x30\x39", 16));
+    ::close(again);
+    QCOMPARE(command(sim, "record"), record.toHex());
 
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
