@@ -14,7 +14,8 @@ cache=$(cd "$cache" && pwd)
 # The cross Qt must match the host Qt whose moc, rcc and uic it uses.
 qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 
-# Modules: Core, Gui, Widgets, PrintSupport, Test and Xml (all of qtbase that is built).
+# Modules: Core, Gui, Widgets, PrintSupport, Test and Xml (all of qtbase that is built), and
+# Svg from its own source package when the mirror has it (the chart saves SVG with it).
 qtbase_options=(
     -release -shared -nomake examples -nomake tests
     -xplatform win32-g++
@@ -26,17 +27,20 @@ qtbase_options=(
 key=$( { echo "${qtbase_options[*]}"; cat "$here/mingw-w64-x86_64.cmake"; } \
        | sha1sum | cut -c1-10)
 prefix=$cache/qt-${qt_deb_version%%+*}-$key
-if [ -f "$prefix/.complete" ]; then
+if [ -f "$prefix/.complete" ] && [ -f "$prefix/.svg-complete" ]; then
     echo "$prefix"
     exit 0
 fi
 
 work=$cache/work-$key
-rm -rf "$prefix" "$work"
+rm -rf "$work"
+if [ ! -f "$prefix/.complete" ]; then
+    rm -rf "$prefix"
+    # Qt's CMake files remember the toolchain file: keep a copy beside the Qt that uses it.
+    mkdir -p "$prefix"
+    cp "$here/mingw-w64-x86_64.cmake" "$prefix/toolchain-mingw-w64.cmake"
+fi
 mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
-# Qt's CMake files remember the toolchain file: keep a copy beside the Qt that uses it.
-mkdir -p "$prefix"
-cp "$here/mingw-w64-x86_64.cmake" "$prefix/toolchain-mingw-w64.cmake"
 
 cat > "$work/apt/sources.list" <<SOURCES
 deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
@@ -46,20 +50,38 @@ SOURCES
 apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
              -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
              -o "APT::Sandbox::User=root")
-echo "== fetching Debian's Qt sources (qt6-base $qt_deb_version)" >&2
 apt-get "${apt_private[@]}" -qq update >&2
-(cd "$work/src" && apt-get "${apt_private[@]}" -qq source "qt6-base=$qt_deb_version" >&2)
-
 jobs=${HMX700_JOBS:-$(nproc)}
-echo "== building qtbase for Windows into $prefix (about 15-20 minutes on 2 cores)" >&2
-mkdir -p "$work/qtbase-build"
-(cd "$work/qtbase-build" &&
-    "$work"/src/qt6-base-*/configure -prefix "$prefix" -qt-host-path /usr "${qtbase_options[@]}" -- \
-        -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw-w64.cmake" \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2 &&
-    cmake --build . --parallel "$jobs" >&2 &&
-    cmake --install . >&2)
+host_cmake=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+
+if [ ! -f "$prefix/.complete" ]; then
+    echo "== fetching Debian's Qt sources (qt6-base $qt_deb_version)" >&2
+    (cd "$work/src" && apt-get "${apt_private[@]}" -qq source "qt6-base=$qt_deb_version" >&2)
+    echo "== building qtbase for Windows into $prefix (about 15-20 minutes on 2 cores)" >&2
+    mkdir -p "$work/qtbase-build"
+    (cd "$work/qtbase-build" &&
+        "$work"/src/qt6-base-*/configure -prefix "$prefix" -qt-host-path /usr "${qtbase_options[@]}" -- \
+            -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw-w64.cmake" "${host_cmake[@]}" >&2 &&
+        cmake --build . --parallel "$jobs" >&2 &&
+        cmake --install . >&2)
+    touch "$prefix/.complete"
+fi
+
+# Qt Svg, at the host's version. Without its source the Windows build goes on without it:
+# the program finds Svg as optional there. The fetch is tried again on the next run.
+svg_deb_version=$(dpkg-query -W -f='${Version}' qt6-svg-dev)
+mkdir -p "$work/svg-src"
+if (cd "$work/svg-src" && apt-get "${apt_private[@]}" -qq source "qt6-svg=$svg_deb_version" >&2); then
+    echo "== building qtsvg for Windows into $prefix" >&2
+    "$prefix/bin/qt-cmake" -S "$(echo "$work"/svg-src/qt6-svg-*/)" -B "$work/qtsvg-build" -G Ninja \
+        -DCMAKE_INSTALL_PREFIX="$prefix" "${host_cmake[@]}" >&2
+    cmake --build "$work/qtsvg-build" --parallel "$jobs" >&2
+    cmake --install "$work/qtsvg-build" >&2
+    touch "$prefix/.svg-complete"
+else
+    echo "== warning: Debian's qt6-svg $svg_deb_version source could not be fetched;" \
+         "the Windows build has no Qt Svg (the chart saves PNG only there)" >&2
+fi
 
 rm -rf "$work"
-touch "$prefix/.complete"
 echo "$prefix"
