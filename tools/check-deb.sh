@@ -67,10 +67,6 @@ mkdir -p "$work/run"
 pids+=($!)
 "$here/press-connect.sh" 60 || { cat "$work/program.log" >&2; fail "Connect did not find the simulated instrument"; }
 log=$work/run/jrt1.txt
-wait_for 20 test -s "$log" || fail "jrt1.txt was not written"
-before=$(file_size "$log")
-sleep 3
-after=$(file_size "$log")
-((after > before)) || fail "jrt1.txt does not grow ($before, then $after bytes)"
+expect_growing_log "$log"
 echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
 echo "-- package check passed"

@@ -11,6 +11,16 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
+# expect_growing_log LOG: the program measures, so its log fills and keeps growing.
+expect_growing_log() {
+    wait_for 20 test -s "$1" || fail "$(basename "$1") was not written"
+    local before after
+    before=$(file_size "$1")
+    sleep 3
+    after=$(file_size "$1")
+    ((after > before)) || fail "$(basename "$1") does not grow ($before, then $after bytes)"
+}
+
 # A private X display for the programs under test; exports DISPLAY.
 start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &

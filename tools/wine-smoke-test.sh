@@ -56,11 +56,7 @@ exe=$(find "$work/zip" -name hmx700.exe | head -n 1)
 program=$!
 "$here/press-connect.sh" 120 || fail "Connect did not find the simulated instrument"
 log=$work/run/jrt1.txt
-wait_for 20 test -s "$log" || fail "jrt1.txt was not written"
-before=$(file_size "$log")
-sleep 3
-after=$(file_size "$log")
-((after > before)) || fail "jrt1.txt does not grow ($before, then $after bytes)"
+expect_growing_log "$log"
 head -n 1 "$log" | grep -q $'\r$' || fail "jrt1.txt lines do not end in CR LF"
 echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
 close_and_wait "$program"
