@@ -5,7 +5,7 @@
 #                     ASan+UBSan), then the Windows step below
 #   ./build.sh windows  cross-build the Windows release (zip and installer), run its tests
 #                     and a smoke test under Wine; Qt for Windows is built once into
-#                     $HMX700_CACHE (default /var/cache/hmx700)
+#                     $HMX700_CACHE (default /var/cache/hmx700), beside the compiler cache
 #   ./build.sh tsan   build and run every test under ThreadSanitizer
 #   ./build.sh package  build the Debian package (build/packages/hmx700_<version>_<arch>.deb)
 #   ./build.sh deps   only install the build dependencies
@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # What building the program needs; the tests need TEST_PACKAGES as well.
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           fonts-dejavu-core fonts-liberation libbenchmark-dev librsvg2-bin)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth)
 
@@ -29,8 +29,24 @@ install_deps() {  # install_deps [more packages...]
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
+# The Windows Qt and the compiler cache live outside the clone, so that a fresh clone (as in
+# CI) compiles only what changed since the last build on this machine.
+CACHE=${HMX700_CACHE:-/var/cache/hmx700}
+
+use_ccache() {
+    # ccache's own default folder serves a user who cannot write to $CACHE.
+    if [ -z "${CCACHE_DIR:-}" ] && mkdir -p "$CACHE/ccache" 2>/dev/null && [ -w "$CACHE/ccache" ]; then
+        export CCACHE_DIR=$CACHE/ccache
+    fi
+    # Paths relative to the clone, so that clones in other folders share the hits.
+    export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+}
+
 configure() {  # configure DIR [cmake options...]
     local dir=$1; shift
+    use_ccache
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
@@ -57,13 +73,14 @@ run_package() {
 # --- Windows -----------------------------------------------------------------------------
 # Qt for Windows is cross-built from Debian's own qt6-base source and kept outside the clone.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 nsis zip unzip xvfb xauth xdotool)
-WINDOWS_CACHE=${HMX700_CACHE:-/var/cache/hmx700}
 
 run_windows() {
     install_deps "${WINDOWS_PACKAGES[@]}"
     local started=$SECONDS qt
-    echo "== Qt for Windows (cache: $WINDOWS_CACHE)"
-    qt=$(cmake/build-qt-windows.sh "$WINDOWS_CACHE" | tail -n 1)
+    echo "== Qt for Windows (cache: $CACHE)"
+    # Qt is built once; its objects would only crowd the compiler cache.
+    qt=$(env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
+         cmake/build-qt-windows.sh "$CACHE" | tail -n 1)
     echo "   $qt ($((SECONDS - started)) s)"
     # The Windows tests and the smoke test talk to the native simulator.
     configure build
