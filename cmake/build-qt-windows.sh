@@ -52,7 +52,6 @@ apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::Sour
              -o "APT::Sandbox::User=root")
 apt-get "${apt_private[@]}" -qq update >&2
 jobs=${HMX700_JOBS:-$(nproc)}
-host_cmake=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 
 if [ ! -f "$prefix/.complete" ]; then
     echo "== fetching Debian's Qt sources (qt6-base $qt_deb_version)" >&2
@@ -61,7 +60,8 @@ if [ ! -f "$prefix/.complete" ]; then
     mkdir -p "$work/qtbase-build"
     (cd "$work/qtbase-build" &&
         "$work"/src/qt6-base-*/configure -prefix "$prefix" -qt-host-path /usr "${qtbase_options[@]}" -- \
-            -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw-w64.cmake" "${host_cmake[@]}" >&2 &&
+            -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain-mingw-w64.cmake" \
+            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2 &&
         cmake --build . --parallel "$jobs" >&2 &&
         cmake --install . >&2)
     touch "$prefix/.complete"
@@ -74,7 +74,8 @@ mkdir -p "$work/svg-src"
 if (cd "$work/svg-src" && apt-get "${apt_private[@]}" -qq source "qt6-svg=$svg_deb_version" >&2); then
     echo "== building qtsvg for Windows into $prefix" >&2
     "$prefix/bin/qt-cmake" -S "$(echo "$work"/svg-src/qt6-svg-*/)" -B "$work/qtsvg-build" -G Ninja \
-        -DCMAKE_INSTALL_PREFIX="$prefix" "${host_cmake[@]}" >&2
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DQT_HOST_PATH=/usr \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2
     cmake --build "$work/qtsvg-build" --parallel "$jobs" >&2
     cmake --install "$work/qtsvg-build" >&2
     touch "$prefix/.svg-complete"
