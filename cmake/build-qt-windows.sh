@@ -70,10 +70,9 @@ fi
 # Qt Svg, at the host's version. Without its source the Windows build goes on without it:
 # the program finds Svg as optional there. The fetch is tried again on the next run.
 svg_deb_version=$(dpkg-query -W -f='${Version}' qt6-svg-dev)
-mkdir -p "$work/svg-src"
-if (cd "$work/svg-src" && apt-get "${apt_private[@]}" -qq source "qt6-svg=$svg_deb_version" >&2); then
+if (cd "$work/src" && apt-get "${apt_private[@]}" -qq source "qt6-svg=$svg_deb_version" >&2); then
     echo "== building qtsvg for Windows into $prefix" >&2
-    "$prefix/bin/qt-cmake" -S "$(echo "$work"/svg-src/qt6-svg-*/)" -B "$work/qtsvg-build" -G Ninja \
+    "$prefix/bin/qt-cmake" -S "$(echo "$work"/src/qt6-svg-*/)" -B "$work/qtsvg-build" -G Ninja \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DQT_HOST_PATH=/usr \
         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2
     cmake --build "$work/qtsvg-build" --parallel "$jobs" >&2

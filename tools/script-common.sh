@@ -19,6 +19,7 @@ expect_growing_log() {
     sleep 3
     after=$(file_size "$1")
     ((after > before)) || fail "$(basename "$1") does not grow ($before, then $after bytes)"
+    echo "   $(basename "$1"): $(wc -l <"$1") lines, growing"
 }
 
 # A private X display for the programs under test; exports DISPLAY.

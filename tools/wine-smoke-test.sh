@@ -58,7 +58,6 @@ program=$!
 log=$work/run/jrt1.txt
 expect_growing_log "$log"
 head -n 1 "$log" | grep -q $'\r$' || fail "jrt1.txt lines do not end in CR LF"
-echo "   jrt1.txt: $(wc -l <"$log") lines, growing"
 close_and_wait "$program"
 echo "   the window closed and the process ended"
 
