@@ -3,8 +3,9 @@
 #   cmake/build-qt-windows.sh CACHE_DIR     prints the Qt prefix on its last line
 # The result lives in CACHE_DIR/qt-<version>-<key>, where <key> is a hash of the configure
 # options and the toolchain, so a change to either builds a new Qt beside the old one.
-# Debian's source packages are fetched through a private sources list and private apt state
-# inside CACHE_DIR; the machine's apt configuration is left as it is.
+# Debian's source packages are fetched through a private sources list, made from the machine's
+# own apt configuration, and private apt state inside CACHE_DIR; the machine's apt
+# configuration is left as it is.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${1:?usage: $0 CACHE_DIR}
@@ -15,7 +16,7 @@ cache=$(cd "$cache" && pwd)
 qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 
 # Modules: Core, Gui, Widgets, PrintSupport, Test and Xml (all of qtbase that is built), and
-# Svg from its own source package when the mirror has it (the chart saves SVG with it).
+# Svg from its own source package when it can be fetched (the chart saves SVG with it).
 qtbase_options=(
     -release -shared -nomake examples -nomake tests
     -xplatform win32-g++
@@ -42,15 +43,15 @@ if [ ! -f "$prefix/.complete" ]; then
 fi
 mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
 
-cat > "$work/apt/sources.list" <<SOURCES
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
-SOURCES
+# Wherever this machine fetches its packages from, as deb-src entries.
+"$here/apt-deb-src.sh" > "$work/apt/sources.list"
 apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
              -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
              -o "APT::Sandbox::User=root")
-apt-get "${apt_private[@]}" -qq update >&2
+# An entry that carries no sources (a third-party repository) only warns; a missing package
+# fails below with apt's own message.
+apt-get "${apt_private[@]}" -qq update >&2 ||
+    echo "== warning: some deb-src entries could not be updated" >&2
 jobs=${HMX700_JOBS:-$(nproc)}
 
 if [ ! -f "$prefix/.complete" ]; then
