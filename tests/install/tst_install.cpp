@@ -28,6 +28,7 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("bin/hmx700"), Kind::Program},
         {QStringLiteral("bin/hmx700-en"), Kind::Program},
         {QStringLiteral("bin/hmx700-sim"), Kind::Program},
+        {QStringLiteral("bin/hmx700-calc"), Kind::Program},
         {QStringLiteral("share/applications/%1.desktop").arg(AppId), Kind::Text},
         {QStringLiteral("share/applications/%1-en.desktop").arg(AppId), Kind::Text},
         {QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId), Kind::Text},
@@ -35,6 +36,7 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("share/man/man1/hmx700.1.gz"), Kind::ManPage},
         {QStringLiteral("share/man/man1/hmx700-sim.1.gz"), Kind::ManPage},
         {QStringLiteral("share/man/man1/hmx700-en.1.gz"), Kind::ManPageLink},
+        {QStringLiteral("share/man/man1/hmx700-calc.1.gz"), Kind::ManPage},
         {QStringLiteral("share/doc/hmx700/copyright"), Kind::Text},
         {QStringLiteral("share/doc/hmx700/changelog.gz"), Kind::Text},
     };
