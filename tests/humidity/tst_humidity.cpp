@@ -5,6 +5,7 @@
 #include "humidity/quantities.h"
 #include "humidity/units.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,6 +17,11 @@ Q_DECLARE_METATYPE(hmx::humidity::Phase)
 Q_DECLARE_METATYPE(hmx::humidity::Input)
 
 namespace {
+
+QString Calculator()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(HMX700_CALC));
+}
 
 Conditions At(double t, double p = 101325, double p2 = NAN)
 {
@@ -291,7 +297,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));  // a decimal comma locale
         calc.setProcessEnvironment(env);
-        calc.start(QStringLiteral(HMX700_CALC), {"--temperature", "20", "--dew-point", "-40", "--pressure",
+        calc.start(Calculator(), {"--temperature", "20", "--dew-point", "-40", "--pressure",
                                                  "1013.25hPa", "--to-pressure", "8bar"});
         QVERIFY(calc.waitForFinished(30000));
         QCOMPARE(calc.exitCode(), 0);
@@ -308,7 +314,7 @@ private slots:
         QCOMPARE(lines.value(QStringLiteral("relative-humidity-ice")).value(1), QStringLiteral("out-of-range"));
         QCOMPARE(lines.value(QStringLiteral("dew-point-f")).value(1).toDouble(), -40.0);
 
-        calc.start(QStringLiteral(HMX700_CALC), {"--json", "--temperature=20", "--relative-humidity=50"});
+        calc.start(Calculator(), {"--json", "--temperature=20", "--relative-humidity=50"});
         QVERIFY(calc.waitForFinished(30000));
         QCOMPARE(calc.exitCode(), 0);
         QJsonParseError error;
@@ -341,7 +347,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
         QProcess calc;
-        calc.start(QStringLiteral(HMX700_CALC), arguments);
+        calc.start(Calculator(), arguments);
         QVERIFY(calc.waitForFinished(30000));
         QCOMPARE(calc.exitStatus(), QProcess::NormalExit);
         QCOMPARE(calc.exitCode(), 2);
