@@ -101,20 +101,33 @@ std::optional<double> SaturationPressure(double t)
     return SaturationPressure(t < TriplePoint ? Phase::Ice : Phase::Water, t);
 }
 
-std::optional<double> EnhancementFactor(Phase phase, double t, double p)
+namespace {
+
+// es at t when the enhancement factor is defined at t and p, else nullopt.
+std::optional<double> SaturationWithEnhancement(Phase phase, double t, double p)
 {
     const std::optional<double> es = SaturationPressure(phase, t);
     if (!es || !EnhancementRange(phase).contains(t) || !PressureInRange(p) || *es >= p)
+        return std::nullopt;
+    return es;
+}
+
+} // namespace
+
+std::optional<double> EnhancementFactor(Phase phase, double t, double p)
+{
+    const std::optional<double> es = SaturationWithEnhancement(phase, t, p);
+    if (!es)
         return std::nullopt;
     return std::exp(detail::LnEnhancement(phase, t, p, *es));
 }
 
 std::optional<double> VapourPressureAt(Phase phase, double t, double p)
 {
-    const std::optional<double> f = EnhancementFactor(phase, t, p);
-    if (!f)
+    const std::optional<double> es = SaturationWithEnhancement(phase, t, p);
+    if (!es)
         return std::nullopt;
-    return *f * std::exp(detail::LnSaturation(phase, t));
+    return *es * std::exp(detail::LnEnhancement(phase, t, p, *es));
 }
 
 std::optional<double> CondensationPoint(Phase phase, double e, double p)
