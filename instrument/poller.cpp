@@ -75,36 +75,20 @@ Poller::~Poller()
 
 void Poller::start()
 {
-    if (m_thread.joinable())
-        return;
-    m_running.store(true, std::memory_order_release);
-    m_thread = std::thread([this] { run(); });
+    if (!m_worker.running())
+        m_worker.start([this] { run(); });
 }
 
 void Poller::stop()
 {
-    {
-        std::lock_guard lock(m_waitMutex);
-        m_running.store(false, std::memory_order_release);
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable()) {
-        // A send stalled on a dead line gives up at once instead of running its time out.
-        SetLinkInterrupted(true);
-        m_thread.join();
-        SetLinkInterrupted(false);
-    }
-}
-
-bool Poller::sleepFor(std::chrono::milliseconds duration)
-{
-    std::unique_lock lock(m_waitMutex);
-    return !m_wake.wait_for(lock, duration, [this] { return !m_running.load(std::memory_order_acquire); });
+    m_worker.stop();
+    // Readings whose lines are still being synced are handed over before stop() returns.
+    m_log.waitUntilDurable();
 }
 
 void Poller::run()
 {
-    while (m_running.load(std::memory_order_acquire))
+    while (!m_worker.stopRequested())
         cycle();
 }
 
@@ -114,7 +98,7 @@ void Poller::cycle()
         recoveryCycle();
         return;
     }
-    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
+    const SleepFunction sleep = m_worker.sleeper();
     ExchangeResult result;
     std::size_t received = 0;
     Measurement measurement;
@@ -161,7 +145,7 @@ void Poller::cycle()
 void Poller::recoveryCycle()
 {
     const auto started = std::chrono::steady_clock::now();
-    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
+    const SleepFunction sleep = m_worker.sleeper();
     std::string device;
     if (started >= m_nextScan) {
         const ScanResult scan = ScanForInstrument({{}, sleep});
@@ -171,7 +155,7 @@ void Poller::recoveryCycle()
     } else if (!m_device.empty() && IdentifyOn(m_device, sleep) == Identification::Answered) {
         device = m_device;
     }
-    if (!m_running.load(std::memory_order_acquire))
+    if (m_worker.stopRequested())
         return;
     if (!device.empty()) {
         {
@@ -187,7 +171,7 @@ void Poller::recoveryCycle()
     // Keep the pace of a measuring cycle, so a device that is simply absent costs nothing.
     const auto spent = std::chrono::steady_clock::now() - started;
     if (spent < MeasureWait)
-        sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
+        m_worker.sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
 void Poller::handleMeasurement(const Measurement& measurement)
@@ -212,25 +196,30 @@ void Poller::handleMeasurement(const Measurement& measurement)
     line.dewPointText = reading.dewPointText;
     line.humidityText = reading.humidityText;
     line.ambientText = reading.ambientText;
+    reading.dewPointX = ChartXNow();
+    reading.humidityX = ChartXNow();
+    reading.ambientX = ChartXNow();
+    // Shown once the line is on the disk; the sync runs on the log's thread, so the
+    // cycle keeps its pace.
+    const bool written = m_log.appendLine(line, locale, [this, reading] { emit readingArrived(reading); });
+    const LogProblem problem = m_log.problem();
     // The failure is reported once; a line that goes through again ends the failure run.
-    if (m_log.appendLine(line, locale)) {
+    // A log recreated after it was deleted took the line: that is told, not as a failure.
+    if (written || problem.kind == LogProblem::Kind::Recreated) {
         if (m_logFailing)
             emit logWorks();
         m_logFailing = false;
+        if (!written)
+            emit logRecreated(problem);
     } else if (!m_logFailing) {
         m_logFailing = true;
-        emit logFailed(m_log.problem());
+        emit logFailed(problem);
     }
     // Dropped readings are told at once, not only with the next failure.
     if (m_log.droppedLineCount() > m_droppedShown) {
         m_droppedShown = m_log.droppedLineCount();
         emit linesDropped(m_droppedShown);
     }
-
-    reading.dewPointX = ChartXNow();
-    reading.humidityX = ChartXNow();
-    reading.ambientX = ChartXNow();
-    emit readingArrived(reading);
 }
 
 } // namespace hmx

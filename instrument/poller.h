@@ -5,6 +5,7 @@
 // again by itself, then goes on measuring.
 #pragma once
 
+#include "instrument/linkworker.h"
 #include "link/protocol.h"
 #include "log/measurementlog.h"
 
@@ -14,11 +15,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace hmx {
 
@@ -54,7 +52,8 @@ public:
     ~Poller() override;  // stops and joins
 
     void start();
-    // Interrupts the wait and any stalled send, and joins the thread.
+    // Interrupts the wait and any stalled send, joins the thread, and waits until the
+    // last readings' lines are on the disk and the readings handed over.
     void stop();
 
     std::int32_t readingCount() const { return m_counter.load(std::memory_order_relaxed); }
@@ -66,6 +65,7 @@ signals:
     void settingsConfirmed();                // Label9 shows "Zapisano!"
     void logFailed(const hmx::LogProblem& problem);  // once per run of failures
     void logWorks();                         // a line went through after failures
+    void logRecreated(const hmx::LogProblem& problem);  // the log had gone; a new one took the line
     void linesDropped(quint64 total);        // the in-memory limit dropped readings
     void replyRejected(quint64 total);       // a reply of the wrong length was thrown away
     void instrumentLost();                   // the port is gone; searching
@@ -76,14 +76,10 @@ private:
     void cycle();
     void recoveryCycle();
     void handleMeasurement(const Measurement& measurement);
-    bool sleepFor(std::chrono::milliseconds duration);
 
     MeasurementLog& m_log;
     std::string m_device;  // Poller thread only while running
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-    std::mutex m_waitMutex;
-    std::condition_variable m_wake;
+    LinkWorker m_worker;
     std::atomic<std::int32_t> m_counter{0};
     std::atomic<std::uint64_t> m_rejected{0};
     // Poller thread only.

@@ -2,6 +2,7 @@
 #include "log/logfile_platform.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -54,6 +55,8 @@ bool CreateEmpty(const QString& name, QString& reason)
         ok = false;
     }
     ::close(fd);  // also drops the lock
+    if (ok)
+        SyncFolderOf(name);
     return ok;
 }
 
@@ -74,6 +77,8 @@ OpenResult OpenForAppend(const QString& name, bool create)
         result.reason = Reason(error);
         return result;
     }
+    if (create)
+        SyncFolderOf(name);
     result.handle = fd;
     result.status = OpenStatus::Ok;
     return result;
@@ -106,6 +111,38 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
         left -= n;
     }
     return true;
+}
+
+bool Sync(Handle handle, QString& reason)
+{
+    int rc;
+    do {
+        rc = ::fdatasync(static_cast<int>(handle));
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        reason = Reason(errno);
+    return rc == 0;
+}
+
+bool Sync(QFile& file, QString& reason)
+{
+    return Sync(file.handle(), reason);
+}
+
+Handle Duplicate(Handle handle)
+{
+    const int fd = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
+    return fd < 0 ? NoFile : fd;
+}
+
+void SyncFolderOf(const QString& fileName)
+{
+    const int fd = OpenRetrying(QFile::encodeName(QFileInfo(fileName).absolutePath()), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return;
+    // A folder that cannot be synced (some network file systems) leaves the file itself durable.
+    ::fsync(fd);
+    ::close(fd);
 }
 
 void Release(Handle handle)
