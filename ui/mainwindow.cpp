@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "instrument/connector.h"
+#include "instrument/linkworker.h"
 #include "instrument/poller.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"

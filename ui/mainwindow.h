@@ -6,6 +6,8 @@
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
+#include <QColor>
+#include <QTime>
 #include <QWidget>
 
 #include <memory>
@@ -13,6 +15,7 @@
 namespace hmx {
 class ChartLoadJob;
 class Connector;
+class LinkWorker;
 class MeasurementLog;
 class Poller;
 struct LogProblem;
@@ -42,9 +45,15 @@ public:
     // tell the user about them (empty: nothing). Safe to call twice.
     QString Shutdown();
 
-    // Closes the window as a stop signal asks (SIGTERM, SIGINT, SIGHUP): in the same
-    // orderly way, but without waiting for anyone to read a message.
+    // Ends the program as a stop signal asks (SIGTERM, SIGINT, SIGHUP): in the same
+    // orderly way, at once in every state (a box open included), without waiting for
+    // anyone to read a message; what there is to tell goes to standard error.
     void CloseForStopSignal();
+
+    // The orderly end when the process exits without closing the window (the display
+    // server went away and Qt called exit()): Shutdown, its notice to standard error.
+    // Touches no widget.
+    void EndAtExit();
 
     hmx::Poller* poller() const { return m_poller.get(); }
 
@@ -60,7 +69,8 @@ public slots:
     void Button2Click();
     void Button1Click();
 
-    // Fills the settings page from the instrument (also run by ConnectClick).
+    // Fills the settings page from the instrument: reads on a worker and returns at
+    // once; the read-settings button is off until the page is filled (or the read failed).
     void ReadSettings();
 
 protected:
@@ -74,16 +84,21 @@ private:
     void connectFailed();
     // Puts read settings values on the settings page.
     void ShowSettings(const hmx::SettingsValues& values);
+    void settingsLoaded(bool read, const hmx::SettingsValues& values);
 
     void showReading(const hmx::Reading& reading);
     void showNoReply();
     void showSettingsConfirmed();
     void showLogError(const hmx::LogProblem& problem);
     void showLogWorks();
+    void showLogRecreated(const hmx::LogProblem& problem);
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
     void showInstrumentBack();
+    // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
+    // instrument is lost or silent; normal again with the next reading.
+    void showValuesOld(bool old);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
@@ -91,10 +106,16 @@ private:
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
+    std::unique_ptr<hmx::LinkWorker> m_settingsReader;
     std::string m_device;        // where the instrument answered
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;
+    QString m_noticeShown;       // the notice a box shows at the close, while it is open
+    int m_silentCycles = 0;      // cycles without a reply since the last reading
+    QTime m_lastReadingTime;
+    bool m_valuesOld = false;
+    QColor m_liveValueColor;
     bool m_shutDown = false;
 };
 

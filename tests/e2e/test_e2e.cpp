@@ -393,6 +393,9 @@ void TestEndToEnd::settingsReadWhileMeasuringNeverInterleaves()
     for (int i = 0; i < 5; ++i) {
         QTest::qWait(170);
         m_form->Button2->click();
+        // The read waits for the link on a worker; the button is off until it has reported.
+        QVERIFY(!m_form->Button2->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->Button2->isEnabled(), 5000);
         QCOMPARE(m_form->Edit12->text(), QStringLiteral("48"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 3, 5000);
