@@ -16,14 +16,25 @@ hmx::LogLine Line(std::int32_t number)
     return {number, QTime(12, 0, 0), -105, 450, 235, "-10.50", "45.00", "23.50"};
 }
 
+// A new log in a folder of its own on the disk the program would write to.
+struct NewLog {
+    QTemporaryDir dir;
+    hmx::MeasurementLog log{QDir(dir.path()).filePath(QStringLiteral("jrt1.txt"))};
+    bool created(benchmark::State& state)
+    {
+        if (dir.isValid() && log.create())
+            return true;
+        state.SkipWithError("cannot create the log");
+        return false;
+    }
+};
+
 void LogLineDurable(benchmark::State& state)
 {
-    QTemporaryDir dir;  // beside the build, on the disk the program would write to
-    hmx::MeasurementLog log(QDir(dir.path()).filePath(QStringLiteral("jrt1.txt")));
-    if (!dir.isValid() || !log.create()) {
-        state.SkipWithError("cannot create the log");
+    NewLog fresh;
+    if (!fresh.created(state))
         return;
-    }
+    hmx::MeasurementLog& log = fresh.log;
     const QLocale locale;
     std::int32_t number = 0;
     for (auto _ : state) {
@@ -37,12 +48,10 @@ BENCHMARK(LogLineDurable)->Apply(bench::Defaults)->Unit(benchmark::kMicrosecond)
 
 void LogLineHandedOver(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    hmx::MeasurementLog log(QDir(dir.path()).filePath(QStringLiteral("jrt1.txt")));
-    if (!dir.isValid() || !log.create()) {
-        state.SkipWithError("cannot create the log");
+    NewLog fresh;
+    if (!fresh.created(state))
         return;
-    }
+    hmx::MeasurementLog& log = fresh.log;
     const QLocale locale;
     std::int32_t number = 0;
     int durable = 0;
