@@ -3,22 +3,27 @@
 #pragma once
 
 #include "chart/chartwidget.h"
+#include "instrument/settings.h"
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
 #include <QWidget>
 
+#include <QDateTime>
+
 #include <memory>
+#include <optional>
 
 namespace hmx {
+class AlarmPanel;
 class ChartLoadJob;
+class EventJournal;
 class Connector;
 class MeasurementLog;
 class Poller;
 struct LogProblem;
 struct Reading;
 struct ScanResult;
-struct SettingsValues;
 struct VersionInfo;
 }
 
@@ -50,6 +55,10 @@ public:
 
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
+
+    // The limits and alarms of the measurement page, and the event journal.
+    hmx::AlarmPanel* alarms() const { return m_alarms; }
+    hmx::EventJournal* journal() const { return m_journal.get(); }
 
 public slots:
     void FormCreate();
@@ -83,15 +92,24 @@ private:
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
-    void showInstrumentBack();
+    void showInstrumentBack(const QString& device);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
+
+    // The alarms and the journal (events.cpp): set up once, then one line per event.
+    void setUpAlarmsAndJournal();
+    void journalSettings(const QString& kind, const hmx::SettingsValues& values);
 
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
+    std::unique_ptr<hmx::EventJournal> m_journal;
+    hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     std::string m_device;        // where the instrument answered
+    QString m_model;             // and what it answered
+    std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
+    QDateTime m_lostSince;       // valid while the instrument is lost
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;

@@ -6,8 +6,11 @@
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
+#include "log/eventjournal.h"
 #include "log/measurementlog.h"
+#include "ui/alarmpanel.h"
 #include "ui/errorreport.h"
+#include "ui/journalevents.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 
@@ -71,6 +74,7 @@ void TForm1::scanFinished(const ScanResult& scan)
         return;
     }
     m_device = scan.portName;
+    m_model = QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size()));
 
     // The reads go on once the user has closed the box, as the connection always did.
     auto* found = new QMessageBox(QMessageBox::NoIcon, ByLanguage("Identyfikator urzadzenia  :", "Found device  :"),
@@ -95,6 +99,10 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.version)
                          .arg(version.revision)
                          .arg(version.serialNumber));
+    m_journal->add(QStringLiteral("connect"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device)),
+                                               Detail(QStringLiteral("model"), m_model),
+                                               Detail(QStringLiteral("version"), Label16->text()),
+                                               Detail(QStringLiteral("serial"), QString::number(version.serialNumber))});
     if (settingsRead)
         ShowSettings(settings);
     else
@@ -145,6 +153,13 @@ void TForm1::showReading(const Reading& reading)
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
     Series7->addXY(reading.ambientX, reading.ambient / 10.0);
+    const limits::Millis now = AlarmPanel::Now();
+    m_alarms->observe(limits::QuantityId::DewPoint, reading.dewPoint / 10.0, now);
+    m_alarms->observe(limits::QuantityId::Humidity, reading.humidity / 10.0, now);
+    m_alarms->observe(limits::QuantityId::Ambient, reading.ambient / 10.0, now);
+    // Events kept back by a journal that could not be written go out as soon as it can.
+    if (m_journal->pendingCount() > 0)
+        m_journal->retry();
 }
 
 void TForm1::showNoReply()
@@ -161,6 +176,7 @@ void TForm1::showLogError(const LogProblem& problem)
 {
     m_logFailing = true;
     updateStatus();
+    m_journal->add(QStringLiteral("log-failed"), LogProblemDetails(problem));
     ShowErrorReport(LogProblemText(problem), QStringLiteral("log"));
 }
 
@@ -168,6 +184,7 @@ void TForm1::showLogWorks()
 {
     m_logFailing = false;
     updateStatus();
+    m_journal->add(QStringLiteral("log-works"), {Detail(QStringLiteral("file"), m_log ? m_log->fileName() : QString())});
 }
 
 void TForm1::showLinesDropped(quint64 total)
@@ -183,11 +200,20 @@ void TForm1::showRejected(quint64 total)
 
 void TForm1::showInstrumentLost()
 {
+    m_lostSince = QDateTime::currentDateTime();
+    m_journal->add(QStringLiteral("instrument-lost"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device))},
+                   m_lostSince);
     Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching for\nthe instrument…"));
 }
 
-void TForm1::showInstrumentBack()
+void TForm1::showInstrumentBack(const QString& device)
 {
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 lostMs = m_lostSince.isValid() ? m_lostSince.msecsTo(now) : 0;
+    m_lostSince = {};
+    m_journal->add(QStringLiteral("instrument-back"), {Detail(QStringLiteral("port"), device),
+                                                       Detail(QStringLiteral("lostSeconds"), JournalNumber(lostMs / 1000.0))},
+                   now);
     Connect->setText(MeasuringCaption());
 }
 
@@ -208,6 +234,7 @@ QString TForm1::Shutdown()
     if (m_shutDown)
         return {};
     m_shutDown = true;
+    m_journal->add(QStringLiteral("stop"));
     // A connection under way goes first, then the Poller: the log's only writer and
     // the link's other user.
     if (m_connector)

@@ -30,6 +30,7 @@ void TForm1::ReadSettings()
 void TForm1::ShowSettings(const SettingsValues& values)
 {
     Settings().setValues(values);
+    journalSettings(QStringLiteral("settings-read"), values);
 
     SelectItem(ComboBox1, values.UpperUnit);
     SelectItem(ComboBox2, OutputTypeIndex(values.Output1Type));
@@ -123,4 +124,5 @@ void TForm1::ZapisUstawienClick()
     store.update([&](SettingsValues& s) { s.CleaningInterval = interval; });
 
     store.requestWrite();
+    journalSettings(QStringLiteral("settings-saved"), store.values());
 }
