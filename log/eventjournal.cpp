@@ -29,7 +29,11 @@ QByteArray FormatJournalLine(const JournalEvent& event)
 {
     // The local time with its offset: readable, and still one moment in autumn's repeated hour.
     const QDateTime local = event.time.toLocalTime();
-    QStringList columns{local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate), OneColumn(event.kind)};
+    // The offset always written out, "+00:00" too (Qt would write "Z" for it).
+    const int offset = local.offsetFromUtc();
+    const QString stamp = local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+')
+        + QStringLiteral("%1:%2").arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0')).arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+    QStringList columns{stamp, OneColumn(event.kind)};
     for (const QString& detail : event.details)
         columns << OneColumn(detail);
     return (columns.join(u'\t') + QStringLiteral("\r\n")).toUtf8();
@@ -83,14 +87,12 @@ bool EventJournal::writePending()
         m_problem = {kind, m_fileName, {}, reason, m_dropped};
         return false;
     };
-    logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, false);
-    const bool created = opened.status == logfile::OpenStatus::Missing;
-    if (created)
-        opened = logfile::OpenForAppend(m_fileName, true);
+    const logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, true);
     if (opened.status != logfile::OpenStatus::Ok)
         return fail(LogProblem::Kind::Open, opened.reason);
     QString reason;
-    bool ok = !created || QFileInfo(m_fileName).size() > 0 || logfile::AppendAll(opened.handle, Utf8Mark, reason);
+    // Held alone for writing now, so an empty file stays empty until the mark is in.
+    bool ok = QFileInfo(m_fileName).size() > 0 || logfile::AppendAll(opened.handle, Utf8Mark, reason);
     while (ok && !m_pending.empty()) {
         ok = logfile::AppendAll(opened.handle, m_pending.front(), reason);
         if (ok)

@@ -37,13 +37,15 @@ QString BoundName(Bound bound)
     return {};
 }
 
+QString LimitNumberText(double value, const QLocale& locale)
+{
+    const double tenths = std::round(value * 10.0);
+    return std::abs(tenths) <= 32767 ? TenthsToText(std::int16_t(tenths), locale) : locale.toString(value, 'f', 1);
+}
+
 QString LimitValueText(double value, QuantityId id, const QLocale& locale)
 {
-    // In tenths, as the limits are typed.
-    const double tenths = std::round(value * 10.0);
-    const QString number = std::abs(tenths) <= 32767 ? TenthsToText(std::int16_t(tenths), locale)
-                                                     : locale.toString(value, 'g', 6);
-    return number + QChar(0x00A0) + QuantityUnit(id);
+    return LimitNumberText(value, locale) + QChar(0x00A0) + QuantityUnit(id);
 }
 
 QString LimitStatusText(QuantityId id, const limits::LimitStatus& status, const QLocale& locale)

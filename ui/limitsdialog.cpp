@@ -12,8 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-#include <limits>
 #include <tuple>
 
 namespace hmx {
@@ -22,15 +20,6 @@ using limits::Bound;
 using limits::QuantityId;
 
 namespace {
-
-// Numbers as the settings page shows them: tenths, the locale's decimal separator.
-QString NumberText(double value)
-{
-    const double tenths = std::round(value * 10.0);
-    if (std::abs(tenths) > std::numeric_limits<std::int16_t>::max())
-        return QLocale().toString(value, 'f', 1);
-    return TenthsToText(std::int16_t(tenths));
-}
 
 QString BoundColumn(Bound b)
 {
@@ -147,9 +136,9 @@ void LimitsDialog::fill(QuantityId quantity, const limits::Limits& l)
 {
     Row& r = m_rows.at(quantity);
     for (const Bound b : limits::AllBounds)
-        r.bounds[b]->setText(l[b] ? NumberText(*l[b]) : QString());
-    r.hysteresis->setText(l.hysteresis != 0 ? NumberText(l.hysteresis) : QString());
-    r.delay->setText(l.delaySeconds != 0 ? NumberText(l.delaySeconds) : QString());
+        r.bounds[b]->setText(l[b] ? LimitNumberText(*l[b]) : QString());
+    r.hysteresis->setText(l.hysteresis != 0 ? LimitNumberText(l.hysteresis) : QString());
+    r.delay->setText(l.delaySeconds != 0 ? LimitNumberText(l.delaySeconds) : QString());
 }
 
 void LimitsDialog::copyInstrumentAlarms()
