@@ -65,6 +65,9 @@ AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>&
     m_acknowledgeButton = new QPushButton(ByLanguage("Potwierdź", "Acknowledge"), page);
     m_acknowledgeButton->setObjectName(QStringLiteral("AcknowledgeButton"));
     m_acknowledgeButton->setGeometry(acknowledgeButton);
+    QFont large = m_acknowledgeButton->font();  // as large as "Połącz" beside it
+    large.setPixelSize(16);
+    m_acknowledgeButton->setFont(large);
     m_acknowledgeButton->setToolTip(ByLanguage("Wycisza alarm; kolory zostają, dopóki odczyt nie wróci w granice",
                                                "Silences the alarm; the colours stay until the reading is back inside"));
     m_acknowledgeButton->hide();

@@ -1,6 +1,7 @@
 #include "ui/alarmtexts.h"
 
 #include "instrument/settings.h"
+#include "log/measurementlog.h"
 #include "ui/language.h"
 
 #include <cmath>
@@ -52,11 +53,14 @@ QString LimitStatusText(QuantityId id, const limits::LimitStatus& status, const 
 {
     if (status.level == Level::None)
         return {};
-    const QString time = locale.toString(QDateTime::fromMSecsSinceEpoch(status.since).time(), QLocale::LongFormat);
+    // The time as the log writes it: the locale's long form without a time zone.
+    const QString time = LongTimeText(QDateTime::fromMSecsSinceEpoch(status.since).time(), locale);
     const QString level = status.level == Level::Alarm ? ByLanguage("Alarm", "Alarm")
                                                        : ByLanguage("Ostrzeżenie", "Warning");
+    const QString side = limits::IsHigh(status.bound) ? ByLanguage("górny próg", "upper limit")
+                                                      : ByLanguage("dolny próg", "lower limit");
     return ByLanguage("%1: %2 %3\nod %4", "%1: %2 %3\nsince %4")
-        .arg(level, BoundName(status.bound), LimitValueText(status.limit, id, locale), time);
+        .arg(level, side, LimitValueText(status.limit, id, locale), time);
 }
 
 QString CrossingTitle(Level level)

@@ -20,7 +20,7 @@ QString LimitNumberText(double value, const QLocale& locale = QLocale());
 // A limit value with its unit, in the locale's numbers: "-10,5 °C".
 QString LimitValueText(double value, limits::QuantityId id, const QLocale& locale = QLocale());
 
-// Beside a display field while a limit is crossed: "Alarm: górny próg alarmu 10 °C\nod 03:12:05".
+// Beside a display field while a limit is crossed: "Alarm: górny próg 10 °C\nod 03:12:05".
 QString LimitStatusText(limits::QuantityId id, const limits::LimitStatus& status,
                         const QLocale& locale = QLocale());
 
