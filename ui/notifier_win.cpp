@@ -1,5 +1,5 @@
-// Notifications as the tray icon's message. The icon shows only while the program has
-// something to say; without a notification area nothing is shown.
+// Notifications as the tray icon's message. The icon appears with the first
+// notification and stays for the run; without a notification area nothing is shown.
 #include "ui/notifier.h"
 
 #include <QSystemTrayIcon>

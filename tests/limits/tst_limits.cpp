@@ -7,6 +7,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace hmx;
@@ -57,6 +59,7 @@ private slots:
     void dialogRefuses_data();
     void dialogRefuses();
     void dialogCopiesInstrumentAlarms();
+    void preferencesKeptBetweenRuns();
 };
 
 void TestLimits::watch_data()
@@ -285,6 +288,29 @@ void TestLimits::dialogCopiesInstrumentAlarms()
 
     LimitsDialog unread(before, false, {});
     QVERIFY(!unread.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs)->isEnabled());
+}
+
+void TestLimits::preferencesKeptBetweenRuns()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"hmx700.conf"_qs);
+    AlarmPreferences saved;
+    saved.limits[QuantityId::Ambient] = ParseLimits(u"al=-0.5 ah=40 h=0.3 d=12.5"_qs);
+    saved.soundForAlarms = false;
+    saved.soundForWarnings = true;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        SaveAlarmPreferences(settings, saved);
+    }
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(LoadAlarmPreferences(settings), saved);
+        // Nonsense written by hand is not taken: that quantity has no limits.
+        settings.setValue(u"limits/ambient/warningHigh"_qs, 50.0);
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    QVERIFY(LoadAlarmPreferences(settings).limits.empty());
 }
 
 QTEST_MAIN(TestLimits)
