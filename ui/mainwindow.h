@@ -3,17 +3,22 @@
 #pragma once
 
 #include "chart/chartwidget.h"
+#include "instrument/settings.h"
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
-#include <QColor>
 #include <QTime>
 #include <QWidget>
 
+#include <QDateTime>
+
 #include <memory>
+#include <optional>
 
 namespace hmx {
+class AlarmPanel;
 class ChartLoadJob;
+class EventJournal;
 class Connector;
 class LinkWorker;
 class MeasurementLog;
@@ -21,7 +26,6 @@ class Poller;
 struct LogProblem;
 struct Reading;
 struct ScanResult;
-struct SettingsValues;
 struct VersionInfo;
 }
 
@@ -60,6 +64,10 @@ public:
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
 
+    // The limits and alarms of the measurement page, and the event journal.
+    hmx::AlarmPanel* alarms() const { return m_alarms; }
+    hmx::EventJournal* journal() const { return m_journal.get(); }
+
 public slots:
     void FormCreate();
     void ConnectClick();
@@ -95,19 +103,28 @@ private:
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
-    void showInstrumentBack();
+    void showInstrumentBack(const QString& device);
     // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
     // instrument is lost or silent; normal again with the next reading.
     void showValuesOld(bool old);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
+    // The alarms and the journal (events.cpp): set up once, then one line per event.
+    void setUpAlarmsAndJournal();
+    void journalSettings(const QString& kind, const hmx::SettingsValues& values);
+
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
+    std::unique_ptr<hmx::EventJournal> m_journal;
+    hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     std::string m_device;        // where the instrument answered
+    QString m_model;             // and what it answered
+    std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
+    QDateTime m_lostSince;       // valid while the instrument is lost
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;
@@ -115,7 +132,6 @@ private:
     int m_silentCycles = 0;      // cycles without a reply since the last reading
     QTime m_lastReadingTime;
     bool m_valuesOld = false;
-    QColor m_liveValueColor;
     bool m_shutDown = false;
 };
 
