@@ -852,11 +852,14 @@ void TstChartWidget::readOut_data()
     QTest::addColumn<int>("bIndex");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("aText");
-    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp";
-    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp";
-    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp";
-    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp";
-    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp";
+    QTest::addColumn<double>("days");  // how far before minute 8 the view begins; 0: it begins there
+    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp" << 0.0;
+    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp" << 0.0;
+    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp" << 0.0;
+    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp" << 0.0;
+    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp" << 0.0;
+    // Minutes per pixel: only the date and line a's point are certain.
+    QTest::newRow("a view over a day long shows the date") << 20.0 << 2 << -1 << "7.12.2026 00:" << "2,50 °Cdp" << 2.0;
 }
 
 void TstChartWidget::readOut()
@@ -866,6 +869,7 @@ void TstChartWidget::readOut()
     QFETCH(int, bIndex);
     QFETCH(QString, time);
     QFETCH(QString, aText);
+    QFETCH(double, days);
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     ThreeLines t;
     const double aMinutes[] = {0, 7, 20, 26, 33, 36, 50};
@@ -880,20 +884,24 @@ void TstChartWidget::readOut()
     QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
     t.chart.bottomAxis()->setAutomatic(false);
     t.chart.bottomAxis()->setMaximum(kDay + 35 * kMinute);
-    t.chart.bottomAxis()->setMinimum(kDay + 8 * kMinute);
+    t.chart.bottomAxis()->setMinimum(kDay + 8 * kMinute - days);
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
-    const double fx = (cursor - 8) / 27;
+    const double fx = (cursor - 8 + days * 1440) / (27 + days * 1440);
     hover(t.chart, QPoint(int(l.plot.left() + fx * l.plot.width()), l.plot.center().y()));
     const ChartLayout::ReadOut r = t.chart.chartLayout().readOut;
     QVERIFY(r.shown);
-    QCOMPARE(r.time, time);
+    if (days == 0)
+        QCOMPARE(r.time, time);
+    else
+        QVERIFY2(r.time.startsWith(time), qPrintable(r.time));
     QCOMPARE(int(r.values.size()), 2);
     QCOMPARE(r.values[0].series, 0);
     QCOMPARE(int(r.values[0].index), aIndex);
     QCOMPARE(r.values[0].text, aText);
     QCOMPARE(r.values[1].series, 1);
-    QCOMPARE(int(r.values[1].index), bIndex);
+    if (bIndex >= 0)
+        QCOMPARE(int(r.values[1].index), bIndex);
     QVERIFY(l.plot.contains(r.box));
     // The read-out is drawn: line b's colour inside its box.
     QVERIFY(hasColour(t.chart.grab().toImage(), r.box, QColor(0, 128, 0)));
@@ -1039,14 +1047,18 @@ void TstChartWidget::exportCsv_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("C locale, whole range")
         << QLocale::c() << false
-        << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.000,1.5,40\r\n12:00:00.500,-2.25,41\r\n"
-                          "12:00:01.000,3,42.5\r\n12:00:02.000,,43\r\n");
+        << QStringLiteral("Time,°Cdp,%Rh,Date and time (ISO 8601)\r\n12:00:00.000,1.5,40,2026-12-07T12:00:00.000\r\n"
+                          "12:00:00.500,-2.25,41,2026-12-07T12:00:00.500\r\n12:00:01.000,3,42.5,2026-12-07T12:00:01.000\r\n"
+                          "12:00:02.000,,43,2026-12-07T12:00:02.000\r\n");
     QTest::newRow("Polish locale: decimal comma, semicolons")
         << QLocale(QLocale::Polish, QLocale::Poland) << false
-        << QStringLiteral("Time;°Cdp;%Rh\r\n12:00:00,000;1,5;40\r\n12:00:00,500;-2,25;41\r\n"
-                          "12:00:01,000;3;42,5\r\n12:00:02,000;;43\r\n");
+        << QStringLiteral("Time;°Cdp;%Rh;Date and time (ISO 8601)\r\n12:00:00,000;1,5;40;2026-12-07T12:00:00.000\r\n"
+                          "12:00:00,500;-2,25;41;2026-12-07T12:00:00.500\r\n12:00:01,000;3;42,5;2026-12-07T12:00:01.000\r\n"
+                          "12:00:02,000;;43;2026-12-07T12:00:02.000\r\n");
     QTest::newRow("zoomed: only the shown range")
-        << QLocale::c() << true << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.500,-2.25,41\r\n12:00:01.000,3,42.5\r\n");
+        << QLocale::c() << true
+        << QStringLiteral("Time,°Cdp,%Rh,Date and time (ISO 8601)\r\n12:00:00.500,-2.25,41,2026-12-07T12:00:00.500\r\n"
+                          "12:00:01.000,3,42.5,2026-12-07T12:00:01.000\r\n");
 }
 
 void TstChartWidget::exportCsv()
