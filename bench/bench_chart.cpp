@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <random>
 
 #if defined(__GLIBC__)
@@ -121,6 +122,36 @@ void ChartAddPoint(benchmark::State& state)
     state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
 }
 BENCHMARK(ChartAddPoint)->Apply(bench::Defaults)->UseManualTime();
+
+// One iteration appends 10^7 readings (tenths, half a second apart on the clock's
+// millisecond grid) to an empty series, timing every addXY. Counters: the slowest
+// single addXY, the mean, and the bytes per point the series then holds.
+void ChartAddWorst(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr std::size_t count = 10000000;
+    const double epochDays = 25569;  // 1 Jan 1970, as the program's clock counts
+    const auto startMs = static_cast<std::int64_t>((todayStart() - epochDays) * 86400000.0);
+    double worstNs = 0, totalNs = 0, bytesPerPoint = 0;
+    for (auto _ : state) {
+        hmx::chart::ChartWidget chart;
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double x = epochDays + static_cast<double>(startMs + static_cast<std::int64_t>(i) * 500) / 86400000.0;
+            const double y = static_cast<double>(static_cast<int>(i % 600) - 200) / 10.0;
+            const auto t0 = Clock::now();
+            lines.dewPoint->addXY(x, y);
+            const double ns = std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
+            worstNs = std::max(worstNs, ns);
+            totalNs += ns;
+        }
+        bytesPerPoint = static_cast<double>(lines.dewPoint->memoryBytes()) / static_cast<double>(count);
+    }
+    state.counters["worst_add_us"] = worstNs / 1000;
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
+    state.counters["bytes_per_point"] = bytesPerPoint;
+}
+BENCHMARK(ChartAddWorst)->Apply(bench::Defaults)->UseRealTime()->Iterations(1);
 
 // A day at two readings a second: one iteration is one redraw. The last picture is
 // written to $HMX_CHART_PNG when that names a file (docs/chart-day.png comes from here).
