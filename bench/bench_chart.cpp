@@ -106,20 +106,20 @@ BENCHMARK(ChartRedraw)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(10
 void ChartAddPoint(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr std::size_t count = 3000000;
+    constexpr std::size_t Count = 3000000;
     const double start = todayStart();
     double totalNs = 0;
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
         hmx::ChartLines lines = hmx::ConfigureChart1(chart);
         const auto t0 = Clock::now();
-        for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t i = 0; i < Count; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
         const std::chrono::duration<double> elapsed = Clock::now() - t0;
         state.SetIterationTime(elapsed.count());
         totalNs += elapsed.count() * 1e9;
     }
-    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count));
 }
 BENCHMARK(ChartAddPoint)->Apply(bench::Defaults)->UseManualTime();
 
@@ -129,14 +129,14 @@ BENCHMARK(ChartAddPoint)->Apply(bench::Defaults)->UseManualTime();
 void ChartAddWorst(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr std::size_t count = 10000000;
+    constexpr std::size_t Count = 10000000;
     const double epochDays = 25569;  // 1 Jan 1970, as the program's clock counts
     const auto startMs = static_cast<std::int64_t>((todayStart() - epochDays) * 86400000.0);
     double worstNs = 0, totalNs = 0, bytesPerPoint = 0;
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
         hmx::ChartLines lines = hmx::ConfigureChart1(chart);
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < Count; ++i) {
             const double x = epochDays + static_cast<double>(startMs + static_cast<std::int64_t>(i) * 500) / 86400000.0;
             const double y = static_cast<double>(static_cast<int>(i % 600) - 200) / 10.0;
             const auto t0 = Clock::now();
@@ -145,10 +145,10 @@ void ChartAddWorst(benchmark::State& state)
             worstNs = std::max(worstNs, ns);
             totalNs += ns;
         }
-        bytesPerPoint = static_cast<double>(lines.dewPoint->memoryBytes()) / static_cast<double>(count);
+        bytesPerPoint = static_cast<double>(lines.dewPoint->memoryBytes()) / static_cast<double>(Count);
     }
     state.counters["worst_add_us"] = worstNs / 1000;
-    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count));
     state.counters["bytes_per_point"] = bytesPerPoint;
 }
 BENCHMARK(ChartAddWorst)->Apply(bench::Defaults)->UseRealTime()->Iterations(1);
@@ -259,7 +259,7 @@ BENCHMARK(ChartHoverReadOut)->Apply(bench::Defaults)->Unit(benchmark::kMicroseco
 void ChartAddPointZoomed(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr std::size_t count = 3000000;
+    constexpr std::size_t Count = 3000000;
     const double start = todayStart();
     double totalNs = 0;
     for (auto _ : state) {
@@ -270,7 +270,7 @@ void ChartAddPointZoomed(benchmark::State& state)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, 0);
         zoomAt(chart, state.range(0) == 0 ? 0.5 : 1.0, 5);
         const auto t0 = Clock::now();
-        for (std::size_t i = 1000; i < count; ++i)
+        for (std::size_t i = 1000; i < Count; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
         const std::chrono::duration<double> elapsed = Clock::now() - t0;
         state.SetIterationTime(elapsed.count());
@@ -278,7 +278,7 @@ void ChartAddPointZoomed(benchmark::State& state)
         if (chart.followsNewest() != (state.range(0) == 1))
             state.SkipWithError("the view did not follow as asked");
     }
-    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count - 1000));
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count - 1000));
 }
 BENCHMARK(ChartAddPointZoomed)->Apply(bench::Defaults)->UseManualTime()->Arg(0)->Arg(1);
 

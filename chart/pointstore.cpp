@@ -1,6 +1,7 @@
 #include "chart/pointstore.h"
 
 #include <cmath>
+#include <type_traits>
 
 namespace hmx::chart {
 
@@ -46,14 +47,17 @@ bool PointStore::Chunk::takes(double x) const
 
 void PointStore::Chunk::insert(std::size_t at, double x, double y)
 {
-    std::int64_t ms = 0;
-    if (!wideX && !MillisecondsOf(x, ms)) {
-        wideXs.reserve(count + 1);
+    // A point off the grid turns its column of the chunk into doubles.
+    auto widen = [this](auto& narrow, std::vector<double>& wide, bool& isWide, auto read) {
+        wide.reserve(count + 1);
         for (std::size_t i = 0; i < count; ++i)
-            wideXs.push_back(xAt(i));
-        std::vector<std::uint32_t>().swap(offsets);
-        wideX = true;
-    }
+            wide.push_back(read(i));
+        std::decay_t<decltype(narrow)>().swap(narrow);
+        isWide = true;
+    };
+    std::int64_t ms = 0;
+    if (!wideX && !MillisecondsOf(x, ms))
+        widen(offsets, wideXs, wideX, [this](std::size_t i) { return xAt(i); });
     if (wideX) {
         wideXs.insert(wideXs.begin() + static_cast<std::ptrdiff_t>(at), x);
     } else {
@@ -69,13 +73,8 @@ void PointStore::Chunk::insert(std::size_t at, double x, double y)
     }
 
     std::int32_t n = 0;
-    if (!wideY && !HundredthsOf(y, n)) {
-        wideYs.reserve(count + 1);
-        for (std::size_t i = 0; i < count; ++i)
-            wideYs.push_back(yAt(i));
-        std::vector<std::int32_t>().swap(hundredths);
-        wideY = true;
-    }
+    if (!wideY && !HundredthsOf(y, n))
+        widen(hundredths, wideYs, wideY, [this](std::size_t i) { return yAt(i); });
     if (wideY)
         wideYs.insert(wideYs.begin() + static_cast<std::ptrdiff_t>(at), y);
     else
