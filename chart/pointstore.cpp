@@ -123,14 +123,52 @@ MinMax PointStore::Chunk::extent(std::size_t a, std::size_t b) const
         m.add(total);
         return m;
     }
+    // Loose values at either end up to whole blocks; narrow ones compared as integers.
+    std::int32_t lo = std::numeric_limits<std::int32_t>::max(), hi = std::numeric_limits<std::int32_t>::min();
+    auto loose = [&](std::size_t i) {
+        if (wideY) {
+            m.add(wideYs[i]);
+        } else {
+            lo = std::min(lo, hundredths[i]);
+            hi = std::max(hi, hundredths[i]);
+        }
+    };
     while (a < b && a % BlockPoints != 0)
-        m.add(yAt(a++));
+        loose(a++);
     while (b > a && b % BlockPoints != 0 && b != count)
-        m.add(yAt(--b));
+        loose(--b);
+    if (lo <= hi) {
+        m.add(lo / 100.0);
+        m.add(hi / 100.0);
+    }
     // [a, b) is now whole blocks (the chunk's last one may be short).
     for (std::size_t k = a / BlockPoints; a < b && k * BlockPoints < b; ++k)
         m.add(blocks[k]);
     return m;
+}
+
+std::size_t PointStore::Chunk::partitionPoint(double x, bool orEqual, std::size_t a) const
+{
+    auto before = [x, orEqual](double v) { return orEqual ? v <= x : v < x; };
+    if (wideX) {
+        const auto first = wideXs.begin() + static_cast<std::ptrdiff_t>(a);
+        return static_cast<std::size_t>(std::partition_point(first, wideXs.end(), before) - wideXs.begin());
+    }
+    // Search the offsets for the first millisecond count not before x: X grows with
+    // the count, so that count is found from x and checked on either side.
+    const double guess = std::ceil((x - 25569.0) * MsPerDay);
+    if (!(std::abs(guess) < 1e15))
+        return guess > 0 ? count : a;
+    auto m = static_cast<std::int64_t>(guess);
+    while (!before(XOfMilliseconds(m - 1)))
+        --m;
+    while (before(XOfMilliseconds(m)))
+        ++m;
+    if (m - base > MaxOffset)
+        return count;
+    const auto offset = static_cast<std::uint32_t>(std::max<std::int64_t>(0, m - base));
+    const auto first = offsets.begin() + static_cast<std::ptrdiff_t>(a);
+    return static_cast<std::size_t>(std::lower_bound(first, offsets.end(), offset) - offsets.begin());
 }
 
 std::size_t PointStore::Chunk::bytes() const
@@ -148,8 +186,12 @@ PointStore& PointStore::operator=(PointStore&&) noexcept = default;
 
 std::size_t PointStore::chunkOf(std::size_t index) const
 {
+    for (std::size_t c = m_lastChunk; c < m_lastChunk + 2 && c < m_chunks.size(); ++c) {
+        if (index >= m_starts[c] && index - m_starts[c] < m_chunks[c]->count)
+            return m_lastChunk = c;
+    }
     const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), index);
-    return static_cast<std::size_t>(after - m_starts.begin()) - 1;
+    return m_lastChunk = static_cast<std::size_t>(after - m_starts.begin()) - 1;
 }
 
 double PointStore::x(std::size_t index) const
@@ -256,8 +298,7 @@ std::size_t PointStore::memoryBytes() const
     return bytes;
 }
 
-template <class Before>
-std::size_t PointStore::partitionPoint(Before before, std::size_t from, std::size_t to) const
+std::size_t PointStore::partitionPoint(double x, bool orEqual, std::size_t from, std::size_t to) const
 {
     to = std::min(to, m_size);
     if (from >= to)
@@ -266,7 +307,8 @@ std::size_t PointStore::partitionPoint(Before before, std::size_t from, std::siz
     std::size_t c = chunkOf(from);
     auto lastBefore = [&](std::size_t k) {
         const Chunk& chunk = *m_chunks[k];
-        return before(chunk.xAt(chunk.count - 1));
+        const double last = chunk.xAt(chunk.count - 1);
+        return orEqual ? last <= x : last < x;
     };
     if (lastBefore(c)) {
         std::size_t lo = c, step = 1;
@@ -287,28 +329,18 @@ std::size_t PointStore::partitionPoint(Before before, std::size_t from, std::siz
             return to;
         c = lo;
     }
-    const Chunk& chunk = *m_chunks[c];
     const std::size_t start = m_starts[c];
-    std::size_t a = from > start ? from - start : 0;
-    std::size_t b = chunk.count;
-    while (a < b) {
-        const std::size_t mid = a + (b - a) / 2;
-        if (before(chunk.xAt(mid)))
-            a = mid + 1;
-        else
-            b = mid;
-    }
-    return std::min(to, start + a);
+    return std::min(to, start + m_chunks[c]->partitionPoint(x, orEqual, from > start ? from - start : 0));
 }
 
 std::size_t PointStore::lowerBound(double x, std::size_t from, std::size_t to) const
 {
-    return partitionPoint([x](double v) { return v < x; }, from, to);
+    return partitionPoint(x, false, from, to);
 }
 
 std::size_t PointStore::upperBound(double x, std::size_t from, std::size_t to) const
 {
-    return partitionPoint([x](double v) { return v <= x; }, from, to);
+    return partitionPoint(x, true, from, to);
 }
 
 MinMax PointStore::extent(std::size_t lo, std::size_t hi) const

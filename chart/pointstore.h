@@ -82,9 +82,10 @@ public:
 
 private:
     struct Chunk;
+    // The chunk holding index: O(1) at or just after the last one asked for (scans
+    // go forward), else O(log chunks).
     std::size_t chunkOf(std::size_t index) const;
-    template <class Before>
-    std::size_t partitionPoint(Before before, std::size_t from, std::size_t to) const;
+    std::size_t partitionPoint(double x, bool orEqual, std::size_t from, std::size_t to) const;
     void append(double x, double y);
     void insertInto(std::size_t chunk, std::size_t at, double x, double y);
     void newChunkAt(std::size_t chunk);
@@ -93,6 +94,7 @@ private:
     std::deque<std::unique_ptr<Chunk>> m_chunks;
     std::deque<std::size_t> m_starts;  // index of each chunk's first point
     std::size_t m_size = 0;
+    mutable std::size_t m_lastChunk = 0;  // the window thread's alone, like the store
 };
 
 struct PointStore::Chunk {
@@ -111,6 +113,8 @@ struct PointStore::Chunk {
 
     double xAt(std::size_t i) const { return wideX ? wideXs[i] : XOfMilliseconds(base + offsets[i]); }
     double yAt(std::size_t i) const { return wideY ? wideYs[i] : hundredths[i] / 100.0; }
+    // First i in [a, count) whose X is >= x (or > x with orEqual); count when none.
+    std::size_t partitionPoint(double x, bool orEqual, std::size_t a) const;
     // Whether a point at X x fits (room left, the offsets still 32-bit).
     bool takes(double x) const;
     void insert(std::size_t at, double x, double y);
