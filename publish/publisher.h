@@ -63,8 +63,10 @@ public:
     void stop();
 
     QString baseTopic() const { return m_baseTopic; }
+    // Before start(): a password that came later than the settings (from a key store).
+    void setPassword(const QString& password) { m_settings.password = password; }
 
-    // Thread-safe; return at once.
+    // Thread-safe, also before start(); return at once.
     void publishReading(const Reading& reading);
     // One event of the event journal, a JSON object, to <base>/event.
     void publishEvent(const QByteArray& json);
@@ -93,7 +95,7 @@ private:
     static void disconnectCallback(mosquitto*, void* self, int result);
     static void publishCallback(mosquitto*, void* self, int mid);
 
-    const PublishSettings m_settings;
+    PublishSettings m_settings;  // the thread's once started
     const VersionInfo m_instrument;
     const QString m_baseTopic;
     QString m_queueError;

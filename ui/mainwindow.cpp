@@ -176,6 +176,7 @@ TForm1::TForm1(QWidget* parent)
                     }
                 }
             });
+    setUpPublishing();
 
     // Centred on the screen when first shown.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

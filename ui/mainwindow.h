@@ -18,7 +18,9 @@ class Connector;
 class LinkWorker;
 class MeasurementLog;
 class Poller;
+class Publisher;
 struct LogProblem;
+struct PublishState;
 struct Reading;
 struct ScanResult;
 struct SettingsValues;
@@ -56,6 +58,11 @@ public:
     void EndAtExit();
 
     hmx::Poller* poller() const { return m_poller.get(); }
+    hmx::Publisher* publisher() const { return m_publisher.get(); }
+
+    // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
+    // Where publishing is not built there is nothing to set, and nothing shows.
+    void ShowPreferences();
 
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
@@ -102,11 +109,21 @@ private:
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
+    // Publishing, when the preferences ask for it (publishing_posix.cpp).
+    void setUpPublishing();
+    // Creates the publisher for the Poller just made, before it starts.
+    void startPublishing(const hmx::VersionInfo& version);
+    void publishInstrumentStatus(bool measuring);
+    // After the Poller has stopped: "offline", undelivered readings left in the queue file.
+    void stopPublishing();
+
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
+    std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
+    QString m_publishStatus;     // Label36's publishing line
     std::string m_device;        // where the instrument answered
     bool m_logFailing = false;
     quint64 m_rejected = 0;
