@@ -171,8 +171,13 @@ void Publisher::takeHandedOver()
     }
     if (messages.empty())
         return;
+    const std::uint64_t droppedBefore = m_queue.droppedCount();
     m_queue.append(messages);
     m_state.queueProblem = m_queue.error();
+    // A full queue dropped its oldest, perhaps some sent and awaiting acknowledgement:
+    // their acknowledgements no longer count.
+    const auto dropped = std::min<std::uint64_t>(m_queue.droppedCount() - droppedBefore, m_sentMids.size());
+    m_sentMids.erase(m_sentMids.begin(), m_sentMids.begin() + std::ptrdiff_t(dropped));
 }
 
 void Publisher::connectToBroker()
