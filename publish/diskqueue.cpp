@@ -117,11 +117,21 @@ bool DiskQueue::append(const std::vector<QByteArray>& messages)
         dropFront(m_messages.size() - m_limit);
     if (m_fd < 0)
         return false;
+    if (m_memoryOnly) {
+        // Some messages never reached the file: it is written anew with all of them.
+        if (!compact())
+            return fail(QStringLiteral("Cannot write the queue"));
+        m_memoryOnly = false;
+        m_error.clear();
+        return true;
+    }
     if (!WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())) || ::fdatasync(m_fd) != 0) {
         fail(QStringLiteral("Cannot write the queue"));
-        // Back to the last whole line, so the next append starts a line of its own.
+        // Back to the last whole line; the file and its offset stay as they were until
+        // the file holds every message again.
         if (::ftruncate(m_fd, m_fileSize) == 0)
             ::lseek(m_fd, 0, SEEK_END);
+        m_memoryOnly = true;
         return false;
     }
     m_fileSize += bytes.size();
@@ -151,7 +161,7 @@ void DiskQueue::removeFront(std::size_t count)
 
 void DiskQueue::saveOffset()
 {
-    if (m_fd < 0 || m_offsetFd < 0)
+    if (m_fd < 0 || m_offsetFd < 0 || m_memoryOnly)
         return;
     if (m_messages.empty() && m_fileSize > 0) {
         // All delivered: start both files afresh. Cut the queue first, so a crash in
@@ -159,15 +169,23 @@ void DiskQueue::saveOffset()
         if (::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0) {
             m_fileSize = 0;
             m_offset = 0;
+            // The offset must be back at 0 on disk before new messages are: an old offset
+            // that happened to fall on a line start in them would skip messages.
+            writeOffset(true);
+            return;
         }
     } else if (m_offset >= CompactAfter && m_offset * 2 >= m_fileSize) {
         compact();
     }
-    if (m_offset == m_savedOffset)
-        return;
+    if (m_offset != m_savedOffset)
+        writeOffset(false);
+}
+
+void DiskQueue::writeOffset(bool sync)
+{
     char text[OffsetWidth + 2];
     std::snprintf(text, sizeof text, "%*lld\n", OffsetWidth, static_cast<long long>(m_offset));
-    if (::pwrite(m_offsetFd, text, OffsetWidth + 1, 0) == OffsetWidth + 1)
+    if (::pwrite(m_offsetFd, text, OffsetWidth + 1, 0) == OffsetWidth + 1 && (!sync || ::fdatasync(m_offsetFd) == 0))
         m_savedOffset = m_offset;
     m_savedAtMs = QDateTime::currentMSecsSinceEpoch();
 }
@@ -175,12 +193,12 @@ void DiskQueue::saveOffset()
 // Rewrites the undelivered messages to a new file that then replaces the queue. The
 // offset goes to 0 before the replacement: a crash in between sends the delivered ones
 // again rather than skipping any.
-void DiskQueue::compact()
+bool DiskQueue::compact()
 {
     const QString temporary = m_path + QStringLiteral(".new");
     const int fd = OpenFile(temporary);
     if (fd < 0)
-        return;
+        return false;
     QByteArray bytes;
     for (const QByteArray& m : m_messages) {
         bytes += m;
@@ -195,7 +213,7 @@ void DiskQueue::compact()
     if (!ok) {
         ::close(fd);
         m_savedOffset = -1;  // written again below
-        return;
+        return false;
     }
     ::close(m_fd);
     m_fd = fd;
@@ -203,6 +221,7 @@ void DiskQueue::compact()
     m_fileSize = bytes.size();
     m_offset = 0;
     m_savedOffset = 0;
+    return true;
 }
 
 void DiskQueue::close()

@@ -51,7 +51,8 @@ public:
 private:
     bool fail(const QString& what);
     void dropFront(std::size_t count);
-    void compact();
+    bool compact();
+    void writeOffset(bool sync);
 
     QString m_path;
     std::size_t m_limit;
@@ -63,6 +64,7 @@ private:
     std::uint64_t m_dropped = 0;
     int m_fd = -1;
     int m_offsetFd = -1;
+    bool m_memoryOnly = false;  // an append failed: some messages are not in the file
     QString m_error;
 };
 

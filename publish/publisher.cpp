@@ -6,6 +6,7 @@
 #include <mosquitto.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -206,6 +207,11 @@ void Publisher::connectToBroker()
         const QByteArray ca = QFile::encodeName(m_settings.caFile);
         const QByteArray cert = QFile::encodeName(m_settings.certFile);
         const QByteArray key = QFile::encodeName(m_settings.keyFile);
+        for (const QString& file : {m_settings.caFile, m_settings.certFile, m_settings.keyFile})
+            if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
+                dropConnection(QStringLiteral("cannot read %1").arg(file));
+                return;
+            }
         if (ca.isEmpty())
             mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         rc = mosquitto_tls_set(m_mosq, OrNull(ca), ca.isEmpty() ? "/etc/ssl/certs" : nullptr, OrNull(cert),
