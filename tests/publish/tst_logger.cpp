@@ -212,11 +212,12 @@ void TestLogger::tlsWrongPasswordThenSigterm()
     QVERIFY2(broker.start(), qPrintable(broker.log()));
     QVERIFY(sim::TestBroker::WaitForListener(tlsPort, 5000));
     sim::MqttWatcher watcher(broker.port(), QStringLiteral("plant/#"), QStringLiteral("watcher-tls"));
+    sim::MqttWatcher homeAssistant(broker.port(), QStringLiteral("homeassistant/#"), QStringLiteral("watcher-ha"));
 
     QFile config(d.filePath("logger.conf"));
     QVERIFY(config.open(QIODevice::WriteOnly));
     config.write(QStringLiteral("[Publishing]\nenabled=true\nhost=127.0.0.1\nport=%1\ntls=true\ncaFile=%2\n"
-                                "user=plant\nbaseTopic=plant/chamber\n")
+                                "user=plant\nbaseTopic=plant/chamber\nhomeAssistant=true\n")
                      .arg(tlsPort)
                      .arg(d.filePath("ca.pem"))
                      .toUtf8());
@@ -244,6 +245,17 @@ void TestLogger::tlsWrongPasswordThenSigterm()
     QVERIFY(password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     startLogger(logger, logDir, {"--config", config.fileName(), "--password-file", password.fileName()});
     QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= refusedRun.size() + 4, 30000);
+    // Discovery: each quantity once, read from this instrument's readings, with its unit.
+    QTRY_COMPARE_WITH_TIMEOUT(homeAssistant.messages().size(), 3, 5000);
+    QStringList discovered;
+    for (const sim::MqttMessage& m : homeAssistant.messages()) {
+        const QJsonObject config = QJsonDocument::fromJson(m.payload).object();
+        QCOMPARE(config.value("state_topic").toString(), base + "/reading");
+        discovered << config.value("value_template").toString() + ' ' + config.value("unit_of_measurement").toString();
+    }
+    discovered.sort();
+    QCOMPARE(discovered, (QStringList{QString::fromUtf8("{{ value_json.ambient }} °C"),
+                                      QString::fromUtf8("{{ value_json.dewPoint }} °C"), "{{ value_json.humidity }} %"}));
     logger.terminate();
     QVERIFY(logger.waitForFinished(15000));
     QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
