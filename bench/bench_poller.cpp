@@ -3,18 +3,23 @@
 // wait. A reading is handed over once its log line is on the disk, off the Poller's
 // thread, so the spacing is taken from the moments the Poller's thread stamped on the
 // readings (their chart times, to the millisecond). Counter worst_ms: the slowest cycle.
+// Argument 1: with a publisher attached as the recorder attaches it, its broker away,
+// so every reading goes to the on-disk queue.
 #include "benchutil.h"
 
 #include "instrument/poller.h"
 #include "link/protocol.h"
 #include "link/seriallink.h"
 #include "log/measurementlog.h"
+#include "publish/publisher.h"
 #include "tools/simulator.h"
+#include "tools/testbroker.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 
@@ -74,8 +79,20 @@ void PollerCycleOverhead(benchmark::State& state)
 
     Stamps stamps;
     double worstMs = 0;
+    std::unique_ptr<hmx::Publisher> publisher;
+    if (state.range(0) == 1) {
+        hmx::PublishSettings settings;
+        settings.enabled = true;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = hmx::sim::TestBroker::FreePort();
+        publisher = std::make_unique<hmx::Publisher>(settings, hmx::VersionInfo{}, QDir(dir.path()).filePath(QStringLiteral("jrt1.queue")));
+        publisher->start();
+    }
     {
         hmx::Poller poller(log);
+        if (publisher)
+            QObject::connect(&poller, &hmx::Poller::readingArrived, publisher.get(),
+                             [p = publisher.get()](const hmx::Reading& r) { p->publishReading(r); }, Qt::DirectConnection);
         QObject::connect(&poller, &hmx::Poller::readingArrived, &poller, [&](const hmx::Reading& r) { stamps.add(At(r.dewPointX)); },
                          Qt::DirectConnection);
         poller.start();
@@ -101,6 +118,6 @@ void PollerCycleOverhead(benchmark::State& state)
     }
     state.counters["worst_ms"] = worstMs;
 }
-BENCHMARK(PollerCycleOverhead)->Apply(bench::Defaults)->UseManualTime()->Iterations(10);
+BENCHMARK(PollerCycleOverhead)->Apply(bench::Defaults)->UseManualTime()->Iterations(10)->Arg(0)->Arg(1);
 
 } // namespace

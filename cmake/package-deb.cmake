@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velta.pl/")
 # Dependencies from the programs' shared libraries (dpkg-shlibdeps), not written by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The recorder's user is made by postinst from its sysusers.d file.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/deb/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The menu entry's icon theme.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS hicolor-icon-theme)
 

@@ -179,6 +179,7 @@ void Poller::handleMeasurement(const Measurement& measurement)
     const QLocale locale;
     Reading reading;
     reading.number = m_counter.fetch_add(1, std::memory_order_relaxed) + 1;
+    reading.time = QDateTime::currentDateTime();
     reading.dewPoint = measurement.dewPoint;
     reading.humidity = measurement.humidity;
     reading.ambient = measurement.ambient;
@@ -189,7 +190,7 @@ void Poller::handleMeasurement(const Measurement& measurement)
 
     LogLine line;
     line.number = reading.number;
-    line.time = QTime::currentTime();
+    line.time = reading.time.time();
     line.dewPoint = reading.dewPoint;
     line.humidity = reading.humidity;
     line.ambient = reading.ambient;

@@ -9,6 +9,7 @@
 #include "link/protocol.h"
 #include "log/measurementlog.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QObject>
 #include <QString>
@@ -27,6 +28,7 @@ QString DisplayText(std::int16_t tenths, const QLocale& locale = QLocale());
 // One reading as the window shows it.
 struct Reading {
     std::int32_t number = 0;
+    QDateTime time;              // when it was taken; the log line's time of day
     std::int16_t dewPoint = 0;   // tenths
     std::int16_t humidity = 0;
     std::int16_t ambient = 0;

@@ -33,10 +33,12 @@ grep -q '^ Depends: .*libqt6widgets6' "$work/info" || fail "Depends does not nam
 
 echo "-- dpkg-deb --contents"
 dpkg-deb --contents "$deb" | tee "$work/contents"
-for file in usr/bin/hmx700 usr/bin/hmx700-en usr/bin/hmx700-sim usr/bin/hmx700-calc \
+for file in usr/bin/hmx700 usr/bin/hmx700-en usr/bin/hmx700-sim usr/bin/hmx700-calc usr/bin/hmx700-logger \
+            usr/lib/systemd/system/hmx700-logger@.service usr/lib/sysusers.d/hmx700-logger.conf \
             usr/share/applications/$app_id.desktop usr/share/applications/$app_id-en.desktop \
             usr/share/metainfo/$app_id.metainfo.xml usr/share/man/man1/hmx700.1.gz \
-            usr/share/man/man1/hmx700-en.1.gz usr/share/man/man1/hmx700-calc.1.gz; do
+            usr/share/man/man1/hmx700-en.1.gz usr/share/man/man1/hmx700-calc.1.gz \
+            usr/share/man/man1/hmx700-logger.1.gz; do
     grep -Eq " \./$file( -> .*)?$" "$work/contents" || fail "$file is not in the package"
 done
 
@@ -54,12 +56,17 @@ apt-get install --simulate -qq "$deb" >/dev/null || fail "apt-get cannot satisfy
 
 echo "-- installed with dpkg into a scratch root"
 root=$work/root
-mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
+mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info" "$root/etc"
 touch "$root/var/lib/dpkg/status"
 # The libraries come from this system, not from the scratch root, hence --force-depends.
-dpkg --root="$root" --force-not-root --force-depends --log=/dev/null -i "$deb" >"$work/dpkg.log" 2>&1 ||
+# postinst runs outside the scratch root (it has no shell) and works on it through DPKG_ROOT.
+dpkg --root="$root" --force-not-root --force-depends --force-script-chrootless --log=/dev/null -i "$deb" >"$work/dpkg.log" 2>&1 ||
     { cat "$work/dpkg.log" >&2; fail "dpkg -i failed"; }
 dpkg --root="$root" -s hmx700 | grep -q '^Status: install ok installed' || fail "dpkg did not install it"
+if command -v systemd-sysusers >/dev/null; then
+    grep -q '^hmx700:' "$root/etc/passwd" || fail "postinst did not create the recorder's user"
+    grep -Eq '^dialout:.*[:,]hmx700(,|$)' "$root/etc/group" || fail "the recorder's user is not in dialout"
+fi
 
 echo "-- the installed program measures against the installed simulator"
 start_xvfb
@@ -79,4 +86,13 @@ for program in hmx700 hmx700-en; do
     kill "$pid"
     wait "$pid" 2>/dev/null || true
 done
+
+echo "-- the installed recorder measures without a window"
+mkdir -p "$work/run-logger"
+HMX700_PORTS="$device" "$root/usr/bin/hmx700-logger" --dir "$work/run-logger" >"$work/logger.log" 2>&1 &
+pid=$!
+pids+=($pid)
+expect_growing_log "$work/run-logger/jrt1.txt" || { cat "$work/logger.log" >&2; fail "hmx700-logger records nothing"; }
+kill "$pid"
+wait "$pid" || fail "hmx700-logger did not end in order on SIGTERM"
 echo "-- package check passed"

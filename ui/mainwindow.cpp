@@ -180,6 +180,7 @@ TForm1::TForm1(QWidget* parent)
                     }
                 }
             });
+    setUpPublishing();
 
     // Centred on the screen when first shown.
     if (const QScreen* screen = QGuiApplication::primaryScreen())

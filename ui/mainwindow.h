@@ -23,7 +23,9 @@ class Connector;
 class LinkWorker;
 class MeasurementLog;
 class Poller;
+class Publisher;
 struct LogProblem;
+struct PublishState;
 struct Reading;
 struct ScanResult;
 struct VersionInfo;
@@ -60,6 +62,11 @@ public:
     void EndAtExit();
 
     hmx::Poller* poller() const { return m_poller.get(); }
+    hmx::Publisher* publisher() const { return m_publisher.get(); }
+
+    // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
+    // Where publishing is not built there is nothing to set, and nothing shows.
+    void ShowPreferences();
 
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
@@ -113,6 +120,13 @@ private:
     // The alarms and the journal (events.cpp): set up once, then one line per event.
     void setUpAlarmsAndJournal();
     void journalSettings(const QString& kind, const hmx::SettingsValues& values);
+    // Publishing, when the preferences ask for it (publishing_posix.cpp).
+    void setUpPublishing();
+    // Creates the publisher for the Poller just made, before it starts.
+    void startPublishing(const hmx::VersionInfo& version);
+    void publishInstrumentStatus(bool measuring);
+    // After the Poller has stopped: "offline", undelivered readings left in the queue file.
+    void stopPublishing();
 
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::MeasurementLog> m_log;
@@ -121,6 +135,8 @@ private:
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
     std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
+    std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
+    QString m_publishStatus;     // Label36's publishing line
     std::string m_device;        // where the instrument answered
     QString m_model;             // and what it answered
     std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes

@@ -138,6 +138,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     connect(m_poller.get(), &Poller::replyRejected, this, &TForm1::showRejected);
     connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
     connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
+    startPublishing(version);
     m_poller->start();
     // exit() now stops this Poller before anything it uses is destroyed.
     EndInOrderAtExit();
@@ -236,6 +237,7 @@ void TForm1::showInstrumentLost()
                    m_lostSince);
     Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…"));
     showValuesOld(true);
+    publishInstrumentStatus(false);
 }
 
 void TForm1::showInstrumentBack(const QString& device)
@@ -247,6 +249,7 @@ void TForm1::showInstrumentBack(const QString& device)
                                                        Detail(QStringLiteral("lostSeconds"), JournalNumber(lostMs / 1000.0))},
                    now);
     Connect->setText(MeasuringCaption());
+    publishInstrumentStatus(true);
 }
 
 void TForm1::updateStatus()
@@ -261,6 +264,8 @@ void TForm1::updateStatus()
                      .arg(m_log->fileName());
     if (m_rejected > 0)
         lines << ByLanguage("Odrzucone odpowiedzi urządzenia: %1", "Replies rejected: %1").arg(m_rejected);
+    if (!m_publishStatus.isEmpty())
+        lines << m_publishStatus;
     Label36->setText(lines.join(QLatin1Char('\n')));
 }
 
@@ -279,6 +284,7 @@ QString TForm1::Shutdown()
     if (m_poller)
         m_poller->stop();
     m_poller.reset();
+    stopPublishing();
     QString notice;
     if (m_log) {
         m_log->close();

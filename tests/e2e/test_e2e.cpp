@@ -4,15 +4,21 @@
 #include "instrument/settings.h"
 #include "link/seriallink.h"
 #include "tools/simulator.h"
+#include "tools/testbroker.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
+#include <QLineEdit>
 #include <QScopeGuard>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -173,6 +179,7 @@ private slots:
     void lockedLogIsReportedOnceAndLosesNothing();
     void heldLinesAtCloseGoToUnsavedFile();
     void failedConnectCanBeRetried();
+    void refusedBrokerIsShownAndMeasuringGoesOn();
 
 private:
     // Connects a window to the simulator, with two misbehaving ports before it.
@@ -770,6 +777,47 @@ void TestEndToEnd::failedConnectCanBeRetried()
     QVERIFY(QDir().rmdir(QStringLiteral("jrt1.txt")));
     QVERIFY(connectWithDecoys());
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
+}
+
+// Publishing set in the Preferences dialog, to a broker that refuses the account (no
+// password in the key store): the status line says so and why, no box appears, measuring
+// and logging go on, and every reading waits in the queue beside the log.
+void TestEndToEnd::refusedBrokerIsShownAndMeasuringGoesOn()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
+    const auto forget = qScopeGuard([] { QSettings().remove(QStringLiteral("Publishing")); });
+    QProcess passwd;
+    passwd.start(QStringLiteral("mosquitto_passwd"), {"-c", "-b", "passwords", "plant", "right horse"});
+    QVERIFY(passwd.waitForFinished() && passwd.exitCode() == 0);
+    hmx::sim::TestBroker broker(m_dir->path());
+    broker.setExtraConfig(QStringLiteral("password_file %1/passwords").arg(m_dir->path()));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+
+    m_form->ShowPreferences();
+    auto* dialog = m_form->findChild<QDialog*>(QStringLiteral("preferences"));
+    QVERIFY(dialog);
+    dialog->findChild<QCheckBox*>(QStringLiteral("enabled"))->setChecked(true);
+    dialog->findChild<QLineEdit*>(QStringLiteral("host"))->setText(QStringLiteral("127.0.0.1"));
+    dialog->findChild<QSpinBox*>(QStringLiteral("port"))->setValue(broker.port());
+    dialog->findChild<QLineEdit*>(QStringLiteral("user"))->setText(QStringLiteral("plant"));
+    dialog->accept();
+    QCOMPARE(QSettings().value(QStringLiteral("Publishing/port")).toInt(), broker.port());
+
+    QVERIFY(connectWithDecoys());
+    const QString refused = ByLanguage("MQTT: brak połączenia z 127.0.0.1:%1 (", "MQTT: cannot reach 127.0.0.1:%1 (")
+                                .arg(broker.port());
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->Label36->text().contains(refused), 15000);
+    QVERIFY2(m_form->Label36->text().contains(QStringLiteral("not authorised")), qPrintable(m_form->Label36->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 4, 10000);
+    QCOMPARE(ErrorBoxes(QString()), 0);
+    m_form->Shutdown();
+    QFile queue(QStringLiteral("jrt1.queue"));
+    QVERIFY(queue.open(QIODevice::ReadOnly));
+    // Beside the readings, the journal's events wait there too.
+    qsizetype readings = 0;
+    for (const QByteArray& line : queue.readAll().split('\n'))
+        readings += line.left(line.indexOf(' ')).endsWith("/reading");
+    QCOMPARE(readings, LogLines().size());
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,0 +1,42 @@
+// hmx700-logger: the recorder without a window, for a small box beside each instrument.
+#include "logger/loggeroptions.h"
+#include "logger/recorder.h"
+#include "logger/stopsignals.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hmx700-logger"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HMX700_VERSION));
+
+    hmx::LoggerOptions options;
+    const QString problem = hmx::ReadLoggerOptions(app.arguments().mid(1), QProcessEnvironment::systemEnvironment(), options);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "hmx700-logger: %s\nTry 'hmx700-logger --help'.\n", qPrintable(problem));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(hmx::LoggerUsage()), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("hmx700-logger %s\n", HMX700_VERSION);
+        return 0;
+    }
+
+    hmx::Recorder recorder(options);
+    int status = 0;
+    QObject::connect(&recorder, &hmx::Recorder::failed, &app, [&] {
+        status = 1;
+        app.quit();
+    });
+    hmx::RunOnStopSignals(&app, [&](int) { app.quit(); });
+    recorder.start();
+    app.exec();
+    recorder.stop();
+    return status;
+}

@@ -1,0 +1,227 @@
+#include "logger/recorder.h"
+
+#include "instrument/connector.h"
+#include "instrument/poller.h"
+#include "link/seriallink.h"
+#include "log/measurementlog.h"
+#include "publish/publisher.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace hmx {
+
+namespace {
+
+void Say(const QString& text)
+{
+    std::fprintf(stderr, "hmx700-logger: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+QString LogProblemWords(const LogProblem& p)
+{
+    const QString reason = p.reason.isEmpty() ? QStringLiteral("in use by another program") : p.reason;
+    switch (p.kind) {
+    case LogProblem::Kind::Create:
+        return QStringLiteral("cannot create %1: %2").arg(p.file, reason);
+    case LogProblem::Kind::KeepEarlier:
+        return QStringLiteral("cannot rename the earlier %1 to %2: %3").arg(p.file, p.other, reason);
+    case LogProblem::Kind::Open:
+        return QStringLiteral("cannot open %1 for appending: %2; readings are kept in memory").arg(p.file, reason);
+    case LogProblem::Kind::Write:
+        return QStringLiteral("cannot write to %1: %2; readings are kept in memory").arg(p.file, reason);
+    case LogProblem::Kind::Recreated:
+        return QStringLiteral("%1 had gone and was created again").arg(p.file);
+    case LogProblem::Kind::Unsaved:
+        return QStringLiteral("cannot save the readings kept for %1: %2").arg(p.file, reason);
+    case LogProblem::Kind::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+Recorder::Recorder(LoggerOptions options, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    m_rescan.setSingleShot(true);
+    m_rescan.setInterval(std::chrono::milliseconds(Poller::RescanInterval));
+    connect(&m_rescan, &QTimer::timeout, this, &Recorder::start);
+}
+
+Recorder::~Recorder()
+{
+    stop();
+}
+
+QString Recorder::logPath(const QString& name) const
+{
+    return m_options.dir.isEmpty() ? name : QDir(m_options.dir).filePath(name);
+}
+
+void Recorder::start()
+{
+    if (m_stopped)
+        return;
+    if (!m_options.port.isEmpty())
+        qputenv("HMX700_PORTS", m_options.port.toLocal8Bit());
+    if (!m_connector) {
+        m_connector = std::make_unique<Connector>();
+        connect(m_connector.get(), &Connector::scanned, this, &Recorder::scanned);
+        connect(m_connector.get(), &Connector::instrumentRead, this, &Recorder::instrumentRead);
+    }
+    m_connector->scan();
+}
+
+void Recorder::scanned(const ScanResult& scan)
+{
+    if (m_stopped || scan.stopped)
+        return;
+    if (!scan.connected) {
+        if (!m_toldNotFound) {
+            QString where;
+            for (const std::string& d : scan.denied)
+                where += QStringLiteral(" %1 (permission denied)").arg(QString::fromStdString(d));
+            Say(QStringLiteral("no instrument answers;%1 looking again every %2 s")
+                    .arg(where.isEmpty() ? QString() : where + QLatin1Char(';'))
+                    .arg(Poller::RescanInterval.count()));
+            m_toldNotFound = true;
+        }
+        {
+            std::lock_guard lock(LinkLock());
+            ClearBuffers();
+        }
+        m_rescan.start();
+        return;
+    }
+    m_device = scan.portName;
+    Say(QStringLiteral("instrument %1 on %2").arg(QString::fromStdString(scan.reply), QString::fromStdString(m_device)));
+    m_connector->readInstrument(scan.reply);
+}
+
+void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, const SettingsValues&)
+{
+    if (m_stopped)
+        return;
+    Say(QStringLiteral("version %1 revision %2, serial number %3%4")
+            .arg(version.version)
+            .arg(version.revision)
+            .arg(version.serialNumber)
+            .arg(settingsRead ? QString() : QStringLiteral("; the settings could not be read")));
+    auto log = std::make_unique<MeasurementLog>(logPath(QStringLiteral("jrt1.txt")));
+    if (!log->create()) {
+        Say(LogProblemWords(log->problem()));
+        m_connector->stop();
+        emit failed();
+        return;
+    }
+    if (!log->keptAs().isEmpty())
+        Say(QStringLiteral("the earlier log was kept as %1").arg(log->keptAs()));
+    m_log = std::move(log);
+
+    if (m_options.publish.enabled) {
+        m_publisher = std::make_unique<Publisher>(m_options.publish, version, logPath(QStringLiteral("jrt1.queue")));
+        connect(m_publisher.get(), &Publisher::stateChanged, this, &Recorder::showPublishState);
+        if (!m_publisher->start())
+            Say(m_publisher->queueError());
+        Say(QStringLiteral("publishing to %1:%2 under %3")
+                .arg(m_options.publish.host)
+                .arg(m_options.publish.port)
+                .arg(m_publisher->baseTopic()));
+    }
+
+    {
+        std::lock_guard lock(LinkLock());
+        ClearBuffers();
+    }
+    m_connector->release();
+    m_poller = std::make_unique<Poller>(*m_log, m_device);
+    connect(m_poller.get(), &Poller::logFailed, this, &Recorder::showLogProblem);
+    connect(m_poller.get(), &Poller::logWorks, this, [] { Say(QStringLiteral("the log is written again")); });
+    connect(m_poller.get(), &Poller::instrumentLost, this, [this] {
+        Say(QStringLiteral("the instrument is gone; searching"));
+        if (m_publisher)
+            m_publisher->setInstrumentStatus(InstrumentStatus::Searching);
+    });
+    connect(m_poller.get(), &Poller::instrumentBack, this, [this](const QString& device) {
+        Say(QStringLiteral("the instrument is back on %1").arg(device));
+        if (m_publisher)
+            m_publisher->setInstrumentStatus(InstrumentStatus::Measuring);
+    });
+    if (m_publisher) {
+        // Straight from the Poller's thread: the publisher only takes the reading under a short lock.
+        Publisher* publisher = m_publisher.get();
+        connect(m_poller.get(), &Poller::readingArrived, publisher,
+                [publisher](const Reading& reading) { publisher->publishReading(reading); }, Qt::DirectConnection);
+    }
+    m_poller->start();
+    Say(QStringLiteral("measuring into %1").arg(QDir::toNativeSeparators(m_log->fileName())));
+}
+
+void Recorder::showPublishState(const PublishState& state)
+{
+    QString text;
+    switch (state.link) {
+    case PublishState::Link::Off:
+        text = QStringLiteral("publishing stopped");
+        break;
+    case PublishState::Link::Connecting:
+        text = QStringLiteral("connecting to the broker");
+        break;
+    case PublishState::Link::Connected:
+        text = QStringLiteral("connected to the broker");
+        break;
+    case PublishState::Link::Failed:
+        text = QStringLiteral("broker unreachable: %1").arg(state.reason);
+        break;
+    }
+    if (state.dropped > 0)
+        text += QStringLiteral("; queue full, %1 oldest readings dropped (still in the log)").arg(state.dropped);
+    if (!state.queueProblem.isEmpty())
+        text += QStringLiteral("; %1").arg(state.queueProblem);
+    // The queue's length changes all the time; only a new state is worth a line.
+    if (text == m_lastPublishText)
+        return;
+    m_lastPublishText = text;
+    Say(state.queued > 0 ? QStringLiteral("%1 (%2 waiting)").arg(text).arg(state.queued) : text);
+}
+
+void Recorder::showLogProblem(const LogProblem& problem)
+{
+    Say(LogProblemWords(problem));
+}
+
+void Recorder::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_rescan.stop();
+    if (m_connector)
+        m_connector->stop();
+    if (m_poller)
+        m_poller->stop();
+    m_poller.reset();
+    if (m_log) {
+        m_log->close();
+        if (m_log->pendingLineCount() > 0) {
+            const QString savedAs = m_log->saveKeptLines(m_options.dir.isEmpty() ? QDir::currentPath() : m_options.dir);
+            Say(savedAs.isEmpty() ? LogProblemWords(m_log->problem())
+                                  : QStringLiteral("readings the log could not take were saved in %1").arg(savedAs));
+        }
+    }
+    if (m_publisher)
+        m_publisher->stop();
+    {
+        std::lock_guard lock(LinkLock());
+        if (Port != InvalidPort)
+            ClosePort(Port);
+    }
+    Say(QStringLiteral("stopped"));
+}
+
+} // namespace hmx

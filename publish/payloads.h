@@ -1,0 +1,32 @@
+// The JSON a broker receives: one reading, the instrument's info, Home Assistant's
+// discovery configs. Plain functions over values; '.' as decimal point whatever the locale.
+#pragma once
+
+#include "instrument/poller.h"
+#include "link/protocol.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+#include <vector>
+
+namespace hmx {
+
+// {"time":"2026-12-08T09:15:02.250+01:00","number":17,"humidity":45.6,"dewPoint":-10.5,"ambient":21.3}
+QByteArray ReadingPayload(const Reading& reading);
+
+// {"model":"HMX-700","firmware":"1.2","serialNumber":1234,"program":"hmx700 1.01"}
+QByteArray InfoPayload(const VersionInfo& version);
+
+// {"time":"2026-12-08T09:15:02.250+01:00","kind":"limit-crossed","quantity":"dewPoint",...}:
+// one event of the event journal, its "name=value" details as members (texts, as written).
+QByteArray EventPayload(const QDateTime& time, const QString& kind, const QStringList& details);
+
+// The retained discovery messages (topic, payload) that make the three quantities
+// appear in Home Assistant with their units, tied to `baseTopic`'s reading and status.
+std::vector<std::pair<QString, QByteArray>> HomeAssistantConfigs(const QString& baseTopic, const VersionInfo& version);
+
+} // namespace hmx

@@ -1,0 +1,280 @@
+// hmx700-logger end to end: the real program against the simulator as the instrument and a
+// real Mosquitto broker, watched as mosquitto_sub would. Every log line must arrive as a
+// reading with its values and in order, through a broker outage, a SIGKILL, TLS and a
+// wrong password; SIGTERM leaves the log and the queue complete and says "offline".
+#include "log/measurementlog.h"
+#include "tools/mqttwatcher.h"
+#include "tools/simulator.h"
+#include "tools/testbroker.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <map>
+
+using namespace hmx;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A reading as the log and the broker both tell it.
+struct Line {
+    int number = 0;
+    QString time;  // the log's time of day
+    QString humidity, dewPoint, ambient;
+    bool operator==(const Line&) const = default;
+};
+
+QString Tenths(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+// The log's fields: number, time, then dew point, humidity and ambient in tenths.
+QList<Line> LogLines(const QString& path)
+{
+    QFile file(path);
+    QList<Line> lines;
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray& row : file.readAll().split('\n')) {
+        const QList<QByteArray> f = row.trimmed().split('\t');
+        if (f.size() < 5)
+            continue;
+        const auto value = [](const QByteArray& tenths) { return Tenths(tenths.toInt() / 10.0); };
+        lines.append({f[0].toInt(), QString::fromLatin1(f[1]), value(f[3]), value(f[2]), value(f[4])});
+    }
+    return lines;
+}
+
+Line FromPayload(const QByteArray& payload)
+{
+    const QJsonObject json = QJsonDocument::fromJson(payload).object();
+    const QDateTime time = QDateTime::fromString(json.value("time").toString(), Qt::ISODateWithMs).toLocalTime();
+    return {json.value("number").toInt(), LongTimeText(time.time()), Tenths(json.value("humidity").toDouble()),
+            Tenths(json.value("dewPoint").toDouble()), Tenths(json.value("ambient").toDouble())};
+}
+
+// Lines of `log` not among `received`; and whether those found came first in log order.
+QList<Line> Missing(const QList<Line>& log, const QList<Line>& received, bool& inOrder)
+{
+    std::map<std::pair<int, QString>, qsizetype> firstSeen;
+    for (qsizetype i = 0; i < received.size(); ++i)
+        firstSeen.try_emplace({received[i].number, received[i].time}, i);
+    QList<Line> missing;
+    qsizetype previous = -1;
+    inOrder = true;
+    for (const Line& line : log) {
+        const auto found = firstSeen.find({line.number, line.time});
+        if (found == firstSeen.end() || !(received[found->second] == line)) {
+            missing.append(line);
+            continue;
+        }
+        inOrder = inOrder && found->second > previous;
+        previous = found->second;
+    }
+    return missing;
+}
+
+QByteArray LastStatus(const sim::MqttWatcher& watcher, const QString& base)
+{
+    const QList<QByteArray> status = watcher.payloads(base + QStringLiteral("/status"));
+    return status.isEmpty() ? QByteArray() : status.last();
+}
+
+} // namespace
+
+class TestLogger : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void outageAndKillLoseNothing();
+    void tlsWrongPasswordThenSigterm();
+
+private:
+    // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port.
+    void startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password = {});
+    QList<Line> received(const sim::MqttWatcher& watcher, const QString& base) const;
+
+    sim::Simulator m_simulator;
+};
+
+void TestLogger::initTestCase()
+{
+    QVERIFY(QFile::exists(HMX700_LOGGER));
+}
+
+void TestLogger::startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HMX700_PORTS"), QString::fromStdString(m_simulator.devicePath()));
+    environment.remove(QStringLiteral("HMX700_MQTT_PASSWORD"));
+    if (!password.isEmpty())
+        environment.insert(QStringLiteral("HMX700_MQTT_PASSWORD"), password);
+    logger.setProcessEnvironment(environment);
+    logger.setProcessChannelMode(QProcess::MergedChannels);
+    logger.start(QStringLiteral(HMX700_LOGGER), arguments << QStringLiteral("--dir") << dir);
+    QVERIFY(logger.waitForStarted());
+}
+
+QList<Line> TestLogger::received(const sim::MqttWatcher& watcher, const QString& base) const
+{
+    QList<Line> lines;
+    for (const QByteArray& payload : watcher.payloads(base + QStringLiteral("/reading")))
+        lines.append(FromPayload(payload));
+    return lines;
+}
+
+// One run: measuring with the broker there, the broker away for ten seconds, SIGKILL (the
+// last will says "offline"), a new start that sends what the killed run had queued.
+void TestLogger::outageAndKillLoseNothing()
+{
+    QTemporaryDir dir;
+    const QString base = QStringLiteral("site/dryer1");
+    sim::TestBroker broker(dir.path());
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    sim::MqttWatcher watcher(broker.port(), QStringLiteral("site/#"), QStringLiteral("watcher-outage"));
+    const QStringList arguments{"--mqtt", QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(base)};
+    QProcess logger;
+    startLogger(logger, dir.path(), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= 4, 20000);
+    QVERIFY(watcher.payloads(base + "/status").contains("measuring"));
+    QCOMPARE(QJsonDocument::fromJson(watcher.payloads(base + "/info").value(0)).object().value("model").toString(),
+             QStringLiteral("HMX-700"));
+
+    broker.stop();
+    const qsizetype logged = LogLines(dir.filePath("jrt1.txt")).size();
+    QTest::qWait(10000);
+    QVERIFY(LogLines(dir.filePath("jrt1.txt")).size() >= logged + 10);  // measuring went on
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= logged + 24, 40000);
+    QVERIFY(logger.readAll().contains("broker unreachable"));
+
+    ::kill(pid_t(logger.processId()), SIGKILL);
+    QVERIFY(logger.waitForFinished());
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("offline"), 10000);
+    broker.stop();  // what the killed run queued can only come from the queue file now
+    const QList<Line> killedRun = LogLines(dir.filePath("jrt1.txt"));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+
+    startLogger(logger, dir.path(), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(LastStatus(watcher, base) == "measuring", 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= killedRun.size() + 2, 20000);
+    bool inOrder = false;
+    const QList<Line> missing = Missing(killedRun, received(watcher, base), inOrder);
+    // The reading being handed to the queue at the kill may be lost to it; the log has it.
+    QVERIFY2(missing.isEmpty() || (missing.size() == 1 && missing[0] == killedRun.last()),
+             qPrintable(QStringLiteral("%1 of %2 readings missing, first %3")
+                            .arg(missing.size()).arg(killedRun.size()).arg(missing.value(0).number)));
+    QVERIFY(inOrder);
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+}
+
+// TLS with a certificate authority made here; a wrong password first (measuring goes on,
+// the refusal is said), then the right one from a protected file; SIGTERM at the end.
+void TestLogger::tlsWrongPasswordThenSigterm()
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    const auto openssl = [&](const QStringList& arguments) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("openssl"), arguments);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    QVERIFY(openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=test CA",
+                     "-keyout", "ca.key", "-out", "ca.pem"}));
+    QVERIFY(openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", "server.key",
+                     "-out", "server.csr"}));
+    QFile extensions(d.filePath("san.ext"));
+    QVERIFY(extensions.open(QIODevice::WriteOnly));
+    extensions.write("subjectAltName=IP:127.0.0.1\n");
+    extensions.close();
+    QVERIFY(openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                     "-days", "2", "-extfile", "san.ext", "-out", "server.pem"}));
+    QProcess passwd;
+    passwd.start(QStringLiteral("mosquitto_passwd"), {"-c", "-b", d.filePath("passwords"), "plant", "right horse"});
+    QVERIFY(passwd.waitForFinished() && passwd.exitCode() == 0);
+
+    sim::TestBroker broker(dir.path());
+    const int tlsPort = sim::TestBroker::FreePort();
+    broker.setExtraConfig(QStringLiteral("listener %1 127.0.0.1\ncafile %2\ncertfile %3\nkeyfile %4\npassword_file %5\n")
+                              .arg(tlsPort)
+                              .arg(d.filePath("ca.pem"), d.filePath("server.pem"), d.filePath("server.key"),
+                                   d.filePath("passwords")));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    QVERIFY(sim::TestBroker::WaitForListener(tlsPort, 5000));
+    sim::MqttWatcher watcher(broker.port(), QStringLiteral("plant/#"), QStringLiteral("watcher-tls"));
+    sim::MqttWatcher homeAssistant(broker.port(), QStringLiteral("homeassistant/#"), QStringLiteral("watcher-ha"));
+
+    QFile config(d.filePath("logger.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("[Publishing]\nenabled=true\nhost=127.0.0.1\nport=%1\ntls=true\ncaFile=%2\n"
+                                "user=plant\nbaseTopic=plant/chamber\nhomeAssistant=true\n")
+                     .arg(tlsPort)
+                     .arg(d.filePath("ca.pem"))
+                     .toUtf8());
+    config.close();
+    const QString base = QStringLiteral("plant/chamber");
+    const QString logDir = d.filePath("log");
+    QVERIFY(d.mkpath("log"));
+
+    QProcess logger;
+    startLogger(logger, logDir, {"--config", config.fileName()}, QStringLiteral("wrong horse"));
+    QByteArray said;
+    QTRY_VERIFY2_WITH_TIMEOUT((said += logger.readAll()).contains("not authorised"), said.constData(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(logDir + "/jrt1.txt").size() >= 4, 20000);
+    QVERIFY(!said.contains("wrong horse"));
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(logger.exitCode(), 0);
+    QVERIFY(received(watcher, base).isEmpty());
+    const QList<Line> refusedRun = LogLines(logDir + "/jrt1.txt");
+
+    QFile password(d.filePath("password"));
+    QVERIFY(password.open(QIODevice::WriteOnly));
+    password.write("right horse\n");
+    password.close();
+    QVERIFY(password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    startLogger(logger, logDir, {"--config", config.fileName(), "--password-file", password.fileName()});
+    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= refusedRun.size() + 4, 30000);
+    // Discovery: each quantity once, read from this instrument's readings, with its unit.
+    QTRY_COMPARE_WITH_TIMEOUT(homeAssistant.messages().size(), 3, 5000);
+    QStringList discovered;
+    for (const sim::MqttMessage& m : homeAssistant.messages()) {
+        const QJsonObject config = QJsonDocument::fromJson(m.payload).object();
+        QCOMPARE(config.value("state_topic").toString(), base + "/reading");
+        discovered << config.value("value_template").toString() + ' ' + config.value("unit_of_measurement").toString();
+    }
+    discovered.sort();
+    QCOMPARE(discovered, (QStringList{QString::fromUtf8("{{ value_json.ambient }} °C"),
+                                      QString::fromUtf8("{{ value_json.dewPoint }} °C"), "{{ value_json.humidity }} %"}));
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(logger.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("offline"), 5000);
+
+    // Complete: each line of both runs arrived, or waits in the queue for the next start.
+    QList<Line> delivered = received(watcher, base);
+    QFile queue(logDir + "/jrt1.queue");
+    QVERIFY(queue.open(QIODevice::ReadOnly));
+    for (const QByteArray& message : queue.readAll().split('\n'))
+        if (!message.isEmpty())
+            delivered.append(FromPayload(message.mid(message.indexOf(' ') + 1)));
+    bool inOrder = false;
+    QCOMPARE(Missing(refusedRun, delivered, inOrder).size(), 0);
+    QVERIFY(inOrder);
+    QCOMPARE(Missing(LogLines(logDir + "/jrt1.txt"), delivered, inOrder).size(), 0);
+    QVERIFY(inOrder);
+}
+
+QTEST_GUILESS_MAIN(TestLogger)
+#include "tst_logger.moc"

@@ -1,0 +1,195 @@
+// The on-disk queue against a plain in-memory model, the payloads, and the headless
+// recorder's options as a user would type them.
+#include "instrument/poller.h"
+#include "logger/loggeroptions.h"
+#include "publish/diskqueue.h"
+#include "publish/payloads.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <deque>
+
+using namespace hmx;
+
+class TestPublishQueue : public QObject {
+    Q_OBJECT
+private slots:
+    void queueMatchesModelThroughCrashes();
+    void readingPayload();
+    void eventPayload();
+    void options_data();
+    void options();
+    void passwordFileOpenToOthersIsRefused();
+};
+
+// Random appends, deliveries, reopenings and torn writes: after each step the queue holds
+// exactly what the model says, and the oldest go first when it is full.
+void TestPublishQueue::queueMatchesModelThroughCrashes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("jrt1.queue"));
+    constexpr std::size_t Limit = 300;
+    auto queue = std::make_unique<DiskQueue>(path, Limit);
+    QVERIFY2(queue->open(), qPrintable(queue->error()));
+    std::deque<QByteArray> model;
+    std::uint64_t dropped = 0;
+    int next = 0;
+    QRandomGenerator random(23);
+    for (int step = 0; step < 400; ++step) {
+        const int what = random.bounded(10);
+        if (what < 5) {
+            std::vector<QByteArray> batch;
+            for (int i = random.bounded(1, 40); i > 0; --i)
+                batch.push_back("t/reading {\"number\":" + QByteArray::number(++next) + "}");
+            QVERIFY(queue->append(batch));
+            for (const QByteArray& m : batch)
+                model.push_back(m);
+            while (model.size() > Limit) {
+                model.pop_front();
+                ++dropped;
+            }
+        } else if (what < 8) {
+            const std::size_t count = random.bounded(int(model.size()) + 1);
+            queue->removeFront(count);
+            model.erase(model.begin(), model.begin() + qsizetype(count));
+        } else {
+            // A crash in the middle of an append leaves half a line; the rest must survive.
+            queue.reset();
+            if (what == 9) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::Append));
+                file.write("t/reading {\"numb");
+            }
+            queue = std::make_unique<DiskQueue>(path, Limit);
+            QVERIFY2(queue->open(), qPrintable(queue->error()));
+            dropped = 0;
+        }
+        QCOMPARE(queue->size(), model.size());
+        for (std::size_t i = 0; i < model.size(); ++i)
+            QCOMPARE(queue->at(i), model[i]);
+        QCOMPARE(queue->droppedCount(), dropped);
+    }
+    // Everything delivered: the files start afresh.
+    queue->removeFront(queue->size());
+    queue.reset();
+    QCOMPARE(QFile(path).size(), 0);
+}
+
+void TestPublishQueue::readingPayload()
+{
+    Reading reading;
+    reading.number = 17;
+    reading.time = QDateTime(QDate(2026, 12, 8), QTime(9, 15, 2, 250), QTimeZone(3600));
+    reading.humidity = 456;
+    reading.dewPoint = -105;
+    reading.ambient = -3;
+    const QByteArray payload = ReadingPayload(reading);
+    const QJsonObject json = QJsonDocument::fromJson(payload).object();
+    QCOMPARE(json.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-08T09:15:02.250+01:00"));
+    QCOMPARE(json.value(QStringLiteral("number")).toInt(), 17);
+    QCOMPARE(json.value(QStringLiteral("humidity")).toDouble(), 45.6);
+    QCOMPARE(json.value(QStringLiteral("dewPoint")).toDouble(), -10.5);
+    QCOMPARE(json.value(QStringLiteral("ambient")).toDouble(), -0.3);
+}
+
+void TestPublishQueue::eventPayload()
+{
+    // The journal's details become members; a value may hold '=' itself.
+    const QDateTime time(QDate(2026, 7, 1), QTime(3, 12, 5, 7), QTimeZone(7200));
+    const QJsonObject json = QJsonDocument::fromJson(EventPayload(time, QStringLiteral("chart-loaded"),
+        {QStringLiteral("file=/data/a=b.txt"), QStringLiteral("points=120")})).object();
+    QCOMPARE(json.value(QStringLiteral("time")).toString(), QStringLiteral("2026-07-01T03:12:05.007+02:00"));
+    QCOMPARE(json.value(QStringLiteral("kind")).toString(), QStringLiteral("chart-loaded"));
+    QCOMPARE(json.value(QStringLiteral("file")).toString(), QStringLiteral("/data/a=b.txt"));
+    QCOMPARE(json.value(QStringLiteral("points")).toString(), QStringLiteral("120"));
+    QCOMPARE(json.size(), 4);
+}
+
+void TestPublishQueue::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("ini");           // written to a file named by --config
+    QTest::addColumn<QString>("problem");       // a word the refusal must contain; empty: accepted
+    QTest::addColumn<QString>("broker");        // host:port tls user base, as read
+
+    QTest::newRow("plain URL") << QStringList{"--mqtt", "mqtt://broker.local/site/dryer1"} << QString() << QString()
+                               << "broker.local:1883 0  site/dryer1";
+    QTest::newRow("TLS URL with user and port")
+        << QStringList{"--mqtt", "mqtts://plant@10.0.0.5:9883"} << QString() << QString() << "10.0.0.5:9883 1 plant ";
+    QTest::newRow("INI file") << QStringList{} << "[Publishing]\nenabled=true\nhost=b\nport=1884\nqos=2\nuser=u\n"
+                              << QString() << "b:1884 0 u ";
+    QTest::newRow("URL over the INI file") << QStringList{"--mqtt", "mqtt://c:1"}
+                                           << "[Publishing]\nenabled=true\nhost=b\nuser=u\nbaseTopic=x/y\n" << QString()
+                                           << "c:1 0 u x/y";
+    QTest::newRow("password in the URL") << QStringList{"--mqtt", "mqtt://u:secret@h"} << QString() << "password"
+                                         << QString();
+    QTest::newRow("other scheme") << QStringList{"--mqtt", "http://h"} << QString() << "no broker URL" << QString();
+    QTest::newRow("unknown option") << QStringList{"--colour"} << QString() << "colour" << QString();
+    QTest::newRow("stray argument") << QStringList{"ttyUSB0"} << QString() << "unexpected" << QString();
+    QTest::newRow("missing folder") << QStringList{"--dir", "/nonexistent/hmx"} << QString() << "no folder" << QString();
+    QTest::newRow("QoS out of range") << QStringList{} << "[Publishing]\nenabled=true\nhost=b\nqos=3\n" << "QoS"
+                                      << QString();
+    QTest::newRow("wildcard in the topic") << QStringList{"--mqtt", "mqtt://h/site/+"} << QString() << "'+'" << QString();
+    QTest::newRow("certificate without key") << QStringList{} << "[Publishing]\nenabled=true\nhost=b\ncertFile=c.pem\n"
+                                             << "key" << QString();
+}
+
+void TestPublishQueue::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, ini);
+    QFETCH(QString, problem);
+    QFETCH(QString, broker);
+    QTemporaryDir dir;
+    if (!ini.isEmpty()) {
+        QFile file(dir.filePath(QStringLiteral("logger.conf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini.toUtf8());
+        arguments << QStringLiteral("--config") << file.fileName();
+    }
+    LoggerOptions options;
+    const QString refusal = ReadLoggerOptions(arguments, QProcessEnvironment(), options);
+    if (problem.isEmpty()) {
+        QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+        const PublishSettings& p = options.publish;
+        QVERIFY(p.enabled);
+        QCOMPARE(QStringLiteral("%1:%2 %3 %4 %5").arg(p.host).arg(p.port).arg(int(p.tls)).arg(p.user, p.baseTopic),
+                 broker);
+    } else {
+        QVERIFY2(refusal.contains(problem), qPrintable(refusal));
+    }
+}
+
+void TestPublishQueue::passwordFileOpenToOthersIsRefused()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("password")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("s3cret\n");
+    file.close();
+    const QStringList arguments{"--mqtt", "mqtt://u@h", "--password-file", file.fileName()};
+    LoggerOptions options;
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    const QString refusal = ReadLoggerOptions(arguments, QProcessEnvironment(), options);
+    QVERIFY2(refusal.contains(QStringLiteral("other users")), qPrintable(refusal));
+    QVERIFY(!refusal.contains(QStringLiteral("s3cret")));
+
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QProcessEnvironment environment;
+    environment.insert(QLatin1String(PasswordVariable), QStringLiteral("from-environment"));
+    QCOMPARE(ReadLoggerOptions(arguments, environment, options), QString());
+    QCOMPARE(options.publish.password, QStringLiteral("s3cret"));  // the file wins over the environment
+
+    LoggerOptions fromEnvironment;
+    QCOMPARE(ReadLoggerOptions({"--mqtt", "mqtt://u@h"}, environment, fromEnvironment), QString());
+    QCOMPARE(fromEnvironment.publish.password, QStringLiteral("from-environment"));
+}
+
+QTEST_GUILESS_MAIN(TestPublishQueue)
+#include "tst_publishqueue.moc"
