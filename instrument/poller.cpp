@@ -104,8 +104,16 @@ bool Poller::sleepFor(std::chrono::milliseconds duration)
 
 void Poller::run()
 {
+    {
+        // What the connection's exchanges left behind is not this run's.
+        std::lock_guard lock(LinkLock());
+        TakeDiscardedCount();
+    }
+    m_gate.reset();
+    m_sentUnsettled = false;
     while (m_running.load(std::memory_order_acquire))
         cycle();
+    settleLast();
 }
 
 void Poller::cycle()
@@ -115,22 +123,23 @@ void Poller::cycle()
         return;
     }
     const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
-    ExchangeResult result;
-    std::size_t received = 0;
+    WatchedReply reply;
+    std::size_t leftover = 0;
     Measurement measurement;
     bool lost = false;
     {
         std::lock_guard lock(LinkLock());
-        result = QueryExchange(MeasureCommand, MeasureWait, ClearAfterSend::No, sleep, &received);
-        if (result == ExchangeResult::Interrupted)
+        // The line is read throughout the wait, so a reply in pieces or with noise
+        // beside it is told from a whole one; the command and the wait stay as they are.
+        reply = WatchedExchange(MeasureCommand, MeasureWait, sleep);
+        if (reply.result == ExchangeResult::Interrupted) {
+            m_sentUnsettled = true;  // what waits now is this reply, not a leftover
             return;
-        // Exactly one record, or nothing: a reply cut in two or with noise around it would
-        // mix bytes of different readings. What is left over is discarded before the next send.
-        if (received == MeasurementSize)
+        }
+        leftover = TakeDiscardedCount();
+        if (reply.count == MeasurementSize)
             measurement = DecodeMeasurement(ReceiveBuffer);
         std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
-        if (received > 0 && received != MeasurementSize && !DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep))
-            return;
         lost = PortLost();
         if (lost) {
             ClosePort(Port);
@@ -139,21 +148,57 @@ void Poller::cycle()
         }
     }
 
-    if (received == MeasurementSize) {
-        handleMeasurement(measurement);
-    } else {
-        if (received > 0)
-            emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
-        // A failed send (port gone) has still waited the full cycle, so this never spins.
-        emit noReply();
-    }
     if (lost) {
+        // Nothing can confirm the reply held from the cycle before.
+        m_gate.reset();
+        emit noReply();
         emit instrumentLost();
         return;  // a pending settings write waits for the instrument to come back
     }
+    settle(reply, leftover, measurement);
 
     if (Settings().writePending() && WriteSettings(sleep))
         emit settingsConfirmed();
+}
+
+void Poller::settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement)
+{
+    const ReplyGate::Verdict verdict = m_gate.settle(leftover);
+    if (verdict.reading)
+        handleMeasurement(verdict.reading->measurement, verdict.reading->receivedAt);
+    if (verdict.refused)
+        emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
+    ReplyGate::Cycle cycle;
+    cycle.count = reply.count;
+    cycle.whole = IsWholeMeasurement(reply);
+    cycle.latency = reply.firstArrival;
+    cycle.measurement = measurement;
+    cycle.receivedAt = QDateTime::currentMSecsSinceEpoch();
+    m_gate.note(cycle);
+    // The field says at once when this cycle brought no reading, or one was refused late.
+    if (!cycle.whole || verdict.refusedWhole)
+        emit noReply();
+}
+
+void Poller::settleLast()
+{
+    if (m_lost)
+        return;
+    std::size_t leftover = 0;
+    {
+        std::lock_guard lock(LinkLock());
+        if (Port == InvalidPort)
+            return;
+        // Stopped in a wait: its send counted what followed the held reply. Stopped
+        // between cycles: whatever waits now came after it.
+        leftover = TakeDiscardedCount() + (m_sentUnsettled ? 0 : WaitingBytes(Port));
+    }
+    const ReplyGate::Verdict verdict = m_gate.settle(leftover);
+    if (verdict.reading)
+        handleMeasurement(verdict.reading->measurement, verdict.reading->receivedAt);
+    else if (verdict.refused)
+        emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
+    m_gate.reset();
 }
 
 // One cycle while the instrument is gone: the same device again, or now and then the
@@ -177,6 +222,7 @@ void Poller::recoveryCycle()
         {
             std::lock_guard lock(LinkLock());
             ClearBuffers();
+            TakeDiscardedCount();  // thrown away by the search, not after a reading
         }
         m_lost = false;
         m_device = device;
@@ -190,7 +236,7 @@ void Poller::recoveryCycle()
         sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
-void Poller::handleMeasurement(const Measurement& measurement)
+void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt)
 {
     const QLocale locale;
     Reading reading;
@@ -205,7 +251,7 @@ void Poller::handleMeasurement(const Measurement& measurement)
 
     LogLine line;
     line.number = reading.number;
-    line.time = QTime::currentTime();
+    line.time = QDateTime::fromMSecsSinceEpoch(receivedAt).time();
     line.dewPoint = reading.dewPoint;
     line.humidity = reading.humidity;
     line.ambient = reading.ambient;
@@ -227,9 +273,10 @@ void Poller::handleMeasurement(const Measurement& measurement)
         emit linesDropped(m_droppedShown);
     }
 
-    reading.dewPointX = ChartXNow();
-    reading.humidityX = ChartXNow();
-    reading.ambientX = ChartXNow();
+    // Plotted at the moment the reply came, not when it was confirmed a cycle later.
+    reading.dewPointX = ChartX(receivedAt);
+    reading.humidityX = reading.dewPointX;
+    reading.ambientX = reading.dewPointX;
     emit readingArrived(reading);
 }
 

@@ -5,6 +5,7 @@
 // again by itself, then goes on measuring.
 #pragma once
 
+#include "instrument/replygate.h"
 #include "link/protocol.h"
 #include "log/measurementlog.h"
 
@@ -67,7 +68,7 @@ signals:
     void logFailed(const hmx::LogProblem& problem);  // once per run of failures
     void logWorks();                         // a line went through after failures
     void linesDropped(quint64 total);        // the in-memory limit dropped readings
-    void replyRejected(quint64 total);       // a reply of the wrong length was thrown away
+    void replyRejected(quint64 total);       // a reply that was no whole reading was thrown away
     void instrumentLost();                   // the port is gone; searching
     void instrumentBack(const QString& device);
 
@@ -75,7 +76,11 @@ private:
     void run();
     void cycle();
     void recoveryCycle();
-    void handleMeasurement(const Measurement& measurement);
+    // A cycle's reply goes to the gate; the reply before it is settled.
+    void settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement);
+    // The reply held at the end gets the same check as at a send: nothing came after it.
+    void settleLast();
+    void handleMeasurement(const Measurement& measurement, qint64 receivedAt);
     bool sleepFor(std::chrono::milliseconds duration);
 
     MeasurementLog& m_log;
@@ -88,6 +93,8 @@ private:
     std::atomic<std::uint64_t> m_rejected{0};
     // Poller thread only.
     bool m_logFailing = false;
+    ReplyGate m_gate;
+    bool m_sentUnsettled = false;  // stopped after a send, before its reply was read
     std::size_t m_droppedShown = 0;
     bool m_lost = false;
     std::chrono::steady_clock::time_point m_nextScan;

@@ -77,6 +77,14 @@ bool LinkInterrupted();
 // Throws away bytes received but not read yet, so a reply starts on a clean line.
 void DiscardInput(PortHandle handle);
 
+// How many received bytes wait to be read (0 when that cannot be told). Never waits.
+std::size_t WaitingBytes(PortHandle handle);
+
+// Bytes the sends have thrown away as left over since the last call (each send
+// discards what came after the exchange before it), and zeroes the count. Left-over
+// bytes mean the reply before them was not all there was.
+std::size_t TakeDiscardedCount();
+
 // Closes a port opened by OpenPort; Port becomes InvalidPort when it was that one.
 void ClosePort(PortHandle handle);
 

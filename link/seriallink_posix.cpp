@@ -356,6 +356,14 @@ void DiscardInput(PortHandle handle)
         tcflush(fdOf(handle), TCIFLUSH);
 }
 
+std::size_t WaitingBytes(PortHandle handle)
+{
+    int waiting = 0;
+    if (handle == InvalidPort || ::ioctl(fdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
+}
+
 namespace detail {
 
 bool FlushOutput(PortHandle handle)

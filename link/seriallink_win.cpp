@@ -190,6 +190,15 @@ void DiscardInput(PortHandle handle)
         PurgeComm(handleOf(handle), PURGE_RXCLEAR);
 }
 
+std::size_t WaitingBytes(PortHandle handle)
+{
+    DWORD errors = 0;
+    COMSTAT status {};
+    if (handle == InvalidPort || !ClearCommError(handleOf(handle), &errors, &status))
+        return 0;
+    return status.cbInQue;
+}
+
 namespace detail {
 
 bool FlushOutput(PortHandle handle)
