@@ -5,6 +5,7 @@
 
 #include "instrument/connector.h"
 #include "instrument/poller.h"
+#include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"
 #include "ui/chartview.h"

@@ -13,6 +13,7 @@
 namespace hmx {
 class ChartLoadJob;
 class Connector;
+class LogFolderLock;
 class MeasurementLog;
 class Poller;
 struct LogProblem;
@@ -88,6 +89,7 @@ private:
     void updateStatus();
 
     std::unique_ptr<hmx::Connector> m_connector;
+    std::unique_ptr<hmx::LogFolderLock> m_folderLock;  // from Connect to the end
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;

@@ -6,6 +6,7 @@
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
+#include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
@@ -37,6 +38,25 @@ void TForm1::ConnectClick()
 {
     if (!Connect->isEnabled())
         return;
+    // Another copy measuring in this folder keeps its log: nothing is scanned, renamed
+    // or created, and the button stays as it was.
+    if (!m_folderLock) {
+        auto lock = std::make_unique<LogFolderLock>(QStringLiteral("jrt1.txt"));
+        const LogFolderLock::Result locked = lock->acquire();
+        if (locked == LogFolderLock::Result::HeldByAnother) {
+            ShowErrorReport(AnotherCopyText(lock->folder(), lock->otherProcess()));
+            return;
+        }
+        if (locked == LogFolderLock::Result::Failed) {
+            LogProblem problem;
+            problem.kind = LogProblem::Kind::Create;
+            problem.file = QStringLiteral("jrt1.txt.lock");
+            problem.reason = lock->reason();
+            ShowErrorReport(LogProblemText(problem));
+            return;
+        }
+        m_folderLock = std::move(lock);
+    }
     // A save requested before connecting is dropped.
     Settings().clearWriteRequest();
     Connect->setEnabled(false);
@@ -132,6 +152,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
 
 void TForm1::connectFailed()
 {
+    m_folderLock.reset();  // another copy may measure here instead
     Connect->setText(ConnectCaption());
     Connect->setEnabled(true);
 }
@@ -225,6 +246,7 @@ QString TForm1::Shutdown()
                                        : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
         }
     }
+    m_folderLock.reset();
     std::lock_guard lock(LinkLock());
     if (Port != InvalidPort)
         ClosePort(Port);

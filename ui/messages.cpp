@@ -101,6 +101,16 @@ QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString&
         .arg(logName, savedAs);
 }
 
+QString AnotherCopyText(const QString& folder, qint64 process)
+{
+    const QString who = process > 0 ? ByLanguage(" (proces %1)", " (process %1)").arg(process) : QString();
+    return ByLanguage("W folderze %1 mierzy już inna kopia programu%2. Jej dziennik jrt1.txt pozostaje nietknięty. "
+                      "Każdy przyrząd mierz osobną kopią programu, uruchomioną we własnym folderze",
+                      "Another copy of the program%2 is already measuring in the folder %1. Its log jrt1.txt is left "
+                      "as it is. Measure each instrument with a copy of its own, started in a folder of its own")
+        .arg(folder, who);
+}
+
 QString ShortDeviceName(const QString& device)
 {
     // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3", "\\.\COM3" -> "COM3".

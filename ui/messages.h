@@ -22,6 +22,9 @@ QString NoInstrumentText(const ScanResult& scan);
 // Lines the log could not take at exit, and where they were saved instead.
 QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs);
 
+// Another copy of the program measures in the folder (process id 0: not known).
+QString AnotherCopyText(const QString& folder, qint64 process);
+
 // The short name of a device for the Connect button: "ttyUSB0", "COM3".
 QString ShortDeviceName(const QString& device);
 

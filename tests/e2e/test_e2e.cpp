@@ -3,6 +3,7 @@
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
+#include "log/logfolderlock.h"
 #include "tools/simulator.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -173,6 +175,7 @@ private slots:
     void lockedLogIsReportedOnceAndLosesNothing();
     void heldLinesAtCloseGoToUnsavedFile();
     void failedConnectCanBeRetried();
+    void secondCopyInTheFolderIsRefused();
 
 private:
     // Connects a window to the simulator, with two misbehaving ports before it.
@@ -743,5 +746,63 @@ void TestEndToEnd::failedConnectCanBeRetried()
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
 }
 
-QTEST_MAIN(TestEndToEnd)
+void TestEndToEnd::secondCopyInTheFolderIsRefused()
+{
+    // The first copy: a program of its own that holds the folder's log, as a measuring
+    // copy does, and whose live log is there.
+    QProcess first;
+    first.setWorkingDirectory(m_dir->path());
+    first.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-log-lock")});
+    QVERIFY(first.waitForReadyRead(10000));
+    QCOMPARE(first.readLine().trimmed(), QByteArray("held"));
+    const QByteArray firstLog("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n");
+    QFile live(QStringLiteral("jrt1.txt"));
+    QVERIFY(live.open(QIODevice::WriteOnly) && live.write(firstLog) == firstLog.size());
+    live.close();
+    const QStringList filesBefore = QDir().entryList(QDir::Files);
+
+    m_form->Connect->click();
+    const QString folder = QDir::toNativeSeparators(m_dir->path());
+    QTRY_COMPARE_WITH_TIMEOUT(ErrorBoxes(hmx::ByLanguage("W folderze " + folder, "Another copy")), 1, 5000);
+    bool named = false;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            named = named || (box->text().contains(folder) && box->text().contains(QString::number(first.processId())));
+    QVERIFY(named);
+    QVERIFY(m_form->Connect->isEnabled());
+    QCOMPARE(m_form->Connect->text(), hmx::ByLanguage("Połącz", "Connect"));
+    // Nothing was scanned, renamed or created.
+    QCOMPARE(m_sim->receivedByteCount(), std::size_t(0));
+    QCOMPARE(QDir().entryList(QDir::Files), filesBefore);
+    QVERIFY(live.open(QIODevice::ReadOnly));
+    QCOMPARE(live.readAll(), firstLog);
+    live.close();
+
+    // The first copy dies without a word: the system lets go of its lock.
+    first.kill();
+    QVERIFY(first.waitForFinished(5000));
+    QVERIFY(connectWithDecoys());
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
+    QCOMPARE(QDir().entryList({QStringLiteral("jrt1-*.txt")}).size(), 1);  // the first log, kept
+}
+
+int main(int argc, char** argv)
+{
+    // The other copy of secondCopyInTheFolderIsRefused: holds the lock until killed.
+    if (argc == 2 && QByteArray(argv[1]) == "--hold-log-lock") {
+        QCoreApplication app(argc, argv);
+        hmx::LogFolderLock lock(QStringLiteral("jrt1.txt"));
+        if (lock.acquire() != hmx::LogFolderLock::Result::Held)
+            return 1;
+        std::printf("held\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestEndToEnd test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_e2e.moc"
