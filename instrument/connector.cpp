@@ -36,10 +36,11 @@ void Connector::runOnWorker(std::function<void()> work)
     m_thread = std::thread(std::move(work));
 }
 
-void Connector::scan()
+void Connector::scan(const std::vector<std::string>& devices)
 {
-    runOnWorker([this] {
+    runOnWorker([this, devices] {
         ScanOptions options;
+        options.devices = devices;
         options.trying = [this](int attempt, const std::string& device) {
             emit trying(attempt, QString::fromStdString(device));
         };

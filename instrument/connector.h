@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace hmx {
 
@@ -28,7 +29,7 @@ public:
 
     // The identify scan; reports each device tried, then the result. The port that
     // answered stays open (Port) and belongs to the connector until release().
-    void scan();
+    void scan(const std::vector<std::string>& devices = {});
     // 01v?end, then 01s?end, with their waits.
     void readInstrument(const std::string& identification);
     // Interrupts a running exchange, waits for it, and closes a port the connector

@@ -59,10 +59,12 @@ QString DisplayText(std::int16_t tenths, const QLocale& locale)
     return text;
 }
 
-Poller::Poller(MeasurementLog& log, std::string device, QObject* parent)
+Poller::Poller(MeasurementLog& log, std::string device, std::uint16_t serialNumber, QObject* parent)
     : QObject(parent)
     , m_log(log)
     , m_device(std::move(device))
+    , m_serialNumber(serialNumber)
+    , m_search(m_device)
 {
     qRegisterMetaType<hmx::Reading>();
     qRegisterMetaType<hmx::LogProblem>();
@@ -145,6 +147,7 @@ void Poller::cycle()
             ClosePort(Port);
             m_lost = true;
             m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
+            m_search.lost();
         }
     }
 
@@ -209,12 +212,10 @@ void Poller::recoveryCycle()
     const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
     std::string device;
     if (started >= m_nextScan) {
-        const ScanResult scan = ScanForInstrument({{}, sleep});
-        if (scan.connected)
-            device = scan.portName;
+        device = findOurUnit(m_search.candidates(), sleep);
         m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
-    } else if (!m_device.empty() && IdentifyOn(m_device, sleep) == Identification::Answered) {
-        device = m_device;
+    } else {
+        device = findOurUnit(m_search.lostDevice(), sleep);
     }
     if (!m_running.load(std::memory_order_acquire))
         return;
@@ -226,6 +227,7 @@ void Poller::recoveryCycle()
         }
         m_lost = false;
         m_device = device;
+        m_search.found(device);
         emit instrumentBack(QString::fromStdString(device));
         return;
     }
@@ -234,6 +236,28 @@ void Poller::recoveryCycle()
     const auto spent = std::chrono::steady_clock::now() - started;
     if (spent < MeasureWait)
         sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
+}
+
+std::string Poller::findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep)
+{
+    for (const std::string& device : devices) {
+        if (!m_running.load(std::memory_order_acquire))
+            return {};
+        std::string identification;
+        if (IdentifyOn(device, sleep, &identification) != Identification::Answered)
+            continue;
+        // Another unit's readings must never go on in this one's log.
+        const VersionInfo version = ReadVersion(identification, sleep);
+        if (version.serialNumber == m_serialNumber)
+            return device;
+        {
+            std::lock_guard lock(LinkLock());
+            ClosePort(Port);
+        }
+        m_search.holdsAnotherUnit(device);
+        emit otherInstrumentFound(QString::fromStdString(device), version.serialNumber);
+    }
+    return {};
 }
 
 void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt)

@@ -5,6 +5,7 @@
 // again by itself, then goes on measuring.
 #pragma once
 
+#include "instrument/recoverysearch.h"
 #include "instrument/replygate.h"
 #include "link/protocol.h"
 #include "log/measurementlog.h"
@@ -50,8 +51,10 @@ public:
     static constexpr std::chrono::seconds RescanInterval{5};
 
     // The log must outlive the Poller; the Poller is its only writer while running.
-    // `device` is the port the instrument answered on (Port, open).
-    explicit Poller(MeasurementLog& log, std::string device = {}, QObject* parent = nullptr);
+    // `device` is the port the instrument answered on (Port, open), `serialNumber` the
+    // one its version reply gave: after a loss, measuring goes on only with that unit.
+    explicit Poller(MeasurementLog& log, std::string device = {}, std::uint16_t serialNumber = 0,
+                    QObject* parent = nullptr);
     ~Poller() override;  // stops and joins
 
     void start();
@@ -71,11 +74,16 @@ signals:
     void replyRejected(quint64 total);       // a reply that was no whole reading was thrown away
     void instrumentLost();                   // the port is gone; searching
     void instrumentBack(const QString& device);
+    // While searching, another unit answered on `device`; it is not used. Told once
+    // per device while it stays.
+    void otherInstrumentFound(const QString& device, quint16 serialNumber);
 
 private:
     void run();
     void cycle();
     void recoveryCycle();
+    // The first device of these with our unit on it, left open as Port; empty if none.
+    std::string findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep);
     // A cycle's reply goes to the gate; the reply before it is settled.
     void settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement);
     // The reply held at the end gets the same check as at a send: nothing came after it.
@@ -85,6 +93,8 @@ private:
 
     MeasurementLog& m_log;
     std::string m_device;  // Poller thread only while running
+    std::uint16_t m_serialNumber = 0;
+    RecoverySearch m_search;
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::mutex m_waitMutex;

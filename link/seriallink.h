@@ -45,6 +45,14 @@ void SortSerialDeviceNames(std::vector<std::string>& names);
 // numbering stays as listed and the device is tried once.
 std::vector<std::string> PortNames();
 
+// Whether a device of that name exists now (a node on POSIX, a COM port that Windows
+// knows), without opening it.
+bool PortPresent(const std::string& name);
+
+// The name the system itself gives the device a name leads to (a link resolved on
+// POSIX; the name as it is on Windows).
+std::string CanonicalPortName(const std::string& name);
+
 // Why the calling thread's last open gave InvalidPort.
 enum class OpenFailure {
     None,       // it opened

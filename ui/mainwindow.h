@@ -6,9 +6,13 @@
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace hmx {
 class ChartLoadJob;
@@ -85,6 +89,11 @@ private:
     void showRejected(quint64 total);
     void showInstrumentLost();
     void showInstrumentBack();
+    // Another unit answered while searching: go on searching, or measure it instead.
+    void showOtherInstrument(const QString& device, quint16 serialNumber);
+    void switchTo(const QString& device);
+    // Connect, on these devices only when given.
+    void startConnecting(const std::vector<std::string>& devices);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
@@ -94,6 +103,8 @@ private:
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     std::string m_device;        // where the instrument answered
+    quint16 m_serialNumber = 0;  // of the unit measured
+    QPointer<QMessageBox> m_otherUnitBox;
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;

@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cstdio>
 
@@ -57,6 +58,11 @@ void TForm1::ConnectClick()
         }
         m_folderLock = std::move(lock);
     }
+    startConnecting({});
+}
+
+void TForm1::startConnecting(const std::vector<std::string>& devices)
+{
     // A save requested before connecting is dropped.
     Settings().clearWriteRequest();
     Connect->setEnabled(false);
@@ -67,7 +73,7 @@ void TForm1::ConnectClick()
         connect(m_connector.get(), &Connector::scanned, this, &TForm1::scanFinished);
         connect(m_connector.get(), &Connector::instrumentRead, this, &TForm1::instrumentRead);
     }
-    m_connector->scan();
+    m_connector->scan(devices);
 }
 
 void TForm1::showTrying(int, const QString& device)
@@ -115,6 +121,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.version)
                          .arg(version.revision)
                          .arg(version.serialNumber));
+    m_serialNumber = version.serialNumber;
     if (settingsRead)
         ShowSettings(settings);
     else
@@ -135,7 +142,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
         ClearBuffers();
     }
     m_connector->release();
-    m_poller = std::make_unique<Poller>(*m_log, m_device);
+    m_poller = std::make_unique<Poller>(*m_log, m_device, m_serialNumber);
     connect(m_poller.get(), &Poller::readingArrived, this, &TForm1::showReading);
     connect(m_poller.get(), &Poller::noReply, this, &TForm1::showNoReply);
     connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
@@ -145,6 +152,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     connect(m_poller.get(), &Poller::replyRejected, this, &TForm1::showRejected);
     connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
     connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
+    connect(m_poller.get(), &Poller::otherInstrumentFound, this, &TForm1::showOtherInstrument);
     m_poller->start();
 
     Connect->setText(MeasuringCaption());
@@ -210,6 +218,47 @@ void TForm1::showInstrumentLost()
 void TForm1::showInstrumentBack()
 {
     Connect->setText(MeasuringCaption());
+    if (m_otherUnitBox)
+        m_otherUnitBox->close();
+}
+
+void TForm1::showOtherInstrument(const QString& device, quint16 serialNumber)
+{
+    if (m_shutDown || !m_poller)
+        return;
+    if (m_otherUnitBox)
+        m_otherUnitBox->close();
+    // Not modal: the search goes on while the user thinks it over.
+    auto* box = new QMessageBox(QMessageBox::Question, ProgramTitle(),
+                                OtherInstrumentText(device, serialNumber, m_serialNumber), QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("otherInstrument"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->addButton(ByLanguage("Szukaj dalej", "Keep searching"), QMessageBox::RejectRole);
+    QPushButton* switchButton = box->addButton(ByLanguage("Przełącz", "Switch"), QMessageBox::AcceptRole);
+    switchButton->setObjectName(QStringLiteral("switchInstrument"));
+    connect(switchButton, &QPushButton::clicked, this, [this, device] { switchTo(device); });
+    m_otherUnitBox = box;
+    box->show();
+}
+
+void TForm1::switchTo(const QString& device)
+{
+    if (m_shutDown || !m_poller)
+        return;
+    // As at every Connect: this run's log is closed and kept, the numbering starts again.
+    m_poller->stop();
+    m_poller.reset();
+    m_log->close();
+    const qsizetype kept = qsizetype(m_log->pendingLineCount());
+    if (kept > 0) {
+        const QString savedAs = m_log->saveKeptLines(QDir::homePath());
+        ShowErrorReport(savedAs.isEmpty() ? LogProblemText(m_log->problem())
+                                          : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs)));
+    }
+    m_log.reset();
+    Connect->setEnabled(true);
+    startConnecting({device.toStdString()});
 }
 
 void TForm1::updateStatus()

@@ -111,6 +111,19 @@ QString AnotherCopyText(const QString& folder, qint64 process)
         .arg(folder, who);
 }
 
+QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured)
+{
+    return ByLanguage("Na porcie %1 odpowiada inny przyrząd (numer seryjny %2) niż mierzony dotąd (numer seryjny %3). "
+                      "Jego odczyty nie trafią do tego dziennika. Szukać dalej przyrządu %3, czy przełączyć się na "
+                      "przyrząd %2 (nowy dziennik, numeracja od 1)?",
+                      "Another instrument (serial number %2) answers on the port %1, not the one measured so far "
+                      "(serial number %3). Its readings will not go into this log. Keep searching for %3, or switch "
+                      "to %2 (a new log, numbered from 1)?")
+        .arg(device)
+        .arg(found)
+        .arg(measured);
+}
+
 QString ShortDeviceName(const QString& device)
 {
     // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3", "\\.\COM3" -> "COM3".

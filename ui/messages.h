@@ -25,6 +25,9 @@ QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString&
 // Another copy of the program measures in the folder (process id 0: not known).
 QString AnotherCopyText(const QString& folder, qint64 process);
 
+// Another unit answered on the port while the one measured is searched for.
+QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured);
+
 // The short name of a device for the Connect button: "ttyUSB0", "COM3".
 QString ShortDeviceName(const QString& device);
 
