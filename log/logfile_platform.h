@@ -33,6 +33,10 @@ OpenResult OpenForAppend(const QString& name, bool create);
 // so the file never ends in half a line.
 bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason);
 
+// Renames with the system's own call, never replacing an existing file and never
+// copying: a failure leaves both names as they were.
+bool RenameAlone(const QString& from, const QString& to, QString& reason);
+
 // Lets other writers in again while the handle stays open.
 void Release(Handle handle);
 

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -20,12 +21,20 @@ QString Reason(int error)
     return qt_error_string(error);
 }
 
+// Non-blocking, so a FIFO put in the log's place cannot hold the open up; anything
+// but a regular file is refused.
 int OpenRetrying(const QByteArray& path, int flags)
 {
     int fd;
     do {
-        fd = ::open(path.constData(), flags | O_CLOEXEC, 0666);
+        fd = ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
     return fd;
 }
 
@@ -104,6 +113,31 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
         }
         data += n;
         left -= n;
+    }
+    return true;
+}
+
+bool RenameAlone(const QString& from, const QString& to, QString& reason)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+#ifdef __linux__
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        reason = qt_error_string(errno);
+        return false;
+    }
+#endif
+    // A file system without the no-replace rename: checked first, then renamed.
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0) {
+        reason = qt_error_string(EEXIST);
+        return false;
+    }
+    if (::rename(source.constData(), target.constData()) != 0) {
+        reason = qt_error_string(errno);
+        return false;
     }
     return true;
 }

@@ -53,6 +53,11 @@ QString LogProblemText(const LogProblem& p)
                           "Cannot open %1 for appending: %2; the file was created again")
                    .arg(p.file, reason);
         break;
+    case Kind::NotRegular:
+        text = ByLanguage("%1 nie jest zwykłym plikiem, lecz %2; dziennik zapisuje się tylko do zwykłego pliku",
+                          "%1 is not a regular file but %2; the log is written only to a regular file")
+                   .arg(p.file, FileTypeText(p.type));
+        break;
     case Kind::Unsaved:
         text = ByLanguage("Nie można zapisać odczytów, które nie trafiły do %1: %2",
                           "Cannot save the readings that did not reach %1: %2")
@@ -99,6 +104,26 @@ QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString&
                       "%1 readings could not be written to %2. They were saved in %3")
         .arg(lines)
         .arg(logName, savedAs);
+}
+
+QString FileTypeText(chartfile::FileType type)
+{
+    switch (type) {
+    case chartfile::FileType::Directory:
+        return ByLanguage(QStringLiteral("folderem"), QStringLiteral("a folder"));
+    case chartfile::FileType::Fifo:
+        return ByLanguage(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
+    case chartfile::FileType::CharacterDevice:
+        return ByLanguage(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
+    case chartfile::FileType::BlockDevice:
+        return ByLanguage(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
+    case chartfile::FileType::Socket:
+        return ByLanguage(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
+    case chartfile::FileType::Regular:
+    case chartfile::FileType::Other:
+        break;
+    }
+    return ByLanguage(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
 }
 
 QString AnotherCopyText(const QString& folder, qint64 process)
