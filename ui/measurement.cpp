@@ -9,6 +9,7 @@
 #include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "ui/errorreport.h"
+#include "ui/fieldtext.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 
 #include <cstdio>
 
@@ -79,7 +81,12 @@ void TForm1::startConnecting(const std::vector<std::string>& devices)
 void TForm1::showTrying(int, const QString& device)
 {
     if (!m_shutDown && !m_poller)
-        Connect->setText(ByLanguage("Szukam…\n%1", "Trying\n%1").arg(ShortDeviceName(device)));
+    {
+        // A long name loses its middle, so its end, which tells devices apart, stays.
+        const int room = Connect->contentsRect().width() - 2 * Connect->style()->pixelMetric(QStyle::PM_ButtonMargin);
+        const QString name = Connect->fontMetrics().elidedText(ShortDeviceName(device), Qt::ElideMiddle, room);
+        Connect->setText(ByLanguage("Szukam…\n%1", "Trying\n%1").arg(name));
+    }
 }
 
 void TForm1::scanFinished(const ScanResult& scan)
@@ -167,9 +174,9 @@ void TForm1::connectFailed()
 
 void TForm1::showReading(const Reading& reading)
 {
-    Edit20->setText(reading.dewPointText);
-    Edit6->setText(reading.humidityText);
-    Edit14->setText(reading.ambientText);
+    ShowWhole(*Edit20, reading.dewPointText);
+    ShowWhole(*Edit6, reading.humidityText);
+    ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
@@ -178,7 +185,7 @@ void TForm1::showReading(const Reading& reading)
 
 void TForm1::showNoReply()
 {
-    Edit20->setText(QStringLiteral("Error"));
+    ShowWhole(*Edit20, QStringLiteral("Error"));
 }
 
 void TForm1::showSettingsConfirmed()
