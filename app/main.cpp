@@ -3,21 +3,18 @@
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
 
-#include <cstdio>
-
 int main(int argc, char** argv)
 {
     hmx::Application app(argc, argv);
 
     std::unique_ptr<TForm1> window = CreateMainWindow();
     hmx::CloseOnStopSignals(*window);
+    hmx::EndInOrderAtExit();
     window->show();
 
     const int result = app.exec();
     // The Poller must stop before the window and the log it uses are destroyed.
-    const QString notice = Form1->Shutdown();
-    if (!notice.isEmpty())
-        std::fprintf(stderr, "hmx700: %s\n", qPrintable(notice));
+    hmx::TellOnStandardError(Form1->Shutdown());
     window.reset();
     return result;
 }

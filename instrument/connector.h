@@ -5,18 +5,14 @@
 #pragma once
 
 #include "instrument/connection.h"
+#include "instrument/linkworker.h"
 #include "instrument/settings.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace hmx {
@@ -44,14 +40,7 @@ signals:
     void instrumentRead(const hmx::VersionInfo& version, bool settingsRead, const hmx::SettingsValues& settings);
 
 private:
-    void runOnWorker(std::function<void()> work);
-    void join();
-    bool sleepFor(std::chrono::milliseconds duration);
-
-    std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::mutex m_waitMutex;
-    std::condition_variable m_wake;
+    LinkWorker m_worker;
     std::atomic<bool> m_holdsPort{false};
 };
 

@@ -77,31 +77,15 @@ Poller::~Poller()
 
 void Poller::start()
 {
-    if (m_thread.joinable())
-        return;
-    m_running.store(true, std::memory_order_release);
-    m_thread = std::thread([this] { run(); });
+    if (!m_worker.running())
+        m_worker.start([this] { run(); });
 }
 
 void Poller::stop()
 {
-    {
-        std::lock_guard lock(m_waitMutex);
-        m_running.store(false, std::memory_order_release);
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable()) {
-        // A send stalled on a dead line gives up at once instead of running its time out.
-        SetLinkInterrupted(true);
-        m_thread.join();
-        SetLinkInterrupted(false);
-    }
-}
-
-bool Poller::sleepFor(std::chrono::milliseconds duration)
-{
-    std::unique_lock lock(m_waitMutex);
-    return !m_wake.wait_for(lock, duration, [this] { return !m_running.load(std::memory_order_acquire); });
+    m_worker.stop();
+    // Readings whose lines are still being synced are handed over before stop() returns.
+    m_log.waitUntilDurable();
 }
 
 void Poller::run()
@@ -113,7 +97,7 @@ void Poller::run()
     }
     m_gate.reset();
     m_sentUnsettled = false;
-    while (m_running.load(std::memory_order_acquire))
+    while (!m_worker.stopRequested())
         cycle();
     settleLast();
 }
@@ -124,7 +108,7 @@ void Poller::cycle()
         recoveryCycle();
         return;
     }
-    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
+    const SleepFunction sleep = m_worker.sleeper();
     WatchedReply reply;
     std::size_t leftover = 0;
     Measurement measurement;
@@ -154,6 +138,7 @@ void Poller::cycle()
     if (lost) {
         // Nothing can confirm the reply held from the cycle before.
         m_gate.reset();
+        // A failed send (port gone) has still waited the full cycle, so this never spins.
         emit noReply();
         emit instrumentLost();
         return;  // a pending settings write waits for the instrument to come back
@@ -204,12 +189,13 @@ void Poller::settleLast()
     m_gate.reset();
 }
 
-// One cycle while the instrument is gone: the same device again, or now and then the
-// whole scan. Only the identify command goes out, never a log line or a message box.
+// One cycle while the instrument is gone: the lost device again, or now and then the
+// ports that appeared since. Only the identify and version commands go out, never a
+// log line; another unit found is told once.
 void Poller::recoveryCycle()
 {
     const auto started = std::chrono::steady_clock::now();
-    const auto sleep = [this](std::chrono::milliseconds d) { return sleepFor(d); };
+    const SleepFunction sleep = m_worker.sleeper();
     std::string device;
     if (started >= m_nextScan) {
         device = findOurUnit(m_search.candidates(), sleep);
@@ -217,7 +203,7 @@ void Poller::recoveryCycle()
     } else {
         device = findOurUnit(m_search.lostDevice(), sleep);
     }
-    if (!m_running.load(std::memory_order_acquire))
+    if (m_worker.stopRequested())
         return;
     if (!device.empty()) {
         {
@@ -235,13 +221,13 @@ void Poller::recoveryCycle()
     // Keep the pace of a measuring cycle, so a device that is simply absent costs nothing.
     const auto spent = std::chrono::steady_clock::now() - started;
     if (spent < MeasureWait)
-        sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
+        m_worker.sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
 std::string Poller::findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep)
 {
     for (const std::string& device : devices) {
-        if (!m_running.load(std::memory_order_acquire))
+        if (m_worker.stopRequested())
             return {};
         std::string identification;
         if (IdentifyOn(device, sleep, &identification) != Identification::Answered)
@@ -282,26 +268,31 @@ void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt
     line.dewPointText = reading.dewPointText;
     line.humidityText = reading.humidityText;
     line.ambientText = reading.ambientText;
+    // Plotted at the moment the reply came, not when it was confirmed a cycle later.
+    reading.dewPointX = ChartX(receivedAt);
+    reading.humidityX = reading.dewPointX;
+    reading.ambientX = reading.dewPointX;
+    // Shown once the line is on the disk; the sync runs on the log's thread, so the
+    // cycle keeps its pace.
+    const bool written = m_log.appendLine(line, locale, [this, reading] { emit readingArrived(reading); });
+    const LogProblem problem = m_log.problem();
     // The failure is reported once; a line that goes through again ends the failure run.
-    if (m_log.appendLine(line, locale)) {
+    // A log recreated after it was deleted took the line: that is told, not as a failure.
+    if (written || problem.kind == LogProblem::Kind::Recreated) {
         if (m_logFailing)
             emit logWorks();
         m_logFailing = false;
+        if (!written)
+            emit logRecreated(problem);
     } else if (!m_logFailing) {
         m_logFailing = true;
-        emit logFailed(m_log.problem());
+        emit logFailed(problem);
     }
     // Dropped readings are told at once, not only with the next failure.
     if (m_log.droppedLineCount() > m_droppedShown) {
         m_droppedShown = m_log.droppedLineCount();
         emit linesDropped(m_droppedShown);
     }
-
-    // Plotted at the moment the reply came, not when it was confirmed a cycle later.
-    reading.dewPointX = ChartX(receivedAt);
-    reading.humidityX = reading.dewPointX;
-    reading.ambientX = reading.dewPointX;
-    emit readingArrived(reading);
 }
 
 } // namespace hmx

@@ -5,6 +5,7 @@
 // again by itself, then goes on measuring.
 #pragma once
 
+#include "instrument/linkworker.h"
 #include "instrument/recoverysearch.h"
 #include "instrument/replygate.h"
 #include "link/protocol.h"
@@ -16,11 +17,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace hmx {
 
@@ -58,7 +57,8 @@ public:
     ~Poller() override;  // stops and joins
 
     void start();
-    // Interrupts the wait and any stalled send, and joins the thread.
+    // Interrupts the wait and any stalled send, joins the thread, and waits until the
+    // last readings' lines are on the disk and the readings handed over.
     void stop();
 
     std::int32_t readingCount() const { return m_counter.load(std::memory_order_relaxed); }
@@ -70,6 +70,7 @@ signals:
     void settingsConfirmed();                // Label9 shows "Zapisano!"
     void logFailed(const hmx::LogProblem& problem);  // once per run of failures
     void logWorks();                         // a line went through after failures
+    void logRecreated(const hmx::LogProblem& problem);  // the log had gone; a new one took the line
     void linesDropped(quint64 total);        // the in-memory limit dropped readings
     void replyRejected(quint64 total);       // a reply that was no whole reading was thrown away
     void instrumentLost();                   // the port is gone; searching
@@ -89,16 +90,12 @@ private:
     // The reply held at the end gets the same check as at a send: nothing came after it.
     void settleLast();
     void handleMeasurement(const Measurement& measurement, qint64 receivedAt);
-    bool sleepFor(std::chrono::milliseconds duration);
 
     MeasurementLog& m_log;
     std::string m_device;  // Poller thread only while running
     std::uint16_t m_serialNumber = 0;
     RecoverySearch m_search;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-    std::mutex m_waitMutex;
-    std::condition_variable m_wake;
+    LinkWorker m_worker;
     std::atomic<std::int32_t> m_counter{0};
     std::atomic<std::uint64_t> m_rejected{0};
     // Poller thread only.

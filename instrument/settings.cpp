@@ -1,5 +1,5 @@
-// The Settings record in both directions, the tenths and Scaled encodings, the page's
-// text conversions and the two settings exchanges on the link.
+// The tenths and Scaled encodings, the page's text conversions and the two settings
+// exchanges on the link.
 #include "instrument/settings.h"
 
 #include "link/protocol.h"
@@ -16,20 +16,6 @@
 namespace hmx {
 
 namespace {
-
-constexpr std::uint8_t FrameUnitOffset = 30;  // decimal 30, not the character '0'
-
-std::int16_t Signed16(const std::uint8_t* bytes)
-{
-    return static_cast<std::int16_t>(BigEndian16(bytes));
-}
-
-void Put16(std::uint8_t* bytes, std::int16_t value)
-{
-    const auto v = static_cast<std::uint16_t>(value);
-    bytes[0] = static_cast<std::uint8_t>(v >> 8);
-    bytes[1] = static_cast<std::uint8_t>(v & 0xFF);
-}
 
 // Nearest integer, halves to the even neighbour, whatever the FPU rounding mode.
 double RoundHalfEven(double v)
@@ -223,71 +209,6 @@ QString GeneralText(double value, const QLocale& locale)
 
 } // namespace
 
-SettingsValues DecodeSettingsRecord(const std::uint8_t* record)
-{
-    SettingsValues v;
-    v.UpperUnit = record[0];
-    v.LowerUnit = record[1];
-    v.Alarm1Mode = record[2];
-    v.Alarm2Mode = record[3];
-    v.Alarm1High = Signed16(record + 6);
-    v.Alarm1HighExp = record[8];
-    v.Alarm1Low = Signed16(record + 9);
-    v.Alarm1LowExp = record[11];
-    v.Alarm2High = Signed16(record + 12);
-    v.Alarm2Low = Signed16(record + 15);
-    v.Output1Type = record[18];
-    v.Output2Type = record[19];
-    v.Output1Min = Signed16(record + 22);
-    v.Output1MinExp = record[24];
-    v.Output1Max = Signed16(record + 25);
-    v.Output1MaxExp = record[27];
-    v.Output2Min = Signed16(record + 28);
-    v.Output2Max = Signed16(record + 31);
-    v.CleaningInterval = Signed16(record + 34);
-    return v;
-}
-
-std::array<std::uint8_t, 42> BuildSettingsFrame(const SettingsValues& v)
-{
-    std::array<std::uint8_t, 42> frame{};
-    frame[0] = '0';
-    frame[1] = '1';
-    frame[2] = 'm';
-    std::uint8_t* r = frame.data() + 3;
-    r[0] = static_cast<std::uint8_t>(v.UpperUnit + FrameUnitOffset);
-    r[1] = static_cast<std::uint8_t>(v.LowerUnit + FrameUnitOffset);
-    r[2] = v.Alarm1Mode;
-    r[3] = v.Alarm2Mode;
-    r[4] = v.UpperUnit;
-    r[5] = v.LowerUnit;
-    Put16(r + 6, v.Alarm1High);
-    r[8] = v.Alarm1HighExp;
-    Put16(r + 9, v.Alarm1Low);
-    r[11] = v.Alarm1LowExp;
-    Put16(r + 12, v.Alarm2High);
-    r[14] = 'k';
-    Put16(r + 15, v.Alarm2Low);
-    r[17] = 'k';
-    r[18] = v.Output1Type;
-    r[19] = v.Output2Type;
-    r[20] = 'j';
-    r[21] = 'j';
-    Put16(r + 22, v.Output1Min);
-    r[24] = v.Output1MinExp;
-    Put16(r + 25, v.Output1Max);
-    r[27] = v.Output1MaxExp;
-    Put16(r + 28, v.Output2Min);
-    r[30] = 'k';
-    Put16(r + 31, v.Output2Max);
-    r[33] = 'k';
-    Put16(r + 34, v.CleaningInterval);
-    frame[39] = 'e';
-    frame[40] = 'n';
-    frame[41] = 'd';
-    return frame;
-}
-
 ScaledValue EncodeScaled(double x)
 {
     const WideScaled wide = ScaledBand(x);
@@ -419,7 +340,7 @@ bool WriteSettings(const SleepFunction& sleep)
     // Cleared before the values are taken: a save landing during the exchange raises
     // the flag again and goes out next cycle instead of being lost.
     Settings().clearWriteRequest();
-    const std::array<std::uint8_t, 42> frame = BuildSettingsFrame(Settings().values());
+    const auto frame = BuildSettingsFrame(Settings().values());
     std::memcpy(TransmitBuffer, frame.data(), frame.size());
     bool confirmed = false;
     const bool sent = SendSettingsFrame();

@@ -1,14 +1,13 @@
-// The instrument's configuration: the 36-byte Settings record, its decoded values,
-// the tenths and Scaled encodings, the text conversions of the settings page, and
-// the read and write exchanges.
+// The instrument's configuration: the tenths and Scaled encodings of the settings
+// values, the text conversions of the settings page, and the read and write exchanges.
 #pragma once
 
+#include "instrument/settingsrecord.h"
 #include "link/protocol.h"
 
 #include <QLocale>
 #include <QString>
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -17,41 +16,8 @@
 
 namespace hmx {
 
-inline constexpr std::size_t SettingsRecordSize = 36;
-
-struct SettingsValues {
-    std::uint8_t UpperUnit = 0;
-    std::uint8_t LowerUnit = 0;
-    std::uint8_t Alarm1Mode = 0;
-    std::uint8_t Alarm2Mode = 0;
-    std::uint8_t Output1Type = 0;
-    std::uint8_t Output2Type = 0;
-    std::int16_t Alarm1High = 0;
-    std::uint8_t Alarm1HighExp = 0;
-    std::int16_t Alarm1Low = 0;
-    std::uint8_t Alarm1LowExp = 0;
-    std::int16_t Alarm2High = 0;
-    std::int16_t Alarm2Low = 0;
-    std::int16_t Output1Min = 0;
-    std::uint8_t Output1MinExp = 0;
-    std::int16_t Output1Max = 0;
-    std::uint8_t Output1MaxExp = 0;
-    std::int16_t Output2Min = 0;
-    std::int16_t Output2Max = 0;
-    std::int16_t CleaningInterval = 0;
-
-    friend bool operator==(const SettingsValues&, const SettingsValues&) = default;
-};
-
 // The upper unit code that makes the upper group Scaled values (g/m3).
 inline constexpr std::uint8_t ScaledUnit = 2;
-
-// Decodes record bytes 0..35 (the reply to 01s?end).
-SettingsValues DecodeSettingsRecord(const std::uint8_t* record);
-
-// The 42-byte Settings-write frame: "01m", the record (units + 30 at 0/1, plain codes
-// at 4/5, "k"/"j" fillers), "end".
-std::array<std::uint8_t, 42> BuildSettingsFrame(const SettingsValues& values);
 
 struct ScaledValue {
     std::int16_t mantissa = 0;

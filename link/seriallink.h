@@ -3,6 +3,7 @@
 // Uses only the standard library and the OS API (termios on POSIX, Win32 on Windows).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -77,9 +78,12 @@ PortHandle OpenPortByName(const std::string& name);
 // Silence alone is not loss.
 bool PortLost();
 
-// While set, the send routines give up at once and their bounded waits end early:
-// set while the program ends, so a stalled port cannot hold it up.
-void SetLinkInterrupted(bool interrupted);
+// A user of the link names its own stop request for the calling thread (nullptr: none).
+// While it is raised, that thread's send routines give up at once and their bounded
+// waits end early, so a stalled port cannot hold up a stop. Each thread heeds only its
+// own request: stopping one user never cuts short another's exchange.
+void SetLinkInterruption(const std::atomic<bool>* stopRequested);
+// True while the calling thread's stop request is raised.
 bool LinkInterrupted();
 
 // Throws away bytes received but not read yet, so a reply starts on a clean line.

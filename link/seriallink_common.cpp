@@ -18,7 +18,7 @@ std::uint8_t ReceiveBuffer[ReceiveBufferSize] = {};
 namespace {
 
 // "ttyS2" sorts before "ttyS10": runs of digits compare by value.
-bool naturalLess(std::string_view a, std::string_view b)
+bool NaturalLess(std::string_view a, std::string_view b)
 {
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     std::size_t i = 0, j = 0;
@@ -53,7 +53,7 @@ bool naturalLess(std::string_view a, std::string_view b)
 }
 
 // Most instruments hang on a USB adapter, so those come first.
-int devicePriority(std::string_view name)
+int DevicePriority(std::string_view name)
 {
     if (name.substr(0, 6) == "ttyUSB")
         return 0;
@@ -63,8 +63,8 @@ int devicePriority(std::string_view name)
 }
 
 std::atomic<bool> lost{false};
-std::atomic<bool> interrupted{false};
 std::atomic<std::size_t> discarded{0};
+thread_local const std::atomic<bool>* stopRequest = nullptr;
 thread_local OpenFailure lastOpenFailure = OpenFailure::None;
 
 // A dead port must not hold its caller forever: a few attempts with a pause between
@@ -118,19 +118,19 @@ void SetOpenFailure(OpenFailure failure)
 void SortSerialDeviceNames(std::vector<std::string>& names)
 {
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int pa = devicePriority(a), pb = devicePriority(b);
-        return pa != pb ? pa < pb : naturalLess(a, b);
+        const int pa = DevicePriority(a), pb = DevicePriority(b);
+        return pa != pb ? pa < pb : NaturalLess(a, b);
     });
 }
 
-void SetLinkInterrupted(bool on)
+void SetLinkInterruption(const std::atomic<bool>* stopRequested)
 {
-    interrupted.store(on, std::memory_order_release);
+    stopRequest = stopRequested;
 }
 
 bool LinkInterrupted()
 {
-    return interrupted.load(std::memory_order_acquire);
+    return stopRequest && stopRequest->load(std::memory_order_acquire);
 }
 
 bool PortLost()

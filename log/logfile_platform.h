@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 #include <cstdint>
 
 namespace hmx::logfile {
@@ -36,6 +38,18 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason);
 // Renames with the system's own call, never replacing an existing file and never
 // copying: a failure leaves both names as they were.
 bool RenameAlone(const QString& from, const QString& to, QString& reason);
+// Puts what was written through the handle on the disk itself, not only in the
+// system's cache, so a power cut or a crash of the system cannot take it back
+// (fdatasync on POSIX, FlushFileBuffers on Windows).
+bool Sync(Handle handle, QString& reason);
+// The same for a file open in a QFile, after its flush().
+bool Sync(QFile& file, QString& reason);
+// A second handle to the same open file (closed with Close), so the file can be synced
+// on another thread while this one goes on; NoFile when the system refused.
+Handle Duplicate(Handle handle);
+// Makes the entry of a file just created in a folder durable too. Nothing to do on
+// Windows, where flushing the file covers it.
+void SyncFolderOf(const QString& fileName);
 
 // Lets other writers in again while the handle stays open.
 void Release(Handle handle);

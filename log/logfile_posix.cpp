@@ -2,6 +2,7 @@
 #include "log/logfile_platform.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -21,14 +22,20 @@ QString Reason(int error)
     return qt_error_string(error);
 }
 
-// Non-blocking, so a FIFO put in the log's place cannot hold the open up; anything
-// but a regular file is refused.
 int OpenRetrying(const QByteArray& path, int flags)
 {
     int fd;
     do {
-        fd = ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+        fd = ::open(path.constData(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Non-blocking, so a FIFO put in the log's place cannot hold the open up; anything
+// but a regular file is refused.
+int OpenRegular(const QByteArray& path, int flags)
+{
+    const int fd = OpenRetrying(path, flags | O_NONBLOCK);
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
@@ -52,7 +59,7 @@ int LockExclusive(int fd)
 bool CreateEmpty(const QString& name, QString& reason)
 {
     // Emptied only after the lock is held, so a log another program is writing stays intact.
-    const int fd = OpenRetrying(QFile::encodeName(name), O_WRONLY | O_CREAT);
+    const int fd = OpenRegular(QFile::encodeName(name), O_WRONLY | O_CREAT);
     if (fd < 0) {
         reason = Reason(errno);
         return false;
@@ -63,13 +70,15 @@ bool CreateEmpty(const QString& name, QString& reason)
         ok = false;
     }
     ::close(fd);  // also drops the lock
+    if (ok)
+        SyncFolderOf(name);
     return ok;
 }
 
 OpenResult OpenForAppend(const QString& name, bool create)
 {
     OpenResult result;
-    const int fd = OpenRetrying(QFile::encodeName(name), O_WRONLY | O_APPEND | (create ? O_CREAT : 0));
+    const int fd = OpenRegular(QFile::encodeName(name), O_WRONLY | O_APPEND | (create ? O_CREAT : 0));
     if (fd < 0) {
         const int error = errno;
         result.status = error == ENOENT ? OpenStatus::Missing : OpenStatus::Failed;
@@ -83,6 +92,8 @@ OpenResult OpenForAppend(const QString& name, bool create)
         result.reason = Reason(error);
         return result;
     }
+    if (create)
+        SyncFolderOf(name);
     result.handle = fd;
     result.status = OpenStatus::Ok;
     return result;
@@ -140,6 +151,36 @@ bool RenameAlone(const QString& from, const QString& to, QString& reason)
         return false;
     }
     return true;
+bool Sync(Handle handle, QString& reason)
+{
+    int rc;
+    do {
+        rc = ::fdatasync(static_cast<int>(handle));
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        reason = Reason(errno);
+    return rc == 0;
+}
+
+bool Sync(QFile& file, QString& reason)
+{
+    return Sync(file.handle(), reason);
+}
+
+Handle Duplicate(Handle handle)
+{
+    const int fd = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
+    return fd < 0 ? NoFile : fd;
+}
+
+void SyncFolderOf(const QString& fileName)
+{
+    const int fd = OpenRetrying(QFile::encodeName(QFileInfo(fileName).absolutePath()), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return;
+    // A folder that cannot be synced (some network file systems) leaves the file itself durable.
+    ::fsync(fd);
+    ::close(fd);
 }
 
 void Release(Handle handle)

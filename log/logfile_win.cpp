@@ -5,6 +5,9 @@
 #include "log/logfile_platform.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <io.h>
 
 #include <windows.h>
 
@@ -122,6 +125,37 @@ bool RenameAlone(const QString& from, const QString& to, QString& reason)
         return true;
     reason = qt_error_string(static_cast<int>(::GetLastError()));
     return false;
+}
+
+bool Sync(Handle handle, QString& reason)
+{
+    if (::FlushFileBuffers(reinterpret_cast<HANDLE>(handle)))
+        return true;
+    reason = Reason(::GetLastError());
+    return false;
+}
+
+bool Sync(QFile& file, QString& reason)
+{
+    const intptr_t os = ::_get_osfhandle(file.handle());
+    if (os == -1) {
+        reason = file.errorString();
+        return false;
+    }
+    return Sync(static_cast<Handle>(os), reason);
+}
+
+Handle Duplicate(Handle handle)
+{
+    HANDLE copy = nullptr;
+    const HANDLE self = ::GetCurrentProcess();
+    if (!::DuplicateHandle(self, reinterpret_cast<HANDLE>(handle), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return NoFile;
+    return reinterpret_cast<Handle>(copy);
+}
+
+void SyncFolderOf(const QString&)
+{
 }
 
 void Release(Handle handle)

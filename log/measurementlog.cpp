@@ -240,12 +240,17 @@ QString MeasurementLog::keptAs() const
     return m_keptAs;
 }
 
-bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale)
+bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale, std::function<void()> whenDurable)
 {
     LogLine stamped = line;
     if (!stamped.time.isValid())
         stamped.time = QTime::currentTime();
     keep(FormatLogLine(stamped, locale));
+    // Nothing new reached the disk: the follow-up still runs in its turn.
+    const auto nothingWritten = [&] {
+        if (whenDurable)
+            m_syncQueue.push(logfile::NoFile, std::move(whenDurable));
+    };
 
     // Reopened at every reading, so a deleted or replaced file is noticed at once.
     closeHandle();
@@ -256,19 +261,40 @@ bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale)
         missing = opened.reason;
         opened = logfile::OpenForAppend(m_fileName, true);
     }
-    if (opened.status != logfile::OpenStatus::Ok)
+    if (opened.status != logfile::OpenStatus::Ok) {
+        nothingWritten();
         return fail(LogProblem::Kind::Open, opened.reason);
+    }
     m_handle = opened.handle;
 
     QString reason;
     const bool written = writePending(reason);
     logfile::Release(m_handle);
-    if (!written)
+    if (!written) {
+        nothingWritten();
         return fail(LogProblem::Kind::Write, reason);
+    }
+    // A sync that failed on the log's thread is told with the next line.
+    QString unsynced = m_syncQueue.takeFailure();
+    if (!whenDurable) {
+        logfile::Sync(m_handle, unsynced);
+    } else {
+        const logfile::Handle copy = logfile::Duplicate(m_handle);
+        if (copy == logfile::NoFile)
+            logfile::Sync(m_handle, unsynced);
+        m_syncQueue.push(copy, std::move(whenDurable));
+    }
+    if (!unsynced.isEmpty())
+        return fail(LogProblem::Kind::Write, unsynced);
     if (wasMissing)
         return fail(LogProblem::Kind::Recreated, missing);
     m_problem = {};
     return true;
+}
+
+void MeasurementLog::waitUntilDurable()
+{
+    m_syncQueue.drain();
 }
 
 std::size_t MeasurementLog::pendingLineCount() const
@@ -292,6 +318,7 @@ std::size_t MeasurementLog::droppedLineCount() const
 
 void MeasurementLog::close()
 {
+    m_syncQueue.drain();
     closeHandle();
     if (m_pending.empty())
         return;
@@ -301,7 +328,7 @@ void MeasurementLog::close()
         return;
     m_handle = opened.handle;
     QString reason;
-    if (!writePending(reason))
+    if (!writePending(reason) || !logfile::Sync(m_handle, reason))
         fail(LogProblem::Kind::Write, reason);
     closeHandle();
 }
@@ -324,16 +351,19 @@ QString MeasurementLog::saveKeptLines(const QString& fallbackFolder, const QDate
                     continue;
                 break;
             }
+            reason.clear();
             bool ok = true;
             for (const QByteArray& line : m_pending)
                 ok = ok && file.write(line) == line.size();
-            ok = ok && file.flush();
+            ok = ok && file.flush() && logfile::Sync(file, reason);
             if (ok) {
                 file.close();
+                logfile::SyncFolderOf(file.fileName());
                 m_pending.clear();
                 return file.fileName();
             }
-            reason = file.errorString();
+            if (reason.isEmpty())
+                reason = file.errorString();
             file.remove();
             break;
         }

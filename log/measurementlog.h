@@ -1,8 +1,10 @@
 // The measurement log jrt1.txt: one TAB-separated line per reading, CR LF, 8-bit
-// text in the system's local code page. Every line is on disk when appendLine returns.
+// text in the system's local code page. Every line is on the disk itself (synced, not only
+// in the system's cache) before its reading is shown.
 #pragma once
 
 #include "log/chartfile_platform.h"
+#include "log/syncqueue.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 namespace hmx {
 
@@ -76,10 +79,17 @@ public:
     // The name the earlier log was kept under by the last create(); empty if none.
     QString keptAs() const;
 
-    // Reopens the file for appending and writes the line, flushed to disk.
-    // On failure returns false with problem() set; the line is kept and written
-    // before the next line once the file can be written again, so no reading is lost.
-    bool appendLine(const LogLine& line, const QLocale& locale = QLocale());
+    // Reopens the file for appending and writes the line. Without `whenDurable` the line
+    // is synced to the disk before this returns; with it, the sync runs on the log's own
+    // thread and `whenDurable` runs there once the line is on the disk (or at once in
+    // turn when nothing could be written), so the caller's pace does not change.
+    // Returns false whenever problem() is set: on a failure the line is kept and written
+    // before the next line once the file can be written again, so no reading is lost;
+    // Kind::Recreated is no failure (the file had gone and the line is in a new one).
+    bool appendLine(const LogLine& line, const QLocale& locale = QLocale(),
+                    std::function<void()> whenDurable = {});
+    // Waits until every line handed to the log's own thread is on the disk.
+    void waitUntilDurable();
 
     // Lines kept back by failed writes.
     std::size_t pendingLineCount() const;
@@ -115,6 +125,7 @@ private:
     std::size_t m_pendingLimit = DefaultPendingLimit;
     std::size_t m_dropped = 0;
     std::intptr_t m_handle = -1;  // fd on POSIX, HANDLE on Windows
+    SyncQueue m_syncQueue;        // last member: its thread ends before the rest goes
 };
 
 } // namespace hmx

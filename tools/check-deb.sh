@@ -2,7 +2,8 @@
 # Checks the Debian package as a user would get it: its control fields and files, lintian
 # (no errors), the menu entry and the AppStream data from the package validate, its
 # dependencies resolve on this system, and, installed with dpkg into a scratch root, the
-# installed hmx700 connects to the installed hmx700-sim on Xvfb and fills jrt1.txt.
+# installed hmx700 and hmx700-en each connect to the installed hmx700-sim on Xvfb and fill
+# jrt1.txt.
 # Usage: tools/check-deb.sh DEB
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 DEB" >&2; exit 2; }
@@ -32,9 +33,11 @@ grep -q '^ Depends: .*libqt6widgets6' "$work/info" || fail "Depends does not nam
 
 echo "-- dpkg-deb --contents"
 dpkg-deb --contents "$deb" | tee "$work/contents"
-for file in usr/bin/hmx700 usr/bin/hmx700-sim usr/share/applications/$app_id.desktop \
-            usr/share/metainfo/$app_id.metainfo.xml usr/share/man/man1/hmx700.1.gz; do
-    grep -q " \./$file\$" "$work/contents" || fail "$file is not in the package"
+for file in usr/bin/hmx700 usr/bin/hmx700-en usr/bin/hmx700-sim usr/bin/hmx700-calc \
+            usr/share/applications/$app_id.desktop usr/share/applications/$app_id-en.desktop \
+            usr/share/metainfo/$app_id.metainfo.xml usr/share/man/man1/hmx700.1.gz \
+            usr/share/man/man1/hmx700-en.1.gz usr/share/man/man1/hmx700-calc.1.gz; do
+    grep -Eq " \./$file( -> .*)?$" "$work/contents" || fail "$file is not in the package"
 done
 
 echo "-- lintian"
@@ -43,6 +46,7 @@ lintian --fail-on error "$deb" || fail "lintian reports errors"
 echo "-- the menu entry and the AppStream data"
 dpkg-deb -x "$deb" "$work/unpacked"
 desktop-file-validate "$work/unpacked/usr/share/applications/$app_id.desktop"
+desktop-file-validate "$work/unpacked/usr/share/applications/$app_id-en.desktop"
 appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/$app_id.metainfo.xml"
 
 echo "-- its dependencies resolve here (apt-get --simulate)"
@@ -62,10 +66,17 @@ start_xvfb
 
 start_simulator "$root/usr/bin/hmx700-sim"
 
-mkdir -p "$work/run"
-(cd "$work/run" && HMX700_PORTS="$device" exec "$root/usr/bin/hmx700" >"$work/program.log" 2>&1) &
-pids+=($!)
-"$here/press-connect.sh" 60 || { cat "$work/program.log" >&2; fail "Connect did not find the simulated instrument"; }
-log=$work/run/jrt1.txt
-expect_growing_log "$log"
+# Each program in a folder of its own, one after the other, against one simulator.
+for program in hmx700 hmx700-en; do
+    mkdir -p "$work/run-$program"
+    (cd "$work/run-$program" && HMX700_PORTS="$device" exec "$root/usr/bin/$program" \
+        >"$work/$program.log" 2>&1) &
+    pid=$!
+    pids+=($pid)
+    "$here/press-connect.sh" 60 ||
+        { cat "$work/$program.log" >&2; fail "$program: Connect did not find the simulated instrument"; }
+    expect_growing_log "$work/run-$program/jrt1.txt"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+done
 echo "-- package check passed"

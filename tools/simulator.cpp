@@ -34,13 +34,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t QueryFrameSize = 7;
 constexpr std::size_t WriteFrameSize = 3 + RecordSize + 3;
 
-void putBigEndian(SettingsRecord& record, std::size_t offset, std::int16_t value)
-{
-    const auto bits = static_cast<std::uint16_t>(value);
-    record[offset] = static_cast<std::uint8_t>(bits >> 8);
-    record[offset + 1] = static_cast<std::uint8_t>(bits & 0xFF);
-}
-
 bool isQueryLetter(std::uint8_t c)
 {
     return c == 'i' || c == 'v' || c == 's' || c == 't';
@@ -60,41 +53,34 @@ void setNonBlocking(int fd)
         fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-// Record offsets the client fills with its own content; the instrument keeps its values there.
-constexpr std::size_t NotReadOffsets[] = {4, 5, 14, 17, 20, 21, 30, 33};
-
 } // namespace
 
 SettingsRecord DefaultSettingsRecord()
 {
+    SettingsValues v;
+    v.UpperUnit = 0;  // °Cdp
+    v.LowerUnit = 5;  // °C
+    v.Alarm1Mode = 0;  // off
+    v.Alarm2Mode = 0;
+    v.Alarm1High = 200;  // 20.0 °Cdp
+    v.Alarm1HighExp = 1;
+    v.Alarm1Low = -200;  // -20.0 °Cdp
+    v.Alarm1LowExp = 1;
+    v.Alarm2High = 300;  // 30.0 °C
+    v.Alarm2Low = 100;   // 10.0 °C
+    v.Output1Type = 4;  // 4-20 mA
+    v.Output2Type = 4;
+    v.Output1Min = -400;  // output 1 -40.0 .. 60.0 °Cdp
+    v.Output1MinExp = 1;
+    v.Output1Max = 600;
+    v.Output1MaxExp = 1;
+    v.Output2Min = -200;  // output 2 -20.0 .. 80.0 °C
+    v.Output2Max = 800;
+    v.CleaningInterval = 24;  // hours
     SettingsRecord r {};
-    r[0] = 0;  // upper display °Cdp
-    r[1] = 5;  // lower display °C
-    r[2] = 0;  // alarm 1 off
-    r[3] = 0;  // alarm 2 off
-    r[4] = 0;
-    r[5] = 5;
-    putBigEndian(r, 6, 200);   // alarm 1 high 20.0 °Cdp
-    r[8] = 1;
-    putBigEndian(r, 9, -200);  // alarm 1 low -20.0 °Cdp
-    r[11] = 1;
-    putBigEndian(r, 12, 300);  // alarm 2 high 30.0 °C
-    r[14] = 'k';
-    putBigEndian(r, 15, 100);  // alarm 2 low 10.0 °C
-    r[17] = 'k';
-    r[18] = 4;  // 4-20 mA
-    r[19] = 4;
-    r[20] = 'j';
-    r[21] = 'j';
-    putBigEndian(r, 22, -400);  // output 1 -40.0 .. 60.0 °Cdp
-    r[24] = 1;
-    putBigEndian(r, 25, 600);
-    r[27] = 1;
-    putBigEndian(r, 28, -200);  // output 2 -20.0 .. 80.0 °C
-    r[30] = 'k';
-    putBigEndian(r, 31, 800);
-    r[33] = 'k';
-    putBigEndian(r, 34, 24);  // cleaning every 24 h
+    // Where the client never reads, the instrument starts with what a client writes there.
+    EncodeSettingsRecord(v, r.data(), RecordForm::Frame);
+    EncodeSettingsRecord(v, r.data(), RecordForm::Reply);
     return r;
 }
 
@@ -188,13 +174,9 @@ struct Simulator::Impl {
             break;
         }
         case 'm': {
-            SettingsRecord written;
-            std::memcpy(written.data(), frame.data() + 3, RecordSize);
-            written[0] = static_cast<std::uint8_t>(written[0] - 30);
-            written[1] = static_cast<std::uint8_t>(written[1] - 30);
-            for (std::size_t offset : NotReadOffsets)
-                written[offset] = state.settings[offset];
-            state.settings = written;
+            // Where the client writes only its own content, the instrument keeps its bytes.
+            const SettingsValues written = DecodeSettingsRecord(frame.data() + 3, RecordForm::Frame);
+            EncodeSettingsRecord(written, state.settings.data(), RecordForm::Reply);
             if (state.dropAck)
                 return {};
             reply = {'O', 'K'};

@@ -2,6 +2,8 @@
 // devicePath() like any serial device. Used by the tests and by hmx700-sim.
 #pragma once
 
+#include "instrument/settingsrecord.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 namespace hmx::sim {
 
-inline constexpr std::size_t RecordSize = 36;
+inline constexpr std::size_t RecordSize = SettingsRecordSize;
 using SettingsRecord = std::array<std::uint8_t, RecordSize>;
 
 // A plausible default configuration: upper unit °Cdp, lower °C, both alarms off,

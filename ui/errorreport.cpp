@@ -58,14 +58,16 @@ QString ErrorReportText(const QString& message)
     return message + QLatin1Char('.');
 }
 
-QMessageBox* ShowErrorReport(const QString& message, const QString& key)
+namespace {
+
+QMessageBox* ShowReport(QMessageBox::Icon icon, const QString& message, const QString& key)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return nullptr;
     if (QThread::currentThread() != app->thread()) {
         // Widgets belong to the window thread; hand the report over.
-        QMetaObject::invokeMethod(app, [message, key] { ShowErrorReport(message, key); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, [icon, message, key] { ShowReport(icon, message, key); }, Qt::QueuedConnection);
         return nullptr;
     }
     OpenReport& report = OpenReports()[key.isEmpty() ? message : key];
@@ -76,7 +78,7 @@ QMessageBox* ShowErrorReport(const QString& message, const QString& key)
         return report.box;
     }
     QWidget* parent = ReportParent() ? ReportParent().data() : QApplication::activeWindow();
-    auto* box = new QMessageBox(QMessageBox::Critical, ProgramTitle(), ErrorReportText(message), QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(icon, ProgramTitle(), ErrorReportText(message), QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("errorReport"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Not modal: a box must never keep the main window from closing, nor may a nested
@@ -85,6 +87,18 @@ QMessageBox* ShowErrorReport(const QString& message, const QString& key)
     box->show();
     report = {box, 1};
     return box;
+}
+
+} // namespace
+
+QMessageBox* ShowErrorReport(const QString& message, const QString& key)
+{
+    return ShowReport(QMessageBox::Critical, message, key);
+}
+
+QMessageBox* ShowNotice(const QString& message, const QString& key)
+{
+    return ShowReport(QMessageBox::Information, message, key);
 }
 
 void ReportException(std::exception_ptr error)

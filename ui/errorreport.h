@@ -26,6 +26,9 @@ QString ProgramTitle();
 // window thread). Returns the box when called on the window thread, else nullptr.
 QMessageBox* ShowErrorReport(const QString& message, const QString& key = {});
 
+// The same with an information box: something the user should know that is no failure.
+QMessageBox* ShowNotice(const QString& message, const QString& key = {});
+
 // The window the reports belong to.
 void SetReportParent(QWidget* window);
 

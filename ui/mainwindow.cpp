@@ -4,12 +4,14 @@
 #include "ui/mainwindow.h"
 
 #include "instrument/connector.h"
+#include "instrument/linkworker.h"
 #include "instrument/poller.h"
 #include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"
 #include "ui/chartview.h"
 #include "ui/errorreport.h"
+#include "ui/humiditydialog.h"
 #include "ui/language.h"
 
 #include <QGuiApplication>
@@ -136,6 +138,15 @@ TForm1::TForm1(QWidget* parent)
     connect(Button1, &QPushButton::clicked, this, guarded(&TForm1::Button1Click));
     connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
     connect(ZapisUstawien, &QPushButton::clicked, this, guarded(&TForm1::ZapisUstawienClick));
+    // The humidity calculator stays open beside the measurement; one at a time.
+    connect(Button3, &QPushButton::clicked, this, [this] {
+        auto* dialog = findChild<hmx::HumidityDialog*>();
+        if (!dialog)
+            dialog = new hmx::HumidityDialog(this);
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    });
     // Inline completion would show a whole item after the first letters while the
     // mirrors got only the letters typed; the mirrors must show what the list shows.
     ComboBox1->setCompleter(nullptr);
@@ -213,6 +224,8 @@ void TForm1::ApplyEnglishTexts()
     PageControl1->setTabText(PageControl1->indexOf(TabSheet3), QStringLiteral("Hygrometer"));
     Connect->setText(QStringLiteral("Connect"));
     Button1->setText(QStringLiteral("Load chart"));
+    Button3->setText(QStringLiteral("Calculator"));
+    Button3->setToolTip(QStringLiteral("Humidity calculator"));
     Label10->setText(QStringLiteral("Dew Point Temperature"));
     Label11->setText(QStringLiteral("Ambient temperature"));
     Label8->setText(QStringLiteral("Relative humidity [%]"));

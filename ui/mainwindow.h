@@ -8,6 +8,8 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QColor>
+#include <QTime>
 #include <QWidget>
 
 #include <memory>
@@ -18,6 +20,7 @@ namespace hmx {
 class ChartLoadJob;
 class Connector;
 class LogFolderLock;
+class LinkWorker;
 class MeasurementLog;
 class Poller;
 struct LogProblem;
@@ -47,9 +50,15 @@ public:
     // tell the user about them (empty: nothing). Safe to call twice.
     QString Shutdown();
 
-    // Closes the window as a stop signal asks (SIGTERM, SIGINT, SIGHUP): in the same
-    // orderly way, but without waiting for anyone to read a message.
+    // Ends the program as a stop signal asks (SIGTERM, SIGINT, SIGHUP): in the same
+    // orderly way, at once in every state (a box open included), without waiting for
+    // anyone to read a message; what there is to tell goes to standard error.
     void CloseForStopSignal();
+
+    // The orderly end when the process exits without closing the window (the display
+    // server went away and Qt called exit()): Shutdown, its notice to standard error.
+    // Touches no widget.
+    void EndAtExit();
 
     hmx::Poller* poller() const { return m_poller.get(); }
 
@@ -65,7 +74,8 @@ public slots:
     void Button2Click();
     void Button1Click();
 
-    // Fills the settings page from the instrument (also run by ConnectClick).
+    // Fills the settings page from the instrument: reads on a worker and returns at
+    // once; the read-settings button is off until the page is filled (or the read failed).
     void ReadSettings();
 
 protected:
@@ -79,12 +89,14 @@ private:
     void connectFailed();
     // Puts read settings values on the settings page.
     void ShowSettings(const hmx::SettingsValues& values);
+    void settingsLoaded(bool read, const hmx::SettingsValues& values);
 
     void showReading(const hmx::Reading& reading);
     void showNoReply();
     void showSettingsConfirmed();
     void showLogError(const hmx::LogProblem& problem);
     void showLogWorks();
+    void showLogRecreated(const hmx::LogProblem& problem);
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
@@ -92,8 +104,13 @@ private:
     // Another unit answered while searching: go on searching, or measure it instead.
     void showOtherInstrument(const QString& device, quint16 serialNumber);
     void switchTo(const QString& device);
+    // Stops the Poller and closes the log; what to tell about lines it could not take.
+    QString endRun();
     // Connect, on these devices only when given.
     void startConnecting(const std::vector<std::string>& devices);
+    // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
+    // instrument is lost or silent; normal again with the next reading.
+    void showValuesOld(bool old);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
@@ -102,12 +119,18 @@ private:
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
+    std::unique_ptr<hmx::LinkWorker> m_settingsReader;
     std::string m_device;        // where the instrument answered
     quint16 m_serialNumber = 0;  // of the unit measured
     QPointer<QMessageBox> m_otherUnitBox;
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;
+    QString m_noticeShown;       // the notice a box shows at the close, while it is open
+    int m_silentCycles = 0;      // cycles without a reply since the last reading
+    QTime m_lastReadingTime;
+    bool m_valuesOld = false;
+    QColor m_liveValueColor;
     bool m_shutDown = false;
 };
 

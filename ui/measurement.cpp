@@ -3,6 +3,7 @@
 #include "ui/mainwindow.h"
 
 #include "instrument/connector.h"
+#include "instrument/linkworker.h"
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
@@ -12,14 +13,14 @@
 #include "ui/fieldtext.h"
 #include "ui/language.h"
 #include "ui/messages.h"
+#include "ui/stopsignals.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
-
-#include <cstdio>
+#include <QThread>
 
 using namespace hmx;
 
@@ -34,6 +35,12 @@ QString MeasuringCaption()
 {
     return ByLanguage("Pomiar trwa", "Measuring");
 }
+
+// Silence for longer than this many cycles makes the shown values old.
+constexpr int SilentCyclesStillLive = 3;
+
+// Old values: dimmed, but still readable on the fields' teal.
+const QColor OldValueColor(192, 192, 192);
 
 } // namespace
 
@@ -155,12 +162,15 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
     connect(m_poller.get(), &Poller::logFailed, this, &TForm1::showLogError);
     connect(m_poller.get(), &Poller::logWorks, this, &TForm1::showLogWorks);
+    connect(m_poller.get(), &Poller::logRecreated, this, &TForm1::showLogRecreated);
     connect(m_poller.get(), &Poller::linesDropped, this, &TForm1::showLinesDropped);
     connect(m_poller.get(), &Poller::replyRejected, this, &TForm1::showRejected);
     connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
     connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
     connect(m_poller.get(), &Poller::otherInstrumentFound, this, &TForm1::showOtherInstrument);
     m_poller->start();
+    // exit() now stops this Poller before anything it uses is destroyed.
+    EndInOrderAtExit();
 
     Connect->setText(MeasuringCaption());
 }
@@ -181,11 +191,34 @@ void TForm1::showReading(const Reading& reading)
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
     Series7->addXY(reading.ambientX, reading.ambient / 10.0);
+    m_silentCycles = 0;
+    m_lastReadingTime = QTime::currentTime();
+    showValuesOld(false);
+    if (reading.number == 1)
+        EndInOrderAtExit();  // again, now that the measuring path has made what it uses
 }
 
 void TForm1::showNoReply()
 {
     ShowWhole(*Edit20, QStringLiteral("Error"));
+    if (++m_silentCycles > SilentCyclesStillLive)
+        showValuesOld(true);
+}
+
+void TForm1::showValuesOld(bool old)
+{
+    old = old && m_lastReadingTime.isValid();
+    if (old == m_valuesOld)
+        return;
+    m_valuesOld = old;
+    for (QLineEdit* field : {Edit6, Edit14}) {
+        QPalette palette = field->palette();
+        if (old)
+            m_liveValueColor = palette.color(QPalette::Text);
+        palette.setColor(QPalette::Text, old ? OldValueColor : m_liveValueColor);
+        field->setPalette(palette);
+    }
+    updateStatus();
 }
 
 void TForm1::showSettingsConfirmed()
@@ -206,6 +239,11 @@ void TForm1::showLogWorks()
     updateStatus();
 }
 
+void TForm1::showLogRecreated(const LogProblem& problem)
+{
+    ShowNotice(LogProblemText(problem), QStringLiteral("log"));
+}
+
 void TForm1::showLinesDropped(quint64 total)
 {
     ShowErrorReport(LinesDroppedText(m_log ? m_log->fileName() : QString(), total), QStringLiteral("dropped"));
@@ -219,7 +257,8 @@ void TForm1::showRejected(quint64 total)
 
 void TForm1::showInstrumentLost()
 {
-    Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching for\nthe instrument…"));
+    Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…"));
+    showValuesOld(true);
 }
 
 void TForm1::showInstrumentBack()
@@ -254,15 +293,9 @@ void TForm1::switchTo(const QString& device)
     if (m_shutDown || !m_poller)
         return;
     // As at every Connect: this run's log is closed and kept, the numbering starts again.
-    m_poller->stop();
-    m_poller.reset();
-    m_log->close();
-    const qsizetype kept = qsizetype(m_log->pendingLineCount());
-    if (kept > 0) {
-        const QString savedAs = m_log->saveKeptLines(QDir::homePath());
-        ShowErrorReport(savedAs.isEmpty() ? LogProblemText(m_log->problem())
-                                          : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs)));
-    }
+    const QString notice = endRun();
+    if (!notice.isEmpty())
+        ShowErrorReport(notice);
     m_log.reset();
     Connect->setEnabled(true);
     startConnecting({device.toStdString()});
@@ -271,6 +304,9 @@ void TForm1::switchTo(const QString& device)
 void TForm1::updateStatus()
 {
     QStringList lines;
+    if (m_valuesOld)
+        lines << ByLanguage("Wartości z %1 – urządzenie nie odpowiada.", "Values from %1 – the instrument does not answer.")
+                     .arg(LongTimeText(m_lastReadingTime));
     if (m_logFailing && m_log)
         lines << ByLanguage("Nie można zapisać %1 – odczyty czekają w pamięci.",
                             "Cannot write %1 – readings are kept in memory.")
@@ -278,6 +314,22 @@ void TForm1::updateStatus()
     if (m_rejected > 0)
         lines << ByLanguage("Odrzucone odpowiedzi urządzenia: %1", "Replies rejected: %1").arg(m_rejected);
     Label36->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString TForm1::endRun()
+{
+    if (m_poller)
+        m_poller->stop();
+    m_poller.reset();
+    if (!m_log)
+        return {};
+    m_log->close();
+    const qsizetype kept = qsizetype(m_log->pendingLineCount());
+    if (kept == 0)
+        return {};
+    const QString savedAs = m_log->saveKeptLines(QDir::homePath());
+    return savedAs.isEmpty() ? LogProblemText(m_log->problem())
+                             : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
 }
 
 QString TForm1::Shutdown()
@@ -289,19 +341,9 @@ QString TForm1::Shutdown()
     // the link's other user.
     if (m_connector)
         m_connector->stop();
-    if (m_poller)
-        m_poller->stop();
-    m_poller.reset();
-    QString notice;
-    if (m_log) {
-        m_log->close();
-        const qsizetype kept = qsizetype(m_log->pendingLineCount());
-        if (kept > 0) {
-            const QString savedAs = m_log->saveKeptLines(QDir::homePath());
-            notice = savedAs.isEmpty() ? LogProblemText(m_log->problem())
-                                       : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
-        }
-    }
+    if (m_settingsReader)
+        m_settingsReader->stop();
+    const QString notice = endRun();
     m_folderLock.reset();
     std::lock_guard lock(LinkLock());
     if (Port != InvalidPort)
@@ -312,7 +354,22 @@ QString TForm1::Shutdown()
 void TForm1::CloseForStopSignal()
 {
     m_closingForSignal = true;
+    // The end runs here and now: close() would be ignored while a box's nested event
+    // loop runs (the box that says where held lines went, for one).
+    const QString notice = Shutdown();
+    TellOnStandardError(notice.isEmpty() ? m_noticeShown : notice);
+    m_noticeShown.clear();
     close();
+    // Every running event loop ends, nested ones included, and none starts again.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
+
+void TForm1::EndAtExit()
+{
+    const QString notice = Shutdown();
+    TellOnStandardError(notice.isEmpty() ? m_noticeShown : notice);
+    m_noticeShown.clear();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -320,12 +377,14 @@ void TForm1::closeEvent(QCloseEvent* event)
     const QString notice = Shutdown();
     if (!notice.isEmpty()) {
         if (m_closingForSignal) {
-            std::fprintf(stderr, "hmx700: %s\n", qPrintable(notice));
+            TellOnStandardError(notice);
         } else {
             // Said before the window goes, so the user knows where the readings are.
             QMessageBox box(QMessageBox::Warning, ProgramTitle(), ErrorReportText(notice), QMessageBox::Ok, this);
             box.setObjectName(QStringLiteral("unsavedLines"));
+            m_noticeShown = notice;
             box.exec();
+            m_noticeShown.clear();
         }
     }
     event->accept();

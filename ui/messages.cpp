@@ -49,8 +49,8 @@ QString LogProblemText(const LogProblem& p)
         text = ByLanguage("Nie można zapisać do %1: %2", "Cannot write to %1: %2").arg(p.file, reason);
         break;
     case Kind::Recreated:
-        text = ByLanguage("Nie można otworzyć %1 do dopisywania: %2; plik utworzono ponownie",
-                          "Cannot open %1 for appending: %2; the file was created again")
+        text = ByLanguage("Plik %1 zniknął (%2); utworzono go ponownie i odczyty są zapisywane dalej",
+                          "%1 had gone (%2); it was created again and the readings go on being written to it")
                    .arg(p.file, reason);
         break;
     case Kind::NotRegular:

@@ -1,7 +1,10 @@
 // The settings page: shows the instrument's configuration and saves an edited one.
 #include "ui/mainwindow.h"
 
+#include "instrument/linkworker.h"
 #include "instrument/settings.h"
+
+#include <QMetaObject>
 
 using namespace hmx;
 
@@ -18,8 +21,27 @@ void SelectItem(QComboBox* list, int index)
 
 void TForm1::ReadSettings()
 {
-    SettingsValues values;
-    if (!ReadSettingsRecord(values)) {
+    // The exchange waits for the link, which the Poller may hold for a whole cycle:
+    // it runs on a worker, and the button stays off until it has reported.
+    if (m_shutDown || !Button2->isEnabled())
+        return;
+    Button2->setEnabled(false);
+    if (!m_settingsReader)
+        m_settingsReader = std::make_unique<LinkWorker>();
+    m_settingsReader->start([this, worker = m_settingsReader.get()] {
+        SettingsValues values;
+        const bool read = ReadSettingsRecord(values, worker->sleeper());
+        if (!worker->stopRequested())
+            QMetaObject::invokeMethod(this, [this, read, values] { settingsLoaded(read, values); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::settingsLoaded(bool read, const SettingsValues& values)
+{
+    Button2->setEnabled(true);
+    if (m_shutDown)
+        return;
+    if (!read) {
         // Nothing usable came back: keep the values and the page as they were.
         Label9->setText(QStringLiteral("Brak komunikacji !"));
         return;

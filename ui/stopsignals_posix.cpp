@@ -1,5 +1,5 @@
 // A signal handler may do next to nothing, so it only writes the signal's number to a
-// pipe; the event loop reads it and closes the window.
+// pipe; the event loop reads it and ends the program through the window.
 #include "ui/stopsignals.h"
 
 #include "ui/mainwindow.h"
@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,25 +20,26 @@ int signalPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int number)
 {
+    // The interrupted code may be about to read errno.
+    const int savedErrno = errno;
     const char byte = static_cast<char>(number);
+    // Non-blocking: with the pipe full, a stop is pending already.
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace
 
 void CloseOnStopSignals(TForm1& window)
 {
-    if (signalPipe[0] < 0) {
-        if (::pipe(signalPipe) != 0)
-            return;
-        for (int fd : signalPipe)
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    }
+    // Neither end leaks into a child program, neither ever blocks.
+    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [target = QPointer<TForm1>(&window)] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
         if (target)
             target->CloseForStopSignal();
     });

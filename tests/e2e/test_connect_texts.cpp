@@ -25,6 +25,9 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
+    // Every caption the Connect button carried during the test, each once.
+    QStringList m_captions;
+    QTimer m_captionWatch;
     QString m_oldDir;
     std::unique_ptr<hmx::sim::Simulator> m_sim;
     std::unique_ptr<TForm1> m_form;
@@ -39,10 +42,28 @@ void TestConnectTexts::init()
     m_sim = std::make_unique<hmx::sim::Simulator>();
     qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->devicePath()));
     m_form = CreateMainWindow();
+    m_captions.clear();
+    connect(&m_captionWatch, &QTimer::timeout, this, [this] {
+        if (!m_captions.contains(m_form->Connect->text()))
+            m_captions << m_form->Connect->text();
+    });
+    m_captionWatch.start(10);
 }
 
 void TestConnectTexts::cleanup()
 {
+    m_captionWatch.stop();
+    m_captionWatch.disconnect();
+    // Each fits the button whole at the platform's font, as the style lays it out.
+    QPushButton* button = m_form->Connect;
+    const QString shown = button->text();
+    for (const QString& caption : std::as_const(m_captions)) {
+        button->setText(caption);
+        const QSize needed = button->sizeHint();
+        QVERIFY2(needed.width() <= button->width() && needed.height() <= button->height(),
+                 qPrintable(QStringLiteral("\"%1\" needs %2 x %3").arg(caption).arg(needed.width()).arg(needed.height())));
+    }
+    button->setText(shown);
     m_form.reset();
     m_sim.reset();
     QDir::setCurrent(m_oldDir);
@@ -73,6 +94,10 @@ void TestConnectTexts::foundInstrument()
                                               : QStringLiteral("KVT-10 wersja: 3 rewizja: 14 numer seyjny: 300"));
     QCOMPARE(m_form->Connect->text(), english ? QStringLiteral("Measuring") : QStringLiteral("Pomiar trwa"));
     QVERIFY(!m_form->Connect->isEnabled());
+    // The caption while the instrument is away.
+    m_sim->unplug();
+    QTRY_VERIFY2_WITH_TIMEOUT(m_captions.size() >= 3 && m_form->Connect->text().contains(QLatin1Char('\n')),
+                              qPrintable(m_captions.join(QLatin1Char('|')).replace(QLatin1Char('\n'), QLatin1Char('/'))), 10000);
 }
 
 void TestConnectTexts::noInstrument_data()

@@ -398,6 +398,9 @@ void TestEndToEnd::settingsReadWhileMeasuringNeverInterleaves()
     for (int i = 0; i < 5; ++i) {
         QTest::qWait(170);
         m_form->Button2->click();
+        // The read waits for the link on a worker; the button is off until it has reported.
+        QVERIFY(!m_form->Button2->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->Button2->isEnabled(), 5000);
         QCOMPARE(m_form->Edit12->text(), QStringLiteral("48"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 3, 5000);
@@ -428,13 +431,26 @@ void TestEndToEnd::lostInstrumentComesBack()
     m_silent->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
     QVERIFY(connectWithDecoys());
     int readings = 0;
-    connect(m_form->poller(), &hmx::Poller::readingArrived, this, [&readings] { ++readings; });
+    QTime lastShown;
+    connect(m_form->poller(), &hmx::Poller::readingArrived, this, [&] {
+        ++readings;
+        lastShown = QTime::currentTime();
+    });
     QTRY_VERIFY_WITH_TIMEOUT(readings >= 2, 5000);
     m_sim->unplug();
 
-    const QString searching = hmx::ByLanguage("Szukam\nurządzenia…", "Searching for\nthe instrument…");
+    const QColor live = m_form->Edit6->palette().color(QPalette::Text);
+    QCOMPARE(m_form->Label36->text(), QString());
+    const QString searching = hmx::ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…");
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Connect->text(), searching, 5000);
     QCOMPARE(m_form->Edit20->text(), QStringLiteral("Error"));
+    // The last values stay, shown plainly as old: dimmed, with the time they were read.
+    for (QLineEdit* field : {m_form->Edit6, m_form->Edit14})
+        QVERIFY(field->palette().color(QPalette::Text) != live);
+    // (The window read the clock for the last reading just before this test did.)
+    const QString old = m_form->Label36->text();
+    QVERIFY2(old.contains(hmx::LongTimeText(lastShown)) || old.contains(hmx::LongTimeText(lastShown.addSecs(-1))),
+             qPrintable(old));
     QVERIFY(!m_form->Connect->isEnabled());
     hmx::Settings().requestWrite();  // a save made while the instrument is away
     const int readingsWhenLost = readings;
@@ -452,6 +468,9 @@ void TestEndToEnd::lostInstrumentComesBack()
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Connect->text(), hmx::ByLanguage("Pomiar trwa", "Measuring"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(readings >= readingsWhenLost + 2, 5000);
+    for (QLineEdit* field : {m_form->Edit6, m_form->Edit14})
+        QCOMPARE(field->palette().color(QPalette::Text), live);
+    QCOMPARE(m_form->Label36->text(), QString());
     // The save made during the loss went out once the instrument was back.
     Simulator& back = samePath ? *m_sim : *moved;
     QTRY_COMPARE_WITH_TIMEOUT(WriteFrames(back).size(), std::size_t(1), 5000);

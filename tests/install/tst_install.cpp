@@ -14,7 +14,7 @@ namespace {
 
 const QString AppId = QStringLiteral("pl.velta.hmx700");
 
-enum class Kind { Program, Png, Svg, ManPage, Text };
+enum class Kind { Program, Png, Svg, ManPage, ManPageLink, Text };
 
 struct Expected {
     QString path;  // below the prefix /usr
@@ -26,12 +26,17 @@ QList<Expected> ExpectedFiles()
 {
     QList<Expected> files{
         {QStringLiteral("bin/hmx700"), Kind::Program},
+        {QStringLiteral("bin/hmx700-en"), Kind::Program},
         {QStringLiteral("bin/hmx700-sim"), Kind::Program},
+        {QStringLiteral("bin/hmx700-calc"), Kind::Program},
         {QStringLiteral("share/applications/%1.desktop").arg(AppId), Kind::Text},
+        {QStringLiteral("share/applications/%1-en.desktop").arg(AppId), Kind::Text},
         {QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId), Kind::Text},
         {QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppId), Kind::Svg},
         {QStringLiteral("share/man/man1/hmx700.1.gz"), Kind::ManPage},
         {QStringLiteral("share/man/man1/hmx700-sim.1.gz"), Kind::ManPage},
+        {QStringLiteral("share/man/man1/hmx700-en.1.gz"), Kind::ManPageLink},
+        {QStringLiteral("share/man/man1/hmx700-calc.1.gz"), Kind::ManPage},
         {QStringLiteral("share/doc/hmx700/copyright"), Kind::Text},
         {QStringLiteral("share/doc/hmx700/changelog.gz"), Kind::Text},
     };
@@ -71,6 +76,7 @@ private slots:
     void installsExactlyTheExpectedFiles();
     void installedFile_data();
     void installedFile();
+    void menuEntryNamesTheProgramAndIcon_data();
     void menuEntryNamesTheProgramAndIcon();
     void metainfoNamesTheMenuEntryAndVersion();
 
@@ -155,16 +161,31 @@ void TestInstall::installedFile()
         QVERIFY2(page.startsWith(".TH " + program.toUpper().toUtf8() + ' '), page.left(40).constData());
         break;
     }
+    case Kind::ManPageLink:  // a relative link to hmx700's page (an absolute one would leave DESTDIR)
+        QVERIFY(QFileInfo(name).isSymLink());
+        QCOMPARE(QFileInfo(name).symLinkTarget(), QFileInfo(installed(QStringLiteral("share/man/man1/hmx700.1.gz"))).canonicalFilePath());
+        break;
     case Kind::Text:
         QVERIFY(!QFileInfo(name).isExecutable());
         break;
     }
 }
 
+void TestInstall::menuEntryNamesTheProgramAndIcon_data()
+{
+    QTest::addColumn<QString>("entryName");
+    QTest::addColumn<QString>("program");
+    QTest::newRow("Polish") << AppId << QStringLiteral("hmx700");
+    QTest::newRow("English") << AppId + QStringLiteral("-en") << QStringLiteral("hmx700-en");
+}
+
 void TestInstall::menuEntryNamesTheProgramAndIcon()
 {
-    const QHash<QString, QString> entry = DesktopEntry(installed(QStringLiteral("share/applications/%1.desktop").arg(AppId)));
-    QVERIFY(QFileInfo(installed(QStringLiteral("bin/") + entry.value(QStringLiteral("Exec")).section(QLatin1Char(' '), 0, 0))).isExecutable());
+    QFETCH(QString, entryName);
+    QFETCH(QString, program);
+    const QHash<QString, QString> entry = DesktopEntry(installed(QStringLiteral("share/applications/%1.desktop").arg(entryName)));
+    QCOMPARE(entry.value(QStringLiteral("Exec")).section(QLatin1Char(' '), 0, 0), program);
+    QVERIFY(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable());
     const QString icon = entry.value(QStringLiteral("Icon"));
     QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(icon))));
     QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/icons/hicolor/48x48/apps/%1.png").arg(icon))));
@@ -182,15 +203,15 @@ void TestInstall::menuEntryNamesTheProgramAndIcon()
 void TestInstall::metainfoNamesTheMenuEntryAndVersion()
 {
     QXmlStreamReader xml(ReadAll(installed(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(AppId))));
-    QString id, launchable, icon, screenshot;
-    QStringList releases;
+    QString id, icon, screenshot;
+    QStringList launchables, releases;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == QLatin1String("id"))
             id = xml.readElementText();
         else if (xml.name() == QLatin1String("launchable"))
-            launchable = xml.readElementText();
+            launchables.append(xml.readElementText());
         else if (xml.name() == QLatin1String("icon"))
             icon = xml.readElementText();
         else if (xml.name() == QLatin1String("image") && screenshot.isEmpty())
@@ -200,7 +221,10 @@ void TestInstall::metainfoNamesTheMenuEntryAndVersion()
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QCOMPARE(id, AppId);
-    QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/applications/") + launchable)));
+    // Both menu entries, the Polish one first (software centres start the first).
+    QCOMPARE(launchables, QStringList({AppId + QStringLiteral(".desktop"), AppId + QStringLiteral("-en.desktop")}));
+    for (const QString& launchable : launchables)
+        QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/applications/") + launchable)));
     QVERIFY(QFileInfo::exists(installed(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(icon))));
     QVERIFY(screenshot.startsWith(QLatin1String("https://")));
     // The newest release, listed first, is the version being built.

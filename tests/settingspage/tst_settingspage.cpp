@@ -35,6 +35,13 @@ private slots:
     void saveWithoutScaledUnitKeepsExponents();
 
 private:
+    // Presses "Odczytaj ustawienia" and waits until the read has reported.
+    bool loadSettings()
+    {
+        m_form->Button2->click();
+        return QTest::qWaitFor([this] { return m_form->Button2->isEnabled(); }, 5000);
+    }
+
     std::unique_ptr<hmx::sim::Simulator> m_sim;
     std::unique_ptr<TForm1> m_form;
 };
@@ -114,7 +121,7 @@ void TestSettingsPage::readFillsThePage()
     Put16(record, 34, 24);
     m_sim->setSettingsRecord(record);
 
-    m_form->Button2->click();
+    QVERIFY(loadSettings());
 
     QTEST(m_form->ComboBox1->currentText(), "upperText");
     QTEST(m_form->ComboBox3->currentText(), "mirrorText");
@@ -142,12 +149,12 @@ void TestSettingsPage::readFillsThePage()
 
 void TestSettingsPage::missingReplyKeepsThePage()
 {
-    m_form->Button2->click();
+    QVERIFY(loadSettings());
     const QString shown = m_form->Edit5->text();
     const hmx::SettingsValues stored = hmx::Settings().values();
     m_form->Label9->setText(QStringLiteral("-"));
     m_sim->setSilent(true);
-    m_form->Button2->click();
+    QVERIFY(loadSettings());
     QCOMPARE(m_form->Label9->text(), QStringLiteral("Brak komunikacji !"));
     QCOMPARE(m_form->Edit5->text(), shown);
     QVERIFY(hmx::Settings().values() == stored);
@@ -175,7 +182,7 @@ void TestSettingsPage::saveStoresCodes()
     QFETCH(int, lowerIndex);
     QFETCH(int, modeIndex);
     QFETCH(int, outputIndex);
-    m_form->Button2->click();
+    QVERIFY(loadSettings());
     m_form->ComboBox1->setCurrentIndex(upperIndex);
     m_form->ComboBox10->setCurrentIndex(lowerIndex);
     m_form->ComboBox7->setCurrentIndex(modeIndex);
@@ -201,7 +208,7 @@ void TestSettingsPage::saveWithoutScaledUnitKeepsExponents()
     Put16(record, 6, 2345);
     record[8] = 2;  // 23.45
     m_sim->setSettingsRecord(record);
-    m_form->Button2->click();
+    QVERIFY(loadSettings());
     QCOMPARE(m_form->Edit5->text(), QStringLiteral("23.45"));
 
     m_form->ComboBox1->setCurrentIndex(0);  // °Cdp: the numbers are tenths now

@@ -1,8 +1,11 @@
 // The main window's layout: controls, geometry, tab order, texts, lists, flags, fonts,
 // colours, the hidden settings tab, the mirror handlers and the English text table.
 #include "instrument/poller.h"
+#include "humidity/quantities.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
+#include "ui/humiditydialog.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 
 #include <QAbstractItemView>
@@ -11,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QWheelEvent>
 #include <QtTest>
@@ -631,6 +636,59 @@ private slots:
     void polishChartTitle()
     {
         QCOMPARE(window->Chart1->title(), u"Wykres wilgotności i temperatury"_s);
+    }
+
+    // The calculator opens from the measurement page, beside the specified controls,
+    // computes as the user types, and keeps its inputs for the next time.
+    void calculatorFromTheMeasurementPage()
+    {
+        using namespace hmx::humidity;
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().remove(u"calculator"_s);
+        for (QWidget* other : window->TabSheet3->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (other != window->Button3 && !other->isHidden())
+                QVERIFY2(!other->geometry().intersects(window->Button3->geometry()), qPrintable(other->objectName()));
+
+        window->show();
+        QTest::mouseClick(window->Button3, Qt::LeftButton);
+        auto* dialog = window->findChild<hmx::HumidityDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        dialog->temperatureEdit()->setText(locale.toString(20.0));
+        dialog->inputChoice()->setCurrentIndex(int(Input::RelativeHumidity));
+        dialog->valueEdit()->setText(locale.toString(50.0));
+        dialog->pressureEdit(1)->setText(u"7"_s);
+        dialog->pressureUnit(1)->setCurrentText(u"barg"_s);
+        Conditions c;
+        c.temperature = 20;
+        c.secondPressure = 801325;
+        const State expected = Compute(c, Input::RelativeHumidity, 50);
+        QCOMPARE(dialog->statusText(), QString());
+        QCOMPARE(dialog->shownText(Quantity::DewPoint), locale.toString(*expected[Quantity::DewPoint], 'f', 2));
+        QCOMPARE(dialog->shownText(Quantity::DewPointAtSecondPressureF),
+                 locale.toString(*expected[Quantity::DewPointAtSecondPressureF], 'f', 2));
+        QCOMPARE(dialog->shownText(Quantity::VolumeRatio), locale.toString(*expected[Quantity::VolumeRatio], 'f', 1));
+        QCOMPARE(dialog->shownText(Quantity::FrostPoint), ByLanguage(u"poza zakresem"_s, u"out of range"_s));
+
+        dialog->valueEdit()->setText(u"5x"_s);
+        QVERIFY(dialog->statusText().contains(dialog->inputChoice()->currentText()));
+        QCOMPARE(dialog->shownText(Quantity::DewPoint), QString());
+        dialog->valueEdit()->setText(locale.toString(150.0));
+        QVERIFY(!dialog->statusText().isEmpty());
+        QCOMPARE(dialog->shownText(Quantity::MixingRatio), QString());
+
+        dialog->pressureEdit(0)->setText(locale.toString(2.5));
+        dialog->pressureUnit(0)->setCurrentText(u"bar"_s);
+        dialog->close();
+        window.reset();
+        window = std::make_unique<TForm1>();
+        QTest::mouseClick(window->Button3, Qt::LeftButton);
+        dialog = window->findChild<hmx::HumidityDialog*>();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->pressureEdit(0)->text(), locale.toString(2.5));
+        QCOMPARE(dialog->pressureUnit(0)->currentText(), u"bar"_s);
+        QCOMPARE(dialog->inputChoice()->currentIndex(), int(Input::RelativeHumidity));
     }
 };
 

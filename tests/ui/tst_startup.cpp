@@ -18,6 +18,7 @@ private slots:
         QTest::addColumn<QString>("shown");  // filled in the test from the live window
         QTest::newRow("Connect") << u"Połącz"_s << u"Connect"_s << u"Connect"_s;
         QTest::newRow("Button1") << u"Wczytaj wykres"_s << u"Load chart"_s << u"Button1"_s;
+        QTest::newRow("Button3") << u"Kalkulator"_s << u"Calculator"_s << u"Button3"_s;
         QTest::newRow("Label10") << u"Temperatura punktu rosy"_s << u"Dew Point Temperature"_s << u"Label10"_s;
         QTest::newRow("Label2") << u"Wyjście 2 min"_s << u"Min value"_s << u"Label2"_s;
         QTest::newRow("Label32") << u"Rodzaj wyjścia"_s << u"Output mode"_s << u"Label32"_s;

@@ -1,0 +1,51 @@
+// Makes written lines durable off the writer's thread, so the measuring cycle keeps its
+// pace while each line still reaches the disk before its reading is shown: every file
+// handed over is synced on a thread of its own, then its follow-up runs, in the order
+// they were handed over.
+#pragma once
+
+#include "log/logfile_platform.h"
+
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace hmx {
+
+class SyncQueue {
+public:
+    SyncQueue() = default;
+    ~SyncQueue();  // runs what is left, then ends the thread
+
+    // Takes over `handle` (a Duplicate; closed once synced). NoFile: nothing to sync,
+    // the follow-up simply runs in its turn.
+    void push(logfile::Handle handle, std::function<void()> then);
+    // Returns once everything pushed so far has been synced and its follow-up has run.
+    void drain();
+    // The reason of the first failed sync since the last call; empty when all went well.
+    QString takeFailure();
+
+    SyncQueue(const SyncQueue&) = delete;
+    SyncQueue& operator=(const SyncQueue&) = delete;
+
+private:
+    struct Entry {
+        logfile::Handle handle = logfile::NoFile;
+        std::function<void()> then;
+    };
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Entry> m_entries;
+    bool m_busy = false;    // an entry is being synced
+    bool m_ending = false;
+    QString m_failure;
+    std::thread m_thread;   // started with the first push
+};
+
+} // namespace hmx

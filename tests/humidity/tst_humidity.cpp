@@ -1,0 +1,361 @@
+// The humidity quantities against published tables, round trips through every input,
+// the water/ice switch, pressure conversion against a hand-worked example, every
+// out-of-range case, and hmx700-calc end to end.
+#include "humidity/formulation.h"
+#include "humidity/quantities.h"
+#include "humidity/units.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+using namespace hmx::humidity;
+
+Q_DECLARE_METATYPE(hmx::humidity::Phase)
+Q_DECLARE_METATYPE(hmx::humidity::Input)
+
+namespace {
+
+QString Calculator()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(HMX700_CALC));
+}
+
+Conditions At(double t, double p = 101325, double p2 = NAN)
+{
+    Conditions c;
+    c.temperature = t;
+    c.pressure = p;
+    c.secondPressure = p2;
+    return c;
+}
+
+} // namespace
+
+class TestHumidity : public QObject {
+    Q_OBJECT
+private slots:
+    void saturationPressure_data()
+    {
+        QTest::addColumn<Phase>("phase");
+        QTest::addColumn<double>("t");
+        QTest::addColumn<double>("published");  // Pa
+        // The saturation table of the ASHRAE Handbook—Fundamentals (2017), ch. 1, which is
+        // computed from IAPWS-95 (water) and IAPWS 2011 (ice); the rows beyond the four
+        // quoted ones are those reference values, rounded to five digits.
+        QTest::newRow("ice -20 C") << Phase::Ice << -20.0 << 103.24;
+        QTest::newRow("water 5 C") << Phase::Water << 5.0 << 872.6;
+        QTest::newRow("water 25 C") << Phase::Water << 25.0 << 3169.7;
+        QTest::newRow("water 50 C") << Phase::Water << 50.0 << 12351.3;
+        QTest::newRow("water 10 C") << Phase::Water << 10.0 << 1228.1;
+        QTest::newRow("water 20 C") << Phase::Water << 20.0 << 2339.2;
+        QTest::newRow("water 30 C") << Phase::Water << 30.0 << 4246.9;
+        QTest::newRow("water 40 C") << Phase::Water << 40.0 << 7385.1;
+        QTest::newRow("water 60 C") << Phase::Water << 60.0 << 19947.0;
+        QTest::newRow("water 80 C") << Phase::Water << 80.0 << 47416.0;
+        QTest::newRow("water 100 C") << Phase::Water << 100.0 << 101418.0;
+        QTest::newRow("ice -5 C") << Phase::Ice << -5.0 << 401.74;
+        QTest::newRow("ice -10 C") << Phase::Ice << -10.0 << 259.87;
+        QTest::newRow("ice -30 C") << Phase::Ice << -30.0 << 38.005;
+        QTest::newRow("triple point, water") << Phase::Water << 0.01 << 611.657;
+        QTest::newRow("triple point, ice") << Phase::Ice << 0.01 << 611.657;
+    }
+    void saturationPressure()
+    {
+        QFETCH(Phase, phase);
+        QFETCH(double, t);
+        QFETCH(double, published);
+        const std::optional<double> es = SaturationPressure(phase, t);
+        QVERIFY(es);
+        const double ppm = (*es / published - 1) * 1e6;
+        QVERIFY2(std::abs(ppm) < 300, qPrintable(QStringLiteral("%1 Pa: %2 ppm").arg(*es, 0, 'f', 4).arg(ppm)));
+        if (t == TriplePoint)
+            QVERIFY2(std::abs(*es - published) < 0.0005, qPrintable(QString::number(*es, 'f', 5)));
+    }
+
+    // Below 0.01 °C the stable phase is ice, from 0.01 °C water; the two meet there.
+    void waterIceSwitch()
+    {
+        for (double t : {-0.5, 0.0, 0.0099}) {
+            QCOMPARE(SaturationPressure(t), SaturationPressure(Phase::Ice, t));
+            QVERIFY(*SaturationPressure(Phase::Ice, t) < *SaturationPressure(Phase::Water, t));
+        }
+        for (double t : {0.01, 0.02, 1.0})
+            QCOMPARE(SaturationPressure(t), SaturationPressure(Phase::Water, t));
+        QVERIFY(std::abs(*SaturationPressure(0.0099999) - *SaturationPressure(0.01)) < 1e-3);
+        // A frost point exists exactly while the dew point lies below 0.01 °C.
+        for (double td : {-0.2, 0.0, 0.009, 0.011, 0.2}) {
+            const State s = Compute(At(20), Input::DewPoint, td);
+            QCOMPARE(bool(s[Quantity::FrostPoint]), td < TriplePoint);
+            if (td < TriplePoint)
+                QVERIFY(std::abs(*s[Quantity::FrostPoint] - td) < 0.03 && *s[Quantity::FrostPoint] < TriplePoint);
+        }
+        QVERIFY(*Compute(At(20), Input::DewPoint, -0.2)[Quantity::FrostPoint] > -0.2);
+    }
+
+    // Dew point -> vapour pressure -> dew point, over water and ice, at several pressures.
+    void roundTrips()
+    {
+        for (double p : {101325.0, 801325.0, 2.0e6}) {
+            for (double td = -50; td <= 100; td += 0.37) {
+                const std::optional<double> e = VapourPressureAt(Phase::Water, td, p);
+                if (!e)  // boiling at this pressure
+                    continue;
+                const std::optional<double> back = CondensationPoint(Phase::Water, *e, p);
+                QVERIFY2(back && std::abs(*back - td) < 0.001, qPrintable(QString::number(td)));
+            }
+            for (double tf = -100; tf <= TriplePoint; tf += 0.29) {
+                const std::optional<double> back = CondensationPoint(Phase::Ice, *VapourPressureAt(Phase::Ice, tf, p), p);
+                QVERIFY2(back && std::abs(*back - tf) < 0.001, qPrintable(QString::number(tf)));
+            }
+        }
+    }
+
+    // Every input the calculator takes, computed from a dew point, gives that dew point back.
+    void everyInputRoundTrips_data()
+    {
+        QTest::addColumn<double>("t");
+        QTest::addColumn<double>("p");
+        QTest::addColumn<double>("td");
+        QTest::newRow("room") << 22.5 << 101325.0 << 9.0;
+        QTest::newRow("dry compressed air") << 35.0 << 801325.0 << -40.0;
+        QTest::newRow("freezer") << -20.0 << 101325.0 << -31.0;
+        QTest::newRow("hot and humid") << 90.0 << 150000.0 << 85.0;
+    }
+    void everyInputRoundTrips()
+    {
+        QFETCH(double, t);
+        QFETCH(double, p);
+        QFETCH(double, td);
+        const State from = Compute(At(t, p), Input::DewPoint, td);
+        QVERIFY(from.valid());
+        for (std::size_t k = 0; k < InputCount; ++k) {
+            const Input input = Input(k);
+            const std::optional<double> value = from[QuantityOf(input)];
+            if (!value) {  // no frost point above 0.01 °C
+                QVERIFY(input == Input::FrostPoint && td >= TriplePoint);
+                continue;
+            }
+            const State back = Compute(At(t, p), input, *value);
+            QVERIFY2(back[Quantity::DewPoint] && std::abs(*back[Quantity::DewPoint] - td) < 0.001,
+                     Info(QuantityOf(input)).key.data());
+        }
+    }
+
+    // Relations a simple model of ideal moist air gives, and published psychrometric values.
+    void derivedQuantities()
+    {
+        const State s = Compute(At(20), Input::RelativeHumidity, 50);
+        QVERIFY(s.valid());
+        const double w = *s[Quantity::MixingRatio];
+        QCOMPARE(*s[Quantity::SpecificHumidity], w / (1 + w / 1000));
+        QVERIFY(std::abs(*s[Quantity::MassRatio] - 1000 * w) < 1e-6);  // air: ppmW is g/kg in millionths
+        QCOMPARE(*s[Quantity::WaterActivity], 0.5);
+        QCOMPARE(*s[Quantity::DepressionF], 1.8 * (20 - *s[Quantity::DewPoint]));
+        QCOMPARE(*s[Quantity::DewPointF], *s[Quantity::DewPoint] * 9 / 5 + 32);
+        // 20 °C, 50 %RH at sea level: dew point 9.3 °C, 7.3 g/kg, 8.6 g/m³, 38.6 kJ/kg,
+        // wet bulb 13.8 °C (psychrometric chart of the same Handbook).
+        QVERIFY(std::abs(*s[Quantity::DewPoint] - 9.3) < 0.05);
+        QVERIFY(std::abs(w - 7.3) < 0.05);
+        QVERIFY(std::abs(*s[Quantity::AbsoluteHumidity] - 8.65) < 0.05);
+        QVERIFY(std::abs(*s[Quantity::Enthalpy] - 38.6) < 0.1);
+        QVERIFY(std::abs(*s[Quantity::WetBulb] - 13.8) < 0.05);
+        // Saturated air: the wet bulb is the air temperature; the ice bulb below 0.01 °C too,
+        // also in air saturated over supercooled water.
+        QVERIFY(std::abs(*Compute(At(25), Input::DewPoint, 25)[Quantity::WetBulb] - 25) < 0.001);
+        QVERIFY(std::abs(*Compute(At(-10), Input::FrostPoint, -10)[Quantity::WetBulb] + 10) < 0.001);
+        QCOMPARE(*Compute(At(-10), Input::DewPoint, -10)[Quantity::WetBulb], -10.0);
+        QVERIFY(std::abs(*Compute(At(-10), Input::FrostPoint, -10.02)[Quantity::WetBulb] + 10) < 0.02);
+        // Another dry gas changes the mass ratio only.
+        Conditions nitrogen = At(20);
+        nitrogen.gasMolarMass = 28.0134;
+        const State n = Compute(nitrogen, Input::RelativeHumidity, 50);
+        QCOMPARE(*n[Quantity::VolumeRatio], *s[Quantity::VolumeRatio]);
+        QVERIFY(std::abs(*n[Quantity::MassRatio] / *s[Quantity::MassRatio] - AirMolarMass / 28.0134) < 1e-12);
+    }
+
+    // Hand-worked: +3 °C at 7 bar(g) (801325 Pa). es(3 °C) = 758.060 Pa, f = 1.027906,
+    // e = 779.214 Pa; at 101325 Pa the vapour pressure is 779.214 · 101325 / 801325 =
+    // 98.529 Pa, which with f = 1.004274 is saturation over water at -22.832 °C. And
+    // -20 °C at 101325 Pa: es = 125.587 Pa, f = 1.004197, e = 126.114 Pa; at 801325 Pa
+    // 997.365 Pa, f = 1.027144: +6.543 °C.
+    void pressureConversion_data()
+    {
+        QTest::addColumn<double>("td");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("pressure dew point to atmospheric") << 3.0 << "7barg" << "1013.25hPa" << -22.8316;
+        QTest::newRow("atmospheric to pressure dew point") << -20.0 << "101.325 kPa" << "7 barg" << 6.5425;
+    }
+    void pressureConversion()
+    {
+        QFETCH(double, td);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(double, expected);
+        const std::optional<double> p1 = ParsePressure(from.toStdString());
+        const std::optional<double> p2 = ParsePressure(to.toStdString());
+        QVERIFY(p1 && p2);
+        const std::optional<double> converted = DewPointAtPressure(td, *p1, *p2);
+        QVERIFY(converted);
+        QVERIFY2(std::abs(*converted - expected) < 0.001, qPrintable(QString::number(*converted, 'f', 4)));
+        QVERIFY(std::abs(*DewPointAtPressure(*converted, *p2, *p1) - td) < 0.001);
+        QCOMPARE(Compute(At(30, *p1, *p2), Input::DewPoint, td)[Quantity::DewPointAtSecondPressure], converted);
+    }
+
+    void pressureUnits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("pascals");  // NaN: refused
+        QTest::newRow("hPa") << "1013.25hPa" << 101325.0;
+        QTest::newRow("kPa with a space") << "250 kPa" << 250000.0;
+        QTest::newRow("bar") << "8bar" << 8e5;
+        QTest::newRow("psi") << "14.5psi" << 14.5 * 6894.757293168;
+        QTest::newRow("barg") << "7barg" << 801325.0;
+        QTest::newRow("psig") << "100psig" << 100 * 6894.757293168 + 101325;
+        QTest::newRow("no unit") << "1013" << qQNaN();
+        QTest::newRow("unknown unit") << "8atm" << qQNaN();
+        QTest::newRow("decimal comma") << "1013,25hPa" << qQNaN();
+        QTest::newRow("unit only") << "bar" << qQNaN();
+    }
+    void pressureUnits()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, pascals);
+        const std::optional<double> p = ParsePressure(text.toStdString());
+        QCOMPARE(bool(p), !std::isnan(pascals));
+        if (p)
+            QVERIFY(std::abs(*p - pascals) < 1e-6);
+    }
+
+    void outOfRange_data()
+    {
+        QTest::addColumn<double>("t");
+        QTest::addColumn<double>("p");
+        QTest::addColumn<double>("p2");
+        QTest::addColumn<Input>("input");
+        QTest::addColumn<double>("value");
+        const double nan = qQNaN();
+        QTest::newRow("temperature not a number") << nan << 101325.0 << nan << Input::DewPoint << 0.0;
+        QTest::newRow("dew point infinite") << 20.0 << 101325.0 << nan << Input::DewPoint << qInf();
+        QTest::newRow("pressure not a number") << 20.0 << nan << nan << Input::DewPoint << 0.0;
+        QTest::newRow("temperature below -50 C") << -60.0 << 101325.0 << nan << Input::FrostPoint << -70.0;
+        QTest::newRow("temperature above 100 C") << 120.0 << 101325.0 << nan << Input::DewPoint << 20.0;
+        QTest::newRow("air boils at this pressure") << 100.0 << 90000.0 << nan << Input::DewPoint << 20.0;
+        QTest::newRow("pressure zero") << 20.0 << 0.0 << nan << Input::DewPoint << 0.0;
+        QTest::newRow("pressure negative") << 20.0 << -1.0 << nan << Input::DewPoint << 0.0;
+        QTest::newRow("pressure above 2 MPa") << 20.0 << 2.1e6 << nan << Input::DewPoint << 0.0;
+        QTest::newRow("second pressure above 2 MPa") << 20.0 << 101325.0 << 3e6 << Input::DewPoint << 0.0;
+        QTest::newRow("second pressure zero") << 20.0 << 101325.0 << 0.0 << Input::DewPoint << 0.0;
+        QTest::newRow("dew point above the air") << 20.0 << 101325.0 << nan << Input::DewPoint << 20.5;
+        QTest::newRow("dew point below -50 C") << 20.0 << 101325.0 << nan << Input::DewPoint << -55.0;
+        QTest::newRow("frost point above 0.01 C") << 20.0 << 101325.0 << nan << Input::FrostPoint << 5.0;
+        QTest::newRow("frost point below -100 C") << 20.0 << 101325.0 << nan << Input::FrostPoint << -101.0;
+        QTest::newRow("relative humidity zero") << 20.0 << 101325.0 << nan << Input::RelativeHumidity << 0.0;
+        QTest::newRow("relative humidity above 100") << 20.0 << 101325.0 << nan << Input::RelativeHumidity << 100.5;
+        QTest::newRow("ppmV above saturation") << 20.0 << 101325.0 << nan << Input::VolumeRatio << 1e6;
+        QTest::newRow("ppmV negative") << 20.0 << 101325.0 << nan << Input::VolumeRatio << -5.0;
+        QTest::newRow("g/m3 above the total pressure") << 20.0 << 101325.0 << nan << Input::AbsoluteHumidity << 1e6;
+        QTest::newRow("mixing ratio zero") << 20.0 << 101325.0 << nan << Input::MixingRatio << 0.0;
+        QTest::newRow("mixing ratio above saturation") << 20.0 << 101325.0 << nan << Input::MixingRatio << 20.0;
+    }
+    void outOfRange()
+    {
+        QFETCH(double, t);
+        QFETCH(double, p);
+        QFETCH(double, p2);
+        QFETCH(Input, input);
+        QFETCH(double, value);
+        const State s = Compute(At(t, p, p2), input, value);
+        QVERIFY(!s.valid());
+        for (const QuantityInfo& info : Quantities())
+            QVERIFY2(!s[info.quantity], info.key.data());
+    }
+
+    // Quantities whose own range ends while the state itself is fine.
+    void singleQuantityOutOfRange()
+    {
+        const State warm = Compute(At(20), Input::DewPoint, 10);
+        QVERIFY(warm.valid() && !warm[Quantity::FrostPoint] && !warm[Quantity::RelativeHumidityIce]);
+        QVERIFY(!warm[Quantity::DewPointAtSecondPressure] && !warm[Quantity::SecondPressure]);
+        const State dry = Compute(At(20), Input::FrostPoint, -80);  // dew point about -84 °C
+        QVERIFY(dry.valid() && !dry[Quantity::DewPoint] && !dry[Quantity::Depression] && !dry[Quantity::DewPointF]);
+        QVERIFY(dry[Quantity::VolumeRatio] && dry[Quantity::WetBulb]);
+        // At a tenth of the pressure the dew point falls below -50 °C.
+        const State thin = Compute(At(20, 101325, 10132.5), Input::DewPoint, -45);
+        QVERIFY(thin.valid() && !thin[Quantity::DewPointAtSecondPressure]);
+        const State cold = Compute(At(-10), Input::FrostPoint, -15);
+        QVERIFY(cold[Quantity::RelativeHumidityIce] && *cold[Quantity::RelativeHumidityIce] > *cold[Quantity::RelativeHumidity]);
+    }
+
+    void calculatorGoodRun()
+    {
+        QProcess calc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));  // a decimal comma locale
+        calc.setProcessEnvironment(env);
+        calc.start(Calculator(), {"--temperature", "20", "--dew-point", "-40", "--pressure",
+                                                 "1013.25hPa", "--to-pressure", "8bar"});
+        QVERIFY(calc.waitForFinished(30000));
+        QCOMPARE(calc.exitCode(), 0);
+        QHash<QString, QStringList> lines;
+        for (const QByteArray& line : calc.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty())
+                lines.insert(QString::fromUtf8(line).section(QLatin1Char(' '), 0, 0), QString::fromUtf8(line).split(QLatin1Char(' ')));
+        QCOMPARE(lines.size(), int(QuantityCount));
+        const std::optional<double> expected = DewPointAtPressure(-40, 101325, 8e5);
+        const QStringList converted = lines.value(QStringLiteral("to-pressure-dew-point"));
+        QCOMPARE(converted.size(), 3);
+        QVERIFY(std::abs(converted[1].toDouble() - *expected) < 1e-4);  // '.' whatever the locale
+        QCOMPARE(converted[2], QStringLiteral("C"));
+        QCOMPARE(lines.value(QStringLiteral("relative-humidity-ice")).value(1), QStringLiteral("out-of-range"));
+        QCOMPARE(lines.value(QStringLiteral("dew-point-f")).value(1).toDouble(), -40.0);
+
+        calc.start(Calculator(), {"--json", "--temperature=20", "--relative-humidity=50"});
+        QVERIFY(calc.waitForFinished(30000));
+        QCOMPARE(calc.exitCode(), 0);
+        QJsonParseError error;
+        const QJsonObject json = QJsonDocument::fromJson(calc.readAllStandardOutput(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY(std::abs(json[QStringLiteral("dew-point")][QStringLiteral("value")].toDouble() -
+                         *Compute(At(20), Input::RelativeHumidity, 50)[Quantity::DewPoint]) < 1e-4);
+        QCOMPARE(json[QStringLiteral("ppmv")][QStringLiteral("unit")].toString(), QStringLiteral("ppmV"));
+        QVERIFY(json[QStringLiteral("frost-point")][QStringLiteral("value")].isNull());
+        QVERIFY(!json.contains(QStringLiteral("to-pressure")));
+    }
+
+    void calculatorBadInput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--temperature", "20", "--dewpoint", "5"} << "unknown option";
+        QTest::newRow("not a number") << QStringList{"--temperature", "20", "--dew-point", "5x"} << "not a number";
+        QTest::newRow("decimal comma") << QStringList{"--temperature", "20,5", "--dew-point", "5"} << "not a number";
+        QTest::newRow("pressure without unit")
+            << QStringList{"--temperature", "20", "--dew-point", "5", "--pressure", "1013"} << "not a pressure";
+        QTest::newRow("out of range") << QStringList{"--temperature", "20", "--dew-point", "25"} << "out of range";
+        QTest::newRow("no temperature") << QStringList{"--dew-point", "5"} << "--temperature is missing";
+        QTest::newRow("two humidities")
+            << QStringList{"--temperature", "20", "--dew-point", "5", "--ppmv", "100"} << "only one";
+        QTest::newRow("value missing") << QStringList{"--temperature", "20", "--dew-point"} << "needs a value";
+    }
+    void calculatorBadInput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        QProcess calc;
+        calc.start(Calculator(), arguments);
+        QVERIFY(calc.waitForFinished(30000));
+        QCOMPARE(calc.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(calc.exitCode(), 2);
+        QVERIFY(calc.readAllStandardOutput().isEmpty());
+        const QString err = QString::fromUtf8(calc.readAllStandardError());
+        QVERIFY2(err.contains(message), qPrintable(err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHumidity)
+#include "tst_humidity.moc"
