@@ -151,6 +151,8 @@ bool RenameAlone(const QString& from, const QString& to, QString& reason)
         return false;
     }
     return true;
+}
+
 bool Sync(Handle handle, QString& reason)
 {
     int rc;

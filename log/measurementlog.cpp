@@ -207,7 +207,8 @@ bool MeasurementLog::create()
     const QFileInfo earlier(m_fileName);
     // A FIFO or a device in the log's place is refused at once, as the chart loader
     // refuses one: looked at, never opened for writing.
-    if (earlier.exists() && !earlier.isFile()) {
+    // (A folder fails to open at once and is told as before.)
+    if (earlier.exists() && !earlier.isFile() && !earlier.isDir()) {
         const chartfile::OpenResult looked = chartfile::OpenForReading(m_fileName);
         if (looked.status == chartfile::OpenStatus::Ok)
             chartfile::CloseUnused(looked.fd);

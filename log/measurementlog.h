@@ -51,7 +51,7 @@ struct LogProblem {
         Write,        // a write failed
         Recreated,    // the file had gone; it was created again and the line written
         Unsaved,      // the lines kept at exit could not be saved anywhere
-        NotRegular,   // the log's name stands for a FIFO, a device or a folder
+        NotRegular,   // the log's name stands for a FIFO or a device
     };
     Kind kind = Kind::None;
     QString file;             // the file concerned
