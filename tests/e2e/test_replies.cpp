@@ -31,7 +31,7 @@ constexpr int CyclesBefore = 3;
 constexpr int CyclesWithTrouble = 20;
 constexpr int CyclesAfterAtMost = 24;
 constexpr int NoiseBursts = 5;
-constexpr int RowsAtOnce = 8;
+constexpr int RowsAtOnce = 6;
 
 struct Trouble {
     int splitBytes = 0;
