@@ -15,7 +15,8 @@ cd "$(dirname "$0")"
 # What building the program needs; the tests need TEST_PACKAGES as well.
 PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           fonts-dejavu-core fonts-liberation libbenchmark-dev librsvg2-bin)
-TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev)
+# dbus: the alarm test starts its own session bus (dbus-daemon).
+TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus)
 
 install_deps() {  # install_deps [more packages...]
     local missing=()

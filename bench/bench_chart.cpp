@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <random>
+
+#include <time.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -50,17 +53,24 @@ struct DayWeather {
     }
 };
 
+// X of a moment the way the program's clock makes it: whole milliseconds since 1970.
+double ClockX(std::int64_t msecsSinceEpoch)
+{
+    return 25569 + static_cast<double>(msecsSinceEpoch) / 86400000.0;
+}
+
 void fill(hmx::ChartLines& lines, std::size_t perSeries)
 {
     DayWeather weather;
-    const double start = todayStart();
+    const auto startMs = static_cast<std::int64_t>((todayStart() - 25569) * 86400000.0);
     for (std::size_t i = 0; i < perSeries; ++i) {
         const double f = static_cast<double>(i) / static_cast<double>(perSeries);
+        const double x = ClockX(startMs + std::llround(f * 86400000.0));
         double dp = 0, rh = 0, t = 0;
         weather.reading(f, dp, rh, t);
-        lines.dewPoint->addXY(start + f, dp);
-        lines.humidity->addXY(start + f, rh);
-        lines.ambient->addXY(start + f, t);
+        lines.dewPoint->addXY(x, dp);
+        lines.humidity->addXY(x, rh);
+        lines.ambient->addXY(x, t);
     }
 }
 
@@ -105,22 +115,59 @@ BENCHMARK(ChartRedraw)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(10
 void ChartAddPoint(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr std::size_t count = 3000000;
+    constexpr std::size_t Count = 3000000;
     const double start = todayStart();
     double totalNs = 0;
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
         hmx::ChartLines lines = hmx::ConfigureChart1(chart);
         const auto t0 = Clock::now();
-        for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t i = 0; i < Count; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
         const std::chrono::duration<double> elapsed = Clock::now() - t0;
         state.SetIterationTime(elapsed.count());
         totalNs += elapsed.count() * 1e9;
     }
-    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count));
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count));
 }
 BENCHMARK(ChartAddPoint)->Apply(bench::Defaults)->UseManualTime();
+
+// CPU time of this thread: a pause of the addition itself, not of the machine's
+// other work.
+double ThreadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+// One iteration appends 10^7 readings (tenths, half a second apart on the clock's
+// millisecond grid) to an empty series, timing every addXY in thread CPU time.
+// Counters: the slowest single addXY, the mean, and the bytes per point then held.
+void ChartAddWorst(benchmark::State& state)
+{
+    constexpr std::size_t Count = 10000000;
+    const auto startMs = static_cast<std::int64_t>((todayStart() - 25569) * 86400000.0);
+    double worstNs = 0, totalNs = 0, bytesPerPoint = 0;
+    for (auto _ : state) {
+        hmx::chart::ChartWidget chart;
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        for (std::size_t i = 0; i < Count; ++i) {
+            const double x = ClockX(startMs + static_cast<std::int64_t>(i) * 500);
+            const double y = static_cast<double>(static_cast<int>(i % 600) - 200) / 10.0;
+            const double t0 = ThreadCpuNs();
+            lines.dewPoint->addXY(x, y);
+            const double ns = ThreadCpuNs() - t0;
+            worstNs = std::max(worstNs, ns);
+            totalNs += ns;
+        }
+        bytesPerPoint = static_cast<double>(lines.dewPoint->memoryBytes()) / static_cast<double>(Count);
+    }
+    state.counters["worst_add_us"] = worstNs / 1000;
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count));
+    state.counters["bytes_per_point"] = bytesPerPoint;
+}
+BENCHMARK(ChartAddWorst)->Apply(bench::Defaults)->UseRealTime()->Iterations(1);
 
 // A day at two readings a second: one iteration is one redraw. The last picture is
 // written to $HMX_CHART_PNG when that names a file (docs/chart-day.png comes from here).
@@ -228,7 +275,7 @@ BENCHMARK(ChartHoverReadOut)->Apply(bench::Defaults)->Unit(benchmark::kMicroseco
 void ChartAddPointZoomed(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr std::size_t count = 3000000;
+    constexpr std::size_t Count = 3000000;
     const double start = todayStart();
     double totalNs = 0;
     for (auto _ : state) {
@@ -239,7 +286,7 @@ void ChartAddPointZoomed(benchmark::State& state)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, 0);
         zoomAt(chart, state.range(0) == 0 ? 0.5 : 1.0, 5);
         const auto t0 = Clock::now();
-        for (std::size_t i = 1000; i < count; ++i)
+        for (std::size_t i = 1000; i < Count; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
         const std::chrono::duration<double> elapsed = Clock::now() - t0;
         state.SetIterationTime(elapsed.count());
@@ -247,7 +294,7 @@ void ChartAddPointZoomed(benchmark::State& state)
         if (chart.followsNewest() != (state.range(0) == 1))
             state.SkipWithError("the view did not follow as asked");
     }
-    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(count - 1000));
+    state.counters["ns_per_point"] = totalNs / (static_cast<double>(state.iterations()) * static_cast<double>(Count - 1000));
 }
 BENCHMARK(ChartAddPointZoomed)->Apply(bench::Defaults)->UseManualTime()->Arg(0)->Arg(1);
 

@@ -27,6 +27,9 @@ class QPrinter;
 namespace hmx::chart {
 
 class ChartWidget;
+struct AxisRange;
+struct ChartWidgetPrivate;
+struct LineSeriesPrivate;
 
 // Raised when an axis limit would cross the other one.
 class AxisError : public std::runtime_error {
@@ -45,8 +48,8 @@ public:
     // otherwise inserts after the last point whose X <= x. Schedules a redraw.
     void addXY(double x, double y);
     void clear();
-    // Room for this many points in all, so that adding them never moves the ones held
-    // (one allocation up front instead of copies while growing).
+    // Kept for callers that know how many points come: growing never moves the points
+    // held (they live in chunks of their own), so there is nothing to set aside.
     void reserve(std::size_t points);
 
     // A hidden line is neither drawn, nor ranged, nor read out, nor exported; its
@@ -63,9 +66,9 @@ public:
 
 private:
     friend class ChartWidget;
+    friend struct ChartWidgetPrivate;
     LineSeries(ChartWidget* chart, QString title, QColor color, int width);
-    struct Impl;
-    std::shared_ptr<Impl> d;
+    std::shared_ptr<LineSeriesPrivate> d;
     ChartWidget* m_chart;
 };
 
@@ -84,11 +87,9 @@ public:
 
 private:
     friend class ChartWidget;
-    explicit ChartAxis(ChartWidget* chart) : m_chart(chart) {}
+    ChartAxis(ChartWidget* chart, AxisRange* range) : m_chart(chart), m_range(range) {}
     ChartWidget* m_chart;
-    double m_min = 0;
-    double m_max = 0;
-    bool m_automatic = true;
+    AxisRange* m_range;  // kept with the view's state
 };
 
 // Where the next drawing puts things, in widget pixels.
@@ -120,7 +121,7 @@ struct ChartLayout {
         double x = 0;               // X of the moment read (the point nearest the cursor)
         int pixel = 0;              // column of the vertical line
         QRect box;
-        QString time;               // "hh:mm:ss"
+        QString time;               // "hh:mm:ss", after the date when the range spans over a day
         std::vector<Value> values;  // one per visible line that reaches into the plot
     } readOut;
 };
@@ -141,6 +142,7 @@ struct ChartTexts {
     QString errorTitle = QStringLiteral("Error");
     QString cannotWrite = QStringLiteral("Cannot write %1: %2");  // file name, reason
     QString timeColumn = QStringLiteral("Time");
+    QString dateTimeColumn = QStringLiteral("Date and time (ISO 8601)");
     QString manualView = QStringLiteral("Zoomed view · click to reset");
 };
 
@@ -194,8 +196,9 @@ public:
     // By the suffix: ".svg" writes SVG, anything else an image format Qt knows (PNG
     // when it knows none). False with `error` set when the file cannot be written.
     bool saveImage(const QString& fileName, double scale = 1, QString* error = nullptr);
-    // Time of day, then one column per visible line, of the points in the shown time
-    // range; points of different lines less than a millisecond apart share a row.
+    // Time of day, then one column per visible line, then the date and time (ISO 8601,
+    // the clock's local time), of the points in the shown time range; points of
+    // different lines less than a millisecond apart share a row.
     // Numbers use the default locale's decimal separator; fields are separated by ';'
     // where that is ',', else by ','. UTF-8 with a byte-order mark, CR LF line ends.
     bool exportCsv(const QString& fileName, QString* error = nullptr);
@@ -223,29 +226,11 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    friend class LineSeries;
     friend class ChartAxis;
-    void seriesChanged();
-    void axisSetByCaller(const ChartAxis* axis);
-    ChartLayout layoutFor(QSize size, bool overlays) const;
-    ChartLayout::ReadOut readOutAt(const ChartLayout& L, int column) const;
-    void paintChart(QPainter& p, const ChartLayout& L, bool overlays) const;
-    void paintOverlays(QPainter& p, const ChartLayout& L) const;
-    void setTimeView(double lo, double hi);
-    void setValueView(double lo, double hi);
-    void zoomTime(double factor, double anchorX);
-    void zoomValue(double factor, double anchorY);
-    void panBy(double timeFraction, double valueFraction);
-    bool lineCountsInRanges(int index) const;
-    void showMenu(const QPoint& globalPos);
-    void saveImageDialog();
-    void exportCsvDialog();
-    void printDialog();
-    void reportWriteError(const QString& message);
-    struct Impl;
-    std::unique_ptr<Impl> d;
-    ChartAxis m_bottom{this};
-    ChartAxis m_left{this};
+    friend struct ChartWidgetPrivate;
+    std::unique_ptr<ChartWidgetPrivate> d;
+    ChartAxis m_bottom;
+    ChartAxis m_left;
 };
 
 } // namespace hmx::chart

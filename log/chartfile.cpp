@@ -2,6 +2,8 @@
 #include "log/chartfile.h"
 #include "log/measurementlog.h"
 
+#include "chart/clocktext.h"
+
 #include <QFile>
 #include <QIODevice>
 
@@ -72,7 +74,7 @@ Marker readMarker(const char*& p, const char* end, const TimeTextRules& rules)
 
 std::string timeSeparatorOf(const QLocale& locale)
 {
-    return local8(LogTimeSeparator(locale));
+    return local8(chart::TimeSeparator(locale));
 }
 
 QString TypeText(chartfile::FileType type)

@@ -3,6 +3,8 @@
 #include "log/chartfile_platform.h"
 #include "log/logfile_platform.h"
 
+#include "chart/clocktext.h"
+
 #include <QChar>
 #include <QDir>
 #include <QFile>
@@ -19,7 +21,6 @@ struct TimePattern {
     qsizetype hourDigits = 0;   // 0: no hour field found
     bool twelveHour = false;
     bool markerFirst = false;
-    QString separator;          // literal text between hours and minutes
 };
 
 TimePattern ParseTimeFormat(const QString& format)
@@ -27,26 +28,14 @@ TimePattern ParseTimeFormat(const QString& format)
     TimePattern pattern;
     qsizetype hourIndex = -1;
     qsizetype markerIndex = -1;
-    bool afterHour = false;
-    QString literal;
     qsizetype i = 0;
     while (i < format.size()) {
         const QChar c = format.at(i);
         if (c == u'\'') {
-            // Quoted literal; '' stands for one quote.
+            // Quoted literal ('' stands for one quote): no fields inside.
             qsizetype j = i + 1;
-            while (j < format.size()) {
-                if (format.at(j) == u'\'') {
-                    if (j + 1 < format.size() && format.at(j + 1) == u'\'') {
-                        literal += u'\'';
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                literal += format.at(j);
-                ++j;
-            }
+            while (j < format.size() && !(format.at(j) == u'\'' && (j + 1 >= format.size() || format.at(j + 1) != u'\'')))
+                j += format.at(j) == u'\'' ? 2 : 1;
             i = j + 1;
             continue;
         }
@@ -54,7 +43,6 @@ TimePattern ParseTimeFormat(const QString& format)
         const bool field = letter == u'h' || letter == u'H' || letter == u'm' || letter == u's' || letter == u'z'
             || letter == u't' || letter == u'a' || letter == u'A';
         if (!field) {
-            literal += c;
             ++i;
             continue;
         }
@@ -71,34 +59,14 @@ TimePattern ParseTimeFormat(const QString& format)
         if ((letter == u'h' || letter == u'H') && hourIndex < 0) {
             hourIndex = tokenIndex;
             pattern.hourDigits = run >= 2 ? 2 : 1;
-            afterHour = true;
-            literal.clear();
-        } else if (letter == u'm' && afterHour) {
-            pattern.separator = literal;
-            afterHour = false;
         } else if ((letter == u'a' || letter == u'A') && markerIndex < 0) {
             markerIndex = tokenIndex;
-        } else {
-            afterHour = false;
         }
-        literal.clear();
         i += run;
     }
     pattern.twelveHour = markerIndex >= 0;
     pattern.markerFirst = markerIndex >= 0 && hourIndex >= 0 && markerIndex < hourIndex;
     return pattern;
-}
-
-// A time separator is punctuation, not words such as the CJK hour and minute signs.
-bool IsSeparator(const QString& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber() || c.isSpace())
-            return false;
-    }
-    return true;
 }
 
 QString TwoDigits(int value)
@@ -108,20 +76,10 @@ QString TwoDigits(int value)
 
 } // namespace
 
-QString LogTimeSeparator(const QLocale& locale)
-{
-    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        const TimePattern pattern = ParseTimeFormat(locale.timeFormat(type));
-        if (IsSeparator(pattern.separator))
-            return pattern.separator;
-    }
-    return QStringLiteral(":");
-}
-
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
     TimePattern pattern = ParseTimeFormat(locale.timeFormat(QLocale::LongFormat));
-    pattern.separator = LogTimeSeparator(locale);
+    const QString separator = chart::TimeSeparator(locale);
     if (pattern.hourDigits == 0)
         pattern.hourDigits = 2;
 
@@ -132,7 +90,7 @@ QString LongTimeText(const QTime& time, const QLocale& locale)
             hours = 12;
     }
     QString text = pattern.hourDigits == 2 ? TwoDigits(hours) : QString::number(hours);
-    text += pattern.separator + TwoDigits(time.minute()) + pattern.separator + TwoDigits(time.second());
+    text += separator + TwoDigits(time.minute()) + separator + TwoDigits(time.second());
     if (pattern.twelveHour) {
         const QString marker = time.hour() < 12 ? locale.amText() : locale.pmText();
         if (!marker.isEmpty())

@@ -30,12 +30,9 @@ struct LogLine {
     QString ambientText;
 };
 
-// The locale's time separator as the log writes it: the long time format's, else the
-// short one's (some long formats use words such as the CJK hour sign), else a colon.
-QString LogTimeSeparator(const QLocale& locale = QLocale());
-
-// The locale's long time form without any time zone: separator, 12/24-hour clock,
-// leading zero in hours or not, AM/PM marker placed as the locale places it.
+// The locale's long time form without any time zone: the chart's time separator,
+// 12/24-hour clock, leading zero in hours or not, AM/PM marker placed as the locale
+// places it.
 QString LongTimeText(const QTime& time, const QLocale& locale = QLocale());
 
 // The eight fields joined by TAB, ending in CR LF, encoded in the local 8-bit code page.

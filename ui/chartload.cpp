@@ -2,6 +2,8 @@
 // window thread.
 #include "ui/chartload.h"
 
+#include "log/eventjournal.h"
+
 #include "instrument/charttime.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
@@ -303,6 +305,8 @@ void ChartLoadJob::finish()
         }
     } else if (m_points == 0) {
         ShowErrorReport(NoReadingsMessage(m_fileName));
+    } else {
+        emit loaded(m_fileName, m_points);
     }
 }
 
@@ -328,6 +332,10 @@ void TForm1::Button1Click()
     m_chartLoad = std::make_unique<hmx::ChartLoadJob>(*this, std::move(file), OpenDialog1.FileName);
     Button1->setEnabled(false);
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] { Button1->setEnabled(true); });
+    connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
+        m_journal->add(QStringLiteral("chart-loaded"),
+                       {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
+    });
 }
 
 bool TForm1::isLoadingChart() const

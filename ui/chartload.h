@@ -50,6 +50,8 @@ public:
 
 signals:
     void finished();
+    // The file gave readings and was read to its end (after finished()).
+    void loaded(const QString& fileName, qulonglong points);
 
     // From the worker to the window thread (queued): a batch or the end is waiting,
     // and how far the reading has come in permille.

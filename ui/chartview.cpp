@@ -26,6 +26,7 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     texts.errorTitle = QStringLiteral("HMX-700");  // every box of the program bears its name
     texts.cannotWrite = ByLanguage(QStringLiteral("Nie można zapisać pliku %1: %2"), QStringLiteral("Cannot write %1: %2"));
     texts.timeColumn = ByLanguage(QStringLiteral("Czas"), QStringLiteral("Time"));
+    texts.dateTimeColumn = ByLanguage(QStringLiteral("Data i czas (ISO 8601)"), QStringLiteral("Date and time (ISO 8601)"));
     texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),
                                   QStringLiteral("Zoomed view · click to reset"));
     chart.setTexts(texts);

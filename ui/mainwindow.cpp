@@ -7,6 +7,7 @@
 #include "instrument/linkworker.h"
 #include "instrument/poller.h"
 #include "log/logfolderlock.h"
+#include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"
 #include "ui/chartview.h"
@@ -128,6 +129,9 @@ TForm1::TForm1(QWidget* parent)
     Series1 = lines.dewPoint;
     Series6 = lines.humidity;
     Series7 = lines.ambient;
+
+    // After the fields have their colours: the alarms keep them as the fields' own look.
+    setUpAlarmsAndJournal();
 
     // Every handler runs through the default error report: an error is shown and the
     // program goes on.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chart/chartwidget.h"
+#include "instrument/settings.h"
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
@@ -12,12 +13,17 @@
 #include <QTime>
 #include <QWidget>
 
+#include <QDateTime>
+
 #include <memory>
 #include <string>
 #include <vector>
+#include <optional>
 
 namespace hmx {
+class AlarmPanel;
 class ChartLoadJob;
+class EventJournal;
 class Connector;
 class LogFolderLock;
 class LinkWorker;
@@ -26,7 +32,6 @@ class Poller;
 struct LogProblem;
 struct Reading;
 struct ScanResult;
-struct SettingsValues;
 struct VersionInfo;
 }
 
@@ -65,6 +70,10 @@ public:
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
 
+    // The limits and alarms of the measurement page, and the event journal.
+    hmx::AlarmPanel* alarms() const { return m_alarms; }
+    hmx::EventJournal* journal() const { return m_journal.get(); }
+
 public slots:
     void FormCreate();
     void ConnectClick();
@@ -100,7 +109,6 @@ private:
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
-    void showInstrumentBack();
     // Another unit answered while searching: go on searching, or measure it instead.
     void showOtherInstrument(const QString& device, quint16 serialNumber);
     void switchTo(const QString& device);
@@ -108,11 +116,16 @@ private:
     QString endRun();
     // Connect, on these devices only when given.
     void startConnecting(const std::vector<std::string>& devices);
+    void showInstrumentBack(const QString& device);
     // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
     // instrument is lost or silent; normal again with the next reading.
     void showValuesOld(bool old);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
+
+    // The alarms and the journal (events.cpp): set up once, then one line per event.
+    void setUpAlarmsAndJournal();
+    void journalSettings(const QString& kind, const hmx::SettingsValues& values);
 
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::LogFolderLock> m_folderLock;  // from Connect to the end
@@ -120,9 +133,14 @@ private:
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
+    std::unique_ptr<hmx::EventJournal> m_journal;
+    hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     std::string m_device;        // where the instrument answered
     quint16 m_serialNumber = 0;  // of the unit measured
     QPointer<QMessageBox> m_otherUnitBox;
+    QString m_model;             // and what it answered
+    std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
+    QDateTime m_lostSince;       // valid while the instrument is lost
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;
@@ -130,7 +148,6 @@ private:
     int m_silentCycles = 0;      // cycles without a reply since the last reading
     QTime m_lastReadingTime;
     bool m_valuesOld = false;
-    QColor m_liveValueColor;
     bool m_shutDown = false;
 };
 

@@ -8,9 +8,12 @@
 #include "instrument/settings.h"
 #include "link/seriallink.h"
 #include "log/logfolderlock.h"
+#include "log/eventjournal.h"
 #include "log/measurementlog.h"
+#include "ui/alarmpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
+#include "ui/journalevents.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 #include "ui/stopsignals.h"
@@ -38,9 +41,6 @@ QString MeasuringCaption()
 
 // Silence for longer than this many cycles makes the shown values old.
 constexpr int SilentCyclesStillLive = 3;
-
-// Old values: dimmed, but still readable on the fields' teal.
-const QColor OldValueColor(192, 192, 192);
 
 } // namespace
 
@@ -111,6 +111,7 @@ void TForm1::scanFinished(const ScanResult& scan)
         return;
     }
     m_device = scan.portName;
+    m_model = QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size()));
 
     // The reads go on once the user has closed the box, as the connection always did.
     auto* found = new QMessageBox(QMessageBox::NoIcon, ByLanguage("Identyfikator urzadzenia  :", "Found device  :"),
@@ -136,6 +137,10 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.revision)
                          .arg(version.serialNumber));
     m_serialNumber = version.serialNumber;
+    m_journal->add(QStringLiteral("connect"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device)),
+                                               Detail(QStringLiteral("model"), m_model),
+                                               Detail(QStringLiteral("version"), Label16->text()),
+                                               Detail(QStringLiteral("serial"), QString::number(version.serialNumber))});
     if (settingsRead)
         ShowSettings(settings);
     else
@@ -196,6 +201,13 @@ void TForm1::showReading(const Reading& reading)
     showValuesOld(false);
     if (reading.number == 1)
         EndInOrderAtExit();  // again, now that the measuring path has made what it uses
+    const limits::Millis now = AlarmPanel::Now();
+    m_alarms->observe(limits::QuantityId::DewPoint, reading.dewPoint / 10.0, now);
+    m_alarms->observe(limits::QuantityId::Humidity, reading.humidity / 10.0, now);
+    m_alarms->observe(limits::QuantityId::Ambient, reading.ambient / 10.0, now);
+    // Events kept back by a journal that could not be written go out as soon as it can.
+    if (m_journal->pendingCount() > 0)
+        m_journal->retry();
 }
 
 void TForm1::showNoReply()
@@ -211,13 +223,9 @@ void TForm1::showValuesOld(bool old)
     if (old == m_valuesOld)
         return;
     m_valuesOld = old;
-    for (QLineEdit* field : {Edit6, Edit14}) {
-        QPalette palette = field->palette();
-        if (old)
-            m_liveValueColor = palette.color(QPalette::Text);
-        palette.setColor(QPalette::Text, old ? OldValueColor : m_liveValueColor);
-        field->setPalette(palette);
-    }
+    // Edit20 says "Error" instead.
+    m_alarms->setValueOld(limits::QuantityId::Humidity, old);
+    m_alarms->setValueOld(limits::QuantityId::Ambient, old);
     updateStatus();
 }
 
@@ -230,6 +238,7 @@ void TForm1::showLogError(const LogProblem& problem)
 {
     m_logFailing = true;
     updateStatus();
+    m_journal->add(QStringLiteral("log-failed"), LogProblemDetails(problem));
     ShowErrorReport(LogProblemText(problem), QStringLiteral("log"));
 }
 
@@ -237,6 +246,7 @@ void TForm1::showLogWorks()
 {
     m_logFailing = false;
     updateStatus();
+    m_journal->add(QStringLiteral("log-works"), {Detail(QStringLiteral("file"), m_log ? m_log->fileName() : QString())});
 }
 
 void TForm1::showLogRecreated(const LogProblem& problem)
@@ -257,12 +267,21 @@ void TForm1::showRejected(quint64 total)
 
 void TForm1::showInstrumentLost()
 {
+    m_lostSince = QDateTime::currentDateTime();
+    m_journal->add(QStringLiteral("instrument-lost"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device))},
+                   m_lostSince);
     Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…"));
     showValuesOld(true);
 }
 
-void TForm1::showInstrumentBack()
+void TForm1::showInstrumentBack(const QString& device)
 {
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 lostMs = m_lostSince.isValid() ? m_lostSince.msecsTo(now) : 0;
+    m_lostSince = {};
+    m_journal->add(QStringLiteral("instrument-back"), {Detail(QStringLiteral("port"), device),
+                                                       Detail(QStringLiteral("lostSeconds"), JournalNumber(lostMs / 1000.0))},
+                   now);
     Connect->setText(MeasuringCaption());
     if (m_otherUnitBox)
         m_otherUnitBox->close();
@@ -337,6 +356,7 @@ QString TForm1::Shutdown()
     if (m_shutDown)
         return {};
     m_shutDown = true;
+    m_journal->add(QStringLiteral("stop"));
     // A connection under way goes first, then the Poller: the log's only writer and
     // the link's other user.
     if (m_connector)

@@ -52,6 +52,7 @@ void TForm1::settingsLoaded(bool read, const SettingsValues& values)
 void TForm1::ShowSettings(const SettingsValues& values)
 {
     Settings().setValues(values);
+    journalSettings(QStringLiteral("settings-read"), values);
 
     SelectItem(ComboBox1, values.UpperUnit);
     SelectItem(ComboBox2, OutputTypeIndex(values.Output1Type));
@@ -145,4 +146,5 @@ void TForm1::ZapisUstawienClick()
     store.update([&](SettingsValues& s) { s.CleaningInterval = interval; });
 
     store.requestWrite();
+    journalSettings(QStringLiteral("settings-saved"), store.values());
 }

@@ -154,7 +154,7 @@ void TstChartView::menuTextsAreInTheInterfaceLanguage()
     using T = hmx::chart::ChartTexts;
     for (QString T::*text : {&T::resetView, &T::saveImage, &T::copyImage, &T::print, &T::exportCsv, &T::imageFilter,
                              &T::csvFilter, &T::defaultFileName, &T::imageSizeTitle, &T::imageSizeLabel, &T::errorTitle,
-                             &T::cannotWrite, &T::timeColumn, &T::manualView}) {
+                             &T::cannotWrite, &T::timeColumn, &T::dateTimeColumn, &T::manualView}) {
         QVERIFY2(set.*text != english.*text, qPrintable(set.*text));
         QVERIFY(!(set.*text).isEmpty());
     }

@@ -28,8 +28,8 @@ using hmx::chart::LineSeries;
 
 namespace {
 
-constexpr double kMinute = 1.0 / 1440;
-const double kDay = static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(2026, 12, 7)));
+constexpr double Minute = 1.0 / 1440;
+const double Day = static_cast<double>(QDate(1899, 12, 30).daysTo(QDate(2026, 12, 7)));
 
 using Points = QList<QPair<double, double>>;
 
@@ -118,10 +118,10 @@ void drag(QWidget& w, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, Q
     QTest::mouseRelease(&w, button, modifiers, to);
 }
 
-// Date-time value of a time of day on kDay, as the program makes it from the clock.
+// Date-time value of a time of day on Day, as the program makes it from the clock.
 double clock(int h, int m, int s, int ms = 0)
 {
-    return kDay + (((h * 60 + m) * 60 + s) * 1000 + ms) / 86400000.0;
+    return Day + (((h * 60 + m) * 60 + s) * 1000 + ms) / 86400000.0;
 }
 
 // Three lines over one day, shown, for event-driven tests.
@@ -129,8 +129,8 @@ struct ShownDay : ThreeLines {
     ShownDay()
     {
         for (int i = 0; i <= 1440; ++i) {
-            a->addXY(kDay + i * kMinute, 20 + 10 * std::sin(i * 0.01));
-            b->addXY(kDay + i * kMinute, 40 + (i % 60) * 0.1);
+            a->addXY(Day + i * Minute, 20 + 10 * std::sin(i * 0.01));
+            b->addXY(Day + i * Minute, 40 + (i % 60) * 0.1);
         }
         chart.show();
         QVERIFY(QTest::qWaitForWindowExposed(&chart));
@@ -215,8 +215,8 @@ void TstChartWidget::pointOrder_data()
     QTest::newRow("equal X at the front keeps order")
         << Points{{3, 1}, {0, 2}, {0, 3}} << Points{{0, 2}, {0, 3}, {3, 1}};
     QTest::newRow("after midnight comes after the evening")
-        << Points{{kDay + 23 * 60 * kMinute, 1}, {kDay + 1 + kMinute, 3}, {kDay + 1439 * kMinute, 2}}
-        << Points{{kDay + 23 * 60 * kMinute, 1}, {kDay + 1439 * kMinute, 2}, {kDay + 1 + kMinute, 3}};
+        << Points{{Day + 23 * 60 * Minute, 1}, {Day + 1 + Minute, 3}, {Day + 1439 * Minute, 2}}
+        << Points{{Day + 23 * 60 * Minute, 1}, {Day + 1439 * Minute, 2}, {Day + 1 + Minute, 3}};
 }
 
 void TstChartWidget::pointOrder()
@@ -330,22 +330,22 @@ void TstChartWidget::automaticRangeReplacesManualValues()
 {
     QFETCH(bool, byDrawing);
     ThreeLines t;
-    t.a->addXY(kDay + 0.25, 5);
-    t.b->addXY(kDay + 0.50, 60);
-    t.c->addXY(kDay + 0.75, -3);
+    t.a->addXY(Day + 0.25, 5);
+    t.b->addXY(Day + 0.50, 60);
+    t.c->addXY(Day + 0.75, -3);
     // What the poller does after a reading: minimum 0, maximum past now.
     t.chart.bottomAxis()->setMinimum(0);
-    t.chart.bottomAxis()->setMaximum(kDay * 3);
+    t.chart.bottomAxis()->setMaximum(Day * 3);
     t.chart.leftAxis()->setMinimum(-100);
     QCOMPARE(t.chart.bottomAxis()->minimum(), 0.0);
-    QCOMPARE(t.chart.bottomAxis()->maximum(), kDay * 3);
+    QCOMPARE(t.chart.bottomAxis()->maximum(), Day * 3);
     QVERIFY(t.chart.bottomAxis()->automatic());
     if (byDrawing)
         t.chart.grab();
     else
         t.chart.updateRanges();
-    QCOMPARE(t.chart.bottomAxis()->minimum(), kDay + 0.25);
-    QCOMPARE(t.chart.bottomAxis()->maximum(), kDay + 0.75);
+    QCOMPARE(t.chart.bottomAxis()->minimum(), Day + 0.25);
+    QCOMPARE(t.chart.bottomAxis()->maximum(), Day + 0.75);
     QCOMPARE(t.chart.leftAxis()->minimum(), -3.0);
     QCOMPARE(t.chart.leftAxis()->maximum(), 60.0);
     QVERIFY(t.chart.bottomAxis()->automatic());
@@ -354,26 +354,26 @@ void TstChartWidget::automaticRangeReplacesManualValues()
 void TstChartWidget::manualRangeStays()
 {
     ThreeLines t;
-    t.a->addXY(kDay, 1);
-    t.a->addXY(kDay + 0.5, 2);
+    t.a->addXY(Day, 1);
+    t.a->addXY(Day + 0.5, 2);
     t.chart.bottomAxis()->setAutomatic(false);
-    t.chart.bottomAxis()->setMaximum(kDay + 0.25);
-    t.chart.bottomAxis()->setMinimum(kDay + 0.1);
+    t.chart.bottomAxis()->setMaximum(Day + 0.25);
+    t.chart.bottomAxis()->setMinimum(Day + 0.1);
     t.chart.grab();
-    QCOMPARE(t.chart.bottomAxis()->minimum(), kDay + 0.1);
-    QCOMPARE(t.chart.bottomAxis()->maximum(), kDay + 0.25);
-    QCOMPARE(t.chart.chartLayout().timeMin, kDay + 0.1);
+    QCOMPARE(t.chart.bottomAxis()->minimum(), Day + 0.1);
+    QCOMPARE(t.chart.bottomAxis()->maximum(), Day + 0.25);
+    QCOMPARE(t.chart.chartLayout().timeMin, Day + 0.1);
     // Back to automatic: the data range again.
     t.chart.bottomAxis()->setAutomatic(true);
     t.chart.updateRanges();
-    QCOMPARE(t.chart.bottomAxis()->maximum(), kDay + 0.5);
+    QCOMPARE(t.chart.bottomAxis()->maximum(), Day + 0.5);
 }
 
 void TstChartWidget::rangeAcrossMidnight()
 {
     ThreeLines t;
-    const double evening = kDay + 1439 * kMinute;
-    const double morning = kDay + 1 + kMinute;
+    const double evening = Day + 1439 * Minute;
+    const double morning = Day + 1 + Minute;
     t.a->addXY(morning, 2);
     t.a->addXY(evening, 1);
     QCOMPARE(t.a->x(0), evening);
@@ -397,7 +397,7 @@ void TstChartWidget::changesRepaintWithoutACall()
     QTRY_VERIFY(chart.paints > 0);
     const int before = chart.paints;
     for (int i = 0; i < 1000; ++i)
-        s->addXY(kDay + i * kMinute, i % 7);
+        s->addXY(Day + i * Minute, i % 7);
     QTRY_VERIFY(chart.paints > before);
     // A thousand additions in one go come out as a paint or two, not a thousand.
     QVERIFY2(chart.paints - before < 10, qPrintable(QString::number(chart.paints - before)));
@@ -442,8 +442,8 @@ void TstChartWidget::layoutKeepsItsPlaces()
     QFETCH(QSize, size);
     ThreeLines t;
     t.chart.resize(size);
-    t.a->addXY(kDay, 10);
-    t.a->addXY(kDay + 0.3, 20);
+    t.a->addXY(Day, 10);
+    t.a->addXY(Day + 0.3, 20);
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
     const int marginX = qRound(0.02 * size.width());
@@ -482,7 +482,7 @@ void TstChartWidget::oddSizesAndRanges()
     ThreeLines t;
     t.chart.resize(size);
     for (int i = 0; i < 5000; ++i)
-        t.a->addXY(kDay + i * 1e-5, std::sin(i * 0.01));
+        t.a->addXY(Day + i * 1e-5, std::sin(i * 0.01));
     if (timeMin < timeMax) {
         t.chart.bottomAxis()->setAutomatic(false);
         t.chart.bottomAxis()->setMaximum(timeMax);
@@ -503,13 +503,13 @@ void TstChartWidget::timeLabels_data()
     const QLocale c = QLocale::c();
     const QLocale finnish(QLocale::Finnish, QLocale::Finland);
     const QLocale us(QLocale::English, QLocale::UnitedStates);
-    QTest::newRow("noon") << c << kDay + 0.5 << "12:00";
-    QTest::newRow("two digits for early hours") << c << kDay + (3 * 60 + 7) * kMinute << "03:07";
-    QTest::newRow("24-hour clock in a 12-hour locale") << us << kDay + (15 * 60 + 45) * kMinute << "15:45";
-    QTest::newRow("midnight") << c << kDay + 1 << "00:00";
-    QTest::newRow("last minute of the day") << c << kDay + 1439 * kMinute << "23:59";
-    QTest::newRow("rounding error just below a minute") << c << kDay + 61 * kMinute - 1e-12 << "01:01";
-    QTest::newRow("Finnish separator") << finnish << kDay + (9 * 60 + 30) * kMinute << "09.30";
+    QTest::newRow("noon") << c << Day + 0.5 << "12:00";
+    QTest::newRow("two digits for early hours") << c << Day + (3 * 60 + 7) * Minute << "03:07";
+    QTest::newRow("24-hour clock in a 12-hour locale") << us << Day + (15 * 60 + 45) * Minute << "15:45";
+    QTest::newRow("midnight") << c << Day + 1 << "00:00";
+    QTest::newRow("last minute of the day") << c << Day + 1439 * Minute << "23:59";
+    QTest::newRow("rounding error just below a minute") << c << Day + 61 * Minute - 1e-12 << "01:01";
+    QTest::newRow("Finnish separator") << finnish << Day + (9 * 60 + 30) * Minute << "09.30";
     QTest::newRow("before the date origin") << c << -0.25 << "18:00";
 }
 
@@ -526,13 +526,13 @@ void TstChartWidget::timeLabelsDoNotOverlap_data()
 {
     QTest::addColumn<double>("span");
     QTest::addColumn<int>("width");
-    QTest::newRow("ten minutes") << 10 * kMinute << 780;
-    QTest::newRow("one hour") << 60 * kMinute << 780;
+    QTest::newRow("ten minutes") << 10 * Minute << 780;
+    QTest::newRow("one hour") << 60 * Minute << 780;
     QTest::newRow("one day") << 1.0 << 780;
     QTest::newRow("one day, narrow") << 1.0 << 250;
     QTest::newRow("three days") << 3.0 << 780;
     QTest::newRow("a year") << 365.0 << 780;
-    QTest::newRow("thirty seconds") << 0.5 * kMinute << 780;
+    QTest::newRow("thirty seconds") << 0.5 * Minute << 780;
     QTest::newRow("ten seconds, narrow") << 10.0 / 86400 << 300;
 }
 
@@ -542,8 +542,8 @@ void TstChartWidget::timeLabelsDoNotOverlap()
     QFETCH(int, width);
     ThreeLines t;
     t.chart.resize(width, 540);
-    t.a->addXY(kDay + 0.3, 1);
-    t.a->addXY(kDay + 0.3 + span, 2);
+    t.a->addXY(Day + 0.3, 1);
+    t.a->addXY(Day + 0.3 + span, 2);
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
     QCOMPARE(l.timeTicks.size(), l.timeLabels.size());
@@ -577,8 +577,8 @@ void TstChartWidget::timeLabelsDoNotOverlap()
 void TstChartWidget::valueTicksCoverTheRange()
 {
     ThreeLines t;
-    t.a->addXY(kDay, -7.3);
-    t.b->addXY(kDay + 0.1, 93.1);
+    t.a->addXY(Day, -7.3);
+    t.b->addXY(Day + 0.1, 93.1);
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
     QCOMPARE(l.valueMin, -7.3);
@@ -610,7 +610,7 @@ void TstChartWidget::ticksKeepARangeStartingOnAStep()
         t.a->clear();
         t.a->addXY(clock(hour, 0, 0), 1);
         const int end = hour * 3600 + spanSeconds;
-        t.a->addXY(kDay + end / 86400.0, 2);
+        t.a->addXY(Day + end / 86400.0, 2);
         t.chart.updateRanges();
         const ChartLayout l = t.chart.chartLayout();
         const qint64 stepMs = qRound64(l.timeStep * 86400000);
@@ -823,8 +823,8 @@ void TstChartWidget::zoomedViewWhileMeasuring()
     const double gap = before.timeMax - newest;
     // An hour of readings arrives.
     for (int i = 1; i <= 60; ++i) {
-        t.a->addXY(newest + i * kMinute, 25);
-        t.b->addXY(newest + i * kMinute, 45);
+        t.a->addXY(newest + i * Minute, 25);
+        t.b->addXY(newest + i * Minute, 45);
     }
     t.chart.grab();
     const ChartLayout after = t.chart.chartLayout();
@@ -835,7 +835,7 @@ void TstChartWidget::zoomedViewWhileMeasuring()
     else
         QVERIFY(std::abs((after.timeMax - after.timeMin) - span) < span * 1e-9);
     if (follows) {
-        QVERIFY(std::abs(after.timeMax - (newest + 60 * kMinute + std::max(0.0, gap))) < span * 1e-6);
+        QVERIFY(std::abs(after.timeMax - (newest + 60 * Minute + std::max(0.0, gap))) < span * 1e-6);
     } else {
         QCOMPARE(after.timeMin, before.timeMin);
         QCOMPARE(after.timeMax, before.timeMax);
@@ -852,11 +852,14 @@ void TstChartWidget::readOut_data()
     QTest::addColumn<int>("bIndex");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("aText");
-    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp";
-    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp";
-    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp";
-    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp";
-    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp";
+    QTest::addColumn<double>("days");  // how far before minute 8 the view begins; 0: it begins there
+    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp" << 0.0;
+    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp" << 0.0;
+    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp" << 0.0;
+    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp" << 0.0;
+    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp" << 0.0;
+    // Minutes per pixel: only the date and line a's point are certain.
+    QTest::newRow("a view over a day long shows the date") << 20.0 << 2 << -1 << "7.12.2026 00:" << "2,50 °Cdp" << 2.0;
 }
 
 void TstChartWidget::readOut()
@@ -866,34 +869,39 @@ void TstChartWidget::readOut()
     QFETCH(int, bIndex);
     QFETCH(QString, time);
     QFETCH(QString, aText);
+    QFETCH(double, days);
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     ThreeLines t;
     const double aMinutes[] = {0, 7, 20, 26, 33, 36, 50};
     const double aValues[] = {0, 1.25, 2.5, -3.25, 4, 6, 7};
     for (int i = 0; i < 7; ++i)
-        t.a->addXY(kDay + aMinutes[i] * kMinute, aValues[i]);
+        t.a->addXY(Day + aMinutes[i] * Minute, aValues[i]);
     for (int m = 0; m <= 60; ++m)
-        t.b->addXY(kDay + m * kMinute, 40 + m);
-    t.c->addXY(kDay + 100 * kMinute, 1);  // outside the view: no value read
-    t.c->addXY(kDay + 110 * kMinute, 2);
+        t.b->addXY(Day + m * Minute, 40 + m);
+    t.c->addXY(Day + 100 * Minute, 1);  // outside the view: no value read
+    t.c->addXY(Day + 110 * Minute, 2);
     t.chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
     t.chart.bottomAxis()->setAutomatic(false);
-    t.chart.bottomAxis()->setMaximum(kDay + 35 * kMinute);
-    t.chart.bottomAxis()->setMinimum(kDay + 8 * kMinute);
+    t.chart.bottomAxis()->setMaximum(Day + 35 * Minute);
+    t.chart.bottomAxis()->setMinimum(Day + 8 * Minute - days);
     t.chart.updateRanges();
     const ChartLayout l = t.chart.chartLayout();
-    const double fx = (cursor - 8) / 27;
+    const double fx = (cursor - 8 + days * 1440) / (27 + days * 1440);
     hover(t.chart, QPoint(int(l.plot.left() + fx * l.plot.width()), l.plot.center().y()));
     const ChartLayout::ReadOut r = t.chart.chartLayout().readOut;
     QVERIFY(r.shown);
-    QCOMPARE(r.time, time);
+    if (days == 0)
+        QCOMPARE(r.time, time);
+    else
+        QVERIFY2(r.time.startsWith(time), qPrintable(r.time));
     QCOMPARE(int(r.values.size()), 2);
     QCOMPARE(r.values[0].series, 0);
     QCOMPARE(int(r.values[0].index), aIndex);
     QCOMPARE(r.values[0].text, aText);
     QCOMPARE(r.values[1].series, 1);
-    QCOMPARE(int(r.values[1].index), bIndex);
+    if (bIndex >= 0)
+        QCOMPARE(int(r.values[1].index), bIndex);
     QVERIFY(l.plot.contains(r.box));
     // The read-out is drawn: line b's colour inside its box.
     QVERIFY(hasColour(t.chart.grab().toImage(), r.box, QColor(0, 128, 0)));
@@ -928,9 +936,9 @@ void TstChartWidget::hidingALine()
     QFETCH(double, timeSpan);
     ThreeLines t;
     for (int i = 0; i <= 10; ++i) {
-        t.a->addXY(kDay + i * 0.1, i);
-        t.b->addXY(kDay + i * 0.1, 50 + i);
-        t.c->addXY(kDay + i * 0.2, -20 + i);
+        t.a->addXY(Day + i * 0.1, i);
+        t.b->addXY(Day + i * 0.1, 50 + i);
+        t.c->addXY(Day + i * 0.2, -20 + i);
     }
     t.chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
@@ -970,7 +978,7 @@ void TstChartWidget::savedFiles()
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     ShownDay t;
-    t.c->addXY(kDay + 0.5, 30);
+    t.c->addXY(Day + 0.5, 30);
     t.c->setVisible(false);
     const QImage screen = t.chart.grab().toImage();
     hover(t.chart, t.chart.chartLayout().plot.center());  // the read-out is not saved
@@ -1039,14 +1047,18 @@ void TstChartWidget::exportCsv_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("C locale, whole range")
         << QLocale::c() << false
-        << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.000,1.5,40\r\n12:00:00.500,-2.25,41\r\n"
-                          "12:00:01.000,3,42.5\r\n12:00:02.000,,43\r\n");
+        << QStringLiteral("Time,°Cdp,%Rh,Date and time (ISO 8601)\r\n12:00:00.000,1.5,40,2026-12-07T12:00:00.000\r\n"
+                          "12:00:00.500,-2.25,41,2026-12-07T12:00:00.500\r\n12:00:01.000,3,42.5,2026-12-07T12:00:01.000\r\n"
+                          "12:00:02.000,,43,2026-12-07T12:00:02.000\r\n");
     QTest::newRow("Polish locale: decimal comma, semicolons")
         << QLocale(QLocale::Polish, QLocale::Poland) << false
-        << QStringLiteral("Time;°Cdp;%Rh\r\n12:00:00,000;1,5;40\r\n12:00:00,500;-2,25;41\r\n"
-                          "12:00:01,000;3;42,5\r\n12:00:02,000;;43\r\n");
+        << QStringLiteral("Time;°Cdp;%Rh;Date and time (ISO 8601)\r\n12:00:00,000;1,5;40;2026-12-07T12:00:00.000\r\n"
+                          "12:00:00,500;-2,25;41;2026-12-07T12:00:00.500\r\n12:00:01,000;3;42,5;2026-12-07T12:00:01.000\r\n"
+                          "12:00:02,000;;43;2026-12-07T12:00:02.000\r\n");
     QTest::newRow("zoomed: only the shown range")
-        << QLocale::c() << true << QStringLiteral("Time,°Cdp,%Rh\r\n12:00:00.500,-2.25,41\r\n12:00:01.000,3,42.5\r\n");
+        << QLocale::c() << true
+        << QStringLiteral("Time,°Cdp,%Rh,Date and time (ISO 8601)\r\n12:00:00.500,-2.25,41,2026-12-07T12:00:00.500\r\n"
+                          "12:00:01.000,3,42.5,2026-12-07T12:00:01.000\r\n");
 }
 
 void TstChartWidget::exportCsv()
@@ -1108,8 +1120,8 @@ void TstChartWidget::spikeShowsInItsColumn()
     const int n = 100000;
     const int spike = 61234;
     for (int i = 0; i < n; ++i)
-        t.b->addXY(kDay + i / double(n), i == spike ? 100.0 : 50.0 + (i % 3));
-    t.a->addXY(kDay, 0);
+        t.b->addXY(Day + i / double(n), i == spike ? 100.0 : 50.0 + (i % 3));
+    t.a->addXY(Day, 0);
     QVERIFY(t.chart.decimation());
     const QImage image = t.chart.grab().toImage();
     const ChartLayout l = t.chart.chartLayout();
@@ -1142,15 +1154,15 @@ void TstChartWidget::decimatedDrawingMatchesFullDrawing()
     double walk = 20;
     for (int i = 0; i < count; ++i) {
         walk += noise(random);
-        const double x = kDay + i / double(count);
+        const double x = Day + i / double(count);
         t.a->addXY(x, walk);
         t.b->addXY(x, 40 + 10 * std::sin(i * 1e-4) + noise(random));
         t.c->addXY(x, 25 + (i % 5000 == 0 ? 8 : 0));
     }
     if (manualWindow) {
         t.chart.bottomAxis()->setAutomatic(false);
-        t.chart.bottomAxis()->setMaximum(kDay + 0.6);
-        t.chart.bottomAxis()->setMinimum(kDay + 0.2);
+        t.chart.bottomAxis()->setMaximum(Day + 0.6);
+        t.chart.bottomAxis()->setMinimum(Day + 0.2);
     }
     const QImage decimated = t.chart.grab().toImage();
     t.chart.setDecimation(false);

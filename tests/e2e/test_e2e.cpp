@@ -493,6 +493,16 @@ void TestEndToEnd::lostInstrumentComesBack()
         QVERIFY2(*q == "01i?end" || *q == "01v?end", q->c_str());
     QCOMPARE(*std::prev(q), std::string("01v?end"));
     QCOMPARE(QDir().entryList({QStringLiteral("jrt1*")}), QStringList{QStringLiteral("jrt1.txt")});  // no new log
+
+    // The journal tells of the loss and how long it lasted (at least the 3 s waited).
+    QStringList outage;
+    for (const QString& line : LogLines(QStringLiteral("hmx700-events.txt")))
+        if (line.contains(QStringLiteral("\tinstrument-")))
+            outage << line.section(u'\t', 1);
+    QCOMPARE(outage.size(), 2);
+    QVERIFY2(outage.at(0).startsWith(QStringLiteral("instrument-lost\tport=")), qPrintable(outage.at(0)));
+    QVERIFY2(outage.at(1).startsWith(QStringLiteral("instrument-back\tport=")), qPrintable(outage.at(1)));
+    QVERIFY(outage.at(1).section(QStringLiteral("lostSeconds="), 1).toDouble() >= 3.0);
 }
 
 void TestEndToEnd::lostForGoodCostsNothing()

@@ -1,14 +1,18 @@
 // The measurement log: line format, long time form, and the file behaviour around
 // creation, appending, deletion and locking.
+#include "log/eventjournal.h"
 #include "log/measurementlog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <ctime>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -20,6 +24,8 @@
 #include <unistd.h>
 #endif
 
+using hmx::EventJournal;
+using hmx::FormatJournalLine;
 using hmx::LogLine;
 using hmx::LogProblem;
 using hmx::MeasurementLog;
@@ -172,6 +178,9 @@ private slots:
     void closeWritesKeptLines();
     void keptLinesSavedAtExit_data();
     void keptLinesSavedAtExit();
+
+    void journalLine();
+    void journalKeepsEventsWhileLocked();
 };
 
 void TestMeasurementLog::formatLine_data()
@@ -559,6 +568,83 @@ void TestMeasurementLog::keptLinesSavedAtExit()
     QCOMPARE(log.pendingLineCount(), std::size_t(0));
     if (!logFolderGone)
         QCOMPARE(ReadAll(existing.fileName()), QByteArray("earlier\r\n"));
+}
+
+void TestMeasurementLog::journalLine()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the time zone is set through TZ");
+#else
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Warsaw");
+    tzset();
+    const auto restore = qScopeGuard([&] {
+        oldZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", oldZone);
+        tzset();
+    });
+    const QDateTime winter(QDate(2026, 12, 8), QTime(2, 12, 5), Qt::UTC);
+    QCOMPARE(FormatJournalLine({winter, "limit-crossed", {"quantity=dewPoint", "reason=two\tcolumns\r\nand lines"}}),
+             QByteArray("2026-12-08T03:12:05+01:00\tlimit-crossed\tquantity=dewPoint\treason=two columns  and lines\r\n"));
+    // Summer time has its own offset; the time is the clock's.
+    const QDateTime summer(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC);
+    QCOMPARE(FormatJournalLine({summer, u"stop"_qs, {}}), QByteArray("2026-07-01T14:00:00+02:00\tstop\r\n"));
+    QCOMPARE(FormatJournalLine({summer, u"connect"_qs, {u"model=Wilgotność"_qs}}),
+             u"2026-07-01T14:00:00+02:00\tconnect\tmodel=Wilgotność\r\n"_qs.toUtf8());
+    // West of Greenwich, and on it: the offset is written out, never "Z".
+    qputenv("TZ", "America/St_Johns");
+    tzset();
+    QCOMPARE(FormatJournalLine({winter, u"stop"_qs, {}}), QByteArray("2026-12-07T22:42:05-03:30\tstop\r\n"));
+    qputenv("TZ", "UTC");
+    tzset();
+    QCOMPARE(FormatJournalLine({winter, u"stop"_qs, {}}), QByteArray("2026-12-08T02:12:05+00:00\tstop\r\n"));
+#endif
+}
+
+void TestMeasurementLog::journalKeepsEventsWhileLocked()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("hmx700-events.txt");
+    EventJournal journal(path);
+    QSignalSpy failed(&journal, &EventJournal::failed);
+    QSignalSpy works(&journal, &EventJournal::works);
+    QSignalSpy added(&journal, &EventJournal::eventAdded);
+    QVERIFY(failed.isValid() && works.isValid() && added.isValid());
+    const auto kinds = [&] {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringList();
+        QStringList result;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                result << QString::fromUtf8(line).chopped(1).section(u'\t', 1, 1);
+        return result;
+    };
+
+    {
+        ForeignLock lock(path);  // created empty and held by another program
+        QVERIFY(lock.held());
+        journal.add(u"start"_qs);
+        journal.add(u"connect"_qs);
+        QCOMPARE(journal.pendingCount(), std::size_t(2));
+        QCOMPARE(failed.count(), 1);  // one message for the run of failures
+        QCOMPARE(journal.problem().file, path);
+        QVERIFY(!journal.retry());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(QFileInfo(path).size(), 0);
+    }
+    QVERIFY(journal.retry());
+    QCOMPARE(works.count(), 1);
+    journal.add(u"stop"_qs);
+    QCOMPARE(kinds(), (QStringList{"start", "connect", "stop"}));
+    QCOMPARE(added.count(), 3);  // told as they happen, written or not
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));  // the mark, once, for spreadsheets
+    QCOMPARE(bytes.count("\xEF\xBB\xBF"), 1);
+    QCOMPARE(bytes.count("\r\n"), 3);
+    QCOMPARE(bytes.count('\n'), 3);
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementLog)

@@ -1,0 +1,214 @@
+#include "chart/painter.h"
+
+#include "chart/scale.h"
+#include "chart/series.h"
+
+#include <QPaintEngine>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace hmx::chart {
+
+namespace {
+
+
+// A layout's mapping snapped to device pixel centres, so a column drawn from its
+// extremes sets exactly the pixels its points would; far-off points (manual ranges)
+// kept within what the rasteriser handles.
+struct DeviceMap {
+    PlotMap map;
+    double scale;
+    QPointF operator()(double x, double y) const { return {snap(map.px(x)), snap(map.py(y))}; }
+    double snap(double v) const { return (std::floor(std::clamp(v, -1e6, 1e6) * scale) + 0.5) / scale; }
+};
+
+void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses)
+{
+    const int w = std::max(1, line.width);
+    if (thinPasses) {
+        // A w-pixel line as w x w one-pixel passes: the rasteriser's fast path for thin
+        // lines, several times cheaper than stroking a wide pen, and the same square dot.
+        p.setPen(QPen(line.color, 0));
+        for (int dx = 0; dx < w; ++dx) {
+            for (int dy = 0; dy < w; ++dy) {
+                p.save();
+                p.translate(dx - w / 2, dy - w / 2);
+                if (polyline.size() == 1)
+                    p.drawPoint(polyline.front());  // a lone point would draw nothing as a line
+                else
+                    p.drawPolyline(polyline);
+                p.restore();
+            }
+        }
+    } else {
+        // Scaled or vector output: a real pen, so the line keeps its width.
+        p.setPen(QPen(line.color, w, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        if (polyline.size() == 1)
+            p.drawPoint(polyline.front());
+        else
+            p.drawPolyline(polyline);
+    }
+}
+
+void PaintOverlays(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L)
+{
+    const QFontMetrics fm(d.q->font());
+    const QColor text = d.q->palette().color(QPalette::WindowText);
+    if (!L.zoomRect.isNull()) {
+        p.fillRect(L.zoomRect, QColor(0, 120, 215, 40));
+        p.setPen(QPen(QColor(0, 90, 180), 1, Qt::DashLine));
+        p.drawRect(L.zoomRect.adjusted(0, 0, -1, -1));
+    }
+    const ChartLayout::ReadOut& r = L.readOut;
+    if (r.shown) {
+        if (r.pixel >= L.plot.left() && r.pixel <= L.plot.right()) {
+            p.setPen(QPen(QColor(90, 90, 90), 0));
+            p.drawLine(r.pixel, L.plot.top(), r.pixel, L.plot.bottom() - 1);
+        }
+        p.fillRect(r.box, QColor(255, 255, 255, 230));
+        p.setPen(QColor(90, 90, 90));
+        p.drawRect(r.box.adjusted(0, 0, -1, -1));
+        QRect row(r.box.left() + BoxPad, r.box.top() + BoxPad, r.box.width() - 2 * BoxPad, fm.height());
+        p.setPen(text);
+        p.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, r.time);
+        for (const ChartLayout::Value& v : r.values) {
+            row.translate(0, fm.height());
+            p.setPen(d.line(static_cast<std::size_t>(v.series)).color);
+            p.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, v.text);
+        }
+    }
+    if (!L.manualSign.isNull()) {
+        p.fillRect(L.manualSign, QColor(255, 244, 200));
+        p.setPen(QColor(150, 110, 0));
+        p.drawRect(L.manualSign.adjusted(0, 0, -1, -1));
+        p.setPen(text);
+        p.drawText(L.manualSign, Qt::AlignCenter, d.texts.manualView);
+    }
+}
+
+} // namespace
+
+QPolygonF LinePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate)
+{
+    const DeviceMap map{PlotMap(L), scale};
+    const std::size_t n = points.size();
+    QPolygonF line;
+    if (n == 0)
+        return line;
+    // Visible points, plus the segments reaching in from either side.
+    const Span shown = SpanOf(points, L.timeMin, L.timeMax);
+    const std::size_t i0 = shown.lo, i1 = shown.hi;
+    if (i0 > 0 && i0 < n)
+        line << map(L.timeMin, Interpolate(points.x(i0 - 1), points.y(i0 - 1), points.x(i0), points.y(i0), L.timeMin));
+    const std::size_t columns = static_cast<std::size_t>(std::ceil(L.plot.width() * scale));
+    if (!decimate || i1 - i0 < 2 * columns) {
+        line.reserve(static_cast<qsizetype>(i1 - i0 + 2));
+        points.forEach(i0, i1, [&](double x, double y) { line << map(x, y); });
+    } else {
+        line.reserve(static_cast<qsizetype>(4 * columns + 2));
+        std::size_t from = i0;
+        for (std::size_t c = 0; c < columns && from < i1; ++c) {
+            std::size_t to = i1;
+            if (c + 1 < columns)
+                to = points.lowerBound(L.timeMin + static_cast<double>(c + 1) / (map.map.sx * scale), from, i1);
+            if (to - from == 1) {
+                line << map(points.x(from), points.y(from));
+            } else if (to > from) {
+                const double x = points.x(from);
+                const MinMax mm = points.extent(from, to);
+                const double cx = L.plot.left() + (static_cast<double>(c) + 0.5) / scale;
+                line << map(x, points.y(from)) << QPointF(cx, map(x, mm.lo).y()) << QPointF(cx, map(x, mm.hi).y())
+                     << map(points.x(to - 1), points.y(to - 1));
+            }
+            from = to;
+        }
+    }
+    if (i1 > 0 && i1 < n)
+        line << map(L.timeMax, Interpolate(points.x(i1 - 1), points.y(i1 - 1), points.x(i1), points.y(i1), L.timeMax));
+    return line;
+}
+
+void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, bool overlays)
+{
+    const QFontMetrics fm(d.q->font());
+    p.fillRect(QRect(QPoint(0, 0), d.q->size()), d.q->palette().color(QPalette::Window));
+    const QColor text = d.q->palette().color(QPalette::WindowText);
+    // Device pixels per chart pixel: 1 on screen, more for large images and prints.
+    const QTransform device = p.deviceTransform();
+    const double scale = std::max(1.0, std::hypot(device.m11(), device.m12()));
+    const bool thinPasses = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster
+        && std::abs(scale - 1) < 1e-9 && device.m12() == 0;
+
+    // Title.
+    p.setFont(TitleFont(d.q->font()));
+    p.setPen(text);
+    p.drawText(L.title, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
+               QFontMetrics(p.font()).elidedText(d.title, Qt::ElideRight, L.title.width()));
+    p.setFont(d.q->font());
+
+    // Grid, ticks and labels.
+    const QRect& plot = L.plot;
+    const DeviceMap map{PlotMap(L), scale};
+    QPen grid(QColor(200, 200, 200), 1, Qt::DotLine);
+    for (double v : L.valueTicks) {
+        const int y = qRound(map(L.timeMin, v).y() - 0.5 / scale + 0.5);
+        p.setPen(grid);
+        p.drawLine(plot.left() + 1, y, plot.right(), y);
+        p.setPen(text);
+        p.drawLine(plot.left() - Tick, y, plot.left() - 1, y);
+        p.drawText(QRect(0, y - fm.height() / 2, plot.left() - Tick - LabelGap, fm.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, ValueLabel(v, L.valueStep));
+    }
+    for (std::size_t i = 0; i < L.timeTicks.size(); ++i) {
+        const QRect& box = L.timeLabels[i];
+        const int x = box.left() + fm.height() / 2;
+        p.setPen(grid);
+        p.drawLine(x, plot.top(), x, plot.bottom() - 1);
+        p.setPen(text);
+        p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + Tick);
+        // Written upwards, ending next to the axis.
+        p.save();
+        p.translate(box.left() + (fm.height() + fm.ascent() - fm.descent()) / 2.0, box.bottom() + 1);
+        p.rotate(-90);
+        p.drawText(0, 0, L.timeTexts[i]);
+        p.restore();
+    }
+    p.setPen(text);
+    p.drawLine(plot.left(), plot.top(), plot.left(), plot.bottom());
+    p.drawLine(plot.left(), plot.bottom(), plot.right(), plot.bottom());
+
+    // Lines.
+    p.save();
+    p.setClipRect(plot.adjusted(1, -1, 1, 0));
+    for (std::size_t i = 0; i < d.lineCount(); ++i) {
+        const LineSeriesPrivate& line = d.line(i);
+        if (line.visible && !line.points.empty())
+            PaintLine(p, line, LinePolyline(line.points, L, scale, d.decimation), thinPasses);
+    }
+    p.restore();
+
+    // Legend with a 1-pixel shadow; a hidden line's entry greyed out.
+    if (!L.legend.isNull()) {
+        p.fillRect(L.legend.translated(1, 1), QColor(96, 96, 96));
+        p.fillRect(L.legend, Qt::white);
+        p.setPen(Qt::black);
+        p.drawRect(L.legend.adjusted(0, 0, -1, -1));
+        const QColor grey(160, 160, 160);
+        for (std::size_t i = 0; i < d.lineCount(); ++i) {
+            const LineSeriesPrivate& s = d.line(i);
+            const QRect& sample = L.legendSamples[i];
+            const QRect& entry = L.legendEntries[i];
+            p.fillRect(sample, s.visible ? s.color : QColor(220, 220, 220));
+            p.setPen(s.visible ? QColor(Qt::black) : grey);
+            p.drawRect(sample.adjusted(0, 0, -1, -1));
+            p.drawText(QRect(sample.right() + 1 + SampleGap, entry.top(), entry.right() - sample.right() - SampleGap, entry.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, s.title);
+        }
+    }
+    if (overlays)
+        PaintOverlays(p, d, L);
+}
+
+} // namespace hmx::chart

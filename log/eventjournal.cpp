@@ -1,0 +1,105 @@
+// The event journal: formatting and the appending writer, on the log's file primitives
+// (the same exclusive appends that never leave half a line).
+#include "log/eventjournal.h"
+#include "log/logfile_platform.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+namespace hmx {
+
+namespace {
+
+QString OneColumn(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return text;
+}
+
+// A byte-order mark first, so spreadsheets on Windows read the file as UTF-8.
+const QByteArray Utf8Mark("\xEF\xBB\xBF");
+
+} // namespace
+
+QByteArray FormatJournalLine(const JournalEvent& event)
+{
+    // The local time with its offset: readable, and still one moment in autumn's repeated hour.
+    const QDateTime local = event.time.toLocalTime();
+    // The offset always written out, "+00:00" too (Qt would write "Z" for it).
+    const int offset = local.offsetFromUtc();
+    const QString stamp = local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+')
+        + QStringLiteral("%1:%2").arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0')).arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+    QStringList columns{stamp, OneColumn(event.kind)};
+    for (const QString& detail : event.details)
+        columns << OneColumn(detail);
+    return (columns.join(u'\t') + QStringLiteral("\r\n")).toUtf8();
+}
+
+QString Detail(const QString& name, const QString& value)
+{
+    return name + u'=' + value;
+}
+
+EventJournal::EventJournal(QString fileName, QObject* parent)
+    : QObject(parent), m_fileName(std::move(fileName))
+{
+    qRegisterMetaType<hmx::JournalEvent>();
+}
+
+void EventJournal::add(const QString& kind, const QStringList& details, const QDateTime& time)
+{
+    const JournalEvent event{time, kind, details};
+    m_pending.push_back(FormatJournalLine(event));
+    while (m_pending.size() > PendingLimit) {
+        m_pending.pop_front();
+        ++m_dropped;
+    }
+    retry();
+    emit eventAdded(event);
+}
+
+bool EventJournal::retry()
+{
+    if (m_pending.empty())
+        return true;
+    if (writePending()) {
+        m_problem = {};
+        if (m_failing) {
+            m_failing = false;
+            emit works();
+        }
+        return true;
+    }
+    if (!m_failing) {
+        m_failing = true;
+        emit failed(m_problem);
+    }
+    return false;
+}
+
+bool EventJournal::writePending()
+{
+    const auto fail = [this](LogProblem::Kind kind, const QString& reason) {
+        m_problem = {kind, m_fileName, {}, reason, m_dropped};
+        return false;
+    };
+    const logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, true);
+    if (opened.status != logfile::OpenStatus::Ok)
+        return fail(LogProblem::Kind::Open, opened.reason);
+    QString reason;
+    // Held alone for writing now, so an empty file stays empty until the mark is in.
+    bool ok = QFileInfo(m_fileName).size() > 0 || logfile::AppendAll(opened.handle, Utf8Mark, reason);
+    while (ok && !m_pending.empty()) {
+        ok = logfile::AppendAll(opened.handle, m_pending.front(), reason);
+        if (ok)
+            m_pending.pop_front();
+    }
+    logfile::Close(opened.handle);
+    return ok || fail(LogProblem::Kind::Write, reason);
+}
+
+} // namespace hmx

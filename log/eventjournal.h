@@ -1,0 +1,71 @@
+// The event journal hmx700-events.txt beside the measurement log: one line per event,
+// appended and never emptied, TAB-separated, CR LF, UTF-8: the local time in ISO 8601
+// with its UTC offset, the event's kind, then its details ("port=/dev/ttyUSB0" ...).
+// A person reads it as it is; a spreadsheet opens it as TAB-separated columns.
+#pragma once
+
+#include "log/measurementlog.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <deque>
+
+namespace hmx {
+
+struct JournalEvent {
+    QDateTime time;
+    QString kind;         // "start", "connect", "limit-crossed" ...: fixed words, any language
+    QStringList details;  // one column each
+
+    friend bool operator==(const JournalEvent&, const JournalEvent&) = default;
+};
+
+// "2026-12-08T03:12:05+01:00\tlimit-crossed\tquantity=dewPoint ...\r\n". TABs and line
+// breaks inside a detail become blanks, so every event stays one line of columns.
+QByteArray FormatJournalLine(const JournalEvent& event);
+
+// "name=value" for a detail column.
+QString Detail(const QString& name, const QString& value);
+
+class EventJournal : public QObject {
+    Q_OBJECT
+public:
+    explicit EventJournal(QString fileName = QStringLiteral("hmx700-events.txt"), QObject* parent = nullptr);
+
+    QString fileName() const { return m_fileName; }
+
+    // Appends the event (created when first needed). An event that cannot be written
+    // is kept and written, in order, before the next one or at retry().
+    void add(const QString& kind, const QStringList& details = {},
+             const QDateTime& time = QDateTime::currentDateTime());
+    // Writes the events kept back, if any; true when none are left.
+    bool retry();
+    std::size_t pendingCount() const { return m_pending.size(); }
+    LogProblem problem() const { return m_problem; }
+
+    // At most this many events are kept while the file cannot be written.
+    static constexpr std::size_t PendingLimit = 10000;
+
+signals:
+    void eventAdded(const hmx::JournalEvent& event);  // for anyone publishing events
+    void failed(const hmx::LogProblem& problem);      // once per run of failures
+    void works();                                     // written again after failures
+
+private:
+    bool writePending();
+
+    QString m_fileName;
+    std::deque<QByteArray> m_pending;
+    std::size_t m_dropped = 0;
+    LogProblem m_problem;
+    bool m_failing = false;
+};
+
+} // namespace hmx
+
+Q_DECLARE_METATYPE(hmx::JournalEvent)

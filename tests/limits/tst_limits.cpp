@@ -1,0 +1,317 @@
+// The limit watch as a table of reading sequences, the instrument's alarms converted
+// to the lines' units, and the Limits dialog refusing nonsense.
+#include "instrument/alarmthresholds.h"
+#include "limits/limitwatch.h"
+#include "ui/language.h"
+#include "ui/limitsdialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace hmx;
+using namespace hmx::limits;
+
+namespace {
+
+// "ah=20 wh=15 wl=-15 al=-20 h=0.5 d=2": the limits a row sets.
+Limits ParseLimits(const QString& text)
+{
+    Limits l;
+    for (const QString& part : text.split(u' ', Qt::SkipEmptyParts)) {
+        const QString name = part.section(u'=', 0, 0);
+        const double value = part.section(u'=', 1).toDouble();
+        if (name == u"ah")
+            l[Bound::AlarmHigh] = value;
+        else if (name == u"wh")
+            l[Bound::WarningHigh] = value;
+        else if (name == u"wl")
+            l[Bound::WarningLow] = value;
+        else if (name == u"al")
+            l[Bound::AlarmLow] = value;
+        else if (name == u"h")
+            l.hysteresis = value;
+        else if (name == u"d")
+            l.delaySeconds = value;
+    }
+    return l;
+}
+
+QString BoundText(Bound b)
+{
+    const char* names[] = {"al", "wl", "wh", "ah"};
+    return QLatin1String(names[int(b)]);
+}
+
+} // namespace
+
+class TestLimits : public QObject {
+    Q_OBJECT
+
+private slots:
+    void watch_data();
+    void watch();
+    void acknowledgedUntilTheNextCrossing();
+    void instrumentAlarms_data();
+    void instrumentAlarms();
+    void dialogRefuses_data();
+    void dialogRefuses();
+    void dialogCopiesInstrumentAlarms();
+    void preferencesKeptBetweenRuns();
+};
+
+void TestLimits::watch_data()
+{
+    QTest::addColumn<QString>("limits");
+    // "second:value" readings, one a second apart or as given.
+    QTest::addColumn<QString>("readings");
+    // Events as "second crossed|cleared bound".
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<int>("level");  // the status after the last reading
+
+    QTest::newRow("exactly on the limit is inside") << "ah=20" << "0:19.9 1:20 2:20" << QStringList{} << 0;
+    QTest::newRow("just past crosses at once") << "ah=20" << "0:20 1:20.1 2:20" << QStringList{"1 crossed ah", "2 cleared ah"} << 0;
+    QTest::newRow("lower limit: exactly on it is inside")
+        << "al=-5" << "0:-5 1:-5.1 2:-4.9" << QStringList{"1 crossed al", "2 cleared al"} << 0;
+    QTest::newRow("flapping inside the hysteresis is one crossing")
+        << "ah=20 h=1" << "0:21 1:19.5 2:20.5 3:19.1 4:22 5:19"
+        << QStringList{"0 crossed ah", "5 cleared ah"} << 0;
+    QTest::newRow("cleared exactly at limit minus hysteresis")
+        << "wh=10 h=0.5" << "0:11 1:9.6 2:9.5" << QStringList{"0 crossed wh", "2 cleared wh"} << 0;
+    QTest::newRow("delay met at its end") << "ah=20 d=2" << "0:21 1:21 2:21 3:21"
+                                          << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("delay interrupted starts again")
+        << "ah=20 d=2" << "0:21 1:21 2:20 3:21 4:21 5:21"
+        << QStringList{"5 crossed ah"} << 2;
+    QTest::newRow("delay interrupted by a reading on the limit")
+        << "ah=20 d=2" << "0:21 1:20 2:21" << QStringList{} << 0;
+    QTest::newRow("a jump past both crosses warning and alarm, alarm shows")
+        << "wh=15 ah=20 h=1" << "0:10 1:25 2:18 3:13.9"
+        << QStringList{"1 crossed wh", "1 crossed ah", "2 cleared ah", "3 cleared wh"} << 0;
+    QTest::newRow("warning stays while the alarm clears")
+        << "wh=15 ah=20" << "0:21 1:16" << QStringList{"0 crossed wh", "0 crossed ah", "1 cleared ah"} << 1;
+    QTest::newRow("no reading changes nothing")
+        << "ah=20 d=1" << "0:21 1:nan 2:21" << QStringList{"2 crossed ah"} << 2;
+}
+
+void TestLimits::watch()
+{
+    QFETCH(QString, limits);
+    QFETCH(QString, readings);
+    QFETCH(QStringList, events);
+    QFETCH(int, level);
+
+    LimitWatch watch(ParseLimits(limits));
+    QStringList seen;
+    for (const QString& reading : readings.split(u' ')) {
+        const int second = reading.section(u':', 0, 0).toInt();
+        const QString text = reading.section(u':', 1);
+        const double value = text == u"nan" ? std::nan("") : text.toDouble();
+        for (const LimitEvent& e : watch.update(value, second * 1000)) {
+            QCOMPARE(e.time, second * 1000);
+            QCOMPARE(e.value, value);
+            QCOMPARE(e.limit, *watch.limits()[e.bound]);
+            seen << QStringLiteral("%1 %2 %3")
+                        .arg(second)
+                        .arg(e.kind == LimitEvent::Kind::Crossed ? u"crossed"_qs : u"cleared"_qs, BoundText(e.bound));
+        }
+    }
+    QCOMPARE(seen, events);
+    QCOMPARE(int(watch.status().level), level);
+}
+
+void TestLimits::acknowledgedUntilTheNextCrossing()
+{
+    LimitWatch watch(ParseLimits(u"ah=20 wh=10"_qs));
+    watch.update(15, 0);
+    QVERIFY(watch.unacknowledged(Level::Warning));
+    watch.update(25, 1000);
+    const LimitEvents acknowledged = watch.acknowledge(2000);
+    QCOMPARE(acknowledged.count, 2);  // the warning and the alarm
+    QVERIFY(watch.status().acknowledged);
+    QCOMPARE(watch.acknowledge(3000).count, 0);  // nothing new
+    // The colours stay until the reading is back inside; a new crossing asks again.
+    QCOMPARE(watch.status().level, Level::Alarm);
+    watch.update(15, 4000);
+    watch.update(25, 5000);
+    QVERIFY(watch.unacknowledged(Level::Alarm));
+    QVERIFY(!watch.unacknowledged(Level::Warning));
+    QCOMPARE(watch.status().since, 5000);
+}
+
+void TestLimits::instrumentAlarms_data()
+{
+    QTest::addColumn<int>("upperUnit");
+    QTest::addColumn<int>("mode1");
+    QTest::addColumn<int>("lowerUnit");
+    QTest::addColumn<int>("mode2");
+    // "A<n> <quantity> <high> <low>" for each alarm shown, then the limits a copy gives.
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("copied");
+
+    // Alarm 1 thresholds 500 and 140 tenths, alarm 2 250 and 50 tenths.
+    QTest::newRow("°Cdp upper, °C outside") << 0 << 1 << 5 << 4 << QStringList{"A1 0 50 14", "A2 2 25 5"}
+                                          << "ah=50|ah=25 al=5";
+    QTest::newRow("°Fdp and °F converted to °C") << 1 << 2 << 6 << 5 << QStringList{"A1 0 10 -10", "A2 2 -3.88889 -15"}
+                                                 << "al=-10|ah=-3.88889 h=11.1111";
+    QTest::newRow("%Rh with hysteresis below") << 3 << 6 << 5 << 0 << QStringList{"A1 1 50 14"} << "al=14 h=36";
+    QTest::newRow("off, g/m3, aw and t-tdp are on no line")
+        << 2 << 1 << 7 << 1 << QStringList{} << "";
+    QTest::newRow("aw, and an alarm off") << 4 << 4 << 5 << 0 << QStringList{} << "";
+    QTest::newRow("inside is shown, not copied") << 0 << 3 << 5 << 0 << QStringList{"A1 0 50 14"} << "-";
+}
+
+void TestLimits::instrumentAlarms()
+{
+    QFETCH(int, upperUnit);
+    QFETCH(int, mode1);
+    QFETCH(int, lowerUnit);
+    QFETCH(int, mode2);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, copied);
+
+    SettingsValues s;
+    s.UpperUnit = std::uint8_t(upperUnit);
+    s.LowerUnit = std::uint8_t(lowerUnit);
+    s.Alarm1Mode = std::uint8_t(mode1);
+    s.Alarm2Mode = std::uint8_t(mode2);
+    s.Alarm1High = 500;
+    s.Alarm1Low = 140;
+    s.Alarm2High = 250;
+    s.Alarm2Low = 50;
+    // The °F rows: 50 °F = 10 °C, 14 °F = -10 °C, 25 °F = -3.889 °C, 5 °F = -15 °C.
+    QStringList seen;
+    QStringList copies;
+    for (const InstrumentAlarm& a : InstrumentAlarms(s)) {
+        seen << QStringLiteral("A%1 %2 %3 %4").arg(a.number).arg(int(a.quantity)).arg(a.high, 0, 'g', 6).arg(a.low, 0, 'g', 6);
+        if (!CanCopy(a)) {
+            copies << u"-"_qs;
+            continue;
+        }
+        const Limits l = CopyAlarm(a, {});
+        QStringList parts;
+        if (l[Bound::AlarmHigh])
+            parts << QStringLiteral("ah=%1").arg(*l[Bound::AlarmHigh], 0, 'g', 6);
+        if (l[Bound::AlarmLow])
+            parts << QStringLiteral("al=%1").arg(*l[Bound::AlarmLow], 0, 'g', 6);
+        if (l.hysteresis != 0)
+            parts << QStringLiteral("h=%1").arg(l.hysteresis, 0, 'g', 6);
+        copies << parts.join(u' ');
+    }
+    QCOMPARE(seen, shown);
+    QCOMPARE(copies.join(u'|'), copied);
+}
+
+void TestLimits::dialogRefuses_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    const QString decimal = QLocale().decimalPoint();
+    QTest::newRow("warning beyond its alarm") << "dewPoint.warningHigh" << "25"
+        << ByLanguage("Temperatura punktu rosy: górny próg ostrzeżenia jest wyższy niż górny próg alarmu.",
+                      "Dew point temperature: the upper warning limit is above the upper alarm limit.");
+    QTest::newRow("lower warning beyond its alarm") << "humidity.warningLow" << "5"
+        << ByLanguage("Wilgotność względna: dolny próg ostrzeżenia jest niższy niż dolny próg alarmu.",
+                      "Relative humidity: the lower warning limit is below the lower alarm limit.");
+    QTest::newRow("lower above upper") << "dewPoint.alarmLow" << "15"
+        << ByLanguage("Temperatura punktu rosy: dolny próg alarmu nie jest niższy niż górny próg ostrzeżenia.",
+                      "Dew point temperature: the lower alarm limit is not below the upper warning limit.");
+    QTest::newRow("negative hysteresis") << "ambient.hysteresis" << "-1"
+        << ByLanguage("Temperatura otoczenia: histereza nie może być ujemna.",
+                      "Ambient temperature: the hysteresis cannot be negative.");
+    QTest::newRow("negative delay") << "ambient.delay" << "-0" + decimal + "5"
+        << ByLanguage("Temperatura otoczenia: opóźnienie nie może być ujemne.",
+                      "Ambient temperature: the delay cannot be negative.");
+    QTest::newRow("not a number") << "humidity.alarmHigh" << "9o"
+        << ByLanguage("Wilgotność względna, górny próg alarmu: '9o' nie jest liczbą.",
+                      "Relative humidity, upper alarm limit: '9o' is not a number.");
+    QTest::newRow("the other decimal separator") << "humidity.alarmHigh" << (decimal == u"." ? "9,5" : "9.5")
+        << ByLanguage("Wilgotność względna, górny próg alarmu: '%1' nie jest liczbą.",
+                      "Relative humidity, upper alarm limit: '%1' is not a number.")
+               .arg(decimal == u"." ? "9,5" : "9.5");
+    QTest::newRow("beyond the range") << "dewPoint.delay" << "4000"
+        << ByLanguage("Temperatura punktu rosy, opóźnienie: '4000' jest poza dozwolonym zakresem od %1 do %2.",
+                      "Dew point temperature, delay: '4000' is outside the allowed range %1 to %2.")
+               .arg("-3276" + decimal + "8", "3276" + decimal + "7");
+}
+
+void TestLimits::dialogRefuses()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+
+    AlarmPreferences before;
+    before.limits[QuantityId::DewPoint] = ParseLimits(u"ah=20 wh=15"_qs);
+    before.limits[QuantityId::Humidity] = ParseLimits(u"al=10"_qs);
+    LimitsDialog dialog(before, false, {});
+    dialog.show();
+    auto* edit = dialog.findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    const QString original = edit->text();
+    edit->setText(text);
+    dialog.accept();
+    QCOMPARE(dialog.problem(), message);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(dialog.preferences(), before);
+
+    // Mended, the same dialog takes it.
+    edit->setText(original);
+    dialog.accept();
+    QVERIFY(dialog.problem().isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.preferences(), before);
+}
+
+void TestLimits::dialogCopiesInstrumentAlarms()
+{
+    SettingsValues s;
+    s.UpperUnit = 1;  // °Fdp
+    s.Alarm1Mode = 4;  // outside
+    s.Alarm1High = 500;
+    s.Alarm1Low = 140;
+    AlarmPreferences before;
+    before.limits[QuantityId::DewPoint] = ParseLimits(u"wh=5 ah=30"_qs);
+    LimitsDialog dialog(before, true, InstrumentAlarms(s));
+    auto* copy = dialog.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs);
+    QVERIFY(copy && copy->isEnabled());
+    copy->click();
+    dialog.accept();
+    QVERIFY2(dialog.problem().isEmpty(), qPrintable(dialog.problem()));
+    // 50 °F and 14 °F as alarm limits; the warning stays.
+    QCOMPARE(dialog.preferences().of(QuantityId::DewPoint), ParseLimits(u"wh=5 ah=10 al=-10"_qs));
+
+    LimitsDialog unread(before, false, {});
+    QVERIFY(!unread.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs)->isEnabled());
+}
+
+void TestLimits::preferencesKeptBetweenRuns()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"hmx700.conf"_qs);
+    AlarmPreferences saved;
+    saved.limits[QuantityId::Ambient] = ParseLimits(u"al=-0.5 ah=40 h=0.3 d=12.5"_qs);
+    saved.soundForAlarms = false;
+    saved.soundForWarnings = true;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        SaveAlarmPreferences(settings, saved);
+    }
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(LoadAlarmPreferences(settings), saved);
+        // Nonsense written by hand is not taken: that quantity has no limits.
+        settings.setValue(u"limits/ambient/warningHigh"_qs, 50.0);
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    QVERIFY(LoadAlarmPreferences(settings).limits.empty());
+}
+
+QTEST_MAIN(TestLimits)
+#include "tst_limits.moc"
