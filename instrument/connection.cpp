@@ -28,7 +28,11 @@ Identification IdentifyOn(const std::string& device, const SleepFunction& sleep,
 
 ScanResult ScanForInstrument(const ScanOptions& options)
 {
-    const std::vector<std::string> devices = PortNames();
+    std::vector<std::string> devices = PortNames();
+    if (!options.devices.empty()) {
+        devices.assign(256, std::string());
+        std::copy_n(options.devices.begin(), std::min<std::size_t>(options.devices.size(), 255), devices.begin() + 1);
+    }
     ScanResult result;
     auto note = [](std::vector<std::string>& list, const std::string& device) {
         if (std::find(list.begin(), list.end(), device) == list.end())

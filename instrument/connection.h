@@ -27,6 +27,8 @@ struct ScanOptions {
     std::function<void(int attempt, const std::string& device)> trying;
     // The identify wait; a false return stops the scan at once. Empty: a plain sleep.
     SleepFunction sleep;
+    // Only these devices, as ports 1, 2 ...; empty: the system's ports (PortNames).
+    std::vector<std::string> devices;
 };
 
 enum class Identification { Answered, NotOpened, NoAnswer, Stopped };

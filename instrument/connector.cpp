@@ -17,11 +17,12 @@ Connector::~Connector()
     stop();
 }
 
-void Connector::scan()
+void Connector::scan(const std::vector<std::string>& devices)
 {
     // The previous step has reported already, so its thread has ended.
-    m_worker.start([this] {
+    m_worker.start([this, devices] {
         ScanOptions options;
+        options.devices = devices;
         options.trying = [this](int attempt, const std::string& device) {
             emit trying(attempt, QString::fromStdString(device));
         };

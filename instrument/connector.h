@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 namespace hmx {
 
@@ -24,7 +25,7 @@ public:
 
     // The identify scan; reports each device tried, then the result. The port that
     // answered stays open (Port) and belongs to the connector until release().
-    void scan();
+    void scan(const std::vector<std::string>& devices = {});
     // 01v?end, then 01s?end, with their waits.
     void readInstrument(const std::string& identification);
     // Interrupts a running exchange, waits for it, and closes a port the connector

@@ -59,10 +59,12 @@ QString DisplayText(std::int16_t tenths, const QLocale& locale)
     return text;
 }
 
-Poller::Poller(MeasurementLog& log, std::string device, QObject* parent)
+Poller::Poller(MeasurementLog& log, std::string device, std::uint16_t serialNumber, QObject* parent)
     : QObject(parent)
     , m_log(log)
     , m_device(std::move(device))
+    , m_serialNumber(serialNumber)
+    , m_search(m_device)
 {
     qRegisterMetaType<hmx::Reading>();
     qRegisterMetaType<hmx::LogProblem>();
@@ -88,8 +90,16 @@ void Poller::stop()
 
 void Poller::run()
 {
+    {
+        // What the connection's exchanges left behind is not this run's.
+        std::lock_guard lock(LinkLock());
+        TakeDiscardedCount();
+    }
+    m_gate.reset();
+    m_sentUnsettled = false;
     while (!m_worker.stopRequested())
         cycle();
+    settleLast();
 }
 
 void Poller::cycle()
@@ -99,61 +109,99 @@ void Poller::cycle()
         return;
     }
     const SleepFunction sleep = m_worker.sleeper();
-    ExchangeResult result;
-    std::size_t received = 0;
+    WatchedReply reply;
+    std::size_t leftover = 0;
     Measurement measurement;
     bool lost = false;
     {
         std::lock_guard lock(LinkLock());
-        result = QueryExchange(MeasureCommand, MeasureWait, ClearAfterSend::No, sleep, &received);
-        if (result == ExchangeResult::Interrupted)
+        // The line is read throughout the wait, so a reply in pieces or with noise
+        // beside it is told from a whole one; the command and the wait stay as they are.
+        reply = WatchedExchange(MeasureCommand, MeasureWait, sleep);
+        if (reply.result == ExchangeResult::Interrupted) {
+            m_sentUnsettled = true;  // what waits now is this reply, not a leftover
             return;
-        // Exactly one record, or nothing: a reply cut in two or with noise around it would
-        // mix bytes of different readings. What is left over is discarded before the next send.
-        if (received == MeasurementSize)
+        }
+        leftover = TakeDiscardedCount();
+        if (reply.count == MeasurementSize)
             measurement = DecodeMeasurement(ReceiveBuffer);
         std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
-        if (received > 0 && received != MeasurementSize && !DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep))
-            return;
         lost = PortLost();
         if (lost) {
             ClosePort(Port);
             m_lost = true;
             m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
+            m_search.lost();
         }
     }
 
-    if (received == MeasurementSize) {
-        handleMeasurement(measurement);
-    } else {
-        if (received > 0)
-            emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
+    if (lost) {
+        // Nothing can confirm the reply held from the cycle before.
+        m_gate.reset();
         // A failed send (port gone) has still waited the full cycle, so this never spins.
         emit noReply();
-    }
-    if (lost) {
         emit instrumentLost();
         return;  // a pending settings write waits for the instrument to come back
     }
+    settle(reply, leftover, measurement);
 
     if (Settings().writePending() && WriteSettings(sleep))
         emit settingsConfirmed();
 }
 
-// One cycle while the instrument is gone: the same device again, or now and then the
-// whole scan. Only the identify command goes out, never a log line or a message box.
+void Poller::settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement)
+{
+    const ReplyGate::Verdict verdict = m_gate.settle(leftover);
+    if (verdict.reading)
+        handleMeasurement(verdict.reading->measurement, verdict.reading->receivedAt);
+    if (verdict.refused)
+        emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
+    ReplyGate::Cycle cycle;
+    cycle.count = reply.count;
+    cycle.whole = IsWholeMeasurement(reply);
+    cycle.latency = reply.firstArrival;
+    cycle.measurement = measurement;
+    cycle.receivedAt = QDateTime::currentMSecsSinceEpoch();
+    m_gate.note(cycle);
+    // The field says at once when this cycle brought no reading, or one was refused late.
+    if (!cycle.whole || verdict.refusedWhole)
+        emit noReply();
+}
+
+void Poller::settleLast()
+{
+    if (m_lost)
+        return;
+    std::size_t leftover = 0;
+    {
+        std::lock_guard lock(LinkLock());
+        if (Port == InvalidPort)
+            return;
+        // Stopped in a wait: its send counted what followed the held reply. Stopped
+        // between cycles: whatever waits now came after it.
+        leftover = TakeDiscardedCount() + (m_sentUnsettled ? 0 : WaitingBytes(Port));
+    }
+    const ReplyGate::Verdict verdict = m_gate.settle(leftover);
+    if (verdict.reading)
+        handleMeasurement(verdict.reading->measurement, verdict.reading->receivedAt);
+    else if (verdict.refused)
+        emit replyRejected(m_rejected.fetch_add(1, std::memory_order_relaxed) + 1);
+    m_gate.reset();
+}
+
+// One cycle while the instrument is gone: the lost device again, or now and then the
+// ports that appeared since. Only the identify and version commands go out, never a
+// log line; another unit found is told once.
 void Poller::recoveryCycle()
 {
     const auto started = std::chrono::steady_clock::now();
     const SleepFunction sleep = m_worker.sleeper();
     std::string device;
     if (started >= m_nextScan) {
-        const ScanResult scan = ScanForInstrument({{}, sleep});
-        if (scan.connected)
-            device = scan.portName;
+        device = findOurUnit(m_search.candidates(), sleep);
         m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
-    } else if (!m_device.empty() && IdentifyOn(m_device, sleep) == Identification::Answered) {
-        device = m_device;
+    } else {
+        device = findOurUnit(m_search.lostDevice(), sleep);
     }
     if (m_worker.stopRequested())
         return;
@@ -161,9 +209,11 @@ void Poller::recoveryCycle()
         {
             std::lock_guard lock(LinkLock());
             ClearBuffers();
+            TakeDiscardedCount();  // thrown away by the search, not after a reading
         }
         m_lost = false;
         m_device = device;
+        m_search.found(device);
         emit instrumentBack(QString::fromStdString(device));
         return;
     }
@@ -174,12 +224,35 @@ void Poller::recoveryCycle()
         m_worker.sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
-void Poller::handleMeasurement(const Measurement& measurement)
+std::string Poller::findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep)
+{
+    for (const std::string& device : devices) {
+        if (m_worker.stopRequested())
+            return {};
+        std::string identification;
+        if (IdentifyOn(device, sleep, &identification) != Identification::Answered)
+            continue;
+        // Another unit's readings must never go on in this one's log.
+        const VersionInfo version = ReadVersion(identification, sleep);
+        if (version.serialNumber == m_serialNumber)
+            return device;
+        {
+            std::lock_guard lock(LinkLock());
+            ClosePort(Port);
+        }
+        m_search.holdsAnotherUnit(device);
+        emit otherInstrumentFound(QString::fromStdString(device), version.serialNumber);
+    }
+    return {};
+}
+
+void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt)
 {
     const QLocale locale;
     Reading reading;
     reading.number = m_counter.fetch_add(1, std::memory_order_relaxed) + 1;
-    reading.time = QDateTime::currentDateTime();
+    // Stamped when the reply arrived: it is handed on a cycle later, once confirmed whole.
+    reading.time = QDateTime::fromMSecsSinceEpoch(receivedAt);
     reading.dewPoint = measurement.dewPoint;
     reading.humidity = measurement.humidity;
     reading.ambient = measurement.ambient;
@@ -197,9 +270,10 @@ void Poller::handleMeasurement(const Measurement& measurement)
     line.dewPointText = reading.dewPointText;
     line.humidityText = reading.humidityText;
     line.ambientText = reading.ambientText;
-    reading.dewPointX = ChartXNow();
-    reading.humidityX = ChartXNow();
-    reading.ambientX = ChartXNow();
+    // Plotted at the moment the reply came, not when it was confirmed a cycle later.
+    reading.dewPointX = ChartX(receivedAt);
+    reading.humidityX = reading.dewPointX;
+    reading.ambientX = reading.dewPointX;
     // Shown once the line is on the disk; the sync runs on the log's thread, so the
     // cycle keeps its pace.
     const bool written = m_log.appendLine(line, locale, [this, reading] { emit readingArrived(reading); });

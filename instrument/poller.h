@@ -6,6 +6,8 @@
 #pragma once
 
 #include "instrument/linkworker.h"
+#include "instrument/recoverysearch.h"
+#include "instrument/replygate.h"
 #include "link/protocol.h"
 #include "log/measurementlog.h"
 
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace hmx {
 
@@ -49,8 +52,10 @@ public:
     static constexpr std::chrono::seconds RescanInterval{5};
 
     // The log must outlive the Poller; the Poller is its only writer while running.
-    // `device` is the port the instrument answered on (Port, open).
-    explicit Poller(MeasurementLog& log, std::string device = {}, QObject* parent = nullptr);
+    // `device` is the port the instrument answered on (Port, open), `serialNumber` the
+    // one its version reply gave: after a loss, measuring goes on only with that unit.
+    explicit Poller(MeasurementLog& log, std::string device = {}, std::uint16_t serialNumber = 0,
+                    QObject* parent = nullptr);
     ~Poller() override;  // stops and joins
 
     void start();
@@ -69,23 +74,36 @@ signals:
     void logWorks();                         // a line went through after failures
     void logRecreated(const hmx::LogProblem& problem);  // the log had gone; a new one took the line
     void linesDropped(quint64 total);        // the in-memory limit dropped readings
-    void replyRejected(quint64 total);       // a reply of the wrong length was thrown away
+    void replyRejected(quint64 total);       // a reply that was no whole reading was thrown away
     void instrumentLost();                   // the port is gone; searching
     void instrumentBack(const QString& device);
+    // While searching, another unit answered on `device`; it is not used. Told once
+    // per device while it stays.
+    void otherInstrumentFound(const QString& device, quint16 serialNumber);
 
 private:
     void run();
     void cycle();
     void recoveryCycle();
-    void handleMeasurement(const Measurement& measurement);
+    // The first device of these with our unit on it, left open as Port; empty if none.
+    std::string findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep);
+    // A cycle's reply goes to the gate; the reply before it is settled.
+    void settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement);
+    // The reply held at the end gets the same check as at a send: nothing came after it.
+    void settleLast();
+    void handleMeasurement(const Measurement& measurement, qint64 receivedAt);
 
     MeasurementLog& m_log;
     std::string m_device;  // Poller thread only while running
+    std::uint16_t m_serialNumber = 0;
+    RecoverySearch m_search;
     LinkWorker m_worker;
     std::atomic<std::int32_t> m_counter{0};
     std::atomic<std::uint64_t> m_rejected{0};
     // Poller thread only.
     bool m_logFailing = false;
+    ReplyGate m_gate;
+    bool m_sentUnsettled = false;  // stopped after a send, before its reply was read
     std::size_t m_droppedShown = 0;
     bool m_lost = false;
     std::chrono::steady_clock::time_point m_nextScan;

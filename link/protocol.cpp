@@ -74,6 +74,59 @@ bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::millisecond
     return true;
 }
 
+WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds wait, const SleepFunction& sleep)
+{
+    using Clock = std::chrono::steady_clock;
+    WatchedReply reply;
+    PutQuery(frame);
+    const bool sent = SendCommand();
+    const auto deadline = Clock::now() + wait;
+    std::uint8_t bytes[ReceiveBufferSize];
+    const auto sentAt = Clock::now();
+    Clock::time_point lastArrival {};
+    while (true) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto step = std::clamp(left, std::chrono::milliseconds(0), WatchStep);
+        if (sleep) {
+            if (!sleep(step)) {
+                reply.result = ExchangeResult::Interrupted;
+                return reply;
+            }
+        } else {
+            std::this_thread::sleep_for(step);
+        }
+        if (!sent) {
+            if (left <= WatchStep)
+                break;
+            continue;
+        }
+        const std::size_t n = ReadReply(Port, ReceiveBufferSize);
+        if (n > 0) {
+            const auto now = Clock::now();
+            if (reply.count == 0)
+                reply.firstArrival = std::chrono::duration_cast<std::chrono::milliseconds>(now - sentAt);
+            else
+                reply.longestSilence = std::max(reply.longestSilence,
+                                                std::chrono::duration_cast<std::chrono::milliseconds>(now - lastArrival));
+            lastArrival = now;
+            const std::size_t kept = std::min(n, ReceiveBufferSize - std::min(reply.count, ReceiveBufferSize));
+            std::memcpy(bytes + std::min(reply.count, ReceiveBufferSize), ReceiveBuffer, kept);
+            reply.count += n;
+        }
+        if (left <= WatchStep)
+            break;
+    }
+    std::memcpy(ReceiveBuffer, bytes, std::min(reply.count, ReceiveBufferSize));
+    reply.result = !sent ? ExchangeResult::SendFailed : reply.count > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;
+    return reply;
+}
+
+bool IsWholeMeasurement(const WatchedReply& reply)
+{
+    return reply.result == ExchangeResult::Reply && reply.count == MeasurementSize
+        && reply.longestSilence <= MaxSilenceInReply;
+}
+
 ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait, ClearAfterSend clear,
                              const SleepFunction& sleep, std::size_t* received)
 {

@@ -83,6 +83,31 @@ bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::millisecond
 inline constexpr std::chrono::milliseconds QuietAfterBadReply{500};
 inline constexpr std::chrono::milliseconds QuietLimit{2000};
 
+// A reply read throughout its wait rather than once at its end, so that bytes that
+// came apart (a reply cut in two, noise beside it) are told from one that came whole.
+struct WatchedReply {
+    ExchangeResult result = ExchangeResult::NoReply;
+    std::size_t count = 0;  // bytes received in the wait; the first ReceiveBufferSize are in ReceiveBuffer
+    std::chrono::milliseconds longestSilence {0};  // the longest pause between two arrivals of its bytes
+    std::chrono::milliseconds firstArrival {0};    // from the send to its first byte
+};
+
+// A reply's bytes come as one burst: at 19200 baud a character takes 0.52 ms, and a
+// USB adapter hands bytes on at the latest when its latency timer (16 ms by default)
+// runs out. 16 ms + 3 character times + one look at the line (WatchStep), rounded up
+// for the scheduler: a longer silence inside a reply means it came in pieces.
+inline constexpr std::chrono::milliseconds MaxSilenceInReply{25};
+inline constexpr std::chrono::milliseconds WatchStep{4};
+
+// One query exchange read throughout its wait: PutQuery, SendCommand, then the line
+// is read every WatchStep until `wait` has passed since the send, noting when bytes
+// arrive. The caller holds LinkLock(). The bytes thrown away before the send are
+// counted for TakeDiscardedCount().
+WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds wait, const SleepFunction& sleep = {});
+
+// True when a watched reply is one whole Measurement record that came as one burst.
+bool IsWholeMeasurement(const WatchedReply& reply);
+
 // Reply lengths: a reply counts only when exactly this many bytes came in its exchange.
 inline constexpr std::size_t VersionReplySize = 9;
 inline constexpr std::size_t MeasurementSize = 6;

@@ -46,6 +46,14 @@ void SortSerialDeviceNames(std::vector<std::string>& names);
 // numbering stays as listed and the device is tried once.
 std::vector<std::string> PortNames();
 
+// Whether a device of that name exists now (a node on POSIX, a COM port that Windows
+// knows), without opening it.
+bool PortPresent(const std::string& name);
+
+// The name the system itself gives the device a name leads to (a link resolved on
+// POSIX; the name as it is on Windows).
+std::string CanonicalPortName(const std::string& name);
+
 // Why the calling thread's last open gave InvalidPort.
 enum class OpenFailure {
     None,       // it opened
@@ -80,6 +88,14 @@ bool LinkInterrupted();
 
 // Throws away bytes received but not read yet, so a reply starts on a clean line.
 void DiscardInput(PortHandle handle);
+
+// How many received bytes wait to be read (0 when that cannot be told). Never waits.
+std::size_t WaitingBytes(PortHandle handle);
+
+// Bytes the sends have thrown away as left over since the last call (each send
+// discards what came after the exchange before it), and zeroes the count. Left-over
+// bytes mean the reply before them was not all there was.
+std::size_t TakeDiscardedCount();
 
 // Closes a port opened by OpenPort; Port becomes InvalidPort when it was that one.
 void ClosePort(PortHandle handle);

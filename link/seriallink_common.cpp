@@ -63,6 +63,7 @@ int DevicePriority(std::string_view name)
 }
 
 std::atomic<bool> lost{false};
+std::atomic<std::size_t> discarded{0};
 thread_local const std::atomic<bool>* stopRequest = nullptr;
 thread_local OpenFailure lastOpenFailure = OpenFailure::None;
 
@@ -81,8 +82,10 @@ bool SendLoop(std::size_t count)
             return false;
         // Bytes that came after an earlier read (a late or garbled reply) would be taken
         // for the front of this frame's reply.
-        if (attempt == 0)
+        if (attempt == 0) {
+            discarded.fetch_add(WaitingBytes(handle), std::memory_order_relaxed);
             DiscardInput(handle);
+        }
         // A failed wait means the whole frame is written again, not just the wait.
         detail::FlushOutput(handle);
         if (TransmitBytes(handle, count))
@@ -133,6 +136,11 @@ bool LinkInterrupted()
 bool PortLost()
 {
     return lost.load(std::memory_order_acquire);
+}
+
+std::size_t TakeDiscardedCount()
+{
+    return discarded.exchange(0, std::memory_order_relaxed);
 }
 
 OpenFailure LastOpenFailure()

@@ -182,6 +182,22 @@ std::vector<std::string> PortNames()
     return names;
 }
 
+bool PortPresent(const std::string& name)
+{
+    struct stat st {};
+    return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+std::string CanonicalPortName(const std::string& name)
+{
+    char* resolved = ::realpath(name.c_str(), nullptr);
+    if (!resolved)
+        return name;
+    std::string canonical(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
 std::string PortName(int number)
 {
     if (number < 1 || number > 255)
@@ -354,6 +370,14 @@ void DiscardInput(PortHandle handle)
 {
     if (handle != InvalidPort)
         tcflush(fdOf(handle), TCIFLUSH);
+}
+
+std::size_t WaitingBytes(PortHandle handle)
+{
+    int waiting = 0;
+    if (handle == InvalidPort || ::ioctl(fdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
 }
 
 namespace detail {

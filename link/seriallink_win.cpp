@@ -89,6 +89,20 @@ std::vector<std::string> PortNames()
     return names;
 }
 
+bool PortPresent(const std::string& name)
+{
+    // "\\.\COM3" -> "COM3": the DOS device name Windows keeps for each port it knows.
+    const std::size_t at = name.rfind('\\');
+    const std::string device = at == std::string::npos ? name : name.substr(at + 1);
+    char target[512];
+    return !device.empty() && QueryDosDeviceA(device.c_str(), target, sizeof target) != 0;
+}
+
+std::string CanonicalPortName(const std::string& name)
+{
+    return name;
+}
+
 PortHandle OpenPortByName(const std::string& name)
 {
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -188,6 +202,15 @@ void DiscardInput(PortHandle handle)
 {
     if (handle != InvalidPort)
         PurgeComm(handleOf(handle), PURGE_RXCLEAR);
+}
+
+std::size_t WaitingBytes(PortHandle handle)
+{
+    DWORD errors = 0;
+    COMSTAT status {};
+    if (handle == InvalidPort || !ClearCommError(handleOf(handle), &errors, &status))
+        return 0;
+    return status.cbInQue;
 }
 
 namespace detail {

@@ -35,6 +35,9 @@ OpenResult OpenForAppend(const QString& name, bool create);
 // so the file never ends in half a line.
 bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason);
 
+// Renames with the system's own call, never replacing an existing file and never
+// copying: a failure leaves both names as they were.
+bool RenameAlone(const QString& from, const QString& to, QString& reason);
 // Puts what was written through the handle on the disk itself, not only in the
 // system's cache, so a power cut or a crash of the system cannot take it back
 // (fdatasync on POSIX, FlushFileBuffers on Windows).

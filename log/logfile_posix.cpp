@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -30,6 +31,20 @@ int OpenRetrying(const QByteArray& path, int flags)
     return fd;
 }
 
+// Non-blocking, so a FIFO put in the log's place cannot hold the open up; anything
+// but a regular file is refused.
+int OpenRegular(const QByteArray& path, int flags)
+{
+    const int fd = OpenRetrying(path, flags | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 int LockExclusive(int fd)
 {
     int rc;
@@ -44,7 +59,7 @@ int LockExclusive(int fd)
 bool CreateEmpty(const QString& name, QString& reason)
 {
     // Emptied only after the lock is held, so a log another program is writing stays intact.
-    const int fd = OpenRetrying(QFile::encodeName(name), O_WRONLY | O_CREAT);
+    const int fd = OpenRegular(QFile::encodeName(name), O_WRONLY | O_CREAT);
     if (fd < 0) {
         reason = Reason(errno);
         return false;
@@ -63,7 +78,7 @@ bool CreateEmpty(const QString& name, QString& reason)
 OpenResult OpenForAppend(const QString& name, bool create)
 {
     OpenResult result;
-    const int fd = OpenRetrying(QFile::encodeName(name), O_WRONLY | O_APPEND | (create ? O_CREAT : 0));
+    const int fd = OpenRegular(QFile::encodeName(name), O_WRONLY | O_APPEND | (create ? O_CREAT : 0));
     if (fd < 0) {
         const int error = errno;
         result.status = error == ENOENT ? OpenStatus::Missing : OpenStatus::Failed;
@@ -109,6 +124,31 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
         }
         data += n;
         left -= n;
+    }
+    return true;
+}
+
+bool RenameAlone(const QString& from, const QString& to, QString& reason)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+#ifdef __linux__
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        reason = qt_error_string(errno);
+        return false;
+    }
+#endif
+    // A file system without the no-replace rename: checked first, then renamed.
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0) {
+        reason = qt_error_string(EEXIST);
+        return false;
+    }
+    if (::rename(source.constData(), target.constData()) != 0) {
+        reason = qt_error_string(errno);
+        return false;
     }
     return true;
 }

@@ -115,6 +115,18 @@ bool AppendAll(Handle handle, const QByteArray& bytes, QString& reason)
     return true;
 }
 
+bool RenameAlone(const QString& from, const QString& to, QString& reason)
+{
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    // Neither MOVEFILE_REPLACE_EXISTING nor MOVEFILE_COPY_ALLOWED: no overwrite, no copy.
+    if (::MoveFileExW(reinterpret_cast<const wchar_t*>(source.utf16()), reinterpret_cast<const wchar_t*>(target.utf16()),
+                      0))
+        return true;
+    reason = qt_error_string(static_cast<int>(::GetLastError()));
+    return false;
+}
+
 bool Sync(Handle handle, QString& reason)
 {
     if (::FlushFileBuffers(reinterpret_cast<HANDLE>(handle)))

@@ -1,5 +1,6 @@
 // The measurement log: line format, the locale's long time form and the appending writer.
 #include "log/measurementlog.h"
+#include "log/chartfile_platform.h"
 #include "log/logfile_platform.h"
 
 #include "chart/clocktext.h"
@@ -162,6 +163,17 @@ bool MeasurementLog::create()
     m_dropped = 0;
     m_keptAs.clear();
     const QFileInfo earlier(m_fileName);
+    // A FIFO or a device in the log's place is refused at once, as the chart loader
+    // refuses one: looked at, never opened for writing.
+    // (A folder fails to open at once and is told as before.)
+    if (earlier.exists() && !earlier.isFile() && !earlier.isDir()) {
+        const chartfile::OpenResult looked = chartfile::OpenForReading(m_fileName);
+        if (looked.status == chartfile::OpenStatus::Ok)
+            chartfile::CloseUnused(looked.fd);
+        fail(LogProblem::Kind::NotRegular, looked.reason);
+        m_problem.type = looked.type;
+        return false;
+    }
     if (earlier.isFile() && earlier.size() > 0) {
         // A log another program is still writing stays where it is.
         const logfile::OpenResult probe = logfile::OpenForAppend(m_fileName, false);
@@ -170,9 +182,9 @@ bool MeasurementLog::create()
             return fail(LogProblem::Kind::Create, probe.reason);
         // Never overwrites: the rename refuses a name that exists, and then nothing is lost.
         const QString target = EarlierLogName(m_fileName, earlier.lastModified());
-        QFile file(m_fileName);
-        if (!file.rename(target))
-            return fail(LogProblem::Kind::KeepEarlier, file.errorString(), target);
+        QString reason;
+        if (!logfile::RenameAlone(m_fileName, target, reason))
+            return fail(LogProblem::Kind::KeepEarlier, reason, target);
         m_keptAs = target;
     }
     QString reason;

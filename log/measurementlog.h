@@ -3,6 +3,7 @@
 // in the system's cache) before its reading is shown.
 #pragma once
 
+#include "log/chartfile_platform.h"
 #include "log/syncqueue.h"
 
 #include <QByteArray>
@@ -47,12 +48,14 @@ struct LogProblem {
         Write,        // a write failed
         Recreated,    // the file had gone; it was created again and the line written
         Unsaved,      // the lines kept at exit could not be saved anywhere
+        NotRegular,   // the log's name stands for a FIFO or a device
     };
     Kind kind = Kind::None;
     QString file;             // the file concerned
     QString other;            // KeepEarlier: the name the earlier log was to get
     QString reason;           // the system's words; empty: the file is in use by another program
     std::size_t dropped = 0;  // readings dropped from the log so far (too many waiting)
+    chartfile::FileType type = chartfile::FileType::Regular;  // NotRegular: what it is instead
 };
 
 // The name an earlier log gets at the next connection: "jrt1-2026-12-07-231605.txt"

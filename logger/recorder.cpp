@@ -3,6 +3,7 @@
 #include "instrument/connector.h"
 #include "instrument/poller.h"
 #include "link/seriallink.h"
+#include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "publish/publisher.h"
 
@@ -34,6 +35,8 @@ QString LogProblemWords(const LogProblem& p)
         return QStringLiteral("cannot write to %1: %2; readings are kept in memory").arg(p.file, reason);
     case LogProblem::Kind::Recreated:
         return QStringLiteral("%1 had gone and was created again").arg(p.file);
+    case LogProblem::Kind::NotRegular:
+        return QStringLiteral("%1 is not a regular file; the log is written only to a regular file").arg(p.file);
     case LogProblem::Kind::Unsaved:
         return QStringLiteral("cannot save the readings kept for %1: %2").arg(p.file, reason);
     case LogProblem::Kind::None:
@@ -67,6 +70,21 @@ void Recorder::start()
 {
     if (m_stopped)
         return;
+    // One measuring copy per folder, window or recorder: taken before anything is renamed.
+    if (!m_folderLock) {
+        auto lock = std::make_unique<LogFolderLock>(logPath(QStringLiteral("jrt1.txt")));
+        const LogFolderLock::Result locked = lock->acquire();
+        if (locked != LogFolderLock::Result::Held) {
+            Say(locked == LogFolderLock::Result::HeldByAnother
+                    ? QStringLiteral("another copy (process %1) measures in %2; one copy per folder")
+                          .arg(lock->otherProcess() ? QString::number(lock->otherProcess()) : QStringLiteral("?"),
+                               lock->folder())
+                    : QStringLiteral("cannot lock the log in %1: %2").arg(lock->folder(), lock->reason()));
+            QMetaObject::invokeMethod(this, &Recorder::failed, Qt::QueuedConnection);
+            return;
+        }
+        m_folderLock = std::move(lock);
+    }
     if (!m_options.port.isEmpty())
         qputenv("HMX700_PORTS", m_options.port.toLocal8Bit());
     if (!m_connector) {

@@ -15,6 +15,7 @@
 namespace hmx {
 
 class Connector;
+class LogFolderLock;
 class MeasurementLog;
 class Poller;
 class Publisher;
@@ -47,6 +48,7 @@ private:
     QString logPath(const QString& name) const;
 
     LoggerOptions m_options;
+    std::unique_ptr<LogFolderLock> m_folderLock;  // held from the start to the end
     std::unique_ptr<Connector> m_connector;
     std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<Publisher> m_publisher;

@@ -120,6 +120,7 @@ struct Simulator::Impl {
     std::vector<std::vector<std::uint8_t>> frames;
     std::vector<std::uint8_t> bytes;
     std::size_t stray = 0;
+    std::vector<SentReply> sent;
 
     // Thread-only state.
     std::vector<std::uint8_t> pending;  // received, not yet parsed
@@ -188,12 +189,14 @@ struct Simulator::Impl {
         return reply;
     }
 
-    void schedule(std::vector<std::uint8_t> reply)
+    void schedule(std::vector<std::uint8_t> reply, char command)
     {
         if (reply.empty())
             return;
         const Clock::time_point due = Clock::now() + state.delay;
-        if (state.splitBytes > 0 && state.splitBytes < reply.size()) {
+        const bool split = state.splitBytes > 0 && state.splitBytes < reply.size();
+        sent.push_back({command, reply, !split});
+        if (split) {
             std::vector<std::uint8_t> rest(reply.begin() + static_cast<std::ptrdiff_t>(state.splitBytes), reply.end());
             reply.resize(state.splitBytes);
             outgoing.push_back({due, std::move(reply)});
@@ -244,7 +247,7 @@ struct Simulator::Impl {
             pos += need;
             frames.push_back(frame);
             if (!state.silent)
-                schedule(answer(frame));
+                schedule(answer(frame), static_cast<char>(frame[2]));
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
     }
@@ -513,6 +516,7 @@ void Simulator::injectBytes(const std::vector<std::uint8_t>& bytes)
     {
         std::lock_guard guard(d->mutex);
         d->injected.insert(d->injected.end(), bytes.begin(), bytes.end());
+        d->sent.push_back({0, bytes, true});
     }
     d->wake();
 }
@@ -568,11 +572,14 @@ const char* Simulator::CommandHelp()
            "  drop-ok on|off       no OK after a settings write\n"
            "  frames               every frame received so far, in hex, separated by spaces\n"
            "  stray                the count of bytes that formed no frame\n"
-           "  clear                forget the frames and bytes received\n"
+           "  clear                forget the frames and bytes received and the journal\n"
            "  version V R SN       version, revision and serial number\n"
            "  send HEX             send these bytes now (hex digits)\n"
            "  record               the settings record as applied, in hex\n"
            "  bytes                every byte received so far, in hex\n"
+           "  received             the count of bytes received so far\n"
+           "  journal              what was sent, one entry per reply or unasked burst: the query\n"
+           "                       letter ('-' unasked), the bytes in hex, 'whole' or 'split'\n"
            "  reset                back to how the instrument starts: plugged in on a new terminal,\n"
            "                       built-in defaults and record, nothing received\n";
 }
@@ -724,6 +731,15 @@ std::string Simulator::Control(const std::string& command)
     }
     if (verb == "bytes" && args.empty())
         return hexOf(receivedBytes());
+    if (verb == "received" && args.empty())
+        return std::to_string(receivedByteCount());
+    if (verb == "journal" && args.empty()) {
+        std::string text;
+        for (const SentReply& reply : journal())
+            text += std::string(text.empty() ? "" : "\n") + (reply.command ? reply.command : '-') + ' '
+                + hexOf(reply.bytes) + (reply.whole ? " whole" : " split");
+        return text;
+    }
     if (verb == "reset" && args.empty()) {
         reset();
         return "ok";
@@ -749,12 +765,25 @@ std::size_t Simulator::strayByteCount() const
     return d->stray;
 }
 
+std::size_t Simulator::receivedByteCount() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->bytes.size();
+}
+
+std::vector<SentReply> Simulator::journal() const
+{
+    std::lock_guard guard(d->mutex);
+    return d->sent;
+}
+
 void Simulator::clearRecord()
 {
     std::lock_guard guard(d->mutex);
     d->frames.clear();
     d->bytes.clear();
     d->stray = 0;
+    d->sent.clear();
 }
 
 } // namespace hmx::sim

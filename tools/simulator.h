@@ -27,6 +27,13 @@ struct MeasurementTenths {
     std::int16_t ambient = 0;
 };
 
+// One entry of the journal of what the simulator sent.
+struct SentReply {
+    char command = 0;                 // the query letter answered ('t' for a measurement); 0: sent unasked
+    std::vector<std::uint8_t> bytes;  // the whole reply as built
+    bool whole = true;                // sent in one piece (not split)
+};
+
 class Simulator {
 public:
     // Opens the pseudo-terminal and starts answering at once.
@@ -86,6 +93,11 @@ public:
     std::vector<std::uint8_t> receivedBytes() const;
     // Bytes that could not be parsed as part of a frame (0 when the client only sent whole frames).
     std::size_t strayByteCount() const;
+    // How many bytes were received in all.
+    std::size_t receivedByteCount() const;
+
+    // --- Journal of what it sent, in order: every reply and every unasked burst ---
+    std::vector<SentReply> journal() const;
     void clearRecord();
 
 private:

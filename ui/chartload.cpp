@@ -8,6 +8,7 @@
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/messages.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -23,26 +24,6 @@ namespace {
 constexpr std::size_t BatchPoints = 8192;
 // Batches read ahead of the window; the reader waits beyond this.
 constexpr std::size_t MaxQueued = 4;
-
-QString FileTypeText(chartfile::FileType type)
-{
-    switch (type) {
-    case chartfile::FileType::Directory:
-        return ByLanguage(QStringLiteral("folderem"), QStringLiteral("a folder"));
-    case chartfile::FileType::Fifo:
-        return ByLanguage(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
-    case chartfile::FileType::CharacterDevice:
-        return ByLanguage(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
-    case chartfile::FileType::BlockDevice:
-        return ByLanguage(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
-    case chartfile::FileType::Socket:
-        return ByLanguage(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
-    case chartfile::FileType::Regular:
-    case chartfile::FileType::Other:
-        break;
-    }
-    return ByLanguage(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
-}
 
 chart::LineSeries* SeriesOf(TForm1& form, ChartLine line)
 {

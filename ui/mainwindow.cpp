@@ -6,6 +6,7 @@
 #include "instrument/connector.h"
 #include "instrument/linkworker.h"
 #include "instrument/poller.h"
+#include "log/logfolderlock.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "ui/chartload.h"

@@ -7,12 +7,17 @@
 #include "ui/opendialog.h"
 #include "ui_mainwindow.h"
 
+#include <QMessageBox>
+#include <QPointer>
+#include <QColor>
 #include <QTime>
 #include <QWidget>
 
 #include <QDateTime>
 
 #include <memory>
+#include <string>
+#include <vector>
 #include <optional>
 
 namespace hmx {
@@ -20,6 +25,7 @@ class AlarmPanel;
 class ChartLoadJob;
 class EventJournal;
 class Connector;
+class LogFolderLock;
 class LinkWorker;
 class MeasurementLog;
 class Poller;
@@ -110,6 +116,13 @@ private:
     void showLinesDropped(quint64 total);
     void showRejected(quint64 total);
     void showInstrumentLost();
+    // Another unit answered while searching: go on searching, or measure it instead.
+    void showOtherInstrument(const QString& device, quint16 serialNumber);
+    void switchTo(const QString& device);
+    // Stops the Poller and closes the log; what to tell about lines it could not take.
+    QString endRun();
+    // Connect, on these devices only when given.
+    void startConnecting(const std::vector<std::string>& devices);
     void showInstrumentBack(const QString& device);
     // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
     // instrument is lost or silent; normal again with the next reading.
@@ -129,6 +142,7 @@ private:
     void stopPublishing();
 
     std::unique_ptr<hmx::Connector> m_connector;
+    std::unique_ptr<hmx::LogFolderLock> m_folderLock;  // from Connect to the end
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
@@ -138,6 +152,8 @@ private:
     std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
     QString m_publishStatus;     // Label36's publishing line
     std::string m_device;        // where the instrument answered
+    quint16 m_serialNumber = 0;  // of the unit measured
+    QPointer<QMessageBox> m_otherUnitBox;
     QString m_model;             // and what it answered
     std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
     QDateTime m_lostSince;       // valid while the instrument is lost

@@ -7,10 +7,12 @@
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
+#include "log/logfolderlock.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "ui/alarmpanel.h"
 #include "ui/errorreport.h"
+#include "ui/fieldtext.h"
 #include "ui/journalevents.h"
 #include "ui/language.h"
 #include "ui/messages.h"
@@ -19,6 +21,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
 #include <QThread>
 
 using namespace hmx;
@@ -44,6 +48,30 @@ void TForm1::ConnectClick()
 {
     if (!Connect->isEnabled())
         return;
+    // Another copy measuring in this folder keeps its log: nothing is scanned, renamed
+    // or created, and the button stays as it was.
+    if (!m_folderLock) {
+        auto lock = std::make_unique<LogFolderLock>(QStringLiteral("jrt1.txt"));
+        const LogFolderLock::Result locked = lock->acquire();
+        if (locked == LogFolderLock::Result::HeldByAnother) {
+            ShowErrorReport(AnotherCopyText(lock->folder(), lock->otherProcess()));
+            return;
+        }
+        if (locked == LogFolderLock::Result::Failed) {
+            LogProblem problem;
+            problem.kind = LogProblem::Kind::Create;
+            problem.file = QStringLiteral("jrt1.txt.lock");
+            problem.reason = lock->reason();
+            ShowErrorReport(LogProblemText(problem));
+            return;
+        }
+        m_folderLock = std::move(lock);
+    }
+    startConnecting({});
+}
+
+void TForm1::startConnecting(const std::vector<std::string>& devices)
+{
     // A save requested before connecting is dropped.
     Settings().clearWriteRequest();
     Connect->setEnabled(false);
@@ -54,13 +82,18 @@ void TForm1::ConnectClick()
         connect(m_connector.get(), &Connector::scanned, this, &TForm1::scanFinished);
         connect(m_connector.get(), &Connector::instrumentRead, this, &TForm1::instrumentRead);
     }
-    m_connector->scan();
+    m_connector->scan(devices);
 }
 
 void TForm1::showTrying(int, const QString& device)
 {
     if (!m_shutDown && !m_poller)
-        Connect->setText(ByLanguage("Szukam…\n%1", "Trying\n%1").arg(ShortDeviceName(device)));
+    {
+        // A long name loses its middle, so its end, which tells devices apart, stays.
+        const int room = Connect->contentsRect().width() - 2 * Connect->style()->pixelMetric(QStyle::PM_ButtonMargin);
+        const QString name = Connect->fontMetrics().elidedText(ShortDeviceName(device), Qt::ElideMiddle, room);
+        Connect->setText(ByLanguage("Szukam…\n%1", "Trying\n%1").arg(name));
+    }
 }
 
 void TForm1::scanFinished(const ScanResult& scan)
@@ -103,6 +136,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.version)
                          .arg(version.revision)
                          .arg(version.serialNumber));
+    m_serialNumber = version.serialNumber;
     m_journal->add(QStringLiteral("connect"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device)),
                                                Detail(QStringLiteral("model"), m_model),
                                                Detail(QStringLiteral("version"), Label16->text()),
@@ -127,7 +161,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
         ClearBuffers();
     }
     m_connector->release();
-    m_poller = std::make_unique<Poller>(*m_log, m_device);
+    m_poller = std::make_unique<Poller>(*m_log, m_device, m_serialNumber);
     connect(m_poller.get(), &Poller::readingArrived, this, &TForm1::showReading);
     connect(m_poller.get(), &Poller::noReply, this, &TForm1::showNoReply);
     connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
@@ -139,6 +173,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
     connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
     startPublishing(version);
+    connect(m_poller.get(), &Poller::otherInstrumentFound, this, &TForm1::showOtherInstrument);
     m_poller->start();
     // exit() now stops this Poller before anything it uses is destroyed.
     EndInOrderAtExit();
@@ -148,15 +183,16 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
 
 void TForm1::connectFailed()
 {
+    m_folderLock.reset();  // another copy may measure here instead
     Connect->setText(ConnectCaption());
     Connect->setEnabled(true);
 }
 
 void TForm1::showReading(const Reading& reading)
 {
-    Edit20->setText(reading.dewPointText);
-    Edit6->setText(reading.humidityText);
-    Edit14->setText(reading.ambientText);
+    ShowWhole(*Edit20, reading.dewPointText);
+    ShowWhole(*Edit6, reading.humidityText);
+    ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
@@ -177,7 +213,7 @@ void TForm1::showReading(const Reading& reading)
 
 void TForm1::showNoReply()
 {
-    Edit20->setText(QStringLiteral("Error"));
+    ShowWhole(*Edit20, QStringLiteral("Error"));
     if (++m_silentCycles > SilentCyclesStillLive)
         showValuesOld(true);
 }
@@ -250,6 +286,41 @@ void TForm1::showInstrumentBack(const QString& device)
                    now);
     Connect->setText(MeasuringCaption());
     publishInstrumentStatus(true);
+    if (m_otherUnitBox)
+        m_otherUnitBox->close();
+}
+
+void TForm1::showOtherInstrument(const QString& device, quint16 serialNumber)
+{
+    if (m_shutDown || !m_poller)
+        return;
+    if (m_otherUnitBox)
+        m_otherUnitBox->close();
+    // Not modal: the search goes on while the user thinks it over.
+    auto* box = new QMessageBox(QMessageBox::Question, ProgramTitle(),
+                                OtherInstrumentText(device, serialNumber, m_serialNumber), QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("otherInstrument"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->addButton(ByLanguage("Szukaj dalej", "Keep searching"), QMessageBox::RejectRole);
+    QPushButton* switchButton = box->addButton(ByLanguage("Przełącz", "Switch"), QMessageBox::AcceptRole);
+    switchButton->setObjectName(QStringLiteral("switchInstrument"));
+    connect(switchButton, &QPushButton::clicked, this, [this, device] { switchTo(device); });
+    m_otherUnitBox = box;
+    box->show();
+}
+
+void TForm1::switchTo(const QString& device)
+{
+    if (m_shutDown || !m_poller)
+        return;
+    // As at every Connect: this run's log is closed and kept, the numbering starts again.
+    const QString notice = endRun();
+    if (!notice.isEmpty())
+        ShowErrorReport(notice);
+    m_log.reset();
+    Connect->setEnabled(true);
+    startConnecting({device.toStdString()});
 }
 
 void TForm1::updateStatus()
@@ -269,6 +340,23 @@ void TForm1::updateStatus()
     Label36->setText(lines.join(QLatin1Char('\n')));
 }
 
+QString TForm1::endRun()
+{
+    if (m_poller)
+        m_poller->stop();
+    m_poller.reset();
+    stopPublishing();
+    if (!m_log)
+        return {};
+    m_log->close();
+    const qsizetype kept = qsizetype(m_log->pendingLineCount());
+    if (kept == 0)
+        return {};
+    const QString savedAs = m_log->saveKeptLines(QDir::homePath());
+    return savedAs.isEmpty() ? LogProblemText(m_log->problem())
+                             : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
+}
+
 QString TForm1::Shutdown()
 {
     if (m_shutDown)
@@ -281,20 +369,8 @@ QString TForm1::Shutdown()
         m_connector->stop();
     if (m_settingsReader)
         m_settingsReader->stop();
-    if (m_poller)
-        m_poller->stop();
-    m_poller.reset();
-    stopPublishing();
-    QString notice;
-    if (m_log) {
-        m_log->close();
-        const qsizetype kept = qsizetype(m_log->pendingLineCount());
-        if (kept > 0) {
-            const QString savedAs = m_log->saveKeptLines(QDir::homePath());
-            notice = savedAs.isEmpty() ? LogProblemText(m_log->problem())
-                                       : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
-        }
-    }
+    const QString notice = endRun();
+    m_folderLock.reset();
     std::lock_guard lock(LinkLock());
     if (Port != InvalidPort)
         ClosePort(Port);

@@ -53,6 +53,11 @@ QString LogProblemText(const LogProblem& p)
                           "%1 had gone (%2); it was created again and the readings go on being written to it")
                    .arg(p.file, reason);
         break;
+    case Kind::NotRegular:
+        text = ByLanguage("%1 nie jest zwykłym plikiem, lecz %2; dziennik zapisuje się tylko do zwykłego pliku",
+                          "%1 is not a regular file but %2; the log is written only to a regular file")
+                   .arg(p.file, FileTypeText(p.type));
+        break;
     case Kind::Unsaved:
         text = ByLanguage("Nie można zapisać odczytów, które nie trafiły do %1: %2",
                           "Cannot save the readings that did not reach %1: %2")
@@ -99,6 +104,49 @@ QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString&
                       "%1 readings could not be written to %2. They were saved in %3")
         .arg(lines)
         .arg(logName, savedAs);
+}
+
+QString FileTypeText(chartfile::FileType type)
+{
+    switch (type) {
+    case chartfile::FileType::Directory:
+        return ByLanguage(QStringLiteral("folderem"), QStringLiteral("a folder"));
+    case chartfile::FileType::Fifo:
+        return ByLanguage(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
+    case chartfile::FileType::CharacterDevice:
+        return ByLanguage(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
+    case chartfile::FileType::BlockDevice:
+        return ByLanguage(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
+    case chartfile::FileType::Socket:
+        return ByLanguage(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
+    case chartfile::FileType::Regular:
+    case chartfile::FileType::Other:
+        break;
+    }
+    return ByLanguage(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
+}
+
+QString AnotherCopyText(const QString& folder, qint64 process)
+{
+    const QString who = process > 0 ? ByLanguage(" (proces %1)", " (process %1)").arg(process) : QString();
+    return ByLanguage("W folderze %1 mierzy już inna kopia programu%2. Jej dziennik jrt1.txt pozostaje nietknięty. "
+                      "Każdy przyrząd mierz osobną kopią programu, uruchomioną we własnym folderze",
+                      "Another copy of the program%2 is already measuring in the folder %1. Its log jrt1.txt is left "
+                      "as it is. Measure each instrument with a copy of its own, started in a folder of its own")
+        .arg(folder, who);
+}
+
+QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured)
+{
+    return ByLanguage("Na porcie %1 odpowiada inny przyrząd (numer seryjny %2) niż mierzony dotąd (numer seryjny %3). "
+                      "Jego odczyty nie trafią do tego dziennika. Szukać dalej przyrządu %3, czy przełączyć się na "
+                      "przyrząd %2 (nowy dziennik, numeracja od 1)?",
+                      "Another instrument (serial number %2) answers on the port %1, not the one measured so far "
+                      "(serial number %3). Its readings will not go into this log. Keep searching for %3, or switch "
+                      "to %2 (a new log, numbered from 1)?")
+        .arg(device)
+        .arg(found)
+        .arg(measured);
 }
 
 QString ShortDeviceName(const QString& device)

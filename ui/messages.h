@@ -22,6 +22,15 @@ QString NoInstrumentText(const ScanResult& scan);
 // Lines the log could not take at exit, and where they were saved instead.
 QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs);
 
+// Another copy of the program measures in the folder (process id 0: not known).
+QString AnotherCopyText(const QString& folder, qint64 process);
+
+// Another unit answered on the port while the one measured is searched for.
+QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured);
+
+// What a name stands for instead of a regular file: "a named pipe (FIFO)".
+QString FileTypeText(chartfile::FileType type);
+
 // The short name of a device for the Connect button: "ttyUSB0", "COM3".
 QString ShortDeviceName(const QString& device);
 

@@ -3,6 +3,7 @@
 #include "instrument/poller.h"
 #include "instrument/settings.h"
 #include "link/seriallink.h"
+#include "log/logfolderlock.h"
 #include "tools/simulator.h"
 #include "tools/testbroker.h"
 #include "ui/language.h"
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
@@ -168,6 +170,7 @@ private slots:
     void lostInstrumentComesBack_data();
     void lostInstrumentComesBack();
     void lostForGoodCostsNothing();
+    void anotherUnitBackIsNotMeasuredUnasked();
     void garbledRepliesAreNeverReadings();
     void closingMidRunKeepsEveryReading();
     void stopSignalKeepsEveryShownReading();
@@ -180,6 +183,7 @@ private slots:
     void heldLinesAtCloseGoToUnsavedFile();
     void failedConnectCanBeRetried();
     void refusedBrokerIsShownAndMeasuringGoesOn();
+    void secondCopyInTheFolderIsRefused();
 
 private:
     // Connects a window to the simulator, with two misbehaving ports before it.
@@ -419,15 +423,16 @@ void TestEndToEnd::lostInstrumentComesBack_data()
 {
     QTest::addColumn<bool>("samePath");
     QTest::newRow("replugged at the same link") << true;
-    QTest::newRow("back under another listed path") << false;
+    QTest::newRow("back at a port that appeared after the loss") << false;
 }
 
 void TestEndToEnd::lostInstrumentComesBack()
 {
     QFETCH(bool, samePath);
-    // The instrument is reached through its stable link; the silent decoy comes first,
-    // and is where the instrument reappears in the second case.
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_silent->linkPath() + ":" + m_sim->linkPath()));
+    // The instrument is reached through its stable link; the silent decoy comes first.
+    // In the second case it comes back on a port that appears after the loss.
+    const std::string ports = m_silent->linkPath() + ":" + m_sim->linkPath();
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(ports));
     m_sim->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
     m_silent->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
     QVERIFY(connectWithDecoys());
@@ -454,22 +459,28 @@ void TestEndToEnd::lostInstrumentComesBack()
              qPrintable(old));
     QVERIFY(!m_form->Connect->isEnabled());
     hmx::Settings().requestWrite();  // a save made while the instrument is away
+    // Readings confirmed before the loss may still be on their way from the disk sync.
+    QTest::qWait(1000);
     const int readingsWhenLost = readings;
     QTest::qWait(3000);
     QCOMPARE(readings, readingsWhenLost);
     QCOMPARE(m_catcher->seen, 1);  // no box while searching, only the identification at Connect
 
-    if (samePath)
+    std::unique_ptr<Simulator> moved;
+    if (samePath) {
         m_sim->replug();
-    else
-        m_silent->setSilent(false);
+    } else {
+        moved = std::make_unique<Simulator>();
+        moved->setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+        qputenv("HMX700_PORTS", QByteArray::fromStdString(ports + ":" + moved->devicePath()));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Connect->text(), hmx::ByLanguage("Pomiar trwa", "Measuring"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(readings >= readingsWhenLost + 2, 5000);
     for (QLineEdit* field : {m_form->Edit6, m_form->Edit14})
         QCOMPARE(field->palette().color(QPalette::Text), live);
     QCOMPARE(m_form->Label36->text(), QString());
     // The save made during the loss went out once the instrument was back.
-    Simulator& back = samePath ? *m_sim : *m_silent;
+    Simulator& back = samePath ? *m_sim : *moved;
     QTRY_COMPARE_WITH_TIMEOUT(WriteFrames(back).size(), std::size_t(1), 5000);
     m_form->close();
     QCoreApplication::sendPostedEvents();
@@ -478,13 +489,15 @@ void TestEndToEnd::lostInstrumentComesBack()
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), qsizetype(readings));
     QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
-    // Getting it back used the identify command alone.
+    // Getting it back used the identify command and the version read (its serial number) alone.
     const std::vector<std::string> queries = Queries(back);
     const auto firstMeasure = std::find(queries.begin(), queries.end(), std::string("01t?end"));
     const auto resumed = samePath ? std::find(firstMeasure, queries.end(), std::string("01i?end")) : queries.begin();
     QVERIFY(resumed != queries.end());
-    for (auto q = resumed; q != queries.end() && *q != "01t?end"; ++q)
-        QCOMPARE(*q, std::string("01i?end"));
+    auto q = resumed;
+    for (; q != queries.end() && *q != "01t?end"; ++q)
+        QVERIFY2(*q == "01i?end" || *q == "01v?end", q->c_str());
+    QCOMPARE(*std::prev(q), std::string("01v?end"));
     QCOMPARE(QDir().entryList({QStringLiteral("jrt1*")}), QStringList{QStringLiteral("jrt1.txt")});  // no new log
 
     // The journal tells of the loss and how long it lasted (at least the 3 s waited).
@@ -507,6 +520,9 @@ void TestEndToEnd::lostForGoodCostsNothing()
     QTRY_VERIFY_WITH_TIMEOUT(m_form->poller()->readingCount() >= 1, 5000);
     m_sim->unplug();
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit20->text(), QStringLiteral("Error"), 5000);
+    // Ports that were there all along are another program's business from now on.
+    m_silent->clearRecord();
+    m_wrong->clearRecord();
 
     // The window keeps handling its events while the Poller searches.
     int ticks = 0;
@@ -521,6 +537,52 @@ void TestEndToEnd::lostForGoodCostsNothing()
     QVERIFY2(ticks >= 80, qPrintable(QStringLiteral("timer ticks: %1").arg(ticks)));
     QCOMPARE(m_form->Edit20->text(), QStringLiteral("Error"));
     QVERIFY(m_form->poller()->readingCount() >= 1);
+    // Two whole looks for the instrument have passed them by.
+    QCOMPARE(m_silent->receivedByteCount(), std::size_t(0));
+    QCOMPARE(m_wrong->receivedByteCount(), std::size_t(0));
+}
+
+void TestEndToEnd::anotherUnitBackIsNotMeasuredUnasked()
+{
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->linkPath()));
+    m_sim->setVersion(1, 0, 12345);
+    QVERIFY(connectWithDecoys());
+    int readings = 0;
+    connect(m_form->poller(), &hmx::Poller::readingArrived, this, [&readings] { ++readings; });
+    QTRY_VERIFY_WITH_TIMEOUT(readings >= 2, 5000);
+    m_sim->unplug();
+    const QString searching = hmx::ByLanguage("Szukam\nurządzenia…", "Searching for\nthe instrument…");
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Connect->text(), searching, 5000);
+
+    // Another unit on the same port.
+    m_sim->setVersion(1, 0, 999);
+    m_sim->replug();
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY_WITH_TIMEOUT((box = m_form->findChild<QMessageBox*>(QStringLiteral("otherInstrument"))) != nullptr, 15000);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isModal());
+    QVERIFY2(box->text().contains(QStringLiteral("999")) && box->text().contains(QStringLiteral("12345"))
+                 && box->text().contains(QString::fromStdString(m_sim->linkPath())),
+             qPrintable(box->text()));
+    const int readingsWhenFound = readings;
+    QTest::qWait(1500);
+    QCOMPARE(readings, readingsWhenFound);
+    QCOMPARE(m_form->Connect->text(), searching);
+    QCOMPARE(LogLines().size(), qsizetype(readingsWhenFound));
+
+    // Switching is a new Connect on that port: the first log kept, numbering from 1.
+    const QStringList firstRun = LogLines();
+    auto* switchButton = box->findChild<QPushButton*>(QStringLiteral("switchInstrument"));
+    QVERIFY(switchButton);
+    switchButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Connect->text(), hmx::ByLanguage("Pomiar trwa", "Measuring"), 10000);
+    QCOMPARE(m_catcher->seen, 2);  // the identification, as at every Connect
+    QVERIFY2(m_form->Label16->text().endsWith(QStringLiteral("999")), qPrintable(m_form->Label16->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
+    QCOMPARE(LogLines().first().section(QLatin1Char('\t'), 0, 0), QStringLiteral("1"));
+    const QStringList kept = QDir().entryList({QStringLiteral("jrt1-*.txt")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(LogLines(kept.first()), firstRun);
 }
 
 void TestEndToEnd::garbledRepliesAreNeverReadings()
@@ -820,5 +882,63 @@ void TestEndToEnd::refusedBrokerIsShownAndMeasuringGoesOn()
     QCOMPARE(readings, LogLines().size());
 }
 
-QTEST_MAIN(TestEndToEnd)
+void TestEndToEnd::secondCopyInTheFolderIsRefused()
+{
+    // The first copy: a program of its own that holds the folder's log, as a measuring
+    // copy does, and whose live log is there.
+    QProcess first;
+    first.setWorkingDirectory(m_dir->path());
+    first.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-log-lock")});
+    QVERIFY(first.waitForReadyRead(10000));
+    QCOMPARE(first.readLine().trimmed(), QByteArray("held"));
+    const QByteArray firstLog("1\t12:00:00\t-105\t450\t235\t-10.50\t45.00\t23.50\r\n");
+    QFile live(QStringLiteral("jrt1.txt"));
+    QVERIFY(live.open(QIODevice::WriteOnly) && live.write(firstLog) == firstLog.size());
+    live.close();
+    const QStringList filesBefore = QDir().entryList(QDir::Files);
+
+    m_form->Connect->click();
+    const QString folder = QDir::toNativeSeparators(m_dir->path());
+    QTRY_COMPARE_WITH_TIMEOUT(ErrorBoxes(hmx::ByLanguage("W folderze " + folder, "Another copy")), 1, 5000);
+    bool named = false;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            named = named || (box->text().contains(folder) && box->text().contains(QString::number(first.processId())));
+    QVERIFY(named);
+    QVERIFY(m_form->Connect->isEnabled());
+    QCOMPARE(m_form->Connect->text(), hmx::ByLanguage("Połącz", "Connect"));
+    // Nothing was scanned, renamed or created.
+    QCOMPARE(m_sim->receivedByteCount(), std::size_t(0));
+    QCOMPARE(QDir().entryList(QDir::Files), filesBefore);
+    QVERIFY(live.open(QIODevice::ReadOnly));
+    QCOMPARE(live.readAll(), firstLog);
+    live.close();
+
+    // The first copy dies without a word: the system lets go of its lock.
+    first.kill();
+    QVERIFY(first.waitForFinished(5000));
+    QVERIFY(connectWithDecoys());
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
+    QCOMPARE(QDir().entryList({QStringLiteral("jrt1-*.txt")}).size(), 1);  // the first log, kept
+}
+
+int main(int argc, char** argv)
+{
+    // The other copy of secondCopyInTheFolderIsRefused: holds the lock until killed.
+    if (argc == 2 && QByteArray(argv[1]) == "--hold-log-lock") {
+        QCoreApplication app(argc, argv);
+        hmx::LogFolderLock lock(QStringLiteral("jrt1.txt"));
+        if (lock.acquire() != hmx::LogFolderLock::Result::Held)
+            return 1;
+        std::printf("held\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestEndToEnd test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_e2e.moc"

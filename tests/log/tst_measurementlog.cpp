@@ -20,6 +20,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -168,6 +169,7 @@ private slots:
     void createKeepsEarlierLog();
     void createFailures_data();
     void createFailures();
+    void createRefusesNonRegularFile();
     void linesNumberedInOrder();
     void lineOnDiskAtReturn();
     void deletedLogRecovers();
@@ -351,6 +353,24 @@ void TestMeasurementLog::createFailures_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("directory does not exist") << true << MissingText(true);
     QTest::newRow("another program writes the file") << false << QString();  // empty: in use
+}
+
+void TestMeasurementLog::createRefusesNonRegularFile()
+{
+#ifdef Q_OS_WIN
+    QSKIP("no FIFOs in the file system");
+#else
+    // Nobody reads the FIFO: an open for writing would wait for ever.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("jrt1.txt");
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    MeasurementLog log(path);
+    QVERIFY(!log.create());
+    QCOMPARE(log.problem().kind, LogProblem::Kind::NotRegular);
+    QCOMPARE(log.problem().type, hmx::chartfile::FileType::Fifo);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"jrt1.txt"});
+#endif
 }
 
 void TestMeasurementLog::createFailures()

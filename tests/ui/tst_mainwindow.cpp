@@ -1,7 +1,9 @@
 // The main window's layout: controls, geometry, tab order, texts, lists, flags, fonts,
 // colours, the hidden settings tab, the mirror handlers and the English text table.
+#include "instrument/poller.h"
 #include "humidity/quantities.h"
 #include "ui/errorreport.h"
+#include "ui/fieldtext.h"
 #include "ui/humiditydialog.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -120,6 +122,43 @@ private:
 private slots:
     void init() { window = std::make_unique<TForm1>(); }
     void cleanup() { window.reset(); }
+
+    void valueFieldsShowEveryTextWhole_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("point") << u"en_US"_s;
+        QTest::newRow("comma") << u"pl_PL"_s;
+    }
+
+    void valueFieldsShowEveryTextWhole()
+    {
+        QFETCH(QString, locale);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // The widest texts are the extreme readings after the four-digit rounding.
+        const QLocale numbers(locale);
+        const QString longest[] = {hmx::DisplayText(-32768, numbers), hmx::DisplayText(32767, numbers)};
+        QCOMPARE(longest[0], u"-3277"_s + numbers.decimalPoint() + u"00"_s);
+        for (QLineEdit* field : {window->Edit20, window->Edit6, window->Edit14}) {
+            const QFont designed = field->font();
+            for (const QString& text : longest) {
+                hmx::ShowWhole(*field, text);
+                QCOMPARE(field->text(), text);
+                QCOMPARE(field->font().family(), designed.family());
+                const int room = hmx::TextRoom(*field);
+                QVERIFY2(QFontMetrics(field->font()).horizontalAdvance(text) <= room, qPrintable(text));
+                // Shrunk no more than needed: one pixel larger would not fit.
+                if (field->font().pixelSize() < designed.pixelSize()) {
+                    QFont larger = field->font();
+                    larger.setPixelSize(larger.pixelSize() + 1);
+                    QVERIFY(QFontMetrics(larger).horizontalAdvance(text) > room);
+                }
+            }
+            // A text that fits keeps the designed font.
+            hmx::ShowWhole(*field, hmx::DisplayText(235, numbers));
+            QCOMPARE(field->font(), designed);
+        }
+    }
 
     void formIsTheFirstWindow()
     {

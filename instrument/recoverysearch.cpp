@@ -1,0 +1,70 @@
+#include "instrument/recoverysearch.h"
+
+#include "link/seriallink.h"
+
+#include <algorithm>
+
+namespace hmx {
+
+RecoverySearch::RecoverySearch(const std::string& device)
+{
+    found(device);
+}
+
+void RecoverySearch::found(const std::string& device)
+{
+    m_device = device;
+    m_canonical = device.empty() ? std::string() : CanonicalPortName(device);
+    m_otherUnits.clear();
+}
+
+void RecoverySearch::lost()
+{
+    m_presentAtLoss.clear();
+    for (const std::string& name : PortNames())
+        if (!name.empty() && PortPresent(name))
+            m_presentAtLoss.insert(CanonicalPortName(name));
+}
+
+std::vector<std::string> RecoverySearch::lostDevice() const
+{
+    // Both names may lead to one device again: it is tried once.
+    std::vector<std::string> names;
+    std::set<std::string> devices;
+    for (const std::string& name : {m_device, m_canonical}) {
+        const std::string device = CanonicalPortName(name);
+        if (!name.empty() && !m_otherUnits.count(device) && devices.insert(device).second)
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::vector<std::string> RecoverySearch::candidates()
+{
+    // A unit that has gone may come back as ours.
+    for (auto it = m_otherUnits.begin(); it != m_otherUnits.end();)
+        it = PortPresent(*it) ? std::next(it) : m_otherUnits.erase(it);
+    // A port that goes away after the loss is new when it comes back.
+    for (auto it = m_presentAtLoss.begin(); it != m_presentAtLoss.end();)
+        it = PortPresent(*it) ? std::next(it) : m_presentAtLoss.erase(it);
+    std::vector<std::string> names = lostDevice();
+    std::set<std::string> devices;
+    for (const std::string& name : names)
+        devices.insert(CanonicalPortName(name));
+    for (const std::string& name : PortNames()) {
+        if (name.empty() || !PortPresent(name))
+            continue;
+        const std::string device = CanonicalPortName(name);
+        if (m_presentAtLoss.count(device) || m_otherUnits.count(device) || !devices.insert(device).second)
+            continue;
+        names.push_back(name);
+    }
+    return names;
+}
+
+void RecoverySearch::holdsAnotherUnit(const std::string& device)
+{
+    m_otherUnits.insert(CanonicalPortName(device));
+}
+
+} // namespace hmx
