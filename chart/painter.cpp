@@ -24,7 +24,8 @@ struct DeviceMap {
     double snap(double v) const { return (std::floor(std::clamp(v, -1e6, 1e6) * scale) + 0.5) / scale; }
 };
 
-void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses)
+// A polyline, or with `dots` each of its points alone (readings between breaks).
+void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses, bool dots = false)
 {
     const int w = std::max(1, line.width);
     if (thinPasses) {
@@ -35,8 +36,8 @@ void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& poly
             for (int dy = 0; dy < w; ++dy) {
                 p.save();
                 p.translate(dx - w / 2, dy - w / 2);
-                if (polyline.size() == 1)
-                    p.drawPoint(polyline.front());  // a lone point would draw nothing as a line
+                if (dots || polyline.size() == 1)
+                    p.drawPoints(polyline);  // a lone point would draw nothing as a line
                 else
                     p.drawPolyline(polyline);
                 p.restore();
@@ -45,8 +46,8 @@ void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& poly
     } else {
         // Scaled or vector output: a real pen, so the line keeps its width.
         p.setPen(QPen(line.color, w, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-        if (polyline.size() == 1)
-            p.drawPoint(polyline.front());
+        if (dots || polyline.size() == 1)
+            p.drawPoints(polyline);
         else
             p.drawPolyline(polyline);
     }
@@ -153,13 +154,15 @@ QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double s
         line << map(L.timeMin, Interpolate(points.x(i0 - 1), points.y(i0 - 1), points.x(i0), points.y(i0), L.timeMin));
     const double perColumn = map.map.sx * scale;  // device columns per unit of X
     const std::size_t columns = static_cast<std::size_t>(std::ceil(L.plot.width() * scale));
-    if (!decimate || i1 - i0 < 2 * columns) {
+    const double first = std::floor((lo - L.timeMin) * perColumn);
+    // Decimated when the stretch has more points than its columns could show.
+    const double spanned = std::min(std::floor((hi - L.timeMin) * perColumn) - first + 1, static_cast<double>(columns));
+    if (!decimate || static_cast<double>(i1 - i0) < 2 * spanned) {
         line.reserve(static_cast<qsizetype>(i1 - i0 + 2));
         points.forEach(i0, i1, [&](double x, double y) { line << map(x, y); });
     } else {
-        line.reserve(static_cast<qsizetype>(4 * columns + 2));
+        line.reserve(static_cast<qsizetype>(4 * spanned + 2));
         std::size_t from = i0;
-        const double first = std::floor((lo - L.timeMin) * perColumn);
         for (std::size_t c = first > 0 ? static_cast<std::size_t>(first) : 0; c < columns && from < i1; ++c) {
             std::size_t to = i1;
             if (c + 1 < columns)
@@ -263,8 +266,15 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
         const LineSeriesPrivate& line = d.line(i);
         if (!line.visible)
             continue;
-        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation))
-            PaintLine(p, line, piece, thinPasses);
+        QPolygonF dots;  // drawn together: one pass instead of one per reading
+        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation)) {
+            if (piece.size() == 1)
+                dots << piece.front();
+            else
+                PaintLine(p, line, piece, thinPasses);
+        }
+        if (!dots.isEmpty())
+            PaintLine(p, line, dots, thinPasses, true);
     }
     p.restore();
 
