@@ -110,6 +110,30 @@ void ChartRedraw(benchmark::State& state)
 }
 BENCHMARK(ChartRedraw)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(100000)->Arg(1000000);
 
+// A day of readings every half second, the instrument lost for a minute every ten
+// minutes: the lines break 144 times each.
+void ChartRedrawBroken(benchmark::State& state)
+{
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    const double start = todayStart();
+    for (std::int64_t halfSeconds = 0; halfSeconds < 2 * 86400; ++halfSeconds) {
+        if (halfSeconds % 1200 >= 1080)
+            continue;
+        const double x = start + static_cast<double>(halfSeconds) / (2 * 86400.0);
+        const double wave = std::sin(static_cast<double>(halfSeconds) * 1e-3);
+        lines.dewPoint->addXY(x, 5 + wave);
+        lines.humidity->addXY(x, 50 + 10 * wave);
+        lines.ambient->addXY(x, 22 - wave);
+    }
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&image);
+    for (auto _ : state)
+        chart.render(&image);
+}
+BENCHMARK(ChartRedrawBroken)->Apply(bench::Defaults)->UseRealTime();
+
 // One iteration appends 3e6 points in time order to an empty series;
 // ns_per_point is the cost of one addXY.
 void ChartAddPoint(benchmark::State& state)

@@ -19,6 +19,17 @@
 
 namespace hmx::chart {
 
+namespace {
+
+std::size_t SeriesIndex(const ChartWidgetPrivate& d, int series)
+{
+    if (series < 0 || static_cast<std::size_t>(series) >= d.lineCount())
+        throw std::out_of_range("ChartWidget: no such series");
+    return static_cast<std::size_t>(series);
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- LineSeries
 
 LineSeries::LineSeries(ChartWidget* chart, QString title, QColor color, int width)
@@ -53,13 +64,22 @@ void LineSeries::addXY(double x, double y)
     // A point without a finite place in time or value can be neither ordered nor drawn.
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
+    d->gaps.adding(d->points, x);
     d->points.add(x, y);
     m_chart->update();  // Qt merges these into one paint
+}
+
+double LineSeries::joiningDistance() const { return d->gaps.joining(); }
+
+void LineSeries::setJoiningDistance(double days)
+{
+    d->gaps.setJoining(days);
 }
 
 void LineSeries::clear()
 {
     d->points.clear();
+    d->gaps.clear();
     m_chart->update();
 }
 
@@ -127,6 +147,9 @@ void ChartWidgetPrivate::showMenu(const QPoint& globalPos)
         menu->addAction(print);
         menu->addSeparator();
         menu->addAction(exportCsv);
+        if (!extraActions.isEmpty())
+            menu->addSeparator();
+        menu->addActions(extraActions);
     }
     menu->popup(globalPos);
 }
@@ -224,7 +247,39 @@ const ChartTexts& ChartWidget::texts() const { return d->texts; }
 
 QList<QAction*> ChartWidget::menuActions() const
 {
-    return {d->resetView, d->saveImage, d->copyImage, d->print, d->exportCsv};
+    return QList<QAction*>{d->resetView, d->saveImage, d->copyImage, d->print, d->exportCsv} + d->extraActions;
+}
+
+void ChartWidget::addMenuAction(QAction* action)
+{
+    if (d->menu) {
+        if (d->extraActions.isEmpty())
+            d->menu->addSeparator();
+        d->menu->addAction(action);
+    }
+    d->extraActions.append(action);
+}
+
+void ChartWidget::setLimitLines(int series, std::vector<LimitLine> lines)
+{
+    d->lineHandle(SeriesIndex(*d, series)).d->limits = std::move(lines);
+    update();
+}
+
+std::vector<LimitLine> ChartWidget::limitLines(int series) const
+{
+    return d->line(SeriesIndex(*d, series)).limits;
+}
+
+void ChartWidget::setShadedPeriods(int series, std::vector<ShadedPeriod> periods)
+{
+    d->lineHandle(SeriesIndex(*d, series)).d->shaded = std::move(periods);
+    update();
+}
+
+std::vector<ShadedPeriod> ChartWidget::shadedPeriods(int series) const
+{
+    return d->line(SeriesIndex(*d, series)).shaded;
 }
 
 void ChartWidget::resetView() { ResetView(*d); }

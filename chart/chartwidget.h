@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -56,6 +57,13 @@ public:
     // legend entry is greyed out. Clicking the entry toggles it.
     bool visible() const;
     void setVisible(bool on);
+
+    // A point added further in X than this from its neighbour is not joined to it:
+    // the line breaks there and the read-out says there is no reading. Holds for the
+    // points added from now on (a loaded log and live readings may differ); 0 (the
+    // default) joins every point. O(1).
+    double joiningDistance() const;
+    void setJoiningDistance(double days);
 
     std::size_t count() const;
     double x(std::size_t index) const;
@@ -126,6 +134,29 @@ struct ChartLayout {
     } readOut;
 };
 
+// A horizontal line across the plot at a value of one chart line, in its colour.
+struct LimitLine {
+    enum class Kind {
+        Alarm,      // solid
+        Warning,    // dashed
+        Threshold,  // thin, short dashes, labelled (a limit the instrument keeps)
+    };
+    double value = 0;
+    Kind kind = Kind::Alarm;
+    QString label;  // written at the plot's right end; empty: none
+
+    friend bool operator==(const LimitLine&, const LimitLine&) = default;
+};
+
+// A stretch of time shaded lightly in a chart line's colour. One without an end
+// (infinity) lasts until the line's newest point.
+struct ShadedPeriod {
+    double from = 0;
+    double to = std::numeric_limits<double>::infinity();
+
+    friend bool operator==(const ShadedPeriod&, const ShadedPeriod&) = default;
+};
+
 // Texts of the context menu, the dialogs and the view sign. The engine does not know
 // the interface language; its user sets them.
 struct ChartTexts {
@@ -144,6 +175,7 @@ struct ChartTexts {
     QString timeColumn = QStringLiteral("Time");
     QString dateTimeColumn = QStringLiteral("Date and time (ISO 8601)");
     QString manualView = QStringLiteral("Zoomed view · click to reset");
+    QString noReading = QStringLiteral("no reading");  // read-out inside a break of a line
 };
 
 class ChartWidget : public QWidget {
@@ -206,8 +238,18 @@ public:
     // Fitted to the printer's page, keeping the chart's proportions.
     bool print(QPrinter& printer);
 
-    // The context-menu actions: reset view, save image, copy image, print, export CSV.
+    // Drawn with a line while it is shown; a limit line only when its value is inside
+    // the value axis's range (the ranging does not reach out for it).
+    void setLimitLines(int series, std::vector<LimitLine> lines);
+    std::vector<LimitLine> limitLines(int series) const;
+    void setShadedPeriods(int series, std::vector<ShadedPeriod> periods);
+    std::vector<ShadedPeriod> shadedPeriods(int series) const;
+
+    // The context-menu actions: reset view, save image, copy image, print, export CSV,
+    // then those added by the chart's user.
     QList<QAction*> menuActions() const;
+    // Appended to the context menu after a separator; the chart does not take it over.
+    void addMenuAction(QAction* action);
 
     // Large series are drawn from per-column (first, min, max, last) summaries;
     // off draws every point (for comparing the two).

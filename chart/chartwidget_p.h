@@ -3,6 +3,7 @@
 
 #include "chart/chartwidget.h"
 #include "chart/pointstore.h"
+#include "chart/series.h"
 
 namespace hmx::chart {
 
@@ -12,6 +13,9 @@ struct LineSeriesPrivate {
     int width = 2;
     bool visible = true;
     PointStore points;
+    Gaps gaps;
+    std::vector<LimitLine> limits;
+    std::vector<ShadedPeriod> shaded;
 };
 
 struct AxisRange {
@@ -60,6 +64,7 @@ struct ChartWidgetPrivate {
     QAction* copyImage = nullptr;
     QAction* print = nullptr;
     QAction* exportCsv = nullptr;
+    QList<QAction*> extraActions;
     QMenu* menu = nullptr;
 
     std::size_t lineCount() const { return series.size(); }

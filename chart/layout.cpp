@@ -176,12 +176,20 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
         if (!span.empty())
             spans.emplace_back(i, span);
     }
+    // The point nearest the cursor of the lines not broken there; where every line is
+    // (the instrument was lost), the cursor's own moment.
     bool found = false;
     for (const auto& [i, span] : spans) {
         const PointStore& points = d.line(i).points;
+        if (d.line(i).gaps.inside(cursor))
+            continue;
         const double x = points.x(Nearest(points, span, cursor));
         if (!found || std::abs(x - cursor) < std::abs(r.x - cursor))
             r.x = x;
+        found = true;
+    }
+    if (!found && !spans.empty()) {
+        r.x = cursor;
         found = true;
     }
     if (!found)
@@ -199,7 +207,8 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
     for (const auto& [i, span] : spans) {
         const LineSeriesPrivate& line = d.line(i);
         const std::size_t index = Nearest(line.points, span, r.x);
-        QString text = locale.toString(line.points.y(index), 'f', 2) + QLatin1Char(' ') + line.title;
+        QString text = (line.gaps.inside(r.x) ? d.texts.noReading : locale.toString(line.points.y(index), 'f', 2))
+            + QLatin1Char(' ') + line.title;
         widest = std::max(widest, fm.horizontalAdvance(text));
         r.values.push_back({static_cast<int>(i), index, std::move(text)});
     }

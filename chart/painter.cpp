@@ -24,7 +24,8 @@ struct DeviceMap {
     double snap(double v) const { return (std::floor(std::clamp(v, -1e6, 1e6) * scale) + 0.5) / scale; }
 };
 
-void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses)
+// A polyline, or with `dots` each of its points alone (readings between breaks).
+void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses, bool dots = false)
 {
     const int w = std::max(1, line.width);
     if (thinPasses) {
@@ -35,8 +36,8 @@ void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& poly
             for (int dy = 0; dy < w; ++dy) {
                 p.save();
                 p.translate(dx - w / 2, dy - w / 2);
-                if (polyline.size() == 1)
-                    p.drawPoint(polyline.front());  // a lone point would draw nothing as a line
+                if (dots || polyline.size() == 1)
+                    p.drawPoints(polyline);  // a lone point would draw nothing as a line
                 else
                     p.drawPolyline(polyline);
                 p.restore();
@@ -45,10 +46,57 @@ void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& poly
     } else {
         // Scaled or vector output: a real pen, so the line keeps its width.
         p.setPen(QPen(line.color, w, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-        if (polyline.size() == 1)
-            p.drawPoint(polyline.front());
+        if (dots || polyline.size() == 1)
+            p.drawPoints(polyline);
         else
             p.drawPolyline(polyline);
+    }
+}
+
+// The periods of a shown line, lightly in its colour, behind everything drawn in the plot.
+void PaintShading(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L)
+{
+    const PlotMap map(L);
+    for (std::size_t i = 0; i < d.lineCount(); ++i) {
+        const LineSeriesPrivate& line = d.line(i);
+        if (!d.lineCounts(i) || line.shaded.empty())
+            continue;
+        QColor shade = line.color;
+        shade.setAlpha(40);
+        for (const ShadedPeriod& period : line.shaded) {
+            const double from = std::max(period.from, L.timeMin);
+            const double to = std::min(std::isinf(period.to) ? line.points.lastX() : period.to, L.timeMax);
+            if (!(to >= from))
+                continue;
+            const double left = std::floor(map.px(from));
+            p.fillRect(QRectF(left, L.plot.top(), std::max(1.0, std::ceil(map.px(to)) - left), L.plot.height()), shade);
+        }
+    }
+}
+
+// The limit lines of a shown line inside the value range, in its colour.
+void PaintLimitLines(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, const DeviceMap& map)
+{
+    const QFontMetrics fm(d.q->font());
+    for (std::size_t i = 0; i < d.lineCount(); ++i) {
+        const LineSeriesPrivate& line = d.line(i);
+        if (!d.lineCounts(i))
+            continue;
+        for (const LimitLine& limit : line.limits) {
+            if (!(limit.value >= L.valueMin && limit.value <= L.valueMax))
+                continue;
+            QPen pen(line.color, 1, limit.kind == LimitLine::Kind::Alarm ? Qt::SolidLine : Qt::DashLine);
+            if (limit.kind == LimitLine::Kind::Threshold) {
+                pen.setWidth(0);
+                pen.setDashPattern({3, 3});
+            }
+            p.setPen(pen);
+            const int y = qRound(map(L.timeMin, limit.value).y() - 0.5 / map.scale + 0.5);
+            p.drawLine(L.plot.left() + 1, y, L.plot.right(), y);
+            if (!limit.label.isEmpty())
+                p.drawText(QRect(L.plot.left() + 1, y - fm.height(), L.plot.width() - 1 - BoxPad, fm.height()),
+                           Qt::AlignRight | Qt::AlignBottom, limit.label);
+        }
     }
 }
 
@@ -90,29 +138,35 @@ void PaintOverlays(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& 
 
 } // namespace
 
-QPolygonF LinePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate)
+namespace {
+
+// The polyline of the points with lo <= X <= hi, with the segments reaching in over
+// the ends that are the layout's (a break's end is a point of its own).
+QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate,
+                        double lo, double hi)
 {
     const DeviceMap map{PlotMap(L), scale};
     const std::size_t n = points.size();
     QPolygonF line;
-    if (n == 0)
-        return line;
-    // Visible points, plus the segments reaching in from either side.
-    const Span shown = SpanOf(points, L.timeMin, L.timeMax);
+    const Span shown = SpanOf(points, lo, hi);
     const std::size_t i0 = shown.lo, i1 = shown.hi;
-    if (i0 > 0 && i0 < n)
+    if (lo == L.timeMin && i0 > 0 && i0 < n)
         line << map(L.timeMin, Interpolate(points.x(i0 - 1), points.y(i0 - 1), points.x(i0), points.y(i0), L.timeMin));
+    const double perColumn = map.map.sx * scale;  // device columns per unit of X
     const std::size_t columns = static_cast<std::size_t>(std::ceil(L.plot.width() * scale));
-    if (!decimate || i1 - i0 < 2 * columns) {
+    const double first = std::floor((lo - L.timeMin) * perColumn);
+    // Decimated when the stretch has more points than its columns could show.
+    const double spanned = std::min(std::floor((hi - L.timeMin) * perColumn) - first + 1, static_cast<double>(columns));
+    if (!decimate || static_cast<double>(i1 - i0) < 2 * spanned) {
         line.reserve(static_cast<qsizetype>(i1 - i0 + 2));
         points.forEach(i0, i1, [&](double x, double y) { line << map(x, y); });
     } else {
-        line.reserve(static_cast<qsizetype>(4 * columns + 2));
+        line.reserve(static_cast<qsizetype>(4 * spanned + 2));
         std::size_t from = i0;
-        for (std::size_t c = 0; c < columns && from < i1; ++c) {
+        for (std::size_t c = first > 0 ? static_cast<std::size_t>(first) : 0; c < columns && from < i1; ++c) {
             std::size_t to = i1;
             if (c + 1 < columns)
-                to = points.lowerBound(L.timeMin + static_cast<double>(c + 1) / (map.map.sx * scale), from, i1);
+                to = points.lowerBound(L.timeMin + static_cast<double>(c + 1) / perColumn, from, i1);
             if (to - from == 1) {
                 line << map(points.x(from), points.y(from));
             } else if (to > from) {
@@ -125,9 +179,29 @@ QPolygonF LinePolyline(const PointStore& points, const ChartLayout& L, double sc
             from = to;
         }
     }
-    if (i1 > 0 && i1 < n)
+    if (hi == L.timeMax && i1 > 0 && i1 < n)
         line << map(L.timeMax, Interpolate(points.x(i1 - 1), points.y(i1 - 1), points.x(i1), points.y(i1), L.timeMax));
     return line;
+}
+
+} // namespace
+
+std::vector<QPolygonF> LinePolylines(const PointStore& points, const Gaps& gaps, const ChartLayout& L, double scale,
+                                     bool decimate)
+{
+    std::vector<QPolygonF> pieces;
+    if (points.empty())
+        return pieces;
+    double from = L.timeMin;
+    const auto& list = gaps.list();
+    for (std::size_t g = gaps.firstAfter(L.timeMin); g < list.size() && list[g].first < L.timeMax; ++g) {
+        if (list[g].first >= from)
+            pieces.push_back(PiecePolyline(points, L, scale, decimate, from, list[g].first));
+        from = list[g].second;
+    }
+    pieces.push_back(PiecePolyline(points, L, scale, decimate, from, L.timeMax));
+    std::erase_if(pieces, [](const QPolygonF& piece) { return piece.isEmpty(); });
+    return pieces;
 }
 
 void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, bool overlays)
@@ -147,6 +221,11 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
     p.drawText(L.title, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
                QFontMetrics(p.font()).elidedText(d.title, Qt::ElideRight, L.title.width()));
     p.setFont(d.q->font());
+
+    p.save();
+    p.setClipRect(L.plot.adjusted(1, 0, 0, 0));
+    PaintShading(p, d, L);
+    p.restore();
 
     // Grid, ticks and labels.
     const QRect& plot = L.plot;
@@ -179,13 +258,23 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
     p.drawLine(plot.left(), plot.top(), plot.left(), plot.bottom());
     p.drawLine(plot.left(), plot.bottom(), plot.right(), plot.bottom());
 
-    // Lines.
+    // Limits under the lines, then the lines.
     p.save();
     p.setClipRect(plot.adjusted(1, -1, 1, 0));
+    PaintLimitLines(p, d, L, map);
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         const LineSeriesPrivate& line = d.line(i);
-        if (line.visible && !line.points.empty())
-            PaintLine(p, line, LinePolyline(line.points, L, scale, d.decimation), thinPasses);
+        if (!line.visible)
+            continue;
+        QPolygonF dots;  // drawn together: one pass instead of one per reading
+        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation)) {
+            if (piece.size() == 1)
+                dots << piece.front();
+            else
+                PaintLine(p, line, piece, thinPasses);
+        }
+        if (!dots.isEmpty())
+            PaintLine(p, line, dots, thinPasses, true);
     }
     p.restore();
 

@@ -5,12 +5,16 @@
 
 #include <QPolygonF>
 
+#include <vector>
+
 namespace hmx::chart {
 
-// The polyline of a line's points in a layout, in device pixels `scale` times the
-// chart's. With `decimate`, long stretches are drawn from each device pixel column's
-// first, lowest, highest and last value, which sets the same pixels as every point.
-QPolygonF LinePolyline(const PointStore& points, const ChartLayout& layout, double scale, bool decimate);
+// The polylines of a line's points in a layout, one per stretch between its breaks,
+// in device pixels `scale` times the chart's. With `decimate`, long stretches are
+// drawn from each device pixel column's first, lowest, highest and last value, which
+// sets the same pixels as every point.
+std::vector<QPolygonF> LinePolylines(const PointStore& points, const Gaps& gaps, const ChartLayout& layout,
+                                     double scale, bool decimate);
 
 // Everything but the overlays, then (with `overlays`) the zoom rectangle, the read-out
 // and the view sign.

@@ -44,4 +44,44 @@ std::size_t Nearest(const PointStore& points, Span span, double x)
     return at;
 }
 
+void Gaps::setJoining(double distance)
+{
+    m_joining = distance > 0 ? distance : 0;
+}
+
+void Gaps::adding(const PointStore& points, double x)
+{
+    if (m_joining == 0 || points.empty())
+        return;
+    if (x >= points.lastX()) {
+        if (x - points.lastX() > m_joining)
+            m_list.emplace_back(points.lastX(), x);
+        return;
+    }
+    // A late point inside a break splits it; what remains on either side may still be one.
+    const std::size_t i = firstAfter(x);
+    if (i == m_list.size() || !(m_list[i].first < x))
+        return;
+    const auto [a, b] = m_list[i];
+    m_list.erase(m_list.begin() + static_cast<std::ptrdiff_t>(i));
+    std::size_t at = i;
+    if (x - a > m_joining)
+        m_list.insert(m_list.begin() + static_cast<std::ptrdiff_t>(at++), {a, x});
+    if (b - x > m_joining)
+        m_list.insert(m_list.begin() + static_cast<std::ptrdiff_t>(at), {x, b});
+}
+
+std::size_t Gaps::firstAfter(double lo) const
+{
+    return static_cast<std::size_t>(std::upper_bound(m_list.begin(), m_list.end(), lo,
+                                                     [](double v, const auto& g) { return v < g.second; })
+                                    - m_list.begin());
+}
+
+bool Gaps::inside(double x) const
+{
+    const std::size_t i = firstAfter(x);
+    return i < m_list.size() && m_list[i].first < x;
+}
+
 } // namespace hmx::chart

@@ -5,6 +5,9 @@
 
 #include "chart/pointstore.h"
 
+#include <utility>
+#include <vector>
+
 namespace hmx::chart {
 
 // Points [lo, hi) of a store.
@@ -31,5 +34,29 @@ MinMax ValueExtent(const PointStore& points, double lo, double hi);
 
 // Index of the point of `span` (not empty) nearest x; the earlier one on a tie. O(log n).
 std::size_t Nearest(const PointStore& points, Span span, double x);
+
+// Where a line breaks: neighbouring points further apart in X than its joining
+// distance get no segment between them. Kept as the X pairs around each break, so
+// appending stays O(1) and a late point only splits the break it falls into.
+class Gaps {
+public:
+    double joining() const { return m_joining; }
+    // For the points added from now on; 0 joins every point.
+    void setJoining(double distance);
+    // Before `points` takes (x, y).
+    void adding(const PointStore& points, double x);
+    void clear() { m_list.clear(); }
+
+    // (last X before, first X after) of each break, ascending.
+    const std::vector<std::pair<double, double>>& list() const { return m_list; }
+    // Index of the first break ending after lo.
+    std::size_t firstAfter(double lo) const;
+    // True when x lies strictly inside a break.
+    bool inside(double x) const;
+
+private:
+    double m_joining = 0;
+    std::vector<std::pair<double, double>> m_list;
+};
 
 } // namespace hmx::chart

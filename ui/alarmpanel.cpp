@@ -124,13 +124,8 @@ void AlarmPanel::observe(QuantityId quantity, double value, Millis now)
 
 void AlarmPanel::handle(QuantityId quantity, Watched& w, const limits::LimitEvents& events, Millis now)
 {
-    const LimitEvent* worst = nullptr;
-    for (const LimitEvent& e : events) {
-        emit limitEvent(quantity, e);
-        if (e.kind == LimitEvent::Kind::Crossed && (!worst || limits::LevelOf(e.bound) > limits::LevelOf(worst->bound)))
-            worst = &e;
-    }
     // The periods past an alarm limit: from the first reading past it to the clearing.
+    // Kept first, so that those told of the events see the periods they make.
     const limits::LimitStatus status = w.watch.status();
     const bool inAlarm = status.level == Level::Alarm;
     const bool wasInAlarm = !w.alarmPeriods.empty() && !w.alarmPeriods.back().end;
@@ -138,6 +133,13 @@ void AlarmPanel::handle(QuantityId quantity, Watched& w, const limits::LimitEven
         w.alarmPeriods.push_back({status.since, std::nullopt});
     else if (!inAlarm && wasInAlarm)
         w.alarmPeriods.back().end = now;
+
+    const LimitEvent* worst = nullptr;
+    for (const LimitEvent& e : events) {
+        emit limitEvent(quantity, e);
+        if (e.kind == LimitEvent::Kind::Crossed && (!worst || limits::LevelOf(e.bound) > limits::LevelOf(worst->bound)))
+            worst = &e;
+    }
 
     if (!worst)
         return;

@@ -5,6 +5,7 @@
 #include "log/eventjournal.h"
 
 #include "instrument/charttime.h"
+#include "ui/chartview.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -272,6 +273,9 @@ void ChartLoadJob::apply(const Batch& batch)
 {
     for (ChartLine line : batch.cleared)
         SeriesOf(m_form, line)->clear();
+    // A log may have been written at a slower pace than the instrument's cycle.
+    for (ChartLine line : {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient})
+        SeriesOf(m_form, line)->setJoiningDistance(LogJoiningDistance);
     // A large log then grows its lines without copying them over and over.
     for (const auto& [line, points] : batch.reserved)
         SeriesOf(m_form, line)->reserve(points);

@@ -29,6 +29,7 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     texts.dateTimeColumn = ByLanguage(QStringLiteral("Data i czas (ISO 8601)"), QStringLiteral("Date and time (ISO 8601)"));
     texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),
                                   QStringLiteral("Zoomed view · click to reset"));
+    texts.noReading = ByLanguage(QStringLiteral("brak odczytu"), QStringLiteral("no reading"));
     chart.setTexts(texts);
     // Live X values run in local standard time; labels and read-out show the clock's time.
     chart.setTimeOfDay(&LocalTimeOfDay);
@@ -36,6 +37,8 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     lines.dewPoint = chart.addSeries(QStringLiteral("°Cdp"), QColor(0, 0, 255), 2);
     lines.humidity = chart.addSeries(QStringLiteral("%Rh"), QColor(0, 128, 0), 2);
     lines.ambient = chart.addSeries(QStringLiteral("°C"), QColor(255, 0, 0), 2);
+    for (chart::LineSeries* line : {lines.dewPoint, lines.humidity, lines.ambient})
+        line->setJoiningDistance(LiveJoiningDistance);
     return lines;
 }
 

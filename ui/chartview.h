@@ -12,6 +12,11 @@ struct ChartLines {
     chart::LineSeries* ambient = nullptr;   // Series7 "°C", red
 };
 
+// X distances past which a line breaks: ten cycles without a reading for live
+// readings, a minute for a loaded log (it may have been written at a slower pace).
+inline constexpr double LiveJoiningDistance = 5.0 / 86400;
+inline constexpr double LogJoiningDistance = 60.0 / 86400;
+
 // Configures an empty chart as Chart1 and creates its three lines, in legend order.
 ChartLines ConfigureChart1(chart::ChartWidget& chart);
 

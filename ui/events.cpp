@@ -4,6 +4,7 @@
 
 #include "log/eventjournal.h"
 #include "ui/alarmpanel.h"
+#include "ui/chartlimits.h"
 #include "ui/errorreport.h"
 #include "ui/journalevents.h"
 #include "ui/messages.h"
@@ -29,6 +30,7 @@ void TForm1::setUpAlarmsAndJournal()
         m_journal->add(LimitEventKind(e), LimitEventDetails(quantity, e),
                        QDateTime::fromMSecsSinceEpoch(e.time));
     });
+    ShowAlarmsOnChart(*Chart1, *m_alarms);
 
     m_journal->add(QStringLiteral("start"), {Detail(QStringLiteral("version"), QStringLiteral(HMX700_VERSION))});
 }

@@ -11,6 +11,7 @@
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "ui/alarmpanel.h"
+#include "ui/chartview.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
 #include "ui/journalevents.h"
@@ -194,6 +195,9 @@ void TForm1::showReading(const Reading& reading)
     ShowWhole(*Edit6, reading.humidityText);
     ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
+    // After a loaded log the lines join live readings again only ten cycles apart.
+    for (chart::LineSeries* line : {Series1, Series6, Series7})
+        line->setJoiningDistance(LiveJoiningDistance);
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
     Series7->addXY(reading.ambientX, reading.ambient / 10.0);

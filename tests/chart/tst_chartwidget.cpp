@@ -1,6 +1,7 @@
 // Chart engine: point order, axis ranges and refusals, layout, labels and drawing;
 // zoom, pan, read-out, hidden lines and the saved files, driven by real events.
 #include "chart/chartwidget.h"
+#include "chart/layout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +26,9 @@ using hmx::chart::AxisError;
 using hmx::chart::ChartLayout;
 using hmx::chart::ChartWidget;
 using hmx::chart::LineSeries;
+using hmx::chart::LimitLine;
+using hmx::chart::PlotMap;
+using hmx::chart::ShadedPeriod;
 
 namespace {
 
@@ -196,6 +200,11 @@ private slots:
     void spikeShowsInItsColumn();
     void decimatedDrawingMatchesFullDrawing_data();
     void decimatedDrawingMatchesFullDrawing();
+
+    void limitLines_data();
+    void limitLines();
+    void shadedPeriods_data();
+    void shadedPeriods();
 };
 
 void TstChartWidget::pointOrder_data()
@@ -853,13 +862,17 @@ void TstChartWidget::readOut_data()
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("aText");
     QTest::addColumn<double>("days");  // how far before minute 8 the view begins; 0: it begins there
-    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp" << 0.0;
-    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp" << 0.0;
-    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp" << 0.0;
-    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp" << 0.0;
-    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp" << 0.0;
+    QTest::addColumn<double>("joining");  // line a's joining distance in minutes; 0: joins all
+    QTest::newRow("on a point") << 20.0 << 2 << 20 << "00:20:00" << "2,50 °Cdp" << 0.0 << 0.0;
+    QTest::newRow("between, nearer the earlier") << 22.1 << 2 << 22 << "00:22:00" << "2,50 °Cdp" << 0.0 << 0.0;
+    QTest::newRow("between, nearer the later") << 23.9 << 3 << 24 << "00:24:00" << "-3,25 °Cdp" << 0.0 << 0.0;
+    QTest::newRow("left end reads the point before the view") << 8.1 << 1 << 8 << "00:08:00" << "1,25 °Cdp" << 0.0 << 0.0;
+    QTest::newRow("right end reads the point after the view") << 34.9 << 5 << 35 << "00:35:00" << "6,00 °Cdp" << 0.0 << 0.0;
     // Minutes per pixel: only the date and line a's point are certain.
-    QTest::newRow("a view over a day long shows the date") << 20.0 << 2 << -1 << "7.12.2026 00:" << "2,50 °Cdp" << 2.0;
+    QTest::newRow("a view over a day long shows the date") << 20.0 << 2 << -1 << "7.12.2026 00:" << "2,50 °Cdp" << 2.0 << 0.0;
+    // Line a breaks between minutes 7 and 20; line b's point is read there.
+    QTest::newRow("inside a break of one line") << 12.0 << 1 << 12 << "00:12:00" << "no reading °Cdp" << 0.0 << 10.0;
+    QTest::newRow("a gap shorter than the joining distance") << 24.9 << 3 << 25 << "00:25:00" << "-3,25 °Cdp" << 0.0 << 10.0;
 }
 
 void TstChartWidget::readOut()
@@ -870,8 +883,10 @@ void TstChartWidget::readOut()
     QFETCH(QString, time);
     QFETCH(QString, aText);
     QFETCH(double, days);
+    QFETCH(double, joining);
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     ThreeLines t;
+    t.a->setJoiningDistance(joining * Minute);
     const double aMinutes[] = {0, 7, 20, 26, 33, 36, 50};
     const double aValues[] = {0, 1.25, 2.5, -3.25, 4, 6, 7};
     for (int i = 0; i < 7; ++i)
@@ -1140,21 +1155,30 @@ void TstChartWidget::decimatedDrawingMatchesFullDrawing_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("manualWindow");
-    QTest::newRow("10^5 noisy points") << 100000 << false;
-    QTest::newRow("manual time window inside the data") << 100000 << true;
+    QTest::addColumn<bool>("lost");  // no points from 0.3 to 0.4 of the day: the lines break there
+    QTest::newRow("10^5 noisy points") << 100000 << false << false;
+    QTest::newRow("manual time window inside the data") << 100000 << true << false;
+    QTest::newRow("a lost period") << 100000 << false << true;
+    QTest::newRow("a manual window beginning inside a lost period") << 100000 << true << true;
 }
 
 void TstChartWidget::decimatedDrawingMatchesFullDrawing()
 {
     QFETCH(int, count);
     QFETCH(bool, manualWindow);
+    QFETCH(bool, lost);
     ThreeLines t;
+    const double lostFrom = 0.3, lostTo = 0.4;
+    for (LineSeries* line : {t.a, t.b, t.c})
+        line->setJoiningDistance(lost ? 2.0 / count : 0);
     std::mt19937 random(3);
     std::normal_distribution<double> noise(0, 0.3);
     double walk = 20;
     for (int i = 0; i < count; ++i) {
         walk += noise(random);
         const double x = Day + i / double(count);
+        if (lost && x >= Day + lostFrom && x < Day + lostTo)
+            continue;
         t.a->addXY(x, walk);
         t.b->addXY(x, 40 + 10 * std::sin(i * 1e-4) + noise(random));
         t.c->addXY(x, 25 + (i % 5000 == 0 ? 8 : 0));
@@ -1162,7 +1186,7 @@ void TstChartWidget::decimatedDrawingMatchesFullDrawing()
     if (manualWindow) {
         t.chart.bottomAxis()->setAutomatic(false);
         t.chart.bottomAxis()->setMaximum(Day + 0.6);
-        t.chart.bottomAxis()->setMinimum(Day + 0.2);
+        t.chart.bottomAxis()->setMinimum(Day + (lost ? 0.35 : 0.2));
     }
     const QImage decimated = t.chart.grab().toImage();
     t.chart.setDecimation(false);
@@ -1180,6 +1204,146 @@ void TstChartWidget::decimatedDrawingMatchesFullDrawing()
     QVERIFY(inked > 1000);
     // Rasterising one span instead of many short segments may move a stray end pixel, no more.
     QVERIFY2(differing <= inked / 200, qPrintable(QStringLiteral("%1 of %2").arg(differing).arg(inked)));
+    if (!lost)
+        return;
+    // No line's colour in the columns of the lost period, drawn or decimated; the
+    // columns either side of it have every line.
+    const ChartLayout l = t.chart.chartLayout();
+    auto px = [&](double x) { return l.plot.left() + (x - l.timeMin) / (l.timeMax - l.timeMin) * l.plot.width(); };
+    const int gapLeft = std::max(l.plot.left() + 1, int(std::ceil(px(Day + lostFrom))) + 2);
+    const int gapRight = int(std::floor(px(Day + lostTo))) - 2;
+    QVERIFY(gapRight - gapLeft > 20);
+    const QRect gap(gapLeft, l.plot.top(), gapRight - gapLeft, l.plot.height());
+    const QRect after(gapRight + 4, l.plot.top(), 10, l.plot.height());
+    for (LineSeries* line : {t.a, t.b, t.c}) {
+        QVERIFY(!hasColour(decimated, gap, line->color()));
+        QVERIFY(!hasColour(full, gap, line->color()));
+        QVERIFY(hasColour(decimated, after, line->color()));
+    }
+    if (!manualWindow) {
+        const QRect before(gapLeft - 14, l.plot.top(), 10, l.plot.height());
+        for (LineSeries* line : {t.a, t.b, t.c})
+            QVERIFY(hasColour(decimated, before, line->color()));
+    }
+    // The read-out inside it reads the cursor's moment and no value of any line.
+    t.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&t.chart));
+    hover(t.chart, QPoint((gapLeft + gapRight) / 2, l.plot.center().y()));
+    const ChartLayout::ReadOut r = t.chart.chartLayout().readOut;
+    QVERIFY(r.shown);
+    QVERIFY(r.x > Day + lostFrom && r.x < Day + lostTo);
+    QCOMPARE(int(r.values.size()), 3);
+    for (const ChartLayout::Value& v : r.values)
+        QVERIFY2(v.text.startsWith(QStringLiteral("no reading ")), qPrintable(v.text));
+}
+
+void TstChartWidget::limitLines_data()
+{
+    // Line b rises from 40 to 60 over an hour; one limit line of it at `value`.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<double>("least");  // of the plot's width, the row of the limit has in b's colour
+    QTest::addColumn<double>("most");
+    QTest::newRow("alarm: solid") << int(LimitLine::Kind::Alarm) << 55.0 << "" << true << 0.95 << 1.0;
+    QTest::newRow("warning: dashed") << int(LimitLine::Kind::Warning) << 45.0 << "" << true << 0.4 << 0.8;
+    QTest::newRow("threshold: dashed, labelled") << int(LimitLine::Kind::Threshold) << 50.0 << "A1" << true << 0.3 << 0.7;
+    QTest::newRow("outside the value range: not drawn") << int(LimitLine::Kind::Alarm) << 61.0 << "" << true << 0.0 << 0.1;
+    QTest::newRow("of a hidden line: not drawn") << int(LimitLine::Kind::Alarm) << 55.0 << "" << false << 0.0 << 0.0;
+}
+
+void TstChartWidget::limitLines()
+{
+    QFETCH(int, kind);
+    QFETCH(double, value);
+    QFETCH(QString, label);
+    QFETCH(bool, visible);
+    QFETCH(double, least);
+    QFETCH(double, most);
+    ThreeLines t;
+    for (int m = 0; m <= 60; ++m)
+        t.b->addXY(Day + m * Minute, 40 + m / 3.0);
+    t.b->setVisible(visible);
+    t.a->addXY(Day, 40);  // keeps the value range when b is hidden
+    t.a->addXY(Day + 60 * Minute, 60);
+    t.chart.setLimitLines(1, {{value, LimitLine::Kind(kind), label}});
+    QCOMPARE(t.chart.limitLines(1).size(), std::size_t(1));
+    const QImage image = t.chart.grab().toImage();
+    const ChartLayout l = t.chart.chartLayout();
+    QCOMPARE(l.valueMin, 40.0);  // the limit does not move the automatic range
+    QCOMPARE(l.valueMax, 60.0);
+    int bestRow = -1;
+    double best = 0;
+    for (int y = l.plot.top(); y < l.plot.bottom(); ++y) {
+        int coloured = 0;
+        for (int x = l.plot.left() + 1; x < l.plot.right(); ++x)
+            coloured += image.pixelColor(x, y) == t.b->color();
+        if (coloured > best * (l.plot.width() - 2)) {
+            best = coloured / double(l.plot.width() - 2);
+            bestRow = y;
+        }
+    }
+    QVERIFY2(best >= least && best <= most, qPrintable(QString::number(best)));
+    if (best < 0.3)
+        return;
+    // At its value's height.
+    const double expectedRow = l.plot.bottom() - PlotMap::ValueInset * l.plot.height()
+        - (value - l.valueMin) / (l.valueMax - l.valueMin) * (1 - 2 * PlotMap::ValueInset) * l.plot.height();
+    QVERIFY2(std::abs(bestRow - expectedRow) <= 2, qPrintable(QStringLiteral("%1 %2").arg(bestRow).arg(expectedRow)));
+    // A label is written above its right end.
+    const QRect labelBox(l.plot.right() - 30, bestRow - QFontMetrics(t.chart.font()).height(), 28, QFontMetrics(t.chart.font()).height() - 1);
+    QCOMPARE(hasColour(image, labelBox, t.b->color()), !label.isEmpty());
+}
+
+void TstChartWidget::shadedPeriods_data()
+{
+    // Line b has points from minute 0 to 40; the time axis runs to minute 60 (line a).
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");  // negative: an open period
+    QTest::addColumn<double>("shadedUntil");
+    QTest::newRow("closed period") << 10.0 << 20.0 << 20.0;
+    QTest::newRow("open period lasts until the line's newest point") << 30.0 << -1.0 << 40.0;
+    QTest::newRow("period reaching past the view") << 50.0 << 90.0 << 60.0;
+}
+
+void TstChartWidget::shadedPeriods()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(double, shadedUntil);
+    ThreeLines t;
+    for (int m = 0; m <= 40; ++m)
+        t.b->addXY(Day + m * Minute, 40);
+    t.a->addXY(Day, 60);
+    t.a->addXY(Day + 60 * Minute, 60);
+    ShadedPeriod period{Day + from * Minute};
+    if (to >= 0)
+        period.to = Day + to * Minute;
+    t.chart.setShadedPeriods(1, {period});
+    const QImage image = t.chart.grab().toImage();
+    const ChartLayout l = t.chart.chartLayout();
+    const QRgb background = t.chart.palette().color(QPalette::Window).rgb();
+    auto px = [&](double minute) { return int(l.plot.left() + minute / 60 * l.plot.width()); };
+    // Sampled halfway up, between the lines, away from the grid's dots.
+    auto shadedIn = [&](const QImage& image, double minute) {
+        const int x = px(minute);
+        for (int y = l.plot.center().y() - 3; y <= l.plot.center().y() + 3; ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (image.pixel(x, y) == background || c == QColor(200, 200, 200))
+                continue;
+            return c.green() > c.red() && c.green() > c.blue();  // lightly in b's green
+        }
+        return false;
+    };
+    auto shaded = [&](double minute) { return shadedIn(image, minute); };
+    QVERIFY(!shaded(from - 2));
+    QVERIFY(shaded(from + 1));
+    QVERIFY(shaded(shadedUntil - 1));
+    if (shadedUntil < 60)
+        QVERIFY(!shaded(shadedUntil + 2));
+    t.b->setVisible(false);
+    QVERIFY(!shadedIn(t.chart.grab().toImage(), from + 1));
 }
 
 QTEST_MAIN(TstChartWidget)

@@ -1,11 +1,13 @@
 // Limits end to end: the real window, offscreen, against the simulator whose readings
 // change as its "measure H D A" command says, with a private session bus on which a
 // small listener plays the desktop's notification service.
+#include "instrument/charttime.h"
 #include "instrument/poller.h"
 #include "log/eventjournal.h"
 #include "tools/simulator.h"
 #include "ui/alarmpanel.h"
 #include "ui/alarmtexts.h"
+#include "ui/limitsdialog.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -149,7 +151,7 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     const QColor ownColor = form->Edit20->palette().color(QPalette::Base);
 
     form->Connect->click();
-    QVERIFY(QTest::qWaitFor([&] { return form->poller() && form->poller()->readingCount() >= 2; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return form->poller() && form->poller()->readingCount() >= 2; }, 30000));  // readings come a cycle late, once confirmed whole
     QCOMPARE(form->Edit20->palette().color(QPalette::Base), ownColor);
     QCOMPARE(form->windowTitle(), QStringLiteral("HMX-700"));
 
@@ -186,6 +188,25 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     QVERIFY(alarms->statusLabel(QuantityId::DewPoint)->text().isEmpty());
     QCOMPARE(alarms->alarmPeriods(QuantityId::DewPoint).size(), std::size_t(1));
     QVERIFY(alarms->alarmPeriods(QuantityId::DewPoint).front().end.has_value());
+
+    // The chart draws the dew point's limits (and whatever thresholds the instrument
+    // keeps) on its line and shades the period past the alarm limit.
+    using Kind = hmx::chart::LimitLine::Kind;
+    std::vector<std::pair<double, Kind>> drawn;
+    for (const hmx::chart::LimitLine& l : form->Chart1->limitLines(0))
+        if (l.kind != Kind::Threshold)
+            drawn.emplace_back(l.value, l.kind);
+    QCOMPARE(drawn, (std::vector<std::pair<double, Kind>>{{3, Kind::Warning}, {5, Kind::Alarm}}));
+    QVERIFY(form->Chart1->limitLines(1).empty() || form->Chart1->limitLines(1).front().kind == Kind::Threshold);
+    const std::vector<hmx::chart::ShadedPeriod> shaded = form->Chart1->shadedPeriods(0);
+    QCOMPARE(shaded.size(), std::size_t(1));
+    const hmx::limits::Period period = alarms->alarmPeriods(QuantityId::DewPoint).front();
+    QCOMPARE(shaded.front().from, hmx::ChartX(period.start));
+    QCOMPARE(shaded.front().to, hmx::ChartX(*period.end));
+    // Its menu opens the Limits dialog.
+    form->Chart1->menuActions().back()->trigger();
+    QVERIFY(alarms->limitsDialog() && alarms->limitsDialog()->isVisible());
+    alarms->limitsDialog()->close();
 
     form->Shutdown();
     const QList<QStringList> journal = JournalLines();

@@ -1,0 +1,82 @@
+#include "ui/chartlimits.h"
+
+#include "instrument/charttime.h"
+#include "ui/alarmpanel.h"
+#include "ui/language.h"
+
+#include <QAction>
+
+namespace hmx {
+
+namespace {
+
+// The chart's line of each measured quantity, as ConfigureChart1 adds them.
+constexpr std::pair<limits::QuantityId, int> ChartLineOf[] = {
+    {limits::QuantityId::DewPoint, 0},
+    {limits::QuantityId::Humidity, 1},
+    {limits::QuantityId::Ambient, 2},
+};
+
+void ShowLimits(chart::ChartWidget& chart, const AlarmPanel& alarms)
+{
+    for (const auto& [quantity, line] : ChartLineOf)
+        chart.setLimitLines(line, ChartLimitLines(quantity, alarms.preferences().of(quantity), alarms.instrumentAlarms()));
+}
+
+void ShowAlarmPeriods(chart::ChartWidget& chart, const AlarmPanel& alarms)
+{
+    for (const auto& [quantity, line] : ChartLineOf) {
+        std::vector<chart::ShadedPeriod> shaded;
+        for (const limits::Period& period : alarms.alarmPeriods(quantity)) {
+            chart::ShadedPeriod s{ChartX(period.start)};
+            if (period.end)
+                s.to = ChartX(*period.end);
+            shaded.push_back(s);
+        }
+        if (shaded != chart.shadedPeriods(line))
+            chart.setShadedPeriods(line, std::move(shaded));
+    }
+}
+
+} // namespace
+
+std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
+                                              const std::vector<InstrumentAlarm>& instrumentAlarms)
+{
+    using Kind = chart::LimitLine::Kind;
+    std::vector<chart::LimitLine> lines;
+    for (limits::Bound bound : {limits::Bound::AlarmLow, limits::Bound::WarningLow, limits::Bound::WarningHigh,
+                                limits::Bound::AlarmHigh}) {
+        if (const std::optional<double>& value = limits[bound]) {
+            const bool alarm = bound == limits::Bound::AlarmLow || bound == limits::Bound::AlarmHigh;
+            lines.push_back({*value, alarm ? Kind::Alarm : Kind::Warning, {}});
+        }
+    }
+    for (const InstrumentAlarm& a : instrumentAlarms) {
+        if (a.quantity != quantity)
+            continue;
+        const QString label = QStringLiteral("A%1").arg(a.number);
+        lines.push_back({a.high, Kind::Threshold, label});
+        lines.push_back({a.low, Kind::Threshold, label});
+    }
+    return lines;
+}
+
+void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)
+{
+    ShowLimits(chart, alarms);
+    ShowAlarmPeriods(chart, alarms);
+    QObject::connect(&alarms, &AlarmPanel::limitsChanged, &chart, [&chart, &alarms] {
+        ShowLimits(chart, alarms);
+        ShowAlarmPeriods(chart, alarms);
+    });
+    // A period begins or ends only with an event.
+    QObject::connect(&alarms, &AlarmPanel::limitEvent, &chart, [&chart, &alarms] { ShowAlarmPeriods(chart, alarms); });
+
+    auto* open = new QAction(ByLanguage("Limity…", "Limits…"), &chart);
+    open->setObjectName(QStringLiteral("ChartLimitsAction"));
+    QObject::connect(open, &QAction::triggered, &alarms, &AlarmPanel::openLimitsDialog);
+    chart.addMenuAction(open);
+}
+
+} // namespace hmx

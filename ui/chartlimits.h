@@ -1,0 +1,24 @@
+// The alarms on the chart: each line's limits (alarm solid, warning dashed), the
+// instrument's thresholds ("A1"/"A2") and the periods spent past an alarm limit,
+// kept up to date with the alarm panel; and "Limity…" in the chart's menu.
+#pragma once
+
+#include "chart/chartwidget.h"
+#include "instrument/alarmthresholds.h"
+#include "ui/alarmpreferences.h"
+
+#include <vector>
+
+namespace hmx {
+
+class AlarmPanel;
+
+// The lines drawn for a quantity's limits and the instrument alarms on its line.
+std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
+                                              const std::vector<InstrumentAlarm>& instrumentAlarms);
+
+// Connects the panel to the chart, whose lines are in legend order dew point,
+// humidity, ambient.
+void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms);
+
+} // namespace hmx
