@@ -27,8 +27,18 @@ window=$(wait_window '^HMX-700$' "main window")
 sleep 1  # let the first paint finish
 # The middle of Connect: the button lies at (432, 200), 105 x 81, on the measurement page,
 # below the page tabs.
-xdotool mousemove --window "$window" 484 262 click 1
-box=$(wait_window "$box_title" "identification box")
+# A click that comes before the window takes input (a busy machine) is lost: click again
+# until the box shows. A click while the scan runs meets a disabled button and does nothing.
+box=""
+while [ -z "$box" ]; do
+    ((SECONDS < deadline)) || { echo "press-connect: no identification box within $limit s" >&2; exit 1; }
+    xdotool mousemove --window "$window" 484 262 click 1
+    for _ in $(seq 25); do
+        box=$(find_window "$box_title")
+        [ -n "$box" ] && break
+        sleep 0.2
+    done
+done
 xdotool windowfocus --sync "$box" key --clearmodifiers Return
 while [ -n "$(find_window "$box_title")" ]; do
     ((SECONDS < deadline)) || { echo "press-connect: the identification box stays open" >&2; exit 1; }
