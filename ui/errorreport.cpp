@@ -119,6 +119,8 @@ void ReportException(std::exception_ptr error)
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    // Both names: without an organisation Windows keeps no preferences at all.
+    setOrganizationName(QStringLiteral("hmx700"));
     setApplicationName(QStringLiteral("hmx700"));
 }
 
