@@ -97,6 +97,7 @@ void DerivedPanel::setChoice(DerivedChoice choice)
         field->setFocusPolicy(Qt::NoFocus);
         field->setAlignment(Qt::AlignRight);
         field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("-000000.0")) + 8);
+        field->setEnabled(!m_old);
         grid->addWidget(name, row, 0);
         grid->addWidget(field, row, 1);
         grid->addWidget(new QLabel(Unit(q), rows), row, 2);
@@ -127,6 +128,13 @@ void DerivedPanel::showReading(const Reading& reading)
         if (values[i])
             s.line->addXY(reading.dewPointX, *values[i]);
     }
+}
+
+void DerivedPanel::setOld(bool old)
+{
+    m_old = old;
+    for (const Shown& s : m_shown)
+        s.field->setEnabled(!old);
 }
 
 void DerivedPanel::refill()

@@ -36,6 +36,9 @@ public:
     void showReading(const Reading& reading);
     // The lines computed again from the chart's readings (after a log was loaded).
     void refill();
+    // The fields greyed while their values are old (the instrument lost or silent), as
+    // the readings' own fields are dimmed; normal again with the next reading.
+    void setOld(bool old);
 
     // The field of a shown quantity, or nullptr.
     QLineEdit* field(humidity::Quantity quantity) const;
@@ -55,6 +58,7 @@ private:
     QFrame* m_frame;
     DerivedChoice m_choice;
     std::vector<Shown> m_shown;
+    bool m_old = false;
 };
 
 // "Wilgotność bezwzględna [g/m³]": a quantity's name and unit in the interface language.

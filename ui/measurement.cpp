@@ -233,6 +233,8 @@ void TForm1::showValuesOld(bool old)
     // Edit20 says "Error" instead.
     m_alarms->setValueOld(limits::QuantityId::Humidity, old);
     m_alarms->setValueOld(limits::QuantityId::Ambient, old);
+    if (m_derived)
+        m_derived->setOld(old);
     updateStatus();
 }
 

@@ -331,6 +331,12 @@ void TestAlarms::derivedQuantityInItsFieldAndOnTheChart()
     const QString header = QString::fromUtf8(csv.readLine());
     QVERIFY2(header.contains(hmx::DerivedTitle(Quantity::AbsoluteHumidity)) && header.contains(QStringLiteral("[ppmV]")),
              qPrintable(header));
+
+    // Old with the readings' own fields while the instrument is away, live again after.
+    window.sim.unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!field->isEnabled(), 15000);
+    window.sim.replug();
+    QTRY_VERIFY_WITH_TIMEOUT(field->isEnabled(), 60000);
 }
 
 QTEST_MAIN(TestAlarms)
