@@ -331,6 +331,8 @@ bool ChartWidget::exportCsv(const QString& fileName, QString* error)
     return ExportCsv(*d, fileName, error);
 }
 
+void ChartWidget::setCsvFooter(std::function<QString(const QString&)> footer) { d->csvFooter = std::move(footer); }
+
 void ChartWidget::copyImage() { QApplication::clipboard()->setImage(toImage(1)); }
 
 bool ChartWidget::print(QPrinter& printer)
@@ -348,6 +350,7 @@ void ChartWidget::paintEvent(QPaintEvent*)
     d->view.drawnPlot = layout.plot;
     QPainter p(this);
     PaintChart(p, *d, layout, true);
+    emit drawn();
 }
 
 void ChartWidget::mousePressEvent(QMouseEvent* event) { MousePressed(*d, event); }

@@ -252,6 +252,9 @@ public:
     // Numbers use the default locale's decimal separator; fields are separated by ';'
     // where that is ',', else by ','. UTF-8 with a byte-order mark, CR LF line ends.
     bool exportCsv(const QString& fileName, QString* error = nullptr);
+    // Text written after the CSV's table and an empty line, given its field separator;
+    // an empty function (the default) writes none.
+    void setCsvFooter(std::function<QString(const QString& separator)> footer);
     void copyImage();
     // Fitted to the printer's page, keeping the chart's proportions.
     bool print(QPrinter& printer);
@@ -273,6 +276,11 @@ public:
     // off draws every point (for comparing the two).
     void setDecimation(bool on);
     bool decimation() const;
+
+signals:
+    // After each drawing on the screen: the shown range, the lines shown or their
+    // points may have changed since the one before.
+    void drawn();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -60,6 +60,7 @@ struct ChartWidgetPrivate {
     bool decimation = true;
     std::function<QTime(double)> timeOfDay;
     ChartTexts texts;
+    std::function<QString(const QString&)> csvFooter;
     ViewState view;
 
     QAction* resetView = nullptr;
@@ -70,6 +71,7 @@ struct ChartWidgetPrivate {
     QList<QAction*> extraActions;
     QMenu* menu = nullptr;
 
+    static const LineSeriesPrivate& of(const LineSeries& line) { return *line.d; }
     std::size_t lineCount() const { return series.size(); }
     const LineSeriesPrivate& line(std::size_t i) const { return *series[i]->d; }
     LineSeries& lineHandle(std::size_t i) const { return *series[i]; }

@@ -3,6 +3,7 @@
 #include "chart/clocktext.h"
 #include "chart/scale.h"
 #include "chart/series.h"
+#include "chart/statistics.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -43,14 +44,7 @@ QString CsvText(const ChartWidgetPrivate& d, const ChartLayout& L)
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     const QString decimal = locale.decimalPoint();
     const QString separator = decimal == QLatin1String(",") ? QStringLiteral(";") : QStringLiteral(",");
-    auto field = [&separator](const QString& text) {
-        if (!text.contains(separator) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-            && !text.contains(QLatin1Char('\r')))
-            return text;
-        QString quoted = text;
-        quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-        return QLatin1Char('"') + quoted + QLatin1Char('"');
-    };
+    auto field = [&separator](const QString& text) { return CsvField(text, separator); };
 
     struct Cursor {
         const PointStore* points;
@@ -86,6 +80,8 @@ QString CsvText(const ChartWidgetPrivate& d, const ChartLayout& L)
         out += separator + ClockDate(t, time).toString(Qt::ISODate) + QLatin1Char('T') + time.toString(Qt::ISODateWithMs)
             + QLatin1String("\r\n");
     }
+    if (d.csvFooter)
+        out += QLatin1String("\r\n") + d.csvFooter(separator);
     return out;
 }
 

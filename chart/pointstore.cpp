@@ -31,6 +31,55 @@ bool HundredthsOf(double v, std::int32_t& n)
 
 } // namespace
 
+// ---------------------------------------------------------------- Moments
+
+void Moments::spread(double v, double before)
+{
+    // Welford's step, with the means taken from the exact sums.
+    if (count > 1)
+        m2 += (v - before) * (v - mean());
+}
+
+void Moments::addHundredths(std::int32_t n)
+{
+    const double before = count ? mean() : 0;
+    hundredths += n;
+    ++count;
+    spread(n / 100.0, before);
+}
+
+void Moments::addWide(double v)
+{
+    const double t = wide + v;
+    carry += std::abs(wide) >= std::abs(v) ? (wide - t) + v : (v - t) + wide;
+    wide = t;
+}
+
+void Moments::add(double v)
+{
+    const double before = count ? mean() : 0;
+    addWide(v);
+    ++count;
+    spread(v, before);
+}
+
+void Moments::add(const Moments& o)
+{
+    if (o.count == 0)
+        return;
+    if (count == 0) {
+        *this = o;
+        return;
+    }
+    const double delta = o.mean() - mean();
+    const double n = static_cast<double>(count), m = static_cast<double>(o.count);
+    m2 += o.m2 + delta * delta * (n * m / (n + m));
+    count += o.count;
+    hundredths += o.hundredths;
+    addWide(o.wide);
+    addWide(o.carry);
+}
+
 // ---------------------------------------------------------------- Chunk
 
 bool PointStore::Chunk::takes(double x) const
@@ -84,6 +133,10 @@ void PointStore::Chunk::insert(std::size_t at, double x, double y)
     if (at + 1 == count) {
         blocks[at / BlockPoints].add(y);
         total.add(y);
+        if (wideY)
+            moments.add(y);
+        else
+            moments.addHundredths(n);
     } else {
         summariseFrom(at);
     }
@@ -114,6 +167,23 @@ void PointStore::Chunk::summariseFrom(std::size_t index)
     total = MinMax();
     for (const MinMax& b : blocks)
         total.add(b);
+    moments = Moments();  // so momentsOf walks the values
+    moments = momentsOf(0, count);
+}
+
+Moments PointStore::Chunk::momentsOf(std::size_t a, std::size_t b) const
+{
+    if (a == 0 && b == count && moments.count == count)
+        return moments;
+    Moments m;
+    if (wideY) {
+        for (std::size_t i = a; i < b; ++i)
+            m.add(wideYs[i]);
+    } else {
+        for (std::size_t i = a; i < b; ++i)
+            m.addHundredths(hundredths[i]);
+    }
+    return m;
 }
 
 MinMax PointStore::Chunk::extent(std::size_t a, std::size_t b) const
@@ -346,15 +416,109 @@ std::size_t PointStore::upperBound(double x, std::size_t from, std::size_t to) c
 MinMax PointStore::extent(std::size_t lo, std::size_t hi) const
 {
     MinMax m;
-    hi = std::min(hi, m_size);
-    if (lo >= hi)
-        return m;
-    for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const std::size_t start = m_starts[c];
-        m.add(chunk.extent(lo > start ? lo - start : 0, std::min(chunk.count, hi - start)));
-    }
+    forChunkParts(lo, hi, [&m](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
+        m.add(chunk.extent(a, b));
+        return false;
+    });
     return m;
+}
+
+Moments PointStore::moments(std::size_t lo, std::size_t hi) const
+{
+    Moments m;
+    forChunkParts(lo, hi, [&m](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
+        m.add(chunk.momentsOf(a, b));
+        return false;
+    });
+    return m;
+}
+
+std::size_t PointStore::find(double v, std::size_t lo, std::size_t hi) const
+{
+    std::size_t found = std::min(hi, m_size);
+    auto holds = [v](const MinMax& m) { return m.lo <= v && v <= m.hi; };
+    forChunkParts(lo, hi, [&](const Chunk& chunk, std::size_t start, std::size_t a, std::size_t b) {
+        if (!holds(chunk.total))
+            return false;
+        for (std::size_t k = a / BlockPoints; k * BlockPoints < b; ++k) {
+            if (!holds(chunk.blocks[k]))
+                continue;
+            for (std::size_t i = std::max(a, k * BlockPoints); i < std::min(b, (k + 1) * BlockPoints); ++i) {
+                if (chunk.yAt(i) == v) {
+                    found = start + i;
+                    return true;
+                }
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+double PointStore::timePast(double limit, bool above, std::size_t lo, std::size_t hi) const
+{
+    hi = std::min(hi, m_size);
+    if (lo + 1 >= hi)
+        return 0;
+    // Runs of points past the limit, each adding the X of the point after it less the
+    // X of its first point, so the sum telescopes instead of adding every step.
+    const std::size_t last = hi - 1;  // the last point ends the last step
+    double total = 0;
+    double runStart = 0;
+    bool inRun = false;
+    auto allPast = [&](const MinMax& m) { return above ? m.lo > limit : m.hi < limit; };
+    auto nonePast = [&](const MinMax& m) { return above ? m.hi <= limit : m.lo >= limit; };
+    auto step = [&](bool past, const Chunk& chunk, std::size_t i) {
+        if (past && !inRun) {
+            runStart = chunk.xAt(i);
+            inRun = true;
+        } else if (!past && inRun) {
+            total += chunk.xAt(i) - runStart;
+            inRun = false;
+        }
+    };
+    // Values on the grid compare as hundredths: past when above (below) `edge`.
+    std::int32_t edge = 0;
+    if (std::abs(limit) < 2e7) {
+        edge = static_cast<std::int32_t>(std::floor(limit * 100));
+        while (edge / 100.0 > limit)
+            --edge;
+        while ((edge + 1) / 100.0 <= limit)
+            ++edge;
+        // edge / 100 <= limit < (edge + 1) / 100: above it is past an upper limit;
+        // below it is past a lower one unless edge / 100 is the limit itself.
+        if (!above && edge / 100.0 < limit)
+            ++edge;
+    } else {
+        edge = limit > 0 ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int32_t>::min();
+    }
+    // The steps start at points [lo, last).
+    forChunkParts(lo, last, [&](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
+        if (a == 0 && b == chunk.count && (allPast(chunk.total) || nonePast(chunk.total))) {
+            step(allPast(chunk.total), chunk, 0);
+            return false;
+        }
+        for (std::size_t k = a / BlockPoints; k * BlockPoints < b; ++k) {
+            const std::size_t from = std::max(a, k * BlockPoints), to = std::min(b, (k + 1) * BlockPoints);
+            const MinMax& block = chunk.blocks[k];
+            if (from == k * BlockPoints && to == std::min(chunk.count, (k + 1) * BlockPoints)
+                && (allPast(block) || nonePast(block))) {
+                step(allPast(block), chunk, from);
+                continue;
+            }
+            if (chunk.wideY) {
+                for (std::size_t i = from; i < to; ++i)
+                    step(above ? chunk.wideYs[i] > limit : chunk.wideYs[i] < limit, chunk, i);
+            } else {
+                for (std::size_t i = from; i < to; ++i)
+                    step(above ? chunk.hundredths[i] > edge : chunk.hundredths[i] < edge, chunk, i);
+            }
+        }
+        return false;
+    });
+    if (inRun)
+        total += x(last) - runStart;
+    return total;
 }
 
 } // namespace hmx::chart

@@ -44,6 +44,28 @@ struct MinMax {
     bool empty() const { return lo > hi; }
 };
 
+// Count, sum and spread of values that neither loses precision over millions of them:
+// the sum exact in hundredths for values on that grid and compensated (Neumaier) for
+// the rest; the squared deviations from the mean updated one value at a time
+// (Welford) and merged by Chan's formula, never as a difference of large sums.
+struct Moments {
+    std::size_t count = 0;
+    std::int64_t hundredths = 0;  // the part of the sum on the grid
+    double wide = 0;              // the rest, with the error it has lost
+    double carry = 0;
+    double m2 = 0;  // sum of squared deviations from the mean
+
+    double sum() const { return static_cast<double>(hundredths) / 100.0 + (wide + carry); }
+    double mean() const { return sum() / static_cast<double>(count); }
+    void addHundredths(std::int32_t n);
+    void add(double v);
+    void add(const Moments& o);
+
+private:
+    void addWide(double v);
+    void spread(double v, double before);
+};
+
 class PointStore {
 public:
     static constexpr std::size_t ChunkPoints = 1024;
@@ -75,6 +97,18 @@ public:
     std::size_t upperBound(double x, std::size_t from, std::size_t to) const;
     // Extremes of the values of points [lo, hi); O(chunks spanned + 2 * 32).
     MinMax extent(std::size_t lo, std::size_t hi) const;
+    // Count, sum and spread of the values of points [lo, hi); whole chunks read their
+    // summary, so O(chunks spanned + 2 * 1024).
+    Moments moments(std::size_t lo, std::size_t hi) const;
+    // First index in [lo, hi) whose value is v, or hi. Skips chunks and blocks whose
+    // extremes leave v out: for an extreme of the range, O(chunks spanned + 4 * 32).
+    std::size_t find(double v, std::size_t lo, std::size_t hi) const;
+    // Days the value was past `limit` (above it when `above`, else below; on it is
+    // inside), each point holding its value until the next one, from point lo to
+    // point hi - 1. Chunks and blocks wholly on one side count without reading their
+    // points: O(chunks spanned + blocks of the chunks that cross the limit + 32 per
+    // block that crosses it), so only values that cross in every block walk them all.
+    double timePast(double limit, bool above, std::size_t lo, std::size_t hi) const;
 
     // f(x, y) for the points [lo, hi) in order, chunk by chunk.
     template <class F>
@@ -82,6 +116,11 @@ public:
 
 private:
     struct Chunk;
+    // f(chunk, start, a, b) for each chunk that points [lo, hi) reach into, with the
+    // index of its first point and the part [a, b) of its points they cover; stops
+    // where f returns true.
+    template <class F>
+    void forChunkParts(std::size_t lo, std::size_t hi, F&& f) const;
     // The chunk holding index: O(1) at or just after the last one asked for (scans
     // go forward), else O(log chunks).
     std::size_t chunkOf(std::size_t index) const;
@@ -108,8 +147,10 @@ struct PointStore::Chunk {
     bool wideX = false;
     bool wideY = false;
     std::size_t count = 0;
-    std::array<MinMax, Blocks> blocks{};  // extremes of values [32 k, 32 k + 32)
+    // Queries over many chunks read these three alone: kept together, before the blocks.
     MinMax total;
+    Moments moments;  // of all its values
+    std::array<MinMax, Blocks> blocks{};  // extremes of values [32 k, 32 k + 32)
 
     double xAt(std::size_t i) const { return wideX ? wideXs[i] : XOfMilliseconds(base + offsets[i]); }
     double yAt(std::size_t i) const { return wideY ? wideYs[i] : hundredths[i] / 100.0; }
@@ -121,22 +162,32 @@ struct PointStore::Chunk {
     void truncate(std::size_t n);
     void summariseFrom(std::size_t index);
     MinMax extent(std::size_t a, std::size_t b) const;
+    Moments momentsOf(std::size_t a, std::size_t b) const;
     std::size_t bytes() const;
 };
 
 template <class F>
-void PointStore::forEach(std::size_t lo, std::size_t hi, F&& f) const
+void PointStore::forChunkParts(std::size_t lo, std::size_t hi, F&& f) const
 {
+    hi = std::min(hi, m_size);
     if (lo >= hi)
         return;
     for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
         const Chunk& chunk = *m_chunks[c];
         const std::size_t start = m_starts[c];
-        const std::size_t a = lo > start ? lo - start : 0;
-        const std::size_t b = std::min(chunk.count, hi - start);
+        if (f(chunk, start, lo > start ? lo - start : 0, std::min(chunk.count, hi - start)))
+            return;
+    }
+}
+
+template <class F>
+void PointStore::forEach(std::size_t lo, std::size_t hi, F&& f) const
+{
+    forChunkParts(lo, hi, [&f](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
         for (std::size_t i = a; i < b; ++i)
             f(chunk.xAt(i), chunk.yAt(i));
-    }
+        return false;
+    });
 }
 
 } // namespace hmx::chart

@@ -22,6 +22,7 @@
 
 namespace hmx {
 class AlarmPanel;
+class StatisticsPanel;
 class ChartLoadJob;
 class DerivedPanel;
 class EventJournal;
@@ -85,6 +86,7 @@ public:
 
     // The limits and alarms of the measurement page, and the event journal.
     hmx::AlarmPanel* alarms() const { return m_alarms; }
+    hmx::StatisticsPanel* statistics() const { return m_statistics; }
     hmx::EventJournal* journal() const { return m_journal.get(); }
 
 public slots:
@@ -157,6 +159,7 @@ private:
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
     std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
+    hmx::StatisticsPanel* m_statistics = nullptr;  // a child of the chart's page
     hmx::DerivedPanel* m_derived = nullptr;  // a child of the measurement page
     std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
     QString m_publishStatus;     // Label36's publishing line

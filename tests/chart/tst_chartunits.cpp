@@ -1,13 +1,15 @@
 // The chart's pure units: the compact point store against a plain vector of doubles
-// through appends, late points, clears and chunk edges; spans and value extents; tick
-// choice.
+// through appends, late points, clears and chunk edges; spans and value extents; the
+// statistics of a range against a plain computation; tick choice.
 #include "chart/pointstore.h"
 #include "chart/scale.h"
 #include "chart/series.h"
+#include "chart/statistics.h"
 
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 using namespace hmx::chart;
@@ -24,6 +26,59 @@ MinMax Scan(const Model& m, std::size_t lo, std::size_t hi)
     return r;
 }
 
+bool PastLimit(const StatisticsLimit& l, double y)
+{
+    return l.upper ? y > l.value : y < l.value;
+}
+
+// The statistics of the points with lo <= X <= hi computed the plain way: every point
+// read, every step between neighbours clipped to the range.
+LineStatistics PlainStatistics(const Model& m, double joining, double lo, double hi,
+                               const std::vector<StatisticsLimit>& limits)
+{
+    LineStatistics s;
+    double sum = 0;
+    for (const auto& [x, y] : m) {
+        if (x < lo || x > hi)
+            continue;
+        if (s.count == 0)
+            s.first = x;
+        s.last = x;
+        ++s.count;
+        sum += y;
+        if (!(y >= s.minimum)) {
+            s.minimum = y;
+            s.minimumAt = x;
+        }
+        if (!(y <= s.maximum)) {
+            s.maximum = y;
+            s.maximumAt = x;
+        }
+    }
+    if (s.count > 0)
+        s.mean = sum / double(s.count);
+    if (s.count > 1) {
+        double squares = 0;
+        for (const auto& [x, y] : m)
+            squares += x >= lo && x <= hi ? (y - s.mean) * (y - s.mean) : 0;
+        s.deviation = std::sqrt(squares / double(s.count - 1));
+    }
+    for (const StatisticsLimit& l : limits)
+        s.past.push_back({l, 0});
+    for (std::size_t i = 0; i + 1 < m.size(); ++i) {
+        const double a = std::max(lo, m[i].first), b = std::min(hi, m[i + 1].first);
+        if (b <= a)
+            continue;
+        if (m[i + 1].first - m[i].first > joining) {
+            s.gapDays += b - a;
+            continue;
+        }
+        for (LimitTime& t : s.past)
+            t.days += (PastLimit(t.limit, m[i].second) ? b - a : 0);
+    }
+    return s;
+}
+
 } // namespace
 
 class TstChartUnits : public QObject {
@@ -34,6 +89,8 @@ private slots:
     void emptyRange();
     void spanAndExtent_data();
     void spanAndExtent();
+    void statisticsMatchPlainComputation_data();
+    void statisticsMatchPlainComputation();
     void tickSteps_data();
     void tickSteps();
 };
@@ -165,6 +222,108 @@ void TstChartUnits::spanAndExtent()
     QCOMPARE(drawn.empty(), nearestTo12 < 0);
     if (!drawn.empty())
         QCOMPARE(int(Nearest(store, drawn, 12)), nearestTo12);
+}
+
+void TstChartUnits::statisticsMatchPlainComputation_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("onGrid");    // X on whole milliseconds, values in hundredths
+    QTest::addColumn<int>("breakEvery"); // every n-th step is longer than the joining distance; 0: none
+    QTest::addColumn<QString>("ranges"); // random, point (lo = hi = a point's X), gap (inside a break), empty, all
+    const int chunk = int(PointStore::ChunkPoints);
+    QTest::newRow("random ranges over chunks") << 20 * chunk + 300 << true << 0 << "random";
+    QTest::newRow("random ranges, off the grid") << 6 * chunk + 7 << false << 0 << "random";
+    QTest::newRow("random ranges with breaks") << 8 * chunk << true << 97 << "random";
+    QTest::newRow("a single point") << 3 * chunk << true << 50 << "point";
+    QTest::newRow("a range inside a break") << 3 * chunk << false << 40 << "gap";
+    QTest::newRow("an empty range between points") << 2 * chunk << true << 0 << "empty";
+    QTest::newRow("empty line") << 0 << true << 0 << "random";
+    QTest::newRow("everything, few points") << 5 << true << 2 << "all";
+}
+
+void TstChartUnits::statisticsMatchPlainComputation()
+{
+    QFETCH(int, count);
+    QFETCH(bool, onGrid);
+    QFETCH(int, breakEvery);
+    QFETCH(QString, ranges);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double joining = 5 * Second;
+    const std::int64_t startMs = 1796601600000;
+    PointStore store;
+    Gaps gaps;
+    gaps.setJoining(joining);
+    Model model;
+    std::int64_t ms = startMs;
+    double level = 10;
+    for (int i = 0; i < count; ++i) {
+        // Readings a second apart, some at the same moment, some after a break; a
+        // wandering level that crosses the limits in runs rather than at every point.
+        ms += breakEvery > 0 && i % breakEvery == breakEvery - 1 ? 60000 : i % 13 == 0 ? 0 : 1000;
+        level += (unit(random) - 0.5) * 3;
+        double x = XOfMilliseconds(ms), y = std::round(level * 100) / 100;
+        if (!onGrid) {
+            x += 0.3 * Millisecond;
+            y = level + 1e4;  // far from zero, so a naive sum of squares would lose it
+        }
+        gaps.adding(store, x);
+        store.add(x, y);
+        model.push_back({x, y});
+    }
+    const double offset = onGrid ? 0 : 1e4;
+    const std::vector<StatisticsLimit> limits = {{12 + offset, true, QStringLiteral("above")},
+                                                 {8 + offset, false, QStringLiteral("below")},
+                                                 {10 + offset, true, QStringLiteral("above middle")},
+                                                 {10.005 + offset, false, QStringLiteral("below, off the grid")}};
+    const std::size_t n = model.size();
+    auto pick = [&] { return n ? model[random() % n].first : XOfMilliseconds(startMs); };
+    for (int q = 0; q < 200; ++q) {
+        double lo = pick(), hi = pick();
+        if (ranges == QLatin1String("random")) {
+            lo += (unit(random) - 0.5) * Second;  // ends between points too
+            hi += (unit(random) - 0.5) * Second;
+        } else if (ranges == QLatin1String("point")) {
+            hi = lo;
+        } else if (ranges == QLatin1String("gap")) {
+            const auto& breaks = gaps.list();
+            QVERIFY(!breaks.empty());
+            const auto [a, b] = breaks[random() % breaks.size()];
+            lo = a + (b - a) * 0.2;
+            hi = a + (b - a) * 0.7;
+        } else if (ranges == QLatin1String("empty")) {
+            const std::size_t i = random() % (n - 1);
+            lo = model[i].first + 1e-3 * Second;
+            hi = model[i + 1].first - 1e-3 * Second;
+        } else {
+            lo = model.front().first - 1;
+            hi = model.back().first + 1;
+        }
+        if (lo > hi)
+            std::swap(lo, hi);
+        const LineStatistics got = StatisticsOf(store, gaps, lo, hi, limits);
+        const LineStatistics want = PlainStatistics(model, joining, lo, hi, limits);
+        QCOMPARE(got.count, want.count);
+        QCOMPARE(got.minimum, want.minimum);  // both NaN for an empty range
+        QCOMPARE(got.minimumAt, want.minimumAt);
+        QCOMPARE(got.maximum, want.maximum);
+        QCOMPARE(got.maximumAt, want.maximumAt);
+        QCOMPARE(got.first, want.first);
+        QCOMPARE(got.last, want.last);
+        QCOMPARE(std::isnan(got.mean), std::isnan(want.mean));
+        QCOMPARE(std::isnan(got.deviation), std::isnan(want.deviation));
+        if (want.count > 0)
+            QVERIFY2(std::abs(got.mean - want.mean) <= 1e-12 * std::abs(want.mean), qPrintable(QString::number(got.mean - want.mean)));
+        if (want.count > 1)
+            QVERIFY2(std::abs(got.deviation - want.deviation) <= 1e-7 * want.deviation + 1e-12,
+                     qPrintable(QStringLiteral("%1 against %2").arg(got.deviation).arg(want.deviation)));
+        const double tolerance = 1e-3 * Millisecond;
+        QVERIFY2(std::abs(got.gapDays - want.gapDays) < tolerance, qPrintable(QString::number((got.gapDays - want.gapDays) / Second)));
+        QCOMPARE(got.past.size(), limits.size());
+        for (std::size_t k = 0; k < limits.size(); ++k)
+            QVERIFY2(std::abs(got.past[k].days - want.past[k].days) < tolerance,
+                     qPrintable(QStringLiteral("%1: %2 s against %3 s").arg(limits[k].name).arg(got.past[k].days / Second).arg(want.past[k].days / Second)));
+    }
 }
 
 void TstChartUnits::tickSteps_data()
