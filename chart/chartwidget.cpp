@@ -318,6 +318,15 @@ bool ChartWidget::print(QPrinter& printer)
     return PrintChart(*d, printer);
 }
 
+void ChartWidget::render(QPainter& p, const QSize& size)
+{
+    updateRanges();
+    p.save();
+    p.setClipRect(QRect(QPoint(0, 0), size));  // the background is filled at the widget's size
+    PaintChart(p, *d, LayoutChart(*d, size, false), false);
+    p.restore();
+}
+
 // ---------------------------------------------------------------- events
 
 void ChartWidget::paintEvent(QPaintEvent*)
