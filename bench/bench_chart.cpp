@@ -1,9 +1,10 @@
 // Chart engine: redraw time and memory per point against the number of points, the
-// cost of adding a point, zoomed and panned views, the hover read-out, and pictures
-// of a day of measurements.
+// cost of adding a point, zoomed and panned views, the hover read-out, pictures of a
+// day of measurements, and the statistics of a range.
 #include "benchutil.h"
 
 #include "chart/chartwidget.h"
+#include "chart/statistics.h"
 #include "ui/chartview.h"
 
 #include <QApplication>
@@ -347,5 +348,48 @@ void ChartZoomPicture(benchmark::State& state)
         state.SkipWithError(qPrintable(QStringLiteral("could not write ") + path));
 }
 BENCHMARK(ChartZoomPicture)->Apply(bench::Defaults)->UseRealTime();
+
+// 3e6 dew points a second apart (about 35 days), lost for a minute every six hours,
+// the limits crossed daily. range(0): 0 the whole line, 1 random ranges of any
+// length, 2 the whole line with a limit its noisy values cross in every block of 32
+// (the time past it then walks every point: the cost the statistics header states).
+void ChartStatistics(benchmark::State& state)
+{
+    constexpr std::int64_t Count = 3000000;
+    hmx::chart::ChartWidget chart;
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::chart::LineSeries& line = *lines.dewPoint;
+    DayWeather weather;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto startMs = static_cast<std::int64_t>((todayStart() - 25569) * 86400000.0);
+    for (std::int64_t s = 0; s < Count; ++s) {
+        if (s % 21600 < 60)
+            continue;
+        double dp = 0, rh = 0, t = 0;
+        weather.reading(static_cast<double>(s % 86400) / 86400.0, dp, rh, t);
+        if (state.range(0) == 2)
+            dp = 9.5 + std::round(unit(random) * 10) / 10;
+        line.addXY(ClockX(startMs + s * 1000), dp);
+    }
+    const std::vector<hmx::chart::StatisticsLimit> limits = {{11.0, true, QStringLiteral("high")},
+                                                             {9.0, false, QStringLiteral("low")}};
+    const double first = line.x(0), last = line.x(line.count() - 1);
+    double points = 0;
+    for (auto _ : state) {
+        double lo = first, hi = last;
+        if (state.range(0) == 1) {
+            lo = first + unit(random) * (last - first);
+            hi = first + unit(random) * (last - first);
+            if (lo > hi)
+                std::swap(lo, hi);
+        }
+        const hmx::chart::LineStatistics s = hmx::chart::StatisticsOf(line, lo, hi, limits);
+        benchmark::DoNotOptimize(s.past.data());
+        points += static_cast<double>(s.count);
+    }
+    state.counters["points_per_query"] = points / static_cast<double>(state.iterations());
+}
+BENCHMARK(ChartStatistics)->Apply(bench::Defaults)->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1)->Arg(2);
 
 } // namespace

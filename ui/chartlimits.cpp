@@ -3,6 +3,7 @@
 #include "instrument/charttime.h"
 #include "ui/alarmpanel.h"
 #include "ui/language.h"
+#include "ui/statisticstexts.h"
 
 #include <QAction>
 
@@ -60,6 +61,15 @@ std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const
         lines.push_back({a.low, Kind::Threshold, label});
     }
     return lines;
+}
+
+std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line)
+{
+    for (const auto& [quantity, at] : ChartLineOf) {
+        if (at == line)
+            return StatisticsLimits(alarms.preferences().of(quantity));
+    }
+    return {};
 }
 
 void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)

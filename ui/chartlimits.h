@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chart/chartwidget.h"
+#include "chart/statistics.h"
 #include "instrument/alarmthresholds.h"
 #include "ui/alarmpreferences.h"
 
@@ -16,6 +17,10 @@ class AlarmPanel;
 // The lines drawn for a quantity's limits and the instrument alarms on its line.
 std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
                                               const std::vector<InstrumentAlarm>& instrumentAlarms);
+
+// The limits of a chart line as its statistics measure the time past them; none for
+// a line without a quantity's limits.
+std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line);
 
 // Connects the panel to the chart, whose lines are in legend order dew point,
 // humidity, ambient.

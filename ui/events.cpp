@@ -8,6 +8,7 @@
 #include "ui/errorreport.h"
 #include "ui/journalevents.h"
 #include "ui/messages.h"
+#include "ui/statisticspanel.h"
 
 using namespace hmx;
 
@@ -31,6 +32,8 @@ void TForm1::setUpAlarmsAndJournal()
                        QDateTime::fromMSecsSinceEpoch(e.time));
     });
     ShowAlarmsOnChart(*Chart1, *m_alarms);
+    m_statistics = new StatisticsPanel(*Chart1, [this](int line) { return ChartStatisticsLimits(*m_alarms, line); });
+    connect(m_alarms, &AlarmPanel::limitsChanged, m_statistics, &StatisticsPanel::scheduleRefresh);
 
     m_journal->add(QStringLiteral("start"), {Detail(QStringLiteral("version"), QStringLiteral(HMX700_VERSION))});
 }

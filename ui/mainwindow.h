@@ -22,6 +22,7 @@
 
 namespace hmx {
 class AlarmPanel;
+class StatisticsPanel;
 class ChartLoadJob;
 class EventJournal;
 class Connector;
@@ -79,6 +80,7 @@ public:
 
     // The limits and alarms of the measurement page, and the event journal.
     hmx::AlarmPanel* alarms() const { return m_alarms; }
+    hmx::StatisticsPanel* statistics() const { return m_statistics; }
     hmx::EventJournal* journal() const { return m_journal.get(); }
 
 public slots:
@@ -149,6 +151,7 @@ private:
     std::unique_ptr<hmx::LinkWorker> m_settingsReader;
     std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
+    hmx::StatisticsPanel* m_statistics = nullptr;  // a child of the chart's page
     std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
     QString m_publishStatus;     // Label36's publishing line
     std::string m_device;        // where the instrument answered

@@ -6,9 +6,12 @@
 #include "ui/fieldtext.h"
 #include "ui/humiditydialog.h"
 #include "ui/language.h"
+#include "ui/alarmpreferences.h"
 #include "ui/mainwindow.h"
+#include "ui/statisticspanel.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -636,6 +639,38 @@ private slots:
     void polishChartTitle()
     {
         QCOMPARE(window->Chart1->title(), u"Wykres wilgotności i temperatury"_s);
+    }
+
+    // The statistics panel takes room from the chart and gives it back, follows new
+    // readings and a hidden line by itself, and keeps the user's choice.
+    void statisticsPanelFollowsTheChart()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        hmx::StatisticsPanel* panel = window->statistics();
+        QVERIFY(panel);
+        window->show();
+        window->PageControl1->setCurrentIndex(0);
+        panel->showAction()->setChecked(true);
+        QVERIFY(panel->isVisible());
+        QVERIFY(window->Chart1->geometry().bottom() < panel->geometry().top());
+        QCOMPARE(window->Chart1->geometry().united(panel->geometry()), QRect(0, 0, 780, 540));
+        const double start = QDate(1899, 12, 30).daysTo(QDate(2026, 12, 8));
+        for (int i = 0; i < 10; ++i) {
+            const double x = start + i / 86400.0;
+            window->Series1->addXY(x, 1.5 * i);
+            window->Series6->addXY(x, 40);
+            window->Series7->addXY(x, 20);
+        }
+        QLocale locale;
+        QTRY_COMPARE(panel->shownTable().rows.size(), std::size_t(3));
+        QTRY_COMPARE(panel->shownTable().rows[0][1], locale.toString(10));
+        QCOMPARE(panel->shownTable().rows[0][6], locale.toString(6.75, 'f', 2));
+        window->Series6->setVisible(false);
+        QTRY_COMPARE(panel->shownTable().rows.size(), std::size_t(2));
+        QCOMPARE(panel->shownTable().rows[1][0], window->Series7->title());
+        panel->showAction()->setChecked(false);
+        QCOMPARE(window->Chart1->geometry(), QRect(0, 0, 780, 540));
+        QCOMPARE(hmx::ProgramSettings()->value(u"chart/statisticsShown"_s).toBool(), false);
     }
 
     // The calculator opens from the measurement page, beside the specified controls,
