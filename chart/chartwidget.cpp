@@ -318,7 +318,7 @@ bool ChartWidget::print(QPrinter& printer)
     return PrintChart(*d, printer);
 }
 
-void ChartWidget::render(QPainter& p, const QSize& size)
+void ChartWidget::renderChart(QPainter& p, const QSize& size)
 {
     updateRanges();
     p.save();

@@ -243,7 +243,7 @@ public:
     // The chart laid out at `size` (without overlays) into `p` from its origin, drawn
     // as lines and text, so a vector device (a PDF, SVG) keeps it sharp. Fonts are the
     // widget's: the device should have the screen's resolution, as an SVG is given.
-    void render(QPainter& p, const QSize& size);
+    void renderChart(QPainter& p, const QSize& size);
 
     // Drawn with a line while it is shown; a limit line only when its value is inside
     // the value axis's range (the ranging does not reach out for it).

@@ -59,6 +59,7 @@ public:
         const QRectF box = metrics(f).boundingRect(QRectF(0, 0, width(), 1e6), Qt::TextWordWrap, text);
         need(box.height());
         m_p.setFont(f);
+        m_p.setPen(Qt::black);
         m_p.drawText(QRectF(left(), m_y, width(), box.height()), Qt::TextWordWrap, text);
         advance(box.height() + spaceAfter);
     }
@@ -155,7 +156,7 @@ void DrawChart(PageFlow& flow, chart::ChartWidget& chart, const QString& heading
     QPainter& p = flow.painter();
     p.save();
     p.translate(flow.left(), flow.y());
-    chart.render(p, size);
+    chart.renderChart(p, size);
     p.restore();
     flow.advance(size.height() + flow.metrics(flow.font(TextPoints)).height());
 }

@@ -337,6 +337,7 @@ void TForm1::Button1Click()
     Button1->setEnabled(false);
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] { Button1->setEnabled(true); });
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
+        m_chartSource = name;
         m_journal->add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });
