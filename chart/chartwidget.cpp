@@ -322,7 +322,9 @@ void ChartWidget::renderChart(QPainter& p, const QSize& size)
 {
     updateRanges();
     p.save();
-    p.setClipRect(QRect(QPoint(0, 0), size));  // the background is filled at the widget's size
+    // The drawing fills the widget's size: clipped to this one, and filled here past it.
+    p.setClipRect(QRect(QPoint(0, 0), size));
+    p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Window));
     PaintChart(p, *d, LayoutChart(*d, size, false), false);
     p.restore();
 }
