@@ -17,10 +17,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QTimeZone>
 
 #include <cstdio>
 #include <optional>
+#include <tuple>
 
 namespace {
 
