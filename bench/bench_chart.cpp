@@ -369,7 +369,7 @@ void ChartStatistics(benchmark::State& state)
         double dp = 0, rh = 0, t = 0;
         weather.reading(static_cast<double>(s % 86400) / 86400.0, dp, rh, t);
         if (state.range(0) == 2)
-            dp = 9.5 + std::round(unit(random) * 10) / 10;
+            dp = 10.5 + std::round(unit(random) * 10) / 10;  // 10.5 to 11.5 about the upper limit
         line.addXY(ClockX(startMs + s * 1000), dp);
     }
     const std::vector<hmx::chart::StatisticsLimit> limits = {{11.0, true, QStringLiteral("high")},

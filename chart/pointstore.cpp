@@ -416,54 +416,43 @@ std::size_t PointStore::upperBound(double x, std::size_t from, std::size_t to) c
 MinMax PointStore::extent(std::size_t lo, std::size_t hi) const
 {
     MinMax m;
-    hi = std::min(hi, m_size);
-    if (lo >= hi)
-        return m;
-    for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const std::size_t start = m_starts[c];
-        m.add(chunk.extent(lo > start ? lo - start : 0, std::min(chunk.count, hi - start)));
-    }
+    forChunkParts(lo, hi, [&m](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
+        m.add(chunk.extent(a, b));
+        return false;
+    });
     return m;
 }
 
 Moments PointStore::moments(std::size_t lo, std::size_t hi) const
 {
     Moments m;
-    hi = std::min(hi, m_size);
-    if (lo >= hi)
-        return m;
-    for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const std::size_t start = m_starts[c];
-        m.add(chunk.momentsOf(lo > start ? lo - start : 0, std::min(chunk.count, hi - start)));
-    }
+    forChunkParts(lo, hi, [&m](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
+        m.add(chunk.momentsOf(a, b));
+        return false;
+    });
     return m;
 }
 
 std::size_t PointStore::find(double v, std::size_t lo, std::size_t hi) const
 {
-    hi = std::min(hi, m_size);
-    if (lo >= hi)
-        return hi;
+    std::size_t found = std::min(hi, m_size);
     auto holds = [v](const MinMax& m) { return m.lo <= v && v <= m.hi; };
-    for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const std::size_t start = m_starts[c];
-        const std::size_t a = lo > start ? lo - start : 0;
-        const std::size_t b = std::min(chunk.count, hi - start);
+    forChunkParts(lo, hi, [&](const Chunk& chunk, std::size_t start, std::size_t a, std::size_t b) {
         if (!holds(chunk.total))
-            continue;
+            return false;
         for (std::size_t k = a / BlockPoints; k * BlockPoints < b; ++k) {
             if (!holds(chunk.blocks[k]))
                 continue;
             for (std::size_t i = std::max(a, k * BlockPoints); i < std::min(b, (k + 1) * BlockPoints); ++i) {
-                if (chunk.yAt(i) == v)
-                    return start + i;
+                if (chunk.yAt(i) == v) {
+                    found = start + i;
+                    return true;
+                }
             }
         }
-    }
-    return hi;
+        return false;
+    });
+    return found;
 }
 
 double PointStore::timePast(double limit, bool above, std::size_t lo, std::size_t hi) const
@@ -488,14 +477,26 @@ double PointStore::timePast(double limit, bool above, std::size_t lo, std::size_
             inRun = false;
         }
     };
-    for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < last; ++c) {
-        const Chunk& chunk = *m_chunks[c];
-        const std::size_t start = m_starts[c];
-        const std::size_t a = lo > start ? lo - start : 0;
-        const std::size_t b = std::min(chunk.count, last - start);  // steps starting at [a, b)
+    // Values on the grid compare as hundredths: past when above (below) `edge`.
+    std::int32_t edge = 0;
+    if (std::abs(limit) < 2e7) {
+        edge = static_cast<std::int32_t>(std::floor(limit * 100));
+        while (edge / 100.0 > limit)
+            --edge;
+        while ((edge + 1) / 100.0 <= limit)
+            ++edge;
+        // edge / 100 <= limit < (edge + 1) / 100: above it is past an upper limit;
+        // below it is past a lower one unless edge / 100 is the limit itself.
+        if (!above && edge / 100.0 < limit)
+            ++edge;
+    } else {
+        edge = limit > 0 ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int32_t>::min();
+    }
+    // The steps start at points [lo, last).
+    forChunkParts(lo, last, [&](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
         if (a == 0 && b == chunk.count && (allPast(chunk.total) || nonePast(chunk.total))) {
             step(allPast(chunk.total), chunk, 0);
-            continue;
+            return false;
         }
         for (std::size_t k = a / BlockPoints; k * BlockPoints < b; ++k) {
             const std::size_t from = std::max(a, k * BlockPoints), to = std::min(b, (k + 1) * BlockPoints);
@@ -505,12 +506,16 @@ double PointStore::timePast(double limit, bool above, std::size_t lo, std::size_
                 step(allPast(block), chunk, from);
                 continue;
             }
-            for (std::size_t i = from; i < to; ++i) {
-                const double y = chunk.yAt(i);
-                step(above ? y > limit : y < limit, chunk, i);
+            if (chunk.wideY) {
+                for (std::size_t i = from; i < to; ++i)
+                    step(above ? chunk.wideYs[i] > limit : chunk.wideYs[i] < limit, chunk, i);
+            } else {
+                for (std::size_t i = from; i < to; ++i)
+                    step(above ? chunk.hundredths[i] > edge : chunk.hundredths[i] < edge, chunk, i);
             }
         }
-    }
+        return false;
+    });
     if (inRun)
         total += x(last) - runStart;
     return total;

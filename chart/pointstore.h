@@ -116,6 +116,11 @@ public:
 
 private:
     struct Chunk;
+    // f(chunk, start, a, b) for each chunk that points [lo, hi) reach into, with the
+    // index of its first point and the part [a, b) of its points they cover; stops
+    // where f returns true.
+    template <class F>
+    void forChunkParts(std::size_t lo, std::size_t hi, F&& f) const;
     // The chunk holding index: O(1) at or just after the last one asked for (scans
     // go forward), else O(log chunks).
     std::size_t chunkOf(std::size_t index) const;
@@ -142,9 +147,10 @@ struct PointStore::Chunk {
     bool wideX = false;
     bool wideY = false;
     std::size_t count = 0;
-    std::array<MinMax, Blocks> blocks{};  // extremes of values [32 k, 32 k + 32)
+    // Queries over many chunks read these three alone: kept together, before the blocks.
     MinMax total;
     Moments moments;  // of all its values
+    std::array<MinMax, Blocks> blocks{};  // extremes of values [32 k, 32 k + 32)
 
     double xAt(std::size_t i) const { return wideX ? wideXs[i] : XOfMilliseconds(base + offsets[i]); }
     double yAt(std::size_t i) const { return wideY ? wideYs[i] : hundredths[i] / 100.0; }
@@ -161,18 +167,27 @@ struct PointStore::Chunk {
 };
 
 template <class F>
-void PointStore::forEach(std::size_t lo, std::size_t hi, F&& f) const
+void PointStore::forChunkParts(std::size_t lo, std::size_t hi, F&& f) const
 {
+    hi = std::min(hi, m_size);
     if (lo >= hi)
         return;
     for (std::size_t c = chunkOf(lo); c < m_chunks.size() && m_starts[c] < hi; ++c) {
         const Chunk& chunk = *m_chunks[c];
         const std::size_t start = m_starts[c];
-        const std::size_t a = lo > start ? lo - start : 0;
-        const std::size_t b = std::min(chunk.count, hi - start);
+        if (f(chunk, start, lo > start ? lo - start : 0, std::min(chunk.count, hi - start)))
+            return;
+    }
+}
+
+template <class F>
+void PointStore::forEach(std::size_t lo, std::size_t hi, F&& f) const
+{
+    forChunkParts(lo, hi, [&f](const Chunk& chunk, std::size_t, std::size_t a, std::size_t b) {
         for (std::size_t i = a; i < b; ++i)
             f(chunk.xAt(i), chunk.yAt(i));
-    }
+        return false;
+    });
 }
 
 } // namespace hmx::chart

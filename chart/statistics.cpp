@@ -71,11 +71,13 @@ LineStatistics StatisticsOf(const PointStore& points, const Gaps& gaps, double f
             t.days -= std::max(0.0, points.x(q - 1) - std::max(toX, points.x(q - 2)));
     }
     const auto& breaks = gaps.list();
+    std::size_t from = p;  // breaks ascend: each search starts at the one before
     for (std::size_t i = gaps.firstAfter(fromX); i < breaks.size() && breaks[i].first < toX; ++i) {
         const auto [a, b] = breaks[i];
         const double inside = Overlap(a, b, fromX, toX);
         s.gapDays += inside;
-        const double held = points.y(points.upperBound(a, 0, n) - 1);
+        from = points.upperBound(a, from, q) - 1;  // the last point at a, which is in [p, q)
+        const double held = points.y(from);
         for (LimitTime& t : s.past) {
             if (Past(t.limit, held))
                 t.days -= inside;

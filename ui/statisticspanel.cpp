@@ -63,6 +63,8 @@ StatisticsPanel::StatisticsPanel(chart::ChartWidget& chart, LimitsOfLine limits)
     m_copy = new QToolButton(page);
     m_copy->setDefaultAction(m_copyAction);
     m_copy->setText(ByLanguage(QStringLiteral("Kopiuj"), QStringLiteral("Copy")));
+    m_toggle->setObjectName(QStringLiteral("StatisticsButton"));
+    m_copy->setObjectName(QStringLiteral("StatisticsCopyButton"));
     for (QToolButton* b : {m_toggle, m_copy})
         b->setFocusPolicy(Qt::NoFocus);  // outside the page's tab order; the chart's menu has them too
     const int top = m_chartPlace.bottom() + 3;

@@ -5,7 +5,7 @@
 // whole run after start-up, and as the slope of a line fitted to resident memory
 // against readings after a warm-up, which a one-off rise (an allocator's high-water
 // mark, a cache filled by the first outage) does not bend the way it does a short
-// run's whole-run figure.
+// run's whole-run figure. The live heap's slope is printed beside them.
 //
 //   hmx700-soak [minutes] [seed]        (default 30 minutes, a random seed)
 #include "instrument/poller.h"
@@ -25,6 +25,7 @@
 #include <random>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -39,6 +40,14 @@ long long ResidentBytes()
     return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
 }
 
+// Bytes the allocator has handed out and not had back, over all its arenas: the live
+// heap, without the pages an allocator keeps or the page granularity of resident memory.
+double HeapInUseBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks) + double(info.hblkhd);
+}
+
 qsizetype LogLineCount()
 {
     QFile log(QStringLiteral("jrt1.txt"));
@@ -47,25 +56,26 @@ qsizetype LogLineCount()
     return log.readAll().count('\n');
 }
 
-// Slope of the least-squares line through (readings, resident bytes): bytes per reading.
+// Slope of the least-squares line through (readings, bytes of `field`): bytes per reading.
 struct Sample {
     double readings;
     double resident;
+    double heap;
 };
-double SlopePerReading(const std::vector<Sample>& samples)
+double SlopePerReading(const std::vector<Sample>& samples, double Sample::*field)
 {
     if (samples.size() < 2)
         return 0;
     double meanX = 0, meanY = 0;
     for (const Sample& s : samples) {
         meanX += s.readings;
-        meanY += s.resident;
+        meanY += s.*field;
     }
     meanX /= double(samples.size());
     meanY /= double(samples.size());
     double sxy = 0, sxx = 0;
     for (const Sample& s : samples) {
-        sxy += (s.readings - meanX) * (s.resident - meanY);
+        sxy += (s.readings - meanX) * (s.*field - meanY);
         sxx += (s.readings - meanX) * (s.readings - meanX);
     }
     return sxx > 0 ? sxy / sxx : 0;
@@ -127,7 +137,7 @@ int main(int argc, char** argv)
             readingsAtBase = readings;
         }
         if (readings % SampleEvery == 0)
-            samples.push_back({double(readings), double(ResidentBytes())});
+            samples.push_back({double(readings), double(ResidentBytes()), HeapInUseBytes()});
     });
     QObject::connect(window->poller(), &hmx::Poller::noReply, here, [&] { ++lostCycles; });
 
@@ -200,7 +210,10 @@ int main(int argc, char** argv)
     std::copy_if(samples.begin(), samples.end(), std::back_inserter(afterWarmUp),
                  [&](const Sample& s) { return s.readings >= double(readingsAfterWarmUp); });
     if (readingsAfterWarmUp >= 0 && afterWarmUp.size() >= 2)
+    {
         std::printf("resident memory slope %.1f bytes per reading (fitted to %zu samples after the first quarter)\n",
-                    SlopePerReading(afterWarmUp), afterWarmUp.size());
+                    SlopePerReading(afterWarmUp, &Sample::resident), afterWarmUp.size());
+        std::printf("heap in use slope     %.1f bytes per reading\n", SlopePerReading(afterWarmUp, &Sample::heap));
+    }
     return lines >= readings ? 0 : 1;
 }

@@ -274,7 +274,8 @@ void TstChartUnits::statisticsMatchPlainComputation()
     const double offset = onGrid ? 0 : 1e4;
     const std::vector<StatisticsLimit> limits = {{12 + offset, true, QStringLiteral("above")},
                                                  {8 + offset, false, QStringLiteral("below")},
-                                                 {10 + offset, true, QStringLiteral("above middle")}};
+                                                 {10 + offset, true, QStringLiteral("above middle")},
+                                                 {10.005 + offset, false, QStringLiteral("below, off the grid")}};
     const std::size_t n = model.size();
     auto pick = [&] { return n ? model[random() % n].first : XOfMilliseconds(startMs); };
     for (int q = 0; q < 200; ++q) {

@@ -654,6 +654,10 @@ private slots:
         QVERIFY(panel->isVisible());
         QVERIFY(window->Chart1->geometry().bottom() < panel->geometry().top());
         QCOMPARE(window->Chart1->geometry().united(panel->geometry()), QRect(0, 0, 780, 540));
+        for (const char* button : {"StatisticsButton", "StatisticsCopyButton"}) {
+            auto* b = window->TabSheet1->findChild<QWidget*>(QString::fromLatin1(button));
+            QVERIFY2(b && b->isVisible() && window->TabSheet1->rect().contains(b->geometry()), button);
+        }
         const double start = QDate(1899, 12, 30).daysTo(QDate(2026, 12, 8));
         for (int i = 0; i < 10; ++i) {
             const double x = start + i / 86400.0;
