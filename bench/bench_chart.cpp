@@ -5,6 +5,7 @@
 
 #include "chart/chartwidget.h"
 #include "chart/statistics.h"
+#include "humidity/quantities.h"
 #include "ui/chartview.h"
 
 #include <QApplication>
@@ -110,6 +111,33 @@ void ChartRedraw(benchmark::State& state)
         state.counters["heap_bytes_per_point"] = static_cast<double>(heapAfter - heapBefore) / points;
 }
 BENCHMARK(ChartRedraw)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(100000)->Arg(1000000);
+
+// ChartRedraw with a fourth line, absolute humidity from each reading, on the right
+// value axis, and a fifth (ppmV) that is only read out: what a chosen derived quantity adds.
+void ChartRedrawFourthLine(benchmark::State& state)
+{
+    const auto perSeries = static_cast<std::size_t>(state.range(0));
+    hmx::chart::ChartWidget chart;
+    chart.resize(780, 540);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    fill(lines, perSeries);
+    hmx::chart::LineSeries* fourth = chart.addSeries(QStringLiteral("g/m³"), QColor(128, 0, 160));
+    hmx::chart::LineSeries* fifth = chart.addSeries(QStringLiteral("ppmV"), QColor(128, 0, 160));
+    fourth->setRightAxis(true);
+    fifth->setRightAxis(true);
+    fifth->setPlotted(false);
+    for (std::size_t i = 0; i < perSeries; ++i) {
+        const hmx::humidity::State air = hmx::humidity::FromReading(lines.ambient->y(i), lines.dewPoint->y(i), 101325);
+        fourth->addXY(lines.dewPoint->x(i), air[hmx::humidity::Quantity::AbsoluteHumidity].value_or(0));
+        fifth->addXY(lines.dewPoint->x(i), air[hmx::humidity::Quantity::VolumeRatio].value_or(0));
+    }
+
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&image);
+    for (auto _ : state)
+        chart.render(&image);
+}
+BENCHMARK(ChartRedrawFourthLine)->Apply(bench::Defaults)->UseRealTime()->Arg(1000)->Arg(1000000);
 
 // A day of readings every half second, the instrument lost for a minute every ten
 // minutes: the lines break 144 times each.

@@ -91,6 +91,22 @@ void LineSeries::setVisible(bool on)
     m_chart->update();
 }
 
+bool LineSeries::onRightAxis() const { return d->right; }
+
+void LineSeries::setRightAxis(bool on)
+{
+    d->right = on;
+    m_chart->update();
+}
+
+bool LineSeries::plotted() const { return d->plotted; }
+
+void LineSeries::setPlotted(bool on)
+{
+    d->plotted = on;
+    m_chart->update();
+}
+
 void LineSeries::reserve(std::size_t) {}
 
 std::size_t LineSeries::memoryBytes() const
@@ -163,7 +179,7 @@ void ChartWidgetPrivate::reportWriteError(const QString& message)
 
 ChartWidget::ChartWidget(QWidget* parent)
     : QWidget(parent), d(std::make_unique<ChartWidgetPrivate>(this)), m_bottom(this, &d->view.time),
-      m_left(this, &d->view.value)
+      m_left(this, &d->view.value), m_right(this, &d->view.right)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);  // the hover read-out
@@ -198,6 +214,12 @@ LineSeries* ChartWidget::addSeries(const QString& title, const QColor& color, in
     return d->series.back().get();
 }
 
+void ChartWidget::removeSeries(LineSeries* series)
+{
+    std::erase_if(d->series, [series](const std::unique_ptr<LineSeries>& s) { return s.get() == series; });
+    update();
+}
+
 int ChartWidget::seriesCount() const { return static_cast<int>(d->series.size()); }
 
 LineSeries* ChartWidget::series(int index) const
@@ -207,6 +229,7 @@ LineSeries* ChartWidget::series(int index) const
 
 ChartAxis* ChartWidget::bottomAxis() { return &m_bottom; }
 ChartAxis* ChartWidget::leftAxis() { return &m_left; }
+ChartAxis* ChartWidget::rightAxis() { return &m_right; }
 
 void ChartWidget::setDecimation(bool on)
 {

@@ -65,6 +65,16 @@ public:
     double joiningDistance() const;
     void setJoiningDistance(double days);
 
+    // A line on the right value axis is ranged and labelled there, on its own; the left
+    // axis then leaves it out. The right axis is drawn only while such a line is shown.
+    bool onRightAxis() const;
+    void setRightAxis(bool on);
+
+    // A line that is not plotted is neither drawn, nor ranged, nor in the legend, but is
+    // read out and exported like the others: a value shown beside the drawn ones.
+    bool plotted() const;
+    void setPlotted(bool on);
+
     std::size_t count() const;
     double x(std::size_t index) const;
     double y(std::size_t index) const;
@@ -113,6 +123,10 @@ struct ChartLayout {
     std::vector<QString> timeTexts; // text of each; empty where it would repeat the one before
     double valueStep = 0;
     std::vector<double> valueTicks;
+    bool rightAxis = false;             // a shown line is on the right value axis
+    double rightMin = 0, rightMax = 0;  // range drawn on it
+    double rightStep = 0;
+    std::vector<double> rightTicks;
     std::vector<QRect> legendEntries;  // per series: colour sample and title (click target)
     std::vector<QRect> legendSamples;  // per series: colour sample
     QRect manualSign;               // "not automatic" sign in the plot's corner; null when automatic
@@ -189,11 +203,15 @@ public:
     void setTitle(const QString& title);
 
     LineSeries* addSeries(const QString& title, const QColor& color, int lineWidth = 2);
+    // Deletes the line (the pointer is dangling afterwards); the lines after it move up
+    // one index, with their limit lines and shaded periods.
+    void removeSeries(LineSeries* series);
     int seriesCount() const;
     LineSeries* series(int index) const;
 
     ChartAxis* bottomAxis();  // time of day, "hh:mm" labels written at 90 degrees
-    ChartAxis* leftAxis();    // values of all series on one scale
+    ChartAxis* leftAxis();    // values of all series on one scale (but those on the right axis)
+    ChartAxis* rightAxis();   // values of the series put on the right axis
 
     // Recomputes the automatic ranges now, as a drawing would.
     void updateRanges();
@@ -285,6 +303,7 @@ private:
     std::unique_ptr<ChartWidgetPrivate> d;
     ChartAxis m_bottom;
     ChartAxis m_left;
+    ChartAxis m_right;
 };
 
 } // namespace hmx::chart

@@ -12,6 +12,8 @@ struct LineSeriesPrivate {
     QColor color;
     int width = 2;
     bool visible = true;
+    bool right = false;    // on the right value axis
+    bool plotted = true;   // drawn, ranged and in the legend; else only read out and exported
     PointStore points;
     Gaps gaps;
     std::vector<LimitLine> limits;
@@ -28,6 +30,7 @@ struct AxisRange {
 struct ViewState {
     AxisRange time;
     AxisRange value;
+    AxisRange right;  // the right value axis: only its own lines, never zoomed or panned
 
     // A zoomed or panned time axis whose right end keeps this distance from the newest point.
     bool following = false;
@@ -74,6 +77,11 @@ struct ChartWidgetPrivate {
     LineSeries& lineHandle(std::size_t i) const { return *series[i]; }
     // A line counts in the automatic ranges and the read-out when shown and not empty.
     bool lineCounts(std::size_t i) const { return line(i).visible && !line(i).points.empty(); }
+    // A counted line drawn against the left (right = false) or the right value axis.
+    bool lineDrawnOn(std::size_t i, bool right) const
+    {
+        return lineCounts(i) && line(i).plotted && line(i).right == right;
+    }
     // After a caller set an axis: a time axis set by hand stops following.
     void axisSetByCaller(bool timeAxis);
     void showMenu(const QPoint& globalPos);

@@ -35,9 +35,10 @@ QLocale NumberLocale()
 
 } // namespace
 
-PlotMap::PlotMap(const ChartLayout& layout)
-    : timeMin(layout.timeMin), timeSpan(layout.timeMax - layout.timeMin), valueMin(layout.valueMin),
-      valueSpan(layout.valueMax - layout.valueMin), left(layout.plot.left()),
+PlotMap::PlotMap(const ChartLayout& layout, bool right)
+    : timeMin(layout.timeMin), timeSpan(layout.timeMax - layout.timeMin),
+      valueMin(right ? layout.rightMin : layout.valueMin),
+      valueSpan(right ? layout.rightMax - layout.rightMin : layout.valueMax - layout.valueMin), left(layout.plot.left()),
       base(layout.plot.top() + layout.plot.height() * (1 - ValueInset)), width(layout.plot.width()),
       height(ValueAxisPixels(layout.plot.height())), sx(width / timeSpan), sy(height / valueSpan)
 {
@@ -73,16 +74,21 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
     L.title = QRect(inner.left(), inner.top(), inner.width(), tfm.height());
 
     // Legend: one entry per series, side by side, centred under the plot.
-    if (d.lineCount() > 0) {
+    // A line that is only read out has an empty entry.
+    int count = 0;
+    for (std::size_t i = 0; i < d.lineCount(); ++i)
+        count += d.line(i).plotted ? 1 : 0;
+    if (count > 0) {
         int widest = 0;
         int entries = 0;
         for (std::size_t i = 0; i < d.lineCount(); ++i) {
+            if (!d.line(i).plotted)
+                continue;
             const int text = fm.horizontalAdvance(d.line(i).title);
             widest = std::max(widest, text);
             entries += text;
         }
         const int sample = TenthsRounded(3 * (widest + 4));  // 30 %, halves to even
-        const int count = static_cast<int>(d.lineCount());
         entries += count * (sample + SampleGap) + (count - 1) * LegendSpacing;
         const int lw = entries + 2 * LegendPad;
         const int lh = fm.height() + 2 * LegendPad;
@@ -91,6 +97,11 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
         const int y = L.legend.top() + LegendPad;
         const int sampleHeight = std::max(4, fm.ascent() / 2);
         for (std::size_t i = 0; i < d.lineCount(); ++i) {
+            if (!d.line(i).plotted) {
+                L.legendSamples.emplace_back();
+                L.legendEntries.emplace_back();
+                continue;
+            }
             const int tw = fm.horizontalAdvance(d.line(i).title);
             L.legendSamples.emplace_back(x, y + (fm.height() - sampleHeight) / 2, sample, sampleHeight);
             L.legendEntries.emplace_back(x, y, sample + SampleGap + tw, fm.height());
@@ -108,20 +119,31 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
     const int plotBottom = legendTop - fm.height() / 2 - labelLength - LabelGap - Tick;
     const int plotHeight = std::max(1, plotBottom - plotTop + 1);
 
-    // Value axis: a 1-2-5 step leaving about two text lines between labels.
-    const Range values = DrawnRange(d.view.value.min, d.view.value.max, 1);
-    L.valueMin = values.lo;
-    L.valueMax = values.hi;
-    L.valueStep = NiceStep((L.valueMax - L.valueMin) * 2 * fm.height() / std::max(1.0, ValueAxisPixels(plotHeight)));
-    int valueLabelWidth = 0;
-    if ((L.valueMax - L.valueMin) / L.valueStep < 10000) {
-        L.valueTicks = TicksWithin(L.valueMin, L.valueMax, L.valueStep);
-        for (double v : L.valueTicks)
-            valueLabelWidth = std::max(valueLabelWidth, fm.horizontalAdvance(ValueLabel(v, L.valueStep)));
-    }
+    // Value axes: a 1-2-5 step leaving about two text lines between labels; the
+    // right one only while a line drawn against it is shown.
+    const auto valueAxis = [&](const AxisRange& range, double& min, double& max, double& step,
+                               std::vector<double>& ticks) {
+        const Range values = DrawnRange(range.min, range.max, 1);
+        min = values.lo;
+        max = values.hi;
+        step = NiceStep((max - min) * 2 * fm.height() / std::max(1.0, ValueAxisPixels(plotHeight)));
+        int labelWidth = 0;
+        if ((max - min) / step < 10000) {
+            ticks = TicksWithin(min, max, step);
+            for (double v : ticks)
+                labelWidth = std::max(labelWidth, fm.horizontalAdvance(ValueLabel(v, step)));
+        }
+        return labelWidth;
+    };
+    const int valueLabelWidth = valueAxis(d.view.value, L.valueMin, L.valueMax, L.valueStep, L.valueTicks);
+    for (std::size_t i = 0; i < d.lineCount() && !L.rightAxis; ++i)
+        L.rightAxis = d.lineDrawnOn(i, true);
+    const int rightRoom = L.rightAxis
+        ? valueAxis(d.view.right, L.rightMin, L.rightMax, L.rightStep, L.rightTicks) + LabelGap + Tick
+        : 0;
 
     const int plotLeft = inner.left() + valueLabelWidth + LabelGap + Tick;
-    L.plot = QRect(plotLeft, plotTop, std::max(1, inner.right() - plotLeft + 1), plotHeight);
+    L.plot = QRect(plotLeft, plotTop, std::max(1, inner.right() - rightRoom - plotLeft + 1), plotHeight);
 
     // Time axis: the finest whole step whose vertical labels stay apart.
     const Range times = DrawnRange(d.view.time.min, d.view.time.max, 60 * Second);

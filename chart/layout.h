@@ -18,7 +18,8 @@ constexpr int BoxPad = 4;     // inside the read-out box and the view sign
 struct PlotMap {
     static constexpr double ValueInset = 0.03;
 
-    explicit PlotMap(const ChartLayout& layout);
+    // Against the left value axis, or with `right` the right one.
+    explicit PlotMap(const ChartLayout& layout, bool right = false);
     double timeMin, timeSpan, valueMin, valueSpan, left, base, width, height;
     double sx;  // pixels per day
     double sy;  // pixels per value unit

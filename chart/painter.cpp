@@ -78,12 +78,16 @@ void PaintShading(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L
 void PaintLimitLines(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, const DeviceMap& map)
 {
     const QFontMetrics fm(d.q->font());
+    const DeviceMap rightMap{PlotMap(L, true), map.scale};
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         const LineSeriesPrivate& line = d.line(i);
-        if (!d.lineCounts(i))
+        if (!d.lineDrawnOn(i, line.right))
             continue;
+        const double lo = line.right ? L.rightMin : L.valueMin;
+        const double hi = line.right ? L.rightMax : L.valueMax;
+        const DeviceMap& lineMap = line.right ? rightMap : map;
         for (const LimitLine& limit : line.limits) {
-            if (!(limit.value >= L.valueMin && limit.value <= L.valueMax))
+            if (!(limit.value >= lo && limit.value <= hi))
                 continue;
             QPen pen(line.color, 1, limit.kind == LimitLine::Kind::Alarm ? Qt::SolidLine : Qt::DashLine);
             if (limit.kind == LimitLine::Kind::Threshold) {
@@ -91,7 +95,7 @@ void PaintLimitLines(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout
                 pen.setDashPattern({3, 3});
             }
             p.setPen(pen);
-            const int y = qRound(map(L.timeMin, limit.value).y() - 0.5 / map.scale + 0.5);
+            const int y = qRound(lineMap(L.timeMin, limit.value).y() - 0.5 / map.scale + 0.5);
             p.drawLine(L.plot.left() + 1, y, L.plot.right(), y);
             if (!limit.label.isEmpty())
                 p.drawText(QRect(L.plot.left() + 1, y - fm.height(), L.plot.width() - 1 - BoxPad, fm.height()),
@@ -142,10 +146,10 @@ namespace {
 
 // The polyline of the points with lo <= X <= hi, with the segments reaching in over
 // the ends that are the layout's (a break's end is a point of its own).
-QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate,
+QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate, bool right,
                         double lo, double hi)
 {
-    const DeviceMap map{PlotMap(L), scale};
+    const DeviceMap map{PlotMap(L, right), scale};
     const std::size_t n = points.size();
     QPolygonF line;
     const Span shown = SpanOf(points, lo, hi);
@@ -187,7 +191,7 @@ QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double s
 } // namespace
 
 std::vector<QPolygonF> LinePolylines(const PointStore& points, const Gaps& gaps, const ChartLayout& L, double scale,
-                                     bool decimate)
+                                     bool decimate, bool right)
 {
     std::vector<QPolygonF> pieces;
     if (points.empty())
@@ -196,10 +200,10 @@ std::vector<QPolygonF> LinePolylines(const PointStore& points, const Gaps& gaps,
     const auto& list = gaps.list();
     for (std::size_t g = gaps.firstAfter(L.timeMin); g < list.size() && list[g].first < L.timeMax; ++g) {
         if (list[g].first >= from)
-            pieces.push_back(PiecePolyline(points, L, scale, decimate, from, list[g].first));
+            pieces.push_back(PiecePolyline(points, L, scale, decimate, right, from, list[g].first));
         from = list[g].second;
     }
-    pieces.push_back(PiecePolyline(points, L, scale, decimate, from, L.timeMax));
+    pieces.push_back(PiecePolyline(points, L, scale, decimate, right, from, L.timeMax));
     std::erase_if(pieces, [](const QPolygonF& piece) { return piece.isEmpty(); });
     return pieces;
 }
@@ -257,6 +261,18 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
     p.setPen(text);
     p.drawLine(plot.left(), plot.top(), plot.left(), plot.bottom());
     p.drawLine(plot.left(), plot.bottom(), plot.right(), plot.bottom());
+    if (L.rightAxis) {
+        // Its own ticks and labels, without a grid of its own.
+        const DeviceMap rightMap{PlotMap(L, true), scale};
+        const int labelLeft = plot.right() + 1 + Tick + LabelGap;
+        p.drawLine(plot.right() + 1, plot.top(), plot.right() + 1, plot.bottom());
+        for (double v : L.rightTicks) {
+            const int y = qRound(rightMap(L.timeMin, v).y() - 0.5 / scale + 0.5);
+            p.drawLine(plot.right() + 2, y, plot.right() + Tick, y);
+            p.drawText(QRect(labelLeft, y - fm.height() / 2, d.q->width() - labelLeft, fm.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, ValueLabel(v, L.rightStep));
+        }
+    }
 
     // Limits under the lines, then the lines.
     p.save();
@@ -264,10 +280,10 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
     PaintLimitLines(p, d, L, map);
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         const LineSeriesPrivate& line = d.line(i);
-        if (!line.visible)
+        if (!line.visible || !line.plotted)
             continue;
         QPolygonF dots;  // drawn together: one pass instead of one per reading
-        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation)) {
+        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation, line.right)) {
             if (piece.size() == 1)
                 dots << piece.front();
             else
@@ -289,6 +305,8 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
             const LineSeriesPrivate& s = d.line(i);
             const QRect& sample = L.legendSamples[i];
             const QRect& entry = L.legendEntries[i];
+            if (entry.isNull())
+                continue;  // a line only read out
             p.fillRect(sample, s.visible ? s.color : QColor(220, 220, 220));
             p.setPen(s.visible ? QColor(Qt::black) : grey);
             p.drawRect(sample.adjusted(0, 0, -1, -1));

@@ -140,17 +140,20 @@ void UpdateRanges(ChartWidgetPrivate& d)
         time.min += shift;
         time.max += shift;
     }
-    if (value.automatic) {
-        // The values drawn in the shown time range, with the segments reaching in;
-        // with an automatic time axis that is every value.
-        const Range shown = DrawnRange(time.min, time.max, 60 * Second);
+    // The values drawn in the shown time range, with the segments reaching in; with an
+    // automatic time axis that is every value. Each value axis over its own lines.
+    const Range shown = DrawnRange(time.min, time.max, 60 * Second);
+    for (const bool right : {false, true}) {
+        AxisRange& axis = right ? d.view.right : value;
+        if (!axis.automatic)
+            continue;
         MinMax range;
         for (std::size_t i = 0; i < d.lineCount(); ++i) {
-            if (d.lineCounts(i))
+            if (d.lineDrawnOn(i, right))
                 range.add(ValueExtent(d.line(i).points, shown.lo, shown.hi));
         }
-        value.min = range.empty() ? 0 : range.lo;
-        value.max = range.empty() ? 0 : range.hi;
+        axis.min = range.empty() ? 0 : range.lo;
+        axis.max = range.empty() ? 0 : range.hi;
     }
 }
 

@@ -93,6 +93,7 @@ QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironmen
         if (ini.status() != QSettings::NoError)
             return QStringLiteral("the settings file %1 is not a valid INI file").arg(config);
         options.publish = LoadPublishSettings(ini);
+        options.derived = LoadDerivedChoice(ini);
         if (passwordFile.isEmpty())
             passwordFile = ini.value(QStringLiteral("Publishing/passwordFile")).toString();
     }

@@ -2,6 +2,7 @@
 // functions: no port, no broker, no window.
 #pragma once
 
+#include "instrument/derived.h"
 #include "publish/publishsettings.h"
 
 #include <QProcessEnvironment>
@@ -14,6 +15,7 @@ struct LoggerOptions {
     QString port;      // --port, else HMX700_PORTS, else the scan's usual devices
     QString dir;       // --dir, the folder of jrt1.txt and the queue
     PublishSettings publish;
+    DerivedChoice derived;  // "Derived/" keys of the INI file: published with each reading
     bool help = false;
     bool version = false;
 };
@@ -25,7 +27,7 @@ inline constexpr char PasswordVariable[] = "HMX700_MQTT_PASSWORD";
 QString LoggerUsage();
 
 // Reads the arguments (without the program name), the INI file named by --config (its
-// "Publishing/" keys, as the window keeps them, and "Publishing/passwordFile"), then
+// "Publishing/" and "Derived/" keys, as the window keeps them, and "Publishing/passwordFile"), then
 // --mqtt over it, and the password from the file or the environment. Returns the reason
 // the options or settings cannot be used; empty on success.
 QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironment& environment, LoggerOptions& options);

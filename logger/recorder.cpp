@@ -143,6 +143,7 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
 
     if (m_options.publish.enabled) {
         m_publisher = std::make_unique<Publisher>(m_options.publish, version, logPath(QStringLiteral("jrt1.queue")));
+        m_publisher->setDerived(m_options.derived);
         connect(m_publisher.get(), &Publisher::stateChanged, this, &Recorder::showPublishState);
         if (!m_publisher->start())
             Say(m_publisher->queueError());

@@ -1,5 +1,7 @@
 #include "publish/payloads.h"
 
+#include "humidity/units.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -25,13 +27,21 @@ QString Firmware(const VersionInfo& version)
 
 } // namespace
 
-QByteArray ReadingPayload(const Reading& reading)
+QByteArray ReadingPayload(const Reading& reading, const DerivedChoice& derived)
 {
-    return QByteArrayLiteral("{\"time\":\"") + reading.time.toString(Qt::ISODateWithMs).toLatin1()
+    QByteArray json = QByteArrayLiteral("{\"time\":\"") + reading.time.toString(Qt::ISODateWithMs).toLatin1()
         + QByteArrayLiteral("\",\"number\":") + QByteArray::number(reading.number)
         + QByteArrayLiteral(",\"humidity\":") + TenthsNumber(reading.humidity)
         + QByteArrayLiteral(",\"dewPoint\":") + TenthsNumber(reading.dewPoint)
-        + QByteArrayLiteral(",\"ambient\":") + TenthsNumber(reading.ambient) + '}';
+        + QByteArrayLiteral(",\"ambient\":") + TenthsNumber(reading.ambient);
+    const std::vector<std::optional<double>> values = DerivedValues(derived, reading);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const humidity::Quantity q = derived.shown[i];
+        json += ",\"" + JsonName(q).toLatin1() + "\":";
+        json += values[i] ? QByteArray::fromStdString(humidity::FormatNumber(*values[i], humidity::Info(q).decimals))
+                          : QByteArrayLiteral("null");
+    }
+    return json + '}';
 }
 
 QByteArray InfoPayload(const VersionInfo& version)

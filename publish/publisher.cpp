@@ -98,7 +98,7 @@ void Publisher::stop()
 
 void Publisher::publishReading(const Reading& reading)
 {
-    enqueue(QStringLiteral("reading"), ReadingPayload(reading));
+    enqueue(QStringLiteral("reading"), ReadingPayload(reading, m_derived));
 }
 
 void Publisher::publishEvent(const QByteArray& json)

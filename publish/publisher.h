@@ -5,6 +5,7 @@
 // the last will sets status to "offline"), event (queued like readings).
 #pragma once
 
+#include "instrument/derived.h"
 #include "link/protocol.h"
 #include "publish/diskqueue.h"
 #include "publish/publishsettings.h"
@@ -19,6 +20,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct mosquitto;
@@ -65,6 +67,8 @@ public:
     QString baseTopic() const { return m_baseTopic; }
     // Before start(): a password that came later than the settings (from a key store).
     void setPassword(const QString& password) { m_settings.password = password; }
+    // Before the first reading: the derived quantities each reading carries besides its three.
+    void setDerived(DerivedChoice derived) { m_derived = std::move(derived); }
 
     // Thread-safe, also before start(); return at once.
     void publishReading(const Reading& reading);
@@ -96,6 +100,7 @@ private:
     static void publishCallback(mosquitto*, void* self, int mid);
 
     PublishSettings m_settings;  // the thread's once started
+    DerivedChoice m_derived;     // read only once readings come
     const VersionInfo m_instrument;
     const QString m_baseTopic;
     QString m_queueError;

@@ -6,6 +6,7 @@
 
 #include "instrument/charttime.h"
 #include "ui/chartview.h"
+#include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -335,7 +336,10 @@ void TForm1::Button1Click()
     m_chartLoad.reset();
     m_chartLoad = std::make_unique<hmx::ChartLoadJob>(*this, std::move(file), OpenDialog1.FileName);
     Button1->setEnabled(false);
-    connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] { Button1->setEnabled(true); });
+    connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] {
+        Button1->setEnabled(true);
+        m_derived->refill();  // the loaded readings' quantities too
+    });
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
         m_chartSource = name;
         m_journal->add(QStringLiteral("chart-loaded"),

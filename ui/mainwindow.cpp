@@ -130,6 +130,7 @@ TForm1::TForm1(QWidget* parent)
     Series6 = lines.humidity;
     Series7 = lines.ambient;
 
+    setUpDerived();
     // After the fields have their colours: the alarms keep them as the fields' own look.
     setUpAlarmsAndJournal();
     setUpReport();

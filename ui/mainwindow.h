@@ -24,6 +24,7 @@ namespace hmx {
 class AlarmPanel;
 class StatisticsPanel;
 class ChartLoadJob;
+class DerivedPanel;
 class EventJournal;
 class Connector;
 class LogFolderLock;
@@ -74,6 +75,11 @@ public:
     // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
     // Where publishing is not built there is nothing to set, and nothing shows.
     void ShowPreferences();
+
+    // The derived quantities (the chart's menu and the window's): which ones the page
+    // shows and the chart draws, and the process pressure.
+    void ShowDerivedDialog();
+    hmx::DerivedPanel* derived() const { return m_derived; }
 
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
@@ -138,6 +144,8 @@ private:
     // "Report…" in the chart's menu (reportmenu.cpp): a PDF of the shown period.
     void setUpReport();
     void writeReport();
+    // The derived quantities' fields, chart lines and menu entry (derivedwindow.cpp).
+    void setUpDerived();
     // Publishing, when the preferences ask for it (publishing_posix.cpp).
     void setUpPublishing();
     // Creates the publisher for the Poller just made, before it starts.
@@ -155,6 +163,7 @@ private:
     std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     hmx::StatisticsPanel* m_statistics = nullptr;  // a child of the chart's page
+    hmx::DerivedPanel* m_derived = nullptr;  // a child of the measurement page
     std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
     QString m_publishStatus;     // Label36's publishing line
     std::string m_device;        // where the instrument answered

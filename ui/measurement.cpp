@@ -12,6 +12,7 @@
 #include "log/measurementlog.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartview.h"
+#include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
 #include "ui/journalevents.h"
@@ -203,6 +204,7 @@ void TForm1::showReading(const Reading& reading)
     Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
     Series6->addXY(reading.humidityX, reading.humidity / 10.0);
     Series7->addXY(reading.ambientX, reading.ambient / 10.0);
+    m_derived->showReading(reading);
     m_silentCycles = 0;
     m_lastReadingTime = QTime::currentTime();
     showValuesOld(false);
@@ -233,6 +235,8 @@ void TForm1::showValuesOld(bool old)
     // Edit20 says "Error" instead.
     m_alarms->setValueOld(limits::QuantityId::Humidity, old);
     m_alarms->setValueOld(limits::QuantityId::Ambient, old);
+    if (m_derived)
+        m_derived->setOld(old);
     updateStatus();
 }
 

@@ -7,6 +7,7 @@
 #include "log/measurementlog.h"
 #include "publish/payloads.h"
 #include "publish/publisher.h"
+#include "ui/derivedpanel.h"
 #include "ui/language.h"
 #include "ui/passwordstore.h"
 #include "ui/preferencesdialog.h"
@@ -91,6 +92,7 @@ void TForm1::startPublishing(const VersionInfo& version)
     const QFileInfo log(m_log->fileName());
     const QString queue = log.dir().filePath(log.completeBaseName() + QStringLiteral(".queue"));
     m_publisher = std::make_shared<Publisher>(settings, version, queue);
+    m_publisher->setDerived(m_derived->choice());
     const QString broker = QStringLiteral("%1:%2").arg(settings.host).arg(settings.port);
     connect(m_publisher.get(), &Publisher::stateChanged, this, [this, broker](const PublishState& state) {
         m_publishStatus = PublishStatusText(state, broker);

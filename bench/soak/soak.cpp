@@ -95,6 +95,9 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     hmx::sim::Simulator sim;
+    // A serial number of this process's own: a simulator of another program running at
+    // the same time can take the lost terminal's number, and would be the same unit.
+    sim.setVersion(1, 0, std::uint16_t(20000 + getpid() % 40000));
     qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.linkPath()));
     std::unique_ptr<TForm1> window = CreateMainWindow();
     window->show();

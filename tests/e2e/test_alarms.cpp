@@ -5,6 +5,7 @@
 #include "instrument/poller.h"
 #include "log/eventjournal.h"
 #include "tools/simulator.h"
+#include "ui/derivedpanel.h"
 #include "ui/alarmpanel.h"
 #include "ui/alarmtexts.h"
 #include "ui/limitsdialog.h"
@@ -17,7 +18,9 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -70,6 +73,41 @@ QStringList Kinds(const QList<QStringList>& lines)
     return kinds;
 }
 
+// The window against the simulator, the box naming the instrument accepted as the user
+// would; shut down in order at the end.
+class MeasuringWindow {
+public:
+    MeasuringWindow()
+    {
+        qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.devicePath()));
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        QObject::connect(&identification, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        identification.start(20);
+    }
+    ~MeasuringWindow()
+    {
+        form->Shutdown();
+        Form1 = nullptr;
+    }
+
+    // Connect, then two readings (they come a cycle late, once confirmed whole).
+    bool connectAndMeasure()
+    {
+        form->Connect->click();
+        return QTest::qWaitFor([this] { return form->poller() && form->poller()->readingCount() >= 2; }, 30000);
+    }
+
+    Simulator sim;
+    std::unique_ptr<TForm1> form;
+
+private:
+    QTimer identification;
+};
+
 } // namespace
 
 class TestAlarms : public QObject {
@@ -79,6 +117,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void alarmIsSeenHeardNotifiedAndJournaled();
+    void derivedQuantityInItsFieldAndOnTheChart();
 
 private:
     QTemporaryDir m_dir;
@@ -122,21 +161,10 @@ void TestAlarms::cleanupTestCase()
 
 void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
 {
-    Simulator sim;
+    MeasuringWindow window;
+    Simulator& sim = window.sim;
+    const std::unique_ptr<TForm1>& form = window.form;
     QCOMPARE(sim.Control("measure 450 0 235"), std::string("ok"));
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.devicePath()));
-    auto form = std::make_unique<TForm1>();
-    Form1 = form.get();
-    const auto cleanup = qScopeGuard([&] {
-        form->Shutdown();
-        Form1 = nullptr;
-    });
-    QTimer identification;  // the box naming the instrument, accepted as the user would
-    connect(&identification, &QTimer::timeout, this, [] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            box->accept();
-    });
-    identification.start(20);
 
     hmx::AlarmPanel* alarms = form->alarms();
     hmx::AlarmPreferences preferences;
@@ -151,8 +179,7 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     QVERIFY(sounds.isValid());
     const QColor ownColor = form->Edit20->palette().color(QPalette::Base);
 
-    form->Connect->click();
-    QVERIFY(QTest::qWaitFor([&] { return form->poller() && form->poller()->readingCount() >= 2; }, 30000));  // readings come a cycle late, once confirmed whole
+    QVERIFY(window.connectAndMeasure());
     QCOMPARE(form->Edit20->palette().color(QPalette::Base), ownColor);
     QCOMPARE(form->windowTitle(), QStringLiteral("HMX-700"));
 
@@ -233,6 +260,86 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     QVERIFY2(iso.match(journal.at(4).at(0)).hasMatch(), qPrintable(journal.at(4).at(0)));
     const QDateTime stamp = QDateTime::fromString(journal.at(4).at(0), Qt::ISODate);
     QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 60);
+}
+
+// Absolute humidity chosen for the chart and ppmV beside it (kept in the temporary
+// configuration): a reading shows in their fields, the chart draws the first as a
+// fourth line on a right axis of its own, and the export carries both with their units.
+void TestAlarms::derivedQuantityInItsFieldAndOnTheChart()
+{
+    using hmx::humidity::Quantity;
+    {
+        hmx::DerivedChoice choice;
+        choice.shown = {Quantity::AbsoluteHumidity, Quantity::VolumeRatio};
+        choice.charted = Quantity::AbsoluteHumidity;
+        QSettings settings;
+        hmx::SaveDerivedChoice(choice, settings);
+    }
+    const auto forget = qScopeGuard([] { QSettings().remove(QStringLiteral("Derived")); });
+    MeasuringWindow window;
+    const std::unique_ptr<TForm1>& form = window.form;
+    QCOMPARE(window.sim.Control("measure 450 0 235"), std::string("ok"));  // dew point 0.0 °C, air 23.5 °C
+    form->resize(800, 600);
+    form->show();
+    QVERIFY(window.connectAndMeasure());
+
+    // By hand: e = f·es(0 °C) = 1.0044 · 611.2 Pa; g/m³ = e·Mw/(R·T); ppmV = e/(p − e).
+    const double e = 1.0044 * 611.2;
+    const double grams = e * 18.015 / (8.3145 * (23.5 + 273.15));
+    const double ppmv = e / (101325 - e) * 1e6;
+    QLineEdit* field = form->derived()->field(Quantity::AbsoluteHumidity);
+    QVERIFY(field && field->isVisible());
+    // Beside the page's own controls, none of them covered.
+    const QWidget* frame = form->TabSheet3->findChild<QWidget*>(QStringLiteral("derivedFrame"));
+    QVERIFY(frame && frame->isAncestorOf(field));
+    for (const QWidget* other : form->TabSheet3->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (other != frame && !other->isHidden())
+            QVERIFY2(!other->geometry().intersects(frame->geometry()), qPrintable(other->objectName()));
+    QTRY_VERIFY(!field->text().isEmpty());
+    QVERIFY2(qAbs(QLocale().toDouble(field->text()) - grams) < 0.01, qPrintable(field->text()));
+    const QString ppmvText = form->derived()->field(Quantity::VolumeRatio)->text();
+    QVERIFY2(qAbs(QLocale().toDouble(ppmvText) / ppmv - 1) < 0.002, qPrintable(ppmvText));
+
+    // The fourth line, on the right axis; the left axis ranges the three readings alone.
+    hmx::chart::ChartWidget& chart = *form->Chart1;
+    QCOMPARE(chart.seriesCount(), 5);
+    hmx::chart::LineSeries* line = chart.series(3);
+    QVERIFY(line->onRightAxis() && line->plotted());
+    QTRY_VERIFY(line->count() >= 2);
+    QVERIFY(qAbs(line->y(line->count() - 1) - grams) < 0.01);
+    QVERIFY(!chart.series(4)->plotted());
+    chart.updateRanges();
+    const hmx::chart::ChartLayout layout = chart.chartLayout();
+    QVERIFY(layout.rightAxis);
+    // Ranged over the charted line alone: not over ppmV, which is only read out.
+    QVERIFY(layout.rightMin <= grams && grams <= layout.rightMax && layout.rightMax < 100);
+    QVERIFY(!layout.rightTicks.empty());
+    QVERIFY(layout.valueMin <= 0 && layout.valueMax >= 45);
+    QVERIFY(!layout.legendEntries[3].isNull() && layout.legendEntries[4].isNull());
+
+    // The hover read-out names both with their units.
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    QTest::mouseMove(&chart, chart.chartLayout().plot.center());
+    QStringList readOut;
+    for (const hmx::chart::ChartLayout::Value& v : chart.chartLayout().readOut.values)
+        readOut << v.text;
+    QVERIFY2(readOut.size() == 5 && readOut.filter(QStringLiteral("[ppmV]")).size() == 1
+                 && readOut.filter(hmx::DerivedTitle(Quantity::AbsoluteHumidity)).size() == 1,
+             qPrintable(readOut.join(u'|')));
+
+    const QString csvPath = QDir::current().filePath(QStringLiteral("derived.csv"));
+    QVERIFY(chart.exportCsv(csvPath));
+    QFile csv(csvPath);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QString header = QString::fromUtf8(csv.readLine());
+    QVERIFY2(header.contains(hmx::DerivedTitle(Quantity::AbsoluteHumidity)) && header.contains(QStringLiteral("[ppmV]")),
+             qPrintable(header));
+
+    // Old with the readings' own fields while the instrument is away, live again after.
+    window.sim.unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!field->isEnabled(), 15000);
+    window.sim.replug();
+    QTRY_VERIFY_WITH_TIMEOUT(field->isEnabled(), 60000);
 }
 
 QTEST_MAIN(TestAlarms)

@@ -1,5 +1,6 @@
 // The on-disk queue against a plain in-memory model, the payloads, and the headless
 // recorder's options as a user would type them.
+#include "humidity/units.h"
 #include "instrument/poller.h"
 #include "logger/loggeroptions.h"
 #include "publish/diskqueue.h"
@@ -9,10 +10,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <deque>
 
 using namespace hmx;
@@ -21,6 +25,7 @@ class TestPublishQueue : public QObject {
     Q_OBJECT
 private slots:
     void queueMatchesModelThroughCrashes();
+    void readingPayload_data();
     void readingPayload();
     void eventPayload();
     void options_data();
@@ -81,21 +86,70 @@ void TestPublishQueue::queueMatchesModelThroughCrashes()
     QCOMPARE(QFile(path).size(), 0);
 }
 
+void TestPublishQueue::readingPayload_data()
+{
+    QTest::addColumn<QString>("ini");           // the recorder's settings file
+    QTest::addColumn<int>("dewPoint");          // tenths
+    QTest::addColumn<int>("ambient");
+    QTest::addColumn<QStringList>("derived");   // the members after the three readings
+    QTest::addColumn<double>("pascals");        // the pressure they are computed at
+
+    QTest::newRow("the three readings") << QString() << -105 << -3 << QStringList() << 0.0;
+    QTest::newRow("frost point and ppmV at 7 barg, in a comma locale")
+        << "[Derived]\nquantities=ppmv, frost-point, humidity\npressure=7\npressureUnit=bar\ngauge=true\n" << -105
+        << -3 << QStringList{"frostPoint", "ppmv"} << 801325.0;
+    QTest::newRow("wet bulb in °F at 14.5 psi")
+        << "[Derived]\nquantities=wet-bulb-f\npressure=14.5\npressureUnit=psi\n" << 120 << 253
+        << QStringList{"wetBulbF"} << 14.5 * 6894.757293168;
+    QTest::newRow("dew point above the air: out of range")
+        << "[Derived]\nquantities=absolute-humidity\n" << 100 << 50 << QStringList{"absoluteHumidity"} << 101325.0;
+}
+
 void TestPublishQueue::readingPayload()
 {
+    QFETCH(QString, ini);
+    QFETCH(int, dewPoint);
+    QFETCH(int, ambient);
+    QFETCH(QStringList, derived);
+    QFETCH(double, pascals);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("logger.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini.toUtf8());
+    file.close();
+    QSettings settings(file.fileName(), QSettings::IniFormat);
+    const DerivedChoice choice = LoadDerivedChoice(settings);
+    QLocale::setDefault(QLocale(QLocale::Polish));  // numbers keep '.' all the same
+    const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+
     Reading reading;
     reading.number = 17;
     reading.time = QDateTime(QDate(2026, 12, 8), QTime(9, 15, 2, 250), QTimeZone(3600));
     reading.humidity = 456;
-    reading.dewPoint = -105;
-    reading.ambient = -3;
-    const QByteArray payload = ReadingPayload(reading);
-    const QJsonObject json = QJsonDocument::fromJson(payload).object();
+    reading.dewPoint = std::int16_t(dewPoint);
+    reading.ambient = std::int16_t(ambient);
+    const QByteArray payload = ReadingPayload(reading, choice);
+    QJsonParseError error;
+    const QJsonObject json = QJsonDocument::fromJson(payload, &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, payload.constData());
     QCOMPARE(json.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-08T09:15:02.250+01:00"));
     QCOMPARE(json.value(QStringLiteral("number")).toInt(), 17);
     QCOMPARE(json.value(QStringLiteral("humidity")).toDouble(), 45.6);
-    QCOMPARE(json.value(QStringLiteral("dewPoint")).toDouble(), -10.5);
-    QCOMPARE(json.value(QStringLiteral("ambient")).toDouble(), -0.3);
+    QCOMPARE(json.value(QStringLiteral("dewPoint")).toDouble(), dewPoint / 10.0);
+    QCOMPARE(json.value(QStringLiteral("ambient")).toDouble(), ambient / 10.0);
+    QCOMPARE(json.keys().size(), 5 + derived.size());
+
+    // Each member as the table's quantity at the stated pressure, with its shown decimals.
+    const humidity::State state = humidity::FromReading(ambient / 10.0, dewPoint / 10.0, pascals);
+    for (const QString& name : derived) {
+        const auto found = std::find_if(choice.shown.begin(), choice.shown.end(),
+                                        [&](humidity::Quantity q) { return JsonName(q) == name; });
+        QVERIFY2(found != choice.shown.end(), qPrintable(name));
+        const std::optional<double> value = state[*found];
+        const QByteArray text = value ? QByteArray::fromStdString(humidity::FormatNumber(*value, humidity::Info(*found).decimals))
+                                      : QByteArrayLiteral("null");
+        QVERIFY2(payload.contains('"' + name.toLatin1() + "\":" + text), payload.constData());
+    }
 }
 
 void TestPublishQueue::eventPayload()

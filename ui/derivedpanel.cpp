@@ -1,0 +1,183 @@
+#include "ui/derivedpanel.h"
+
+#include "instrument/poller.h"
+#include "ui/chartview.h"
+#include "ui/language.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QScrollArea>
+
+namespace hmx {
+
+using humidity::Quantity;
+
+namespace {
+
+QString Utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QString Name(Quantity q)
+{
+    const humidity::QuantityInfo& info = humidity::Info(q);
+    return ByLanguage(Utf8(info.polish), Utf8(info.english));
+}
+
+QString Unit(Quantity q)
+{
+    return Utf8(humidity::Info(q).unit);
+}
+
+constexpr double Millisecond = 1.0 / 86400000;  // in X, days
+
+// The charted quantity's colour: none of the three readings' own.
+const QColor ChartedColor(128, 0, 160);
+
+} // namespace
+
+QString DerivedTitle(Quantity quantity)
+{
+    return Name(quantity) + QStringLiteral(" [") + Unit(quantity) + QLatin1Char(']');
+}
+
+QString DerivedText(Quantity quantity, std::optional<double> value)
+{
+    if (!value)
+        return ByLanguage(QStringLiteral("poza zakresem"), QStringLiteral("out of range"));
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);  // as the chart writes numbers
+    return locale.toString(*value, 'f', humidity::Info(quantity).decimals);
+}
+
+DerivedPanel::DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, const chart::LineSeries& dewPoint,
+                           const chart::LineSeries& ambient)
+    : QObject(page), m_chart(chart), m_dewPoint(dewPoint), m_ambient(ambient), m_frame(new QFrame(page))
+{
+    m_frame->setObjectName(QStringLiteral("derivedFrame"));
+    m_frame->setGeometry(area);
+    m_frame->hide();  // until a quantity is chosen
+}
+
+void DerivedPanel::setChoice(DerivedChoice choice)
+{
+    for (const Shown& s : m_shown)
+        m_chart.removeSeries(s.line);
+    m_shown.clear();
+    delete m_frame->layout();
+    for (QWidget* child : m_frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        delete child;
+    m_choice = std::move(choice);
+    m_frame->setVisible(!m_choice.empty());
+    if (m_choice.empty())
+        return;
+
+    // Rows of name, value and unit; beyond a few rows the frame scrolls.
+    auto* scroll = new QScrollArea(m_frame);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* rows = new QWidget;
+    auto* grid = new QGridLayout(rows);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->setVerticalSpacing(2);
+    int row = 0;
+    for (const Quantity q : m_choice.shown) {
+        auto* name = new QLabel(Name(q), rows);
+        name->setToolTip(Name(q));
+        name->setMinimumWidth(0);
+        name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        auto* field = new QLineEdit(rows);
+        field->setObjectName(QStringLiteral("derived-") + Utf8(humidity::Info(q).key));
+        field->setReadOnly(true);
+        field->setFocusPolicy(Qt::NoFocus);
+        field->setAlignment(Qt::AlignRight);
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("-000000.0")) + 8);
+        field->setEnabled(!m_old);
+        grid->addWidget(name, row, 0);
+        grid->addWidget(field, row, 1);
+        grid->addWidget(new QLabel(Unit(q), rows), row, 2);
+        ++row;
+
+        const bool charted = m_choice.charted == q;
+        chart::LineSeries* line = m_chart.addSeries(DerivedTitle(q), ChartedColor, 2);
+        line->setRightAxis(true);
+        line->setPlotted(charted);
+        m_shown.push_back({q, field, line});
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(row, 1);
+    scroll->setWidget(rows);
+    auto* layout = new QGridLayout(m_frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    refill();
+}
+
+void DerivedPanel::showReading(const Reading& reading)
+{
+    const std::vector<std::optional<double>> values = DerivedValues(m_choice, reading);
+    for (std::size_t i = 0; i < m_shown.size(); ++i) {
+        const Shown& s = m_shown[i];
+        s.field->setText(DerivedText(s.quantity, values[i]));
+        s.line->setJoiningDistance(LiveJoiningDistance);
+        if (values[i])
+            s.line->addXY(reading.dewPointX, *values[i]);
+    }
+}
+
+void DerivedPanel::setOld(bool old)
+{
+    m_old = old;
+    for (const Shown& s : m_shown)
+        s.field->setEnabled(!old);
+}
+
+void DerivedPanel::refill()
+{
+    for (const Shown& s : m_shown) {
+        s.line->clear();
+        s.line->setJoiningDistance(m_dewPoint.joiningDistance());
+    }
+    if (m_shown.empty())
+        return;
+    // The dew point and the ambient temperature of one reading share their X.
+    std::size_t a = 0;
+    const std::size_t dewPoints = m_dewPoint.count(), ambients = m_ambient.count();
+    for (std::size_t i = 0; i < dewPoints && a < ambients; ++i) {
+        const double x = m_dewPoint.x(i);
+        while (a < ambients && m_ambient.x(a) < x - Millisecond)
+            ++a;
+        if (a == ambients || m_ambient.x(a) > x + Millisecond)
+            continue;
+        const std::vector<std::optional<double>> values = DerivedValues(m_choice, m_ambient.y(a), m_dewPoint.y(i));
+        for (std::size_t k = 0; k < m_shown.size(); ++k) {
+            if (values[k])
+                m_shown[k].line->addXY(x, *values[k]);
+        }
+    }
+}
+
+QLineEdit* DerivedPanel::field(Quantity quantity) const
+{
+    for (const Shown& s : m_shown) {
+        if (s.quantity == quantity)
+            return s.field;
+    }
+    return nullptr;
+}
+
+chart::LineSeries* DerivedPanel::line(Quantity quantity) const
+{
+    for (const Shown& s : m_shown) {
+        if (s.quantity == quantity)
+            return s.line;
+    }
+    return nullptr;
+}
+
+} // namespace hmx

@@ -1,0 +1,69 @@
+// The derived quantities on the measurement page and the chart: one read-only field
+// per chosen quantity (in a small frame of its own, where no control of the page is),
+// and one chart line per quantity; the one chosen for the chart is drawn on the right
+// value axis, the others are only read out and exported with the chart's lines.
+#pragma once
+
+#include "chart/chartwidget.h"
+#include "instrument/derived.h"
+
+#include <QObject>
+#include <QRect>
+
+#include <vector>
+
+class QFrame;
+class QLineEdit;
+class QWidget;
+
+namespace hmx {
+
+struct Reading;
+
+class DerivedPanel : public QObject {
+    Q_OBJECT
+public:
+    // The fields go into `area` of `page`; the lines are computed from the chart's
+    // dew-point and ambient lines, which outlive the panel.
+    DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, const chart::LineSeries& dewPoint,
+                 const chart::LineSeries& ambient);
+
+    const DerivedChoice& choice() const { return m_choice; }
+    // New fields and lines, the lines computed for every reading the chart holds.
+    void setChoice(DerivedChoice choice);
+
+    // A reading in the fields and on the lines.
+    void showReading(const Reading& reading);
+    // The lines computed again from the chart's readings (after a log was loaded).
+    void refill();
+    // The fields greyed while their values are old (the instrument lost or silent), as
+    // the readings' own fields are dimmed; normal again with the next reading.
+    void setOld(bool old);
+
+    // The field of a shown quantity, or nullptr.
+    QLineEdit* field(humidity::Quantity quantity) const;
+    // The chart line of a shown quantity, or nullptr.
+    chart::LineSeries* line(humidity::Quantity quantity) const;
+
+private:
+    struct Shown {
+        humidity::Quantity quantity;
+        QLineEdit* field;
+        chart::LineSeries* line;
+    };
+
+    chart::ChartWidget& m_chart;
+    const chart::LineSeries& m_dewPoint;
+    const chart::LineSeries& m_ambient;
+    QFrame* m_frame;
+    DerivedChoice m_choice;
+    std::vector<Shown> m_shown;
+    bool m_old = false;
+};
+
+// "Wilgotność bezwzględna [g/m³]": a quantity's name and unit in the interface language.
+QString DerivedTitle(humidity::Quantity quantity);
+// Its value as a field shows it, in the user's locale; "out of range" for none.
+QString DerivedText(humidity::Quantity quantity, std::optional<double> value);
+
+} // namespace hmx
