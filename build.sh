@@ -17,8 +17,9 @@ PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-d
           fonts-dejavu-core fonts-liberation libbenchmark-dev librsvg2-bin
           libmosquitto-dev qtkeychain-qt6-dev)
 # dbus: the alarm test starts its own session bus (dbus-daemon); mosquitto and openssl: the
-# publishing tests run a real broker, with certificates made on the spot.
-TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus mosquitto openssl)
+# publishing tests run a real broker, with certificates made on the spot; poppler-utils: the
+# report test reads the PDF's text with pdftotext.
+TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus mosquitto openssl poppler-utils)
 
 install_deps() {  # install_deps [more packages...]
     local missing=()

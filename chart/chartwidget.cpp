@@ -341,6 +341,17 @@ bool ChartWidget::print(QPrinter& printer)
     return PrintChart(*d, printer);
 }
 
+void ChartWidget::renderChart(QPainter& p, const QSize& size)
+{
+    updateRanges();
+    p.save();
+    // The drawing fills the widget's size: clipped to this one, and filled here past it.
+    p.setClipRect(QRect(QPoint(0, 0), size));
+    p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Window));
+    PaintChart(p, *d, LayoutChart(*d, size, false), false);
+    p.restore();
+}
+
 // ---------------------------------------------------------------- events
 
 void ChartWidget::paintEvent(QPaintEvent*)

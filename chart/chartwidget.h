@@ -258,6 +258,10 @@ public:
     void copyImage();
     // Fitted to the printer's page, keeping the chart's proportions.
     bool print(QPrinter& printer);
+    // The chart laid out at `size` (without overlays) into `p` from its origin, drawn
+    // as lines and text, so a vector device (a PDF, SVG) keeps it sharp. Fonts are the
+    // widget's: the device should have the screen's resolution, as an SVG is given.
+    void renderChart(QPainter& p, const QSize& size);
 
     // Drawn with a line while it is shown; a limit line only when its value is inside
     // the value axis's range (the ranging does not reach out for it).

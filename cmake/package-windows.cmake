@@ -3,7 +3,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/package-common.cmake)
 
 # Everything lies in one folder, as Windows finds DLLs beside the program.
-install(TARGETS hmx700 hmx700_other_language hmx700-calc RUNTIME DESTINATION .)
+install(TARGETS hmx700 hmx700_other_language hmx700-calc hmx700-report RUNTIME DESTINATION .)
 foreach(module Core Gui Widgets PrintSupport Svg SvgWidgets)
     if(TARGET Qt6::${module})
         install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)

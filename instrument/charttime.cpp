@@ -67,14 +67,34 @@ double ChartXNow()
     return ChartX(QDateTime::currentMSecsSinceEpoch());
 }
 
-QTime LocalTimeOfDay(double chartX)
+namespace {
+
+// The moment (ms since 1970 UTC) of a finite, plausible X.
+qint64 MomentOf(double chartX)
 {
-    if (!std::isfinite(chartX) || std::fabs(chartX) > 1e7)
-        return QTime(0, 0);
     const qint64 standardClock = Ms(chartX);
     // The standard offset hardly ever changes, so one correction finds the moment.
-    qint64 utc = standardClock - OffsetsAt(standardClock).standard;
-    utc = standardClock - OffsetsAt(utc).standard;
+    const qint64 utc = standardClock - OffsetsAt(standardClock).standard;
+    return standardClock - OffsetsAt(utc).standard;
+}
+
+bool Plausible(double chartX)
+{
+    return std::isfinite(chartX) && std::fabs(chartX) <= 1e7;
+}
+
+} // namespace
+
+QDateTime LocalDateTime(double chartX)
+{
+    return Plausible(chartX) ? QDateTime::fromMSecsSinceEpoch(MomentOf(chartX)) : QDateTime();
+}
+
+QTime LocalTimeOfDay(double chartX)
+{
+    if (!Plausible(chartX))
+        return QTime(0, 0);
+    const qint64 utc = MomentOf(chartX);
     const qint64 local = utc + OffsetsAt(utc).total;
     const qint64 day = qint64(MsPerDay);
     return QTime::fromMSecsSinceStartOfDay(int(((local % day) + day) % day));

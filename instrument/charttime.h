@@ -5,6 +5,7 @@
 // date-time value.
 #pragma once
 
+#include <QDateTime>
 #include <QTime>
 #include <QtGlobal>
 
@@ -16,6 +17,8 @@ double ChartXNow();
 
 // The local time of day (summer time included) at the moment an X stands for.
 QTime LocalTimeOfDay(double chartX);
+// That moment, as a local date-time.
+QDateTime LocalDateTime(double chartX);
 
 // X of a local date-time value (days since 30 Dec 1899, local clock time), as a log
 // file's date and times give one.

@@ -3,6 +3,7 @@
 #include "log/eventjournal.h"
 #include "log/logfile_platform.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <utility>
@@ -42,6 +43,43 @@ QByteArray FormatJournalLine(const JournalEvent& event)
 QString Detail(const QString& name, const QString& value)
 {
     return name + u'=' + value;
+}
+
+std::optional<JournalEvent> ParseJournalLine(QByteArrayView line)
+{
+    if (line.startsWith(Utf8Mark))
+        line = line.sliced(Utf8Mark.size());
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    const QStringList columns = QString::fromUtf8(line).split(u'\t');
+    if (columns.size() < 2 || columns[1].isEmpty())
+        return std::nullopt;
+    const QDateTime time = QDateTime::fromString(columns[0], Qt::ISODate);
+    if (!time.isValid())
+        return std::nullopt;
+    return JournalEvent{time, columns[1], columns.mid(2)};
+}
+
+QString DetailValue(const JournalEvent& event, const QString& name)
+{
+    for (const QString& detail : event.details) {
+        if (detail.size() > name.size() && detail.startsWith(name) && detail[name.size()] == u'=')
+            return detail.mid(name.size() + 1);
+    }
+    return {};
+}
+
+std::vector<JournalEvent> ReadJournal(const QString& fileName)
+{
+    std::vector<JournalEvent> events;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    while (!file.atEnd()) {
+        if (std::optional<JournalEvent> event = ParseJournalLine(file.readLine()))
+            events.push_back(std::move(*event));
+    }
+    return events;
 }
 
 EventJournal::EventJournal(QString fileName, QObject* parent)

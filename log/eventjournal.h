@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
+#include <vector>
 
 namespace hmx {
 
@@ -31,6 +33,16 @@ QByteArray FormatJournalLine(const JournalEvent& event);
 
 // "name=value" for a detail column.
 QString Detail(const QString& name, const QString& value);
+
+// The event of one journal line (with or without its line end, a byte-order mark
+// allowed before it); nullopt for a line that is not one (no valid time, no kind).
+std::optional<JournalEvent> ParseJournalLine(QByteArrayView line);
+// The value of detail `name` of an event; empty when it has none.
+QString DetailValue(const JournalEvent& event, const QString& name);
+
+// The events of a journal file in the file's order, lines that are not events left
+// out; none when the file cannot be read.
+std::vector<JournalEvent> ReadJournal(const QString& fileName);
 
 class EventJournal : public QObject {
     Q_OBJECT

@@ -33,11 +33,11 @@ grep -q '^ Depends: .*libqt6widgets6' "$work/info" || fail "Depends does not nam
 
 echo "-- dpkg-deb --contents"
 dpkg-deb --contents "$deb" | tee "$work/contents"
-for file in usr/bin/hmx700 usr/bin/hmx700-en usr/bin/hmx700-sim usr/bin/hmx700-calc usr/bin/hmx700-logger \
+for file in usr/bin/hmx700 usr/bin/hmx700-en usr/bin/hmx700-sim usr/bin/hmx700-calc usr/bin/hmx700-report usr/bin/hmx700-logger \
             usr/lib/systemd/system/hmx700-logger@.service usr/lib/sysusers.d/hmx700-logger.conf \
             usr/share/applications/$app_id.desktop usr/share/applications/$app_id-en.desktop \
             usr/share/metainfo/$app_id.metainfo.xml usr/share/man/man1/hmx700.1.gz \
-            usr/share/man/man1/hmx700-en.1.gz usr/share/man/man1/hmx700-calc.1.gz \
+            usr/share/man/man1/hmx700-en.1.gz usr/share/man/man1/hmx700-calc.1.gz usr/share/man/man1/hmx700-report.1.gz \
             usr/share/man/man1/hmx700-logger.1.gz; do
     grep -Eq " \./$file( -> .*)?$" "$work/contents" || fail "$file is not in the package"
 done

@@ -11,13 +11,6 @@ namespace hmx {
 
 namespace {
 
-// The chart's line of each measured quantity, as ConfigureChart1 adds them.
-constexpr std::pair<limits::QuantityId, int> ChartLineOf[] = {
-    {limits::QuantityId::DewPoint, 0},
-    {limits::QuantityId::Humidity, 1},
-    {limits::QuantityId::Ambient, 2},
-};
-
 void ShowLimits(chart::ChartWidget& chart, const AlarmPanel& alarms)
 {
     for (const auto& [quantity, line] : ChartLineOf)
@@ -63,13 +56,18 @@ std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const
     return lines;
 }
 
-std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line)
+std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPreferences& preferences, int line)
 {
     for (const auto& [quantity, at] : ChartLineOf) {
         if (at == line)
-            return StatisticsLimits(alarms.preferences().of(quantity));
+            return StatisticsLimits(preferences.of(quantity));
     }
     return {};
+}
+
+std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line)
+{
+    return ChartStatisticsLimits(alarms.preferences(), line);
 }
 
 void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)

@@ -8,11 +8,19 @@
 #include "instrument/alarmthresholds.h"
 #include "ui/alarmpreferences.h"
 
+#include <utility>
 #include <vector>
 
 namespace hmx {
 
 class AlarmPanel;
+
+// The chart's line of each measured quantity, as ConfigureChart1 adds them.
+inline constexpr std::pair<limits::QuantityId, int> ChartLineOf[] = {
+    {limits::QuantityId::DewPoint, 0},
+    {limits::QuantityId::Humidity, 1},
+    {limits::QuantityId::Ambient, 2},
+};
 
 // The lines drawn for a quantity's limits and the instrument alarms on its line.
 std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
@@ -21,6 +29,7 @@ std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const
 // The limits of a chart line as its statistics measure the time past them; none for
 // a line without a quantity's limits.
 std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line);
+std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPreferences& preferences, int line);
 
 // Connects the panel to the chart, whose lines are in legend order dew point,
 // humidity, ambient.

@@ -341,6 +341,7 @@ void TForm1::Button1Click()
         m_derived->refill();  // the loaded readings' quantities too
     });
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
+        m_chartSource = name;
         m_journal->add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });

@@ -7,8 +7,7 @@ namespace hmx {
 
 ChartLines ConfigureChart1(chart::ChartWidget& chart)
 {
-    // The layout's title; an English build replaces it at start.
-    chart.setTitle(QStringLiteral("Wykres wilgotności i temperatury"));
+    chart.setTitle(ByLanguage(QStringLiteral("Wykres wilgotności i temperatury"), QStringLiteral("Humidity and temperature chart")));
     chart.bottomAxis()->setAutomatic(true);
     chart.leftAxis()->setAutomatic(true);
     chart::ChartTexts texts;

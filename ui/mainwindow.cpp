@@ -133,6 +133,7 @@ TForm1::TForm1(QWidget* parent)
     setUpDerived();
     // After the fields have their colours: the alarms keep them as the fields' own look.
     setUpAlarmsAndJournal();
+    setUpReport();
 
     // Every handler runs through the default error report: an error is shown and the
     // program goes on.

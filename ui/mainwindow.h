@@ -141,6 +141,9 @@ private:
     // The alarms and the journal (events.cpp): set up once, then one line per event.
     void setUpAlarmsAndJournal();
     void journalSettings(const QString& kind, const hmx::SettingsValues& values);
+    // "Report…" in the chart's menu (reportmenu.cpp): a PDF of the shown period.
+    void setUpReport();
+    void writeReport();
     // The derived quantities' fields, chart lines and menu entry (derivedwindow.cpp).
     void setUpDerived();
     // Publishing, when the preferences ask for it (publishing_posix.cpp).
@@ -167,6 +170,8 @@ private:
     quint16 m_serialNumber = 0;  // of the unit measured
     QPointer<QMessageBox> m_otherUnitBox;
     QString m_model;             // and what it answered
+    QString m_firmware;          // its version, as the page shows it
+    QString m_chartSource;       // the file the chart's readings come from: the log, or a file loaded
     std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
     QDateTime m_lostSince;       // valid while the instrument is lost
     bool m_logFailing = false;

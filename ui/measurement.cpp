@@ -139,6 +139,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.revision)
                          .arg(version.serialNumber));
     m_serialNumber = version.serialNumber;
+    m_firmware = ByLanguage("%1, rewizja %2", "%1, revision %2").arg(version.version).arg(version.revision);
     m_journal->add(QStringLiteral("connect"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device)),
                                                Detail(QStringLiteral("model"), m_model),
                                                Detail(QStringLiteral("version"), Label16->text()),
@@ -157,6 +158,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
         return;
     }
     m_log = std::move(log);
+    m_chartSource = m_log->fileName();
 
     {
         std::lock_guard lock(LinkLock());

@@ -95,17 +95,23 @@ StatisticsPanel::StatisticsPanel(chart::ChartWidget& chart, LimitsOfLine limits)
     setInCsv(m_csvAction->isChecked());
 }
 
+chart::StatisticsTable ShownStatistics(chart::ChartWidget& chart,
+                                       const std::function<std::vector<chart::StatisticsLimit>(int line)>& limits)
+{
+    chart.updateRanges();
+    const chart::ChartLayout layout = chart.chartLayout();
+    std::vector<chart::LineStatistics> lines;
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        const chart::LineSeries& line = *chart.series(i);
+        if (line.visible())
+            lines.push_back(chart::StatisticsOf(line, layout.timeMin, layout.timeMax, limits ? limits(i) : std::vector<chart::StatisticsLimit>{}));
+    }
+    return chart::StatisticsTableOf(lines, StatisticsHeaders(), [&chart](double x) { return chart.timeOfDay(x); });
+}
+
 chart::StatisticsTable StatisticsPanel::table() const
 {
-    m_chart.updateRanges();
-    const chart::ChartLayout layout = m_chart.chartLayout();
-    std::vector<chart::LineStatistics> lines;
-    for (int i = 0; i < m_chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *m_chart.series(i);
-        if (line.visible())
-            lines.push_back(chart::StatisticsOf(line, layout.timeMin, layout.timeMax, m_limits ? m_limits(i) : std::vector<chart::StatisticsLimit>{}));
-    }
-    return chart::StatisticsTableOf(lines, StatisticsHeaders(), [this](double x) { return m_chart.timeOfDay(x); });
+    return ShownStatistics(m_chart, m_limits);
 }
 
 bool StatisticsPanel::shown() const { return m_showAction->isChecked(); }

@@ -19,6 +19,11 @@ class QToolButton;
 
 namespace hmx {
 
+// Of the chart's visible lines over its shown time range (the ranges brought up to
+// date first), each with the limits `limits` gives for it (none when empty).
+chart::StatisticsTable ShownStatistics(chart::ChartWidget& chart,
+                                       const std::function<std::vector<chart::StatisticsLimit>(int line)>& limits);
+
 class StatisticsPanel : public QWidget {
     Q_OBJECT
 public:

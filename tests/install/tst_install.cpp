@@ -29,6 +29,7 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("bin/hmx700-en"), Kind::Program},
         {QStringLiteral("bin/hmx700-sim"), Kind::Program},
         {QStringLiteral("bin/hmx700-calc"), Kind::Program},
+        {QStringLiteral("bin/hmx700-report"), Kind::Program},
         {QStringLiteral("bin/hmx700-logger"), Kind::Program},
         {QStringLiteral("lib/systemd/system/hmx700-logger@.service"), Kind::Text},
         {QStringLiteral("lib/sysusers.d/hmx700-logger.conf"), Kind::Text},
@@ -41,6 +42,7 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("share/man/man1/hmx700-sim.1.gz"), Kind::ManPage},
         {QStringLiteral("share/man/man1/hmx700-en.1.gz"), Kind::ManPageLink},
         {QStringLiteral("share/man/man1/hmx700-calc.1.gz"), Kind::ManPage},
+        {QStringLiteral("share/man/man1/hmx700-report.1.gz"), Kind::ManPage},
         {QStringLiteral("share/doc/hmx700/copyright"), Kind::Text},
         {QStringLiteral("share/doc/hmx700/changelog.gz"), Kind::Text},
     };

@@ -1,0 +1,57 @@
+// "Report…" in the chart's menu: a PDF of the period the chart shows, with what the
+// window knows of the instrument and the limits, and the journal of the chart's file.
+#include "log/eventjournal.h"
+#include "log/measurementlog.h"
+#include "report/pdfreport.h"
+#include "ui/alarmpanel.h"
+#include "ui/errorreport.h"
+#include "ui/language.h"
+#include "ui/mainwindow.h"
+#include "ui/runreport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+using namespace hmx;
+
+void TForm1::setUpReport()
+{
+    auto* action = new QAction(ByLanguage("Raport…", "Report…"), Chart1);
+    action->setObjectName(QStringLiteral("ChartReportAction"));
+    connect(action, &QAction::triggered, this, [this] { RunGuarded([this] { writeReport(); }); });
+    Chart1->addMenuAction(action);
+}
+
+void TForm1::writeReport()
+{
+    if (!HasReadingsShown(*Chart1)) {
+        ShowErrorReport(NoReadingsShownText(*Chart1));
+        return;
+    }
+    QString name = QFileDialog::getSaveFileName(this, ByLanguage("Raport", "Report"), DefaultReportName(),
+                                                ByLanguage("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".pdf");
+
+    RunReportSource source;
+    source.logFile = m_chartSource;
+    // The live log's journal is the window's own; a loaded file's lies beside it.
+    const QString journal = m_log && m_chartSource == m_log->fileName() ? m_journal->fileName() : JournalBeside(m_chartSource);
+    if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
+        source.journal = ReadJournal(journal);
+    InstrumentFromJournal(source, QDateTime::currentDateTime());
+    if (!m_model.isEmpty()) {  // connected: the instrument answering now
+        source.model = m_model;
+        source.firmware = m_firmware;
+        source.serialNumber = QString::number(m_serialNumber);
+    }
+    source.preferences = m_alarms->preferences();
+
+    QString error;
+    if (!report::WriteReportPdf(RunReport(*Chart1, source), *Chart1, name, &error))
+        ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
+}
