@@ -40,11 +40,13 @@ void TForm1::writeReport()
     RunReportSource source;
     source.logFile = m_chartSource;
     // The live log's journal is the window's own; a loaded file's lies beside it.
-    const QString journal = m_log && m_chartSource == m_log->fileName() ? m_journal->fileName() : JournalBeside(m_chartSource);
+    const bool live = m_log && m_chartSource == m_log->fileName();
+    const QString journal = live ? m_journal->fileName() : JournalBeside(m_chartSource);
     if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
     InstrumentFromJournal(source, QDateTime::currentDateTime());
-    if (!m_model.isEmpty()) {  // connected: the instrument answering now
+    // The instrument answering now made the live log only; a loaded file may be another's.
+    if (live && !m_model.isEmpty()) {
         source.model = m_model;
         source.firmware = m_firmware;
         source.serialNumber = QString::number(m_serialNumber);
