@@ -3,10 +3,10 @@
 # Debian's own mosquitto source, with TLS from Debian's openssl source, once.
 #   cmake/build-mosquitto-windows.sh CACHE_DIR     prints the install prefix on its last line
 # The prefix holds bin/libmosquitto.dll with OpenSSL's libcrypto-3-x64.dll and libssl-3-x64.dll
-# beside it, include/ and lib/. It lives in CACHE_DIR/mosquitto-<version>-<key>, where <key>
-# is a hash of this script and the toolchain file, so a clean clone finds it and a change
-# builds it anew; OpenSSL in CACHE_DIR/openssl-<key>, keyed by the host's OpenSSL version, its
-# own options and the toolchain file alone, so a change to the rest does not build it again.
+# beside it, include/ and lib/. It lives in CACHE_DIR/mosquitto-<version>-<key>, where <key> is
+# a hash of this script, its helper and the toolchain file, so a clean clone finds it and a
+# change builds it anew; OpenSSL in CACHE_DIR/openssl-<key>, keyed by the host's OpenSSL
+# version, its own options and the toolchain file alone, so other changes do not rebuild it.
 # HMX700_WINDOWS_TLS=0 builds without TLS (plain MQTT only) and without OpenSSL.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +18,7 @@ tls=${HMX700_WINDOWS_TLS:-1}
 # The Windows library matches the host's, whose headers the Linux build uses.
 mosquitto_version=$(dpkg-query -W -f='${Version}' libmosquitto-dev)
 openssl_version=$(dpkg-query -W -f='${Version}' libssl-dev)
-key=$( { cat "$0" "$here/mingw-w64-x86_64.cmake"; echo "tls=$tls"; } | sha1sum | cut -c1-10)
+key=$( { cat "$0" "$here/deb-source.sh" "$here/mingw-w64-x86_64.cmake"; echo "tls=$tls"; } | sha1sum | cut -c1-10)
 prefix=$cache/mosquitto-${mosquitto_version%%-*}-$key
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
@@ -27,32 +27,10 @@ fi
 
 work=$cache/work-mosquitto-$key
 rm -rf "$work" "$prefix"
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
-"$here/apt-deb-src.sh" > "$work/apt/sources.list"
-apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
-             -o "APT::Sandbox::User=root")
-apt-get "${apt_private[@]}" -qq update >&2 ||
-    echo "== warning: some deb-src entries could not be updated" >&2
+source "$here/deb-source.sh"
+deb_source_init "$work"
 jobs=${HMX700_JOBS:-$(nproc)}
 cross=x86_64-w64-mingw32
-
-# fetch_source PACKAGE VERSION: Debian's source of PACKAGE into $work/src, at VERSION or, when
-# that cannot be fetched (a mirror may lag behind the machine's updates), at the newest version
-# the sources list offers. Prints the version fetched.
-fetch_source() {
-    local v
-    for v in "$2" $(apt-cache "${apt_private[@]}" showsrc "$1" 2>/dev/null |
-                    sed -n 's/^Version: //p' | sort -u -r -V | grep -vxF "$2"); do
-        if (cd "$work/src" && apt-get "${apt_private[@]}" -qq source "$1=$v" >&2); then
-            echo "$v"
-            return 0
-        fi
-        echo "== $1 $v could not be fetched; trying an older version" >&2
-    done
-    echo "Debian's $1 source could not be fetched" >&2
-    return 1
-}
 
 # Only the two libraries: no command-line tool, engines or tests.
 openssl_options=(mingw64 --cross-compile-prefix=$cross- --libdir=lib shared
