@@ -75,23 +75,28 @@ run_package() {
 }
 
 # --- Windows -----------------------------------------------------------------------------
-# Qt for Windows is cross-built from Debian's own qt6-base source and kept outside the clone.
+# Qt and libmosquitto (with OpenSSL) for Windows are cross-built from Debian's own sources and
+# kept outside the clone.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 nsis zip unzip xvfb xauth xdotool)
 
 run_windows() {
     install_deps "${WINDOWS_PACKAGES[@]}"
-    local started=$SECONDS qt
+    local started=$SECONDS qt mosquitto
     echo "== Qt for Windows (cache: $CACHE)"
     # Qt is built once; its objects would only crowd the compiler cache.
     qt=$(env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
          cmake/build-qt-windows.sh "$CACHE" | tail -n 1)
     echo "   $qt ($((SECONDS - started)) s)"
+    echo "== libmosquitto (with OpenSSL) for Windows (cache: $CACHE)"
+    mosquitto=$(env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
+                cmake/build-mosquitto-windows.sh "$CACHE" | tail -n 1)
+    echo "   $mosquitto ($((SECONDS - started)) s)"
     # The Windows tests and the smoke test talk to the native simulator.
     configure build
     cmake --build build --target hmx700-sim
     echo "== cross-build for Windows (mingw-w64) and test under Wine"
     build build-windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DCMAKE_PREFIX_PATH="$qt" -DHMX700_MOSQUITTO_PREFIX="$mosquitto" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DHMX700_HOST_SIMULATOR="$PWD/build/tools/hmx700-sim"
     (cd build-windows && ctest --output-on-failure -j "$(nproc)")
     echo "== Windows packages"

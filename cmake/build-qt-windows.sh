@@ -41,17 +41,8 @@ if [ ! -f "$prefix/.complete" ]; then
     mkdir -p "$prefix"
     cp "$here/mingw-w64-x86_64.cmake" "$prefix/toolchain-mingw-w64.cmake"
 fi
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
-
-# Wherever this machine fetches its packages from, as deb-src entries.
-"$here/apt-deb-src.sh" > "$work/apt/sources.list"
-apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/parts"
-             -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
-             -o "APT::Sandbox::User=root")
-# An entry that carries no sources (a third-party repository) only warns; a missing package
-# fails below with apt's own message.
-apt-get "${apt_private[@]}" -qq update >&2 ||
-    echo "== warning: some deb-src entries could not be updated" >&2
+source "$here/deb-source.sh"
+deb_source_init "$work"
 jobs=${HMX700_JOBS:-$(nproc)}
 
 if [ ! -f "$prefix/.complete" ]; then

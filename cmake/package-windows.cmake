@@ -1,9 +1,12 @@
-# The Windows release: hmx700.exe in both interface languages with the DLLs they need beside
-# them, packed by CPack as hmx700-<version>-windows-x64.zip and as an NSIS installer.
+# The Windows release: hmx700.exe in both interface languages, hmx700-report.exe, the console recorder
+# hmx700-logger.exe and hmx700-calc.exe with the DLLs they need beside them (Qt's, the
+# compiler's, libmosquitto's and OpenSSL's), packed by CPack as
+# hmx700-<version>-windows-x64.zip and as an NSIS installer.
 include(${CMAKE_CURRENT_LIST_DIR}/package-common.cmake)
 
 # Everything lies in one folder, as Windows finds DLLs beside the program.
-install(TARGETS hmx700 hmx700_other_language hmx700-calc hmx700-report RUNTIME DESTINATION .)
+install(TARGETS hmx700 hmx700_other_language hmx700-calc hmx700-report hmx700-logger RUNTIME DESTINATION .)
+install(FILES ${HMX700_MOSQUITTO_DLLS} DESTINATION .)
 foreach(module Core Gui Widgets PrintSupport Svg SvgWidgets)
     if(TARGET Qt6::${module})
         install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)

@@ -6,8 +6,8 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     find_program(HMX700_WINE_PROGRAM wine)
     if(HMX700_WINE_PROGRAM)
         set(HMX700_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-        # Qt's DLLs and the compiler's runtime DLLs, found where they lie.
-        set(hmx_dll_dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
+        # Qt's, libmosquitto's and the compiler's runtime DLLs, found where they lie.
+        set(hmx_dll_dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}" "${HMX700_MOSQUITTO_PREFIX}/bin")
         foreach(dll libstdc++-6.dll libwinpthread-1.dll)
             execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                             OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)

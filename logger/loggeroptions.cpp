@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 namespace hmx {
 
@@ -28,6 +30,12 @@ constexpr Option Options[] = {
     {"version", nullptr, "Show the program's version and exit."},
 };
 
+#ifdef Q_OS_WIN
+constexpr char StopRequests[] = "Ctrl+C, Ctrl+Break and closing the console";
+#else
+constexpr char StopRequests[] = "SIGTERM, SIGINT and SIGHUP";
+#endif
+
 } // namespace
 
 QString LoggerUsage()
@@ -44,21 +52,24 @@ QString LoggerUsage()
     }
     text += QStringLiteral(
         "\nThe password may also come from the environment variable %1; never from the\n"
-        "command line. SIGTERM, SIGINT and SIGHUP stop the recorder in order.\n"
-        "Exit status: 0 stopped by a signal, 1 the log could not be written, 2 bad options or settings.\n")
-                .arg(QLatin1String(PasswordVariable));
+        "command line. %2 stop the recorder in order.\n"
+        "Exit status: 0 after such a stop, 1 the log could not be written, 2 bad options or settings.\n")
+                .arg(QLatin1String(PasswordVariable), QLatin1String(StopRequests));
     return text;
 }
 
 QString ReadPasswordFile(const QString& path, QString& password)
 {
-    struct stat info {};
-    const QByteArray name = QFile::encodeName(path);
-    if (::stat(name.constData(), &info) != 0)
+    if (!QFileInfo::exists(path))
         return QStringLiteral("cannot read the password file %1: no such file").arg(path);
-    if (info.st_mode & (S_IROTH | S_IWOTH))
+#ifndef Q_OS_WIN
+    // Windows keeps access in lists that a mode cannot tell; there the file's folder is
+    // the user's to choose (see the README).
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & (S_IROTH | S_IWOTH)))
         return QStringLiteral("the password file %1 is open to other users; allow only its owner and group "
                               "(chmod o-rw %1)").arg(path);
+#endif
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());

@@ -1,7 +1,7 @@
 // hmx700-logger: the recorder without a window, for a small box beside each instrument.
+#include "instrument/stopsignals.h"
 #include "logger/loggeroptions.h"
 #include "logger/recorder.h"
-#include "logger/stopsignals.h"
 
 #include <QCoreApplication>
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         status = 1;
         app.quit();
     });
-    hmx::RunOnStopSignals(&app, [&](int) { app.quit(); });
+    hmx::RunOnStopSignals(&app, [&] { app.quit(); });
     recorder.start();
     app.exec();
     recorder.stop();

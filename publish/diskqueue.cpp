@@ -1,55 +1,20 @@
 #include "publish/diskqueue.h"
 
-#include <QDateTime>
-#include <QFile>
+#include "publish/queuefile.h"
 
-#include <cerrno>
+#include <QDateTime>
+
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace hmx {
+
+using namespace queuefile;
 
 namespace {
 
 // Delivered bytes at the head of the file worth a rewrite of the rest.
 constexpr std::int64_t CompactAfter = 4 * 1024 * 1024;
 constexpr int OffsetWidth = 20;
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
-QByteArray ReadAll(int fd)
-{
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return bytes;
-        bytes.append(buffer, n);
-    }
-}
-
-int OpenFile(const QString& path)
-{
-    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-}
 
 } // namespace
 
@@ -66,24 +31,24 @@ DiskQueue::~DiskQueue()
 
 bool DiskQueue::fail(const QString& what)
 {
-    m_error = QStringLiteral("%1 %2: %3").arg(what, m_path, QString::fromLocal8Bit(std::strerror(errno)));
+    m_error = QStringLiteral("%1 %2: %3").arg(what, m_path, LastError());
     return false;
 }
 
 bool DiskQueue::open()
 {
     close();
-    m_fd = OpenFile(m_path);
+    m_fd = Open(m_path);
     if (m_fd < 0)
         return fail(QStringLiteral("Cannot open the queue"));
-    m_offsetFd = OpenFile(m_path + QStringLiteral(".sent"));
+    m_offsetFd = Open(m_path + QStringLiteral(".sent"));
     if (m_offsetFd < 0)
         return fail(QStringLiteral("Cannot open the delivered offset of"));
     const QByteArray bytes = ReadAll(m_fd);
     const std::int64_t saved = ReadAll(m_offsetFd).trimmed().toLongLong();
     // Only whole lines count: a crash in the middle of an append leaves a tail without '\n'.
     const qsizetype whole = bytes.lastIndexOf('\n') + 1;
-    if (whole < bytes.size() && ::ftruncate(m_fd, whole) != 0)
+    if (whole < bytes.size() && !Truncate(m_fd, whole))
         return fail(QStringLiteral("Cannot cut the broken end off"));
     m_fileSize = whole;
     // An offset that is no line start (a lost update or a file cut short) starts from the top.
@@ -101,7 +66,7 @@ bool DiskQueue::open()
     m_savedOffset = -1;
     saveOffset();
     m_error.clear();
-    return ::lseek(m_fd, 0, SEEK_END) >= 0 || fail(QStringLiteral("Cannot seek in the queue"));
+    return Seek(m_fd, -1) || fail(QStringLiteral("Cannot seek in the queue"));
 }
 
 bool DiskQueue::append(const std::vector<QByteArray>& messages)
@@ -125,12 +90,12 @@ bool DiskQueue::append(const std::vector<QByteArray>& messages)
         m_error.clear();
         return true;
     }
-    if (!WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())) || ::fdatasync(m_fd) != 0) {
+    if (!WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())) || !Sync(m_fd)) {
         fail(QStringLiteral("Cannot write the queue"));
         // Back to the last whole line; the file and its offset stay as they were until
         // the file holds every message again.
-        if (::ftruncate(m_fd, m_fileSize) == 0)
-            ::lseek(m_fd, 0, SEEK_END);
+        if (Truncate(m_fd, m_fileSize))
+            Seek(m_fd, -1);
         m_memoryOnly = true;
         return false;
     }
@@ -166,7 +131,7 @@ void DiskQueue::saveOffset()
     if (m_messages.empty() && m_fileSize > 0) {
         // All delivered: start both files afresh. Cut the queue first, so a crash in
         // between leaves an offset beyond the end, which open() reads as the top.
-        if (::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0) {
+        if (Truncate(m_fd, 0) && Seek(m_fd, 0)) {
             m_fileSize = 0;
             m_offset = 0;
             // The offset must be back at 0 on disk before new messages are: an old offset
@@ -185,7 +150,7 @@ void DiskQueue::writeOffset(bool sync)
 {
     char text[OffsetWidth + 2];
     std::snprintf(text, sizeof text, "%*lld\n", OffsetWidth, static_cast<long long>(m_offset));
-    if (::pwrite(m_offsetFd, text, OffsetWidth + 1, 0) == OffsetWidth + 1 && (!sync || ::fdatasync(m_offsetFd) == 0))
+    if (WriteAt(m_offsetFd, text, OffsetWidth + 1, 0) && (!sync || Sync(m_offsetFd)))
         m_savedOffset = m_offset;
     m_savedAtMs = QDateTime::currentMSecsSinceEpoch();
 }
@@ -196,7 +161,7 @@ void DiskQueue::writeOffset(bool sync)
 bool DiskQueue::compact()
 {
     const QString temporary = m_path + QStringLiteral(".new");
-    const int fd = OpenFile(temporary);
+    const int fd = Open(temporary);
     if (fd < 0)
         return false;
     QByteArray bytes;
@@ -206,18 +171,16 @@ bool DiskQueue::compact()
     }
     char zero[OffsetWidth + 2];
     std::snprintf(zero, sizeof zero, "%*d\n", OffsetWidth, 0);
-    const bool ok = ::ftruncate(fd, 0) == 0 && WriteAll(fd, bytes.constData(), std::size_t(bytes.size()))
-        && ::fdatasync(fd) == 0 && ::pwrite(m_offsetFd, zero, OffsetWidth + 1, 0) == OffsetWidth + 1
-        && ::fdatasync(m_offsetFd) == 0
-        && ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(m_path).constData()) == 0;
+    const bool ok = Truncate(fd, 0) && WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) && Sync(fd)
+        && WriteAt(m_offsetFd, zero, OffsetWidth + 1, 0) && Sync(m_offsetFd) && Replace(temporary, m_path);
     if (!ok) {
-        ::close(fd);
+        Close(fd);
         m_savedOffset = -1;  // written again below
         return false;
     }
-    ::close(m_fd);
+    Close(m_fd);
     m_fd = fd;
-    ::lseek(m_fd, 0, SEEK_END);
+    Seek(m_fd, -1);
     m_fileSize = bytes.size();
     m_offset = 0;
     m_savedOffset = 0;
@@ -228,10 +191,10 @@ void DiskQueue::close()
 {
     saveOffset();
     if (m_fd >= 0)
-        ::close(m_fd);
+        Close(m_fd);
     if (m_offsetFd >= 0) {
-        ::fdatasync(m_offsetFd);
-        ::close(m_offsetFd);
+        Sync(m_offsetFd);
+        Close(m_offsetFd);
     }
     m_fd = m_offsetFd = -1;
 }

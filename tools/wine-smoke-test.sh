@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Smoke test of the Windows release under Wine, on Xvfb, in a throw-away Wine prefix, against
-# the native simulator mapped to COM1: the program from the zip connects, fills jrt1.txt and
-# ends when its window is closed; the installer installs silently for all users, the
-# installed program starts and closes, the uninstaller removes it, and an installation for
-# the current user goes to the user's own folder.
+# the native simulator mapped to COM1: the zip's calculator and recorder start, the program
+# from the zip connects, fills jrt1.txt and ends when its window is closed; the installer
+# installs silently for all users, the installed program starts and closes, the uninstaller
+# removes it, and an installation for the current user goes to the user's own folder.
 # Usage: tools/wine-smoke-test.sh ZIP INSTALLER SIMULATOR
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 ZIP INSTALLER SIMULATOR" >&2; exit 2; }
@@ -54,6 +54,9 @@ exe=$(find "$work/zip" -name hmx700.exe | head -n 1)
 [ -n "$exe" ] || fail "no hmx700.exe in $zip"
 calc=$(wine "$(dirname "$exe")/hmx700-calc.exe" --temperature 20 --dew-point 5 2>/dev/null) || true
 grep -q '^dew-point 5\.0000 C' <<<"$calc" || fail "the zip's hmx700-calc.exe does not calculate"
+# The recorder loads libmosquitto (and OpenSSL's DLLs) from the zip alone.
+logger=$(wine "$(dirname "$exe")/hmx700-logger.exe" --version 2>/dev/null) || true
+grep -q '^hmx700-logger ' <<<"$logger" || fail "the zip's hmx700-logger.exe does not start"
 (cd "$work/run" && exec wine "$exe" >"$work/program.log" 2>&1) &
 program=$!
 "$here/press-connect.sh" 120 || fail "Connect did not find the simulated instrument"

@@ -1,7 +1,10 @@
 // The parts of the end that every platform shares.
 #include "ui/stopsignals.h"
 
+#include "instrument/stopsignals.h"
 #include "ui/mainwindow.h"
+
+#include <QPointer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,14 @@ extern "C" void EndAtExit()
 }
 
 } // namespace
+
+void CloseOnStopSignals(TForm1& window)
+{
+    RunOnStopSignals(&window, [target = QPointer<TForm1>(&window)] {
+        if (target)
+            target->CloseForStopSignal();
+    });
+}
 
 void EndInOrderAtExit()
 {

@@ -73,7 +73,6 @@ public:
     hmx::Publisher* publisher() const { return m_publisher.get(); }
 
     // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
-    // Where publishing is not built there is nothing to set, and nothing shows.
     void ShowPreferences();
 
     // The derived quantities (the chart's menu and the window's): which ones the page
@@ -146,7 +145,7 @@ private:
     void writeReport();
     // The derived quantities' fields, chart lines and menu entry (derivedwindow.cpp).
     void setUpDerived();
-    // Publishing, when the preferences ask for it (publishing_posix.cpp).
+    // Publishing, when the preferences ask for it (publishing.cpp).
     void setUpPublishing();
     // Creates the publisher for the Poller just made, before it starts.
     void startPublishing(const hmx::VersionInfo& version);

@@ -1,4 +1,5 @@
-// The broker password in the system's key store (QtKeychain), never in QSettings.
+// The broker password in the system's key store (QtKeychain on Linux, the Credential
+// Manager on Windows), never in QSettings.
 #pragma once
 
 #include "publish/publishsettings.h"

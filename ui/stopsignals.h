@@ -10,9 +10,8 @@ class TForm1;
 
 namespace hmx {
 
-// Installs the handlers; a signal then reaches `window` through the event loop and
-// ends the program at once (TForm1::CloseForStopSignal). Does nothing where the
-// platform has no such signals.
+// Installs the handlers (instrument/stopsignals.h); a signal then reaches `window`
+// through the event loop and ends the program at once (TForm1::CloseForStopSignal).
 void CloseOnStopSignals(TForm1& window);
 
 // Makes exit() run the main window's orderly end (TForm1::EndAtExit) before anything

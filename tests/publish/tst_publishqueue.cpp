@@ -1,10 +1,14 @@
-// The on-disk queue against a plain in-memory model, the payloads, and the headless
+// The on-disk queue against a plain in-memory model, the payloads, the publisher against a
+// real Mosquitto broker (native, also when this test runs under Wine), and the headless
 // recorder's options as a user would type them.
 #include "humidity/units.h"
 #include "instrument/poller.h"
 #include "logger/loggeroptions.h"
 #include "publish/diskqueue.h"
 #include "publish/payloads.h"
+#include "publish/publisher.h"
+
+#include <mosquitto.h>
 
 #include <QFile>
 #include <QJsonDocument>
@@ -28,6 +32,7 @@ private slots:
     void readingPayload_data();
     void readingPayload();
     void eventPayload();
+    void readingsReachTheBrokerInOrder();
     void options_data();
     void options();
     void passwordFileOpenToOthersIsRefused();
@@ -165,6 +170,71 @@ void TestPublishQueue::eventPayload()
     QCOMPARE(json.size(), 4);
 }
 
+// The broker of the test's fixture (tests/publish/test-broker.sh), a subscriber driven from
+// this thread, and the publisher: every reading arrives once, in order, and "offline" last.
+void TestPublishQueue::readingsReachTheBrokerInOrder()
+{
+    QFile portFile(QStringLiteral(HMX700_TEST_BROKER_DIR "/port"));
+    QVERIFY2(portFile.open(QIODevice::ReadOnly), qPrintable(portFile.fileName()));
+    const int port = portFile.readAll().trimmed().toInt();
+    QVERIFY(port > 0);
+    const QString base = QStringLiteral("test/%1").arg(QDateTime::currentMSecsSinceEpoch());
+
+    mosquitto_lib_init();
+    struct Received {
+        QList<int> numbers;
+        QList<QByteArray> statuses;
+    } received;
+    mosquitto* subscriber = mosquitto_new(nullptr, true, &received);
+    QVERIFY(subscriber);
+    mosquitto_message_callback_set(subscriber, [](mosquitto*, void* self, const mosquitto_message* m) {
+        auto* r = static_cast<Received*>(self);
+        const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
+        if (QByteArray(m->topic).endsWith("/reading"))
+            r->numbers.append(QJsonDocument::fromJson(payload).object().value(QStringLiteral("number")).toInt());
+        else if (QByteArray(m->topic).endsWith("/status"))
+            r->statuses.append(payload);
+    });
+    QCOMPARE(mosquitto_connect(subscriber, "127.0.0.1", port, 30), int(MOSQ_ERR_SUCCESS));
+    QCOMPARE(mosquitto_subscribe(subscriber, nullptr, (base + QStringLiteral("/#")).toUtf8().constData(), 1),
+             int(MOSQ_ERR_SUCCESS));
+    // The network loop, from this thread: a call reads one packet at most, so it runs many.
+    const auto pump = [subscriber] {
+        for (int i = 0; i < 1000; ++i)
+            if (mosquitto_loop(subscriber, i == 0 ? 10 : 0, 1) != MOSQ_ERR_SUCCESS)
+                return false;
+        return true;
+    };
+    for (int i = 0; i < 20; ++i)
+        pump();  // the subscription is in place before the first reading
+
+    QTemporaryDir dir;
+    PublishSettings settings;
+    settings.enabled = true;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = port;
+    settings.baseTopic = base;
+    constexpr int Count = 500;
+    {
+        Publisher publisher(settings, VersionInfo{}, dir.filePath(QStringLiteral("jrt1.queue")));
+        QVERIFY2(publisher.start(), qPrintable(publisher.queueError()));
+        for (int n = 1; n <= Count; ++n) {
+            Reading reading;
+            reading.number = n;
+            reading.time = QDateTime::currentDateTime();
+            publisher.publishReading(reading);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(pump() && received.numbers.size() >= Count, 30000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(pump() && received.statuses.endsWith("offline"), 10000);
+    mosquitto_destroy(subscriber);
+    QList<int> expected;
+    for (int n = 1; n <= Count; ++n)
+        expected.append(n);
+    QCOMPARE(received.numbers, expected);
+    QCOMPARE(received.statuses.first(), QByteArray("measuring"));
+}
+
 void TestPublishQueue::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -229,12 +299,14 @@ void TestPublishQueue::passwordFileOpenToOthersIsRefused()
     file.close();
     const QStringList arguments{"--mqtt", "mqtt://u@h", "--password-file", file.fileName()};
     LoggerOptions options;
+#ifndef Q_OS_WIN
+    // Windows keeps a file's access in lists, which the recorder leaves to the user.
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
     const QString refusal = ReadLoggerOptions(arguments, QProcessEnvironment(), options);
     QVERIFY2(refusal.contains(QStringLiteral("other users")), qPrintable(refusal));
     QVERIFY(!refusal.contains(QStringLiteral("s3cret")));
-
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+#endif
     QProcessEnvironment environment;
     environment.insert(QLatin1String(PasswordVariable), QStringLiteral("from-environment"));
     QCOMPARE(ReadLoggerOptions(arguments, environment, options), QString());

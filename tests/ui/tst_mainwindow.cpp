@@ -8,10 +8,13 @@
 #include "ui/language.h"
 #include "ui/alarmpreferences.h"
 #include "ui/mainwindow.h"
+#include "ui/passwordstore.h"
+#include "ui/preferencesdialog.h"
 #include "ui/statisticspanel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -728,6 +731,48 @@ private slots:
         QCOMPARE(dialog->pressureEdit(0)->text(), locale.toString(2.5));
         QCOMPARE(dialog->pressureUnit(0)->currentText(), u"bar"_s);
         QCOMPARE(dialog->inputChoice()->currentIndex(), int(Input::RelativeHumidity));
+    }
+
+    // Publishing's preferences on every platform: the broker in the stored preferences, the
+    // password in the system's key store only (the Credential Manager on Windows).
+    void preferencesKeepThePasswordInTheKeyStore()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().remove(u"Publishing"_s);
+        QAction* action = nullptr;
+        for (QAction* a : window->actions())
+            if (a->objectName() == u"preferencesAction"_s)
+                action = a;
+        QVERIFY(action);
+        action->trigger();
+        auto* dialog = window->findChild<hmx::PreferencesDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        const QString password = u"pw-%1"_s.arg(QDateTime::currentMSecsSinceEpoch());
+        dialog->findChild<QCheckBox*>(u"enabled"_s)->setChecked(true);
+        dialog->findChild<QLineEdit*>(u"host"_s)->setText(u"broker.test"_s);
+        dialog->findChild<QLineEdit*>(u"user"_s)->setText(u"plant"_s);
+        dialog->findChild<QLineEdit*>(u"password"_s)->setText(password);
+        dialog->accept();
+
+        QSettings stored;
+        const hmx::PublishSettings chosen = hmx::LoadPublishSettings(stored);
+        QVERIFY(chosen.enabled);
+        QCOMPARE(chosen.host, u"broker.test"_s);
+        QCOMPARE(chosen.user, u"plant"_s);
+        for (const QString& key : stored.allKeys())
+            QVERIFY2(stored.value(key).toString() != password, qPrintable(key));
+        // The store answers on the event loop; a Linux machine without a secret service has
+        // nowhere to keep it, which the status line then says.
+        QString kept;
+        QString error = u"no answer"_s;
+        hmx::ReadBrokerPassword(chosen, window.get(), [&](const QString& p, const QString& e) { kept = p, error = e; });
+        QTRY_VERIFY(error != u"no answer"_s);
+#ifndef Q_OS_WIN
+        if (!error.isEmpty())
+            QSKIP(qPrintable(u"no key store on this machine: "_s + error));
+#endif
+        QCOMPARE(error, QString());
+        QCOMPARE(kept, password);
     }
 };
 

@@ -1,10 +1,7 @@
 // A signal handler may do next to nothing, so it only writes the signal's number to a
-// pipe; the event loop reads it and ends the program through the window.
-#include "ui/stopsignals.h"
+// pipe; the event loop reads it.
+#include "instrument/stopsignals.h"
 
-#include "ui/mainwindow.h"
-
-#include <QPointer>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -30,18 +27,17 @@ extern "C" void OnStopSignal(int number)
 
 } // namespace
 
-void CloseOnStopSignals(TForm1& window)
+void RunOnStopSignals(QObject* context, std::function<void()> stop)
 {
     // Neither end leaks into a child program, neither ever blocks.
     if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [target = QPointer<TForm1>(&window)] {
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop = std::move(stop)] {
         char bytes[16];
         while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
         }
-        if (target)
-            target->CloseForStopSignal();
+        stop();
     });
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
