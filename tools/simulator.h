@@ -63,7 +63,8 @@ public:
     // library (hmx700-sim reads them from its standard input). Returns the answer:
     // "ok", the value asked for, or "error: ..." . See CommandHelp().
     std::string Control(const std::string& command);
-    static const char* CommandHelp();
+    // One line per command (more where its help runs on), each with its arguments.
+    static const std::string& CommandHelp();
 
     // --- Record of what the client sent ---
     // Every complete frame received, byte for byte, in order.
