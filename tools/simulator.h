@@ -1,10 +1,10 @@
 // A simulated HMX-700 on the far side of a pseudo-terminal. The client opens
-// devicePath() like any serial device. Used by the tests and by hmx700-sim.
+// devicePath() like any serial device. Used by the tests and by hmx700-sim. What the
+// instrument answers is InstrumentModel's; this class gives it a line and a thread.
 #pragma once
 
-#include "instrument/settingsrecord.h"
+#include "tools/instrumentmodel.h"
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -13,26 +13,6 @@
 #include <vector>
 
 namespace hmx::sim {
-
-inline constexpr std::size_t RecordSize = SettingsRecordSize;
-using SettingsRecord = std::array<std::uint8_t, RecordSize>;
-
-// A plausible default configuration: upper unit °Cdp, lower °C, both alarms off,
-// 4-20 mA outputs, cleaning every 24 hours.
-SettingsRecord DefaultSettingsRecord();
-
-struct MeasurementTenths {
-    std::int16_t humidity = 0;
-    std::int16_t dewPoint = 0;
-    std::int16_t ambient = 0;
-};
-
-// One entry of the journal of what the simulator sent.
-struct SentReply {
-    char command = 0;                 // the query letter answered ('t' for a measurement); 0: sent unasked
-    std::vector<std::uint8_t> bytes;  // the whole reply as built
-    bool whole = true;                // sent in one piece (not split)
-};
 
 class Simulator {
 public:
@@ -69,7 +49,6 @@ public:
     void injectNoise(std::size_t count);
     // Sends exactly these bytes at once, unasked.
     void injectBytes(const std::vector<std::uint8_t>& bytes);
-    void disappear();                                      // the same as unplug()
     // Like pulling the adapter: the terminal is closed (the client sees a hang-up) and
     // the link removed. The instrument keeps its state and record.
     void unplug();
@@ -84,7 +63,8 @@ public:
     // library (hmx700-sim reads them from its standard input). Returns the answer:
     // "ok", the value asked for, or "error: ..." . See CommandHelp().
     std::string Control(const std::string& command);
-    static const char* CommandHelp();
+    // One line per command (more where its help runs on), each with its arguments.
+    static const std::string& CommandHelp();
 
     // --- Record of what the client sent ---
     // Every complete frame received, byte for byte, in order.

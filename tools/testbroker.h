@@ -23,7 +23,6 @@ public:
 
     int port() const { return m_port; }
     QString log() const;
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
 
     // A port on 127.0.0.1 nobody listens on just now.
     static int FreePort();

@@ -1,4 +1,7 @@
-// hmx700-sim from the build tree answers a client written with plain POSIX calls.
+// hmx700-sim from the build tree answers a client written with plain POSIX calls; the
+// instrument's model alone answers bytes handed to it, with no terminal in between.
+#include "tools/instrumentmodel.h"
+
 #include <QtTest>
 
 #include <cerrno>
@@ -80,6 +83,8 @@ private slots:
     void unplugAndReplugOnCommand();
     void commandsOverTcp();
     void journalRecordAndReset();
+    void modelAnswersBytes_data();
+    void modelAnswersBytes();
 };
 
 void SimToolTest::answersHandWrittenClient_data()
@@ -264,6 +269,60 @@ void SimToolTest::journalRecordAndReset()
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitCode(), 0);
+}
+
+void SimToolTest::modelAnswersBytes_data()
+{
+    QTest::addColumn<QByteArrayList>("reads");  // as they arrive, one millisecond apart
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("splitBytes");        // the rest follows 5 ms later
+    QTest::addColumn<QByteArray>("sent");       // each piece as "bytes@ms"
+    QTest::addColumn<int>("stray");
+    const QByteArray write = "01m" + QByteArray(36, '\x40') + "end";
+    QTest::newRow("identify") << QByteArrayList {"01i?end"} << 0 << 0 << QByteArray("HMX-700@0") << 0;
+    QTest::newRow("frame across three reads") << QByteArrayList {"0", "1i?e", "nd"} << 0 << 0
+                                              << QByteArray("HMX-700@2") << 0;
+    QTest::newRow("two frames in one read, late") << QByteArrayList {"01i?end01t?end"} << 40 << 0
+                                                  << QByteArray("HMX-700@40 \x02\x58\xff\x9c\x00\xeb@40", 20) << 0;
+    QTest::newRow("noise, then a doubled zero") << QByteArrayList {"x001i?end"} << 0 << 0 << QByteArray("HMX-700@0")
+                                                << 2;
+    QTest::newRow("broken tail, then a frame") << QByteArrayList {"01i?enX01i?end"} << 0 << 0
+                                               << QByteArray("HMX-700@0") << 7;
+    QTest::newRow("unknown letter") << QByteArrayList {"01q?end"} << 0 << 0 << QByteArray() << 7;
+    QTest::newRow("settings write, split") << QByteArrayList {write.left(20), write.mid(20)} << 10 << 1
+                                           << QByteArray("O@11 K@16") << 0;
+    QTest::newRow("split longer than the reply") << QByteArrayList {"01i?end"} << 0 << 7 << QByteArray("HMX-700@0")
+                                                 << 0;
+}
+
+void SimToolTest::modelAnswersBytes()
+{
+    QFETCH(QByteArrayList, reads);
+    QFETCH(int, delayMs);
+    QFETCH(int, splitBytes);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, stray);
+
+    using hmx::sim::InstrumentModel;
+    const InstrumentModel::Clock::time_point start {};
+    InstrumentModel model(start);
+    model.behaviour.fixed = hmx::sim::MeasurementTenths {600, -100, 235};
+    model.behaviour.delay = std::chrono::milliseconds(delayMs);
+    model.behaviour.splitBytes = std::size_t(splitBytes);
+    model.behaviour.splitGap = std::chrono::milliseconds(5);
+    QByteArrayList pieces;
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        const auto* data = reinterpret_cast<const std::uint8_t*>(reads[i].constData());
+        for (const InstrumentModel::Chunk& c : model.receive(data, std::size_t(reads[i].size()),
+                                                             start + std::chrono::milliseconds(i))) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(c.due - start).count();
+            pieces << QByteArray(reinterpret_cast<const char*>(c.data.data()), qsizetype(c.data.size())) + '@'
+                    + QByteArray::number(qlonglong(ms));
+        }
+    }
+    QCOMPARE(pieces.join(' '), sent);
+    QCOMPARE(model.strayCount(), std::size_t(stray));
+    QCOMPARE(model.bytes().size(), std::size_t(reads.join().size()));
 }
 
 QTEST_GUILESS_MAIN(SimToolTest)
