@@ -167,8 +167,7 @@ int Run(const Options& options)
         source.journal = ReadJournal(journal);
     InstrumentFromJournal(source, LocalDateTime(to));
     source.preferences = LoadAlarmPreferences(*ProgramSettings());
-    for (const auto& [quantity, line] : ChartLineOf)
-        chart.setLimitLines(line, ChartLimitLines(quantity, source.preferences.of(quantity), {}));
+    ShowLimitLines(chart, source.preferences, {});
 
     QString error;
     if (!report::WriteReportPdf(RunReport(chart, source), chart, options.output, &error))

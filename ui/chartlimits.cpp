@@ -11,12 +11,6 @@ namespace hmx {
 
 namespace {
 
-void ShowLimits(chart::ChartWidget& chart, const AlarmPanel& alarms)
-{
-    for (const auto& [quantity, line] : ChartLineOf)
-        chart.setLimitLines(line, ChartLimitLines(quantity, alarms.preferences().of(quantity), alarms.instrumentAlarms()));
-}
-
 void ShowAlarmPeriods(chart::ChartWidget& chart, const AlarmPanel& alarms)
 {
     for (const auto& [quantity, line] : ChartLineOf) {
@@ -33,6 +27,13 @@ void ShowAlarmPeriods(chart::ChartWidget& chart, const AlarmPanel& alarms)
 }
 
 } // namespace
+
+void ShowLimitLines(chart::ChartWidget& chart, const AlarmPreferences& preferences,
+                    const std::vector<InstrumentAlarm>& instrumentAlarms)
+{
+    for (const auto& [quantity, line] : ChartLineOf)
+        chart.setLimitLines(line, ChartLimitLines(quantity, preferences.of(quantity), instrumentAlarms));
+}
 
 std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
                                               const std::vector<InstrumentAlarm>& instrumentAlarms)
@@ -72,10 +73,10 @@ std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alar
 
 void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)
 {
-    ShowLimits(chart, alarms);
+    ShowLimitLines(chart, alarms.preferences(), alarms.instrumentAlarms());
     ShowAlarmPeriods(chart, alarms);
     QObject::connect(&alarms, &AlarmPanel::limitsChanged, &chart, [&chart, &alarms] {
-        ShowLimits(chart, alarms);
+        ShowLimitLines(chart, alarms.preferences(), alarms.instrumentAlarms());
         ShowAlarmPeriods(chart, alarms);
     });
     // A period begins or ends only with an event.

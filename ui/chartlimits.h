@@ -26,6 +26,10 @@ inline constexpr std::pair<limits::QuantityId, int> ChartLineOf[] = {
 std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
                                               const std::vector<InstrumentAlarm>& instrumentAlarms);
 
+// Every measured line's limit lines on the chart.
+void ShowLimitLines(chart::ChartWidget& chart, const AlarmPreferences& preferences,
+                    const std::vector<InstrumentAlarm>& instrumentAlarms);
+
 // The limits of a chart line as its statistics measure the time past them; none for
 // a line without a quantity's limits.
 std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line);
