@@ -5,6 +5,10 @@
 #include "chart/pointstore.h"
 #include "chart/series.h"
 
+#include <QPointF>
+
+#include <vector>
+
 namespace hmx::chart {
 
 struct LineSeriesPrivate {
@@ -62,6 +66,8 @@ struct ChartWidgetPrivate {
     ChartTexts texts;
     std::function<QString(const QString&)> csvFooter;
     ViewState view;
+    // The painter's buffer for a line's polylines, kept from one redraw to the next.
+    mutable std::vector<QPointF> polyline;
 
     QAction* resetView = nullptr;
     QAction* saveImage = nullptr;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace hmx::chart {
 
@@ -25,8 +26,10 @@ struct DeviceMap {
 };
 
 // A polyline, or with `dots` each of its points alone (readings between breaks).
-void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& polyline, bool thinPasses, bool dots = false)
+void PaintLine(QPainter& p, const LineSeriesPrivate& line, const std::vector<QPointF>& polyline, bool thinPasses,
+               bool dots = false)
 {
+    const int count = static_cast<int>(polyline.size());
     const int w = std::max(1, line.width);
     if (thinPasses) {
         // A w-pixel line as w x w one-pixel passes: the rasteriser's fast path for thin
@@ -36,20 +39,20 @@ void PaintLine(QPainter& p, const LineSeriesPrivate& line, const QPolygonF& poly
             for (int dy = 0; dy < w; ++dy) {
                 p.save();
                 p.translate(dx - w / 2, dy - w / 2);
-                if (dots || polyline.size() == 1)
-                    p.drawPoints(polyline);  // a lone point would draw nothing as a line
+                if (dots || count == 1)
+                    p.drawPoints(polyline.data(), count);  // a lone point would draw nothing as a line
                 else
-                    p.drawPolyline(polyline);
+                    p.drawPolyline(polyline.data(), count);
                 p.restore();
             }
         }
     } else {
         // Scaled or vector output: a real pen, so the line keeps its width.
         p.setPen(QPen(line.color, w, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-        if (dots || polyline.size() == 1)
-            p.drawPoints(polyline);
+        if (dots || count == 1)
+            p.drawPoints(polyline.data(), count);
         else
-            p.drawPolyline(polyline);
+            p.drawPolyline(polyline.data(), count);
     }
 }
 
@@ -145,47 +148,75 @@ void PaintOverlays(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& 
 namespace {
 
 // The polyline of the points with lo <= X <= hi, with the segments reaching in over
-// the ends that are the layout's (a break's end is a point of its own).
-QPolygonF PiecePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate, bool right,
-                        double lo, double hi)
+// the ends that are the layout's (a break's end is a point of its own), into `line`
+// from empty.
+void PiecePolyline(const PointStore& points, const ChartLayout& L, double scale, bool decimate, bool right,
+                   double lo, double hi, std::vector<QPointF>& line)
 {
+    line.clear();
     const DeviceMap map{PlotMap(L, right), scale};
     const std::size_t n = points.size();
-    QPolygonF line;
     const Span shown = SpanOf(points, lo, hi);
     const std::size_t i0 = shown.lo, i1 = shown.hi;
     if (lo == L.timeMin && i0 > 0 && i0 < n)
-        line << map(L.timeMin, Interpolate(points.x(i0 - 1), points.y(i0 - 1), points.x(i0), points.y(i0), L.timeMin));
+        line.push_back(map(L.timeMin, Interpolate(points.x(i0 - 1), points.y(i0 - 1), points.x(i0), points.y(i0), L.timeMin)));
     const double perColumn = map.map.sx * scale;  // device columns per unit of X
     const std::size_t columns = static_cast<std::size_t>(std::ceil(L.plot.width() * scale));
     const double first = std::floor((lo - L.timeMin) * perColumn);
     // Decimated when the stretch has more points than its columns could show.
     const double spanned = std::min(std::floor((hi - L.timeMin) * perColumn) - first + 1, static_cast<double>(columns));
     if (!decimate || static_cast<double>(i1 - i0) < 2 * spanned) {
-        line.reserve(static_cast<qsizetype>(i1 - i0 + 2));
-        points.forEach(i0, i1, [&](double x, double y) { line << map(x, y); });
+        points.forEach(i0, i1, [&](double x, double y) { line.push_back(map(x, y)); });
     } else {
-        line.reserve(static_cast<qsizetype>(4 * spanned + 2));
         std::size_t from = i0;
         for (std::size_t c = first > 0 ? static_cast<std::size_t>(first) : 0; c < columns && from < i1; ++c) {
             std::size_t to = i1;
             if (c + 1 < columns)
                 to = points.lowerBound(L.timeMin + static_cast<double>(c + 1) / perColumn, from, i1);
             if (to - from == 1) {
-                line << map(points.x(from), points.y(from));
+                line.push_back(map(points.x(from), points.y(from)));
             } else if (to > from) {
                 const double x = points.x(from);
                 const MinMax mm = points.extent(from, to);
                 const double cx = L.plot.left() + (static_cast<double>(c) + 0.5) / scale;
-                line << map(x, points.y(from)) << QPointF(cx, map(x, mm.lo).y()) << QPointF(cx, map(x, mm.hi).y())
-                     << map(points.x(to - 1), points.y(to - 1));
+                line.push_back(map(x, points.y(from)));
+                line.emplace_back(cx, map(x, mm.lo).y());
+                line.emplace_back(cx, map(x, mm.hi).y());
+                line.push_back(map(points.x(to - 1), points.y(to - 1)));
             }
             from = to;
         }
     }
     if (hi == L.timeMax && i1 > 0 && i1 < n)
-        line << map(L.timeMax, Interpolate(points.x(i1 - 1), points.y(i1 - 1), points.x(i1), points.y(i1), L.timeMax));
-    return line;
+        line.push_back(map(L.timeMax, Interpolate(points.x(i1 - 1), points.y(i1 - 1), points.x(i1), points.y(i1), L.timeMax)));
+}
+
+// Points a decimated piece can have: four a device column, and the two ends.
+std::size_t DecimatedCapacity(const ChartLayout& L, double scale)
+{
+    return 4 * static_cast<std::size_t>(std::ceil(L.plot.width() * scale)) + 2;
+}
+
+// f(polyline) for each non-empty piece of a line between its breaks, built in `buffer`.
+template <class F>
+void ForEachPiece(const PointStore& points, const Gaps& gaps, const ChartLayout& L, double scale, bool decimate,
+                  bool right, std::vector<QPointF>& buffer, F&& f)
+{
+    if (points.empty())
+        return;
+    double from = L.timeMin;
+    const auto& list = gaps.list();
+    for (std::size_t g = gaps.firstAfter(L.timeMin); g < list.size() && list[g].first < L.timeMax; ++g) {
+        if (list[g].first >= from) {
+            PiecePolyline(points, L, scale, decimate, right, from, list[g].first, buffer);
+            if (!buffer.empty())
+                f(std::as_const(buffer));
+        }
+        from = list[g].second;
+    }
+    PiecePolyline(points, L, scale, decimate, right, from, L.timeMax, buffer);
+    if (!buffer.empty())
+        f(std::as_const(buffer));
 }
 
 } // namespace
@@ -194,17 +225,10 @@ std::vector<QPolygonF> LinePolylines(const PointStore& points, const Gaps& gaps,
                                      bool decimate, bool right)
 {
     std::vector<QPolygonF> pieces;
-    if (points.empty())
-        return pieces;
-    double from = L.timeMin;
-    const auto& list = gaps.list();
-    for (std::size_t g = gaps.firstAfter(L.timeMin); g < list.size() && list[g].first < L.timeMax; ++g) {
-        if (list[g].first >= from)
-            pieces.push_back(PiecePolyline(points, L, scale, decimate, right, from, list[g].first));
-        from = list[g].second;
-    }
-    pieces.push_back(PiecePolyline(points, L, scale, decimate, right, from, L.timeMax));
-    std::erase_if(pieces, [](const QPolygonF& piece) { return piece.isEmpty(); });
+    std::vector<QPointF> buffer;
+    ForEachPiece(points, gaps, L, scale, decimate, right, buffer, [&](const std::vector<QPointF>& piece) {
+        pieces.emplace_back(QPolygonF(piece.begin(), piece.end()));
+    });
     return pieces;
 }
 
@@ -278,20 +302,30 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
     p.save();
     p.setClipRect(plot.adjusted(1, -1, 1, 0));
     PaintLimitLines(p, d, L, map);
+    // Every redraw builds its polylines in the same buffer, sized for a decimated piece
+    // from the first: a redraw allocates nothing that grows with the line, which in a
+    // long run would leave the allocator's pages ever higher.
+    std::vector<QPointF>& buffer = d.polyline;
+    buffer.reserve(DecimatedCapacity(L, scale));
+    std::vector<QPointF> dots;  // drawn together: one pass instead of one per reading
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         const LineSeriesPrivate& line = d.line(i);
         if (!line.visible || !line.plotted)
             continue;
-        QPolygonF dots;  // drawn together: one pass instead of one per reading
-        for (const QPolygonF& piece : LinePolylines(line.points, line.gaps, L, scale, d.decimation, line.right)) {
-            if (piece.size() == 1)
-                dots << piece.front();
-            else
-                PaintLine(p, line, piece, thinPasses);
-        }
-        if (!dots.isEmpty())
+        dots.clear();
+        ForEachPiece(line.points, line.gaps, L, scale, d.decimation, line.right, buffer,
+                     [&](const std::vector<QPointF>& piece) {
+                         if (piece.size() == 1)
+                             dots.push_back(piece.front());
+                         else
+                             PaintLine(p, line, piece, thinPasses);
+                     });
+        if (!dots.empty())
             PaintLine(p, line, dots, thinPasses, true);
     }
+    // A drawing without decimation (or for a larger device) may have grown it past that.
+    if (buffer.capacity() > DecimatedCapacity(L, scale))
+        std::vector<QPointF>().swap(buffer);
     p.restore();
 
     // Legend with a 1-pixel shadow; a hidden line's entry greyed out.
