@@ -7,7 +7,8 @@
 // mark, a cache filled by the first outage) does not bend the way it does a short
 // run's whole-run figure. The live heap's slope is printed beside them.
 //
-//   hmx700-soak [minutes] [seed]        (default 30 minutes, a random seed)
+//   hmx700-soak [minutes] [seed] [samples.csv]   (default 30 minutes, a random seed;
+//                                                 the samples are written when named)
 #include "instrument/poller.h"
 #include "tools/simulator.h"
 #include "ui/errorreport.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -40,12 +42,32 @@ long long ResidentBytes()
     return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
 }
 
+// The anonymous part of resident memory (heaps, stacks, anonymous maps) in bytes: the
+// rest is pages of files, mostly libraries' code paged in as new paths first run.
+long long AnonymousResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("RssAnon:"))
+            return line.mid(8).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
 // Bytes the allocator has handed out and not had back, over all its arenas: the live
 // heap, without the pages an allocator keeps or the page granularity of resident memory.
 double HeapInUseBytes()
 {
     const struct mallinfo2 info = mallinfo2();
     return double(info.uordblks) + double(info.hblkhd);
+}
+
+// Bytes the allocator holds from the system, in use or free.
+double HeapHeldBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.arena) + double(info.hblkhd);
 }
 
 qsizetype LogLineCount()
@@ -60,7 +82,9 @@ qsizetype LogLineCount()
 struct Sample {
     double readings;
     double resident;
+    double anonymous;
     double heap;
+    double held;
 };
 double SlopePerReading(const std::vector<Sample>& samples, double Sample::*field)
 {
@@ -92,6 +116,8 @@ int main(int argc, char** argv)
     const unsigned seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10)) : std::random_device{}();
     std::mt19937 random(seed);
 
+    // Named before the run moves into its own folder.
+    const QString samplesPath = argc > 3 ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     hmx::sim::Simulator sim;
@@ -140,7 +166,8 @@ int main(int argc, char** argv)
             readingsAtBase = readings;
         }
         if (readings % SampleEvery == 0)
-            samples.push_back({double(readings), double(ResidentBytes()), HeapInUseBytes()});
+            samples.push_back({double(readings), double(ResidentBytes()), double(AnonymousResidentBytes()),
+                               HeapInUseBytes(), HeapHeldBytes()});
     });
     QObject::connect(window->poller(), &hmx::Poller::noReply, here, [&] { ++lostCycles; });
 
@@ -216,7 +243,20 @@ int main(int argc, char** argv)
     {
         std::printf("resident memory slope %.1f bytes per reading (fitted to %zu samples after the first quarter)\n",
                     SlopePerReading(afterWarmUp, &Sample::resident), afterWarmUp.size());
+        std::printf("  of it anonymous     %.1f bytes per reading\n", SlopePerReading(afterWarmUp, &Sample::anonymous));
         std::printf("heap in use slope     %.1f bytes per reading\n", SlopePerReading(afterWarmUp, &Sample::heap));
+        std::printf("heap held slope       %.1f bytes per reading (in use or free)\n",
+                    SlopePerReading(afterWarmUp, &Sample::held));
+    }
+    if (!samplesPath.isEmpty()) {
+        QFile out(samplesPath);
+        if (out.open(QIODevice::WriteOnly | QIODevice::Text)) {
+            out.write("readings,resident,anonymous,heap,held\n");
+            for (const Sample& s : samples)
+                out.write(QByteArray::number(s.readings) + ',' + QByteArray::number(s.resident, 'f', 0) + ','
+                          + QByteArray::number(s.anonymous, 'f', 0) + ',' + QByteArray::number(s.heap, 'f', 0) + ','
+                          + QByteArray::number(s.held, 'f', 0) + '\n');
+        }
     }
     return lines >= readings ? 0 : 1;
 }
