@@ -87,6 +87,9 @@ public:
     hmx::AlarmPanel* alarms() const { return m_alarms; }
     hmx::StatisticsPanel* statistics() const { return m_statistics; }
     hmx::EventJournal* journal() const { return m_journal.get(); }
+    // The run report of the shown period into `fileName` (what "Report…" does once its
+    // dialog is answered); a failure is told in a box. True when it was written.
+    bool writeReport(const QString& fileName);
 
 public slots:
     void FormCreate();
@@ -142,7 +145,7 @@ private:
     void journalSettings(const QString& kind, const hmx::SettingsValues& values);
     // "Report…" in the chart's menu (reportmenu.cpp): a PDF of the shown period.
     void setUpReport();
-    void writeReport();
+    void askAndWriteReport();
     // The derived quantities' fields, chart lines and menu entry (derivedwindow.cpp).
     void setUpDerived();
     // Publishing, when the preferences ask for it (publishing.cpp).

@@ -20,11 +20,11 @@ void TForm1::setUpReport()
 {
     auto* action = new QAction(ByLanguage("Raport…", "Report…"), Chart1);
     action->setObjectName(QStringLiteral("ChartReportAction"));
-    connect(action, &QAction::triggered, this, [this] { RunGuarded([this] { writeReport(); }); });
+    connect(action, &QAction::triggered, this, [this] { RunGuarded([this] { askAndWriteReport(); }); });
     Chart1->addMenuAction(action);
 }
 
-void TForm1::writeReport()
+void TForm1::askAndWriteReport()
 {
     if (!HasReadingsShown(*Chart1)) {
         ShowErrorReport(NoReadingsShownText(*Chart1));
@@ -36,6 +36,15 @@ void TForm1::writeReport()
         return;
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".pdf");
+    writeReport(name);
+}
+
+bool TForm1::writeReport(const QString& name)
+{
+    if (!HasReadingsShown(*Chart1)) {
+        ShowErrorReport(NoReadingsShownText(*Chart1));
+        return false;
+    }
 
     RunReportSource source;
     source.logFile = m_chartSource;
@@ -54,6 +63,8 @@ void TForm1::writeReport()
     source.preferences = m_alarms->preferences();
 
     QString error;
-    if (!report::WriteReportPdf(RunReport(*Chart1, source), *Chart1, name, &error))
-        ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
+    if (report::WriteReportPdf(RunReport(*Chart1, source), *Chart1, name, &error))
+        return true;
+    ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
+    return false;
 }

@@ -10,6 +10,7 @@
 #include "ui/alarmtexts.h"
 #include "ui/limitsdialog.h"
 #include "ui/mainwindow.h"
+#include "ui/opendialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -63,6 +65,17 @@ QList<QStringList> JournalLines()
     for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
         lines << line.split(u'\t');
     return lines;
+}
+
+// The serial number a report names, read back from the PDF by pdftotext.
+QString SerialInReport(const QString& pdf)
+{
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!text.waitForFinished(30000))
+        return QStringLiteral("(pdftotext failed)");
+    const QRegularExpression serial(QStringLiteral("(?:Numer seryjny|Serial number) +(\\S+)"));
+    return serial.match(QString::fromUtf8(text.readAllStandardOutput())).captured(1);
 }
 
 QStringList Kinds(const QList<QStringList>& lines)
@@ -118,6 +131,7 @@ private slots:
     void cleanupTestCase();
     void alarmIsSeenHeardNotifiedAndJournaled();
     void derivedQuantityInItsFieldAndOnTheChart();
+    void reportNamesTheUnitOfTheShownReadings();
 
 private:
     QTemporaryDir m_dir;
@@ -340,6 +354,38 @@ void TestAlarms::derivedQuantityInItsFieldAndOnTheChart()
     QTRY_VERIFY_WITH_TIMEOUT(!field->isEnabled(), 15000);
     window.sim.replug();
     QTRY_VERIFY_WITH_TIMEOUT(field->isEnabled(), 60000);
+}
+
+// The window's report names the unit that made the readings the chart shows: the one
+// measuring for the live log, the one a loaded file's journal names for that file.
+void TestAlarms::reportNamesTheUnitOfTheShownReadings()
+{
+    MeasuringWindow window;
+    window.sim.setVersion(1, 0, 4242);
+    const std::unique_ptr<TForm1>& form = window.form;
+    QVERIFY(window.connectAndMeasure());
+    QVERIFY(form->writeReport(QDir::current().filePath(QStringLiteral("live.pdf"))));
+    QCOMPARE(SerialInReport(QStringLiteral("live.pdf")), QStringLiteral("4242"));
+
+    // Another unit's log, with its journal beside it.
+    QDir here;
+    QVERIFY(here.mkpath(QStringLiteral("other")));
+    QFile::remove(QStringLiteral("other/jrt1.txt"));
+    QVERIFY(QFile::copy(QStringLiteral("jrt1.txt"), QStringLiteral("other/jrt1.txt")));
+    QFile journal(QStringLiteral("other/hmx700-events.txt"));
+    QVERIFY(journal.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    using hmx::Detail;
+    journal.write(hmx::FormatJournalLine({QDateTime::currentDateTime().addSecs(-3600), QStringLiteral("connect"),
+                                          {Detail(QStringLiteral("model"), QStringLiteral("HMX-700")),
+                                           Detail(QStringLiteral("serial"), QStringLiteral("31337"))}}));
+    journal.close();
+    const QString other = here.absoluteFilePath(QStringLiteral("other/jrt1.txt"));
+    OpenDialog::setChooserForTesting([other] { return other; });
+    const auto forget = qScopeGuard([] { OpenDialog::setChooserForTesting({}); });
+    form->Button1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form->isLoadingChart(), 10000);
+    QVERIFY(form->writeReport(QDir::current().filePath(QStringLiteral("loaded.pdf"))));
+    QCOMPARE(SerialInReport(QStringLiteral("loaded.pdf")), QStringLiteral("31337"));
 }
 
 QTEST_MAIN(TestAlarms)
