@@ -5,6 +5,8 @@
 // exactly as it was added.
 #pragma once
 
+#include "chart/moments.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -42,28 +44,6 @@ struct MinMax {
             hi = o.hi;
     }
     bool empty() const { return lo > hi; }
-};
-
-// Count, sum and spread of values that neither loses precision over millions of them:
-// the sum exact in hundredths for values on that grid and compensated (Neumaier) for
-// the rest; the squared deviations from the mean updated one value at a time
-// (Welford) and merged by Chan's formula, never as a difference of large sums.
-struct Moments {
-    std::size_t count = 0;
-    std::int64_t hundredths = 0;  // the part of the sum on the grid
-    double wide = 0;              // the rest, with the error it has lost
-    double carry = 0;
-    double m2 = 0;  // sum of squared deviations from the mean
-
-    double sum() const { return static_cast<double>(hundredths) / 100.0 + (wide + carry); }
-    double mean() const { return sum() / static_cast<double>(count); }
-    void addHundredths(std::int32_t n);
-    void add(double v);
-    void add(const Moments& o);
-
-private:
-    void addWide(double v);
-    void spread(double v, double before);
 };
 
 class PointStore {
