@@ -28,6 +28,8 @@
 #include <vector>
 
 #include <malloc.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -111,10 +113,57 @@ double SlopePerReading(const std::vector<Sample>& samples, double Sample::*field
     return sxx > 0 ? sxy / sxx : 0;
 }
 
+// Names every window shown during the run, with the reading it came at: a window's
+// first showing pages in code and fills caches, a rise in resident memory that has
+// nothing to do with the readings, so a rise can be matched with what was shown.
+class ShownWindows : public QObject {
+public:
+    explicit ShownWindows(const long long& readings) : m_readings(readings) {}
+    int count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && widget && widget->isWindow()) {
+            QString what = widget->windowTitle();
+            if (auto* box = qobject_cast<QMessageBox*>(widget))
+                what += QStringLiteral(": ") + box->text();
+            std::printf("reading %lld: %s \"%s\" shown (%s)\n", m_readings, widget->metaObject()->className(),
+                        qPrintable(widget->objectName()), qPrintable(what.simplified()));
+            std::fflush(stdout);
+            ++m_count;
+        }
+        return false;
+    }
+
+private:
+    const long long& m_readings;
+    int m_count = 0;
+};
+
+// Gives this process terminals of its own where it may (Linux, with the right to mount):
+// soaks run side by side would otherwise take each other's freed terminal numbers, and
+// the window, rightly, would find another unit on its lost port and say so in a box.
+bool OwnTerminals()
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    if (::mount("devpts", "/dev/pts", "devpts", 0, "newinstance,ptmxmode=0666") != 0)
+        return false;
+    if (::mount("/dev/pts/ptmx", "/dev/ptmx", nullptr, MS_BIND, nullptr) == 0)
+        return true;
+    // Half done, new terminals would not be found under /dev/pts: back to the shared ones.
+    ::umount2("/dev/pts", MNT_DETACH);
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts.
+    const bool ownTerminals = OwnTerminals();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     hmx::Application app(argc, argv);
@@ -151,6 +200,8 @@ int main(int argc, char** argv)
     }
 
     long long readings = 0, lostCycles = 0, outages = 0;
+    ShownWindows shownWindows(readings);
+    app.installEventFilter(&shownWindows);
     long long rssBase = -1, readingsAtBase = 0;
     double recoverySum = 0, recoveryMax = 0;
     QElapsedTimer outage;
@@ -231,6 +282,11 @@ int main(int argc, char** argv)
     const qsizetype lines = LogLineCount();
     const long long recoveries = outages - (waitingForBack ? 1 : 0);
     std::printf("minutes %.1f, seed %u\n", run.elapsed() / 60000.0, seed);
+    if (!ownTerminals)
+        std::printf("(terminals shared with other programs: run one soak at a time)\n");
+    if (shownWindows.count() > 0)
+        std::printf("windows shown         %d (a window's first showing is counted in the memory figures)\n",
+                    shownWindows.count());
     std::printf("readings shown        %lld\n", readings);
     std::printf("lines written         %lld%s\n", static_cast<long long>(lines),
                 lines >= readings ? "" : "   (LINES MISSING)");
