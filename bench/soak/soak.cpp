@@ -5,7 +5,8 @@
 // whole run after start-up, and as the slope of a line fitted to resident memory
 // against readings after a warm-up, which a one-off rise (an allocator's high-water
 // mark, a cache filled by the first outage) does not bend the way it does a short
-// run's whole-run figure. The live heap's slope is printed beside them.
+// run's whole-run figure. The live heap's slope is printed beside them, and every
+// window shown during the run as it comes.
 //
 //   hmx700-soak [minutes] [seed] [samples.csv]   (default 30 minutes, a random seed;
 //                                                 the samples are written when named)
