@@ -125,8 +125,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        // The type first: this filter sees every event of the program.
+        if (event->type() != QEvent::Show)
+            return false;
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (event->type() == QEvent::Show && widget && widget->isWindow()) {
+        if (widget && widget->isWindow()) {
             QString what = widget->windowTitle();
             if (auto* box = qobject_cast<QMessageBox*>(widget))
                 what += QStringLiteral(": ") + box->text();
