@@ -60,8 +60,8 @@ build() {  # build DIR [cmake options...]: every target
 }
 
 # --- Debian package ---------------------------------------------------------------------
-# dpkg-dev for CPack's shlibdeps; the rest for tools/check-deb.sh.
-DEB_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream xvfb xauth xdotool)
+# dpkg-dev for CPack's shlibdeps; the rest for tools/check-deb.sh (systemd for systemd-analyze).
+DEB_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream systemd xvfb xauth xdotool)
 
 make_deb() {  # the package of the build in build/ (built already); prints its path
     (cd build && cpack -G DEB -B "$PWD/packages" >/dev/null)

@@ -1,13 +1,15 @@
 #include "logger/loggeroptions.h"
 
+#include "logger/secretfile.h"
+
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#endif
+#include <algorithm>
+#include <cmath>
 
 namespace hmx {
 
@@ -23,12 +25,94 @@ struct Option {
 constexpr Option Options[] = {
     {"port", "DEVICE", "Open this serial device instead of looking for the instrument (as HMX700_PORTS does)."},
     {"dir", "DIR", "Write jrt1.txt and the publishing queue into DIR (default: the current folder)."},
-    {"config", "FILE", "Read the [Publishing] settings from this INI file."},
+    {"config", "FILE", "Read the [Publishing] and [Derived] settings from this INI file (as HMX700_LOGGER_CONFIG does)."},
     {"mqtt", "URL", "Publish to mqtt://[user@]host[:port][/base/topic] (mqtts:// for TLS), over the file's settings."},
-    {"password-file", "FILE", "Read the broker password from FILE, which others must not be able to read."},
+    {"password-file", "FILE", "Read the broker password from FILE, which only its owner may read or write."},
     {"help", nullptr, "Show this help and exit."},
     {"version", nullptr, "Show the program's version and exit."},
 };
+
+// What a key's value must be.
+enum class Kind { Flag, Whole, Text, Quantities, Quantity, Pressure, PressureUnit };
+
+struct SettingsKey {
+    const char* name;  // "Publishing/tls"
+    Kind kind;
+};
+
+// Every key of the two sections the recorder reads; the window writes the same ones.
+constexpr SettingsKey SettingsKeys[] = {
+    {"Publishing/enabled", Kind::Flag},        {"Publishing/host", Kind::Text},
+    {"Publishing/port", Kind::Whole},          {"Publishing/clientId", Kind::Text},
+    {"Publishing/baseTopic", Kind::Text},      {"Publishing/qos", Kind::Whole},
+    {"Publishing/tls", Kind::Flag},            {"Publishing/caFile", Kind::Text},
+    {"Publishing/certFile", Kind::Text},       {"Publishing/keyFile", Kind::Text},
+    {"Publishing/user", Kind::Text},           {"Publishing/passwordFile", Kind::Text},
+    {"Publishing/homeAssistant", Kind::Flag},  {"Publishing/discoveryPrefix", Kind::Text},
+    {"Derived/quantities", Kind::Quantities},  {"Derived/chart", Kind::Quantity},
+    {"Derived/pressure", Kind::Pressure},      {"Derived/pressureUnit", Kind::PressureUnit},
+    {"Derived/gauge", Kind::Flag},
+};
+
+QString DerivableKeys()
+{
+    QStringList keys;
+    for (const humidity::Quantity q : DerivableQuantities()) {
+        const std::string_view key = humidity::Info(q).key;
+        keys << QString::fromLatin1(key.data(), qsizetype(key.size()));
+    }
+    return keys.join(QStringLiteral(", "));
+}
+
+// Why `value` is not of `kind`; empty if it is.
+QString ValueProblem(const QVariant& value, Kind kind)
+{
+    const bool list = value.typeId() == QMetaType::QStringList;
+    const QString text = value.toString().trimmed();
+    switch (kind) {
+    case Kind::Flag:
+        if (!SettingsBool(value))
+            return QStringLiteral("is neither yes nor no (true/false, yes/no, on/off, 1/0)");
+        return {};
+    case Kind::Whole: {
+        bool ok = false;
+        text.toInt(&ok);
+        return ok && !list ? QString() : QStringLiteral("is no whole number");
+    }
+    case Kind::Text:
+        return list ? QStringLiteral("holds a comma; put the value in double quotes") : QString();
+    case Kind::Quantities:
+        for (const QString& key : value.toStringList())
+            if (!key.trimmed().isEmpty() && !QuantityByKey(key.trimmed()))
+                return QStringLiteral("names \"%1\", which is no derived quantity (they are: %2)")
+                    .arg(key.trimmed(), DerivableKeys());
+        return {};
+    case Kind::Quantity:
+        if (list || (!text.isEmpty() && !QuantityByKey(text)))
+            return QStringLiteral("is no derived quantity (they are: %1)").arg(DerivableKeys());
+        return {};
+    case Kind::Pressure: {
+        bool ok = false;
+        const double pressure = text.toDouble(&ok);
+        if (list || !ok || !std::isfinite(pressure))
+            return QStringLiteral("is no number");
+        if (pressure < 0)
+            return QStringLiteral("is negative");
+        return {};
+    }
+    case Kind::PressureUnit:
+        if (list || !DerivedPressureUnits().contains(text))
+            return QStringLiteral("is none of %1").arg(DerivedPressureUnits().join(QStringLiteral(", ")));
+        return {};
+    }
+    return {};
+}
+
+// The first line of the open `file`, without its line end.
+QString FirstLine(QFile& file)
+{
+    return QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+}
 
 #ifdef Q_OS_WIN
 constexpr char StopRequests[] = "Ctrl+C, Ctrl+Break and closing the console";
@@ -51,29 +135,42 @@ QString LoggerUsage()
         text += QStringLiteral("  %1%2\n").arg(left, -22).arg(QLatin1String(o.help));
     }
     text += QStringLiteral(
-        "\nThe password may also come from the environment variable %1; never from the\n"
-        "command line. %2 stop the recorder in order.\n"
+        "\nThe password may also come from systemd's credential %3 or the environment\n"
+        "variable %1; never from the command line. %2 stop the recorder in order.\n"
         "Exit status: 0 after such a stop, 1 the log could not be written, 2 bad options or settings.\n")
-                .arg(QLatin1String(PasswordVariable), QLatin1String(StopRequests));
+                .arg(QLatin1String(PasswordVariable), QLatin1String(StopRequests), QLatin1String(PasswordCredential));
     return text;
 }
 
 QString ReadPasswordFile(const QString& path, QString& password)
 {
-    if (!QFileInfo::exists(path))
-        return QStringLiteral("cannot read the password file %1: no such file").arg(path);
-#ifndef Q_OS_WIN
-    // Windows keeps access in lists that a mode cannot tell; there the file's folder is
-    // the user's to choose (see the README).
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & (S_IROTH | S_IWOTH)))
-        return QStringLiteral("the password file %1 is open to other users; allow only its owner and group "
-                              "(chmod o-rw %1)").arg(path);
-#endif
+    if (const QString problem = SecretFileKindProblem(path); !problem.isEmpty())
+        return problem;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());
-    password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    if (const QString problem = SecretFileAccessProblem(file, SecretSource::File); !problem.isEmpty())
+        return problem;
+    password = FirstLine(file);
+    return {};
+}
+
+QString SettingsFileProblem(QSettings& ini)
+{
+    for (const QString& group : {QStringLiteral("Publishing"), QStringLiteral("Derived")}) {
+        ini.beginGroup(group);
+        const QStringList keys = ini.childKeys();
+        ini.endGroup();
+        for (const QString& key : keys) {
+            const QString name = group + QLatin1Char('/') + key;
+            const auto known = std::find_if(std::begin(SettingsKeys), std::end(SettingsKeys),
+                                            [&](const SettingsKey& k) { return name == QLatin1String(k.name); });
+            if (known == std::end(SettingsKeys))
+                return QStringLiteral("[%1] has no key %2").arg(group, key);
+            if (const QString problem = ValueProblem(ini.value(name), known->kind); !problem.isEmpty())
+                return QStringLiteral("[%1] %2=%3 %4").arg(group, key, ini.value(name).toStringList().join(u','), problem);
+        }
+    }
     return {};
 }
 
@@ -96,15 +193,19 @@ QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironmen
         return QStringLiteral("%1 is no folder").arg(options.dir);
 
     QString passwordFile = parser.value(QStringLiteral("password-file"));
-    if (parser.isSet(QStringLiteral("config"))) {
-        const QString config = parser.value(QStringLiteral("config"));
+    const QString config = parser.isSet(QStringLiteral("config")) ? parser.value(QStringLiteral("config"))
+                                                                   : environment.value(QLatin1String(ConfigVariable));
+    if (!config.isEmpty()) {
         if (!QFileInfo(config).isReadable())
             return QStringLiteral("cannot read the settings file %1").arg(config);
         QSettings ini(config, QSettings::IniFormat);
         if (ini.status() != QSettings::NoError)
             return QStringLiteral("the settings file %1 is not a valid INI file").arg(config);
+        if (const QString problem = SettingsFileProblem(ini); !problem.isEmpty())
+            return QStringLiteral("%1: %2").arg(config, problem);
         options.publish = LoadPublishSettings(ini);
         options.derived = LoadDerivedChoice(ini);
+        options.derived.gauge = SettingsBool(ini.value(QStringLiteral("Derived/gauge"), false)).value_or(false);
         if (passwordFile.isEmpty())
             passwordFile = ini.value(QStringLiteral("Publishing/passwordFile")).toString();
     }
@@ -113,13 +214,24 @@ QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironmen
         if (!problem.isEmpty())
             return problem;
     }
+    const QString credentials = environment.value(QStringLiteral("CREDENTIALS_DIRECTORY"));
+    const QString credential = credentials.isEmpty() ? QString()
+                                                     : QDir(credentials).filePath(QLatin1String(PasswordCredential));
     if (!passwordFile.isEmpty()) {
         const QString problem = ReadPasswordFile(passwordFile, options.publish.password);
         if (!problem.isEmpty())
             return problem;
-    } else {
-        options.publish.password = environment.value(QLatin1String(PasswordVariable));
+    } else if (!credential.isEmpty() && QFileInfo(credential).isFile()) {
+        QFile file(credential);
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringLiteral("cannot read the credential %1: %2").arg(credential, file.errorString());
+        if (const QString problem = SecretFileAccessProblem(file, SecretSource::Credential); !problem.isEmpty())
+            return problem;
+        options.publish.password = FirstLine(file);
     }
+    // An empty credential is the unit's stand-in for a missing password file.
+    if (options.publish.password.isEmpty() && passwordFile.isEmpty())
+        options.publish.password = environment.value(QLatin1String(PasswordVariable));
     return PublishSettingsProblem(options.publish);
 }
 

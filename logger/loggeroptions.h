@@ -6,6 +6,7 @@
 #include "publish/publishsettings.h"
 
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
@@ -22,18 +23,29 @@ struct LoggerOptions {
 
 // The environment variable the password may come from.
 inline constexpr char PasswordVariable[] = "HMX700_MQTT_PASSWORD";
+// The settings file when --config is not given: a whole path, spaces and all, as an
+// environment file of systemd's keeps it.
+inline constexpr char ConfigVariable[] = "HMX700_LOGGER_CONFIG";
+// The name of the password's credential, which systemd puts in $CREDENTIALS_DIRECTORY.
+inline constexpr char PasswordCredential[] = "mqtt-password";
 
 // --help text.
 QString LoggerUsage();
 
-// Reads the arguments (without the program name), the INI file named by --config (its
-// "Publishing/" and "Derived/" keys, as the window keeps them, and "Publishing/passwordFile"), then
-// --mqtt over it, and the password from the file or the environment. Returns the reason
-// the options or settings cannot be used; empty on success.
+// Reads the arguments (without the program name), the INI file named by --config or
+// HMX700_LOGGER_CONFIG (its "Publishing/" and "Derived/" keys, as the window keeps them, and
+// "Publishing/passwordFile"), then --mqtt over it, and the password: from the file, else
+// systemd's credential, else the environment. Returns the reason the options or settings
+// cannot be used; empty on success. A key of those sections that is unknown or whose value
+// is not of its kind is such a reason: a typo must not quietly become a default.
 QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironment& environment, LoggerOptions& options);
 
-// The first line of `path` as the password. Refused when others may read or write the
-// file; returns an error text, empty on success.
+// The first line of `path` as the password. Refused when anyone but its owner may read
+// or write the file; returns an error text, empty on success.
 QString ReadPasswordFile(const QString& path, QString& password);
+
+// What is wrong in the [Publishing] and [Derived] sections of the recorder's INI file;
+// empty if nothing.
+QString SettingsFileProblem(QSettings& ini);
 
 } // namespace hmx

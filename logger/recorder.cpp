@@ -158,7 +158,8 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
         ClearBuffers();
     }
     m_connector->release();
-    m_poller = std::make_unique<Poller>(*m_log, m_device);
+    // After an unplug only this unit may go on in this log.
+    m_poller = std::make_unique<Poller>(*m_log, m_device, version.serialNumber);
     connect(m_poller.get(), &Poller::logFailed, this, &Recorder::showLogProblem);
     connect(m_poller.get(), &Poller::logWorks, this, [] { Say(QStringLiteral("the log is written again")); });
     connect(m_poller.get(), &Poller::instrumentLost, this, [this] {
@@ -166,6 +167,13 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
         if (m_publisher)
             m_publisher->setInstrumentStatus(InstrumentStatus::Searching);
     });
+    connect(m_poller.get(), &Poller::otherInstrumentFound, this,
+            [serialNumber = version.serialNumber](const QString& device, quint16 other) {
+                Say(QStringLiteral("another unit, serial number %1, answers on %2; it is not recorded, waiting for %3")
+                        .arg(other)
+                        .arg(device)
+                        .arg(serialNumber));
+            });
     connect(m_poller.get(), &Poller::instrumentBack, this, [this](const QString& device) {
         Say(QStringLiteral("the instrument is back on %1").arg(device));
         if (m_publisher)

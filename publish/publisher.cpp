@@ -253,7 +253,8 @@ void Publisher::onConnected(int result)
     m_state.reason.clear();
     publishRetained(m_baseTopic + QStringLiteral("/info"), InfoPayload(m_instrument));
     if (m_settings.homeAssistant)
-        for (const auto& [topic, payload] : HomeAssistantConfigs(m_baseTopic, m_instrument))
+        for (const auto& [topic, payload] :
+             HomeAssistantConfigs(m_baseTopic, m_instrument, m_derived, m_settings.discoveryPrefixOrDefault()))
             publishRetained(topic, payload);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user would get it: its control fields and files, lintian
-# (no errors), the menu entry and the AppStream data from the package validate, its
+# (no errors), the menu entry and the AppStream data from the package validate, the
+# recorder's systemd unit is sandboxed (systemd-analyze security: exposure 3.0 at most), its
 # dependencies resolve on this system, and, installed with dpkg into a scratch root, the
 # installed hmx700 and hmx700-en each connect to the installed hmx700-sim on Xvfb and fill
 # jrt1.txt.
@@ -50,6 +51,21 @@ dpkg-deb -x "$deb" "$work/unpacked"
 desktop-file-validate "$work/unpacked/usr/share/applications/$app_id.desktop"
 desktop-file-validate "$work/unpacked/usr/share/applications/$app_id-en.desktop"
 appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/$app_id.metainfo.xml"
+
+echo "-- the recorder's unit is sandboxed (systemd-analyze security, offline)"
+# --offline reads the unit file alone, without a running systemd (Debian 12's systemd 252
+# has it); --threshold makes an exposure above 3.0 a failure of the command itself.
+max_exposure=3.0
+unit=$work/unpacked/usr/lib/systemd/system/hmx700-logger@.service
+command -v systemd-analyze >/dev/null || fail "systemd-analyze is missing (Debian's package systemd)"
+systemd-analyze verify --man=no "$unit" 2>&1 | grep -v 'is not executable' | tee "$work/verify" || true
+grep -q . "$work/verify" && fail "systemd-analyze verify finds fault with the unit"
+analysis=$(systemd-analyze security --offline=true --no-pager --threshold="${max_exposure/./}" "$unit" 2>&1) ||
+    { echo "$analysis" >&2; fail "the unit's exposure is above $max_exposure"; }
+exposure=$(echo "$analysis" | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$exposure" ] || { echo "$analysis" >&2; fail "systemd-analyze gave no exposure level"; }
+echo "exposure $exposure (at most $max_exposure)"
+awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' || fail "the unit's exposure $exposure is above $max_exposure"
 
 echo "-- its dependencies resolve here (apt-get --simulate)"
 apt-get install --simulate -qq "$deb" >/dev/null || fail "apt-get cannot satisfy the dependencies"

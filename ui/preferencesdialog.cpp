@@ -7,13 +7,43 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace hmx {
+
+namespace {
+
+QString TopicFaultText(TopicFault fault)
+{
+    switch (fault) {
+    case TopicFault::Wildcard:
+        return ByLanguage("nie może zawierać znaków '+' ani '#'.", "must not contain '+' or '#'.");
+    case TopicFault::Space:
+        return ByLanguage("nie może zawierać spacji.", "must not contain spaces.");
+    case TopicFault::Control:
+        return ByLanguage("nie może zawierać znaków sterujących, np. końca wiersza.",
+                          "must not contain control characters such as a line break.");
+    case TopicFault::Reserved:
+        return ByLanguage("nie może zaczynać się znakiem '$' (tematy brokera, np. $SYS).",
+                          "must not begin with '$' (the broker's own topics, such as $SYS).");
+    case TopicFault::Slash:
+        return ByLanguage("nie może zaczynać się ani kończyć znakiem '/'.", "must not begin or end with '/'.");
+    case TopicFault::NotUtf8:
+        return ByLanguage("zawiera znaki spoza UTF-8.", "holds characters that are not UTF-8.");
+    case TopicFault::TooLong:
+        return ByLanguage("jest dłuższy, niż pozwala MQTT.", "is longer than MQTT allows.");
+    case TopicFault::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
 
 PreferencesDialog::PreferencesDialog(QWidget* parent)
     : QDialog(parent)
@@ -30,13 +60,16 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
     , m_user(new QLineEdit)
     , m_password(new QLineEdit)
     , m_homeAssistant(new QCheckBox(ByLanguage("Wykrywanie w Home Assistant", "Home Assistant discovery")))
+    , m_discoveryPrefix(new QLineEdit)
+    , m_problem(new QLabel)
 {
     setObjectName(QStringLiteral("preferences"));
     // Named for the settings keys they edit.
     for (auto [widget, name] : {std::pair<QWidget*, const char*>{m_enabled, "enabled"}, {m_host, "host"}, {m_port, "port"},
                                 {m_clientId, "clientId"}, {m_baseTopic, "baseTopic"}, {m_qos, "qos"}, {m_tls, "tls"},
                                 {m_caFile, "caFile"}, {m_certFile, "certFile"}, {m_keyFile, "keyFile"}, {m_user, "user"},
-                                {m_password, "password"}, {m_homeAssistant, "homeAssistant"}})
+                                {m_password, "password"}, {m_homeAssistant, "homeAssistant"},
+                                {m_discoveryPrefix, "discoveryPrefix"}, {m_problem, "problem"}})
         widget->setObjectName(QLatin1String(name));
     setWindowTitle(ByLanguage("Preferencje", "Preferences"));
     m_port->setRange(1, 65535);
@@ -45,6 +78,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
     m_baseTopic->setPlaceholderText(QStringLiteral("hmx700/<nr>"));
     // A topic to publish under: levels of anything but the wildcards, no empty end.
     m_baseTopic->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^+# ]*")), m_baseTopic));
+    m_discoveryPrefix->setPlaceholderText(QStringLiteral("homeassistant"));
+    m_problem->setWordWrap(true);
+    m_problem->setStyleSheet(QStringLiteral("color: #c00000"));
     m_caFile->setPlaceholderText(ByLanguage("certyfikaty systemu", "the system's certificates"));
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setPlaceholderText(ByLanguage("bez zmian", "unchanged"));
@@ -65,13 +101,21 @@ PreferencesDialog::PreferencesDialog(QWidget* parent)
     form->addRow(ByLanguage("Użytkownik:", "User name:"), m_user);
     form->addRow(ByLanguage("Hasło:", "Password:"), m_password);
     form->addRow(m_homeAssistant);
+    form->addRow(ByLanguage("Prefiks wykrywania:", "Discovery prefix:"), m_discoveryPrefix);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(m_problem);
     layout->addWidget(buttons);
+    for (QLineEdit* edit : {m_host, m_clientId, m_baseTopic, m_caFile, m_certFile, m_keyFile, m_user, m_password,
+                            m_discoveryPrefix})
+        connect(edit, &QLineEdit::textChanged, this, &PreferencesDialog::showProblem);
+    for (QCheckBox* box : {m_enabled, m_tls, m_homeAssistant})
+        connect(box, &QCheckBox::toggled, this, &PreferencesDialog::showProblem);
     setSettings({});
 }
 
@@ -90,6 +134,8 @@ void PreferencesDialog::setSettings(const PublishSettings& s)
     m_user->setText(s.user);
     m_password->clear();
     m_homeAssistant->setChecked(s.homeAssistant);
+    m_discoveryPrefix->setText(s.discoveryPrefix);
+    showProblem();
 }
 
 PublishSettings PreferencesDialog::settings() const
@@ -107,6 +153,7 @@ PublishSettings PreferencesDialog::settings() const
     s.keyFile = m_keyFile->text().trimmed();
     s.user = m_user->text().trimmed();
     s.homeAssistant = m_homeAssistant->isChecked();
+    s.discoveryPrefix = m_discoveryPrefix->text().trimmed();
     return s;
 }
 
@@ -121,22 +168,33 @@ QString PreferencesDialog::Problem(const PublishSettings& s)
         return {};
     if (s.host.isEmpty())
         return ByLanguage("Podaj adres brokera.", "Enter the broker's address.");
-    if (s.baseTopic.startsWith(QLatin1Char('/')) || s.baseTopic.endsWith(QLatin1Char('/')))
-        return ByLanguage("Temat bazowy nie może zaczynać się ani kończyć znakiem '/'.",
-                          "The base topic must not begin or end with '/'.");
+    if (const TopicFault fault = CheckTopic(s.baseTopic); fault != TopicFault::None)
+        return ByLanguage("Temat bazowy ", "The base topic ") + TopicFaultText(fault);
+    if (const TopicFault fault = CheckTopic(s.discoveryPrefix); fault != TopicFault::None)
+        return ByLanguage("Prefiks wykrywania ", "The discovery prefix ") + TopicFaultText(fault);
     if (s.certFile.isEmpty() != s.keyFile.isEmpty())
         return ByLanguage("Certyfikat klienta wymaga klucza, a klucz certyfikatu.",
                           "A client certificate needs its key, and a key its certificate.");
     return {};
 }
 
-void PreferencesDialog::accept()
+void PreferencesDialog::showProblem()
 {
     PublishSettings s = settings();
     s.password = newPassword();
     const QString problem = Problem(s);
-    if (!problem.isEmpty()) {
-        QMessageBox::warning(this, windowTitle(), problem);
+    m_problem->setText(problem);
+    m_problem->setVisible(!problem.isEmpty());
+    if (m_ok)
+        m_ok->setEnabled(problem.isEmpty());
+}
+
+void PreferencesDialog::accept()
+{
+    PublishSettings s = settings();
+    s.password = newPassword();
+    if (!Problem(s).isEmpty()) {
+        showProblem();
         return;
     }
     QDialog::accept();

@@ -8,7 +8,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace hmx {
@@ -29,6 +31,9 @@ public:
     void accept() override;
 
 private:
+    // The red line under the form says what is wrong while it is; OK waits for it to go.
+    void showProblem();
+
     QCheckBox* m_enabled;
     QLineEdit* m_host;
     QSpinBox* m_port;
@@ -42,6 +47,9 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     QCheckBox* m_homeAssistant;
+    QLineEdit* m_discoveryPrefix;
+    QLabel* m_problem;
+    QPushButton* m_ok = nullptr;
 };
 
 } // namespace hmx

@@ -1,7 +1,9 @@
 // hmx700-logger end to end: the real program against the simulator as the instrument and a
 // real Mosquitto broker, watched as mosquitto_sub would. Every log line must arrive as a
 // reading with its values and in order, through a broker outage, a SIGKILL, TLS and a
-// wrong password; SIGTERM leaves the log and the queue complete and says "offline".
+// wrong password, and an unplugged instrument; SIGTERM leaves the log and the queue
+// complete and says "offline".
+#include "instrument/poller.h"
 #include "log/measurementlog.h"
 #include "tools/mqttwatcher.h"
 #include "tools/simulator.h"
@@ -96,11 +98,16 @@ private slots:
     void initTestCase();
     void outageAndKillLoseNothing();
     void tlsWrongPasswordThenSigterm();
+    void unpluggedUnitComesBackAnotherDoesNot();
 
 private:
-    // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port.
-    void startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password = {});
+    // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port;
+    // `extra` goes into its environment last.
+    void startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password = {},
+                     const QProcessEnvironment& extra = {});
     QList<Line> received(const sim::MqttWatcher& watcher, const QString& base) const;
+    // Received, then what waits in the queue file for the next start.
+    QList<Line> delivered(const sim::MqttWatcher& watcher, const QString& base, const QString& queue) const;
 
     sim::Simulator m_simulator;
 };
@@ -110,13 +117,15 @@ void TestLogger::initTestCase()
     QVERIFY(QFile::exists(HMX700_LOGGER));
 }
 
-void TestLogger::startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password)
+void TestLogger::startLogger(QProcess& logger, const QString& dir, QStringList arguments, const QString& password,
+                             const QProcessEnvironment& extra)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HMX700_PORTS"), QString::fromStdString(m_simulator.devicePath()));
     environment.remove(QStringLiteral("HMX700_MQTT_PASSWORD"));
     if (!password.isEmpty())
         environment.insert(QStringLiteral("HMX700_MQTT_PASSWORD"), password);
+    environment.insert(extra);
     logger.setProcessEnvironment(environment);
     logger.setProcessChannelMode(QProcess::MergedChannels);
     logger.start(QStringLiteral(HMX700_LOGGER), arguments << QStringLiteral("--dir") << dir);
@@ -128,6 +137,17 @@ QList<Line> TestLogger::received(const sim::MqttWatcher& watcher, const QString&
     QList<Line> lines;
     for (const QByteArray& payload : watcher.payloads(base + QStringLiteral("/reading")))
         lines.append(FromPayload(payload));
+    return lines;
+}
+
+QList<Line> TestLogger::delivered(const sim::MqttWatcher& watcher, const QString& base, const QString& queue) const
+{
+    QList<Line> lines = received(watcher, base);
+    QFile file(queue);
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray& message : file.readAll().split('\n'))
+            if (!message.isEmpty())
+                lines.append(FromPayload(message.mid(message.indexOf(' ') + 1)));
     return lines;
 }
 
@@ -263,16 +283,96 @@ void TestLogger::tlsWrongPasswordThenSigterm()
     QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("offline"), 5000);
 
     // Complete: each line of both runs arrived, or waits in the queue for the next start.
-    QList<Line> delivered = received(watcher, base);
-    QFile queue(logDir + "/jrt1.queue");
-    QVERIFY(queue.open(QIODevice::ReadOnly));
-    for (const QByteArray& message : queue.readAll().split('\n'))
-        if (!message.isEmpty())
-            delivered.append(FromPayload(message.mid(message.indexOf(' ') + 1)));
+    QVERIFY(QFile::exists(logDir + "/jrt1.queue"));
+    const QList<Line> delivered = this->delivered(watcher, base, logDir + "/jrt1.queue");
     bool inOrder = false;
     QCOMPARE(Missing(refusedRun, delivered, inOrder).size(), 0);
     QVERIFY(inOrder);
     QCOMPARE(Missing(LogLines(logDir + "/jrt1.txt"), delivered, inOrder).size(), 0);
+    QVERIFY(inOrder);
+}
+
+// A unit with a serial number of its own, unplugged: "searching", nothing logged; another
+// unit put in its place is named on standard error and left alone; the unit plugged back
+// measures on in the same log, every line published. The settings come, as systemd's
+// environment file gives them, from a path with a space.
+void TestLogger::unpluggedUnitComesBackAnotherDoesNot()
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    sim::TestBroker broker(dir.path());
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    const QString base = QStringLiteral("lab/hygro");
+    sim::MqttWatcher watcher(broker.port(), QStringLiteral("lab/#"), QStringLiteral("watcher-unplug"));
+    sim::MqttWatcher discovery(broker.port(), QStringLiteral("plant-ha/#"), QStringLiteral("watcher-unplug-ha"));
+    QVERIFY(d.mkpath(QStringLiteral("etc hmx700")));
+    QFile config(d.filePath(QStringLiteral("etc hmx700/logger.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("[Publishing]\nenabled=yes\nhost=127.0.0.1\nport=%1\ntls=no\nbaseTopic=%2\n"
+                                "homeAssistant=on\ndiscoveryPrefix=plant-ha\n[Derived]\nquantities=frost-point\n")
+                     .arg(broker.port())
+                     .arg(base)
+                     .toUtf8());
+    config.close();
+
+    sim::Simulator unit;
+    unit.setVersion(1, 4, 4321);
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("HMX700_PORTS"), QString::fromStdString(unit.linkPath()));
+    extra.insert(QStringLiteral("HMX700_LOGGER_CONFIG"), config.fileName());
+    QProcess logger;
+    startLogger(logger, d.path(), {}, {}, extra);
+    QByteArray said;
+    const auto hasSaid = [&](const char* words) { return (said += logger.readAll()).contains(words); };
+    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= 3, 20000);
+    QCOMPARE(LastStatus(watcher, base), QByteArray("measuring"));
+    // Each time with its offset from UTC.
+    const QString time = QJsonDocument::fromJson(watcher.payloads(base + "/reading").constFirst()).object().value("time").toString();
+    QVERIFY2(QDateTime::fromString(time, Qt::ISODateWithMs).timeSpec() != Qt::LocalTime, qPrintable(time));
+    // Discovery under the prefix set: the three readings and the derived quantity, all made
+    // unavailable by this unit's status rather than left at their last value.
+    QTRY_COMPARE_WITH_TIMEOUT(discovery.messages().size(), 4, 5000);
+    QStringList keys;
+    for (const sim::MqttMessage& m : discovery.messages()) {
+        QVERIFY2(m.topic.startsWith(QStringLiteral("plant-ha/sensor/hmx700_4321/")), qPrintable(m.topic));
+        const QJsonObject config = QJsonDocument::fromJson(m.payload).object();
+        keys << config.value("value_template").toString();
+        QCOMPARE(config.value("availability")[0]["topic"].toString(), base + "/status");
+        QVERIFY(!config.value("device")["manufacturer"].toString().isEmpty());
+        QCOMPARE(config.value("device")["model"].toString(), QStringLiteral("HMX-700"));
+    }
+    QVERIFY2(keys.contains(QStringLiteral("{{ value_json.frostPoint }}")), qPrintable(keys.join(u',')));
+
+    unit.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("searching"), 10000);
+    unit.setVersion(1, 4, 5555);
+    unit.replug();
+    QTRY_VERIFY2_WITH_TIMEOUT(hasSaid("another unit, serial number 5555"), said.constData(), 20000);
+    const qsizetype loggedBeforeLoss = LogLines(d.filePath("jrt1.txt")).size();
+    QTest::qWait(3000);  // what it would log if it took the other unit
+    QCOMPARE(LogLines(d.filePath("jrt1.txt")).size(), loggedBeforeLoss);
+    QCOMPARE(LastStatus(watcher, base), QByteArray("searching"));
+
+    unit.unplug();
+    // A device that held another unit is tried again once a full look has found it gone;
+    // the terminal's number may otherwise come back at once for the new one.
+    QTest::qWait(int(std::chrono::milliseconds(Poller::RescanInterval).count()) + 1500);
+    unit.setVersion(1, 4, 4321);
+    unit.replug();
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("measuring"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(d.filePath("jrt1.txt")).size() >= loggedBeforeLoss + 3, 20000);
+    QVERIFY2(hasSaid("the instrument is back"), said.constData());
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(logger.exitCode(), 0);
+
+    // One log, numbered on without a gap, and every line of it published in order.
+    QCOMPARE(d.entryList({QStringLiteral("jrt1*.txt")}), QStringList{QStringLiteral("jrt1.txt")});
+    const QList<Line> log = LogLines(d.filePath("jrt1.txt"));
+    for (qsizetype i = 0; i < log.size(); ++i)
+        QCOMPARE(log[i].number, int(i + 1));
+    bool inOrder = false;
+    QCOMPARE(Missing(log, delivered(watcher, base, d.filePath("jrt1.queue")), inOrder).size(), 0);
     QVERIFY(inOrder);
 }
 

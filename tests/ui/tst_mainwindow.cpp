@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -752,6 +753,20 @@ private slots:
         dialog->findChild<QLineEdit*>(u"host"_s)->setText(u"broker.test"_s);
         dialog->findChild<QLineEdit*>(u"user"_s)->setText(u"plant"_s);
         dialog->findChild<QLineEdit*>(u"password"_s)->setText(password);
+        // A topic the broker keeps for itself, or one a line break would cut: a red line says
+        // so and OK waits until it is mended.
+        auto* topic = dialog->findChild<QLineEdit*>(u"baseTopic"_s);
+        auto* problem = dialog->findChild<QLabel*>(u"problem"_s);
+        QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        for (const QString& bad : {u"$SYS/hygro"_s, u"site\ndryer1"_s}) {
+            topic->setText(bad);
+            QVERIFY(problem->isVisibleTo(dialog));
+            QVERIFY2(problem->text().contains(hmx::ByLanguage("Temat bazowy", "The base topic")), qPrintable(problem->text()));
+            QVERIFY(!ok->isEnabled());
+        }
+        topic->setText(u"site/dryer1"_s);
+        QVERIFY(!problem->isVisibleTo(dialog));
+        QVERIFY(ok->isEnabled());
         dialog->accept();
 
         QSettings stored;
@@ -759,6 +774,7 @@ private slots:
         QVERIFY(chosen.enabled);
         QCOMPARE(chosen.host, u"broker.test"_s);
         QCOMPARE(chosen.user, u"plant"_s);
+        QCOMPARE(chosen.baseTopic, u"site/dryer1"_s);
         for (const QString& key : stored.allKeys())
             QVERIFY2(stored.value(key).toString() != password, qPrintable(key));
         // The store answers on the event loop; a Linux machine without a secret service has
