@@ -37,11 +37,12 @@ Millis AlarmPanel::Now()
 }
 
 AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-                       QRect acknowledgeButton)
+                       QRect acknowledgeButton, std::chrono::milliseconds joiningDistance)
     : QObject(window), m_window(window), m_title(window->windowTitle()), m_notifier(CreateNotifier(window))
 {
     for (const Field& field : fields) {
-        Watched& w = m_watched[field.quantity];
+        Watched& w = m_watched.try_emplace(field.quantity, limits::LimitWatch({}, joiningDistance.count()))
+                         .first->second;
         w.edit = field.edit;
         w.look = std::make_unique<FieldLook>(field.edit);
         w.status = new QLabel(page);
@@ -181,6 +182,12 @@ void AlarmPanel::acknowledge(Millis now)
         handle(quantity, w, w.watch.acknowledge(now), now);
     m_repeat.stop();
     showWindowState();
+}
+
+void AlarmPanel::readingsInterrupted()
+{
+    for (auto& [quantity, w] : m_watched)
+        w.watch.interrupt();
 }
 
 void AlarmPanel::setValueOld(QuantityId quantity, bool old)

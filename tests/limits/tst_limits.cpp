@@ -45,6 +45,9 @@ QString BoundText(Bound b)
     return QLatin1String(names[int(b)]);
 }
 
+// Readings joined as the live chart joins them.
+constexpr Millis Joining = 5000;
+
 } // namespace
 
 class TestLimits : public QObject {
@@ -65,9 +68,10 @@ private slots:
 void TestLimits::watch_data()
 {
     QTest::addColumn<QString>("limits");
-    // "second:value" readings, one a second apart or as given.
+    // "second:value" readings, one a second apart or as given; "second:lost" the
+    // instrument lost, "second:ack" an acknowledgement, "second:set=ah=5,d=1" new limits.
     QTest::addColumn<QString>("readings");
-    // Events as "second crossed|cleared bound".
+    // Events as "second crossed|cleared|acknowledged|removed bound".
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<int>("level");  // the status after the last reading
 
@@ -94,6 +98,40 @@ void TestLimits::watch_data()
         << "wh=15 ah=20" << "0:21 1:16" << QStringList{"0 crossed wh", "0 crossed ah", "1 cleared ah"} << 1;
     QTest::newRow("no reading changes nothing")
         << "ah=20 d=1" << "0:21 1:nan 2:21" << QStringList{"2 crossed ah"} << 2;
+    // The delay counts only time with readings, joined as the chart joins them (5 s).
+    QTest::newRow("delay across a gap starts again")
+        << "ah=20 d=2" << "0:21 1:21 7:21 8:21 9:21" << QStringList{"9 crossed ah"} << 2;
+    QTest::newRow("readings the joining distance apart are one run")
+        << "ah=20 d=2" << "0:21 5:21" << QStringList{"5 crossed ah"} << 2;
+    QTest::newRow("delay across a loss starts again, a crossed limit stays")
+        << "wh=15 ah=20 d=2 h=1" << "0:16 1:16 2:21 3:21 3:lost 4:21 5:21 6:21 7:18.9"
+        << QStringList{"2 crossed wh", "6 crossed ah", "7 cleared ah"} << 1;
+    QTest::newRow("a clock set back starts the delay again")
+        << "ah=20 d=2" << "10:21 11:21 5:21 6:21 7:21" << QStringList{"7 crossed ah"} << 2;
+    // New limits: those that stay keep their state, changed ones decide from the reading.
+    QTest::newRow("unchanged limits keep crossing, acknowledgement and delay")
+        << "wh=15 ah=20 d=1" << "0:16 1:16 1:ack 2:21 2:set=wh=15,ah=20,d=1 3:21 3:set=wh=15,ah=20,d=1"
+        << QStringList{"1 crossed wh", "1 acknowledged wh", "3 crossed ah"} << 2;
+    QTest::newRow("a moved limit still past stays crossed")
+        << "ah=5" << "0:10 1:set=ah=7 2:10 3:ack" << QStringList{"0 crossed ah", "3 acknowledged ah"} << 2;
+    QTest::newRow("a moved limit now beyond the reading clears at once")
+        << "ah=5" << "0:10 1:set=ah=12 2:10" << QStringList{"0 crossed ah", "1 cleared ah"} << 0;
+    QTest::newRow("a moved limit not passed by the hysteresis stays crossed")
+        << "ah=5" << "0:10 1:set=ah=10.5,h=1 2:10 3:9.5" << QStringList{"0 crossed ah", "3 cleared ah"} << 0;
+    QTest::newRow("a new limit the reading is past crosses at once")
+        << "" << "0:10 1:set=ah=5" << QStringList{"1 crossed ah"} << 2;
+    QTest::newRow("a new limit's delay counts from the latest reading")
+        << "" << "0:10 1:set=ah=5,d=2 2:10" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("a shorter delay already met crosses at once")
+        << "ah=20 d=5" << "0:21 1:21 2:21 2:set=ah=20,d=1" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("a limit moved out starts its delay again")
+        << "ah=5 d=2" << "0:10 1:10 1:set=ah=8,d=2 2:10 3:10" << QStringList{"3 crossed ah"} << 2;
+    QTest::newRow("a limit moved in keeps the run")
+        << "ah=8 d=2" << "0:10 1:10 1:set=ah=5,d=2 2:10" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("changed without a current reading, the next reading decides")
+        << "ah=5" << "0:10 8:set=ah=12 9:10" << QStringList{"0 crossed ah", "9 cleared ah"} << 0;
+    QTest::newRow("a crossed limit taken away is removed")
+        << "wh=3 ah=5" << "0:10 1:set=wh=3 2:10" << QStringList{"0 crossed wh", "0 crossed ah", "1 removed ah"} << 1;
 }
 
 void TestLimits::watch()
@@ -103,19 +141,32 @@ void TestLimits::watch()
     QFETCH(QStringList, events);
     QFETCH(int, level);
 
-    LimitWatch watch(ParseLimits(limits));
+    LimitWatch watch(ParseLimits(limits), Joining);
     QStringList seen;
-    for (const QString& reading : readings.split(u' ')) {
-        const int second = reading.section(u':', 0, 0).toInt();
-        const QString text = reading.section(u':', 1);
-        const double value = text == u"nan" ? std::nan("") : text.toDouble();
-        for (const LimitEvent& e : watch.update(value, second * 1000)) {
+    double latest = 0;
+    for (const QString& step : readings.split(u' ')) {
+        const int second = step.section(u':', 0, 0).toInt();
+        const QString text = step.section(u':', 1);
+        const Limits before = watch.limits();
+        LimitEvents events;
+        if (text == u"lost") {
+            watch.interrupt();
+        } else if (text == u"ack") {
+            events = watch.acknowledge(second * 1000);
+        } else if (text.startsWith(u"set=")) {
+            events = watch.setLimits(ParseLimits(text.mid(4).replace(u',', u' ')), second * 1000);
+        } else {
+            const double value = text == u"nan" ? std::nan("") : text.toDouble();
+            events = watch.update(value, second * 1000);
+            if (!std::isnan(value))
+                latest = value;
+        }
+        const char* kinds[] = {"crossed", "cleared", "acknowledged", "removed"};
+        for (const LimitEvent& e : events) {
             QCOMPARE(e.time, second * 1000);
-            QCOMPARE(e.value, value);
-            QCOMPARE(e.limit, *watch.limits()[e.bound]);
-            seen << QStringLiteral("%1 %2 %3")
-                        .arg(second)
-                        .arg(e.kind == LimitEvent::Kind::Crossed ? u"crossed"_qs : u"cleared"_qs, BoundText(e.bound));
+            QCOMPARE(e.value, latest);
+            QCOMPARE(e.limit, *(e.kind == LimitEvent::Kind::Removed ? before : watch.limits())[e.bound]);
+            seen << QStringLiteral("%1 %2 %3").arg(second).arg(QLatin1String(kinds[int(e.kind)]), BoundText(e.bound));
         }
     }
     QCOMPARE(seen, events);
@@ -124,7 +175,7 @@ void TestLimits::watch()
 
 void TestLimits::acknowledgedUntilTheNextCrossing()
 {
-    LimitWatch watch(ParseLimits(u"ah=20 wh=10"_qs));
+    LimitWatch watch(ParseLimits(u"ah=20 wh=10"_qs), Joining);
     watch.update(15, 0);
     QVERIFY(watch.unacknowledged(Level::Warning));
     watch.update(25, 1000);
