@@ -179,9 +179,24 @@ void AlarmPanel::showWindowState()
 void AlarmPanel::acknowledge(Millis now)
 {
     for (auto& [quantity, w] : m_watched)
-        handle(quantity, w, w.watch.acknowledge(now), now);
-    m_repeat.stop();
+        acknowledge(quantity, w, now);
     showWindowState();
+}
+
+void AlarmPanel::acknowledge(QuantityId quantity, Millis now)
+{
+    const auto found = m_watched.find(quantity);
+    if (found == m_watched.end())
+        return;
+    acknowledge(quantity, found->second, now);
+    showWindowState();
+}
+
+void AlarmPanel::acknowledge(QuantityId quantity, Watched& w, Millis now)
+{
+    handle(quantity, w, w.watch.acknowledge(now), now);
+    if (!soundWaiting())
+        m_repeat.stop();
 }
 
 void AlarmPanel::readingsInterrupted()
@@ -269,7 +284,7 @@ bool AlarmPanel::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress) {
         for (auto& [quantity, w] : m_watched) {
             if (w.edit == watched && w.look->limitLevel() != Level::None) {
-                acknowledge();
+                acknowledge(quantity);
                 break;
             }
         }

@@ -57,6 +57,8 @@ public:
     void observe(limits::QuantityId quantity, double value, limits::Millis now = Now());
     // Stops the sound and its repeats; the colours stay until the readings are back inside.
     void acknowledge(limits::Millis now = Now());
+    // The same for one quantity's limits; the sound goes on for another's still waiting.
+    void acknowledge(limits::QuantityId quantity, limits::Millis now = Now());
     // The readings broke off (the instrument lost, measuring ended): delays start again.
     void readingsInterrupted();
 
@@ -97,6 +99,7 @@ private:
     };
 
     void handle(limits::QuantityId quantity, Watched& w, const limits::LimitEvents& events, limits::Millis now);
+    void acknowledge(limits::QuantityId quantity, Watched& w, limits::Millis now);
     void show(limits::QuantityId quantity, Watched& w);
     void showWindowState();
     bool soundFor(limits::Level level) const;
