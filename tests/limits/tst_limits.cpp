@@ -61,6 +61,8 @@ private slots:
     void instrumentAlarms();
     void dialogRefuses_data();
     void dialogRefuses();
+    void dialogKeepsWhatIsTyped_data();
+    void dialogKeepsWhatIsTyped();
     void dialogCopiesInstrumentAlarms();
     void preferencesKeptBetweenRuns();
 };
@@ -284,10 +286,21 @@ void TestLimits::dialogRefuses_data()
         << ByLanguage("Wilgotność względna, górny próg alarmu: '%1' nie jest liczbą.",
                       "Relative humidity, upper alarm limit: '%1' is not a number.")
                .arg(decimal == u"." ? "9,5" : "9.5");
-    QTest::newRow("beyond the range") << "dewPoint.delay" << "4000"
-        << ByLanguage("Temperatura punktu rosy, opóźnienie: '4000' jest poza dozwolonym zakresem od %1 do %2.",
-                      "Dew point temperature, delay: '4000' is outside the allowed range %1 to %2.")
+    QTest::newRow("beyond the range") << "dewPoint.alarmLow" << "-4000"
+        << ByLanguage("Temperatura punktu rosy, dolny próg alarmu: '-4000' jest poza dozwolonym zakresem od %1 do %2.",
+                      "Dew point temperature, lower alarm limit: '-4000' is outside the allowed range %1 to %2.")
                .arg("-3276" + decimal + "8", "3276" + decimal + "7");
+    QTest::newRow("a delay longer than a day") << "dewPoint.delay" << "86400" + decimal + "1"
+        << ByLanguage("Temperatura punktu rosy: opóźnienie może wynosić najwyżej 86400 s (dobę).",
+                      "Dew point temperature: the delay can be at most 86400 s (a day).");
+    QTest::newRow("a hysteresis below a hundredth") << "humidity.hysteresis" << "0" + decimal + "125"
+        << ByLanguage("Wilgotność względna, histereza: '%1' ma za dużo miejsc po przecinku (najwyżej 2).",
+                      "Relative humidity, hysteresis: '%1' has too many decimals (at most 2).")
+               .arg("0" + decimal + "125");
+    QTest::newRow("a delay below a tenth of a second") << "ambient.delay" << "1" + decimal + "25"
+        << ByLanguage("Temperatura otoczenia, opóźnienie: '%1' ma za dużo miejsc po przecinku (najwyżej 1).",
+                      "Ambient temperature, delay: '%1' has too many decimals (at most 1).")
+               .arg("1" + decimal + "25");
 }
 
 void TestLimits::dialogRefuses()
@@ -319,6 +332,44 @@ void TestLimits::dialogRefuses()
     QCOMPARE(dialog.preferences(), before);
 }
 
+// In the Polish locale: what is typed is kept to the digit, and what is shown and left
+// alone stays exactly as it was stored.
+void TestLimits::dialogKeepsWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("field");  // empty: nothing typed
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");  // the ambient temperature's limits after OK
+
+    const QString stored = u"al=-0.125 ah=40 h=0.25 d=12.5"_qs;  // -0.125: more digits than one can type
+    QTest::newRow("nothing typed") << "" << "" << stored;
+    QTest::newRow("hysteresis in hundredths") << "ambient.hysteresis" << "0,05" << "al=-0.125 ah=40 h=0.05 d=12.5";
+    QTest::newRow("trailing zeros are no decimals") << "ambient.hysteresis" << "0,250" << stored;
+    QTest::newRow("a limit in hundredths") << "ambient.alarmHigh" << "40,25" << "al=-0.125 ah=40.25 h=0.25 d=12.5";
+    QTest::newRow("a delay of an hour") << "ambient.delay" << "3600" << "al=-0.125 ah=40 h=0.25 d=3600";
+    QTest::newRow("a delay of a day") << "ambient.delay" << "86400,0" << "al=-0.125 ah=40 h=0.25 d=86400";
+}
+
+void TestLimits::dialogKeepsWhatIsTyped()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    const auto restore = qScopeGuard([before] { QLocale::setDefault(before); });
+    AlarmPreferences stored;
+    stored.limits[QuantityId::Ambient] = ParseLimits(u"al=-0.125 ah=40 h=0.25 d=12.5"_qs);
+    LimitsDialog dialog(stored, false, {});
+    QCOMPARE(dialog.findChild<QLineEdit*>(u"ambient.hysteresis"_qs)->text(), u"0,25"_qs);
+    QCOMPARE(dialog.findChild<QLineEdit*>(u"ambient.delay"_qs)->text(), u"12,5"_qs);
+    if (!field.isEmpty())
+        dialog.findChild<QLineEdit*>(field)->setText(typed);
+    dialog.accept();
+    QVERIFY2(dialog.problem().isEmpty(), qPrintable(dialog.problem()));
+    QCOMPARE(dialog.preferences().of(QuantityId::Ambient), ParseLimits(kept));
+}
+
 void TestLimits::dialogCopiesInstrumentAlarms()
 {
     SettingsValues s;
@@ -326,16 +377,27 @@ void TestLimits::dialogCopiesInstrumentAlarms()
     s.Alarm1Mode = 4;  // outside
     s.Alarm1High = 500;
     s.Alarm1Low = 140;
+    s.LowerUnit = 5;  // °C
+    s.Alarm2Mode = 5;  // upper, with the gap as hysteresis
+    s.Alarm2High = 250;
+    s.Alarm2Low = 50;
     AlarmPreferences before;
-    before.limits[QuantityId::DewPoint] = ParseLimits(u"wh=5 ah=30"_qs);
+    before.limits[QuantityId::DewPoint] = ParseLimits(u"wh=5 ah=30 h=0.25 d=30"_qs);
+    before.limits[QuantityId::Ambient] = ParseLimits(u"al=1 d=7"_qs);
     LimitsDialog dialog(before, true, InstrumentAlarms(s));
+    auto* typed = dialog.findChild<QLineEdit*>(u"dewPoint.warningLow"_qs);
+    typed->setText(u"-1x"_qs);  // a typing slip in a field the copy does not set
     auto* copy = dialog.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs);
     QVERIFY(copy && copy->isEnabled());
     copy->click();
+    QCOMPARE(typed->text(), u"-1x"_qs);
+    typed->setText(u"-5"_qs);
     dialog.accept();
     QVERIFY2(dialog.problem().isEmpty(), qPrintable(dialog.problem()));
-    // 50 °F and 14 °F as alarm limits; the warning stays.
-    QCOMPARE(dialog.preferences().of(QuantityId::DewPoint), ParseLimits(u"wh=5 ah=10 al=-10"_qs));
+    // 50 °F and 14 °F as alarm limits; the warning, the hysteresis and the delay stay.
+    QCOMPARE(dialog.preferences().of(QuantityId::DewPoint), ParseLimits(u"wl=-5 wh=5 ah=10 al=-10 h=0.25 d=30"_qs));
+    // 25 °C as the upper alarm limit, the 20 °C between the thresholds as hysteresis.
+    QCOMPARE(dialog.preferences().of(QuantityId::Ambient), ParseLimits(u"al=1 ah=25 h=20 d=7"_qs));
 
     LimitsDialog unread(before, false, {});
     QVERIFY(!unread.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs)->isEnabled());
