@@ -31,7 +31,9 @@ Limits FourLimits()
 void LimitWatchReading(benchmark::State& state)
 {
     const bool crossing = state.range(0) != 0;
-    std::array<LimitWatch, 3> watches{LimitWatch(FourLimits()), LimitWatch(FourLimits()), LimitWatch(FourLimits())};
+    constexpr Millis joining = 5000;
+    std::array<LimitWatch, 3> watches{LimitWatch(FourLimits(), joining), LimitWatch(FourLimits(), joining),
+                                      LimitWatch(FourLimits(), joining)};
     Millis now = 0;
     int events = 0;
     for (auto _ : state) {
@@ -54,7 +56,7 @@ void AlarmPanelReading(benchmark::State& state)
                           {{QuantityId::DewPoint, fields[0], {}},
                            {QuantityId::Humidity, fields[1], {}},
                            {QuantityId::Ambient, fields[2], {}}},
-                          {}, {});
+                          {}, {}, std::chrono::seconds(5));
     hmx::AlarmPreferences preferences;
     for (const QuantityInfo& q : MeasuredQuantities)
         preferences.limits[q.id] = FourLimits();

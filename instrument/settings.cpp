@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -247,6 +248,24 @@ std::int16_t TextToTenths(const QString& text, const QLocale& locale)
         ThrowRange(text, GeneralText(-3276.8, locale), GeneralText(3276.7, locale));
     }
     return static_cast<std::int16_t>(*tenths);
+}
+
+TypedNumber TextToNumber(const QString& text, const QLocale& locale)
+{
+    std::optional<Decimal> d = ParseDecimal(text, locale);
+    if (!d)
+        ThrowMalformed(text, "floating point");
+    while (d->digits.endsWith('0')) {
+        d->digits.chop(1);
+        ++d->exponent;
+    }
+    const long long decimals = d->digits.isEmpty() ? 0 : std::max(-d->exponent, 0LL);
+    return {DecimalToDouble(*d), int(std::min(decimals, 1000LL))};
+}
+
+QString NumberToText(double value, const QLocale& locale)
+{
+    return GeneralText(value, locale);
 }
 
 ScaledValue TextToScaled(const QString& text, const QLocale& locale)

@@ -65,6 +65,16 @@ QString IntegerToText(std::int16_t value);
 // throws a range error naming the text.
 std::int16_t TextToTenths(const QString& text, const QLocale& locale = QLocale());
 ScaledValue TextToScaled(const QString& text, const QLocale& locale = QLocale());
+// A number exactly as typed, not rounded, and how many decimals it has (trailing zeros
+// aside: "0,50" has 1); throws as TextToTenths for a malformed text. A text of very many
+// digits gives an infinite value.
+struct TypedNumber {
+    double value = 0;
+    int decimals = 0;
+};
+TypedNumber TextToNumber(const QString& text, const QLocale& locale = QLocale());
+// Any number in the page's form, shortest, up to 15 significant digits: 0.25 -> "0,25".
+QString NumberToText(double value, const QLocale& locale = QLocale());
 // An optional '-' and ASCII digits; anything else throws "'%s' is not a valid integer value".
 std::int16_t TextToInteger(const QString& text);
 

@@ -37,6 +37,8 @@ LimitCheck Validate(const Limits& limits)
         return {Problem::NegativeHysteresis};
     if (!(limits.delaySeconds >= 0))
         return {Problem::NegativeDelay};
+    if (!(limits.delaySeconds <= LongestDelaySeconds))
+        return {Problem::DelayTooLong};
     return {};
 }
 

@@ -50,6 +50,9 @@ constexpr Level LevelOf(Bound b)
     return b == Bound::AlarmLow || b == Bound::AlarmHigh ? Level::Alarm : Level::Warning;
 }
 
+// A delay longer than a day would hide an alarm for good.
+inline constexpr double LongestDelaySeconds = 86400;
+
 struct Limits {
     std::array<std::optional<double>, BoundCount> bound;  // indexed by Bound; empty: no such limit
     double hysteresis = 0;  // how far back inside a reading must come to clear, in the quantity's unit
@@ -70,6 +73,7 @@ struct LimitCheck {
         LowAboveHigh,        // a lower limit at or above an upper one
         NegativeHysteresis,
         NegativeDelay,
+        DelayTooLong,        // beyond LongestDelaySeconds
     };
     Problem problem = Problem::None;
     Bound bound = Bound::AlarmLow;

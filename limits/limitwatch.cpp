@@ -18,18 +18,74 @@ bool Inside(Bound b, double value, double limit, double hysteresis)
     return IsHigh(b) ? value <= limit - hysteresis : value >= limit + hysteresis;
 }
 
+Millis DelayOf(const Limits& limits)
+{
+    return Millis(std::llround(limits.delaySeconds * 1000.0));
+}
+
+// Every reading past `old` is past `moved` too, so a run past the old limit goes on.
+bool NoFurtherOut(Bound b, double moved, double old)
+{
+    return IsHigh(b) ? moved <= old : moved >= old;
+}
+
 } // namespace
+
+bool LimitWatch::joined(Millis now) const
+{
+    // A clock set back is a break too: the run's length could not be told.
+    return m_hasLast && now >= m_lastTime && now - m_lastTime <= m_joining;
+}
 
 LimitEvents LimitWatch::setLimits(const Limits& limits, Millis now)
 {
     LimitEvents events;
-    for (const Bound b : AllBounds) {
-        if (m_state[std::size_t(b)].crossed)
-            events.push({LimitEvent::Kind::Cleared, b, m_last, *m_limits[b], now});
-    }
+    const Limits old = m_limits;
     m_limits = limits;
-    m_state = {};
+    const bool current = joined(now);
+    const bool timing = old.hysteresis != limits.hysteresis || old.delaySeconds != limits.delaySeconds;
+    for (const Bound b : AllBounds) {
+        if (old[b] != limits[b] || (limits[b] && timing))
+            decide(b, old, current, now, events);
+    }
     return events;
+}
+
+void LimitWatch::decide(Bound b, const Limits& old, bool current, Millis now, LimitEvents& events)
+{
+    State& s = m_state[std::size_t(b)];
+    const std::optional<double>& limit = m_limits[b];
+    if (!limit) {
+        if (s.crossed)
+            events.push({LimitEvent::Kind::Removed, b, m_last, *old[b], now});
+        s = {};
+        return;
+    }
+    if (!current) {
+        s.past = false;  // the run starts with the next reading, which also decides a crossed limit
+        return;
+    }
+    if (s.crossed) {
+        if (Inside(b, m_last, *limit, m_limits.hysteresis)) {
+            s = {};
+            events.push({LimitEvent::Kind::Cleared, b, m_last, *limit, now});
+        }
+        return;
+    }
+    if (!Past(b, m_last, *limit)) {
+        s.past = false;
+        return;
+    }
+    // The run so far was past the old limit, which says nothing of a limit further out.
+    if (!s.past || !old[b] || !NoFurtherOut(b, *limit, *old[b])) {
+        s.past = true;
+        s.since = m_lastTime;
+    }
+    if (m_lastTime - s.since >= DelayOf(m_limits)) {
+        s.crossed = true;
+        s.acknowledged = false;
+        events.push({LimitEvent::Kind::Crossed, b, m_last, *limit, now});
+    }
 }
 
 LimitEvents LimitWatch::update(double value, Millis now)
@@ -37,8 +93,15 @@ LimitEvents LimitWatch::update(double value, Millis now)
     LimitEvents events;
     if (std::isnan(value))
         return events;
+    // The delay counts only time with readings: after a gap or a loss it starts again.
+    if (!joined(now)) {
+        for (State& s : m_state)
+            s.past = false;
+    }
     m_last = value;
-    const Millis delay = Millis(std::llround(m_limits.delaySeconds * 1000.0));
+    m_lastTime = now;
+    m_hasLast = true;
+    const Millis delay = DelayOf(m_limits);
     for (const Bound b : AllBounds) {
         const std::optional<double>& limit = m_limits[b];
         if (!limit)
@@ -66,6 +129,11 @@ LimitEvents LimitWatch::update(double value, Millis now)
         }
     }
     return events;
+}
+
+void LimitWatch::interrupt()
+{
+    m_hasLast = false;
 }
 
 LimitEvents LimitWatch::acknowledge(Millis now)

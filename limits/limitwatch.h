@@ -1,7 +1,8 @@
 // LimitWatch: follows one quantity's readings against its limits and says when a
-// limit is crossed (the reading past it for the delay), cleared (back inside by the
-// hysteresis) and acknowledged. Pure and allocation-free: a reading costs a few
-// comparisons, so it runs on the window thread beside every reading.
+// limit is crossed (the reading past it for the delay, counted over readings without a
+// gap), cleared (back inside by the hysteresis) and acknowledged. Pure and
+// allocation-free: a reading costs a few comparisons, so it runs on the window thread
+// beside every reading.
 #pragma once
 
 #include "limits/limits.h"
@@ -15,11 +16,12 @@ namespace hmx::limits {
 using Millis = std::int64_t;  // milliseconds since the epoch
 
 struct LimitEvent {
-    enum class Kind : std::uint8_t { Crossed, Cleared, Acknowledged };
+    // Removed: a crossed limit taken away (or its quantity's limits), whatever the reading.
+    enum class Kind : std::uint8_t { Crossed, Cleared, Acknowledged, Removed };
     Kind kind = Kind::Crossed;
     Bound bound = Bound::AlarmHigh;
-    double value = 0;  // the reading that caused it (Acknowledged: the latest)
-    double limit = 0;
+    double value = 0;  // the reading that caused it (Acknowledged, Removed: the latest)
+    double limit = 0;  // Removed: the limit as it was
     Millis time = 0;
 };
 
@@ -53,16 +55,26 @@ struct LimitStatus {
 
 class LimitWatch {
 public:
-    LimitWatch() = default;
-    explicit LimitWatch(const Limits& limits) : m_limits(limits) {}
+    // Readings further apart than `joiningDistance` are not one run: the delay starts again.
+    explicit LimitWatch(const Limits& limits, Millis joiningDistance)
+        : m_limits(limits), m_joining(joiningDistance)
+    {
+    }
 
     const Limits& limits() const { return m_limits; }
-    // New limits start afresh; a limit that was crossed is cleared (events in the
-    // result) and the next readings decide again.
+    // A limit whose value, hysteresis and delay stay keeps its state. A changed one is
+    // decided again from the latest reading if it is current (within the joining
+    // distance of `now`, no loss since): crossed while past it, or inside it but not
+    // back by the hysteresis; cleared once back; a crossing starts or goes on with the
+    // run of readings already past it. Without a current reading a crossed limit stays
+    // crossed until the next reading decides. A crossed limit taken away is Removed.
     LimitEvents setLimits(const Limits& limits, Millis now);
 
     // One reading at `now`. A NaN (no reading) changes nothing.
     LimitEvents update(double value, Millis now);
+    // The readings broke off (the instrument lost, measuring stopped): a delay under
+    // way starts again with the next reading; what is crossed stays crossed.
+    void interrupt();
     // Acknowledges every crossed limit not yet acknowledged.
     LimitEvents acknowledge(Millis now);
 
@@ -78,9 +90,17 @@ private:
         Millis since = 0;
     };
 
+    // The latest reading is current at `now`: the next one continues its run.
+    bool joined(Millis now) const;
+    // Decides a limit from the latest reading after its value or timing changed.
+    void decide(Bound b, const Limits& old, bool current, Millis now, LimitEvents& events);
+
     Limits m_limits;
+    Millis m_joining;
     std::array<State, BoundCount> m_state{};
     double m_last = 0;
+    Millis m_lastTime = 0;
+    bool m_hasLast = false;  // a reading came since the start or the last interruption
 };
 
 } // namespace hmx::limits

@@ -37,11 +37,12 @@ Millis AlarmPanel::Now()
 }
 
 AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-                       QRect acknowledgeButton)
+                       QRect acknowledgeButton, std::chrono::milliseconds joiningDistance)
     : QObject(window), m_window(window), m_title(window->windowTitle()), m_notifier(CreateNotifier(window))
 {
     for (const Field& field : fields) {
-        Watched& w = m_watched[field.quantity];
+        Watched& w = m_watched.try_emplace(field.quantity, limits::LimitWatch({}, joiningDistance.count()))
+                         .first->second;
         w.edit = field.edit;
         w.look = std::make_unique<FieldLook>(field.edit);
         w.status = new QLabel(page);
@@ -178,9 +179,30 @@ void AlarmPanel::showWindowState()
 void AlarmPanel::acknowledge(Millis now)
 {
     for (auto& [quantity, w] : m_watched)
-        handle(quantity, w, w.watch.acknowledge(now), now);
-    m_repeat.stop();
+        acknowledge(quantity, w, now);
     showWindowState();
+}
+
+void AlarmPanel::acknowledge(QuantityId quantity, Millis now)
+{
+    const auto found = m_watched.find(quantity);
+    if (found == m_watched.end())
+        return;
+    acknowledge(quantity, found->second, now);
+    showWindowState();
+}
+
+void AlarmPanel::acknowledge(QuantityId quantity, Watched& w, Millis now)
+{
+    handle(quantity, w, w.watch.acknowledge(now), now);
+    if (!soundWaiting())
+        m_repeat.stop();
+}
+
+void AlarmPanel::readingsInterrupted()
+{
+    for (auto& [quantity, w] : m_watched)
+        w.watch.interrupt();
 }
 
 void AlarmPanel::setValueOld(QuantityId quantity, bool old)
@@ -262,7 +284,7 @@ bool AlarmPanel::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress) {
         for (auto& [quantity, w] : m_watched) {
             if (w.edit == watched && w.look->limitLevel() != Level::None) {
-                acknowledge();
+                acknowledge(quantity);
                 break;
             }
         }

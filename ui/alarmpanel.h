@@ -38,13 +38,15 @@ public:
     };
 
     // Puts its buttons (Limits, Acknowledge at the given places) and status lines on
-    // `page`; `window` gets the warning sign and the requests for attention.
+    // `page`; `window` gets the warning sign and the requests for attention. Readings
+    // further apart than `joiningDistance` start a limit's delay again.
     AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-               QRect acknowledgeButton);
+               QRect acknowledgeButton, std::chrono::milliseconds joiningDistance);
     ~AlarmPanel() override;
 
     const AlarmPreferences& preferences() const { return m_preferences; }
-    // New limits start afresh: what was crossed is cleared and the next readings decide.
+    // Limits that stay keep their state; changed ones are decided again from the latest
+    // reading (see LimitWatch::setLimits).
     void setPreferences(const AlarmPreferences& preferences, limits::Millis now = Now());
 
     // The instrument's settings as last read: its alarms for the copy button and the chart.
@@ -55,6 +57,10 @@ public:
     void observe(limits::QuantityId quantity, double value, limits::Millis now = Now());
     // Stops the sound and its repeats; the colours stay until the readings are back inside.
     void acknowledge(limits::Millis now = Now());
+    // The same for one quantity's limits; the sound goes on for another's still waiting.
+    void acknowledge(limits::QuantityId quantity, limits::Millis now = Now());
+    // The readings broke off (the instrument lost, measuring ended): delays start again.
+    void readingsInterrupted();
 
     // The quantity's field shows an old value (dimmed) or a live one.
     void setValueOld(limits::QuantityId quantity, bool old);
@@ -84,6 +90,7 @@ protected:
 
 private:
     struct Watched {
+        explicit Watched(const limits::LimitWatch& w) : watch(w) {}
         limits::LimitWatch watch;
         std::unique_ptr<FieldLook> look;
         QLineEdit* edit = nullptr;
@@ -92,6 +99,7 @@ private:
     };
 
     void handle(limits::QuantityId quantity, Watched& w, const limits::LimitEvents& events, limits::Millis now);
+    void acknowledge(limits::QuantityId quantity, Watched& w, limits::Millis now);
     void show(limits::QuantityId quantity, Watched& w);
     void showWindowState();
     bool soundFor(limits::Level level) const;

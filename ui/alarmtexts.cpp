@@ -40,8 +40,7 @@ QString BoundName(Bound bound)
 
 QString LimitNumberText(double value, const QLocale& locale)
 {
-    const double tenths = std::round(value * 10.0);
-    return std::abs(tenths) <= 32767 ? TenthsToText(std::int16_t(tenths), locale) : locale.toString(value, 'f', 1);
+    return NumberToText(std::round(value * 100.0) / 100.0, locale);
 }
 
 QString LimitValueText(double value, QuantityId id, const QLocale& locale)
@@ -77,7 +76,7 @@ QString CrossingText(QuantityId id, const limits::LimitEvent& event, const QLoca
                     LimitValueText(event.limit, id, locale));
 }
 
-QString LimitCheckText(QuantityId id, const limits::LimitCheck& check, const QLocale&)
+QString LimitCheckText(QuantityId id, const limits::LimitCheck& check, const QLocale& locale)
 {
     using Problem = limits::LimitCheck::Problem;
     QString what;
@@ -98,6 +97,10 @@ QString LimitCheckText(QuantityId id, const limits::LimitCheck& check, const QLo
         break;
     case Problem::NegativeDelay:
         what = ByLanguage("opóźnienie nie może być ujemne", "the delay cannot be negative");
+        break;
+    case Problem::DelayTooLong:
+        what = ByLanguage("opóźnienie może wynosić najwyżej %1 s (dobę)", "the delay can be at most %1 s (a day)")
+                   .arg(NumberToText(limits::LongestDelaySeconds, locale));
         break;
     }
     return QuantityName(id) + QStringLiteral(": ") + what + QLatin1Char('.');

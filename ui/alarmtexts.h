@@ -15,7 +15,8 @@ QString QuantityName(limits::QuantityId id);
 QString QuantityUnit(limits::QuantityId id);
 // "górny próg alarmu", "upper alarm limit".
 QString BoundName(limits::Bound bound);
-// A limit's number as the settings page writes numbers, to a tenth: "-10,5".
+// A limit's number as the settings page writes numbers, to a hundredth (what the Limits
+// dialog takes): "-10,5", "0,25".
 QString LimitNumberText(double value, const QLocale& locale = QLocale());
 // A limit value with its unit, in the locale's numbers: "-10,5 °C".
 QString LimitValueText(double value, limits::QuantityId id, const QLocale& locale = QLocale());

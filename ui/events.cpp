@@ -5,10 +5,13 @@
 #include "log/eventjournal.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartlimits.h"
+#include "ui/chartview.h"
 #include "ui/errorreport.h"
 #include "ui/journalevents.h"
 #include "ui/messages.h"
 #include "ui/statisticspanel.h"
+
+#include <cmath>
 
 using namespace hmx;
 
@@ -26,7 +29,9 @@ void TForm1::setUpAlarmsAndJournal()
                               {{limits::QuantityId::DewPoint, Edit20, QRect(276, 96, 236, 48)},
                                {limits::QuantityId::Ambient, Edit14, QRect(264, 220, 160, 52)},
                                {limits::QuantityId::Humidity, Edit6, QRect(256, 348, 176, 52)}},
-                              QRect(560, 376, 97, 25), QRect(560, 200, 105, 81));
+                              QRect(560, 376, 97, 25), QRect(560, 200, 105, 81),
+                              // A limit's delay counts readings as the chart joins them.
+                              std::chrono::milliseconds(std::llround(LiveJoiningDistance * 86400000.0)));
     connect(m_alarms, &AlarmPanel::limitEvent, this, [this](limits::QuantityId quantity, const limits::LimitEvent& e) {
         m_journal->add(LimitEventKind(e), LimitEventDetails(quantity, e),
                        QDateTime::fromMSecsSinceEpoch(e.time));

@@ -66,6 +66,7 @@ QString LimitEventKind(const limits::LimitEvent& event)
     case limits::LimitEvent::Kind::Crossed: return QStringLiteral("limit-crossed");
     case limits::LimitEvent::Kind::Cleared: return QStringLiteral("limit-cleared");
     case limits::LimitEvent::Kind::Acknowledged: return QStringLiteral("limit-acknowledged");
+    case limits::LimitEvent::Kind::Removed: return QStringLiteral("limit-removed");
     }
     return {};
 }

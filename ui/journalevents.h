@@ -17,7 +17,7 @@ namespace hmx {
 // "UpperUnit=0" for each field that differs from `before` (every field without it).
 QStringList SettingsChanges(const std::optional<SettingsValues>& before, const SettingsValues& after);
 
-// "limit-crossed", "limit-cleared", "limit-acknowledged".
+// "limit-crossed", "limit-cleared", "limit-acknowledged", "limit-removed".
 QString LimitEventKind(const limits::LimitEvent& event);
 // quantity, level, limit (which one), value, limit value.
 QStringList LimitEventDetails(limits::QuantityId quantity, const limits::LimitEvent& event);

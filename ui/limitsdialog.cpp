@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <tuple>
 
 namespace hmx {
@@ -30,6 +31,18 @@ QString BoundColumn(Bound b)
     case Bound::AlarmHigh: return ByLanguage("Alarm\ngórny", "Upper\nalarm");
     }
     return {};
+}
+
+// Limits and the hysteresis to a hundredth, the delay to a tenth of a second.
+constexpr int LimitDecimals = 2;
+constexpr int DelayDecimals = 1;
+// The limits' range, as the settings page takes temperatures.
+constexpr double LowestLimit = -3276.8;
+constexpr double HighestLimit = 3276.7;
+
+double ToHundredths(double value)
+{
+    return std::round(value * 100.0) / 100.0;
 }
 
 QString FieldName(QuantityId quantity, const char* part)
@@ -136,27 +149,71 @@ void LimitsDialog::fill(QuantityId quantity, const limits::Limits& l)
 {
     Row& r = m_rows.at(quantity);
     for (const Bound b : limits::AllBounds)
-        r.bounds[b]->setText(l[b] ? LimitNumberText(*l[b]) : QString());
-    r.hysteresis->setText(l.hysteresis != 0 ? LimitNumberText(l.hysteresis) : QString());
-    r.delay->setText(l.delaySeconds != 0 ? LimitNumberText(l.delaySeconds) : QString());
+        showValue(r.bounds[b], l[b]);
+    showValue(r.hysteresis, l.hysteresis != 0 ? std::optional(l.hysteresis) : std::nullopt);
+    showValue(r.delay, l.delaySeconds != 0 ? std::optional(l.delaySeconds) : std::nullopt);
+}
+
+void LimitsDialog::showValue(QLineEdit* edit, std::optional<double> value)
+{
+    if (!value) {
+        edit->clear();
+        m_shown.erase(edit);
+        return;
+    }
+    // Every digit the value has, so that OK on an untouched field changes nothing.
+    const QString text = NumberToText(*value);
+    edit->setText(text);
+    m_shown[edit] = {text, *value};
+}
+
+std::optional<double> LimitsDialog::untouched(const QLineEdit* edit) const
+{
+    const auto shown = m_shown.find(edit);
+    return shown != m_shown.end() && shown->second.text == edit->text() ? std::optional(shown->second.value)
+                                                                         : std::nullopt;
+}
+
+std::optional<double> LimitsDialog::value(const QLineEdit* edit) const
+{
+    if (const std::optional<double> kept = untouched(edit))
+        return kept;
+    const QString text = edit->text();
+    try {
+        return text.isEmpty() ? std::nullopt : std::optional(TextToNumber(text).value);
+    } catch (const ConversionError&) {
+        return std::nullopt;
+    }
 }
 
 void LimitsDialog::copyInstrumentAlarms()
 {
+    const double unreadable = std::nan("");
+    const auto same = [](std::optional<double> a, std::optional<double> b) {
+        return a.has_value() == b.has_value() && (!a || *a == *b || (std::isnan(*a) && std::isnan(*b)));
+    };
     for (const InstrumentAlarm& alarm : m_instrumentAlarms) {
         if (!CanCopy(alarm) || !m_rows.count(alarm.quantity))
             continue;
-        // What the fields say now, so limits typed meanwhile stay; unreadable fields start empty.
-        limits::Limits current;
+        // What the fields say now, an unreadable one as NaN, so that any value the copy
+        // puts there differs from it.
         const Row& r = m_rows.at(alarm.quantity);
+        limits::Limits current;
         for (const Bound b : limits::AllBounds) {
-            try {
-                if (!r.bounds.at(b)->text().trimmed().isEmpty())
-                    current[b] = TextToTenths(r.bounds.at(b)->text()) / 10.0;
-            } catch (const ConversionError&) {
-            }
+            if (!r.bounds.at(b)->text().isEmpty())
+                current[b] = value(r.bounds.at(b)).value_or(unreadable);
         }
-        fill(alarm.quantity, CopyAlarm(alarm, current));
+        if (!r.hysteresis->text().isEmpty())
+            current.hysteresis = value(r.hysteresis).value_or(unreadable);
+        // Only the fields the copy sets change, to a hundredth as they take it; the
+        // others keep what they say, readable or not.
+        const limits::Limits copied = CopyAlarm(alarm, current);
+        for (const Bound b : limits::AllBounds) {
+            if (!same(copied[b], current[b]))
+                showValue(r.bounds.at(b), copied[b] ? std::optional(ToHundredths(*copied[b])) : std::nullopt);
+        }
+        if (!same(copied.hysteresis, current.hysteresis))
+            showValue(r.hysteresis, copied.hysteresis != 0 ? std::optional(ToHundredths(copied.hysteresis)) : std::nullopt);
     }
     m_problem->clear();
 }
@@ -174,42 +231,56 @@ std::optional<limits::Limits> LimitsDialog::read(QuantityId quantity)
 {
     Row& r = m_rows.at(quantity);
     limits::Limits l;
-    // The settings page's rules: digits, an optional '-' and the locale's decimal separator.
-    const auto number = [&](QLineEdit* edit, const QString& name) -> std::optional<double> {
+    // The settings page's rules: digits, an optional '-' and the locale's decimal
+    // separator; no more decimals than the field takes, no digit of them rounded away.
+    const auto number = [&](QLineEdit* edit, const QString& name, int decimals) -> std::optional<double> {
+        if (const std::optional<double> kept = untouched(edit))
+            return kept;
         const QString text = edit->text();
-        try {
-            return TextToTenths(text) / 10.0;
-        } catch (const ConversionError& e) {
-            const QString what = e.kind() == ConversionError::Kind::Range
-                ? ByLanguage("'%1' jest poza dozwolonym zakresem od %2 do %3",
-                             "'%1' is outside the allowed range %2 to %3")
-                      .arg(text, e.low(), e.high())
-                : ByLanguage("'%1' nie jest liczbą", "'%1' is not a number").arg(text);
+        const auto refused = [&](const QString& what) -> std::optional<double> {
             refuse(QStringLiteral("%1, %2: %3.").arg(QuantityName(quantity), name, what), edit);
             return std::nullopt;
+        };
+        TypedNumber typed;
+        try {
+            typed = TextToNumber(text);
+        } catch (const ConversionError&) {
+            return refused(ByLanguage("'%1' nie jest liczbą", "'%1' is not a number").arg(text));
         }
+        if (typed.decimals > decimals)
+            return refused(ByLanguage("'%1' ma za dużo miejsc po przecinku (najwyżej %2)",
+                                      "'%1' has too many decimals (at most %2)")
+                               .arg(text, QString::number(decimals)));
+        // The delay has a range of its own, which Validate checks.
+        if (edit != r.delay && !(typed.value >= LowestLimit && typed.value <= HighestLimit))
+            return refused(ByLanguage("'%1' jest poza dozwolonym zakresem od %2 do %3",
+                                      "'%1' is outside the allowed range %2 to %3")
+                               .arg(text, NumberToText(LowestLimit), NumberToText(HighestLimit)));
+        return typed.value;
     };
     for (const Bound b : limits::AllBounds) {
         QLineEdit* edit = r.bounds.at(b);
         if (edit->text().isEmpty())
             continue;
-        l[b] = number(edit, BoundName(b));
+        l[b] = number(edit, BoundName(b), LimitDecimals);
         if (!l[b])
             return std::nullopt;
     }
-    for (auto [edit, value, name] : {std::tuple{r.hysteresis, &l.hysteresis, ByLanguage("histereza", "hysteresis")},
-                                     std::tuple{r.delay, &l.delaySeconds, ByLanguage("opóźnienie", "delay")}}) {
+    for (auto [edit, value, name, decimals] :
+         {std::tuple{r.hysteresis, &l.hysteresis, ByLanguage("histereza", "hysteresis"), LimitDecimals},
+          std::tuple{r.delay, &l.delaySeconds, ByLanguage("opóźnienie", "delay"), DelayDecimals}}) {
         if (edit->text().isEmpty())
             continue;
-        const std::optional<double> read = number(edit, name);
+        const std::optional<double> read = number(edit, name, decimals);
         if (!read)
             return std::nullopt;
         *value = *read;
     }
     if (const limits::LimitCheck check = limits::Validate(l); !check) {
-        QLineEdit* field = check.problem == limits::LimitCheck::Problem::NegativeHysteresis ? r.hysteresis
-            : check.problem == limits::LimitCheck::Problem::NegativeDelay                   ? r.delay
-                                                                                            : r.bounds.at(check.bound);
+        using Problem = limits::LimitCheck::Problem;
+        QLineEdit* field = check.problem == Problem::NegativeHysteresis ? r.hysteresis
+            : check.problem == Problem::NegativeDelay || check.problem == Problem::DelayTooLong ? r.delay
+                                                                                                : r.bounds.at(check.bound);
         refuse(LimitCheckText(quantity, check), field);
         return std::nullopt;
     }

@@ -1,6 +1,8 @@
 // The Limits dialog: per quantity the lower and upper alarm and warning limits, the
 // hysteresis and the delay, the sounds, and a button that copies the instrument's own
-// alarm thresholds. It refuses what makes no sense, with a message saying what.
+// alarm thresholds. Limits and the hysteresis take two decimals, the delay one; a value
+// shown and left as it is stays exactly as it was. It refuses what makes no sense or
+// what a field cannot hold, with a message saying what.
 #pragma once
 
 #include "instrument/alarmthresholds.h"
@@ -33,7 +35,8 @@ public:
     QString problem() const;
 
     void accept() override;
-    // Puts the instrument's alarm thresholds into the fields, as the copy button does.
+    // Puts the instrument's alarm thresholds into the fields it sets, as the copy button
+    // does; the other fields keep what they say.
     void copyInstrumentAlarms();
 
 private:
@@ -43,12 +46,24 @@ private:
         QLineEdit* delay = nullptr;
     };
 
+    // A value shown in a field, with the text it was shown as.
+    struct Shown {
+        QString text;
+        double value = 0;
+    };
+
     void fill(limits::QuantityId quantity, const limits::Limits& limits);
+    void showValue(QLineEdit* edit, std::optional<double> value);
+    // The value a field was filled with, while it still shows the text it was given.
+    std::optional<double> untouched(const QLineEdit* edit) const;
+    // What the field says now; nullopt for an empty or unreadable one.
+    std::optional<double> value(const QLineEdit* edit) const;
     // The fields of one quantity, or nullopt with the message shown.
     std::optional<limits::Limits> read(limits::QuantityId quantity);
     void refuse(const QString& message, QLineEdit* field);
 
     std::map<limits::QuantityId, Row> m_rows;
+    std::map<const QLineEdit*, Shown> m_shown;
     std::vector<InstrumentAlarm> m_instrumentAlarms;
     QCheckBox* m_soundForAlarms;
     QCheckBox* m_soundForWarnings;

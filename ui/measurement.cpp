@@ -283,6 +283,7 @@ void TForm1::showInstrumentLost()
                    m_lostSince);
     Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…"));
     showValuesOld(true);
+    m_alarms->readingsInterrupted();
     publishInstrumentStatus(false);
 }
 
@@ -355,6 +356,8 @@ QString TForm1::endRun()
     if (m_poller)
         m_poller->stop();
     m_poller.reset();
+    if (m_alarms)
+        m_alarms->readingsInterrupted();
     stopPublishing();
     if (!m_log)
         return {};

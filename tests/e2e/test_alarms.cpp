@@ -81,8 +81,10 @@ QString SerialInReport(const QString& pdf)
 QStringList Kinds(const QList<QStringList>& lines)
 {
     QStringList kinds;
-    for (const QStringList& columns : lines)
-        kinds << columns.value(1) + (columns.value(1).startsWith(u"limit-") ? u' ' + columns.value(4) : QString());
+    for (const QStringList& columns : lines) {
+        kinds << columns.value(1)
+                + (columns.value(1).startsWith(u"limit-") ? u' ' + columns.value(2) + u' ' + columns.value(4) : QString());
+    }
     return kinds;
 }
 
@@ -187,6 +189,9 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     dewPoint[Bound::AlarmHigh] = 5;
     dewPoint.hysteresis = 1;
     preferences.limits[QuantityId::DewPoint] = dewPoint;
+    Limits ambient;
+    ambient[Bound::AlarmHigh] = 25;
+    preferences.limits[QuantityId::Ambient] = ambient;
     alarms->setPreferences(preferences);
     alarms->setRepeatInterval(std::chrono::milliseconds(100));
     QSignalSpy sounds(alarms, &hmx::AlarmPanel::soundPlayed);
@@ -197,36 +202,53 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     QCOMPARE(form->Edit20->palette().color(QPalette::Base), ownColor);
     QCOMPARE(form->windowTitle(), QStringLiteral("HMX-700"));
 
-    // The dew point climbs to 10.0 °C, past both limits.
-    QCOMPARE(sim.Control("measure 450 100 235"), std::string("ok"));
+    // The dew point climbs to 10.0 °C, past both limits, the air to 30.0 °C.
+    QCOMPARE(sim.Control("measure 450 100 300"), std::string("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(form->Edit20->palette().color(QPalette::Base), hmx::FieldLook::alarmColor(), 5000);
     QVERIFY(form->windowTitle().startsWith(QStringLiteral("⚠")));
     QVERIFY(!alarms->acknowledgeButton()->isHidden());
     const QString status = alarms->statusLabel(QuantityId::DewPoint)->text();
     QVERIFY2(status.contains(hmx::LimitValueText(5, QuantityId::DewPoint)), qPrintable(status));
 
-    // One notification for the crossing, however long the reading stays past it.
-    QTRY_COMPARE_WITH_TIMEOUT(m_listener.summaries.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(form->Edit14->palette().color(QPalette::Base), hmx::FieldLook::alarmColor(), 5000);
+
+    // One notification per crossing, however long the readings stay past.
+    QTRY_COMPARE_WITH_TIMEOUT(m_listener.summaries.size(), 2, 5000);
     QCOMPARE(m_listener.summaries.first(), hmx::CrossingTitle(Level::Alarm));
     QVERIFY(m_listener.bodies.first().startsWith(hmx::QuantityName(QuantityId::DewPoint)));
     QCOMPARE(m_listener.apps.first(), QStringLiteral("HMX-700"));
     const int readings = form->poller()->readingCount();
     QTRY_VERIFY_WITH_TIMEOUT(form->poller()->readingCount() >= readings + 3, 5000);
-    QCOMPARE(m_listener.summaries.size(), 1);
+    QCOMPARE(m_listener.summaries.size(), 2);
 
-    // The sound repeats until a click on the red field acknowledges it.
+    // The sound repeats until acknowledged. A click on the red dew point acknowledges
+    // the dew point alone: the air's alarm still sounds and waits for the button.
     QTRY_VERIFY_WITH_TIMEOUT(sounds.count() >= 3, 5000);
     QTest::mouseClick(form->Edit20, Qt::LeftButton);
+    QVERIFY(alarms->status(QuantityId::DewPoint).acknowledged);
+    QVERIFY(!alarms->status(QuantityId::Ambient).acknowledged);
+    QVERIFY(!alarms->acknowledgeButton()->isHidden());
+    const int beforeButton = sounds.count();
+    QTRY_VERIFY_WITH_TIMEOUT(sounds.count() > beforeButton, 5000);
+    alarms->acknowledgeButton()->click();
     const int heard = sounds.count();
     QTest::qWait(500);
     QCOMPARE(sounds.count(), heard);
     QVERIFY(alarms->acknowledgeButton()->isHidden());
     QCOMPARE(form->Edit20->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());  // still past
 
+    // Limits… and OK with nothing changed: the alarms go on as they were, unannounced.
+    alarms->limitsButton()->click();
+    QVERIFY(alarms->limitsDialog());
+    alarms->limitsDialog()->accept();
+    QVERIFY(alarms->status(QuantityId::DewPoint).acknowledged);
+    QCOMPARE(form->Edit20->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+    QCOMPARE(form->Edit14->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+
     // Back inside by the hysteresis: the field's own look, the title without the sign.
     QCOMPARE(sim.Control("measure 450 0 235"), std::string("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(form->Edit20->palette().color(QPalette::Base), ownColor, 5000);
-    QCOMPARE(form->windowTitle(), QStringLiteral("HMX-700"));
+    QTRY_COMPARE_WITH_TIMEOUT(form->windowTitle(), QStringLiteral("HMX-700"), 5000);
     QVERIFY(alarms->statusLabel(QuantityId::DewPoint)->text().isEmpty());
     QCOMPARE(alarms->alarmPeriods(QuantityId::DewPoint).size(), std::size_t(1));
     QVERIFY(alarms->alarmPeriods(QuantityId::DewPoint).front().end.has_value());
@@ -258,12 +280,15 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
                                  "start",
                                  "connect",
                                  "settings-read",
-                                 "limit-crossed limit=warningHigh",
-                                 "limit-crossed limit=alarmHigh",
-                                 "limit-acknowledged limit=warningHigh",
-                                 "limit-acknowledged limit=alarmHigh",
-                                 "limit-cleared limit=warningHigh",
-                                 "limit-cleared limit=alarmHigh",
+                                 "limit-crossed quantity=dewPoint limit=warningHigh",
+                                 "limit-crossed quantity=dewPoint limit=alarmHigh",
+                                 "limit-crossed quantity=ambient limit=alarmHigh",
+                                 "limit-acknowledged quantity=dewPoint limit=warningHigh",
+                                 "limit-acknowledged quantity=dewPoint limit=alarmHigh",
+                                 "limit-acknowledged quantity=ambient limit=alarmHigh",
+                                 "limit-cleared quantity=dewPoint limit=warningHigh",
+                                 "limit-cleared quantity=dewPoint limit=alarmHigh",
+                                 "limit-cleared quantity=ambient limit=alarmHigh",
                                  "stop",
                              }));
     QCOMPARE(journal.at(4).mid(2), (QStringList{"quantity=dewPoint", "level=alarm", "limit=alarmHigh", "value=10",

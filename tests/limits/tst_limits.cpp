@@ -45,6 +45,9 @@ QString BoundText(Bound b)
     return QLatin1String(names[int(b)]);
 }
 
+// Readings joined as the live chart joins them.
+constexpr Millis Joining = 5000;
+
 } // namespace
 
 class TestLimits : public QObject {
@@ -58,6 +61,8 @@ private slots:
     void instrumentAlarms();
     void dialogRefuses_data();
     void dialogRefuses();
+    void dialogKeepsWhatIsTyped_data();
+    void dialogKeepsWhatIsTyped();
     void dialogCopiesInstrumentAlarms();
     void preferencesKeptBetweenRuns();
 };
@@ -65,9 +70,10 @@ private slots:
 void TestLimits::watch_data()
 {
     QTest::addColumn<QString>("limits");
-    // "second:value" readings, one a second apart or as given.
+    // "second:value" readings, one a second apart or as given; "second:lost" the
+    // instrument lost, "second:ack" an acknowledgement, "second:set=ah=5,d=1" new limits.
     QTest::addColumn<QString>("readings");
-    // Events as "second crossed|cleared bound".
+    // Events as "second crossed|cleared|acknowledged|removed bound".
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<int>("level");  // the status after the last reading
 
@@ -94,6 +100,40 @@ void TestLimits::watch_data()
         << "wh=15 ah=20" << "0:21 1:16" << QStringList{"0 crossed wh", "0 crossed ah", "1 cleared ah"} << 1;
     QTest::newRow("no reading changes nothing")
         << "ah=20 d=1" << "0:21 1:nan 2:21" << QStringList{"2 crossed ah"} << 2;
+    // The delay counts only time with readings, joined as the chart joins them (5 s).
+    QTest::newRow("delay across a gap starts again")
+        << "ah=20 d=2" << "0:21 1:21 7:21 8:21 9:21" << QStringList{"9 crossed ah"} << 2;
+    QTest::newRow("readings the joining distance apart are one run")
+        << "ah=20 d=2" << "0:21 5:21" << QStringList{"5 crossed ah"} << 2;
+    QTest::newRow("delay across a loss starts again, a crossed limit stays")
+        << "wh=15 ah=20 d=2 h=1" << "0:16 1:16 2:21 3:21 3:lost 4:21 5:21 6:21 7:18.9"
+        << QStringList{"2 crossed wh", "6 crossed ah", "7 cleared ah"} << 1;
+    QTest::newRow("a clock set back starts the delay again")
+        << "ah=20 d=2" << "10:21 11:21 5:21 6:21 7:21" << QStringList{"7 crossed ah"} << 2;
+    // New limits: those that stay keep their state, changed ones decide from the reading.
+    QTest::newRow("unchanged limits keep crossing, acknowledgement and delay")
+        << "wh=15 ah=20 d=1" << "0:16 1:16 1:ack 2:21 2:set=wh=15,ah=20,d=1 3:21 3:set=wh=15,ah=20,d=1"
+        << QStringList{"1 crossed wh", "1 acknowledged wh", "3 crossed ah"} << 2;
+    QTest::newRow("a moved limit still past stays crossed")
+        << "ah=5" << "0:10 1:set=ah=7 2:10 3:ack" << QStringList{"0 crossed ah", "3 acknowledged ah"} << 2;
+    QTest::newRow("a moved limit now beyond the reading clears at once")
+        << "ah=5" << "0:10 1:set=ah=12 2:10" << QStringList{"0 crossed ah", "1 cleared ah"} << 0;
+    QTest::newRow("a moved limit not passed by the hysteresis stays crossed")
+        << "ah=5" << "0:10 1:set=ah=10.5,h=1 2:10 3:9.5" << QStringList{"0 crossed ah", "3 cleared ah"} << 0;
+    QTest::newRow("a new limit the reading is past crosses at once")
+        << "" << "0:10 1:set=ah=5" << QStringList{"1 crossed ah"} << 2;
+    QTest::newRow("a new limit's delay counts from the latest reading")
+        << "" << "0:10 1:set=ah=5,d=2 2:10" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("a shorter delay already met crosses at once")
+        << "ah=20 d=5" << "0:21 1:21 2:21 2:set=ah=20,d=1" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("a limit moved out starts its delay again")
+        << "ah=5 d=2" << "0:10 1:10 1:set=ah=8,d=2 2:10 3:10" << QStringList{"3 crossed ah"} << 2;
+    QTest::newRow("a limit moved in keeps the run")
+        << "ah=8 d=2" << "0:10 1:10 1:set=ah=5,d=2 2:10" << QStringList{"2 crossed ah"} << 2;
+    QTest::newRow("changed without a current reading, the next reading decides")
+        << "ah=5" << "0:10 8:set=ah=12 9:10" << QStringList{"0 crossed ah", "9 cleared ah"} << 0;
+    QTest::newRow("a crossed limit taken away is removed")
+        << "wh=3 ah=5" << "0:10 1:set=wh=3 2:10" << QStringList{"0 crossed wh", "0 crossed ah", "1 removed ah"} << 1;
 }
 
 void TestLimits::watch()
@@ -103,19 +143,32 @@ void TestLimits::watch()
     QFETCH(QStringList, events);
     QFETCH(int, level);
 
-    LimitWatch watch(ParseLimits(limits));
+    LimitWatch watch(ParseLimits(limits), Joining);
     QStringList seen;
-    for (const QString& reading : readings.split(u' ')) {
-        const int second = reading.section(u':', 0, 0).toInt();
-        const QString text = reading.section(u':', 1);
-        const double value = text == u"nan" ? std::nan("") : text.toDouble();
-        for (const LimitEvent& e : watch.update(value, second * 1000)) {
+    double latest = 0;
+    for (const QString& step : readings.split(u' ')) {
+        const int second = step.section(u':', 0, 0).toInt();
+        const QString text = step.section(u':', 1);
+        const Limits before = watch.limits();
+        LimitEvents events;
+        if (text == u"lost") {
+            watch.interrupt();
+        } else if (text == u"ack") {
+            events = watch.acknowledge(second * 1000);
+        } else if (text.startsWith(u"set=")) {
+            events = watch.setLimits(ParseLimits(text.mid(4).replace(u',', u' ')), second * 1000);
+        } else {
+            const double value = text == u"nan" ? std::nan("") : text.toDouble();
+            events = watch.update(value, second * 1000);
+            if (!std::isnan(value))
+                latest = value;
+        }
+        const char* kinds[] = {"crossed", "cleared", "acknowledged", "removed"};
+        for (const LimitEvent& e : events) {
             QCOMPARE(e.time, second * 1000);
-            QCOMPARE(e.value, value);
-            QCOMPARE(e.limit, *watch.limits()[e.bound]);
-            seen << QStringLiteral("%1 %2 %3")
-                        .arg(second)
-                        .arg(e.kind == LimitEvent::Kind::Crossed ? u"crossed"_qs : u"cleared"_qs, BoundText(e.bound));
+            QCOMPARE(e.value, latest);
+            QCOMPARE(e.limit, *(e.kind == LimitEvent::Kind::Removed ? before : watch.limits())[e.bound]);
+            seen << QStringLiteral("%1 %2 %3").arg(second).arg(QLatin1String(kinds[int(e.kind)]), BoundText(e.bound));
         }
     }
     QCOMPARE(seen, events);
@@ -124,7 +177,7 @@ void TestLimits::watch()
 
 void TestLimits::acknowledgedUntilTheNextCrossing()
 {
-    LimitWatch watch(ParseLimits(u"ah=20 wh=10"_qs));
+    LimitWatch watch(ParseLimits(u"ah=20 wh=10"_qs), Joining);
     watch.update(15, 0);
     QVERIFY(watch.unacknowledged(Level::Warning));
     watch.update(25, 1000);
@@ -233,10 +286,21 @@ void TestLimits::dialogRefuses_data()
         << ByLanguage("Wilgotność względna, górny próg alarmu: '%1' nie jest liczbą.",
                       "Relative humidity, upper alarm limit: '%1' is not a number.")
                .arg(decimal == u"." ? "9,5" : "9.5");
-    QTest::newRow("beyond the range") << "dewPoint.delay" << "4000"
-        << ByLanguage("Temperatura punktu rosy, opóźnienie: '4000' jest poza dozwolonym zakresem od %1 do %2.",
-                      "Dew point temperature, delay: '4000' is outside the allowed range %1 to %2.")
+    QTest::newRow("beyond the range") << "dewPoint.alarmLow" << "-4000"
+        << ByLanguage("Temperatura punktu rosy, dolny próg alarmu: '-4000' jest poza dozwolonym zakresem od %1 do %2.",
+                      "Dew point temperature, lower alarm limit: '-4000' is outside the allowed range %1 to %2.")
                .arg("-3276" + decimal + "8", "3276" + decimal + "7");
+    QTest::newRow("a delay longer than a day") << "dewPoint.delay" << "86400" + decimal + "1"
+        << ByLanguage("Temperatura punktu rosy: opóźnienie może wynosić najwyżej 86400 s (dobę).",
+                      "Dew point temperature: the delay can be at most 86400 s (a day).");
+    QTest::newRow("a hysteresis below a hundredth") << "humidity.hysteresis" << "0" + decimal + "125"
+        << ByLanguage("Wilgotność względna, histereza: '%1' ma za dużo miejsc po przecinku (najwyżej 2).",
+                      "Relative humidity, hysteresis: '%1' has too many decimals (at most 2).")
+               .arg("0" + decimal + "125");
+    QTest::newRow("a delay below a tenth of a second") << "ambient.delay" << "1" + decimal + "25"
+        << ByLanguage("Temperatura otoczenia, opóźnienie: '%1' ma za dużo miejsc po przecinku (najwyżej 1).",
+                      "Ambient temperature, delay: '%1' has too many decimals (at most 1).")
+               .arg("1" + decimal + "25");
 }
 
 void TestLimits::dialogRefuses()
@@ -268,6 +332,44 @@ void TestLimits::dialogRefuses()
     QCOMPARE(dialog.preferences(), before);
 }
 
+// In the Polish locale: what is typed is kept to the digit, and what is shown and left
+// alone stays exactly as it was stored.
+void TestLimits::dialogKeepsWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("field");  // empty: nothing typed
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");  // the ambient temperature's limits after OK
+
+    const QString stored = u"al=-0.125 ah=40 h=0.25 d=12.5"_qs;  // -0.125: more digits than one can type
+    QTest::newRow("nothing typed") << "" << "" << stored;
+    QTest::newRow("hysteresis in hundredths") << "ambient.hysteresis" << "0,05" << "al=-0.125 ah=40 h=0.05 d=12.5";
+    QTest::newRow("trailing zeros are no decimals") << "ambient.hysteresis" << "0,250" << stored;
+    QTest::newRow("a limit in hundredths") << "ambient.alarmHigh" << "40,25" << "al=-0.125 ah=40.25 h=0.25 d=12.5";
+    QTest::newRow("a delay of an hour") << "ambient.delay" << "3600" << "al=-0.125 ah=40 h=0.25 d=3600";
+    QTest::newRow("a delay of a day") << "ambient.delay" << "86400,0" << "al=-0.125 ah=40 h=0.25 d=86400";
+}
+
+void TestLimits::dialogKeepsWhatIsTyped()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    const auto restore = qScopeGuard([before] { QLocale::setDefault(before); });
+    AlarmPreferences stored;
+    stored.limits[QuantityId::Ambient] = ParseLimits(u"al=-0.125 ah=40 h=0.25 d=12.5"_qs);
+    LimitsDialog dialog(stored, false, {});
+    QCOMPARE(dialog.findChild<QLineEdit*>(u"ambient.hysteresis"_qs)->text(), u"0,25"_qs);
+    QCOMPARE(dialog.findChild<QLineEdit*>(u"ambient.delay"_qs)->text(), u"12,5"_qs);
+    if (!field.isEmpty())
+        dialog.findChild<QLineEdit*>(field)->setText(typed);
+    dialog.accept();
+    QVERIFY2(dialog.problem().isEmpty(), qPrintable(dialog.problem()));
+    QCOMPARE(dialog.preferences().of(QuantityId::Ambient), ParseLimits(kept));
+}
+
 void TestLimits::dialogCopiesInstrumentAlarms()
 {
     SettingsValues s;
@@ -275,16 +377,27 @@ void TestLimits::dialogCopiesInstrumentAlarms()
     s.Alarm1Mode = 4;  // outside
     s.Alarm1High = 500;
     s.Alarm1Low = 140;
+    s.LowerUnit = 5;  // °C
+    s.Alarm2Mode = 5;  // upper, with the gap as hysteresis
+    s.Alarm2High = 250;
+    s.Alarm2Low = 50;
     AlarmPreferences before;
-    before.limits[QuantityId::DewPoint] = ParseLimits(u"wh=5 ah=30"_qs);
+    before.limits[QuantityId::DewPoint] = ParseLimits(u"wh=5 ah=30 h=0.25 d=30"_qs);
+    before.limits[QuantityId::Ambient] = ParseLimits(u"al=1 d=7"_qs);
     LimitsDialog dialog(before, true, InstrumentAlarms(s));
+    auto* typed = dialog.findChild<QLineEdit*>(u"dewPoint.warningLow"_qs);
+    typed->setText(u"-1x"_qs);  // a typing slip in a field the copy does not set
     auto* copy = dialog.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs);
     QVERIFY(copy && copy->isEnabled());
     copy->click();
+    QCOMPARE(typed->text(), u"-1x"_qs);
+    typed->setText(u"-5"_qs);
     dialog.accept();
     QVERIFY2(dialog.problem().isEmpty(), qPrintable(dialog.problem()));
-    // 50 °F and 14 °F as alarm limits; the warning stays.
-    QCOMPARE(dialog.preferences().of(QuantityId::DewPoint), ParseLimits(u"wh=5 ah=10 al=-10"_qs));
+    // 50 °F and 14 °F as alarm limits; the warning, the hysteresis and the delay stay.
+    QCOMPARE(dialog.preferences().of(QuantityId::DewPoint), ParseLimits(u"wl=-5 wh=5 ah=10 al=-10 h=0.25 d=30"_qs));
+    // 25 °C as the upper alarm limit, the 20 °C between the thresholds as hysteresis.
+    QCOMPARE(dialog.preferences().of(QuantityId::Ambient), ParseLimits(u"al=1 ah=25 h=20 d=7"_qs));
 
     LimitsDialog unread(before, false, {});
     QVERIFY(!unread.findChild<QPushButton*>(u"copyInstrumentAlarms"_qs)->isEnabled());
