@@ -84,6 +84,7 @@ struct Conditions {
 // What puts a whole state out of range.
 enum class Refusal {
     None,
+    NotComputed,      // a State made by no Compute
     Temperature,      // the air temperature is not within -50..100 °C
     Pressure,         // the total pressure is not above 0 and up to 2 MPa
     SecondPressure,   // nor is the second pressure
@@ -113,7 +114,7 @@ public:
 private:
     friend State Compute(const Conditions&, Input, double);
     std::array<std::optional<double>, QuantityCount> m_values{};
-    Refusal m_refusal = Refusal::Temperature;
+    Refusal m_refusal = Refusal::NotComputed;
     std::optional<double> m_inputLimit;
 };
 

@@ -144,6 +144,7 @@ std::string Refused(const Request& r, const State& state)
     std::string why;
     switch (state.refusal()) {
     case Refusal::None:
+    case Refusal::NotComputed:
         break;
     case Refusal::Temperature:
         why = "--temperature must lie within -50..100 C";

@@ -112,6 +112,7 @@ QString Refused(const humidity::State& state, humidity::Input input, const QStri
     case Refusal::SecondPressure:
         return ByLanguage("Drugie ciśnienie poza zakresem: powyżej 0, do 2 MPa (bezwzględnego).",
                           "Second pressure out of range: above 0, up to 2 MPa absolute.");
+    case Refusal::NotComputed:
     case Refusal::MolarMass:  // the dialog computes for air
         break;
     case Refusal::Humidity: {
