@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 class TestStartup : public QObject {
@@ -86,17 +88,19 @@ private slots:
         window->derived()->showReading(reading);
         auto* scroll = window->TabSheet3->findChild<QWidget*>(u"derivedFrame"_s)->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->widget());
-        const int room = scroll->viewport()->width();
-        const auto inRoom = [&](const QWidget* w) { return w->mapTo(scroll->viewport(), QPoint(w->width(), 0)).x() <= room; };
+        const auto inRoom = [&](const QWidget* w) {
+            return w->mapTo(scroll->viewport(), QPoint(w->width(), 0)).x() <= scroll->viewport()->width();
+        };
+        const auto whole = [&](const QLabel* label) {
+            const QRect room = label->contentsRect();
+            const QRect drawn = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, label->text());
+            return drawn.width() <= room.width() && drawn.height() <= room.height() && inRoom(label);
+        };
+        const QList<QLabel*> labels = scroll->widget()->findChildren<QLabel*>();
+        QTRY_VERIFY(std::all_of(labels.begin(), labels.end(), whole));  // once laid out
         QStringList names;
-        for (const QLabel* label : scroll->widget()->findChildren<QLabel*>()) {
-            const QRect drawn = label->fontMetrics().boundingRect(label->contentsRect(),
-                                                                  Qt::TextWordWrap | int(label->alignment()), label->text());
-            QTRY_VERIFY2(drawn.width() <= label->contentsRect().width() && drawn.height() <= label->contentsRect().height()
-                             && inRoom(label),
-                         qPrintable(label->text()));
+        for (const QLabel* label : labels)
             names << label->text();
-        }
         for (const hmx::humidity::Quantity q : choice.shown) {
             const hmx::humidity::QuantityInfo& info = hmx::humidity::Info(q);
             QVERIFY(names.contains(QString::fromUtf8(InterfaceLanguage == 0 ? info.polish : info.english)));
