@@ -40,7 +40,8 @@ double ToPascals(double value, const PressureUnit& unit)
 std::optional<double> ParseNumber(std::string_view text)
 {
     text = Trimmed(text);
-    if (!text.empty() && text.front() == '+')
+    // One sign: from_chars takes a '-' itself, so a '+' may only stand before a digit.
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
         text.remove_prefix(1);
     double value = 0;
     const char* end = text.data() + text.size();
@@ -65,7 +66,7 @@ std::optional<double> ParsePressure(std::string_view text)
 
 std::string FormatNumber(double value, int decimals)
 {
-    char buffer[64];
+    char buffer[400];  // room for any finite double with 15 decimals
     const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     if (ec != std::errc())
         return {};

@@ -21,8 +21,8 @@ std::span<const PressureUnit> PressureUnits();
 // The absolute pressure in Pa of `value` in `unit`.
 double ToPascals(double value, const PressureUnit& unit);
 
-// A whole decimal number with '.' ("-40", "1.5e3"); nullopt for anything else, also
-// for a number followed by other text, and for inf and nan.
+// A whole decimal number with '.' and one sign at most ("-40", "+1.5e3"); nullopt for
+// anything else, also for a number followed by other text, and for inf and nan.
 std::optional<double> ParseNumber(std::string_view text);
 
 // A number and a unit of PressureUnits(), with or without a space between them: the

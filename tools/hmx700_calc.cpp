@@ -5,6 +5,8 @@
 #include "humidity/quantities.h"
 #include "humidity/units.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iostream>
 #include <optional>
@@ -30,7 +32,7 @@ void Usage(std::ostream& out)
            "  --temperature T         air temperature, C\n"
            "  --pressure P            total pressure with its unit (default 1013.25hPa)\n"
            "  --to-pressure P         also give the dew point at this pressure\n"
-           "  --molar-mass M          molar mass of the dry gas for ppmW, g/mol (default air)\n"
+           "  --molar-mass M          molar mass of the dry gas for ppmW, 1..1000 g/mol (default air)\n"
            "  --json                  one JSON object instead of one line per quantity\n"
            "Pressure units: hPa, kPa, bar, psi (absolute); barg, psig (gauge). Numbers use '.'.\n";
 }
@@ -58,6 +60,7 @@ struct Request {
     Conditions conditions;
     std::optional<Input> input;
     double value = NAN;
+    std::string valueText;  // as given, for messages
     bool json = false;
 };
 
@@ -66,24 +69,33 @@ Request Parse(const std::vector<std::string_view>& args)
     Request r;
     r.conditions.pressure = Pressure("pressure", "1013.25hPa");
     bool haveTemperature = false;
+    std::vector<std::string_view> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         if (!arg.starts_with("--"))
             throw BadInput("unexpected argument: " + std::string(arg));
         arg.remove_prefix(2);
+        // --name VALUE or --name=VALUE
+        std::string_view value;
+        const std::size_t eq = arg.find('=');
+        if (eq != std::string_view::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        }
+        // Once each: a second one would silently win over the first.
+        if (std::find(given.begin(), given.end(), arg) != given.end())
+            throw BadInput("--" + std::string(arg) + " is given twice");
+        given.push_back(arg);
         if (arg == "json") {
+            if (eq != std::string_view::npos)
+                throw BadInput("--json takes no value");
             r.json = true;
             continue;
         }
-        // --name VALUE or --name=VALUE
-        std::string_view value;
-        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-        } else if (i + 1 < args.size()) {
+        if (eq == std::string_view::npos) {
+            if (i + 1 >= args.size())
+                throw BadInput("--" + std::string(arg) + " needs a value");
             value = args[++i];
-        } else {
-            throw BadInput("--" + std::string(arg) + " needs a value");
         }
         if (arg == "temperature") {
             r.conditions.temperature = Number(arg, value);
@@ -105,6 +117,7 @@ Request Parse(const std::vector<std::string_view>& args)
                 throw BadInput("give only one humidity quantity");
             r.input = input;
             r.value = Number(arg, value);
+            r.valueText = std::string(value);
         }
     }
     if (!haveTemperature)
@@ -115,13 +128,56 @@ Request Parse(const std::vector<std::string_view>& args)
     return r;
 }
 
-// At least six significant digits, and never fewer decimals than the window shows.
-std::string Value(double value, int decimals)
+// The shortest text that reads back as the number: "-50", "0.01".
+std::string Shortest(double value)
 {
-    const double magnitude = std::abs(value);
-    if (magnitude > 0 && magnitude < 1)
-        decimals = std::max(decimals, 5 - int(std::floor(std::log10(magnitude))));
-    return FormatNumber(value, std::min(decimals + 2, 15));
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, ec == std::errc() ? end : buffer);
+}
+
+// Why the state is out of range, naming the option at fault and its range.
+std::string Refused(const Request& r, const State& state)
+{
+    const QuantityInfo& info = Info(QuantityOf(*r.input));
+    const std::string humidity = "--" + std::string(info.key) + " " + r.valueText;
+    std::string why;
+    switch (state.refusal()) {
+    case Refusal::None:
+    case Refusal::NotComputed:
+        break;
+    case Refusal::Temperature:
+        why = "--temperature must lie within -50..100 C";
+        break;
+    case Refusal::Pressure:
+        why = "--pressure must lie above 0 and up to 2 MPa absolute";
+        break;
+    case Refusal::SecondPressure:
+        why = "--to-pressure must lie above 0 and up to 2 MPa absolute";
+        break;
+    case Refusal::MolarMass:
+        why = "--molar-mass must lie within " + Shortest(MinGasMolarMass) + ".." + Shortest(MaxGasMolarMass) +
+              " g/mol";
+        break;
+    case Refusal::Humidity: {
+        const InputRange range = RangeOf(*r.input);
+        why = "--" + std::string(info.key) +
+              (std::isfinite(range.high) ? " must lie within " + Shortest(range.low) + ".." + Shortest(range.high) +
+                                               " " + std::string(info.asciiUnit)
+                                         : " must be above " + Shortest(range.low));
+        break;
+    }
+    case Refusal::TotalPressure:
+        why = humidity + " puts the vapour pressure at or above the total pressure (" +
+              FormatNumber(r.conditions.pressure / 100, 2) + " hPa)";
+        break;
+    case Refusal::AboveSaturation:
+        why = humidity + " is above saturation at the air temperature: at most " +
+              FormatNumber(*state.inputLimit(), PrintedDecimals(info.quantity, *state.inputLimit())) + " " +
+              std::string(info.asciiUnit);
+        break;
+    }
+    return "out of range: " + why;
 }
 
 bool Shown(Quantity q, const Request& r)
@@ -140,7 +196,7 @@ void Print(const Request& r, const State& state, std::ostream& out)
         if (!Shown(info.quantity, r))
             continue;
         const std::optional<double> v = state[info.quantity];
-        const std::string text = v ? Value(*v, info.decimals) : std::string();
+        const std::string text = v ? FormatNumber(*v, PrintedDecimals(info.quantity, *v)) : std::string();
         if (r.json) {
             out << (first ? "\n" : ",\n") << "  \"" << info.key << "\": {\"value\": " << (v ? text : "null")
                 << ", \"unit\": \"" << info.asciiUnit << "\"}";
@@ -168,9 +224,7 @@ int main(int argc, char** argv)
         const Request request = Parse(args);
         const State state = Compute(request.conditions, *request.input, request.value);
         if (!state.valid())
-            throw BadInput("out of range: the air temperature must lie within -50..100 C, the pressures within "
-                           "0..2 MPa absolute, and the humidity must be positive, not above saturation at the air "
-                           "temperature (dew point -50..100 C, frost point -100..0.01 C)");
+            throw BadInput(Refused(request, state));
         Print(request, state, std::cout);
         return 0;
     } catch (const BadInput& error) {

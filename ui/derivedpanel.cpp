@@ -2,6 +2,7 @@
 
 #include "instrument/poller.h"
 #include "ui/chartview.h"
+#include "ui/fieldtext.h"
 #include "ui/language.h"
 
 #include <QFrame>
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QScrollArea>
+
+#include <algorithm>
 
 namespace hmx {
 
@@ -76,7 +79,10 @@ void DerivedPanel::setChoice(DerivedChoice choice)
     if (m_choice.empty())
         return;
 
-    // Rows of name, value and unit; beyond a few rows the frame scrolls.
+    // Rows of name, value and unit, every text whole in the frame's narrow room: a long
+    // name wraps onto further lines, a field is wide enough for "poza zakresem" and for
+    // the usual values (ShowWhole draws a longer one smaller); beyond a few rows the
+    // frame scrolls.
     auto* scroll = new QScrollArea(m_frame);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -88,15 +94,16 @@ void DerivedPanel::setChoice(DerivedChoice choice)
     int row = 0;
     for (const Quantity q : m_choice.shown) {
         auto* name = new QLabel(Name(q), rows);
-        name->setToolTip(Name(q));
-        name->setMinimumWidth(0);
-        name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        name->setWordWrap(true);
         auto* field = new QLineEdit(rows);
         field->setObjectName(QStringLiteral("derived-") + Utf8(humidity::Info(q).key));
         field->setReadOnly(true);
         field->setFocusPolicy(Qt::NoFocus);
         field->setAlignment(Qt::AlignRight);
-        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("-000000.0")) + 8);
+        const QFontMetrics metrics = field->fontMetrics();
+        const int longest = std::max(metrics.horizontalAdvance(QStringLiteral("-000000.0")),
+                                     metrics.horizontalAdvance(DerivedText(q, std::nullopt)));
+        field->setFixedWidth(field->width() - TextRoom(*field) + longest);
         field->setEnabled(!m_old);
         grid->addWidget(name, row, 0);
         grid->addWidget(field, row, 1);
@@ -123,7 +130,7 @@ void DerivedPanel::showReading(const Reading& reading)
     const std::vector<std::optional<double>> values = DerivedValues(m_choice, reading);
     for (std::size_t i = 0; i < m_shown.size(); ++i) {
         const Shown& s = m_shown[i];
-        s.field->setText(DerivedText(s.quantity, values[i]));
+        ShowWhole(*s.field, DerivedText(s.quantity, values[i]));
         s.line->setJoiningDistance(LiveJoiningDistance);
         if (values[i])
             s.line->addXY(reading.dewPointX, *values[i]);

@@ -95,6 +95,48 @@ QLabel* ValueLabel(QWidget* parent)
 
 const QString SettingsGroup = QStringLiteral("calculator/");
 
+// Why the inputs describe no air, naming the input at fault and its range.
+QString Refused(const humidity::State& state, humidity::Input input, const QString& inputName)
+{
+    using humidity::Refusal;
+    const QString unit = Utf8(humidity::Info(humidity::QuantityOf(input)).unit);
+    switch (state.refusal()) {
+    case Refusal::None:
+        return {};
+    case Refusal::Temperature:
+        return ByLanguage("Temperatura powietrza poza zakresem: od -50 do 100 °C.",
+                          "Air temperature out of range: -50 to 100 °C.");
+    case Refusal::Pressure:
+        return ByLanguage("Ciśnienie poza zakresem: powyżej 0, do 2 MPa (bezwzględnego).",
+                          "Pressure out of range: above 0, up to 2 MPa absolute.");
+    case Refusal::SecondPressure:
+        return ByLanguage("Drugie ciśnienie poza zakresem: powyżej 0, do 2 MPa (bezwzględnego).",
+                          "Second pressure out of range: above 0, up to 2 MPa absolute.");
+    case Refusal::NotComputed:
+    case Refusal::MolarMass:  // the dialog computes for air
+        break;
+    case Refusal::Humidity: {
+        const humidity::InputRange range = humidity::RangeOf(input);
+        if (!std::isfinite(range.high))
+            return ByLanguage("%1: musi być większa od zera.", "%1: must be above zero.").arg(inputName);
+        return ByLanguage("%1 poza zakresem: od %2 do %3 %4.", "%1 out of range: %2 to %3 %4.")
+            .arg(inputName, Locale().toString(range.low), Locale().toString(range.high), unit);
+    }
+    case Refusal::TotalPressure:
+        return ByLanguage("%1: ciśnienie cząstkowe pary wodnej sięgałoby ciśnienia całkowitego.",
+                          "%1: the water vapour pressure would reach the total pressure.")
+            .arg(inputName);
+    case Refusal::AboveSaturation: {
+        const humidity::Quantity q = humidity::QuantityOf(input);
+        const QString limit = Shown(*state.inputLimit(), humidity::Info(q).decimals);
+        return ByLanguage("%1 powyżej stanu nasycenia w temperaturze powietrza: najwyżej %2 %3.",
+                          "%1 above saturation at the air temperature: at most %2 %3.")
+            .arg(inputName, limit, unit);
+    }
+    }
+    return ByLanguage("Dane poza zakresem.", "Out of range.");
+}
+
 } // namespace
 
 HumidityDialog::HumidityDialog(QWidget* parent)
@@ -228,13 +270,9 @@ void HumidityDialog::recompute()
         c.temperature = *temperature;
         c.pressure = humidity::ToPascals(*pressure, unit(m_unit[0]));
         c.secondPressure = hasSecond ? humidity::ToPascals(*second, unit(m_unit[1])) : NAN;
-        state = humidity::Compute(c, humidity::Input(std::max(0, m_input->currentIndex())), *value);
-        m_status->setText(state.valid() ? QString()
-                                        : ByLanguage("Dane poza zakresem: temperatura powietrza od -50 do 100 °C, "
-                                                     "ciśnienie do 2 MPa, wilgotność dodatnia i nie większa niż w "
-                                                     "stanie nasycenia.",
-                                                     "Out of range: air temperature -50 to 100 °C, pressure up to "
-                                                     "2 MPa, humidity positive and not above saturation."));
+        const humidity::Input input = humidity::Input(std::max(0, m_input->currentIndex()));
+        state = humidity::Compute(c, input, *value);
+        m_status->setText(Refused(state, input, m_input->currentText()));
     } else {
         m_status->setText(ByLanguage("To nie jest liczba: %1", "Not a number: %1").arg(notNumbers.join(QStringLiteral(", "))));
     }

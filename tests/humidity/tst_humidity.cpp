@@ -13,6 +13,7 @@
 #include <QtTest>
 
 using namespace hmx::humidity;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(hmx::humidity::Phase)
 Q_DECLARE_METATYPE(hmx::humidity::Input)
@@ -248,16 +249,21 @@ private slots:
         QTest::newRow("pressure not a number") << 20.0 << nan << nan << Input::DewPoint << 0.0;
         QTest::newRow("temperature below -50 C") << -60.0 << 101325.0 << nan << Input::FrostPoint << -70.0;
         QTest::newRow("temperature above 100 C") << 120.0 << 101325.0 << nan << Input::DewPoint << 20.0;
-        QTest::newRow("air boils at this pressure") << 100.0 << 90000.0 << nan << Input::DewPoint << 20.0;
+        // Not the air's boiling (that is air): its vapour's own pressure at the total one.
+        QTest::newRow("vapour at the total pressure") << 100.0 << 90000.0 << nan << Input::DewPoint << 99.0;
         QTest::newRow("pressure zero") << 20.0 << 0.0 << nan << Input::DewPoint << 0.0;
         QTest::newRow("pressure negative") << 20.0 << -1.0 << nan << Input::DewPoint << 0.0;
         QTest::newRow("pressure above 2 MPa") << 20.0 << 2.1e6 << nan << Input::DewPoint << 0.0;
         QTest::newRow("second pressure above 2 MPa") << 20.0 << 101325.0 << 3e6 << Input::DewPoint << 0.0;
         QTest::newRow("second pressure zero") << 20.0 << 101325.0 << 0.0 << Input::DewPoint << 0.0;
         QTest::newRow("dew point above the air") << 20.0 << 101325.0 << nan << Input::DewPoint << 20.5;
+        // hmx700-calc prints four decimals: half of the last is still saturated air.
+        QTest::newRow("dew point above the air by 1e-4 K") << 20.0 << 101325.0 << nan << Input::DewPoint << 20.0001;
         QTest::newRow("dew point below -50 C") << 20.0 << 101325.0 << nan << Input::DewPoint << -55.0;
         QTest::newRow("frost point above 0.01 C") << 20.0 << 101325.0 << nan << Input::FrostPoint << 5.0;
         QTest::newRow("frost point below -100 C") << 20.0 << 101325.0 << nan << Input::FrostPoint << -101.0;
+        // Air at -10 °C saturated over supercooled water has its frost point near -8.9 °C.
+        QTest::newRow("frost point above water saturation") << -10.0 << 101325.0 << nan << Input::FrostPoint << -8.5;
         QTest::newRow("relative humidity zero") << 20.0 << 101325.0 << nan << Input::RelativeHumidity << 0.0;
         QTest::newRow("relative humidity above 100") << 20.0 << 101325.0 << nan << Input::RelativeHumidity << 100.5;
         QTest::newRow("ppmV above saturation") << 20.0 << 101325.0 << nan << Input::VolumeRatio << 1e6;
@@ -277,6 +283,112 @@ private slots:
         QVERIFY(!s.valid());
         for (const QuantityInfo& info : Quantities())
             QVERIFY2(!s[info.quantity], info.key.data());
+    }
+
+    // Saturated air's values, printed as hmx700-calc prints them and read back, are
+    // saturated air again, at every temperature and pressure and through every input;
+    // below 0.01 °C so is air saturated over ice (the frost point at the air temperature),
+    // which the ice and water formulas put a little above water saturation near 0 °C.
+    void printedSaturationReadsBack()
+    {
+        for (double p : {1000.0, 30000.0, 101325.0, 801325.0, 2e6}) {
+            for (double t = -50; t <= 100; t += 0.73) {
+                const State saturated = Compute(At(t, p), Input::DewPoint, t);
+                if (!saturated.valid()) {  // above the boiling point: no saturation
+                    QVERIFY(*SaturationPressure(Phase::Water, t) >= p);
+                    continue;
+                }
+                const QString where = QStringLiteral("%1 C, %2 Pa").arg(t).arg(p);
+                QCOMPARE(*saturated[Quantity::RelativeHumidity], 100.0);
+                for (std::size_t k = 0; k < InputCount; ++k) {
+                    const Input input = Input(k);
+                    const Quantity q = QuantityOf(input);
+                    if (!saturated[q])
+                        continue;
+                    const std::string printed = FormatNumber(*saturated[q], PrintedDecimals(q, *saturated[q]));
+                    const State back = Compute(At(t, p), input, *ParseNumber(printed));
+                    QVERIFY2(back.valid(), qPrintable(where + QStringLiteral(": ") + printed.c_str()));
+                    // The same air: it prints its value as given, at most saturated.
+                    QCOMPARE(FormatNumber(*back[q], PrintedDecimals(q, *back[q])), printed);
+                    const double rh = *back[Quantity::RelativeHumidity];
+                    QVERIFY2(rh <= 100 && rh > 99.9, qPrintable(where));
+                    // Solved to 1e-6 K; at -50 °C, a value rounded down is a dew point below the range.
+                    QVERIFY2(back[Quantity::DewPoint] ? *back[Quantity::DewPoint] <= t + 1e-6 : t < -49.99,
+                             qPrintable(where));
+                }
+                if (t <= TriplePoint) {
+                    const State ice = Compute(At(t, p), Input::FrostPoint, t);
+                    QVERIFY2(ice.valid() && *ice[Quantity::RelativeHumidity] <= 100, qPrintable(where));
+                }
+            }
+        }
+    }
+
+    // The thermodynamic wet bulb swept finely through the frost point or the air
+    // temperature: each value solves ASHRAE's psychrometric equation (written out again
+    // below) for a bulb of water from 0.01 °C up or of ice below it; the bulb is water
+    // exactly where a water bulb would be at or above 0.01 °C; and the wet bulb moves
+    // less than the swept temperature does, save for one step: where the water bulb
+    // reaches 0.01 °C, up from the colder ice bulb.
+    void wetBulbSweep_data()
+    {
+        QTest::addColumn<double>("p");
+        QTest::addColumn<bool>("sweepAir");  // else the frost point
+        QTest::addColumn<double>("fixed");   // the other one
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("jumps");     // whether the water bulb crosses 0.01 °C in the sweep
+        QTest::newRow("frost point at 9 C") << 101325.0 << false << 9.0 << -90.0 << 0.0 << true;
+        QTest::newRow("frost point at 20 C, 0.5 bar") << 50000.0 << false << 20.0 << -90.0 << 0.0 << false;
+        QTest::newRow("air through 0 C, frost point -30 C") << 101325.0 << true << -30.0 << -5.0 << 15.0 << true;
+        QTest::newRow("air at 20 bar") << 2e6 << true << -30.0 << -5.0 << 15.0 << true;
+    }
+    void wetBulbSweep()
+    {
+        QFETCH(double, p);
+        QFETCH(bool, sweepAir);
+        QFETCH(double, fixed);
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, jumps);
+        constexpr double Step = 0.005;
+        const auto ashrae = [p](Phase phase, double t, double ts) {
+            const double es = *VapourPressureAt(phase, ts, p);
+            const double ws = WaterMolarMass / AirMolarMass * es / (p - es);
+            return phase == Phase::Water
+                       ? ((2501 - 2.326 * ts) * ws - 1.006 * (t - ts)) / (2501 + 1.86 * t - 4.186 * ts)
+                       : ((2830 - 0.24 * ts) * ws - 1.006 * (t - ts)) / (2830 + 1.86 * t - 2.1 * ts);
+        };
+        double last = 0;
+        int jumpsSeen = 0, flips = 0;
+        bool wasWater = false;
+        for (int i = 0; from + i * Step <= to + 1e-9; ++i) {
+            const double x = from + i * Step;
+            const double t = sweepAir ? x : fixed;
+            const State s = Compute(At(t, p), Input::FrostPoint, sweepAir ? fixed : x);
+            const QString where = QStringLiteral("at %1").arg(x);
+            QVERIFY2(s.valid() && s[Quantity::WetBulb], qPrintable(where));
+            const double ts = *s[Quantity::WetBulb];
+            const double w = *s[Quantity::MixingRatio] / 1000;
+            const bool water = t >= TriplePoint && ashrae(Phase::Water, t, TriplePoint) <= w;
+            QVERIFY2(water == (ts >= TriplePoint), qPrintable(where + QStringLiteral(": %1").arg(ts)));
+            // Solved to better than 1e-4 K.
+            const Phase phase = water ? Phase::Water : Phase::Ice;
+            QVERIFY2(std::abs(ashrae(phase, t, ts) - w) < ashrae(phase, t, ts + 1e-4) - ashrae(phase, t, ts),
+                     qPrintable(where));
+            if (i > 0) {
+                flips += water != wasWater;
+                QVERIFY2(ts >= last - 1e-5, qPrintable(where));
+                if (ts - last > Step + 1e-4) {
+                    ++jumpsSeen;
+                    QVERIFY2(last < TriplePoint && water && ts - last < 1, qPrintable(where));
+                }
+            }
+            last = ts;
+            wasWater = water;
+        }
+        QCOMPARE(flips, jumps ? 1 : 0);
+        QCOMPARE(jumpsSeen, flips);
     }
 
     // Quantities whose own range ends while the state itself is fine.
@@ -332,33 +444,90 @@ private slots:
         QVERIFY(!json.contains(QStringLiteral("to-pressure")));
     }
 
-    void calculatorBadInput_data()
+    // What hmx700-calc takes and what it refuses, and why. Taken: every quantity is a number
+    // (or null: the frost point's three where the dew point is above 0.01 °C), the
+    // humidity given (third and fourth) reads back as given, the air at most saturated.
+    void calculatorDomain_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("unknown option") << QStringList{"--temperature", "20", "--dewpoint", "5"} << "unknown option";
-        QTest::newRow("not a number") << QStringList{"--temperature", "20", "--dew-point", "5x"} << "not a number";
-        QTest::newRow("decimal comma") << QStringList{"--temperature", "20,5", "--dew-point", "5"} << "not a number";
-        QTest::newRow("pressure without unit")
-            << QStringList{"--temperature", "20", "--dew-point", "5", "--pressure", "1013"} << "not a pressure";
-        QTest::newRow("out of range") << QStringList{"--temperature", "20", "--dew-point", "25"} << "out of range";
-        QTest::newRow("no temperature") << QStringList{"--dew-point", "5"} << "--temperature is missing";
-        QTest::newRow("two humidities")
-            << QStringList{"--temperature", "20", "--dew-point", "5", "--ppmv", "100"} << "only one";
-        QTest::newRow("value missing") << QStringList{"--temperature", "20", "--dew-point"} << "needs a value";
+        QTest::addColumn<QString>("arguments");  // split at spaces
+        QTest::addColumn<QString>("message");    // empty: taken
+        QTest::addColumn<bool>("frostPoint");    // of one taken
+        const auto row = [](const char* name, const char* arguments, const char* message, bool frost = true) {
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QString::fromUtf8(message) << frost;
+        };
+        row("unknown option", "--temperature 20 --dewpoint 5", "unknown option");
+        row("not a number", "--temperature 20 --dew-point 5x", "not a number");
+        row("decimal comma", "--temperature 20,5 --dew-point 5", "not a number");
+        row("two signs", "--temperature 20 --dew-point +-5", "not a number for --dew-point: +-5");
+        row("one plus sign", "--temperature +20 --dew-point +5", "", false);
+        row("pressure without unit", "--temperature 20 --dew-point 5 --pressure 1013", "not a pressure");
+        row("no temperature", "--dew-point 5", "--temperature is missing");
+        row("two humidities", "--temperature 20 --dew-point 5 --ppmv 100", "only one");
+        row("value missing", "--temperature 20 --dew-point", "needs a value");
+        row("temperature twice", "--temperature 20 --dew-point 5 --temperature=30", "--temperature is given twice");
+        row("dew point twice", "--temperature 20 --dew-point 5 --dew-point 6", "--dew-point is given twice");
+        // Each refusal names what is out of range.
+        row("dew point above the air", "--temperature 20 --dew-point 25",
+            "--dew-point 25 is above saturation at the air temperature: at most 20.0000 C");
+        row("air too hot", "--temperature 101 --dew-point 5", "--temperature must lie within -50..100 C");
+        row("frost point above its range", "--temperature 20 --frost-point 0.02",
+            "--frost-point must lie within -100..0.01 C");
+        row("ppmV zero", "--temperature 20 --ppmv 0", "--ppmv must be above 0");
+        row("pressure above 2 MPa", "--temperature 20 --dew-point 5 --pressure 21bar",
+            "--pressure must lie above 0 and up to 2 MPa");
+        row("second pressure above 2 MPa", "--temperature 20 --dew-point 5 --to-pressure 21bar",
+            "--to-pressure must lie above 0 and up to 2 MPa");
+        row("vapour at the total pressure", "--temperature 100 --dew-point 99 --pressure 900hPa",
+            "--dew-point 99 puts the vapour pressure at or above the total pressure (900.00 hPa)");
+        row("molar mass zero", "--temperature 20 --dew-point 5 --molar-mass 0",
+            "--molar-mass must lie within 1..1000 g/mol");
+        row("molar mass too small to print", "--json --temperature 20 --dew-point 5 --molar-mass 1e-300",
+            "--molar-mass must lie within");
+        // Air whose saturation pressure reaches the total pressure (above its boiling point)
+        // is air while its vapour stays below that pressure.
+        row("the documented end at 1 atm", "--temperature 100 --dew-point 20", "", false);
+        row("95 C at 300 hPa", "--temperature 95 --dew-point 50 --pressure 300hPa", "", false);
+        row("70 C at 200 hPa", "--temperature 70 --dew-point 20 --pressure 200hPa", "", false);
+        row("two thirds vapour at 10 hPa", "--temperature 20 --ppmv 2000000 --pressure 10hPa", "", false);
+        // The frost point's documented end, ice-saturated air at 0 °C, and what
+        // --dew-point 0 at 0 °C prints, read back.
+        row("frost point at the triple point", "--temperature 0.01 --frost-point 0.01", "");
+        row("frost point at the triple point, 20 bar", "--temperature 0.01 --frost-point 0.01 --pressure 20bar", "");
+        row("frost point at the air's 0 C", "--temperature 0 --frost-point 0", "");
+        row("saturated ppmV read back", "--temperature 0 --ppmv 6092.389", "");
+        row("saturated g/m3 read back", "--temperature 0 --absolute-humidity 4.86712", "");
+        row("saturated g/kg read back", "--temperature 0 --mixing-ratio 3.78921", "");
     }
-    void calculatorBadInput()
+    void calculatorDomain()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QString, message);
+        QFETCH(bool, frostPoint);
+        const QStringList args = arguments.split(QLatin1Char(' '));
         QProcess calc;
-        calc.start(Calculator(), arguments);
+        calc.start(Calculator(), message.isEmpty() ? args + QStringList{"--json"} : args);
         QVERIFY(calc.waitForFinished(30000));
         QCOMPARE(calc.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(calc.exitCode(), 2);
-        QVERIFY(calc.readAllStandardOutput().isEmpty());
-        const QString err = QString::fromUtf8(calc.readAllStandardError());
-        QVERIFY2(err.contains(message), qPrintable(err));
+        if (!message.isEmpty()) {
+            QCOMPARE(calc.exitCode(), 2);
+            QVERIFY(calc.readAllStandardOutput().isEmpty());
+            const QString err = QString::fromUtf8(calc.readAllStandardError());
+            QVERIFY2(err.contains(message), qPrintable(err));
+            return;
+        }
+        QCOMPARE(calc.exitCode(), 0);
+        QJsonParseError error;
+        const QJsonObject json = QJsonDocument::fromJson(calc.readAllStandardOutput(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const auto value = [&json](const QString& key) { return json[key][QStringLiteral("value")]; };
+        const QStringList frost{"frost-point", "frost-point-f", "relative-humidity-ice"};
+        for (const QString& key : json.keys())
+            QVERIFY2(frostPoint || !frost.contains(key) ? value(key).isDouble() : value(key).isNull(), qPrintable(key));
+        QCOMPARE(value(args[2].mid(2)).toDouble(), args[3].toDouble());
+        const double t = value(u"temperature"_s).toDouble();
+        QVERIFY(value(u"relative-humidity"_s).toDouble() <= 100);
+        QVERIFY(value(u"dew-point"_s).toDouble() <= t && value(u"wet-bulb"_s).toDouble() <= t);
+        QVERIFY(value(u"vapour-pressure"_s).toDouble() < value(u"pressure"_s).toDouble());
     }
 };
 

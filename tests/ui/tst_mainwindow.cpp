@@ -718,7 +718,9 @@ private slots:
         QVERIFY(dialog->statusText().contains(dialog->inputChoice()->currentText()));
         QCOMPARE(dialog->shownText(Quantity::DewPoint), QString());
         dialog->valueEdit()->setText(locale.toString(150.0));
-        QVERIFY(!dialog->statusText().isEmpty());
+        // What is out of range, and how far it may go.
+        QVERIFY(dialog->statusText().contains(dialog->inputChoice()->currentText()));
+        QVERIFY(dialog->statusText().contains(locale.toString(100.0, 'f', 2)));
         QCOMPARE(dialog->shownText(Quantity::MixingRatio), QString());
 
         dialog->pressureEdit(0)->setText(locale.toString(2.5));

@@ -1,10 +1,22 @@
 // Start-up in the built interface language: the window appears in that language from
-// its first show. Built twice, against a Polish and an English window library.
+// its first show, its texts whole. Built twice, against a Polish and an English window
+// library.
+#include "instrument/derived.h"
+#include "instrument/poller.h"
+#include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
+#include "ui/fieldtext.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -52,6 +64,50 @@ private slots:
         QCOMPARE(window->PageControl1->currentWidget(), window->TabSheet3);
         window.reset();
         QVERIFY(Form1 == nullptr);
+    }
+
+    // Every derived quantity chosen and out of range: in the measurement page's small
+    // frame each name and each field's "poza zakresem" / "out of range" is drawn whole (a
+    // long name on more lines), nothing reaching past the frame's width.
+    void derivedFieldsShowTheirTextsWhole()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        hmx::DerivedChoice choice;
+        choice.shown = hmx::DerivableQuantities();
+        {
+            QSettings settings;
+            hmx::SaveDerivedChoice(choice, settings);
+        }
+        const auto forget = qScopeGuard([] { QSettings().remove(u"Derived"_s); });
+        std::unique_ptr<TForm1> window = CreateMainWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        hmx::Reading reading;
+        reading.dewPoint = 300;  // 30 °C in air of 20 °C
+        reading.ambient = 200;
+        window->derived()->showReading(reading);
+        auto* scroll = window->TabSheet3->findChild<QWidget*>(u"derivedFrame"_s)->findChild<QScrollArea*>();
+        QVERIFY(scroll && scroll->widget());
+        const auto inRoom = [&](const QWidget* w) {
+            return w->mapTo(scroll->viewport(), QPoint(w->width(), 0)).x() <= scroll->viewport()->width();
+        };
+        const auto whole = [&](const QLabel* label) {
+            const QRect room = label->contentsRect();
+            const QRect drawn = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, label->text());
+            return drawn.width() <= room.width() && drawn.height() <= room.height() && inRoom(label);
+        };
+        const QList<QLabel*> labels = scroll->widget()->findChildren<QLabel*>();
+        QTRY_VERIFY(std::all_of(labels.begin(), labels.end(), whole));  // once laid out
+        QStringList names;
+        for (const QLabel* label : labels)
+            names << label->text();
+        for (const hmx::humidity::Quantity q : choice.shown) {
+            const hmx::humidity::QuantityInfo& info = hmx::humidity::Info(q);
+            QVERIFY(names.contains(QString::fromUtf8(InterfaceLanguage == 0 ? info.polish : info.english)));
+            const QLineEdit* field = window->derived()->field(q);
+            QCOMPARE(field->text(), ByLanguage(u"poza zakresem"_s, u"out of range"_s));
+            QVERIFY(field->fontMetrics().horizontalAdvance(field->text()) <= hmx::TextRoom(*field) && inRoom(field));
+        }
     }
 
     void languageMatchesTheBuild()
