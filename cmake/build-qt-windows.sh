@@ -28,7 +28,19 @@ qtbase_options=(
 key=$( { echo "${qtbase_options[*]}"; cat "$here/mingw-w64-x86_64.cmake"; } \
        | sha1sum | cut -c1-10)
 prefix=$cache/qt-${qt_deb_version%%+*}-$key
+
+# Qt's own texts (standard buttons, the file dialog) are not in qtbase's sources: they come
+# from Debian's qt6-translations-l10n, of the host Qt's version. A .qm file is the same on
+# every platform, so the Windows Qt gets them as they are, in its own translations folder.
+copy_translations() {
+    local from=/usr/share/qt6/translations
+    [ -f "$from/qtbase_pl.qm" ] || { echo "no $from/qtbase_pl.qm: install qt6-translations-l10n" >&2; exit 1; }
+    mkdir -p "$prefix/translations"
+    cp "$from"/qtbase_*.qm "$prefix/translations/"
+}
+
 if [ -f "$prefix/.complete" ] && [ -f "$prefix/.svg-complete" ]; then
+    copy_translations
     echo "$prefix"
     exit 0
 fi
@@ -75,5 +87,6 @@ else
          "the Windows build has no Qt Svg (the chart saves PNG only there)" >&2
 fi
 
+copy_translations
 rm -rf "$work"
 echo "$prefix"

@@ -20,8 +20,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "hmx700 developers <hmx700@velta.pl>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velta.pl/")
-# Dependencies from the programs' shared libraries (dpkg-shlibdeps), not written by hand.
+# Dependencies from the programs' shared libraries (dpkg-shlibdeps), not written by hand,
+# and Qt's own texts, which the Polish program loads (its standard buttons, the file dialog).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 # The recorder's user is made by postinst from its sysusers.d file.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/deb/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -1,6 +1,6 @@
 # The Windows release: hmx700.exe in both interface languages, hmx700-report.exe, the console recorder
 # hmx700-logger.exe and hmx700-calc.exe with the DLLs they need beside them (Qt's, the
-# compiler's, libmosquitto's and OpenSSL's), packed by CPack as
+# compiler's, libmosquitto's and OpenSSL's) and Qt's Polish texts, packed by CPack as
 # hmx700-<version>-windows-x64.zip and as an NSIS installer.
 include(${CMAKE_CURRENT_LIST_DIR}/package-common.cmake)
 
@@ -17,6 +17,14 @@ install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
 if(TARGET Qt6::QSvgIconPlugin)
     install(FILES $<TARGET_FILE:Qt6::QSvgIconPlugin> DESTINATION iconengines)
 endif()
+# Qt's own Polish texts (the standard buttons, the file dialog) for the Polish program, in
+# translations/ where Qt looks beside a program laid out with its DLLs. build-qt-windows.sh
+# copies them into the Windows Qt from Debian's qt6-translations-l10n.
+set(hmx_qt_texts "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_TRANSLATIONS}/qtbase_pl.qm")
+if(NOT EXISTS "${hmx_qt_texts}")
+    message(FATAL_ERROR "${hmx_qt_texts} is missing: cmake/build-qt-windows.sh copies it from qt6-translations-l10n")
+endif()
+install(FILES "${hmx_qt_texts}" DESTINATION translations)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)

@@ -119,6 +119,18 @@ bool EventJournal::retry()
     return false;
 }
 
+QString EventJournal::saveKeptEvents(const QString& fallbackFolder, const QDateTime& now)
+{
+    QString reason;
+    // With the mark of the journal itself, so the file opens as one.
+    const QString savedAs = SaveUnsavedLines(m_fileName, m_pending, fallbackFolder, now, reason, Utf8Mark);
+    if (!savedAs.isEmpty())
+        m_pending.clear();
+    else if (!m_pending.empty())
+        m_problem = {LogProblem::Kind::Unsaved, m_fileName, {}, reason, m_dropped};
+    return savedAs;
+}
+
 bool EventJournal::writePending()
 {
     const auto fail = [this](LogProblem::Kind kind, const QString& reason) {

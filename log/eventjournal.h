@@ -58,6 +58,11 @@ public:
     // Writes the events kept back, if any; true when none are left.
     bool retry();
     std::size_t pendingCount() const { return m_pending.size(); }
+    // At the end: writes the events still kept to a new file "hmx700-events-unsaved-<date>-
+    // <time>.txt" beside the journal, or in `fallbackFolder` when that fails, and forgets
+    // them. Returns the file's path; empty when none were kept or they could be saved
+    // nowhere (problem() says why; the events stay kept).
+    QString saveKeptEvents(const QString& fallbackFolder, const QDateTime& now = QDateTime::currentDateTime());
     LogProblem problem() const { return m_problem; }
 
     // At most this many events are kept while the file cannot be written.

@@ -140,6 +140,47 @@ QString EarlierLogName(const QString& logName, const QDateTime& lastModified)
     return FreeName(logName, Stamp(lastModified));
 }
 
+QString SaveUnsavedLines(const QString& fileName, const std::deque<QByteArray>& lines, const QString& fallbackFolder,
+                         const QDateTime& now, QString& reason, const QByteArray& head)
+{
+    reason.clear();
+    if (lines.empty())
+        return {};
+    const QString stamp = QStringLiteral("unsaved-") + Stamp(now);
+    const QString beside = fileName;
+    const QString elsewhere = QDir(fallbackFolder).filePath(QFileInfo(fileName).fileName());
+    for (const QString& base : {beside, elsewhere}) {
+        // NewOnly: a file that appeared meanwhile is never overwritten; try the next name.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QFile file(FreeName(base, stamp));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                reason = file.errorString();
+                if (file.exists())
+                    continue;
+                break;
+            }
+            reason.clear();
+            bool ok = head.isEmpty() || file.write(head) == head.size();
+            for (const QByteArray& line : lines)
+                ok = ok && file.write(line) == line.size();
+            ok = ok && file.flush() && logfile::Sync(file, reason);
+            if (ok) {
+                file.close();
+                logfile::SyncFolderOf(file.fileName());
+                return file.fileName();
+            }
+            if (reason.isEmpty())
+                reason = file.errorString();
+            // Nothing empty or half written stays behind: the lines go whole to the next
+            // place. Removed by name: QFile::remove() keeps a file whose last flush failed.
+            file.close();
+            QFile::remove(file.fileName());
+            break;
+        }
+    }
+    return {};
+}
+
 MeasurementLog::MeasurementLog(QString fileName)
     : m_fileName(std::move(fileName))
 {
@@ -294,41 +335,13 @@ void MeasurementLog::close()
 
 QString MeasurementLog::saveKeptLines(const QString& fallbackFolder, const QDateTime& now)
 {
-    if (m_pending.empty())
-        return {};
-    const QString stamp = QStringLiteral("unsaved-") + Stamp(now);
-    const QString beside = m_fileName;
-    const QString elsewhere = QDir(fallbackFolder).filePath(QFileInfo(m_fileName).fileName());
     QString reason;
-    for (const QString& base : {beside, elsewhere}) {
-        // NewOnly: a file that appeared meanwhile is never overwritten; try the next name.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            QFile file(FreeName(base, stamp));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-                reason = file.errorString();
-                if (file.exists())
-                    continue;
-                break;
-            }
-            reason.clear();
-            bool ok = true;
-            for (const QByteArray& line : m_pending)
-                ok = ok && file.write(line) == line.size();
-            ok = ok && file.flush() && logfile::Sync(file, reason);
-            if (ok) {
-                file.close();
-                logfile::SyncFolderOf(file.fileName());
-                m_pending.clear();
-                return file.fileName();
-            }
-            if (reason.isEmpty())
-                reason = file.errorString();
-            file.remove();
-            break;
-        }
-    }
-    fail(LogProblem::Kind::Unsaved, reason);
-    return {};
+    const QString savedAs = SaveUnsavedLines(m_fileName, m_pending, fallbackFolder, now, reason);
+    if (!savedAs.isEmpty())
+        m_pending.clear();
+    else if (!m_pending.empty())
+        fail(LogProblem::Kind::Unsaved, reason);
+    return savedAs;
 }
 
 LogProblem MeasurementLog::problem() const

@@ -62,6 +62,14 @@ struct LogProblem {
 // from its last change, with "-2", "-3" ... added when that name is taken.
 QString EarlierLogName(const QString& logName, const QDateTime& lastModified);
 
+// Saves the lines a file could not take, at the end, to a new file named after it:
+// "jrt1-unsaved-2026-12-07-231605.txt" beside `fileName`, or in `fallbackFolder` when that
+// fails; `head` (a byte-order mark, say) goes first. Never replaces a file, and never
+// leaves an empty or partly written one behind. Returns the new file's path; empty when
+// there were no lines, or with `reason` set when they could be saved nowhere.
+QString SaveUnsavedLines(const QString& fileName, const std::deque<QByteArray>& lines, const QString& fallbackFolder,
+                         const QDateTime& now, QString& reason, const QByteArray& head = {});
+
 class MeasurementLog {
 public:
     explicit MeasurementLog(QString fileName = QStringLiteral("jrt1.txt"));

@@ -31,6 +31,7 @@ for field in Package Version Maintainer Section Depends Description; do
     grep -q "^ $field: ." "$work/info" || fail "no $field field"
 done
 grep -q '^ Depends: .*libqt6widgets6' "$work/info" || fail "Depends does not name the Qt libraries"
+grep -q '^ Depends: .*qt6-translations-l10n' "$work/info" || fail "Depends does not name Qt's translations"
 
 echo "-- dpkg-deb --contents"
 dpkg-deb --contents "$deb" | tee "$work/contents"

@@ -52,6 +52,8 @@ mkdir -p "$work/zip" "$work/run"
 unzip -q "$zip" -d "$work/zip"
 exe=$(find "$work/zip" -name hmx700.exe | head -n 1)
 [ -n "$exe" ] || fail "no hmx700.exe in $zip"
+# Qt's Polish texts, where Qt looks beside the program (its standard buttons, the file dialog).
+[ -f "$(dirname "$exe")/translations/qtbase_pl.qm" ] || fail "no translations/qtbase_pl.qm in $zip"
 calc=$(wine "$(dirname "$exe")/hmx700-calc.exe" --temperature 20 --dew-point 5 2>/dev/null) || true
 grep -q '^dew-point 5\.0000 C' <<<"$calc" || fail "the zip's hmx700-calc.exe does not calculate"
 # The recorder loads libmosquitto (and OpenSSL's DLLs) from the zip alone.

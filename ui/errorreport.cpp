@@ -4,10 +4,12 @@
 #include "ui/language.h"
 
 #include <QHash>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <QTranslator>
 
 namespace hmx {
 
@@ -49,6 +51,21 @@ QString ProgramTitle()
 void SetReportParent(QWidget* window)
 {
     ReportParent() = window;
+}
+
+void LoadQtTexts(QCoreApplication& app)
+{
+    if (InterfaceLanguage != 0)
+        return;  // Qt's own texts are English
+    // Qt's place for them (Debian's qt6-translations-l10n), else the folder beside the
+    // program, as the Windows release lays them out.
+    auto* texts = new QTranslator(&app);
+    const QString name = QStringLiteral("qtbase_pl");
+    if (texts->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || texts->load(name, QCoreApplication::applicationDirPath() + QStringLiteral("/translations")))
+        app.installTranslator(texts);
+    else
+        delete texts;
 }
 
 QString ErrorReportText(const QString& message)
@@ -122,6 +139,7 @@ Application::Application(int& argc, char** argv)
     // Both names: without an organisation Windows keeps no preferences at all.
     setOrganizationName(QStringLiteral("hmx700"));
     setApplicationName(QStringLiteral("hmx700"));
+    LoadQtTexts(*this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

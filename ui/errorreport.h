@@ -49,6 +49,10 @@ void RunGuarded(Handler&& handler) noexcept
     }
 }
 
+// Loads Qt's own texts (the standard buttons, the file dialog) in the interface language;
+// without them they read in English.
+void LoadQtTexts(QCoreApplication& app);
+
 // The program's application object, with a last-resort catch for exceptions escaping
 // an event handler that RunGuarded did not wrap. It sets no display name: the window
 // system would append one to every box's caption.

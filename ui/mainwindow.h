@@ -179,7 +179,6 @@ private:
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;
-    QString m_noticeShown;       // the notice a box shows at the close, while it is open
     int m_silentCycles = 0;      // cycles without a reply since the last reading
     QTime m_lastReadingTime;
     bool m_valuesOld = false;

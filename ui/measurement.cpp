@@ -44,6 +44,26 @@ QString MeasuringCaption()
 // Silence for longer than this many cycles makes the shown values old.
 constexpr int SilentCyclesStillLive = 3;
 
+// The end of the journal: a last try to write the events kept back, then what is still
+// kept goes where the log's unsaved lines go. Says where, or why nowhere; empty when
+// nothing was kept.
+QString EndJournal(EventJournal& journal)
+{
+    if (journal.retry())
+        return {};
+    const qsizetype kept = qsizetype(journal.pendingCount());
+    const QString savedAs = journal.saveKeptEvents(QDir::homePath());
+    return UnsavedEventsText(journal.fileName(), kept, QDir::toNativeSeparators(savedAs), journal.problem().reason);
+}
+
+// Both notices of the end, one sentence each.
+QString BothNotices(const QString& first, const QString& second)
+{
+    if (first.isEmpty() || second.isEmpty())
+        return first + second;
+    return ErrorReportText(first) + QLatin1Char('\n') + second;
+}
+
 } // namespace
 
 void TForm1::ConnectClick()
@@ -383,11 +403,13 @@ QString TForm1::Shutdown()
     if (m_settingsReader)
         m_settingsReader->stop();
     const QString notice = endRun();
+    // Last, so every event of the end is in it.
+    const QString events = EndJournal(*m_journal);
     m_folderLock.reset();
     std::lock_guard lock(LinkLock());
     if (Port != InvalidPort)
         ClosePort(Port);
-    return notice;
+    return BothNotices(notice, events);
 }
 
 void TForm1::CloseForStopSignal()
@@ -395,9 +417,7 @@ void TForm1::CloseForStopSignal()
     m_closingForSignal = true;
     // The end runs here and now: close() would be ignored while a box's nested event
     // loop runs (the box that says where held lines went, for one).
-    const QString notice = Shutdown();
-    TellOnStandardError(notice.isEmpty() ? m_noticeShown : notice);
-    m_noticeShown.clear();
+    TellOnStandardError(Shutdown());
     close();
     // Every running event loop ends, nested ones included, and none starts again.
     if (QThread::currentThread()->loopLevel() > 0)
@@ -406,25 +426,20 @@ void TForm1::CloseForStopSignal()
 
 void TForm1::EndAtExit()
 {
-    const QString notice = Shutdown();
-    TellOnStandardError(notice.isEmpty() ? m_noticeShown : notice);
-    m_noticeShown.clear();
+    TellOnStandardError(Shutdown());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
     const QString notice = Shutdown();
-    if (!notice.isEmpty()) {
-        if (m_closingForSignal) {
-            TellOnStandardError(notice);
-        } else {
-            // Said before the window goes, so the user knows where the readings are.
-            QMessageBox box(QMessageBox::Warning, ProgramTitle(), ErrorReportText(notice), QMessageBox::Ok, this);
-            box.setObjectName(QStringLiteral("unsavedLines"));
-            m_noticeShown = notice;
-            box.exec();
-            m_noticeShown.clear();
-        }
+    // On standard error at every end, before any box: it stays there however the box
+    // ends (a stop signal, the display server gone).
+    TellOnStandardError(notice);
+    if (!notice.isEmpty() && !m_closingForSignal) {
+        // Said before the window goes, so the user knows where the readings are.
+        QMessageBox box(QMessageBox::Warning, ProgramTitle(), ErrorReportText(notice), QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("unsavedLines"));
+        box.exec();
     }
     event->accept();
 }

@@ -106,6 +106,19 @@ QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString&
         .arg(logName, savedAs);
 }
 
+QString UnsavedEventsText(const QString& journalName, qsizetype events, const QString& savedAs, const QString& reason)
+{
+    if (savedAs.isEmpty())
+        return ByLanguage("Nie można zapisać %1 zdarzeń, które nie trafiły do %2: %3",
+                          "Cannot save the %1 events that did not reach %2: %3")
+            .arg(events)
+            .arg(journalName, Reason(reason));
+    return ByLanguage("Nie udało się zapisać %1 zdarzeń w %2. Zapisano je w pliku %3",
+                      "%1 events could not be written to %2. They were saved in %3")
+        .arg(events)
+        .arg(journalName, savedAs);
+}
+
 QString FileTypeText(chartfile::FileType type)
 {
     switch (type) {

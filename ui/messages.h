@@ -22,6 +22,10 @@ QString NoInstrumentText(const ScanResult& scan);
 // Lines the log could not take at exit, and where they were saved instead.
 QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs);
 
+// Events the journal could not take at exit, and where they were saved instead; without
+// a file, why they could be saved nowhere.
+QString UnsavedEventsText(const QString& journalName, qsizetype events, const QString& savedAs, const QString& reason);
+
 // Another copy of the program measures in the folder (process id 0: not known).
 QString AnotherCopyText(const QString& folder, qint64 process);
 

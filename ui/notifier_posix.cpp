@@ -35,7 +35,9 @@ public:
             QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
             QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
         QVariantMap hints;
-        hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("pl.velta.hmx700"));
+        // The menu entry of the program in this language (hmx700-en has its own), so the
+        // desktop files the notification under the program that sent it.
+        hints.insert(QStringLiteral("desktop-entry"), QStringLiteral(HMX700_DESKTOP_ENTRY));
         call << QStringLiteral("HMX-700") << 0u << QStringLiteral("pl.velta.hmx700") << title << text << QStringList()
              << hints << -1;
         bus.send(call);

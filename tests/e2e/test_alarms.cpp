@@ -37,13 +37,14 @@ class NotificationListener : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    QStringList apps, summaries, bodies;
+    QStringList apps, summaries, bodies, desktopEntries;
 
 public slots:
     uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int)
+                const QStringList&, const QVariantMap& hints, int)
     {
         apps << app;
+        desktopEntries << hints.value(QStringLiteral("desktop-entry")).toString();
         summaries << summary;
         bodies << body;
         return uint(summaries.size());
@@ -76,6 +77,20 @@ QString SerialInReport(const QString& pdf)
         return QStringLiteral("(pdftotext failed)");
     const QRegularExpression serial(QStringLiteral("(?:Numer seryjny|Serial number) +(\\S+)"));
     return serial.match(QString::fromUtf8(text.readAllStandardOutput())).captured(1);
+}
+
+// The program a menu entry of the source tree starts.
+QString ProgramOfEntry(const QString& entry)
+{
+    QFile file(QStringLiteral(HMX700_SOURCE_DIR "/app/") + entry + QStringLiteral(".desktop"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("(no menu entry %1)").arg(entry);
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u"Exec="))
+            return line.mid(5).section(u' ', 0, 0);
+    }
+    return {};
 }
 
 QStringList Kinds(const QList<QStringList>& lines)
@@ -217,6 +232,8 @@ void TestAlarms::alarmIsSeenHeardNotifiedAndJournaled()
     QCOMPARE(m_listener.summaries.first(), hmx::CrossingTitle(Level::Alarm));
     QVERIFY(m_listener.bodies.first().startsWith(hmx::QuantityName(QuantityId::DewPoint)));
     QCOMPARE(m_listener.apps.first(), QStringLiteral("HMX-700"));
+    // Filed under the menu entry of the program in this window's language.
+    QCOMPARE(ProgramOfEntry(m_listener.desktopEntries.first()), QStringLiteral(HMX700_PROGRAM));
     const int readings = form->poller()->readingCount();
     QTRY_VERIFY_WITH_TIMEOUT(form->poller()->readingCount() >= readings + 3, 5000);
     QCOMPARE(m_listener.summaries.size(), 2);

@@ -1,7 +1,9 @@
 // The program's end as it happens outside a test's event loop: the built program on an X
 // server of the test's own (Xvfb), measuring the simulated instrument while another
 // program holds its log locked, so every reading is held in memory. However it ends, the
-// held readings must be in the unsaved-lines file.
+// held readings must be in the unsaved-lines file; so must the events when the journal
+// is held too.
+#include "log/eventjournal.h"
 #include "tools/simulator.h"
 
 #include <QDir>
@@ -36,6 +38,15 @@ QList<int> Numbers(const QString& name)
         if (!line.trimmed().isEmpty())
             numbers << line.left(line.indexOf('\t')).toInt();
     return numbers;
+}
+
+// The kinds of a journal's events, in order.
+QStringList Kinds(const QString& name)
+{
+    QStringList kinds;
+    for (const hmx::JournalEvent& event : hmx::ReadJournal(name))
+        kinds << event.kind;
+    return kinds;
 }
 
 // What a window manager sends when the user closes a window.
@@ -78,13 +89,17 @@ private slots:
     void displayServerGoneKeepsHeldReadings();
 
 private:
-    // Starts Xvfb and the program, presses Connect, and locks the log once a few
-    // readings have been held back. False (with a message) when a step failed.
-    bool startMeasuringWithLockedLog();
+    // Starts Xvfb and the program, presses Connect, and locks the log (and the journal
+    // with `journalToo`) once a few readings have been held back. False (with a message)
+    // when a step failed.
+    bool startMeasuringWithLockedLog(bool journalToo);
     QStringList windows(const QString& title);
     qsizetype measureQueries() const;
+    QByteArray standardError();
     // Every reading taken is in the log or the unsaved-lines file, in order.
     void expectEveryReadingKept();
+    // Every event is in the journal or, when it was locked, in the unsaved-events file.
+    void expectEveryEventKept(bool journalLocked);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<hmx::sim::Simulator> m_sim;
@@ -92,7 +107,9 @@ private:
     QProcess m_program;
     QByteArray m_display;
     QString m_mainWindow;
+    QByteArray m_standardError;
     int m_lock = -1;
+    int m_journalLock = -1;
 };
 
 void TestEnding::init()
@@ -111,9 +128,12 @@ void TestEnding::cleanup()
         process->kill();
         process->waitForFinished(5000);
     }
-    if (m_lock >= 0)
-        ::close(m_lock);
-    m_lock = -1;
+    for (int* lock : {&m_lock, &m_journalLock}) {
+        if (*lock >= 0)
+            ::close(*lock);
+        *lock = -1;
+    }
+    m_standardError.clear();
     m_sim.reset();
     m_dir.reset();
 }
@@ -138,7 +158,13 @@ qsizetype TestEnding::measureQueries() const
     return count;
 }
 
-bool TestEnding::startMeasuringWithLockedLog()
+QByteArray TestEnding::standardError()
+{
+    m_standardError += m_program.readAllStandardError();
+    return m_standardError;
+}
+
+bool TestEnding::startMeasuringWithLockedLog(bool journalToo)
 {
     // -displayfd 1: Xvfb picks a free display and names it on its standard output.
     m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
@@ -170,7 +196,13 @@ bool TestEnding::startMeasuringWithLockedLog()
     if (shown.size() != 1)
         return false;
     m_mainWindow = shown.first();
-    // Held the way another program writing the log would hold it.
+    // Held the way another program writing them would hold them: the journal first, so
+    // the log's failure is an event it cannot take.
+    if (journalToo) {
+        m_journalLock = ::open(QFile::encodeName(m_dir->filePath(QStringLiteral("hmx700-events.txt"))).constData(), O_RDWR);
+        if (m_journalLock < 0 || ::flock(m_journalLock, LOCK_EX) != 0)
+            return false;
+    }
     m_lock = ::open(QFile::encodeName(log).constData(), O_RDWR);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX) != 0)
         return false;
@@ -193,20 +225,43 @@ void TestEnding::expectEveryReadingKept()
     QVERIFY2(numbers.size() >= measureQueries() - 1,
              qPrintable(QStringLiteral("%1 readings, %2 queries").arg(numbers.size()).arg(measureQueries())));
     // And the user is told where they are.
-    QVERIFY(m_program.readAllStandardError().contains(unsaved.first().toLocal8Bit()));
+    QVERIFY(standardError().contains(unsaved.first().toLocal8Bit()));
+}
+
+void TestEnding::expectEveryEventKept(bool journalLocked)
+{
+    const QStringList unsaved = QDir(m_dir->path()).entryList({QStringLiteral("hmx700-events-unsaved-*.txt")});
+    const QStringList written = Kinds(m_dir->filePath(QStringLiteral("hmx700-events.txt")));
+    QCOMPARE(written.value(0), QStringLiteral("start"));
+    if (!journalLocked) {
+        // Nothing waited: no such file, not even an empty one.
+        QCOMPARE(unsaved, QStringList());
+        QCOMPARE(written.last(), QStringLiteral("stop"));
+        return;
+    }
+    // The journal has the events up to its lock, the file (in the journal's format) the
+    // rest: the log's failure first, the end last.
+    QCOMPARE(unsaved.size(), 1);
+    const QStringList kept = Kinds(m_dir->filePath(unsaved.first()));
+    QVERIFY(!written.contains(QStringLiteral("log-failed")) && !written.contains(QStringLiteral("stop")));
+    QCOMPARE(kept.value(0), QStringLiteral("log-failed"));
+    QCOMPARE(kept.last(), QStringLiteral("stop"));
+    QVERIFY2(standardError().contains(unsaved.first().toLocal8Bit()), standardError().constData());
 }
 
 void TestEnding::stopSignalWithTheUnsavedLinesBoxOpen_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<bool>("journalLocked");
+    QTest::newRow("SIGTERM, the journal locked too") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
 }
 
 void TestEnding::stopSignalWithTheUnsavedLinesBoxOpen()
 {
     QFETCH(int, signal);
-    QVERIFY(startMeasuringWithLockedLog());
+    QFETCH(bool, journalLocked);
+    QVERIFY(startMeasuringWithLockedLog(journalLocked));
     const QStringList before = windows(QStringLiteral("^HMX-700$"));
     QVERIFY(before.contains(m_mainWindow));
     // The box saying where the held lines went opens (over the window, until answered).
@@ -229,14 +284,16 @@ void TestEnding::stopSignalWithTheUnsavedLinesBoxOpen()
     QVERIFY(m_program.waitForFinished(5000));
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     expectEveryReadingKept();
+    expectEveryEventKept(journalLocked);
 }
 
 void TestEnding::displayServerGoneKeepsHeldReadings()
 {
-    QVERIFY(startMeasuringWithLockedLog());
+    QVERIFY(startMeasuringWithLockedLog(true));
     m_xvfb.kill();
     QVERIFY(m_program.waitForFinished(10000));
     expectEveryReadingKept();
+    expectEveryEventKept(true);
 }
 
 QTEST_GUILESS_MAIN(TestEnding)

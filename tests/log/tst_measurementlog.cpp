@@ -18,8 +18,10 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -520,15 +522,18 @@ void TestMeasurementLog::keptLinesSavedAtExit_data()
 {
     QTest::addColumn<bool>("logFolderGone");
     QTest::addColumn<bool>("fallbackGone");
-    QTest::newRow("beside the log") << false << false;
-    QTest::newRow("log folder gone: the fallback folder") << true << false;
-    QTest::newRow("nowhere to write") << true << true;
+    QTest::addColumn<bool>("noRoom");  // every file may hold only a few bytes
+    QTest::newRow("beside the log") << false << false << false;
+    QTest::newRow("log folder gone: the fallback folder") << true << false << false;
+    QTest::newRow("nowhere to write") << true << true << false;
+    QTest::newRow("no room anywhere: nothing left behind") << false << false << true;
 }
 
 void TestMeasurementLog::keptLinesSavedAtExit()
 {
     QFETCH(bool, logFolderGone);
     QFETCH(bool, fallbackGone);
+    QFETCH(bool, noRoom);
     QTemporaryDir dir, home;
     QVERIFY(dir.isValid() && home.isValid());
     QVERIFY(QDir(dir.path()).mkdir("run"));
@@ -554,11 +559,34 @@ void TestMeasurementLog::keptLinesSavedAtExit()
         QVERIFY(QDir(dir.filePath("run")).removeRecursively());
     const QString fallback = fallbackGone ? home.filePath("missing") : home.path();
 
-    const QString saved = log.saveKeptLines(fallback, now);
-    if (fallbackGone) {
+    QString saved;
+    if (noRoom) {
+#ifdef Q_OS_WIN
+        QSKIP("the file size limit is POSIX's");
+#else
+        // A file past the limit fails its write with EFBIG instead of ending the process.
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit old = limit;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        limit.rlim_cur = 8;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        saved = log.saveKeptLines(fallback, now);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+#endif
+    } else {
+        saved = log.saveKeptLines(fallback, now);
+    }
+    if (fallbackGone || noRoom) {
         QCOMPARE(saved, QString());
         QCOMPARE(log.problem().kind, LogProblem::Kind::Unsaved);
+        QVERIFY(!log.problem().reason.isEmpty());
         QCOMPARE(log.pendingLineCount(), std::size_t(2));
+        // No empty or partial file anywhere; the one that was there is untouched.
+        if (!logFolderGone)
+            QCOMPARE(QDir(dir.filePath("run")).entryList({"jrt1-*"}), QStringList{existing.fileName().section('/', -1)});
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList());
         return;
     }
     const QString expected = logFolderGone ? home.filePath("jrt1-unsaved-2026-12-07-231605.txt")

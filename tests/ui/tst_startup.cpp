@@ -3,12 +3,14 @@
 // library.
 #include "instrument/derived.h"
 #include "instrument/poller.h"
+#include "ui/deriveddialog.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -38,6 +40,8 @@ private slots:
         QTest::newRow("measurement tab") << u"Higrometr"_s << u"Hygrometer"_s << u"tab 2"_s;
         QTest::newRow("chart title") << u"Wykres wilgotności i temperatury"_s << u"Humidity and temperature chart"_s << u"Chart1"_s;
         QTest::newRow("Label9 in both") << u"Brak komunikacji !"_s << u"Brak komunikacji !"_s << u"Label9"_s;
+        // Qt's own texts, in the language of the rest.
+        QTest::newRow("a dialog's standard button") << u"Anuluj"_s << u"Cancel"_s << u"DerivedDialog Cancel"_s;
     }
     void texts()
     {
@@ -54,6 +58,8 @@ private slots:
             text = window->Chart1->title();
         else if (shown == u"ComboBox9"_s)
             text = window->ComboBox9->itemText(5);
+        else if (shown == u"DerivedDialog Cancel"_s)
+            text = hmx::DerivedDialog({}, window.get()).findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
         else if (auto* label = window->findChild<QLabel*>(shown))
             text = label->text();
         else if (auto* button = window->findChild<QPushButton*>(shown))
