@@ -53,6 +53,27 @@ std::vector<std::string> Queries(const Simulator& sim)
     return result;
 }
 
+// Whether the device opens, as it does once this program has closed its port (an open
+// link holds it exclusively).
+bool PortFree(const std::string& device)
+{
+    return hmx::SerialLink::Open(device).link != nullptr;
+}
+
+// A descriptor of this process on the device that the program's link opened (the only
+// one in non-blocking mode; the simulator holds its own side blocking); -1 if none.
+int LinkDescriptor(const std::string& device)
+{
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& entry : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const int fd = entry.toInt();
+        if (QFile::symLinkTarget(fds.filePath(entry)) == QString::fromStdString(device)
+            && (::fcntl(fd, F_GETFL) & O_NONBLOCK))
+            return fd;
+    }
+    return -1;
+}
+
 std::vector<std::vector<std::uint8_t>> WriteFrames(const Simulator& sim)
 {
     std::vector<std::vector<std::uint8_t>> result;
@@ -234,7 +255,6 @@ void TestEndToEnd::cleanup()
     m_sim.reset();
     m_wrong.reset();
     m_silent.reset();
-    hmx::Settings().clearWriteRequest();
     QDir::setCurrent(m_oldDir);
     m_dir.reset();
 }
@@ -334,7 +354,7 @@ void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
     m_form->ZapisUstawien->click();
 
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Label9->text(), QStringLiteral("Zapisano!"), 5000);
-    QVERIFY(!hmx::Settings().writePending());
+    QVERIFY(m_form->poller() && !m_form->poller()->settingsWritePending());
     const auto writes = WriteFrames(*m_sim);
     QCOMPARE(writes.size(), std::size_t(1));
     const std::vector<std::uint8_t>& f = writes.front();
@@ -358,7 +378,7 @@ void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
 void TestEndToEnd::malformedFieldStoresEarlierValuesAndSendsNothing()
 {
     QVERIFY(connectWithDecoys());
-    const hmx::SettingsValues before = hmx::Settings().values();
+    const hmx::SettingsValues before = m_form->settingsStore().values();
     QCOMPARE(before.UpperUnit, std::uint8_t(0));
     fillValidSettingsPage();
     m_form->Edit5->setText(QStringLiteral("12.5"));
@@ -375,12 +395,13 @@ void TestEndToEnd::malformedFieldStoresEarlierValuesAndSendsNothing()
             return false;
         }(),
         3000);
-    const hmx::SettingsValues after = hmx::Settings().values();
+    const hmx::SettingsValues after = m_form->settingsStore().values();
     QCOMPARE(after.Alarm1High, std::int16_t(125));
     QCOMPARE(after.Alarm1Low, before.Alarm1Low);
     QCOMPARE(after.Output1Min, before.Output1Min);
     QCOMPARE(after.CleaningInterval, before.CleaningInterval);
-    QVERIFY(!hmx::Settings().writePending());
+    QVERIFY(!m_form->settingsStore().writePending());
+    QVERIFY(m_form->poller() && !m_form->poller()->settingsWritePending());
     QTest::qWait(1200);
     QVERIFY(WriteFrames(*m_sim).empty());
 }
@@ -389,7 +410,7 @@ void TestEndToEnd::saveBeforeConnectingIsNeverSent()
 {
     fillValidSettingsPage();
     m_form->ZapisUstawien->click();
-    QVERIFY(hmx::Settings().writePending());
+    QVERIFY(m_form->settingsStore().writePending());
     QVERIFY(connectWithDecoys());
     QTRY_VERIFY_WITH_TIMEOUT(readingCount() >= 2, 5000);
     QVERIFY(WriteFrames(*m_sim).empty());
@@ -461,7 +482,7 @@ void TestEndToEnd::lostInstrumentComesBack()
     QVERIFY2(old.contains(hmx::LongTimeText(lastShown)) || old.contains(hmx::LongTimeText(lastShown.addSecs(-1))),
              qPrintable(old));
     QVERIFY(!m_form->Connect->isEnabled());
-    hmx::Settings().requestWrite();  // a save made while the instrument is away
+    m_form->ZapisUstawien->click();  // a save made while the instrument is away
     // Readings confirmed before the loss may still be on their way from the disk sync.
     QTest::qWait(1000);
     const int readingsWhenLost = readings;
@@ -636,7 +657,7 @@ void TestEndToEnd::closingMidRunKeepsEveryReading()
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), qsizetype(emitted));
     QCOMPARE(lines.last().section(QLatin1Char('\t'), 0, 0), QString::number(emitted));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
 }
 
 void TestEndToEnd::stopSignalKeepsEveryShownReading()
@@ -651,7 +672,7 @@ void TestEndToEnd::stopSignalKeepsEveryShownReading()
     const QStringList lines = LogLines();
     QVERIFY(lines.size() >= qsizetype(shown));
     QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
 }
 
 void TestEndToEnd::closingIsPrompt_data()
@@ -675,10 +696,11 @@ void TestEndToEnd::closingIsPrompt()
         QTRY_VERIFY_WITH_TIMEOUT(readingCount() >= 1, 5000);
         // Nobody reads the line any more and it is full: every send now stalls.
         m_sim->setStalled(true);
-        std::lock_guard lock(hmx::LinkLock());
+        const int port = LinkDescriptor(m_sim->devicePath());
+        QVERIFY(port >= 0);
         const std::vector<char> junk(4096, 'x');
         for (int refused = 0; refused < 3;) {
-            if (::write(int(hmx::Port), junk.data(), junk.size()) > 0)
+            if (::write(port, junk.data(), junk.size()) > 0)
                 refused = 0;
             else
                 ++refused, QTest::qWait(20);
@@ -691,7 +713,7 @@ void TestEndToEnd::closingIsPrompt()
     m_form->close();
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_form->poller() == nullptr);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
     // Nothing goes on behind the closed window.
     const std::size_t frames = m_silent->receivedFrames().size() + m_wrong->receivedFrames().size()
         + m_sim->receivedFrames().size();
@@ -703,12 +725,13 @@ void TestEndToEnd::closingIsPrompt()
 void TestEndToEnd::droppedReadingsAreToldAtOnce()
 {
     // A Poller of its own, with a log that may keep only two lines back.
-    QVERIFY(hmx::OpenPortByName(m_sim->devicePath()) != hmx::InvalidPort);
+    std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(m_sim->devicePath()).link;
+    QVERIFY(link);
     hmx::MeasurementLog log;
     QVERIFY(log.create());
     log.setPendingLimit(2);
     LogLock lock;
-    hmx::Poller poller(log, m_sim->devicePath());
+    hmx::Poller poller(log, std::move(link));
     // Counted on the window thread, where the window hears of it too.
     QList<quint64> dropped;
     int failed = 0;
@@ -718,7 +741,6 @@ void TestEndToEnd::droppedReadingsAreToldAtOnce()
     const auto flush = qScopeGuard([&] {
         poller.stop();
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        hmx::ClosePort(hmx::Port);
     });
     poller.start();
     // The third reading that cannot be written pushes the first out: told at once,
@@ -760,7 +782,8 @@ void TestEndToEnd::noInstrumentLeavesConnectEnabled()
     QCOMPARE(m_form->Connect->text(), QStringLiteral("Połącz"));
     QCOMPARE(m_form->Label9->text(), QStringLiteral("Urządzenie nie odpowiada !"));
     QVERIFY(m_form->poller() == nullptr);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    for (const Simulator* sim : {m_silent.get(), m_wrong.get(), m_sim.get()})
+        QVERIFY(PortFree(sim->devicePath()));
     QVERIFY(!QFile::exists(QStringLiteral("jrt1.txt")));
     // Every port was tried twice, once in each pass over the numbers.
     QCOMPARE(Queries(*m_sim).size(), std::size_t(2));
@@ -831,7 +854,7 @@ void TestEndToEnd::failedConnectCanBeRetried()
     QVERIFY(m_form->poller() == nullptr);
     QTRY_VERIFY(m_form->Connect->isEnabled());
     QCOMPARE(m_form->Connect->text(), hmx::ByLanguage("Połącz", "Connect"));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
     QTest::qWait(700);
     std::size_t measures = 0;
     for (const std::string& query : Queries(*m_sim))
