@@ -198,6 +198,7 @@ private slots:
     void closingIsPrompt_data();
     void closingIsPrompt();
     void droppedReadingsAreToldAtOnce();
+    void twoInstrumentsMeasuredAtOnce();
     void secondConnectKeepsFirstLog();
     void noInstrumentLeavesConnectEnabled();
     void lockedLogIsReportedOnceAndLosesNothing();
@@ -748,6 +749,73 @@ void TestEndToEnd::droppedReadingsAreToldAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!dropped.isEmpty(), 5000);
     QCOMPARE(dropped.first(), quint64(1));
     QCOMPARE(failed, 1);
+}
+
+void TestEndToEnd::twoInstrumentsMeasuredAtOnce()
+{
+    // Two units measured at once in one process, each by a Poller with its own link and
+    // log; the second is unplugged and comes back while the first goes on.
+    Simulator first;
+    Simulator second;
+    first.setVersion(1, 0, 111);
+    first.setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+    second.setVersion(1, 0, 222);
+    second.setMeasurement(hmx::sim::MeasurementTenths{600, 52, 211});
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(first.linkPath() + ":" + second.linkPath()));
+    std::unique_ptr<hmx::SerialLink> firstLink = hmx::SerialLink::Open(first.linkPath()).link;
+    std::unique_ptr<hmx::SerialLink> secondLink = hmx::SerialLink::Open(second.linkPath()).link;
+    QVERIFY(firstLink && secondLink);
+    hmx::MeasurementLog firstLog(QStringLiteral("first.txt"));
+    hmx::MeasurementLog secondLog(QStringLiteral("second.txt"));
+    QVERIFY(firstLog.create() && secondLog.create());
+    hmx::Poller firstPoller(firstLog, std::move(firstLink), 111);
+    hmx::Poller secondPoller(secondLog, std::move(secondLink), 222);
+    int lost = 0, back = 0, others = 0;
+    connect(&secondPoller, &hmx::Poller::instrumentLost, this, [&lost] { ++lost; });
+    connect(&secondPoller, &hmx::Poller::instrumentBack, this, [&back] { ++back; });
+    for (hmx::Poller* poller : {&firstPoller, &secondPoller})
+        connect(poller, &hmx::Poller::otherInstrumentFound, this, [&others] { ++others; });
+    const auto stop = qScopeGuard([&] {
+        firstPoller.stop();
+        secondPoller.stop();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    });
+    firstPoller.start();
+    secondPoller.start();
+    QTRY_VERIFY_WITH_TIMEOUT(firstPoller.readingCount() >= 4 && secondPoller.readingCount() >= 4, 15000);
+
+    second.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 5000);
+    const std::int32_t secondWhenLost = secondPoller.readingCount();
+    const std::int32_t firstWhenLost = firstPoller.readingCount();
+    QTRY_VERIFY_WITH_TIMEOUT(firstPoller.readingCount() >= firstWhenLost + 4, 10000);
+    QCOMPARE(secondPoller.readingCount(), secondWhenLost);
+    second.replug();
+    QTRY_COMPARE_WITH_TIMEOUT(back, 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(secondPoller.readingCount() >= secondWhenLost + 3, 10000);
+    firstPoller.stop();
+    secondPoller.stop();
+    QCOMPARE(lost, 1);
+    QCOMPARE(others, 0);
+
+    // Each log holds its own unit's readings alone, every one, numbered without a gap.
+    const struct {
+        hmx::Poller& poller;
+        QString file;
+        QString values;
+    } runs[] = {{firstPoller, QStringLiteral("first.txt"), QStringLiteral("-105\t450\t235\t-10.50\t45.00\t23.50")},
+                {secondPoller, QStringLiteral("second.txt"), QStringLiteral("52\t600\t211\t5.20\t60.00\t21.10")}};
+    for (const auto& run : runs) {
+        const QStringList lines = LogLines(run.file);
+        QCOMPARE(lines.size(), qsizetype(run.poller.readingCount()));
+        QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
+        for (const QString& line : lines)
+            QCOMPARE(line.section(QLatin1Char('\t'), 2), run.values);
+    }
+    // The second's search for its unit never touched the first's port.
+    for (const std::string& query : Queries(first))
+        QCOMPARE(query, std::string("01t?end"));
+    QCOMPARE(first.strayByteCount(), std::size_t(0));
 }
 
 void TestEndToEnd::secondConnectKeepsFirstLog()
