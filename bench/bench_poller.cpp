@@ -69,8 +69,8 @@ void PollerCycleOverhead(benchmark::State& state)
 {
     QTemporaryDir dir;
     hmx::sim::Simulator simulator;
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(simulator.devicePath()));
-    if (hmx::OpenPort(1) == hmx::InvalidPort) {
+    std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(simulator.devicePath()).link;
+    if (!link) {
         state.SkipWithError("cannot open the simulator's port");
         return;
     }
@@ -89,7 +89,7 @@ void PollerCycleOverhead(benchmark::State& state)
         publisher->start();
     }
     {
-        hmx::Poller poller(log);
+        hmx::Poller poller(log, std::move(link));
         if (publisher)
             QObject::connect(&poller, &hmx::Poller::readingArrived, publisher.get(),
                              [p = publisher.get()](const hmx::Reading& r) { p->publishReading(r); }, Qt::DirectConnection);
@@ -111,10 +111,6 @@ void PollerCycleOverhead(benchmark::State& state)
             previous = at;
         }
         poller.stop();
-    }
-    {
-        std::lock_guard lock(hmx::LinkLock());
-        hmx::ClosePort(hmx::Port);
     }
     state.counters["worst_ms"] = worstMs;
 }

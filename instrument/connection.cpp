@@ -1,32 +1,34 @@
 #include "instrument/connection.h"
 
-#include "link/seriallink.h"
-
 #include <algorithm>
 #include <array>
-#include <mutex>
 
 namespace hmx {
 
-Identification IdentifyOn(const std::string& device, const SleepFunction& sleep, std::string* reply)
+Identified IdentifyOn(const std::string& device, const SleepFunction& sleep, const std::atomic<bool>* stopRequested)
 {
-    // Held from the open on, so no other exchange can reach a candidate port.
-    std::lock_guard lock(LinkLock());
-    const PortHandle handle = OpenPortByName(device);
-    if (handle == InvalidPort)
-        return Identification::NotOpened;
-    std::size_t received = 0;
-    const ExchangeResult exchange = QueryExchange(IdentifyCommand, IdentifyWait, ClearAfterSend::Yes, sleep, &received);
-    if (exchange == ExchangeResult::Reply && ReplyTextIs(ReceiveBuffer, received, ModelName)) {
-        if (reply)
-            *reply = std::string(ReplyText(ReceiveBuffer, received));
-        return Identification::Answered;
+    Identified result;
+    SerialLink::Opened opened = SerialLink::Open(device);
+    if (!opened.link) {
+        result.failure = opened.failure;
+        return result;
     }
-    ClosePort(handle);
-    return exchange == ExchangeResult::Interrupted ? Identification::Stopped : Identification::NoAnswer;
+    // The candidate's link is this thread's alone from the open on.
+    SerialLink& link = *opened.link;
+    link.setStopRequest(stopRequested);
+    std::size_t received = 0;
+    const ExchangeResult exchange = QueryExchange(link, IdentifyCommand, IdentifyWait, ClearAfterSend::Yes, sleep, &received);
+    if (exchange == ExchangeResult::Reply && ReplyTextIs(link.ReceiveBuffer, received, ModelName)) {
+        result.outcome = Identification::Answered;
+        result.reply = std::string(ReplyText(link.ReceiveBuffer, received));
+        result.link = std::move(opened.link);
+        return result;
+    }
+    result.outcome = exchange == ExchangeResult::Interrupted ? Identification::Stopped : Identification::NoAnswer;
+    return result;
 }
 
-ScanResult ScanForInstrument(const ScanOptions& options)
+ScanResult ScanForInstrument(const ScanOptions& options, std::unique_ptr<SerialLink>* link)
 {
     std::vector<std::string> devices = PortNames();
     if (!options.devices.empty()) {
@@ -45,10 +47,14 @@ ScanResult ScanForInstrument(const ScanOptions& options)
             continue;
         if (options.trying)
             options.trying(attempt, device);
-        switch (IdentifyOn(device, options.sleep, &result.reply)) {
+        Identified identified = IdentifyOn(device, options.sleep, options.stopRequested);
+        switch (identified.outcome) {
         case Identification::Answered:
             result.connected = true;
+            result.reply = identified.reply;
             result.portName = device;
+            if (link)
+                *link = std::move(identified.link);
             return result;
         case Identification::Stopped:
             result.stopped = true;
@@ -57,7 +63,7 @@ ScanResult ScanForInstrument(const ScanOptions& options)
             note(result.tried, device);
             break;
         case Identification::NotOpened:
-            if (LastOpenFailure() == OpenFailure::Denied)
+            if (identified.failure == OpenFailure::Denied)
                 note(result.denied, device);
             break;
         }
@@ -65,15 +71,14 @@ ScanResult ScanForInstrument(const ScanOptions& options)
     return result;
 }
 
-VersionInfo ReadVersion(const std::string& identification, const SleepFunction& sleep)
+VersionInfo ReadVersion(SerialLink& link, const std::string& identification, const SleepFunction& sleep)
 {
-    std::lock_guard lock(LinkLock());
     std::size_t received = 0;
-    QueryExchange(VersionCommand, VersionWait, ClearAfterSend::No, sleep, &received);
+    QueryExchange(link, VersionCommand, VersionWait, ClearAfterSend::No, sleep, &received);
     if (received == VersionReplySize)
-        return DecodeVersion(ReceiveBuffer);
+        return DecodeVersion(link.ReceiveBuffer);
     if (received > 0)
-        DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep);
+        DiscardUntilQuiet(link, QuietAfterBadReply, QuietLimit, sleep);
     std::array<std::uint8_t, VersionReplySize> fallback {};
     std::copy_n(identification.begin(), std::min(identification.size(), fallback.size()), fallback.begin());
     return DecodeVersion(fallback.data());

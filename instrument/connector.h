@@ -8,10 +8,12 @@
 #include "instrument/linkworker.h"
 #include "instrument/settings.h"
 
+#include "link/seriallink.h"
+
 #include <QObject>
 #include <QString>
 
-#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,16 +25,17 @@ public:
     explicit Connector(QObject* parent = nullptr);
     ~Connector() override;  // stop()
 
-    // The identify scan; reports each device tried, then the result. The port that
-    // answered stays open (Port) and belongs to the connector until release().
+    // The identify scan; reports each device tried, then the result. The link of the
+    // port that answered stays open and belongs to the connector until takeLink().
     void scan(const std::vector<std::string>& devices = {});
-    // 01v?end, then 01s?end, with their waits.
+    // 01v?end, then 01s?end, with their waits, on that link.
     void readInstrument(const std::string& identification);
-    // Interrupts a running exchange, waits for it, and closes a port the connector
+    // Interrupts a running exchange, waits for it, and closes a link the connector
     // still holds.
     void stop();
-    // The caller takes over the port that answered.
-    void release();
+    // Hands over the link of the port that answered (none when there is none), its
+    // buffers cleared; from then on the caller's. Call once the last step has reported.
+    std::unique_ptr<SerialLink> takeLink();
 
 signals:
     void trying(int attempt, const QString& device);
@@ -41,11 +44,11 @@ signals:
 
 private:
     LinkWorker m_worker;
-    std::atomic<bool> m_holdsPort{false};
+    // The worker's while a step runs, the owner's thread's between steps.
+    std::unique_ptr<SerialLink> m_link;
 };
 
 } // namespace hmx
 
 Q_DECLARE_METATYPE(hmx::ScanResult)
 Q_DECLARE_METATYPE(hmx::VersionInfo)
-Q_DECLARE_METATYPE(hmx::SettingsValues)

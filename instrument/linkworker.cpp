@@ -1,7 +1,5 @@
 #include "instrument/linkworker.h"
 
-#include "link/seriallink.h"
-
 namespace hmx {
 
 LinkWorker::~LinkWorker()
@@ -14,11 +12,7 @@ void LinkWorker::start(std::function<void()> work)
     if (m_thread.joinable())
         m_thread.join();
     m_stop.store(false, std::memory_order_release);
-    m_thread = std::thread([this, work = std::move(work)] {
-        SetLinkInterruption(&m_stop);
-        work();
-        SetLinkInterruption(nullptr);
-    });
+    m_thread = std::thread(std::move(work));
 }
 
 void LinkWorker::stop()

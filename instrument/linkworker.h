@@ -1,7 +1,8 @@
 // A background thread that talks to the instrument, and the one way to stop it: the
-// stop request wakes its waits at once and makes the link give up a send stalled on a
-// dead line, then the owner joins the thread. Each worker has its own request, and the
-// link heeds it on that worker's thread only, so stopping one never disturbs another.
+// stop request wakes its waits at once and makes the links it uses give up a send
+// stalled on a dead line (each link is told the request by setStopRequest), then the
+// owner joins the thread. Each worker has its own request, so stopping one never
+// disturbs another.
 #pragma once
 
 #include "link/protocol.h"
@@ -29,6 +30,8 @@ public:
 
     bool running() const { return m_thread.joinable(); }  // owner's thread only
     bool stopRequested() const { return m_stop.load(std::memory_order_acquire); }
+    // The request itself, for the links this worker's thread uses.
+    const std::atomic<bool>* stopFlag() const { return &m_stop; }
 
     // For the worker's waits: false when a stop request cut the sleep short.
     bool sleepFor(std::chrono::milliseconds duration);

@@ -2,9 +2,7 @@
 
 #include "instrument/charttime.h"
 #include "instrument/connection.h"
-#include "instrument/settings.h"
 #include "link/protocol.h"
-#include "link/seriallink.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -59,15 +57,23 @@ QString DisplayText(std::int16_t tenths, const QLocale& locale)
     return text;
 }
 
-Poller::Poller(MeasurementLog& log, std::string device, std::uint16_t serialNumber, QObject* parent)
+Poller::Poller(MeasurementLog& log, std::unique_ptr<SerialLink> link, std::uint16_t serialNumber, QObject* parent)
     : QObject(parent)
     , m_log(log)
-    , m_device(std::move(device))
+    , m_link(std::move(link))
+    , m_device(m_link ? m_link->device() : std::string())
     , m_serialNumber(serialNumber)
     , m_search(m_device)
 {
     qRegisterMetaType<hmx::Reading>();
     qRegisterMetaType<hmx::LogProblem>();
+    qRegisterMetaType<hmx::SettingsValues>();
+    if (m_link) {
+        m_link->setStopRequest(m_worker.stopFlag());
+    } else {
+        m_lost = true;
+        m_search.lost();
+    }
 }
 
 Poller::~Poller()
@@ -88,13 +94,22 @@ void Poller::stop()
     m_log.waitUntilDurable();
 }
 
+void Poller::requestSettingsRead()
+{
+    m_readRequested.store(true, std::memory_order_release);
+}
+
+void Poller::requestSettingsWrite(const SettingsValues& values)
+{
+    m_settings.setValues(values);
+    m_settings.requestWrite();
+}
+
 void Poller::run()
 {
-    {
-        // What the connection's exchanges left behind is not this run's.
-        std::lock_guard lock(LinkLock());
-        TakeDiscardedCount();
-    }
+    // What the connection's exchanges left behind is not this run's.
+    if (m_link)
+        m_link->TakeDiscardedCount();
     m_gate.reset();
     m_sentUnsettled = false;
     while (!m_worker.stopRequested())
@@ -109,33 +124,23 @@ void Poller::cycle()
         return;
     }
     const SleepFunction sleep = m_worker.sleeper();
-    WatchedReply reply;
-    std::size_t leftover = 0;
-    Measurement measurement;
-    bool lost = false;
-    {
-        std::lock_guard lock(LinkLock());
-        // The line is read throughout the wait, so a reply in pieces or with noise
-        // beside it is told from a whole one; the command and the wait stay as they are.
-        reply = WatchedExchange(MeasureCommand, MeasureWait, sleep);
-        if (reply.result == ExchangeResult::Interrupted) {
-            m_sentUnsettled = true;  // what waits now is this reply, not a leftover
-            return;
-        }
-        leftover = TakeDiscardedCount();
-        if (reply.count == MeasurementSize)
-            measurement = DecodeMeasurement(ReceiveBuffer);
-        std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
-        lost = PortLost();
-        if (lost) {
-            ClosePort(Port);
-            m_lost = true;
-            m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
-            m_search.lost();
-        }
+    // The line is read throughout the wait, so a reply in pieces or with noise beside
+    // it is told from a whole one; the command and the wait stay as they are.
+    const WatchedReply reply = WatchedExchange(*m_link, MeasureCommand, MeasureWait, sleep);
+    if (reply.result == ExchangeResult::Interrupted) {
+        m_sentUnsettled = true;  // what waits now is this reply, not a leftover
+        return;
     }
-
-    if (lost) {
+    const std::size_t leftover = m_link->TakeDiscardedCount();
+    Measurement measurement;
+    if (reply.count == MeasurementSize)
+        measurement = DecodeMeasurement(m_link->ReceiveBuffer);
+    std::memset(m_link->ReceiveBuffer, 0, ReceiveBufferSize);
+    if (m_link->lost()) {
+        m_link.reset();
+        m_lost = true;
+        m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
+        m_search.lost();
         // Nothing can confirm the reply held from the cycle before.
         m_gate.reset();
         // A failed send (port gone) has still waited the full cycle, so this never spins.
@@ -144,9 +149,20 @@ void Poller::cycle()
         return;  // a pending settings write waits for the instrument to come back
     }
     settle(reply, leftover, measurement);
+    serveSettingsRequests(sleep);
+}
 
-    if (Settings().writePending() && WriteSettings(sleep))
+void Poller::serveSettingsRequests(const SleepFunction& sleep)
+{
+    if (m_settings.writePending() && WriteSettings(*m_link, m_settings, sleep))
         emit settingsConfirmed();
+    if (m_worker.stopRequested() || !m_readRequested.exchange(false, std::memory_order_acq_rel))
+        return;
+    SettingsValues values;
+    const bool read = ReadSettingsRecord(*m_link, values, sleep);
+    // A read cut short by the stop tells nothing: whoever stopped the Poller knows.
+    if (!m_worker.stopRequested())
+        emit settingsRead(read, values);
 }
 
 void Poller::settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement)
@@ -170,17 +186,11 @@ void Poller::settle(const WatchedReply& reply, std::size_t leftover, const Measu
 
 void Poller::settleLast()
 {
-    if (m_lost)
+    if (m_lost || !m_link)
         return;
-    std::size_t leftover = 0;
-    {
-        std::lock_guard lock(LinkLock());
-        if (Port == InvalidPort)
-            return;
-        // Stopped in a wait: its send counted what followed the held reply. Stopped
-        // between cycles: whatever waits now came after it.
-        leftover = TakeDiscardedCount() + (m_sentUnsettled ? 0 : WaitingBytes(Port));
-    }
+    // Stopped in a wait: its send counted what followed the held reply. Stopped
+    // between cycles: whatever waits now came after it.
+    const std::size_t leftover = m_link->TakeDiscardedCount() + (m_sentUnsettled ? 0 : m_link->WaitingBytes());
     const ReplyGate::Verdict verdict = m_gate.settle(leftover);
     if (verdict.reading)
         handleMeasurement(verdict.reading->measurement, verdict.reading->receivedAt);
@@ -196,27 +206,28 @@ void Poller::recoveryCycle()
 {
     const auto started = std::chrono::steady_clock::now();
     const SleepFunction sleep = m_worker.sleeper();
-    std::string device;
+    std::unique_ptr<SerialLink> link;
     if (started >= m_nextScan) {
-        device = findOurUnit(m_search.candidates(), sleep);
+        link = findOurUnit(m_search.candidates(), sleep);
         m_nextScan = std::chrono::steady_clock::now() + RescanInterval;
     } else {
-        device = findOurUnit(m_search.lostDevice(), sleep);
+        link = findOurUnit(m_search.lostDevice(), sleep);
     }
     if (m_worker.stopRequested())
         return;
-    if (!device.empty()) {
-        {
-            std::lock_guard lock(LinkLock());
-            ClearBuffers();
-            TakeDiscardedCount();  // thrown away by the search, not after a reading
-        }
+    if (link) {
+        link->ClearBuffers();
+        link->TakeDiscardedCount();  // thrown away by the search, not after a reading
+        m_link = std::move(link);
         m_lost = false;
-        m_device = device;
-        m_search.found(device);
-        emit instrumentBack(QString::fromStdString(device));
-        return;
+        m_device = m_link->device();
+        m_search.found(m_device);
+        emit instrumentBack(QString::fromStdString(m_device));
+        return;  // a settings read asked for runs after the first cycle
     }
+    // Nothing to read the settings from: the read asked for fails.
+    if (m_readRequested.exchange(false, std::memory_order_acq_rel))
+        emit settingsRead(false, SettingsValues{});
     emit noReply();
     // Keep the pace of a measuring cycle, so a device that is simply absent costs nothing.
     const auto spent = std::chrono::steady_clock::now() - started;
@@ -224,22 +235,19 @@ void Poller::recoveryCycle()
         m_worker.sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(MeasureWait - spent));
 }
 
-std::string Poller::findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep)
+std::unique_ptr<SerialLink> Poller::findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep)
 {
     for (const std::string& device : devices) {
         if (m_worker.stopRequested())
             return {};
-        std::string identification;
-        if (IdentifyOn(device, sleep, &identification) != Identification::Answered)
+        Identified identified = IdentifyOn(device, sleep, m_worker.stopFlag());
+        if (identified.outcome != Identification::Answered)
             continue;
         // Another unit's readings must never go on in this one's log.
-        const VersionInfo version = ReadVersion(identification, sleep);
+        const VersionInfo version = ReadVersion(*identified.link, identified.reply, sleep);
         if (version.serialNumber == m_serialNumber)
-            return device;
-        {
-            std::lock_guard lock(LinkLock());
-            ClosePort(Port);
-        }
+            return std::move(identified.link);
+        identified.link.reset();
         m_search.holdsAnotherUnit(device);
         emit otherInstrumentFound(QString::fromStdString(device), version.serialNumber);
     }

@@ -1,14 +1,17 @@
-// The Poller: the one background thread that measures about twice a second,
-// writes each reading to the log and hands display and chart updates to the
-// window thread through queued signals (it never touches a widget). When the port
-// reports that the instrument is gone, it closes it and looks for the instrument
-// again by itself, then goes on measuring.
+// The Poller: the background thread that measures one instrument about twice a
+// second on the link it owns, writes each reading to the log and hands display and
+// chart updates to the window thread through queued signals (it never touches a
+// widget). Between two cycles it serves the settings read and write it is asked for.
+// When the port reports that the instrument is gone, it closes it and looks for the
+// instrument again by itself, then goes on measuring.
 #pragma once
 
 #include "instrument/linkworker.h"
 #include "instrument/recoverysearch.h"
 #include "instrument/replygate.h"
+#include "instrument/settings.h"
 #include "link/protocol.h"
+#include "link/seriallink.h"
 #include "log/measurementlog.h"
 
 #include <QDateTime>
@@ -19,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,11 +56,12 @@ public:
     static constexpr std::chrono::seconds RescanInterval{5};
 
     // The log must outlive the Poller; the Poller is its only writer while running.
-    // `device` is the port the instrument answered on (Port, open), `serialNumber` the
-    // one its version reply gave: after a loss, measuring goes on only with that unit.
-    explicit Poller(MeasurementLog& log, std::string device = {}, std::uint16_t serialNumber = 0,
+    // `link` is the open link of the port the instrument answered on, the Poller's from
+    // now on (none: the instrument counts as lost); `serialNumber` the one its version
+    // reply gave: after a loss, measuring goes on only with that unit.
+    explicit Poller(MeasurementLog& log, std::unique_ptr<SerialLink> link, std::uint16_t serialNumber = 0,
                     QObject* parent = nullptr);
-    ~Poller() override;  // stops and joins
+    ~Poller() override;  // stops and joins, then closes its link
 
     void start();
     // Interrupts the wait and any stalled send, joins the thread, and waits until the
@@ -66,10 +71,22 @@ public:
     std::int32_t readingCount() const { return m_counter.load(std::memory_order_relaxed); }
     std::uint64_t rejectedCount() const { return m_rejected.load(std::memory_order_relaxed); }
 
+    // Any thread. The instrument's settings are read after the cycle under way (01s?end,
+    // its wait, one read) and told by settingsRead; while the instrument is lost the read
+    // fails at once. Asked again before it ran, it runs once.
+    void requestSettingsRead();
+    // Any thread. These values go out after the cycle under way (see WriteSettings); a
+    // later request before it ran replaces them. While the instrument is lost the write
+    // waits for it to come back.
+    void requestSettingsWrite(const SettingsValues& values);
+    bool settingsWritePending() const { return m_settings.writePending(); }
+
 signals:
     void noReply();                          // Edit20 shows "Error"
     void readingArrived(const hmx::Reading& reading);
     void settingsConfirmed();                // Label9 shows "Zapisano!"
+    // The answer to requestSettingsRead: the values, or read false when no whole record came.
+    void settingsRead(bool read, const hmx::SettingsValues& values);
     void logFailed(const hmx::LogProblem& problem);  // once per run of failures
     void logWorks();                         // a line went through after failures
     void logRecreated(const hmx::LogProblem& problem);  // the log had gone; a new one took the line
@@ -85,8 +102,10 @@ private:
     void run();
     void cycle();
     void recoveryCycle();
-    // The first device of these with our unit on it, left open as Port; empty if none.
-    std::string findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep);
+    // The settings exchanges asked for, after a measuring cycle.
+    void serveSettingsRequests(const SleepFunction& sleep);
+    // Our unit's open link on the first device of these that has it; none if none.
+    std::unique_ptr<SerialLink> findOurUnit(const std::vector<std::string>& devices, const SleepFunction& sleep);
     // A cycle's reply goes to the gate; the reply before it is settled.
     void settle(const WatchedReply& reply, std::size_t leftover, const Measurement& measurement);
     // The reply held at the end gets the same check as at a send: nothing came after it.
@@ -94,12 +113,15 @@ private:
     void handleMeasurement(const Measurement& measurement, qint64 receivedAt);
 
     MeasurementLog& m_log;
+    std::unique_ptr<SerialLink> m_link;  // Poller thread only while running; none while lost
     std::string m_device;  // Poller thread only while running
     std::uint16_t m_serialNumber = 0;
     RecoverySearch m_search;
     LinkWorker m_worker;
     std::atomic<std::int32_t> m_counter{0};
     std::atomic<std::uint64_t> m_rejected{0};
+    std::atomic<bool> m_readRequested{false};
+    SettingsStore m_settings;  // the write asked for
     // Poller thread only.
     bool m_logFailing = false;
     ReplyGate m_gate;

@@ -331,46 +331,38 @@ void SettingsStore::setValues(const SettingsValues& values)
     m_values = values;
 }
 
-SettingsStore& Settings()
+bool ReadSettingsRecord(SerialLink& link, SettingsValues& out, const SleepFunction& sleep)
 {
-    static SettingsStore store;
-    return store;
-}
-
-bool ReadSettingsRecord(SettingsValues& out, const SleepFunction& sleep)
-{
-    std::lock_guard lock(LinkLock());
     std::size_t received = 0;
-    QueryExchange(SettingsReadCommand, SettingsReadWait, ClearAfterSend::No, sleep, &received);
+    QueryExchange(link, SettingsReadCommand, SettingsReadWait, ClearAfterSend::No, sleep, &received);
     // Only a whole record counts; anything shorter or longer would decode stale or
     // foreign bytes.
     const bool complete = received == SettingsRecordSize;
     if (complete)
-        out = DecodeSettingsRecord(ReceiveBuffer);
+        out = DecodeSettingsRecord(link.ReceiveBuffer);
     else if (received > 0)
-        DiscardUntilQuiet(QuietAfterBadReply, QuietLimit, sleep);
-    std::memset(ReceiveBuffer, 0, sizeof ReceiveBuffer);
+        DiscardUntilQuiet(link, QuietAfterBadReply, QuietLimit, sleep);
+    std::memset(link.ReceiveBuffer, 0, sizeof link.ReceiveBuffer);
     return complete;
 }
 
-bool WriteSettings(const SleepFunction& sleep)
+bool WriteSettings(SerialLink& link, SettingsStore& store, const SleepFunction& sleep)
 {
-    std::lock_guard lock(LinkLock());
     // Cleared before the values are taken: a save landing during the exchange raises
     // the flag again and goes out next cycle instead of being lost.
-    Settings().clearWriteRequest();
-    const auto frame = BuildSettingsFrame(Settings().values());
-    std::memcpy(TransmitBuffer, frame.data(), frame.size());
+    store.clearWriteRequest();
+    const auto frame = BuildSettingsFrame(store.values());
+    std::memcpy(link.TransmitBuffer, frame.data(), frame.size());
     bool confirmed = false;
-    const bool sent = SendSettingsFrame();
+    const bool sent = link.SendSettingsFrame();
     // The full wait even when the frame did not go out, so the cycle keeps its pace.
     const bool waited = sleep ? sleep(SettingsWriteWait) : (std::this_thread::sleep_for(SettingsWriteWait), true);
     if (sent && waited) {
-        const std::size_t received = ReadReply(Port, ReceiveBufferSize);
+        const std::size_t received = link.ReadReply(ReceiveBufferSize);
         // Only the bytes of this reply count; older bytes further on must not spoil the test.
-        confirmed = received > 0 && ReplyTextIs(ReceiveBuffer, received, WriteAcknowledgement);
+        confirmed = received > 0 && ReplyTextIs(link.ReceiveBuffer, received, WriteAcknowledgement);
     }
-    std::memset(TransmitBuffer, 0, 49);
+    std::memset(link.TransmitBuffer, 0, 49);
     return confirmed;
 }
 

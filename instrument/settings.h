@@ -6,6 +6,7 @@
 #include "link/protocol.h"
 
 #include <QLocale>
+#include <QMetaType>
 #include <QString>
 
 #include <atomic>
@@ -15,6 +16,8 @@
 #include <stdexcept>
 
 namespace hmx {
+
+class SerialLink;
 
 // The upper unit code that makes the upper group Scaled values (g/m3).
 inline constexpr std::uint8_t ScaledUnit = 2;
@@ -83,9 +86,10 @@ std::int16_t TextToInteger(const QString& text);
 int OutputTypeIndex(std::uint8_t code);
 std::uint8_t OutputTypeCode(int index);
 
-// Process-wide settings values, shared by the window thread and the Poller.
-// A save stores every value, then raises the pending flag (release); the Poller
-// sees the flag (acquire) before it reads the values.
+// Settings values with a flag that asks for them to be written: the window's (as last
+// read or saved) and the Poller's (the write it is asked for), each its own. Safe to
+// share between two threads: a save stores every value, then raises the pending flag
+// (release); the writer sees the flag (acquire) before it reads the values.
 class SettingsStore {
 public:
     SettingsValues values() const;
@@ -109,19 +113,19 @@ private:
     std::atomic<std::uint8_t> m_pending{0};
 };
 
-SettingsStore& Settings();
+// The read exchange on the link: 01s?end, 300 ms (also when the send failed), one
+// read, decode. Returns false (values untouched) unless exactly the 36 bytes of a
+// record came. Zeroes the Receive buffer afterwards. `sleep` as for QueryExchange.
+bool ReadSettingsRecord(SerialLink& link, SettingsValues& out, const SleepFunction& sleep = {});
 
-// The read exchange: 01s?end, 300 ms (also when the send failed), one read, decode.
-// Takes LinkLock itself. Returns false (values untouched) unless exactly the 36 bytes
-// of a record came. Zeroes the Receive buffer afterwards. `sleep` as for QueryExchange.
-bool ReadSettingsRecord(SettingsValues& out, const SleepFunction& sleep = {});
-
-// The write exchange run by the Poller: frame from Settings(), SendSettingsFrame,
-// 100 ms, one read, exact "OK" test on the bytes of this reply, zero the first 49 bytes
-// of the Transmit buffer. The pending flag is cleared whatever comes back; it is cleared
-// before the values are taken, so a save made during the exchange is sent next cycle.
-// The 100 ms wait is kept when the frame did not go out. Takes LinkLock itself.
-// Returns true when the instrument confirmed with "OK".
-bool WriteSettings(const SleepFunction& sleep = {});
+// The write exchange run by the Poller on its link: frame from the store's values,
+// SendSettingsFrame, 100 ms, one read, exact "OK" test on the bytes of this reply, zero
+// the first 49 bytes of the Transmit buffer. The store's pending flag is cleared
+// whatever comes back; it is cleared before the values are taken, so a save made during
+// the exchange is sent next cycle. The 100 ms wait is kept when the frame did not go
+// out. Returns true when the instrument confirmed with "OK".
+bool WriteSettings(SerialLink& link, SettingsStore& store, const SleepFunction& sleep = {});
 
 } // namespace hmx
+
+Q_DECLARE_METATYPE(hmx::SettingsValues)

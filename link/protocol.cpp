@@ -45,41 +45,42 @@ Measurement DecodeMeasurement(const std::uint8_t* reply)
     return m;
 }
 
-void PutQuery(std::string_view frame)
+void PutQuery(SerialLink& link, std::string_view frame)
 {
     // Leave room for the terminating zero; queries are 7 bytes, far below the buffer size.
     const std::size_t length = std::min(frame.size(), TransmitBufferSize - 1);
-    std::memcpy(TransmitBuffer, frame.data(), length);
-    TransmitBuffer[length] = 0;
+    std::memcpy(link.TransmitBuffer, frame.data(), length);
+    link.TransmitBuffer[length] = 0;
 }
 
-bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit, const SleepFunction& sleep)
+bool DiscardUntilQuiet(SerialLink& link, std::chrono::milliseconds quiet, std::chrono::milliseconds limit, const SleepFunction& sleep)
 {
     using Clock = std::chrono::steady_clock;
     constexpr std::chrono::milliseconds slice{20};
     const auto start = Clock::now();
     auto lastByte = start;
-    DiscardInput(Port);
-    while (Clock::now() - lastByte < quiet && Clock::now() - start < limit && !PortLost()) {
+    link.DiscardInput();
+    while (Clock::now() - lastByte < quiet && Clock::now() - start < limit && !link.lost()) {
         if (sleep) {
             if (!sleep(slice))
                 return false;
         } else {
             std::this_thread::sleep_for(slice);
         }
-        if (ReadReply(Port, ReceiveBufferSize) > 0)
+        if (link.ReadReply(ReceiveBufferSize) > 0)
             lastByte = Clock::now();
     }
-    std::memset(ReceiveBuffer, 0, ReceiveBufferSize);
+    std::memset(link.ReceiveBuffer, 0, ReceiveBufferSize);
     return true;
 }
 
-WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds wait, const SleepFunction& sleep)
+WatchedReply WatchedExchange(SerialLink& link, std::string_view frame, std::chrono::milliseconds wait,
+                             const SleepFunction& sleep)
 {
     using Clock = std::chrono::steady_clock;
     WatchedReply reply;
-    PutQuery(frame);
-    const bool sent = SendCommand();
+    PutQuery(link, frame);
+    const bool sent = link.SendCommand();
     const auto deadline = Clock::now() + wait;
     std::uint8_t bytes[ReceiveBufferSize];
     const auto sentAt = Clock::now();
@@ -100,7 +101,7 @@ WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds w
                 break;
             continue;
         }
-        const std::size_t n = ReadReply(Port, ReceiveBufferSize);
+        const std::size_t n = link.ReadReply(ReceiveBufferSize);
         if (n > 0) {
             const auto now = Clock::now();
             if (reply.count == 0)
@@ -110,13 +111,13 @@ WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds w
                                                 std::chrono::duration_cast<std::chrono::milliseconds>(now - lastArrival));
             lastArrival = now;
             const std::size_t kept = std::min(n, ReceiveBufferSize - std::min(reply.count, ReceiveBufferSize));
-            std::memcpy(bytes + std::min(reply.count, ReceiveBufferSize), ReceiveBuffer, kept);
+            std::memcpy(bytes + std::min(reply.count, ReceiveBufferSize), link.ReceiveBuffer, kept);
             reply.count += n;
         }
         if (left <= WatchStep)
             break;
     }
-    std::memcpy(ReceiveBuffer, bytes, std::min(reply.count, ReceiveBufferSize));
+    std::memcpy(link.ReceiveBuffer, bytes, std::min(reply.count, ReceiveBufferSize));
     reply.result = !sent ? ExchangeResult::SendFailed : reply.count > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;
     return reply;
 }
@@ -127,15 +128,15 @@ bool IsWholeMeasurement(const WatchedReply& reply)
         && reply.longestSilence <= MaxSilenceInReply;
 }
 
-ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait, ClearAfterSend clear,
-                             const SleepFunction& sleep, std::size_t* received)
+ExchangeResult QueryExchange(SerialLink& link, std::string_view frame, std::chrono::milliseconds wait,
+                             ClearAfterSend clear, const SleepFunction& sleep, std::size_t* received)
 {
     if (received)
         *received = 0;
-    PutQuery(frame);
-    const bool sent = SendCommand();
+    PutQuery(link, frame);
+    const bool sent = link.SendCommand();
     if (clear == ClearAfterSend::Yes)
-        ClearBuffers();
+        link.ClearBuffers();
     // The wait is kept after a failed send too, so a caller's cycle keeps its pace on a dead port.
     if (sleep) {
         if (!sleep(wait))
@@ -145,7 +146,7 @@ ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds w
     }
     if (!sent)
         return ExchangeResult::SendFailed;
-    const std::size_t count = ReadReply(Port, ReceiveBufferSize);
+    const std::size_t count = link.ReadReply(ReceiveBufferSize);
     if (received)
         *received = count;
     return count > 0 ? ExchangeResult::Reply : ExchangeResult::NoReply;

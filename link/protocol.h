@@ -9,6 +9,8 @@
 
 namespace hmx {
 
+class SerialLink;
+
 inline constexpr std::string_view IdentifyCommand = "01i?end";
 inline constexpr std::string_view VersionCommand = "01v?end";
 inline constexpr std::string_view SettingsReadCommand = "01s?end";
@@ -50,8 +52,8 @@ struct Measurement {
 
 Measurement DecodeMeasurement(const std::uint8_t* reply);
 
-// Copies a query frame and a terminating zero to the start of TransmitBuffer.
-void PutQuery(std::string_view frame);
+// Copies a query frame and a terminating zero to the start of the link's TransmitBuffer.
+void PutQuery(SerialLink& link, std::string_view frame);
 
 // Sleeps for the given time; returns false when the sleep was cut short by a stop request.
 using SleepFunction = std::function<bool(std::chrono::milliseconds)>;
@@ -65,19 +67,18 @@ enum class ExchangeResult {
 
 enum class ClearAfterSend { No, Yes };
 
-// One query exchange: PutQuery, SendCommand, optionally ClearBuffers, sleep, one
-// ReadReply(Port, 512). The caller holds LinkLock() for the exchange and for its use
-// of the reply. Without a sleep function the thread simply sleeps. `received`, when
-// given, gets the number of bytes the read delivered (0 without a reply).
-ExchangeResult QueryExchange(std::string_view frame, std::chrono::milliseconds wait,
+// One query exchange on the link: PutQuery, SendCommand, optionally ClearBuffers, sleep,
+// one ReadReply(512). Without a sleep function the thread simply sleeps. `received`,
+// when given, gets the number of bytes the read delivered (0 without a reply).
+ExchangeResult QueryExchange(SerialLink& link, std::string_view frame, std::chrono::milliseconds wait,
                              ClearAfterSend clear = ClearAfterSend::No,
                              const SleepFunction& sleep = {}, std::size_t* received = nullptr);
 
 // After a reply of the wrong length: throws away what is waiting and whatever still
 // comes in, until the line has been quiet for `quiet` (at most `limit`), so the rest
-// of a late or split reply cannot become the front of the next one. The caller holds
-// LinkLock(). Returns false when the sleep was cut short.
-bool DiscardUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
+// of a late or split reply cannot become the front of the next one. Returns false when
+// the sleep was cut short.
+bool DiscardUntilQuiet(SerialLink& link, std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
                        const SleepFunction& sleep = {});
 // The rest of a split reply comes within about a measure wait of its first part.
 inline constexpr std::chrono::milliseconds QuietAfterBadReply{500};
@@ -101,9 +102,9 @@ inline constexpr std::chrono::milliseconds WatchStep{4};
 
 // One query exchange read throughout its wait: PutQuery, SendCommand, then the line
 // is read every WatchStep until `wait` has passed since the send, noting when bytes
-// arrive. The caller holds LinkLock(). The bytes thrown away before the send are
-// counted for TakeDiscardedCount().
-WatchedReply WatchedExchange(std::string_view frame, std::chrono::milliseconds wait, const SleepFunction& sleep = {});
+// arrive. The bytes thrown away before the send are counted for the link's
+// TakeDiscardedCount().
+WatchedReply WatchedExchange(SerialLink& link, std::string_view frame, std::chrono::milliseconds wait, const SleepFunction& sleep = {});
 
 // True when a watched reply is one whole Measurement record that came as one burst.
 bool IsWholeMeasurement(const WatchedReply& reply);

@@ -1,19 +1,15 @@
-// Link state and the platform-neutral routines: buffers, lock and the bounded send loop.
+// The platform-neutral parts of the link: port numbering order, the buffers and the
+// bounded send loop.
 #include "link/seriallink.h"
-#include "link/seriallink_platform.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace hmx {
-
-PortHandle Port = InvalidPort;
-std::uint8_t TransmitBuffer[TransmitBufferSize] = {};
-std::uint8_t ReceiveBuffer[ReceiveBufferSize] = {};
 
 namespace {
 
@@ -62,58 +58,12 @@ int DevicePriority(std::string_view name)
     return 2;
 }
 
-std::atomic<bool> lost{false};
-std::atomic<std::size_t> discarded{0};
-thread_local const std::atomic<bool>* stopRequest = nullptr;
-thread_local OpenFailure lastOpenFailure = OpenFailure::None;
-
 // A dead port must not hold its caller forever: a few attempts with a pause between
 // them, then the caller is told the frame did not go out.
 constexpr int SendAttempts = 3;
 constexpr std::chrono::milliseconds PauseBetweenAttempts{50};
 
-bool SendLoop(std::size_t count)
-{
-    for (int attempt = 0; attempt < SendAttempts; ++attempt) {
-        if (attempt > 0)
-            std::this_thread::sleep_for(PauseBetweenAttempts);
-        const PortHandle handle = Port;
-        if (handle == InvalidPort || PortLost() || LinkInterrupted())
-            return false;
-        // Bytes that came after an earlier read (a late or garbled reply) would be taken
-        // for the front of this frame's reply.
-        if (attempt == 0) {
-            discarded.fetch_add(WaitingBytes(handle), std::memory_order_relaxed);
-            DiscardInput(handle);
-        }
-        // A failed wait means the whole frame is written again, not just the wait.
-        detail::FlushOutput(handle);
-        if (TransmitBytes(handle, count))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
-
-namespace detail {
-
-void MarkLost()
-{
-    lost.store(true, std::memory_order_release);
-}
-
-void ClearLost()
-{
-    lost.store(false, std::memory_order_release);
-}
-
-void SetOpenFailure(OpenFailure failure)
-{
-    lastOpenFailure = failure;
-}
-
-} // namespace detail
 
 void SortSerialDeviceNames(std::vector<std::string>& names)
 {
@@ -123,55 +73,47 @@ void SortSerialDeviceNames(std::vector<std::string>& names)
     });
 }
 
-void SetLinkInterruption(const std::atomic<bool>* stopRequested)
-{
-    stopRequest = stopRequested;
-}
-
-bool LinkInterrupted()
-{
-    return stopRequest && stopRequest->load(std::memory_order_acquire);
-}
-
-bool PortLost()
-{
-    return lost.load(std::memory_order_acquire);
-}
-
-std::size_t TakeDiscardedCount()
-{
-    return discarded.exchange(0, std::memory_order_relaxed);
-}
-
-OpenFailure LastOpenFailure()
-{
-    return lastOpenFailure;
-}
-
-PortHandle OpenPort(int number)
+SerialLink::Opened SerialLink::OpenNumber(int number)
 {
     const std::string name = PortName(number);
-    if (name.empty()) {
-        Port = InvalidPort;
-        detail::SetOpenFailure(OpenFailure::Absent);
-        return Port;
-    }
-    return OpenPortByName(name);
+    if (name.empty())
+        return {nullptr, OpenFailure::Absent};
+    return Open(name);
 }
 
-std::mutex& LinkLock()
+std::size_t SerialLink::TakeDiscardedCount()
 {
-    static std::mutex lock;
-    return lock;
+    return std::exchange(m_discarded, 0);
 }
 
-void ClearBuffers()
+void SerialLink::ClearBuffers()
 {
     std::memset(TransmitBuffer, 0, sizeof TransmitBuffer);
     std::memset(ReceiveBuffer, 0, sizeof ReceiveBuffer);
 }
 
-bool SendCommand()
+bool SerialLink::SendLoop(std::size_t count)
+{
+    for (int attempt = 0; attempt < SendAttempts; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(PauseBetweenAttempts);
+        if (m_handle == InvalidPort || lost() || interrupted())
+            return false;
+        // Bytes that came after an earlier read (a late or garbled reply) would be taken
+        // for the front of this frame's reply.
+        if (attempt == 0) {
+            m_discarded += WaitingBytes();
+            DiscardInput();
+        }
+        // A failed wait means the whole frame is written again, not just the wait.
+        FlushOutput();
+        if (TransmitBytes(count))
+            return true;
+    }
+    return false;
+}
+
+bool SerialLink::SendCommand()
 {
     // The terminating zero is not part of the frame; a buffer without one is sent whole.
     const void* end = std::memchr(TransmitBuffer, 0, sizeof TransmitBuffer);
@@ -180,7 +122,7 @@ bool SendCommand()
     return SendLoop(count);
 }
 
-bool SendSettingsFrame()
+bool SerialLink::SendSettingsFrame()
 {
     return SendLoop(SettingsFrameSize);
 }

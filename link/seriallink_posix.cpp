@@ -1,15 +1,15 @@
 // The serial link on POSIX: a terminal device in raw mode, 19200 8N1, held exclusively.
 #include "link/seriallink.h"
-#include "link/seriallink_platform.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -29,26 +29,6 @@ namespace {
 constexpr std::chrono::milliseconds WriteTimeout{500};
 constexpr std::chrono::milliseconds DrainTimeout{500};
 
-// What an open port needs remembered: the terminal settings found at open (put back
-// at close) and the device node, to notice when it is removed or replaced.
-struct OpenedPort {
-    termios saved {};
-    std::string path;
-    dev_t device = 0;
-};
-
-std::mutex& openedLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-std::map<int, OpenedPort>& openedPorts()
-{
-    static std::map<int, OpenedPort> ports;
-    return ports;
-}
-
 // Errors with which a terminal says it is gone: an unplugged USB adapter, a hung-up
 // pseudo-terminal, a closed descriptor.
 bool isLossError(int error)
@@ -56,25 +36,9 @@ bool isLossError(int error)
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
-void noteError(int error)
+// The device node a port was opened through has gone, or now names another device.
+bool nodeReplaced(const std::string& path, dev_t device)
 {
-    if (isLossError(error))
-        detail::MarkLost();
-}
-
-// The device node the port was opened through has gone, or now names another device.
-bool nodeReplaced(int fd)
-{
-    std::string path;
-    dev_t device = 0;
-    {
-        std::lock_guard guard(openedLock());
-        const auto it = openedPorts().find(fd);
-        if (it == openedPorts().end())
-            return false;
-        path = it->second.path;
-        device = it->second.device;
-    }
     struct stat now {};
     if (::stat(path.c_str(), &now) != 0)
         return errno == ENOENT || errno == ENOTDIR;
@@ -160,6 +124,21 @@ void closeRetrying(int fd)
 
 } // namespace
 
+// What an open port needs remembered: the terminal settings found at open (put back
+// at close) and the device node, to notice when it is removed or replaced.
+struct SerialLink::Platform {
+    termios saved {};
+    std::string path;
+    dev_t device = 0;
+};
+
+SerialLink::SerialLink(PortHandle handle, std::string device, std::unique_ptr<Platform> platform)
+    : m_handle(handle)
+    , m_device(std::move(device))
+    , m_platform(std::move(platform))
+{
+}
+
 std::vector<std::string> PortNames()
 {
     const char* list = std::getenv("HMX700_PORTS");
@@ -205,29 +184,25 @@ std::string PortName(int number)
     return PortNames()[static_cast<std::size_t>(number)];
 }
 
-PortHandle OpenPortByName(const std::string& name)
+SerialLink::Opened SerialLink::Open(const std::string& name)
 {
-    Port = InvalidPort;
     int fd;
     do {
         fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        detail::SetOpenFailure(failureOf(errno));
-        return Port;
-    }
+    if (fd < 0)
+        return {nullptr, failureOf(errno)};
 
     // Not a terminal: nothing to talk to. Held by someone else: not ours to use.
     termios old {};
     if (!isatty(fd) || tcgetattr(fd, &old) != 0) {
-        detail::SetOpenFailure(OpenFailure::NotSerial);
         closeRetrying(fd);
-        return Port;
+        return {nullptr, OpenFailure::NotSerial};
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        detail::SetOpenFailure(failureOf(errno));
+        const OpenFailure failure = failureOf(errno);
         closeRetrying(fd);
-        return Port;
+        return {nullptr, failure};
     }
     // TIOCEXCL keeps out programs that do not use flock (except root).
     ::ioctl(fd, TIOCEXCL);
@@ -245,57 +220,37 @@ PortHandle OpenPortByName(const std::string& name)
     cfsetispeed(&raw, B19200);
     cfsetospeed(&raw, B19200);
     if (tcsetattr(fd, TCSANOW, &raw) != 0) {
-        detail::SetOpenFailure(failureOf(errno));
+        const OpenFailure failure = failureOf(errno);
         ::ioctl(fd, TIOCNXCL);
         closeRetrying(fd);
-        return Port;
+        return {nullptr, failure};
     }
 
     // Pseudo-terminals have no modem lines; that failure does not matter.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);
 
-    OpenedPort opened;
-    opened.saved = old;
-    opened.path = name;
+    auto platform = std::make_unique<Platform>();
+    platform->saved = old;
+    platform->path = name;
     struct stat st {};
     if (::fstat(fd, &st) == 0)
-        opened.device = st.st_rdev;
-    {
-        std::lock_guard guard(openedLock());
-        openedPorts()[fd] = opened;
-    }
-    detail::SetOpenFailure(OpenFailure::None);
-    detail::ClearLost();
-    Port = fd;
-    return Port;
+        platform->device = st.st_rdev;
+    return {std::unique_ptr<SerialLink>(new SerialLink(fd, name, std::move(platform))), OpenFailure::None};
 }
 
-void ClosePort(PortHandle handle)
+SerialLink::~SerialLink()
 {
-    if (handle == InvalidPort)
-        return;
-    const int fd = fdOf(handle);
-    {
-        std::lock_guard guard(openedLock());
-        auto it = openedPorts().find(fd);
-        if (it != openedPorts().end()) {
-            tcsetattr(fd, TCSANOW, &it->second.saved);
-            openedPorts().erase(it);
-        }
-    }
+    const int fd = fdOf(m_handle);
+    tcsetattr(fd, TCSANOW, &m_platform->saved);
     // The exclusive flag outlives the descriptor while anyone else holds the terminal.
     ::ioctl(fd, TIOCNXCL);
     closeRetrying(fd);
-    if (Port == handle)
-        Port = InvalidPort;
 }
 
-bool TransmitBytes(PortHandle handle, std::size_t count)
+bool SerialLink::TransmitBytes(std::size_t count)
 {
-    if (handle == InvalidPort)
-        return false;
-    const int fd = fdOf(handle);
+    const int fd = fdOf(m_handle);
     count = std::min(count, TransmitBufferSize);
     const auto deadline = std::chrono::steady_clock::now() + WriteTimeout;
     std::size_t written = 0;
@@ -308,43 +263,43 @@ bool TransmitBytes(PortHandle handle, std::size_t count)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            noteError(errno);
+            if (isLossError(errno))
+                markLost();
             return false;
         }
         // Output queue full: wait for room, but not past the deadline, in short slices
         // so that an interruption is seen.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || LinkInterrupted())
+        if (left.count() <= 0 || interrupted())
             return false;
         pollfd p {fd, POLLOUT, 0};
         const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 20)));
         if (r < 0 && errno != EINTR)
             return false;
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            detail::MarkLost();
+            markLost();
             return false;
         }
     }
-    return detail::FlushOutput(handle);
+    return FlushOutput();
 }
 
-std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
+std::size_t SerialLink::ReadReply(std::size_t maxCount)
 {
-    if (handle == InvalidPort)
-        return 0;
-    const int fd = fdOf(handle);
+    const int fd = fdOf(m_handle);
     pollfd p {fd, POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-        detail::MarkLost();
+        markLost();
         return 0;
     }
-    if (nodeReplaced(fd)) {
-        detail::MarkLost();
+    if (nodeReplaced(m_platform->path, m_platform->device)) {
+        markLost();
         return 0;
     }
     int waiting = 0;
     if (::ioctl(fd, FIONREAD, &waiting) != 0) {
-        noteError(errno);
+        if (isLossError(errno))
+            markLost();
         return 0;
     }
     if (waiting <= 0)
@@ -358,47 +313,43 @@ std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
         else if (n < 0 && errno == EINTR)
             continue;
         else {
-            if (n < 0)
-                noteError(errno);
+            if (n < 0 && isLossError(errno))
+                markLost();
             break;
         }
     }
     return got;
 }
 
-void DiscardInput(PortHandle handle)
+void SerialLink::DiscardInput()
 {
-    if (handle != InvalidPort)
-        tcflush(fdOf(handle), TCIFLUSH);
+    tcflush(fdOf(m_handle), TCIFLUSH);
 }
 
-std::size_t WaitingBytes(PortHandle handle)
+std::size_t SerialLink::WaitingBytes() const
 {
     int waiting = 0;
-    if (handle == InvalidPort || ::ioctl(fdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0)
+    if (::ioctl(fdOf(m_handle), FIONREAD, &waiting) != 0 || waiting < 0)
         return 0;
     return static_cast<std::size_t>(waiting);
 }
 
-namespace detail {
-
-bool FlushOutput(PortHandle handle)
+bool SerialLink::FlushOutput()
 {
-    if (handle == InvalidPort)
-        return false;
-    const int fd = fdOf(handle);
+    const int fd = fdOf(m_handle);
     // tcdrain cannot be bounded, so first wait for the driver's queue with a deadline;
     // tcdrain then only waits for the last characters in the hardware.
     const auto deadline = std::chrono::steady_clock::now() + DrainTimeout;
     int queued = 0;
     while (true) {
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
-            noteError(errno);
+            if (isLossError(errno))
+                markLost();
             break;
         }
         if (queued <= 0)
             break;
-        if (std::chrono::steady_clock::now() >= deadline || LinkInterrupted())
+        if (std::chrono::steady_clock::now() >= deadline || interrupted())
             return false;
         // About half a millisecond per character at 19200 baud.
         std::this_thread::sleep_for(std::chrono::microseconds(std::clamp(queued * 520, 1000, 20000)));
@@ -407,11 +358,9 @@ bool FlushOutput(PortHandle handle)
     do {
         r = tcdrain(fd);
     } while (r != 0 && errno == EINTR);
-    if (r != 0)
-        noteError(errno);
+    if (r != 0 && isLossError(errno))
+        markLost();
     return r == 0;
 }
-
-} // namespace detail
 
 } // namespace hmx

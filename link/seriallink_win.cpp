@@ -1,10 +1,11 @@
 // The serial link on Windows: a COM port opened for exclusive synchronous access.
 #include "link/seriallink.h"
-#include "link/seriallink_platform.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -14,12 +15,6 @@
 namespace hmx {
 
 namespace {
-
-// Filled by the calls below and never examined, as the driver reports them.
-DWORD EventWord = 0;
-DWORD ErrorFlags = 0;
-DWORD BytesRead = 0;
-COMSTAT PortStatus {};
 
 static_assert(sizeof(DCB) == 28, "DCBlength is written as 28");
 
@@ -51,12 +46,6 @@ bool isLossError(DWORD error)
     }
 }
 
-void noteError()
-{
-    if (isLossError(GetLastError()))
-        detail::MarkLost();
-}
-
 OpenFailure failureOf(DWORD error)
 {
     switch (error) {
@@ -73,6 +62,17 @@ OpenFailure failureOf(DWORD error)
 }
 
 } // namespace
+
+// Nothing beyond the handle needs remembering on Windows.
+struct SerialLink::Platform {
+};
+
+SerialLink::SerialLink(PortHandle handle, std::string device, std::unique_ptr<Platform> platform)
+    : m_handle(handle)
+    , m_device(std::move(device))
+    , m_platform(std::move(platform))
+{
+}
 
 std::string PortName(int number)
 {
@@ -103,15 +103,11 @@ std::string CanonicalPortName(const std::string& name)
     return name;
 }
 
-PortHandle OpenPortByName(const std::string& name)
+SerialLink::Opened SerialLink::Open(const std::string& name)
 {
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    Port = reinterpret_cast<PortHandle>(h);
-    if (h == INVALID_HANDLE_VALUE) {
-        detail::SetOpenFailure(failureOf(GetLastError()));
-        Port = InvalidPort;
-        return Port;
-    }
+    if (h == INVALID_HANDLE_VALUE)
+        return {nullptr, failureOf(GetLastError())};
 
     SetupComm(h, 512, 64);
     DCB dcb;
@@ -120,12 +116,8 @@ PortHandle OpenPortByName(const std::string& name)
     // A name can lead to something that is no serial port at all (a file, a printer).
     if (!GetCommState(h, &dcb)) {
         CloseHandle(h);
-        detail::SetOpenFailure(OpenFailure::NotSerial);
-        Port = InvalidPort;
-        return Port;
+        return {nullptr, OpenFailure::NotSerial};
     }
-    detail::SetOpenFailure(OpenFailure::None);
-    detail::ClearLost();
     dcb.BaudRate = 19200;
     // The whole flag word, fBinary to fAbortOnError, becomes 2: only fParity set,
     // DTR and RTS disabled, no flow control of any kind.
@@ -142,87 +134,82 @@ PortHandle OpenPortByName(const std::string& name)
     timeouts.WriteTotalTimeoutMultiplier = 2;  // ms per byte; one byte takes about 0.5 ms
     timeouts.WriteTotalTimeoutConstant = 500;
     SetCommTimeouts(h, &timeouts);
-    GetCommMask(h, &EventWord);
+    // Filled by the call and never examined, as the driver reports it.
+    DWORD events = 0;
+    GetCommMask(h, &events);
     SetCommMask(h, EV_TXEMPTY);
-    return Port;
+    return {std::unique_ptr<SerialLink>(new SerialLink(reinterpret_cast<PortHandle>(h), name, std::make_unique<Platform>())),
+            OpenFailure::None};
 }
 
-void ClosePort(PortHandle handle)
+SerialLink::~SerialLink()
 {
-    if (handle == InvalidPort)
-        return;
-    CloseHandle(handleOf(handle));
-    if (Port == handle)
-        Port = InvalidPort;
+    CloseHandle(handleOf(m_handle));
 }
 
-bool TransmitBytes(PortHandle handle, std::size_t count)
+bool SerialLink::TransmitBytes(std::size_t count)
 {
-    if (handle == InvalidPort)
-        return false;
-    const HANDLE h = handleOf(handle);
+    const HANDLE h = handleOf(m_handle);
     count = std::min(count, TransmitBufferSize);
     DWORD written = 0;
     // A short or failed write is a failed attempt, not a success.
     if (!WriteFile(h, TransmitBuffer, static_cast<DWORD>(count), &written, nullptr)) {
-        noteError();
+        if (isLossError(GetLastError()))
+            markLost();
         return false;
     }
     if (written != count)
         return false;
-    if (!WaitCommEvent(h, &EventWord, nullptr)) {
-        noteError();
+    // The event that ended the wait; never examined.
+    DWORD event = 0;
+    if (!WaitCommEvent(h, &event, nullptr)) {
+        if (isLossError(GetLastError()))
+            markLost();
         return false;
     }
     return true;
 }
 
-std::size_t ReadReply(PortHandle handle, std::size_t maxCount)
+std::size_t SerialLink::ReadReply(std::size_t maxCount)
 {
-    if (handle == InvalidPort)
-        return 0;
-    const HANDLE h = handleOf(handle);
-    if (!ClearCommError(h, &ErrorFlags, &PortStatus)) {
-        noteError();
-        BytesRead = 0;
+    const HANDLE h = handleOf(m_handle);
+    DWORD errorFlags = 0;  // the line's errors, cleared and never examined
+    COMSTAT status {};
+    if (!ClearCommError(h, &errorFlags, &status)) {
+        if (isLossError(GetLastError()))
+            markLost();
         return 0;
     }
-    if (PortStatus.cbInQue == 0) {
-        BytesRead = 0;
+    if (status.cbInQue == 0)
         return 0;
-    }
-    const std::size_t want = std::min({maxCount, ReceiveBufferSize, static_cast<std::size_t>(PortStatus.cbInQue)});
-    BytesRead = 0;
-    if (!ReadFile(h, ReceiveBuffer, static_cast<DWORD>(want), &BytesRead, nullptr))
-        noteError();
-    return BytesRead;
+    const std::size_t want = std::min({maxCount, ReceiveBufferSize, static_cast<std::size_t>(status.cbInQue)});
+    DWORD bytesRead = 0;
+    if (!ReadFile(h, ReceiveBuffer, static_cast<DWORD>(want), &bytesRead, nullptr) && isLossError(GetLastError()))
+        markLost();
+    return bytesRead;
 }
 
-void DiscardInput(PortHandle handle)
+void SerialLink::DiscardInput()
 {
-    if (handle != InvalidPort)
-        PurgeComm(handleOf(handle), PURGE_RXCLEAR);
+    PurgeComm(handleOf(m_handle), PURGE_RXCLEAR);
 }
 
-std::size_t WaitingBytes(PortHandle handle)
+std::size_t SerialLink::WaitingBytes() const
 {
     DWORD errors = 0;
     COMSTAT status {};
-    if (handle == InvalidPort || !ClearCommError(handleOf(handle), &errors, &status))
+    if (!ClearCommError(handleOf(m_handle), &errors, &status))
         return 0;
     return status.cbInQue;
 }
 
-namespace detail {
-
-bool FlushOutput(PortHandle handle)
+bool SerialLink::FlushOutput()
 {
-    if (FlushFileBuffers(handleOf(handle)))
+    if (FlushFileBuffers(handleOf(m_handle)))
         return true;
-    noteError();
+    if (isLossError(GetLastError()))
+        markLost();
     return false;
 }
-
-} // namespace detail
 
 } // namespace hmx

@@ -2,7 +2,6 @@
 
 #include "instrument/connector.h"
 #include "instrument/poller.h"
-#include "link/seriallink.h"
 #include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "publish/publisher.h"
@@ -109,10 +108,6 @@ void Recorder::scanned(const ScanResult& scan)
                     .arg(Poller::RescanInterval.count()));
             m_toldNotFound = true;
         }
-        {
-            std::lock_guard lock(LinkLock());
-            ClearBuffers();
-        }
         m_rescan.start();
         return;
     }
@@ -153,13 +148,8 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
                 .arg(m_publisher->baseTopic()));
     }
 
-    {
-        std::lock_guard lock(LinkLock());
-        ClearBuffers();
-    }
-    m_connector->release();
     // After an unplug only this unit may go on in this log.
-    m_poller = std::make_unique<Poller>(*m_log, m_device, version.serialNumber);
+    m_poller = std::make_unique<Poller>(*m_log, m_connector->takeLink(), version.serialNumber);
     connect(m_poller.get(), &Poller::logFailed, this, &Recorder::showLogProblem);
     connect(m_poller.get(), &Poller::logWorks, this, [] { Say(QStringLiteral("the log is written again")); });
     connect(m_poller.get(), &Poller::instrumentLost, this, [this] {
@@ -243,11 +233,6 @@ void Recorder::stop()
     }
     if (m_publisher)
         m_publisher->stop();
-    {
-        std::lock_guard lock(LinkLock());
-        if (Port != InvalidPort)
-            ClosePort(Port);
-    }
     Say(QStringLiteral("stopped"));
 }
 

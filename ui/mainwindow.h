@@ -28,7 +28,6 @@ class DerivedPanel;
 class EventJournal;
 class Connector;
 class LogFolderLock;
-class LinkWorker;
 class MeasurementLog;
 class Poller;
 class Publisher;
@@ -70,6 +69,9 @@ public:
     void EndAtExit();
 
     hmx::Poller* poller() const { return m_poller.get(); }
+    // The settings page's values, as last read or saved; a save waiting for a Poller
+    // (made while connecting) has writePending().
+    const hmx::SettingsStore& settingsStore() const { return m_settings; }
     hmx::Publisher* publisher() const { return m_publisher.get(); }
 
     // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
@@ -100,8 +102,9 @@ public slots:
     void Button2Click();
     void Button1Click();
 
-    // Fills the settings page from the instrument: reads on a worker and returns at
-    // once; the read-settings button is off until the page is filled (or the read failed).
+    // Fills the settings page from the instrument: asks the Poller and returns at once;
+    // the read-settings button is off until the page is filled (or the read failed, at
+    // once when nothing is connected).
     void ReadSettings();
 
 protected:
@@ -161,7 +164,8 @@ private:
     std::unique_ptr<hmx::MeasurementLog> m_log;
     std::unique_ptr<hmx::Poller> m_poller;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
-    std::unique_ptr<hmx::LinkWorker> m_settingsReader;
+    hmx::SettingsStore m_settings;      // the settings page's values
+    bool m_settingsReadAsked = false;   // the read-settings button waits for an answer
     std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     hmx::StatisticsPanel* m_statistics = nullptr;  // a child of the chart's page

@@ -6,7 +6,6 @@
 #include "instrument/linkworker.h"
 #include "instrument/poller.h"
 #include "instrument/settings.h"
-#include "link/seriallink.h"
 #include "log/logfolderlock.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
@@ -95,7 +94,7 @@ void TForm1::ConnectClick()
 void TForm1::startConnecting(const std::vector<std::string>& devices)
 {
     // A save requested before connecting is dropped.
-    Settings().clearWriteRequest();
+    m_settings.clearWriteRequest();
     Connect->setEnabled(false);
     Connect->setText(ByLanguage("Szukam…", "Searching…"));
     if (!m_connector) {
@@ -124,10 +123,6 @@ void TForm1::scanFinished(const ScanResult& scan)
         return;
     if (!scan.connected) {
         Label9->setText(ByLanguage("Urządzenie nie odpowiada !", "Device not found !"));
-        {
-            std::lock_guard lock(LinkLock());
-            ClearBuffers();
-        }
         connectFailed();
         ShowErrorReport(NoInstrumentText(scan));
         return;
@@ -180,15 +175,16 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     m_log = std::move(log);
     m_chartSource = m_log->fileName();
 
-    {
-        std::lock_guard lock(LinkLock());
-        ClearBuffers();
+    m_poller = std::make_unique<Poller>(*m_log, m_connector->takeLink(), m_serialNumber);
+    // A save made while connecting goes out in the first cycle.
+    if (m_settings.writePending()) {
+        m_settings.clearWriteRequest();
+        m_poller->requestSettingsWrite(m_settings.values());
     }
-    m_connector->release();
-    m_poller = std::make_unique<Poller>(*m_log, m_device, m_serialNumber);
     connect(m_poller.get(), &Poller::readingArrived, this, &TForm1::showReading);
     connect(m_poller.get(), &Poller::noReply, this, &TForm1::showNoReply);
     connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
+    connect(m_poller.get(), &Poller::settingsRead, this, &TForm1::settingsLoaded);
     connect(m_poller.get(), &Poller::logFailed, this, &TForm1::showLogError);
     connect(m_poller.get(), &Poller::logWorks, this, &TForm1::showLogWorks);
     connect(m_poller.get(), &Poller::logRecreated, this, &TForm1::showLogRecreated);
@@ -375,9 +371,12 @@ QString TForm1::endRun()
 {
     if (m_poller)
         m_poller->stop();
-    m_poller.reset();
+    m_poller.reset();  // its link closes with it
     if (m_alarms)
         m_alarms->readingsInterrupted();
+    // A settings read it had not answered gets no answer now.
+    if (m_settingsReadAsked)
+        settingsLoaded(false, {});
     stopPublishing();
     if (!m_log)
         return {};
@@ -396,19 +395,14 @@ QString TForm1::Shutdown()
         return {};
     m_shutDown = true;
     m_journal->add(QStringLiteral("stop"));
-    // A connection under way goes first, then the Poller: the log's only writer and
-    // the link's other user.
+    // A connection under way goes first (closing a link it holds), then the Poller:
+    // the log's only writer, whose link closes with it.
     if (m_connector)
         m_connector->stop();
-    if (m_settingsReader)
-        m_settingsReader->stop();
     const QString notice = endRun();
     // Last, so every event of the end is in it.
     const QString events = EndJournal(*m_journal);
     m_folderLock.reset();
-    std::lock_guard lock(LinkLock());
-    if (Port != InvalidPort)
-        ClosePort(Port);
     return BothNotices(notice, events);
 }
 

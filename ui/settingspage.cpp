@@ -1,7 +1,7 @@
 // The settings page: shows the instrument's configuration and saves an edited one.
 #include "ui/mainwindow.h"
 
-#include "instrument/linkworker.h"
+#include "instrument/poller.h"
 #include "instrument/settings.h"
 
 #include <QMetaObject>
@@ -21,23 +21,26 @@ void SelectItem(QComboBox* list, int index)
 
 void TForm1::ReadSettings()
 {
-    // The exchange waits for the link, which the Poller may hold for a whole cycle:
-    // it runs on a worker, and the button stays off until it has reported.
+    // The Poller reads on its link after the cycle under way, and the button stays off
+    // until it has answered.
     if (m_shutDown || !Button2->isEnabled())
         return;
     Button2->setEnabled(false);
-    if (!m_settingsReader)
-        m_settingsReader = std::make_unique<LinkWorker>();
-    m_settingsReader->start([this, worker = m_settingsReader.get()] {
-        SettingsValues values;
-        const bool read = ReadSettingsRecord(values, worker->sleeper());
-        if (!worker->stopRequested())
-            QMetaObject::invokeMethod(this, [this, read, values] { settingsLoaded(read, values); }, Qt::QueuedConnection);
-    });
+    m_settingsReadAsked = true;
+    if (m_poller) {
+        m_poller->requestSettingsRead();
+        return;
+    }
+    // Nothing connected: nothing to read from, no port touched.
+    QMetaObject::invokeMethod(this, [this] { settingsLoaded(false, {}); }, Qt::QueuedConnection);
 }
 
 void TForm1::settingsLoaded(bool read, const SettingsValues& values)
 {
+    // An answer for a Poller that has gone was given already.
+    if (!m_settingsReadAsked)
+        return;
+    m_settingsReadAsked = false;
     Button2->setEnabled(true);
     if (m_shutDown)
         return;
@@ -51,7 +54,7 @@ void TForm1::settingsLoaded(bool read, const SettingsValues& values)
 
 void TForm1::ShowSettings(const SettingsValues& values)
 {
-    Settings().setValues(values);
+    m_settings.setValues(values);
     journalSettings(QStringLiteral("settings-read"), values);
 
     SelectItem(ComboBox1, values.UpperUnit);
@@ -92,7 +95,7 @@ void TForm1::ZapisUstawienClick()
 {
     // Each field is stored as soon as it is converted: a malformed field stops the
     // save there, keeping the fields before it, and the write is not requested.
-    SettingsStore& store = Settings();
+    SettingsStore& store = m_settings;
     const int upperIndex = ComboBox1->currentIndex();
     store.update([&](SettingsValues& s) {
         s.UpperUnit = std::uint8_t(upperIndex);
@@ -145,6 +148,11 @@ void TForm1::ZapisUstawienClick()
     const std::int16_t interval = TextToInteger(Edit12->text());
     store.update([&](SettingsValues& s) { s.CleaningInterval = interval; });
 
-    store.requestWrite();
+    // Measuring: the Poller writes them after the cycle under way. Connecting: they wait
+    // for the Poller. Otherwise the next Connect drops the request.
+    if (m_poller)
+        m_poller->requestSettingsWrite(store.values());
+    else
+        store.requestWrite();
     journalSettings(QStringLiteral("settings-saved"), store.values());
 }

@@ -53,6 +53,27 @@ std::vector<std::string> Queries(const Simulator& sim)
     return result;
 }
 
+// Whether the device opens, as it does once this program has closed its port (an open
+// link holds it exclusively).
+bool PortFree(const std::string& device)
+{
+    return hmx::SerialLink::Open(device).link != nullptr;
+}
+
+// A descriptor of this process on the device that the program's link opened (the only
+// one in non-blocking mode; the simulator holds its own side blocking); -1 if none.
+int LinkDescriptor(const std::string& device)
+{
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& entry : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const int fd = entry.toInt();
+        if (QFile::symLinkTarget(fds.filePath(entry)) == QString::fromStdString(device)
+            && (::fcntl(fd, F_GETFL) & O_NONBLOCK))
+            return fd;
+    }
+    return -1;
+}
+
 std::vector<std::vector<std::uint8_t>> WriteFrames(const Simulator& sim)
 {
     std::vector<std::vector<std::uint8_t>> result;
@@ -177,6 +198,7 @@ private slots:
     void closingIsPrompt_data();
     void closingIsPrompt();
     void droppedReadingsAreToldAtOnce();
+    void twoInstrumentsMeasuredAtOnce();
     void secondConnectKeepsFirstLog();
     void noInstrumentLeavesConnectEnabled();
     void lockedLogIsReportedOnceAndLosesNothing();
@@ -234,7 +256,6 @@ void TestEndToEnd::cleanup()
     m_sim.reset();
     m_wrong.reset();
     m_silent.reset();
-    hmx::Settings().clearWriteRequest();
     QDir::setCurrent(m_oldDir);
     m_dir.reset();
 }
@@ -334,7 +355,7 @@ void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
     m_form->ZapisUstawien->click();
 
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Label9->text(), QStringLiteral("Zapisano!"), 5000);
-    QVERIFY(!hmx::Settings().writePending());
+    QVERIFY(m_form->poller() && !m_form->poller()->settingsWritePending());
     const auto writes = WriteFrames(*m_sim);
     QCOMPARE(writes.size(), std::size_t(1));
     const std::vector<std::uint8_t>& f = writes.front();
@@ -358,7 +379,7 @@ void TestEndToEnd::saveWithScaledUnitSendsEncodingsAndConfirms()
 void TestEndToEnd::malformedFieldStoresEarlierValuesAndSendsNothing()
 {
     QVERIFY(connectWithDecoys());
-    const hmx::SettingsValues before = hmx::Settings().values();
+    const hmx::SettingsValues before = m_form->settingsStore().values();
     QCOMPARE(before.UpperUnit, std::uint8_t(0));
     fillValidSettingsPage();
     m_form->Edit5->setText(QStringLiteral("12.5"));
@@ -375,12 +396,13 @@ void TestEndToEnd::malformedFieldStoresEarlierValuesAndSendsNothing()
             return false;
         }(),
         3000);
-    const hmx::SettingsValues after = hmx::Settings().values();
+    const hmx::SettingsValues after = m_form->settingsStore().values();
     QCOMPARE(after.Alarm1High, std::int16_t(125));
     QCOMPARE(after.Alarm1Low, before.Alarm1Low);
     QCOMPARE(after.Output1Min, before.Output1Min);
     QCOMPARE(after.CleaningInterval, before.CleaningInterval);
-    QVERIFY(!hmx::Settings().writePending());
+    QVERIFY(!m_form->settingsStore().writePending());
+    QVERIFY(m_form->poller() && !m_form->poller()->settingsWritePending());
     QTest::qWait(1200);
     QVERIFY(WriteFrames(*m_sim).empty());
 }
@@ -389,7 +411,7 @@ void TestEndToEnd::saveBeforeConnectingIsNeverSent()
 {
     fillValidSettingsPage();
     m_form->ZapisUstawien->click();
-    QVERIFY(hmx::Settings().writePending());
+    QVERIFY(m_form->settingsStore().writePending());
     QVERIFY(connectWithDecoys());
     QTRY_VERIFY_WITH_TIMEOUT(readingCount() >= 2, 5000);
     QVERIFY(WriteFrames(*m_sim).empty());
@@ -461,7 +483,7 @@ void TestEndToEnd::lostInstrumentComesBack()
     QVERIFY2(old.contains(hmx::LongTimeText(lastShown)) || old.contains(hmx::LongTimeText(lastShown.addSecs(-1))),
              qPrintable(old));
     QVERIFY(!m_form->Connect->isEnabled());
-    hmx::Settings().requestWrite();  // a save made while the instrument is away
+    m_form->ZapisUstawien->click();  // a save made while the instrument is away
     // Readings confirmed before the loss may still be on their way from the disk sync.
     QTest::qWait(1000);
     const int readingsWhenLost = readings;
@@ -636,7 +658,7 @@ void TestEndToEnd::closingMidRunKeepsEveryReading()
     const QStringList lines = LogLines();
     QCOMPARE(lines.size(), qsizetype(emitted));
     QCOMPARE(lines.last().section(QLatin1Char('\t'), 0, 0), QString::number(emitted));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
 }
 
 void TestEndToEnd::stopSignalKeepsEveryShownReading()
@@ -651,7 +673,7 @@ void TestEndToEnd::stopSignalKeepsEveryShownReading()
     const QStringList lines = LogLines();
     QVERIFY(lines.size() >= qsizetype(shown));
     QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
 }
 
 void TestEndToEnd::closingIsPrompt_data()
@@ -675,10 +697,11 @@ void TestEndToEnd::closingIsPrompt()
         QTRY_VERIFY_WITH_TIMEOUT(readingCount() >= 1, 5000);
         // Nobody reads the line any more and it is full: every send now stalls.
         m_sim->setStalled(true);
-        std::lock_guard lock(hmx::LinkLock());
+        const int port = LinkDescriptor(m_sim->devicePath());
+        QVERIFY(port >= 0);
         const std::vector<char> junk(4096, 'x');
         for (int refused = 0; refused < 3;) {
-            if (::write(int(hmx::Port), junk.data(), junk.size()) > 0)
+            if (::write(port, junk.data(), junk.size()) > 0)
                 refused = 0;
             else
                 ++refused, QTest::qWait(20);
@@ -691,7 +714,7 @@ void TestEndToEnd::closingIsPrompt()
     m_form->close();
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_form->poller() == nullptr);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
     // Nothing goes on behind the closed window.
     const std::size_t frames = m_silent->receivedFrames().size() + m_wrong->receivedFrames().size()
         + m_sim->receivedFrames().size();
@@ -703,12 +726,13 @@ void TestEndToEnd::closingIsPrompt()
 void TestEndToEnd::droppedReadingsAreToldAtOnce()
 {
     // A Poller of its own, with a log that may keep only two lines back.
-    QVERIFY(hmx::OpenPortByName(m_sim->devicePath()) != hmx::InvalidPort);
+    std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(m_sim->devicePath()).link;
+    QVERIFY(link);
     hmx::MeasurementLog log;
     QVERIFY(log.create());
     log.setPendingLimit(2);
     LogLock lock;
-    hmx::Poller poller(log, m_sim->devicePath());
+    hmx::Poller poller(log, std::move(link));
     // Counted on the window thread, where the window hears of it too.
     QList<quint64> dropped;
     int failed = 0;
@@ -718,7 +742,6 @@ void TestEndToEnd::droppedReadingsAreToldAtOnce()
     const auto flush = qScopeGuard([&] {
         poller.stop();
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        hmx::ClosePort(hmx::Port);
     });
     poller.start();
     // The third reading that cannot be written pushes the first out: told at once,
@@ -726,6 +749,73 @@ void TestEndToEnd::droppedReadingsAreToldAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(!dropped.isEmpty(), 5000);
     QCOMPARE(dropped.first(), quint64(1));
     QCOMPARE(failed, 1);
+}
+
+void TestEndToEnd::twoInstrumentsMeasuredAtOnce()
+{
+    // Two units measured at once in one process, each by a Poller with its own link and
+    // log; the second is unplugged and comes back while the first goes on.
+    Simulator first;
+    Simulator second;
+    first.setVersion(1, 0, 111);
+    first.setMeasurement(hmx::sim::MeasurementTenths{450, -105, 235});
+    second.setVersion(1, 0, 222);
+    second.setMeasurement(hmx::sim::MeasurementTenths{600, 52, 211});
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(first.linkPath() + ":" + second.linkPath()));
+    std::unique_ptr<hmx::SerialLink> firstLink = hmx::SerialLink::Open(first.linkPath()).link;
+    std::unique_ptr<hmx::SerialLink> secondLink = hmx::SerialLink::Open(second.linkPath()).link;
+    QVERIFY(firstLink && secondLink);
+    hmx::MeasurementLog firstLog(QStringLiteral("first.txt"));
+    hmx::MeasurementLog secondLog(QStringLiteral("second.txt"));
+    QVERIFY(firstLog.create() && secondLog.create());
+    hmx::Poller firstPoller(firstLog, std::move(firstLink), 111);
+    hmx::Poller secondPoller(secondLog, std::move(secondLink), 222);
+    int lost = 0, back = 0, others = 0;
+    connect(&secondPoller, &hmx::Poller::instrumentLost, this, [&lost] { ++lost; });
+    connect(&secondPoller, &hmx::Poller::instrumentBack, this, [&back] { ++back; });
+    for (hmx::Poller* poller : {&firstPoller, &secondPoller})
+        connect(poller, &hmx::Poller::otherInstrumentFound, this, [&others] { ++others; });
+    const auto stop = qScopeGuard([&] {
+        firstPoller.stop();
+        secondPoller.stop();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    });
+    firstPoller.start();
+    secondPoller.start();
+    QTRY_VERIFY_WITH_TIMEOUT(firstPoller.readingCount() >= 4 && secondPoller.readingCount() >= 4, 15000);
+
+    second.unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 5000);
+    const std::int32_t secondWhenLost = secondPoller.readingCount();
+    const std::int32_t firstWhenLost = firstPoller.readingCount();
+    QTRY_VERIFY_WITH_TIMEOUT(firstPoller.readingCount() >= firstWhenLost + 4, 10000);
+    QCOMPARE(secondPoller.readingCount(), secondWhenLost);
+    second.replug();
+    QTRY_COMPARE_WITH_TIMEOUT(back, 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(secondPoller.readingCount() >= secondWhenLost + 3, 10000);
+    firstPoller.stop();
+    secondPoller.stop();
+    QCOMPARE(lost, 1);
+    QCOMPARE(others, 0);
+
+    // Each log holds its own unit's readings alone, every one, numbered without a gap.
+    const struct {
+        hmx::Poller& poller;
+        QString file;
+        QString values;
+    } runs[] = {{firstPoller, QStringLiteral("first.txt"), QStringLiteral("-105\t450\t235\t-10.50\t45.00\t23.50")},
+                {secondPoller, QStringLiteral("second.txt"), QStringLiteral("52\t600\t211\t5.20\t60.00\t21.10")}};
+    for (const auto& run : runs) {
+        const QStringList lines = LogLines(run.file);
+        QCOMPARE(lines.size(), qsizetype(run.poller.readingCount()));
+        QCOMPARE(ReadingNumbers(lines), NumbersFromOne(lines.size()));
+        for (const QString& line : lines)
+            QCOMPARE(line.section(QLatin1Char('\t'), 2), run.values);
+    }
+    // The second's search for its unit never touched the first's port.
+    for (const std::string& query : Queries(first))
+        QCOMPARE(query, std::string("01t?end"));
+    QCOMPARE(first.strayByteCount(), std::size_t(0));
 }
 
 void TestEndToEnd::secondConnectKeepsFirstLog()
@@ -760,7 +850,8 @@ void TestEndToEnd::noInstrumentLeavesConnectEnabled()
     QCOMPARE(m_form->Connect->text(), QStringLiteral("Połącz"));
     QCOMPARE(m_form->Label9->text(), QStringLiteral("Urządzenie nie odpowiada !"));
     QVERIFY(m_form->poller() == nullptr);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    for (const Simulator* sim : {m_silent.get(), m_wrong.get(), m_sim.get()})
+        QVERIFY(PortFree(sim->devicePath()));
     QVERIFY(!QFile::exists(QStringLiteral("jrt1.txt")));
     // Every port was tried twice, once in each pass over the numbers.
     QCOMPARE(Queries(*m_sim).size(), std::size_t(2));
@@ -831,7 +922,7 @@ void TestEndToEnd::failedConnectCanBeRetried()
     QVERIFY(m_form->poller() == nullptr);
     QTRY_VERIFY(m_form->Connect->isEnabled());
     QCOMPARE(m_form->Connect->text(), hmx::ByLanguage("Połącz", "Connect"));
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    QVERIFY(PortFree(m_sim->devicePath()));
     QTest::qWait(700);
     std::size_t measures = 0;
     for (const std::string& query : Queries(*m_sim))

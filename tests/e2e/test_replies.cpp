@@ -1,7 +1,7 @@
 // Replies cut in pieces, late, or with noise beside them, end to end: the Poller and the
 // log against the simulator, every logged reading compared with the simulator's journal
-// of what it sent. Each row is a run of its own program (the link is process-wide), up
-// to RowsAtOnce at a time, so the whole table takes about as long as a few rows.
+// of what it sent. Each row is a run of its own program, up to RowsAtOnce at a time, so
+// the whole table takes about as long as a few rows.
 #include "instrument/poller.h"
 #include "link/seriallink.h"
 #include "log/measurementlog.h"
@@ -77,12 +77,13 @@ bool WriteFile(const QString& name, const QByteArray& bytes)
 int RunRow(const Trouble& trouble, quint32 seed)
 {
     Simulator sim;
-    if (hmx::OpenPortByName(sim.devicePath()) == hmx::InvalidPort)
+    std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(sim.devicePath()).link;
+    if (!link)
         return 2;
     hmx::MeasurementLog log;
     if (!log.create())
         return 3;
-    hmx::Poller poller(log, sim.devicePath());
+    hmx::Poller poller(log, std::move(link));
     poller.start();
     WaitForCycles(sim, CyclesBefore);
 
@@ -118,7 +119,6 @@ int RunRow(const Trouble& trouble, quint32 seed)
         WaitForCycles(sim, std::size_t(CyclesBefore + CyclesWithTrouble + cycle));
     poller.stop();
     log.close();
-    hmx::ClosePort(hmx::Port);
 
     const bool written = WriteFile(QStringLiteral("journal.txt"), JournalText(sim.journal()))
         && WriteFile(QStringLiteral("trouble.txt"), QByteArray::number(qulonglong(troubleBegan)) + ' '

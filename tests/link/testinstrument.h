@@ -35,8 +35,8 @@ public:
     bool ready() const;
     const char* failure() const;
 
-    // Opens the port the instrument answers on through OpenPort, as the program does.
-    bool openPort();
+    // Opens the port the instrument answers on by its number, as the program's scan does.
+    hmx::SerialLink::Opened openPort();
 
     // The answer to one command; empty when the instrument cannot be reached.
     QByteArray command(const QByteArray& line);

@@ -43,10 +43,10 @@ const char* TestInstrument::failure() const
     return d->failure.c_str();
 }
 
-bool TestInstrument::openPort()
+hmx::SerialLink::Opened TestInstrument::openPort()
 {
     qputenv("HMX700_PORTS", QByteArray::fromStdString(d->sim->devicePath()));
-    return hmx::OpenPort(1) != hmx::InvalidPort;
+    return hmx::SerialLink::OpenNumber(1);
 }
 
 QByteArray TestInstrument::command(const QByteArray& line)

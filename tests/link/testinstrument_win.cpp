@@ -73,9 +73,9 @@ const char* TestInstrument::failure() const
     return d->failure;
 }
 
-bool TestInstrument::openPort()
+hmx::SerialLink::Opened TestInstrument::openPort()
 {
-    return hmx::OpenPort(TestPort) != hmx::InvalidPort;
+    return hmx::SerialLink::OpenNumber(TestPort);
 }
 
 QByteArray TestInstrument::command(const QByteArray& line)

@@ -1,6 +1,5 @@
 // Reply texts, big-endian fields and the decoding of version and measurement replies.
 #include "link/protocol.h"
-#include "link/seriallink.h"
 
 #include <QtTest>
 
@@ -33,8 +32,6 @@ private slots:
     void decodeVersion();
     void decodeMeasurement_data();
     void decodeMeasurement();
-    void putQuery_data();
-    void putQuery();
 };
 
 void ProtocolTest::replyText_data()
@@ -150,29 +147,6 @@ void ProtocolTest::decodeMeasurement()
     QCOMPARE(m.humidity / 10.0, humidity);
     QCOMPARE(m.dewPoint / 10.0, dewPoint);
     QCOMPARE(m.ambient / 10.0, ambient);
-}
-
-void ProtocolTest::putQuery_data()
-{
-    QTest::addColumn<QString>("frame");
-    QTest::newRow("identify") << QString::fromLatin1(hmx::IdentifyCommand.data(), hmx::IdentifyCommand.size());
-    QTest::newRow("version") << QString::fromLatin1(hmx::VersionCommand.data(), hmx::VersionCommand.size());
-    QTest::newRow("settings read") << QString::fromLatin1(hmx::SettingsReadCommand.data(), hmx::SettingsReadCommand.size());
-    QTest::newRow("measure") << QString::fromLatin1(hmx::MeasureCommand.data(), hmx::MeasureCommand.size());
-}
-
-void ProtocolTest::putQuery()
-{
-    QFETCH(QString, frame);
-    const QByteArray text = frame.toLatin1();
-    QCOMPARE(text.size(), 7);
-    std::memset(hmx::TransmitBuffer, 0xEE, sizeof hmx::TransmitBuffer);
-    hmx::PutQuery(std::string_view(text.constData(), text.size()));
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(hmx::TransmitBuffer), 7), text);
-    QCOMPARE(int(hmx::TransmitBuffer[7]), 0);
-    // The rest of the buffer is left as it was.
-    for (std::size_t i = 8; i < sizeof hmx::TransmitBuffer; ++i)
-        QCOMPARE(int(hmx::TransmitBuffer[i]), 0xEE);
 }
 
 QTEST_GUILESS_MAIN(ProtocolTest)

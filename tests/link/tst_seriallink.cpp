@@ -29,12 +29,12 @@ namespace {
 
 // The exchange's own wait, then until the expected reply is complete, so a slow
 // machine cannot cut a reply in two.
-hmx::SleepFunction waitFor(int expectedBytes)
+hmx::SleepFunction waitFor(const hmx::SerialLink& link, int expectedBytes)
 {
-    return [expectedBytes](std::chrono::milliseconds wait) {
+    return [port = link.handle(), expectedBytes](std::chrono::milliseconds wait) {
         std::this_thread::sleep_for(wait);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (BytesWaiting(hmx::Port) < expectedBytes && std::chrono::steady_clock::now() < deadline)
+        while (BytesWaiting(port) < expectedBytes && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return true;
     };
@@ -45,15 +45,15 @@ Bytes toBytes(std::string_view text)
     return Bytes(text.begin(), text.end());
 }
 
-Bytes received(std::size_t count)
+Bytes received(const hmx::SerialLink& link, std::size_t count)
 {
-    return Bytes(hmx::ReceiveBuffer, hmx::ReceiveBuffer + count);
+    return Bytes(link.ReceiveBuffer, link.ReceiveBuffer + count);
 }
 
-void putFrame(const Bytes& frame)
+void putFrame(hmx::SerialLink& link, const Bytes& frame)
 {
-    std::memset(hmx::TransmitBuffer, 0, sizeof hmx::TransmitBuffer);
-    std::memcpy(hmx::TransmitBuffer, frame.data(), frame.size());
+    std::memset(link.TransmitBuffer, 0, sizeof link.TransmitBuffer);
+    std::memcpy(link.TransmitBuffer, frame.data(), frame.size());
 }
 
 // The client's side of the write: record offset n goes out at frame offset n + 3, with the
@@ -93,11 +93,18 @@ class SerialLinkTest : public QObject {
 
 private:
     std::unique_ptr<TestInstrument> sim;
+    std::unique_ptr<hmx::SerialLink> link;  // the case's open port
+    bool open()
+    {
+        link = sim->openPort().link;
+        return link != nullptr;
+    }
 #ifndef _WIN32
     bool openOn(const std::string& path)
     {
         qputenv("HMX700_PORTS", QByteArray::fromStdString(path));
-        return hmx::OpenPort(1) != hmx::InvalidPort;
+        link = hmx::SerialLink::OpenNumber(1).link;
+        return link != nullptr;
     }
 #endif
 
@@ -139,6 +146,8 @@ private slots:
     void lateReplyComesFirstInNextRead();
     void leftoverInputDiscarded();
 
+    void putQuery_data();
+    void putQuery();
     void queryFrameSentExactly_data();
     void queryFrameSentExactly();
     void settingsFrameSentWhole_data();
@@ -163,19 +172,18 @@ private slots:
     void lostPortMidRun();
     void sendFailsOnVanishedPort();
     void sendFailsOnStalledPort();
-    void sendFailsWithoutPort();
+    void sendFailsWhenStopped();
 };
 
 void SerialLinkTest::init()
 {
-    hmx::ClearBuffers();
     sim = std::make_unique<TestInstrument>();
     QVERIFY2(sim->ready(), sim->failure());
 }
 
 void SerialLinkTest::cleanup()
 {
-    hmx::ClosePort(hmx::Port);
+    link.reset();
     sim.reset();
     qunsetenv("HMX700_PORTS");
 }
@@ -280,8 +288,8 @@ void SerialLinkTest::sameDeviceTriedOnce()
     QCOMPARE(names[1], device.linkPath());
     QCOMPARE(names[2], std::string());
     QCOMPARE(names[3], std::string("/dev/null"));
-    QCOMPARE(hmx::OpenPort(2), hmx::InvalidPort);
-    QVERIFY(hmx::OpenPort(1) != hmx::InvalidPort);
+    QVERIFY(!hmx::SerialLink::OpenNumber(2).link);
+    QVERIFY(hmx::SerialLink::OpenNumber(1).link);
 }
 #endif
 
@@ -316,10 +324,10 @@ void SerialLinkTest::openRefused()
     constexpr int nothingMappedTo = 200;
     const auto open = [&] {
         if (what == "unmapped")
-            return hmx::OpenPort(nothingMappedTo);
+            return hmx::SerialLink::OpenNumber(nothingMappedTo);
         if (what == "beyond")
-            return hmx::OpenPort(256);
-        return hmx::OpenPortByName(path.toStdString());
+            return hmx::SerialLink::OpenNumber(256);
+        return hmx::SerialLink::Open(path.toStdString());
     };
 #else
     qputenv("HMX700_PORTS", path.toLocal8Bit());
@@ -332,8 +340,8 @@ void SerialLinkTest::openRefused()
         if (child == 0) {
             if (geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 _exit(100);
-            const bool refused = hmx::OpenPort(number) == hmx::InvalidPort;
-            _exit(refused ? int(hmx::LastOpenFailure()) : 101);
+            const hmx::SerialLink::Opened opened = hmx::SerialLink::OpenNumber(number);
+            _exit(!opened.link ? int(opened.failure) : 101);
         }
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
@@ -341,12 +349,11 @@ void SerialLinkTest::openRefused()
         QCOMPARE(WEXITSTATUS(status), failure);
         return;
     }
-    const auto open = [number] { return hmx::OpenPort(number); };
+    const auto open = [number] { return hmx::SerialLink::OpenNumber(number); };
 #endif
-    hmx::Port = 12345;  // OpenPort must replace whatever was there
-    QCOMPARE(open(), hmx::InvalidPort);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
-    QCOMPARE(int(hmx::LastOpenFailure()), failure);
+    const hmx::SerialLink::Opened opened = open();
+    QVERIFY(!opened.link);
+    QCOMPARE(int(opened.failure), failure);
 #ifdef _WIN32
     // Nothing of it stays open: the file can be removed at once.
     QVERIFY(QFile::remove(file));
@@ -356,9 +363,11 @@ void SerialLinkTest::openRefused()
 #ifdef _WIN32
 void SerialLinkTest::openConfiguresLine()
 {
-    QVERIFY(sim->openPort());
-    QCOMPARE(int(hmx::LastOpenFailure()), int(hmx::OpenFailure::None));
-    const HANDLE port = reinterpret_cast<HANDLE>(hmx::Port);
+    hmx::SerialLink::Opened opened = sim->openPort();
+    QVERIFY(opened.link);
+    QCOMPARE(int(opened.failure), int(hmx::OpenFailure::None));
+    link = std::move(opened.link);
+    const HANDLE port = reinterpret_cast<HANDLE>(link->handle());
     DCB dcb {};
     dcb.DCBlength = sizeof dcb;
     QVERIFY(GetCommState(port, &dcb));
@@ -390,9 +399,9 @@ void SerialLinkTest::openConfiguresLine()
 #else
 void SerialLinkTest::openConfiguresRawLine()
 {
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     termios t {};
-    QCOMPARE(tcgetattr(static_cast<int>(hmx::Port), &t), 0);
+    QCOMPARE(tcgetattr(static_cast<int>(link->handle()), &t), 0);
     QCOMPARE(cfgetospeed(&t), speed_t(B19200));
     QCOMPARE(cfgetispeed(&t), speed_t(B19200));
     QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
@@ -402,7 +411,7 @@ void SerialLinkTest::openConfiguresRawLine()
     QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
     QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
     // Reads must never wait, even outside ReadReply.
-    QVERIFY(fcntl(static_cast<int>(hmx::Port), F_GETFL) & O_NONBLOCK);
+    QVERIFY(fcntl(static_cast<int>(link->handle()), F_GETFL) & O_NONBLOCK);
 }
 
 void SerialLinkTest::closeRestoresSettings()
@@ -420,9 +429,7 @@ void SerialLinkTest::closeRestoresSettings()
     termios during {};
     QCOMPARE(tcgetattr(pty.slave, &during), 0);
     QCOMPARE(during.c_lflag & ICANON, tcflag_t(0));
-    const hmx::PortHandle port = hmx::Port;
-    hmx::ClosePort(port);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    link.reset();
 
     termios after {};
     QCOMPARE(tcgetattr(pty.slave, &after), 0);
@@ -434,7 +441,7 @@ void SerialLinkTest::closeRestoresSettings()
 void SerialLinkTest::heldPortNotOpened_data()
 {
     QTest::addColumn<QString>("holder");
-    QTest::newRow("our own open port") << "OpenPort";
+    QTest::newRow("our own open port") << "link";
 #ifndef _WIN32
     QTest::newRow("another descriptor with flock") << "flock";
     QTest::newRow("another descriptor with TIOCEXCL") << "TIOCEXCL";
@@ -446,7 +453,7 @@ void SerialLinkTest::heldPortNotOpened()
     QFETCH(QString, holder);
 #ifndef _WIN32
     int other = -1;
-    if (holder != "OpenPort") {
+    if (holder != "link") {
         if (holder == "TIOCEXCL" && geteuid() == 0)
             QSKIP("the superuser passes TIOCEXCL");
         other = ::open(sim->simulator().devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -457,35 +464,30 @@ void SerialLinkTest::heldPortNotOpened()
             QCOMPARE(::ioctl(other, TIOCEXCL), 0);
     }
 #endif
-    if (holder == "OpenPort")
-        QVERIFY(sim->openPort());
-    const hmx::PortHandle first = hmx::Port;
-    const bool openedAgain = sim->openPort();
+    if (holder == "link")
+        QVERIFY(open());
+    hmx::SerialLink::Opened again = sim->openPort();
 #ifdef _WIN32
-    if (openedAgain && runningOnWine()) {
+    if (again.link && runningOnWine()) {
         // CreateFile on a communications resource asks for exclusive access, and Windows
         // refuses a second open with ERROR_ACCESS_DENIED; Wine does not enforce it.
-        hmx::ClosePort(hmx::Port);
-        hmx::ClosePort(first);
         QSKIP("Wine opens a COM port twice");
     }
 #endif
-    QVERIFY(!openedAgain);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
-    QCOMPARE(int(hmx::LastOpenFailure()), int(hmx::OpenFailure::Busy));
-    if (holder == "OpenPort") {
-        // The first handle still works.
-        hmx::Port = first;
-        QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
+    QVERIFY(!again.link);
+    QCOMPARE(int(again.failure), int(hmx::OpenFailure::Busy));
+    if (holder == "link") {
+        // The first link still works.
+        QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
                  hmx::ExchangeResult::Reply);
-        QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+        QVERIFY(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
     } else {
 #ifndef _WIN32
         ::ioctl(other, TIOCNXCL);
         ::close(other);
 #endif
         // Once the holder lets go, the port opens.
-        QVERIFY(sim->openPort());
+        QVERIFY(open());
     }
 }
 
@@ -516,38 +518,36 @@ void SerialLinkTest::portHeldByAnotherProcess()
     char ok = 0;
     const bool childReady = ::read(ready[0], &ok, 1) == 1 && ok == 1;
     qputenv("HMX700_PORTS", QByteArray::fromStdString(path));
-    const hmx::PortHandle whileHeld = childReady ? hmx::OpenPort(1) : hmx::InvalidPort;
+    const bool openedWhileHeld = childReady && hmx::SerialLink::OpenNumber(1).link;
     ::close(release[1]);
     ::close(ready[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
     QVERIFY(childReady);
-    QCOMPARE(whileHeld, hmx::InvalidPort);
-    QVERIFY(hmx::OpenPort(1) != hmx::InvalidPort);
+    QVERIFY(!openedWhileHeld);
+    QVERIFY(hmx::SerialLink::OpenNumber(1).link);
 }
 #endif
 
 void SerialLinkTest::reopenAfterClose()
 {
     for (int round = 0; round < 3; ++round) {
-        QVERIFY2(sim->openPort(), qPrintable(QString("round %1").arg(round)));
-        QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
+        QVERIFY2(open(), qPrintable(QString("round %1").arg(round)));
+        QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
                  hmx::ExchangeResult::Reply);
-        QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
-        hmx::ClosePort(hmx::Port);
-        QCOMPARE(hmx::Port, hmx::InvalidPort);
+        QVERIFY(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+        link.reset();
     }
 }
 
 void SerialLinkTest::readNothingWaiting()
 {
-    QVERIFY(sim->openPort());
-    std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
-    QCOMPARE(hmx::ReadReply(hmx::Port, hmx::ReceiveBufferSize), std::size_t(0));
-    QCOMPARE(hmx::ReadReply(hmx::InvalidPort, hmx::ReceiveBufferSize), std::size_t(0));
-    for (std::uint8_t b : hmx::ReceiveBuffer)
+    QVERIFY(open());
+    std::memset(link->ReceiveBuffer, 0xA5, sizeof link->ReceiveBuffer);
+    QCOMPARE(link->ReadReply(hmx::ReceiveBufferSize), std::size_t(0));
+    for (std::uint8_t b : link->ReceiveBuffer)
         QCOMPARE(int(b), 0xA5);
-    QVERIFY(!hmx::PortLost());
+    QVERIFY(!link->lost());
 }
 
 void SerialLinkTest::readCapped_data()
@@ -568,93 +568,117 @@ void SerialLinkTest::readCapped()
     QFETCH(int, maxCount);
     QFETCH(int, firstRead);
     QFETCH(int, secondRead);
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     Bytes line(static_cast<std::size_t>(waiting));
     for (std::size_t i = 0; i < line.size(); ++i)
         line[i] = static_cast<std::uint8_t>(i % 251);
     QVERIFY(sim->send(line));
-    QTRY_COMPARE(BytesWaiting(hmx::Port), waiting);
+    QTRY_COMPARE(BytesWaiting(link->handle()), waiting);
 
-    std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
-    QCOMPARE(hmx::ReadReply(hmx::Port, std::size_t(maxCount)), std::size_t(firstRead));
-    QCOMPARE(received(std::size_t(firstRead)), Bytes(line.begin(), line.begin() + firstRead));
+    std::memset(link->ReceiveBuffer, 0xA5, sizeof link->ReceiveBuffer);
+    QCOMPARE(link->ReadReply(std::size_t(maxCount)), std::size_t(firstRead));
+    QCOMPARE(received(*link, std::size_t(firstRead)), Bytes(line.begin(), line.begin() + firstRead));
     if (firstRead < int(hmx::ReceiveBufferSize))
-        QCOMPARE(int(hmx::ReceiveBuffer[firstRead]), 0xA5);
-    QCOMPARE(BytesWaiting(hmx::Port), waiting - firstRead);
+        QCOMPARE(int(link->ReceiveBuffer[firstRead]), 0xA5);
+    QCOMPARE(BytesWaiting(link->handle()), waiting - firstRead);
 
     // The rest comes out at the front of the next read; the bytes after it stay as they were.
-    const Bytes before = received(hmx::ReceiveBufferSize);
-    QCOMPARE(hmx::ReadReply(hmx::Port, std::size_t(maxCount)), std::size_t(secondRead));
-    QCOMPARE(received(std::size_t(secondRead)), Bytes(line.begin() + firstRead, line.begin() + firstRead + secondRead));
-    QCOMPARE(Bytes(hmx::ReceiveBuffer + secondRead, hmx::ReceiveBuffer + hmx::ReceiveBufferSize),
+    const Bytes before = received(*link, hmx::ReceiveBufferSize);
+    QCOMPARE(link->ReadReply(std::size_t(maxCount)), std::size_t(secondRead));
+    QCOMPARE(received(*link, std::size_t(secondRead)), Bytes(line.begin() + firstRead, line.begin() + firstRead + secondRead));
+    QCOMPARE(Bytes(link->ReceiveBuffer + secondRead, link->ReceiveBuffer + hmx::ReceiveBufferSize),
              Bytes(before.begin() + secondRead, before.end()));
 }
 
 void SerialLinkTest::replySplitAcrossRead()
 {
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     QVERIFY(sim->send(toBytes("HMX")));
-    QTRY_COMPARE(BytesWaiting(hmx::Port), 3);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(3));
-    QVERIFY(!hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
-    QVERIFY(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize) == "HMX");
+    QTRY_COMPARE(BytesWaiting(link->handle()), 3);
+    QCOMPARE(link->ReadReply(512), std::size_t(3));
+    QVERIFY(!hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+    QVERIFY(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize) == "HMX");
 
     QVERIFY(sim->send(toBytes("-700")));
-    QTRY_COMPARE(BytesWaiting(hmx::Port), 4);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(4));
-    QVERIFY(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
+    QTRY_COMPARE(BytesWaiting(link->handle()), 4);
+    QCOMPARE(link->ReadReply(512), std::size_t(4));
+    QVERIFY(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
 }
 
 void SerialLinkTest::simulatorSplitReply()
 {
     QVERIFY(sim->ok("split 3 1500"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(3)),
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 3)),
              hmx::ExchangeResult::Reply);
-    QVERIFY(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize) == "HMX");
-    QVERIFY(!hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
-    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(hmx::Port), 4, 10000);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(4));
-    QVERIFY(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
+    QVERIFY(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize) == "HMX");
+    QVERIFY(!hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(link->handle()), 4, 10000);
+    QCOMPARE(link->ReadReply(512), std::size_t(4));
+    QVERIFY(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
 }
 
 void SerialLinkTest::lateReplyDiscardedBeforeNextCommand()
 {
     QVERIFY(sim->ok("measure 600 -100 235"));
     QVERIFY(sim->ok("delay 1000"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(50)), hmx::ExchangeResult::NoReply);
-    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(hmx::Port), 6, 10000);
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(50)), hmx::ExchangeResult::NoReply);
+    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(link->handle()), 6, 10000);
     // The late reply must not become the front of the next one.
     QVERIFY(sim->ok("delay 0"));
     QVERIFY(sim->ok("measure 450 -105 235"));
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, hmx::MeasureWait, hmx::ClearAfterSend::No, waitFor(6)),
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, hmx::MeasureWait, hmx::ClearAfterSend::No, waitFor(*link, 6)),
              hmx::ExchangeResult::Reply);
-    QCOMPARE(BytesWaiting(hmx::Port), 0);
-    QCOMPARE(received(6), (Bytes {1, 194, 255, 151, 0, 235}));
+    QCOMPARE(BytesWaiting(link->handle()), 0);
+    QCOMPARE(received(*link, 6), (Bytes {1, 194, 255, 151, 0, 235}));
 }
 
 void SerialLinkTest::lateReplyComesFirstInNextRead()
 {
     QVERIFY(sim->ok("measure 600 -100 235"));
     QVERIFY(sim->ok("delay 2000"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(50)), hmx::ExchangeResult::NoReply);
-    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(hmx::Port), 6, 10000);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(6));
-    QCOMPARE(received(6), (Bytes {2, 88, 255, 156, 0, 235}));
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(50)), hmx::ExchangeResult::NoReply);
+    QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(link->handle()), 6, 10000);
+    QCOMPARE(link->ReadReply(512), std::size_t(6));
+    QCOMPARE(received(*link, 6), (Bytes {2, 88, 255, 156, 0, 235}));
 }
 
 void SerialLinkTest::leftoverInputDiscarded()
 {
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     QVERIFY(sim->ok("noise 20"));
-    QTRY_COMPARE(BytesWaiting(hmx::Port), 20);
+    QTRY_COMPARE(BytesWaiting(link->handle()), 20);
     // The next command starts on a clean line: its reply is all the read gets.
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
              hmx::ExchangeResult::Reply);
-    QVERIFY2(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName),
-             std::string(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize)).c_str());
+    QVERIFY2(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName),
+             std::string(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize)).c_str());
+}
+
+void SerialLinkTest::putQuery_data()
+{
+    QTest::addColumn<QString>("frame");
+    QTest::newRow("identify") << QString::fromLatin1(hmx::IdentifyCommand.data(), hmx::IdentifyCommand.size());
+    QTest::newRow("version") << QString::fromLatin1(hmx::VersionCommand.data(), hmx::VersionCommand.size());
+    QTest::newRow("settings read") << QString::fromLatin1(hmx::SettingsReadCommand.data(), hmx::SettingsReadCommand.size());
+    QTest::newRow("measure") << QString::fromLatin1(hmx::MeasureCommand.data(), hmx::MeasureCommand.size());
+}
+
+void SerialLinkTest::putQuery()
+{
+    QFETCH(QString, frame);
+    const QByteArray text = frame.toLatin1();
+    QCOMPARE(text.size(), 7);
+    QVERIFY(open());
+    std::memset(link->TransmitBuffer, 0xEE, sizeof link->TransmitBuffer);
+    hmx::PutQuery(*link, std::string_view(text.constData(), text.size()));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(link->TransmitBuffer), 7), text);
+    QCOMPARE(int(link->TransmitBuffer[7]), 0);
+    // The rest of the buffer is left as it was.
+    for (std::size_t i = 8; i < sizeof link->TransmitBuffer; ++i)
+        QCOMPARE(int(link->TransmitBuffer[i]), 0xEE);
 }
 
 void SerialLinkTest::queryFrameSentExactly_data()
@@ -671,17 +695,17 @@ void SerialLinkTest::queryFrameSentExactly()
 {
     QFETCH(QByteArray, frame);
     QFETCH(int, replyLength);
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     const Bytes expected(frame.begin(), frame.end());
     for (int round = 1; round <= 2; ++round) {
         // Bytes after the terminating zero must never go out.
-        std::memset(hmx::TransmitBuffer, 0xFF, sizeof hmx::TransmitBuffer);
-        hmx::PutQuery(std::string_view(frame.constData(), std::size_t(frame.size())));
-        QVERIFY(hmx::SendCommand());
+        std::memset(link->TransmitBuffer, 0xFF, sizeof link->TransmitBuffer);
+        hmx::PutQuery(*link, std::string_view(frame.constData(), std::size_t(frame.size())));
+        QVERIFY(link->SendCommand());
         QTRY_COMPARE(sim->frames().size(), qsizetype(round));
         QCOMPARE(sim->frames().back(), expected);
-        QTRY_COMPARE(BytesWaiting(hmx::Port), replyLength);
-        QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(replyLength));
+        QTRY_COMPARE(BytesWaiting(link->handle()), replyLength);
+        QCOMPARE(link->ReadReply(512), std::size_t(replyLength));
     }
     // A zero sent after the first frame would sit between the two.
     QCOMPARE(sim->receivedBytes().size(), std::size_t(14));
@@ -712,11 +736,11 @@ void SerialLinkTest::settingsFrameSentWhole()
     for (int offset : zeroAt)
         values[std::size_t(offset)] = 0;
     QVERIFY(sim->ok("drop-ok on"));
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     const Bytes frame = settingsFrame(values);
     QCOMPARE(frame.size(), hmx::SettingsFrameSize);
-    putFrame(frame);
-    QVERIFY(hmx::SendSettingsFrame());
+    putFrame(*link, frame);
+    QVERIFY(link->SendSettingsFrame());
     QTRY_COMPARE(sim->frames().size(), qsizetype(1));
     QCOMPARE(sim->frames().front(), frame);
     QCOMPARE(sim->receivedBytes(), frame);
@@ -725,10 +749,10 @@ void SerialLinkTest::settingsFrameSentWhole()
 
 void SerialLinkTest::strayBytesCounted()
 {
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     const char text[] = "xx001i?end";
-    std::memcpy(hmx::TransmitBuffer, text, sizeof text);
-    QVERIFY(hmx::SendCommand());
+    std::memcpy(link->TransmitBuffer, text, sizeof text);
+    QVERIFY(link->SendCommand());
     QTRY_COMPARE(sim->frames().size(), qsizetype(1));
     QCOMPARE(sim->frames().front(), toBytes("01i?end"));
     QCOMPARE(sim->strayBytes(), 3);
@@ -762,25 +786,25 @@ void SerialLinkTest::identification()
         QSKIP("the simulator's commands are lines: they cannot carry a CR or LF to append");
     QVERIFY(sim->ok("model " + model.toLatin1()));
     QVERIFY(sim->ok("extra " + extra));
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     // Leftovers of an earlier exchange must not count: the identify exchange clears first.
-    std::memset(hmx::ReceiveBuffer, 'Z', sizeof hmx::ReceiveBuffer);
+    std::memset(link->ReceiveBuffer, 'Z', sizeof link->ReceiveBuffer);
     const int length = int(model.size() + extra.size());
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(length)),
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, length)),
              hmx::ExchangeResult::Reply);
-    QCOMPARE(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName), accepted);
-    QCOMPARE(int(hmx::ReplyText(hmx::ReceiveBuffer, hmx::ReceiveBufferSize).size()), length);
+    QCOMPARE(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName), accepted);
+    QCOMPARE(int(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize).size()), length);
 }
 
 void SerialLinkTest::versionReply()
 {
     QVERIFY(sim->ok("version 1 2 12345"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::VersionCommand, hmx::VersionWait, hmx::ClearAfterSend::No, waitFor(9)),
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::VersionCommand, hmx::VersionWait, hmx::ClearAfterSend::No, waitFor(*link, 9)),
              hmx::ExchangeResult::Reply);
-    QCOMPARE(received(9).size(), std::size_t(9));
-    QCOMPARE(Bytes(hmx::ReceiveBuffer + 5, hmx::ReceiveBuffer + 9), (Bytes {1, 2, 48, 57}));
-    const hmx::VersionInfo info = hmx::DecodeVersion(hmx::ReceiveBuffer);
+    QCOMPARE(received(*link, 9).size(), std::size_t(9));
+    QCOMPARE(Bytes(link->ReceiveBuffer + 5, link->ReceiveBuffer + 9), (Bytes {1, 2, 48, 57}));
+    const hmx::VersionInfo info = hmx::DecodeVersion(link->ReceiveBuffer);
     QCOMPARE(int(info.version), 1);
     QCOMPARE(int(info.revision), 2);
     QCOMPARE(int(info.serialNumber), 12345);
@@ -789,11 +813,11 @@ void SerialLinkTest::versionReply()
 void SerialLinkTest::measurementReply()
 {
     QVERIFY(sim->ok("measure 600 -100 235"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(50), hmx::ClearAfterSend::No, waitFor(6)),
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(50), hmx::ClearAfterSend::No, waitFor(*link, 6)),
              hmx::ExchangeResult::Reply);
-    QCOMPARE(received(6), (Bytes {2, 88, 255, 156, 0, 235}));
-    const hmx::Measurement m = hmx::DecodeMeasurement(hmx::ReceiveBuffer);
+    QCOMPARE(received(*link, 6), (Bytes {2, 88, 255, 156, 0, 235}));
+    const hmx::Measurement m = hmx::DecodeMeasurement(link->ReceiveBuffer);
     QCOMPARE(int(m.humidity), 600);
     QCOMPARE(int(m.dewPoint), -100);
     QCOMPARE(int(m.ambient), 235);
@@ -801,12 +825,12 @@ void SerialLinkTest::measurementReply()
 
 void SerialLinkTest::varyingMeasurement()
 {
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(20), hmx::ClearAfterSend::No,
-                                    waitFor(6)),
+        QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(20), hmx::ClearAfterSend::No,
+                                    waitFor(*link, 6)),
                  hmx::ExchangeResult::Reply);
-        const hmx::Measurement m = hmx::DecodeMeasurement(hmx::ReceiveBuffer);
+        const hmx::Measurement m = hmx::DecodeMeasurement(link->ReceiveBuffer);
         QVERIFY2(m.humidity >= 400 && m.humidity <= 500, qPrintable(QString::number(m.humidity)));
         QVERIFY2(m.dewPoint >= 80 && m.dewPoint <= 120, qPrintable(QString::number(m.dewPoint)));
         QVERIFY2(m.ambient >= 210 && m.ambient <= 230, qPrintable(QString::number(m.ambient)));
@@ -816,32 +840,32 @@ void SerialLinkTest::varyingMeasurement()
 void SerialLinkTest::silentInstrument()
 {
     QVERIFY(sim->ok("silent on"));
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes),
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes),
              hmx::ExchangeResult::NoReply);
     // It heard the frame all the same.
     QTRY_COMPARE(sim->frames().size(), qsizetype(1));
     QVERIFY(sim->ok("silent off"));
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
              hmx::ExchangeResult::Reply);
-    QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+    QVERIFY(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
 }
 
 void SerialLinkTest::interruptedWaitReadsNothing()
 {
-    QVERIFY(sim->openPort());
-    std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
-    const auto stopRequested = [](std::chrono::milliseconds) {
+    QVERIFY(open());
+    std::memset(link->ReceiveBuffer, 0xA5, sizeof link->ReceiveBuffer);
+    const auto stopRequested = [port = link->handle()](std::chrono::milliseconds) {
         // The reply is there, but a stop request must leave it unread.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (BytesWaiting(hmx::Port) < 6 && std::chrono::steady_clock::now() < deadline)
+        while (BytesWaiting(port) < 6 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return false;
     };
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, hmx::MeasureWait, hmx::ClearAfterSend::No, stopRequested),
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, hmx::MeasureWait, hmx::ClearAfterSend::No, stopRequested),
              hmx::ExchangeResult::Interrupted);
-    QCOMPARE(BytesWaiting(hmx::Port), 6);
-    QCOMPARE(int(hmx::ReceiveBuffer[0]), 0xA5);
+    QCOMPARE(BytesWaiting(link->handle()), 6);
+    QCOMPARE(int(link->ReceiveBuffer[0]), 0xA5);
 }
 
 void SerialLinkTest::writeApplied_data()
@@ -857,7 +881,7 @@ void SerialLinkTest::writeApplied()
     QVERIFY(sim->ok(dropAcknowledgement ? "drop-ok on" : "drop-ok off"));
     const Bytes old = sim->settingsRecord();
     QCOMPARE(old.size(), std::size_t(36));
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
 
     Bytes wanted(36);
     for (std::size_t i = 0; i < wanted.size(); ++i)
@@ -865,17 +889,17 @@ void SerialLinkTest::writeApplied()
     wanted[0] = 2;  // g/m3
     wanted[1] = 7;  // t-tdp
     wanted[9] = 0;  // a zero byte inside the frame
-    putFrame(settingsFrame(wanted));
-    QVERIFY(hmx::SendSettingsFrame());
+    putFrame(*link, settingsFrame(wanted));
+    QVERIFY(link->SendSettingsFrame());
     QTRY_COMPARE(sim->frames().size(), qsizetype(1));
 
     std::this_thread::sleep_for(hmx::SettingsWriteWait);
     if (dropAcknowledgement) {
-        QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(0));
+        QCOMPARE(link->ReadReply(512), std::size_t(0));
     } else {
-        QTRY_COMPARE(BytesWaiting(hmx::Port), 2);
-        QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(2));
-        QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::WriteAcknowledgement));
+        QTRY_COMPARE(BytesWaiting(link->handle()), 2);
+        QCOMPARE(link->ReadReply(512), std::size_t(2));
+        QVERIFY(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::WriteAcknowledgement));
     }
 
     // Offsets the client writes with its own content keep the instrument's values.
@@ -885,11 +909,11 @@ void SerialLinkTest::writeApplied()
     QCOMPARE(sim->settingsRecord(), expected);
 
     // A settings read now returns the record as applied.
-    hmx::ClearBuffers();
-    QCOMPARE(hmx::QueryExchange(hmx::SettingsReadCommand, std::chrono::milliseconds(20), hmx::ClearAfterSend::No,
-                                waitFor(36)),
+    link->ClearBuffers();
+    QCOMPARE(hmx::QueryExchange(*link, hmx::SettingsReadCommand, std::chrono::milliseconds(20), hmx::ClearAfterSend::No,
+                                waitFor(*link, 36)),
              hmx::ExchangeResult::Reply);
-    QCOMPARE(received(36), expected);
+    QCOMPARE(received(*link, 36), expected);
 }
 
 #ifndef _WIN32
@@ -912,40 +936,42 @@ void SerialLinkTest::lossDetected()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // Opened through a link of our own, as through /dev/serial/by-id.
-    const QString link = dir.filePath("by-id");
-    QVERIFY(QFile::link(QString::fromStdString(sim->simulator().devicePath()), link));
-    QVERIFY(openOn(link.toStdString()));
-    QVERIFY(!hmx::PortLost());
+    const QString byId = dir.filePath("by-id");
+    QVERIFY(QFile::link(QString::fromStdString(sim->simulator().devicePath()), byId));
+    QVERIFY(openOn(byId.toStdString()));
+    QVERIFY(!link->lost());
     if (what == "silent")
         QVERIFY(sim->ok("silent on"));
     else if (what == "unplug")
         QVERIFY(sim->ok("unplug"));
     else if (what == "remove link")
-        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::remove(byId));
     else if (what == "repoint link")
-        QVERIFY(QFile::remove(link) && QFile::link(QString::fromStdString(other.devicePath()), link));
+        QVERIFY(QFile::remove(byId) && QFile::link(QString::fromStdString(other.devicePath()), byId));
 
     for (int round = 0; round < 2; ++round)
-        hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(100));
-    QCOMPARE(hmx::PortLost(), lost);
+        hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(100));
+    QCOMPARE(link->lost(), lost);
     if (lost) {
-        hmx::PutQuery(hmx::MeasureCommand);
-        QVERIFY(!hmx::SendCommand());
-        // Opening again starts afresh.
-        hmx::ClosePort(hmx::Port);
+        hmx::PutQuery(*link, hmx::MeasureCommand);
+        QVERIFY(!link->SendCommand());
+        // The link stays lost; a new one starts afresh.
+        QVERIFY(link->lost());
+        link.reset();
         // Another program's search for its own lost instrument may hold the new
         // terminal for a moment, as it would a real adapter's new node.
-        const bool opened = QTest::qWaitFor([&] { return hmx::OpenPortByName(other.devicePath()) != hmx::InvalidPort; }, 10000);
+        const bool opened
+            = QTest::qWaitFor([&] { return (link = hmx::SerialLink::Open(other.devicePath()).link) != nullptr; }, 10000);
         QVERIFY(opened);
-        QVERIFY(!hmx::PortLost());
+        QVERIFY(!link->lost());
     }
 }
 #endif
 
 void SerialLinkTest::lostPortMidRun()
 {
-    QVERIFY(sim->openPort());
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(50), hmx::ClearAfterSend::No, waitFor(6)),
+    QVERIFY(open());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(50), hmx::ClearAfterSend::No, waitFor(*link, 6)),
              hmx::ExchangeResult::Reply);
     QVERIFY(sim->ok("unplug"));
 
@@ -957,83 +983,91 @@ void SerialLinkTest::lostPortMidRun()
     const long long cpuBefore = ThreadCpuMs();
     int failed = 0;
     for (int cycle = 0; cycle < 6; ++cycle) {
-        std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
-        const hmx::ExchangeResult result = hmx::QueryExchange(hmx::MeasureCommand, hmx::MeasureWait);
+        std::memset(link->ReceiveBuffer, 0xA5, sizeof link->ReceiveBuffer);
+        const hmx::ExchangeResult result = hmx::QueryExchange(*link, hmx::MeasureCommand, hmx::MeasureWait);
         QVERIFY(result != hmx::ExchangeResult::Reply);
-        QCOMPARE(int(hmx::ReceiveBuffer[0]), 0xA5);
+        QCOMPARE(int(link->ReceiveBuffer[0]), 0xA5);
         failed += result == hmx::ExchangeResult::SendFailed ? 1 : 0;
     }
     const long long cpu = ThreadCpuMs() - cpuBefore;
     QVERIFY(cpuBefore >= 0);
     QVERIFY2(wall.elapsed() < 20000, qPrintable(QString::number(wall.elapsed())));
     QVERIFY2(cpu < wall.elapsed() / 4, qPrintable(QString("%1 ms CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
-    QVERIFY(hmx::PortLost());
+    QVERIFY(link->lost());
     QVERIFY2(failed >= 5, qPrintable(QString::number(failed)));
-    hmx::PutQuery(hmx::MeasureCommand);
-    QVERIFY(!hmx::SendCommand());
+    hmx::PutQuery(*link, hmx::MeasureCommand);
+    QVERIFY(!link->SendCommand());
 
     // Plugged in again, the same port opens and answers.
     QVERIFY(sim->ok("replug"));
-    hmx::ClosePort(hmx::Port);
-    QVERIFY(sim->openPort());
-    QVERIFY(!hmx::PortLost());
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(7)),
+    link.reset();
+    QVERIFY(open());
+    QVERIFY(!link->lost());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
              hmx::ExchangeResult::Reply);
-    QVERIFY(hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
+    QVERIFY(hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName));
 }
 
 void SerialLinkTest::sendFailsOnVanishedPort()
 {
     const Bytes record = sim->settingsRecord();
     QCOMPARE(record.size(), std::size_t(36));
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     QVERIFY(sim->ok("unplug"));
     QElapsedTimer timer;
     timer.start();
-    hmx::PutQuery(hmx::MeasureCommand);
-    QVERIFY(!hmx::SendCommand());
-    putFrame(settingsFrame(record));
-    QVERIFY(!hmx::SendSettingsFrame());
-    QCOMPARE(hmx::QueryExchange(hmx::MeasureCommand, std::chrono::milliseconds(10)), hmx::ExchangeResult::SendFailed);
+    hmx::PutQuery(*link, hmx::MeasureCommand);
+    QVERIFY(!link->SendCommand());
+    putFrame(*link, settingsFrame(record));
+    QVERIFY(!link->SendSettingsFrame());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::MeasureCommand, std::chrono::milliseconds(10)), hmx::ExchangeResult::SendFailed);
     // Only a hang is caught here; the bound is generous.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    std::memset(hmx::ReceiveBuffer, 0xA5, sizeof hmx::ReceiveBuffer);
-    QCOMPARE(hmx::ReadReply(hmx::Port, 512), std::size_t(0));
-    QCOMPARE(int(hmx::ReceiveBuffer[0]), 0xA5);
+    std::memset(link->ReceiveBuffer, 0xA5, sizeof link->ReceiveBuffer);
+    QCOMPARE(link->ReadReply(512), std::size_t(0));
+    QCOMPARE(int(link->ReceiveBuffer[0]), 0xA5);
 }
 
 void SerialLinkTest::sendFailsOnStalledPort()
 {
     // The instrument stops reading: fill the line until it takes nothing more. Then the
     // frame cannot go out, and the send gives up instead of waiting for ever.
-    QVERIFY(sim->openPort());
+    QVERIFY(open());
     QVERIFY(sim->ok("stall on"));
-    QVERIFY(FillLine(hmx::Port) > 0);
+    QVERIFY(FillLine(link->handle()) > 0);
 
     QElapsedTimer timer;
     timer.start();
-    hmx::PutQuery(hmx::MeasureCommand);
-    QVERIFY(!hmx::SendCommand());
+    hmx::PutQuery(*link, hmx::MeasureCommand);
+    QVERIFY(!link->SendCommand());
     // Only a hang is caught here; the bound is generous.
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!hmx::PortLost());
+    QVERIFY(!link->lost());
 
     // Once the far side reads again, the link works again.
     QVERIFY(sim->ok("stall off"));
-    QTRY_VERIFY_WITH_TIMEOUT(hmx::QueryExchange(hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes,
-                                                waitFor(7)) == hmx::ExchangeResult::Reply
-                                 && hmx::ReplyTextIs(hmx::ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName),
+    QTRY_VERIFY_WITH_TIMEOUT(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes,
+                                                waitFor(*link, 7)) == hmx::ExchangeResult::Reply
+                                 && hmx::ReplyTextIs(link->ReceiveBuffer, hmx::ReceiveBufferSize, hmx::ModelName),
                              10000);
 }
 
-void SerialLinkTest::sendFailsWithoutPort()
+void SerialLinkTest::sendFailsWhenStopped()
 {
-    hmx::Port = hmx::InvalidPort;
-    hmx::PutQuery(hmx::IdentifyCommand);
-    QVERIFY(!hmx::SendCommand());
-    QVERIFY(!hmx::SendSettingsFrame());
-    QVERIFY(!hmx::TransmitBytes(hmx::InvalidPort, 7));
-    QCOMPARE(hmx::QueryExchange(hmx::IdentifyCommand, std::chrono::milliseconds(1)), hmx::ExchangeResult::SendFailed);
+    // The owner's stop request: nothing goes out while it is raised, and the link works
+    // again once it is lowered.
+    QVERIFY(open());
+    std::atomic<bool> stop {true};
+    link->setStopRequest(&stop);
+    hmx::PutQuery(*link, hmx::IdentifyCommand);
+    QVERIFY(!link->SendCommand());
+    QVERIFY(!link->SendSettingsFrame());
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, std::chrono::milliseconds(1)), hmx::ExchangeResult::SendFailed);
+    QVERIFY(!link->lost());
+    stop = false;
+    QCOMPARE(hmx::QueryExchange(*link, hmx::IdentifyCommand, hmx::IdentifyWait, hmx::ClearAfterSend::Yes, waitFor(*link, 7)),
+             hmx::ExchangeResult::Reply);
+    QCOMPARE(sim->frames().size(), qsizetype(1));
 }
 
 QTEST_GUILESS_MAIN(SerialLinkTest)

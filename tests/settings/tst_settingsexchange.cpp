@@ -64,19 +64,19 @@ private slots:
 
 private:
     std::unique_ptr<hmx::sim::Simulator> m_sim;
+    std::unique_ptr<hmx::SerialLink> m_link;
 };
 
 void TestSettingsExchange::initTestCase()
 {
     m_sim = std::make_unique<hmx::sim::Simulator>();
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->devicePath()));
-    QVERIFY(hmx::OpenPort(1) != hmx::InvalidPort);
+    m_link = hmx::SerialLink::Open(m_sim->devicePath()).link;
+    QVERIFY(m_link);
 }
 
 void TestSettingsExchange::cleanupTestCase()
 {
-    hmx::ClosePort(hmx::Port);
-    QCOMPARE(hmx::Port, hmx::InvalidPort);
+    m_link.reset();
     m_sim.reset();
 }
 
@@ -88,8 +88,8 @@ void TestSettingsExchange::init()
     m_sim->setSplitReply(0, std::chrono::milliseconds(0));
     m_sim->setSettingsRecord(hmx::sim::DefaultSettingsRecord());
     m_sim->clearRecord();
-    std::lock_guard lock(hmx::LinkLock());
-    hmx::ClearBuffers();
+    QVERIFY(m_link);
+    m_link->ClearBuffers();
 }
 
 void TestSettingsExchange::writeSettings_data()
@@ -112,11 +112,12 @@ void TestSettingsExchange::writeSettings()
     m_sim->setDropAcknowledgement(dropAck);
     m_sim->setExtraBytes(extra.toStdString());
     const SettingsValues values = SampleValues();
-    hmx::Settings().setValues(values);
-    hmx::Settings().requestWrite();
+    hmx::SettingsStore store;
+    store.setValues(values);
+    store.requestWrite();
 
-    QCOMPARE(hmx::WriteSettings(), confirmed);
-    QVERIFY(!hmx::Settings().writePending());
+    QCOMPARE(hmx::WriteSettings(*m_link, store), confirmed);
+    QVERIFY(!store.writePending());
 
     const auto expected = hmx::BuildSettingsFrame(values);
     const auto frames = m_sim->receivedFrames();
@@ -129,8 +130,7 @@ void TestSettingsExchange::writeSettings()
     const auto record = m_sim->settingsRecord();
     QVERIFY(hmx::DecodeSettingsRecord(record.data()) == values);
 
-    std::lock_guard lock(hmx::LinkLock());
-    QVERIFY(AllZero(hmx::TransmitBuffer, 49));
+    QVERIFY(AllZero(m_link->TransmitBuffer, 49));
 }
 
 void TestSettingsExchange::readSettings()
@@ -143,7 +143,7 @@ void TestSettingsExchange::readSettings()
     m_sim->setSettingsRecord(record);
 
     SettingsValues out;
-    QVERIFY(hmx::ReadSettingsRecord(out));
+    QVERIFY(hmx::ReadSettingsRecord(*m_link, out));
     QVERIFY(out == hmx::DecodeSettingsRecord(record.data()));
     QCOMPARE(out.UpperUnit, 2);
     QCOMPARE(out.LowerUnit, 7);
@@ -152,8 +152,7 @@ void TestSettingsExchange::readSettings()
     QCOMPARE(frames.size(), std::size_t(1));
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(frames[0].data()), qsizetype(frames[0].size())),
              QByteArray("01s?end"));
-    std::lock_guard lock(hmx::LinkLock());
-    QVERIFY(AllZero(hmx::ReceiveBuffer, hmx::ReceiveBufferSize));
+    QVERIFY(AllZero(m_link->ReceiveBuffer, hmx::ReceiveBufferSize));
 }
 
 void TestSettingsExchange::readWithoutReply_data()
@@ -176,25 +175,18 @@ void TestSettingsExchange::readWithoutReply()
         m_sim->setExtraBytes(extra.toStdString());
     else
         m_sim->setSplitReply(10, gap);
-    {
-        // Stale bytes of an earlier reply must not be decoded.
-        std::lock_guard lock(hmx::LinkLock());
-        std::memset(hmx::ReceiveBuffer, 0x55, hmx::ReceiveBufferSize);
-    }
+    // Stale bytes of an earlier reply must not be decoded.
+    std::memset(m_link->ReceiveBuffer, 0x55, hmx::ReceiveBufferSize);
     const SettingsValues before = SampleValues();
     SettingsValues out = before;
-    QVERIFY(!hmx::ReadSettingsRecord(out));
+    QVERIFY(!hmx::ReadSettingsRecord(*m_link, out));
     QVERIFY(out == before);
-    {
-        std::lock_guard lock(hmx::LinkLock());
-        QVERIFY(AllZero(hmx::ReceiveBuffer, hmx::ReceiveBufferSize));
-    }
+    QVERIFY(AllZero(m_link->ReceiveBuffer, hmx::ReceiveBufferSize));
     if (!silent) {
         // Drain the rest of the split reply so it does not reach the next test.
         QTest::qWait(int(gap.count()) + 300);
-        std::lock_guard lock(hmx::LinkLock());
-        hmx::ReadReply(hmx::Port, hmx::ReceiveBufferSize);
-        hmx::ClearBuffers();
+        m_link->ReadReply(hmx::ReceiveBufferSize);
+        m_link->ClearBuffers();
     }
 }
 
@@ -212,17 +204,25 @@ void TestSettingsExchange::waitKeptWhenSendFails()
     QFETCH(int, waitMs);
     // A port that is gone: the frame cannot go out, yet the exchange takes its time,
     // so the Poller's cycle keeps its pace.
-    const hmx::PortHandle port = hmx::Port;
-    hmx::Port = hmx::InvalidPort;
+    m_sim->unplug();
     std::vector<int> waits;
     const hmx::SleepFunction sleep = [&waits](std::chrono::milliseconds d) {
         waits.push_back(int(d.count()));
         return true;
     };
     SettingsValues out;
-    const bool done = write ? hmx::WriteSettings(sleep) : hmx::ReadSettingsRecord(out, sleep);
-    hmx::Port = port;
+    hmx::SettingsStore store;
+    store.setValues(SampleValues());
+    store.requestWrite();
+    const bool done = write ? hmx::WriteSettings(*m_link, store, sleep) : hmx::ReadSettingsRecord(*m_link, out, sleep);
+    const bool lost = m_link->lost();
+    // The instrument back on a new link, for the next case.
+    m_sim->replug();
+    m_link = hmx::SerialLink::Open(m_sim->devicePath()).link;
+    QVERIFY(m_link);
     QVERIFY(!done);
+    QVERIFY(lost);
+    QCOMPARE(store.writePending(), !write);  // a write clears it whatever came of it
     QCOMPARE(waits, std::vector<int>{waitMs});
     QVERIFY(m_sim->receivedFrames().empty());
 }

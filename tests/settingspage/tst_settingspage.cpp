@@ -1,11 +1,15 @@
-// The settings page against a simulated instrument: what a read shows, what a save stores.
+// The settings page against a simulated instrument the window measures: what a read
+// shows, what a save stores and sends.
+#include "instrument/poller.h"
 #include "instrument/settings.h"
-#include "link/seriallink.h"
 #include "tools/simulator.h"
 #include "ui/mainwindow.h"
 
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using hmx::sim::SettingsRecord;
@@ -16,6 +20,15 @@ void Put16(SettingsRecord& r, int offset, int value)
 {
     r[std::size_t(offset)] = std::uint8_t((value >> 8) & 0xFF);
     r[std::size_t(offset + 1)] = std::uint8_t(value & 0xFF);
+}
+
+// Whether the last settings frame the instrument received is the one for these values.
+bool LastWriteIs(const hmx::sim::Simulator& sim, const hmx::SettingsValues& values)
+{
+    const auto expected = hmx::BuildSettingsFrame(values);
+    const auto frames = sim.receivedFrames();
+    const auto last = std::find_if(frames.rbegin(), frames.rend(), [](const auto& f) { return f.size() == 42; });
+    return last != frames.rend() && std::equal(last->begin(), last->end(), expected.begin(), expected.end());
 }
 
 } // namespace
@@ -30,6 +43,7 @@ private slots:
     void readFillsThePage_data();
     void readFillsThePage();
     void missingReplyKeepsThePage();
+    void readWithoutConnectionTouchesNoPort();
     void saveStoresCodes_data();
     void saveStoresCodes();
     void saveWithoutScaledUnitKeepsExponents();
@@ -39,9 +53,23 @@ private:
     bool loadSettings()
     {
         m_form->Button2->click();
-        return QTest::qWaitFor([this] { return m_form->Button2->isEnabled(); }, 5000);
+        return QTest::qWaitFor([this] { return m_form->Button2->isEnabled(); }, 10000);
+    }
+    // Connects as the user does (the identification box answered) and waits until the
+    // window measures: the Poller then serves the page's reads and saves.
+    bool connectWindow()
+    {
+        m_form->Connect->click();
+        QMessageBox* found = nullptr;
+        if (!QTest::qWaitFor([&] { return (found = m_form->findChild<QMessageBox*>(QStringLiteral("identification"))); },
+                             10000))
+            return false;
+        found->accept();
+        return QTest::qWaitFor([this] { return m_form->poller() != nullptr; }, 10000);
     }
 
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldDir;
     std::unique_ptr<hmx::sim::Simulator> m_sim;
     std::unique_ptr<TForm1> m_form;
 };
@@ -49,23 +77,26 @@ private:
 void TestSettingsPage::init()
 {
     QLocale::setDefault(QLocale::c());
+    // The log and the journal of the connection go to a folder of the case's own.
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_oldDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
     m_sim = std::make_unique<hmx::sim::Simulator>();
     qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->devicePath()));
-    QVERIFY(hmx::OpenPort(1) != hmx::InvalidPort);
     m_form = std::make_unique<TForm1>();
-    hmx::Settings().setValues(hmx::SettingsValues{});
-    hmx::Settings().clearWriteRequest();
+    if (QByteArray(QTest::currentTestFunction()) != "readWithoutConnectionTouchesNoPort")
+        QVERIFY(connectWindow());
 }
 
 void TestSettingsPage::cleanup()
 {
+    if (m_form)
+        m_form->Shutdown();
     m_form.reset();
-    {
-        std::lock_guard lock(hmx::LinkLock());
-        hmx::ClosePort(hmx::Port);
-    }
     m_sim.reset();
-    hmx::Settings().clearWriteRequest();
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
 }
 
 void TestSettingsPage::readFillsThePage_data()
@@ -134,13 +165,13 @@ void TestSettingsPage::readFillsThePage()
     QTEST(m_form->Edit5->text(), "edit5");
     QCOMPARE(m_form->Edit17->text(), QStringLiteral("-20"));
     QCOMPARE(m_form->Edit12->text(), QStringLiteral("24"));
-    const hmx::SettingsValues read = hmx::Settings().values();
+    const hmx::SettingsValues read = m_form->settingsStore().values();
     QCOMPARE(read.UpperUnit, std::uint8_t(upperUnit));
 
-    // What the page shows saves back unchanged.
+    // What the page shows saves back unchanged, and goes out to the instrument.
     m_form->ZapisUstawien->click();
-    QVERIFY(hmx::Settings().writePending());
-    const hmx::SettingsValues saved = hmx::Settings().values();
+    const hmx::SettingsValues saved = m_form->settingsStore().values();
+    QTRY_VERIFY_WITH_TIMEOUT(LastWriteIs(*m_sim, saved), 5000);
     QCOMPARE(saved.Alarm1High, read.Alarm1High);
     QCOMPARE(saved.Alarm1HighExp, read.Alarm1HighExp);
     QCOMPARE(saved.Alarm2High, read.Alarm2High);
@@ -151,13 +182,23 @@ void TestSettingsPage::missingReplyKeepsThePage()
 {
     QVERIFY(loadSettings());
     const QString shown = m_form->Edit5->text();
-    const hmx::SettingsValues stored = hmx::Settings().values();
+    const hmx::SettingsValues stored = m_form->settingsStore().values();
     m_form->Label9->setText(QStringLiteral("-"));
     m_sim->setSilent(true);
     QVERIFY(loadSettings());
     QCOMPARE(m_form->Label9->text(), QStringLiteral("Brak komunikacji !"));
     QCOMPARE(m_form->Edit5->text(), shown);
-    QVERIFY(hmx::Settings().values() == stored);
+    QVERIFY(m_form->settingsStore().values() == stored);
+}
+
+void TestSettingsPage::readWithoutConnectionTouchesNoPort()
+{
+    // Nothing measures: the read fails as on a port that is gone, and no port is opened.
+    m_form->Label9->setText(QStringLiteral("-"));
+    QVERIFY(loadSettings());
+    QCOMPARE(m_form->Label9->text(), QStringLiteral("Brak komunikacji !"));
+    QVERIFY(hmx::SerialLink::Open(m_sim->devicePath()).link);  // nobody holds it
+    QCOMPARE(m_sim->receivedByteCount(), std::size_t(0));
 }
 
 void TestSettingsPage::saveStoresCodes_data()
@@ -191,14 +232,14 @@ void TestSettingsPage::saveStoresCodes()
 
     m_form->ZapisUstawien->click();
 
-    const hmx::SettingsValues v = hmx::Settings().values();
+    const hmx::SettingsValues v = m_form->settingsStore().values();
     QTEST(int(v.UpperUnit), "upperCode");
     QTEST(int(v.LowerUnit), "lowerCode");
     QTEST(int(v.Alarm1Mode), "modeCode");
     QTEST(int(v.Output1Type), "outputCode");
     QCOMPARE(v.Alarm2High, std::int16_t(8));
     QCOMPARE(v.CleaningInterval, std::int16_t(24));
-    QVERIFY(hmx::Settings().writePending());
+    QTRY_VERIFY_WITH_TIMEOUT(LastWriteIs(*m_sim, v), 5000);
 }
 
 void TestSettingsPage::saveWithoutScaledUnitKeepsExponents()
@@ -213,7 +254,7 @@ void TestSettingsPage::saveWithoutScaledUnitKeepsExponents()
 
     m_form->ComboBox1->setCurrentIndex(0);  // °Cdp: the numbers are tenths now
     m_form->ZapisUstawien->click();
-    const hmx::SettingsValues v = hmx::Settings().values();
+    const hmx::SettingsValues v = m_form->settingsStore().values();
     QCOMPARE(v.UpperUnit, std::uint8_t(0));
     QCOMPARE(v.Alarm1High, std::int16_t(234));  // 234.5 tenths, half to even
     QCOMPARE(v.Alarm1HighExp, std::uint8_t(2));
@@ -221,8 +262,9 @@ void TestSettingsPage::saveWithoutScaledUnitKeepsExponents()
     m_form->ComboBox1->setCurrentIndex(2);  // back to g/m3: Scaled again
     m_form->ZapisUstawien->click();
     // 23.45 as a float is a little above 23.45, so x10 rounds up.
-    QCOMPARE(hmx::Settings().values().Alarm1High, std::int16_t(235));
-    QCOMPARE(hmx::Settings().values().Alarm1HighExp, std::uint8_t(3));
+    QCOMPARE(m_form->settingsStore().values().Alarm1High, std::int16_t(235));
+    QCOMPARE(m_form->settingsStore().values().Alarm1HighExp, std::uint8_t(3));
+    QTRY_VERIFY_WITH_TIMEOUT(LastWriteIs(*m_sim, m_form->settingsStore().values()), 5000);
 }
 
 QTEST_MAIN(TestSettingsPage)
