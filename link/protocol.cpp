@@ -85,6 +85,7 @@ WatchedReply WatchedExchange(SerialLink& link, std::string_view frame, std::chro
     std::uint8_t bytes[ReceiveBufferSize];
     const auto sentAt = Clock::now();
     Clock::time_point lastArrival {};
+    Clock::time_point lastLook = sentAt;
     while (true) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         const auto step = std::clamp(left, std::chrono::milliseconds(0), WatchStep);
@@ -102,8 +103,11 @@ WatchedReply WatchedExchange(SerialLink& link, std::string_view frame, std::chro
             continue;
         }
         const std::size_t n = link.ReadReply(ReceiveBufferSize);
+        const auto now = Clock::now();
+        const auto blind = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastLook);
+        lastLook = now;
         if (n > 0) {
-            const auto now = Clock::now();
+            reply.longestBlindSpot = std::max(reply.longestBlindSpot, blind);
             if (reply.count == 0)
                 reply.firstArrival = std::chrono::duration_cast<std::chrono::milliseconds>(now - sentAt);
             else
@@ -125,7 +129,7 @@ WatchedReply WatchedExchange(SerialLink& link, std::string_view frame, std::chro
 bool IsWholeMeasurement(const WatchedReply& reply)
 {
     return reply.result == ExchangeResult::Reply && reply.count == MeasurementSize
-        && reply.longestSilence <= MaxSilenceInReply;
+        && reply.longestSilence <= MaxSilenceInReply && reply.longestBlindSpot <= MaxSilenceInReply;
 }
 
 ExchangeResult QueryExchange(SerialLink& link, std::string_view frame, std::chrono::milliseconds wait,

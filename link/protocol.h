@@ -91,6 +91,10 @@ struct WatchedReply {
     std::size_t count = 0;  // bytes received in the wait; the first ReceiveBufferSize are in ReceiveBuffer
     std::chrono::milliseconds longestSilence {0};  // the longest pause between two arrivals of its bytes
     std::chrono::milliseconds firstArrival {0};    // from the send to its first byte
+    // The longest time the line went unwatched before a look that found bytes (the
+    // thread was not scheduled): bytes found after such a blind spot may have come in
+    // pieces that could not be seen apart.
+    std::chrono::milliseconds longestBlindSpot {0};
 };
 
 // A reply's bytes come as one burst: at 19200 baud a character takes 0.52 ms, and a

@@ -142,6 +142,8 @@ private slots:
     void readCapped();
     void replySplitAcrossRead();
     void simulatorSplitReply();
+    void watchedReplyWhole_data();
+    void watchedReplyWhole();
     void lateReplyDiscardedBeforeNextCommand();
     void lateReplyComesFirstInNextRead();
     void leftoverInputDiscarded();
@@ -616,6 +618,37 @@ void SerialLinkTest::simulatorSplitReply()
     QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(link->handle()), 4, 10000);
     QCOMPARE(link->ReadReply(512), std::size_t(4));
     QVERIFY(hmx::ReplyText(link->ReceiveBuffer, hmx::ReceiveBufferSize) == "-700");
+}
+
+void SerialLinkTest::watchedReplyWhole_data()
+{
+    QTest::addColumn<int>("splitBytes");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<int>("stallMs");  // the watching thread is not scheduled that long at first
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("whole, watched") << 0 << 0 << 0 << true;
+    QTest::newRow("two pieces 60 ms apart") << 2 << 60 << 0 << false;
+    QTest::newRow("two pieces, both came while the watcher stalled") << 2 << 60 << 250 << false;
+    QTest::newRow("whole, but came while the watcher stalled") << 0 << 0 << 250 << false;
+}
+
+void SerialLinkTest::watchedReplyWhole()
+{
+    QFETCH(int, splitBytes);
+    QFETCH(int, gapMs);
+    QFETCH(int, stallMs);
+    QFETCH(bool, whole);
+    QVERIFY(sim->ok(QByteArray("split ") + QByteArray::number(splitBytes) + ' ' + QByteArray::number(gapMs)));
+    QVERIFY(open());
+    bool stalled = false;
+    const hmx::SleepFunction sleep = [&](std::chrono::milliseconds step) {
+        std::this_thread::sleep_for(stalled ? step : std::chrono::milliseconds(stallMs));
+        stalled = true;
+        return true;
+    };
+    const hmx::WatchedReply reply = hmx::WatchedExchange(*link, hmx::MeasureCommand, hmx::MeasureWait, sleep);
+    QCOMPARE(reply.count, hmx::MeasurementSize);
+    QCOMPARE(hmx::IsWholeMeasurement(reply), whole);
 }
 
 void SerialLinkTest::lateReplyDiscardedBeforeNextCommand()
