@@ -1105,6 +1105,18 @@ void TstChartWidget::exportCsv()
     QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + expected.toUtf8());  // with a byte-order mark
     QVERIFY(!t.chart.exportCsv(dir.filePath(QStringLiteral("missing/data.csv")), &error));
     QVERIFY(error.contains(QStringLiteral("data.csv")));
+    // Never over a device, nor over a file it is told to keep, under another name too.
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("NUL");
+#else
+    const QString device = QStringLiteral("/dev/null");
+#endif
+    QVERIFY(!t.chart.exportCsv(device, &error));
+    QVERIFY2(error.contains(t.chart.texts().notRegularFile), qPrintable(error));
+    t.chart.setKeptFiles([&dir](const QString&) { return QStringList{dir.filePath(QStringLiteral("data.csv"))}; });
+    QVERIFY(!t.chart.saveImage(dir.filePath(QStringLiteral("./data.csv")), 1, &error));
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + expected.toUtf8());
 }
 
 void TstChartWidget::contextMenuCopiesTheImage()
