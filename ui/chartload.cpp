@@ -64,8 +64,10 @@ QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
         return ByLanguage(QStringLiteral("Błąd odczytu pliku %1: %2"), QStringLiteral("Cannot read %1: %2"))
             .arg(name, error.detail());
     case ChartProblem::InvalidTime: {
-        // The same text in both languages.
-        const QString invalid = QStringLiteral("'%1' is not a valid time").arg(error.detail());
+        // The same text in both languages, then where it is.
+        QString invalid = QStringLiteral("'%1' is not a valid time").arg(error.detail());
+        if (error.line() > 0)
+            invalid += ByLanguage(QStringLiteral(" (wiersz %1)"), QStringLiteral(" (line %1)")).arg(error.line());
         return pointsLoaded > 0 ? invalid : NoReadingsMessage(name) + QLatin1Char('\n') + invalid;
     }
     case ChartProblem::Cancelled:

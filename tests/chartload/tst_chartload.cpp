@@ -188,7 +188,7 @@ void TestChartLoad::errorsReachTheReport_data()
         ByLanguage(QStringLiteral("Nie znaleziono odczytów w pliku %1"), QStringLiteral("no readings found in %1"));
     QTest::newRow("invalid time keeps the points before it")
         << "data.txt" << QByteArray("a\nb\n1\t12:00:00\t00100\n2\t12:00:01\t00200\n\n")
-        << QStringList{QStringLiteral("'' is not a valid time.")} << false << false;
+        << QStringList{QStringLiteral("'' is not a valid time (") + ByLanguage("wiersz", "line") + " 5)."} << false << false;
     QTest::newRow("missing file leaves Series1 alone")
         << "missing" << QByteArray() << QStringList{"%1", "No such file or directory"} << true << true;
     QTest::newRow("FIFO refused at once") << "fifo" << QByteArray() << QStringList{"%1", "FIFO"} << true << true;
@@ -201,7 +201,8 @@ void TestChartLoad::errorsReachTheReport_data()
                                     << false << true;
     QTest::newRow("garbage: no readings, and why")
         << "data.txt" << QByteArray("\x01\x02\n\x03\n\x7f\xfe\x01\n")
-        << QStringList{noReadings + "\n'", QStringLiteral("' is not a valid time.")} << false << true;
+        << QStringList{noReadings + "\n'", QStringLiteral("' is not a valid time (") + ByLanguage("wiersz", "line") + " 3)."}
+        << false << true;
 }
 
 void TestChartLoad::errorsReachTheReport()
