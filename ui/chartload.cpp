@@ -112,8 +112,8 @@ public:
     }
     void addPoint(ChartLine line, double x, double y) override
     {
-        // The file's times are the clock's; the chart's X leaves summer time out.
-        m_batch->points.push_back({line, ChartXOfLocal(x), y});
+        // The file's times are the clock's, in order; the chart's X leaves summer time out.
+        m_batch->points.push_back({line, m_timeline.chartX(x), y});
         ++m_points;
         if (m_batch->points.size() >= BatchPoints)
             flush();
@@ -139,6 +139,7 @@ private:
     ChartLoadJob& m_job;
     std::shared_ptr<Batch> m_batch;
     std::size_t m_points = 0;
+    ClockTimeline m_timeline;
 };
 
 ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName)

@@ -1,10 +1,12 @@
 // The chart-file reader: loader layout, time and value conversion, own-log detection.
+#include "instrument/charttime.h"
 #include "log/chartfile.h"
 #include "log/measurementlog.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 #include <atomic>
@@ -202,6 +204,8 @@ private slots:
     void ownLogDateFromFileTime();
     void ownLogClockSteps_data();
     void ownLogClockSteps();
+    void ownLogAcrossClockChanges_data();
+    void ownLogAcrossClockChanges();
     void ownLogWithUnfinishedLastLine_data();
     void ownLogWithUnfinishedLastLine();
     void loaderLayoutNeverTakenForLog_data();
@@ -736,6 +740,47 @@ void TestChartFile::ownLogClockSteps()
         expected << QPointF(x, -10.5);
     }
     QVERIFY2(samePairs(dewPoints(loaded.sink), expected), qPrintable(describe(dewPoints(loaded.sink))));
+}
+
+void TestChartFile::ownLogAcrossClockChanges_data()
+{
+    // A reading every second from `from` (UTC) on, stamped with Warsaw's clock.
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<int>("readings");
+    QTest::newRow("autumn: 01:30 summer time to 02:29:59 standard time")
+        << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200;
+    QTest::newRow("autumn: starting inside the hour the clock repeats")
+        << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600;
+    QTest::newRow("spring: 01:30 to 03:29:59, the clock skipping 02:00 to 03:00")
+        << QDateTime(QDate(2026, 3, 29), QTime(0, 30), QTimeZone::utc()) << 3600;
+}
+
+void TestChartFile::ownLogAcrossClockChanges()
+{
+    QFETCH(QDateTime, from);
+    QFETCH(int, readings);
+    const QTimeZone warsaw("Europe/Warsaw");
+    if (QTimeZone::systemTimeZoneId() != warsaw.id())
+        QSKIP("the test's time zone (TZ=Europe/Warsaw) is not in force here");
+    const QLocale c(QLocale::C);
+    QByteArray content;
+    for (int i = 0; i < readings; ++i)
+        content += logLine(i + 1, from.addSecs(i).toTimeZone(warsaw).time(), i % 500, 450, 235, c);
+    Loaded loaded;
+    load(content, loaded, from.addSecs(readings), 64 * 1024, c);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
+    // The clock times in file order, as the window and the report take them, give each
+    // reading its own moment: on the chart's X (local standard time, UTC+1 in Warsaw)
+    // one second after the one before, without a gap and without running back.
+    const Pairs points = dewPoints(loaded.sink);
+    QCOMPARE(points.size(), readings);
+    hmx::ClockTimeline timeline;
+    for (int i = 0; i < readings; ++i) {
+        const double expected = 25569.0 + (from.addSecs(i).toMSecsSinceEpoch() + 3600000) / 86400000.0;
+        const double x = timeline.chartX(points[i].x());
+        QVERIFY2(std::abs(x - expected) < 1e-9, qPrintable(QStringLiteral("reading %1: %2 instead of %3").arg(i + 1).arg(x, 0, 'f', 8).arg(expected, 0, 'f', 8)));
+    }
 }
 
 void TestChartFile::ownLogWithUnfinishedLastLine_data()
