@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace hmx {
 
@@ -139,12 +138,9 @@ report::ReportSection FileSection(const RunReportSource& source)
         section.lines << ByLanguage("Wykres nie pochodzi z pliku.", "The chart does not come from a file.");
         return section;
     }
-    const QString name = QDir::toNativeSeparators(QFileInfo(source.logFile).absoluteFilePath());
-    section.lines << name;
-    if (source.logBytes < 0) {
-        section.lines << ByLanguage("Nie można odczytać pliku (%1).", "The file cannot be read (%1).").arg(source.logProblem);
+    section.lines << QDir::toNativeSeparators(QFileInfo(source.logFile).absoluteFilePath());
+    if (source.logBytes < 0)
         return section;
-    }
     const QString bytes = QString::number(source.logBytes);
     if (source.logGrowing)
         section.lines << ByLanguage("Plik był w trakcie zapisu; raport obejmuje jego pierwsze %1 bajtów "

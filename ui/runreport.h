@@ -35,9 +35,8 @@ struct ReportPeriod {
 struct RunReportSource {
     QString logFile;  // the log the chart's readings came from; empty: none known
     // The log's bytes the report was made from, and their SHA-256 (lower-case hex).
-    qint64 logBytes = -1;  // -1: not read (logProblem says why, when it was tried)
+    qint64 logBytes = -1;  // -1: not read, only named
     QString logSha256;
-    QString logProblem;
     bool logGrowing = false;  // being written while it was read: its first logBytes bytes
     // The journal's lines; nullopt when there is no journal beside the log.
     std::optional<std::vector<JournalEvent>> journal;
