@@ -236,8 +236,15 @@ void PrintDialog(ChartWidgetPrivate& d)
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(d.q->width() > d.q->height() ? QPageLayout::Landscape : QPageLayout::Portrait);
     QPrintDialog dialog(&printer, d.q);
-    if (dialog.exec() == QDialog::Accepted)
-        d.q->print(printer);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Printed into a file: the same rule as a saved image.
+    QString error;
+    if (!printer.outputFileName().isEmpty() && Refused(d, printer.outputFileName(), &error)) {
+        d.reportWriteError(error);
+        return;
+    }
+    d.q->print(printer);
 }
 
 } // namespace hmx::chart
