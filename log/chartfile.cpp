@@ -79,10 +79,12 @@ std::string upperAscii(std::string text)
     return text;
 }
 
-// What the program writes under any locale: the time separators, and the markers of
-// the locales whose long time form has a 12-hour clock, as the log writer writes them.
+// What the program writes under any locale: the time separators, the decimal separators
+// of the display texts, and the markers of the locales whose long time form has a
+// 12-hour clock, as the log writer writes them.
 struct AnyLocalePieces {
     std::vector<std::string> separators;
+    std::vector<std::string> decimals;
     std::vector<TimeTextRules::Marker> markers;  // longest first
 };
 
@@ -109,6 +111,10 @@ const AnyLocalePieces& AnyLocale()
             const std::string separator = local8(chart::TimeSeparator(locale));
             if (std::find(all.separators.begin(), all.separators.end(), separator) == all.separators.end())
                 all.separators.push_back(separator);
+            const std::string decimal = local8(locale.decimalPoint());
+            if (QString::fromLocal8Bit(decimal) == locale.decimalPoint()
+                && std::find(all.decimals.begin(), all.decimals.end(), decimal) == all.decimals.end())
+                all.decimals.push_back(decimal);
             const QString morning = LongTimeText(QTime(1, 0), locale);
             const QString afternoon = LongTimeText(QTime(13, 0), locale);
             if (!locale.amText().isEmpty() && morning.contains(locale.amText()))
@@ -299,9 +305,9 @@ bool parseCanonicalInt16(std::string_view text, std::int16_t& value)
     return true;
 }
 
-// A display text: optional '-', digits, '.' or ',' (or the locale's decimal
-// separator), exactly two digits; in hundredths.
-bool parseShownText(std::string_view text, std::string_view decimal, long& hundredths)
+// A display text: optional '-', digits, one of the decimal separators, exactly two
+// digits; in hundredths.
+bool parseShownText(std::string_view text, const std::vector<std::string>& decimals, long& hundredths)
 {
     std::size_t i = 0;
     const bool negative = !text.empty() && text[0] == '-';
@@ -317,12 +323,12 @@ bool parseShownText(std::string_view text, std::string_view decimal, long& hundr
     }
     if (digits == 0 || i == text.size())
         return false;
-    if (text[i] == '.' || text[i] == ',')
-        ++i;
-    else if (!decimal.empty() && text.substr(i, decimal.size()) == decimal)
-        i += decimal.size();
-    else
+    const auto decimal = std::find_if(decimals.begin(), decimals.end(), [&](const std::string& d) {
+        return !d.empty() && text.substr(i, d.size()) == d;
+    });
+    if (decimal == decimals.end())
         return false;
+    i += decimal->size();
     if (text.size() != i + 2 || !isDigit(text[i]) || !isDigit(text[i + 1]))
         return false;
     hundredths = whole * 100 + (text[i] - '0') * 10 + (text[i + 1] - '0');
@@ -466,6 +472,11 @@ TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
     const std::string decimal = local8(locale.decimalPoint());
     if (!decimal.empty())
         rules.decimalSeparator = decimal;
+    rules.valueDecimals = {rules.decimalSeparator};
+    for (const std::string& other : any.decimals) {
+        if (other != rules.decimalSeparator)
+            rules.valueDecimals.push_back(other);
+    }
     rules.markers.clear();
     const std::string am = local8(locale.amText());
     const std::string pm = local8(locale.pmText());
@@ -639,7 +650,7 @@ LogLineFault CheckLogLine(std::string_view line, const TimeTextRules& rules, Log
     std::int16_t raw[3];
     for (int k = 0; k < 3; ++k) {
         long shown = 0;
-        if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.decimalSeparator, shown)
+        if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.valueDecimals, shown)
             || !shownMatchesRaw(shown, raw[k]))
             return LogLineFault::Value;
     }

@@ -82,6 +82,8 @@ struct TimeTextRules {
     // Between hours, minutes and seconds; one time text uses one of them throughout.
     std::vector<std::string> timeSeparators{":"};
     std::string decimalSeparator = ".";  // before milliseconds: the locale's only
+    // In a log's display texts: the locale's, then every other one a locale has ('.', ',', '٫').
+    std::vector<std::string> valueDecimals{".", ","};
     struct Marker {
         std::string text;
         bool pm = false;

@@ -3,6 +3,7 @@
 #include "limits/limits.h"
 #include "log/eventjournal.h"
 #include "log/logfolderlock.h"
+#include "instrument/poller.h"
 #include "log/measurementlog.h"
 #include "ui/alarmpreferences.h"
 #include "ui/alarmtexts.h"
@@ -91,7 +92,7 @@ void WriteLog(const QString& fileName, const std::array<std::vector<int>, 3>& te
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
     for (int i = 0; i < Readings; ++i) {
-        auto text = [&](int line) { return locale.toString(tenths[line][i] / 10.0, 'f', 2); };
+        auto text = [&](int line) { return hmx::DisplayText(std::int16_t(tenths[line][i]), locale); };  // as the fields show it
         hmx::LogLine line{i + 1, QTime(10, 0).addSecs(2 * i), std::int16_t(tenths[0][i]), std::int16_t(tenths[1][i]),
                           std::int16_t(tenths[2][i]), text(0), text(1), text(2)};
         file.write(hmx::FormatLogLine(line, locale));
@@ -123,14 +124,19 @@ void TestReport::reportOfLogPeriod_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("paper");
-    QTest::newRow("Polish: decimal comma, A4") << "pl_PL.UTF-8" << "A4";
-    QTest::newRow("United States: decimal point, Letter") << "en_US.UTF-8" << "letter";
+    QTest::addColumn<QString>("written");  // the locale the log was written in
+    QTest::newRow("Polish: decimal comma, A4") << "pl_PL.UTF-8" << "A4" << "pl_PL";
+    QTest::newRow("United States: decimal point, Letter") << "en_US.UTF-8" << "letter" << "en_US";
+    QTest::newRow("a Finnish log (20.01.55) on a Polish computer") << "pl_PL.UTF-8" << "A4" << "fi_FI";
+    QTest::newRow("a Korean log (오전 10:00:00) in the C locale") << "C" << "A4" << "ko_KR";
+    QTest::newRow("an Arabic log (10٫50) in the C locale") << "C" << "A4" << "ar_EG";
 }
 
 void TestReport::reportOfLogPeriod()
 {
     QFETCH(QString, locale);
     QFETCH(QString, paper);
+    QFETCH(QString, written);
     const QLocale numbers(locale.section(u'.', 0, 0));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -145,7 +151,7 @@ void TestReport::reportOfLogPeriod()
     // "ff", "ffi": letters a typesetter likes to join into one ligature character.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("staff-office")));
     const QString log = dir.filePath(QStringLiteral("staff-office/jrt1.txt"));
-    WriteLog(log, tenths, numbers);
+    WriteLog(log, tenths, QLocale(written));
     QFile journal(dir.filePath(QStringLiteral("staff-office/hmx700-events.txt")));
     QVERIFY(journal.open(QIODevice::WriteOnly));
     journal.write(JournalLine(QTime(9, 59), "connect",
@@ -206,7 +212,7 @@ void TestReport::badInputLeavesNoFile_data()
     // "%1" stands for the test's folder, holding jrt1.txt, notes.txt and what `setup` adds:
     // "link" (link.pdf, a link to jrt1.txt), "hard" (hard.pdf, another name of it),
     // "fifo", "live" (live/jrt1.txt and its journal, a measuring copy holding the folder),
-    // "bad" (bad.txt, a log with one bad line), "finnish" (fi.txt, written in fi_FI).
+    // "bad" (bad.txt, a log with one bad line).
     // Every file is as it was afterwards, and the message holds `parts` in this order.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("setup");
