@@ -124,6 +124,11 @@ bool TForm1::writeReport(const QString& name)
             if (live)
                 own.setShadedPeriods(i, Chart1->shadedPeriods(i));
         }
+        // A log stamps readings with whole seconds, where the window showed them with
+        // their milliseconds: the period starts at the whole second of its start.
+        const QDateTime start = LocalDateTime(period.from);
+        if (start.isValid())
+            period.from = ChartX(start.toMSecsSinceEpoch() - start.time().msec());
         const std::optional<ReportPeriod> span = ReadingsSpan(own);
         if (span)
             period = {std::max(period.from, span->from), std::min(period.to, span->to)};
