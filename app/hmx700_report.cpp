@@ -4,6 +4,7 @@
 // Every failure ends with status 2, a message on standard error and no file under the
 // requested name.
 #include "chart/chartwidget.h"
+#include "files/outputcheck.h"
 #include "instrument/charttime.h"
 #include "log/chartfile.h"
 #include "report/pdfreport.h"
@@ -16,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <cstdio>
@@ -33,61 +35,93 @@ const char Usage[] =
     "Writes the run report of the measurement log LOG (a jrt1.txt written by hmx700) as\n"
     "a PDF: the chart of the period, its statistics, the limits in force and, when the\n"
     "event journal hmx700-events.txt lies beside LOG, the events of the period.\n"
-    "  -o, --output FILE  the PDF to write (replaced only once it is complete)\n"
+    "  -o, --output FILE  the PDF to write (replaced only once it is complete; never\n"
+    "                     LOG, its journal, a file a measuring copy writes, or anything\n"
+    "                     but a regular file)\n"
     "  --from TIME        start of the period (default: the log's first reading)\n"
     "  --to TIME          end of the period (default: the log's last reading)\n"
     "  -h, --help         this text\n"
     "TIME is an ISO 8601 date and time in the computer's local time, such as\n"
-    "2026-12-07T14:30, 2026-12-07T14:30:15 or 2026-12-07 14:30 (a blank for the T),\n"
+    "2026-12-07T14:30, 2026-12-07T14:30:15.250 or 2026-12-07 14:30 (a blank for the T),\n"
     "optionally with a UTC offset (2026-12-07T14:30+01:00, or Z); a date alone\n"
-    "(2026-12-07) means the start of that day for --from and its end for --to.\n"
+    "(2026-12-07) means the start of that day for --from and its end for --to. Both\n"
+    "ends belong to the period; the same TIME twice is the one instant. In the hour the\n"
+    "clock repeats in autumn, --from means its first pass and --to its second (give the\n"
+    "UTC offset to name one).\n"
     "Exit status: 0 written, 2 failed (the message says why).\n";
 
+// On standard error whole, whatever it holds.
 int Fail(const QString& message)
 {
-    std::fprintf(stderr, "hmx700-report: %s\n", qPrintable(message));
+    const QByteArray text = QStringLiteral("hmx700-report: %1\n").arg(message).toLocal8Bit();
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
     return Failed;
 }
 
 QString Native(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
 
-// The moment a TIME text stands for; `end` makes a date alone the end of its day.
-std::optional<QDateTime> ParseTime(QString text, bool end)
+// A moment as ISO 8601 with its UTC offset, so a time in the repeated hour says which.
+QString MomentText(double chartX)
 {
-    text = text.trimmed();
-    if (text.size() == 10) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (!date.isValid())
-            return std::nullopt;
-        return end ? date.addDays(1).startOfDay().addMSecs(-1) : date.startOfDay();
-    }
-    if (text.size() > 10 && text[10] == u' ')
-        text[10] = u'T';
-    const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
-    if (!time.isValid() || text.size() < 16)
-        return std::nullopt;
-    return time;
+    const QDateTime local = LocalDateTime(chartX);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-// Points of a log straight into the chart's lines, on the chart's X (summer time left out).
-class ChartLinesSink : public ChartSink {
-public:
-    explicit ChartLinesSink(const ChartLines& lines) : m_lines(lines) {}
-    void clearSeries(ChartLine line) override { series(line)->clear(); }
-    void setTimeAxisAutomatic() override {}
-    void addPoint(ChartLine line, double x, double y) override { series(line)->addXY(ChartXOfLocal(x), y); }
-
-private:
-    chart::LineSeries* series(ChartLine line) const
-    {
-        return line == ChartLine::DewPoint ? m_lines.dewPoint : line == ChartLine::Humidity ? m_lines.humidity : m_lines.ambient;
-    }
-    ChartLines m_lines;
+// The moment (ms since 1970 UTC) a TIME text stands for, or the reason it stands for none.
+// `end`: a date alone is the last millisecond of its day, a fraction of a millisecond is
+// cut off and the repeated hour's second pass is meant; else the first moment, a
+// fraction rounded up to the next millisecond and the first pass.
+struct TimeArgument {
+    qint64 moment = 0;
+    QString problem;
 };
+
+TimeArgument ParseTime(const QString& given, bool end)
+{
+    static const QRegularExpression iso(QStringLiteral(
+        "^(\\d{4})-(\\d{2})-(\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2})(?:[.,](\\d+))?)?(Z|[+-]\\d{2}(?::?\\d{2})?)?)?$"));
+    const QString text = given.trimmed();
+    const QRegularExpressionMatch m = iso.match(text);
+    const QString notIso = QStringLiteral("not an ISO 8601 date and time: %1").arg(text);
+    if (!m.hasMatch())
+        return {0, notIso};
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!date.isValid())
+        return {0, notIso};
+    if (!m.hasCaptured(4))  // a date alone: its first moment, or the last one of the day
+        return {end ? date.addDays(1).startOfDay().toMSecsSinceEpoch() - 1 : date.startOfDay().toMSecsSinceEpoch(), {}};
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.hasCaptured(6) ? m.captured(6).toInt() : 0);
+    if (!time.isValid())
+        return {0, notIso};
+    qint64 wall = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+    if (m.hasCaptured(7)) {
+        // Milliseconds from the digits: the end rounds down, the start up, so the period
+        // never takes in a reading outside the time given.
+        const QString digits = m.captured(7);
+        const qint64 millis = digits.left(3).leftJustified(3, u'0').toLongLong();
+        const bool more = digits.size() > 3 && digits.mid(3).contains(QRegularExpression(QStringLiteral("[1-9]")));
+        wall += millis + (!end && more ? 1 : 0);
+    }
+    if (m.hasCaptured(8)) {
+        const QString zone = m.captured(8);
+        qint64 offset = 0;
+        if (zone != QLatin1String("Z")) {
+            const QString digits = zone.mid(1).remove(u':');
+            offset = (digits.left(2).toLongLong() * 60 + digits.mid(2).toLongLong()) * 60000;
+            if (zone.startsWith(u'-'))
+                offset = -offset;
+        }
+        return {wall - offset, {}};
+    }
+    const ClockMoments moments = MomentsOfClock(wall);
+    if (moments.count == 0)
+        return {0, QStringLiteral("there is no %1 in the local time: the clock skipped it (give the UTC offset or another time)").arg(text)};
+    return {moments.moments[moments.count == 2 && end ? 1 : 0], {}};
+}
 
 struct Options {
     QString log, output;
-    std::optional<QDateTime> from, to;
+    std::optional<qint64> from, to;  // ms since 1970 UTC
 };
 
 // The options, or the message that ends the program (help: an empty one).
@@ -112,65 +146,116 @@ std::optional<QString> ParseOptions(const QStringList& arguments, Options& optio
     for (auto [name, field, end] : {std::tuple{"from", &options.from, false}, {"to", &options.to, true}}) {
         if (!parser.isSet(QLatin1String(name)))
             continue;
-        const QString text = parser.value(QLatin1String(name));
-        *field = ParseTime(text, end);
-        if (!*field)
-            return QStringLiteral("--%1: not an ISO 8601 date and time: %2").arg(QLatin1String(name), text);
+        const TimeArgument time = ParseTime(parser.value(QLatin1String(name)), end);
+        if (!time.problem.isEmpty())
+            return QStringLiteral("--%1: %2").arg(QLatin1String(name), time.problem);
+        *field = time.moment;
     }
     return std::nullopt;
 }
 
-// The chart's time axis set to [from, to], whatever it was before.
-void ShowPeriod(chart::ChartWidget& chart, double from, double to)
+// Why the output is not written, or nothing when it may be.
+std::optional<QString> RefuseOutput(const Options& options)
 {
-    chart::ChartAxis& axis = *chart.bottomAxis();
-    axis.setAutomatic(false);
-    if (from > axis.maximum()) {
-        axis.setMaximum(to);
-        axis.setMinimum(from);
-    } else {
-        axis.setMinimum(from);
-        axis.setMaximum(to);
+    const QString journal = JournalBeside(options.log);
+    QStringList kept{options.log, journal};
+    const QFileInfo output(options.output);
+    for (const QString& folder : {QFileInfo(options.log).absolutePath(), output.absolutePath(),
+                                  QFileInfo(output.canonicalFilePath()).absolutePath()})
+        kept += FilesWrittenIn(folder);
+    const files::OutputCheck check = files::CheckOutput(options.output, kept);
+    const QString name = Native(options.output);
+    switch (check.verdict) {
+    case files::OutputVerdict::Free:
+        return std::nullopt;
+    case files::OutputVerdict::NotRegular:
+        return QStringLiteral("refusing to write %1: it is %2, not a regular file").arg(name, files::FileTypeName(check.type));
+    case files::OutputVerdict::Unknown:
+        return QStringLiteral("cannot write %1: %2").arg(name, check.reason);
+    case files::OutputVerdict::Kept:
+        break;
     }
+    const QString what = check.keptFile == options.log ? QStringLiteral("the log this report is made from")
+        : check.keptFile == journal                    ? QStringLiteral("the event journal this report reads")
+                                                       : QStringLiteral("a file a measuring copy of hmx700 is writing");
+    return QStringLiteral("refusing to write %1: it is %2 (%3)").arg(name, Native(check.keptFile), what);
+}
+
+QString NotLogReason(hmx::LogLineFault fault)
+{
+    switch (fault) {
+    case LogLineFault::FieldCount:
+        return QStringLiteral("does not have the log's eight TAB-separated fields");
+    case LogLineFault::ReadingNumber:
+        return QStringLiteral("does not start with a reading number");
+    case LogLineFault::Time:
+        return QStringLiteral("has no valid time of day");
+    case LogLineFault::Value:
+        return QStringLiteral("has readings whose raw values and shown texts do not agree");
+    case LogLineFault::Unfinished:
+        return QStringLiteral("is unfinished (no line end: is the log still being written?)");
+    case LogLineFault::TooLong:
+        return QStringLiteral("is too long for a log line");
+    case LogLineFault::None:
+        break;
+    }
+    return QStringLiteral("is no log line");
 }
 
 int Run(const Options& options)
 {
+    if (const std::optional<QString> refused = RefuseOutput(options))
+        return Fail(*refused);
+
     chart::ChartWidget chart;
     const ChartLines lines = ConfigureChart1(chart);
-    for (chart::LineSeries* line : {lines.dewPoint, lines.humidity, lines.ambient})
-        line->setJoiningDistance(LogJoiningDistance);
-    ChartLinesSink sink(lines);
-    ChartLoadResult loaded;
+    // A log being written is read up to its last whole line.
+    const QStringList live = FilesWrittenIn(QFileInfo(options.log).absolutePath());
+    const bool growing = !live.isEmpty() && files::SameFile(options.log, live.front());
+    ReportLog log;
     try {
-        loaded = LoadChartFile(options.log, sink);
+        log = LoadReportLog(options.log, lines, true, growing);
     } catch (const ChartFileError& e) {
         return Fail(QString::fromUtf8(e.what()));
     }
-    if (loaded.kind != ChartFileKind::MeasurementLog || loaded.points == 0)
-        return Fail(QStringLiteral("%1 is not a measurement log written by hmx700").arg(Native(options.log)));
+    const ChartLoadResult& loaded = log.loaded;
+    if (loaded.kind != ChartFileKind::MeasurementLog) {
+        return Fail(QStringLiteral("%1 is not a measurement log written by hmx700: line %2 %3: '%4'")
+                        .arg(Native(options.log))
+                        .arg(loaded.notLogLine)
+                        .arg(NotLogReason(loaded.notLogFault), loaded.notLogText));
+    }
+    const std::optional<ReportPeriod> span = ReadingsSpan(chart);
+    if (loaded.points == 0 || !span)
+        return Fail(QStringLiteral("%1 holds no readings").arg(Native(options.log)));
 
-    chart.updateRanges();  // the automatic range: first to last reading
-    const double from = options.from ? ChartX(options.from->toMSecsSinceEpoch()) : chart.bottomAxis()->minimum();
-    const double to = options.to ? ChartX(options.to->toMSecsSinceEpoch()) : chart.bottomAxis()->maximum();
-    if (!(from <= to))
-        return Fail(QStringLiteral("the period ends before it starts (--from is after --to)"));
-    ShowPeriod(chart, from, to);
-    if (!HasReadingsShown(chart))
-        return Fail(QStringLiteral("%1 has no readings between %2 and %3")
-                        .arg(Native(options.log), LocalDateTime(from).toString(Qt::ISODate), LocalDateTime(to).toString(Qt::ISODate)));
+    const ReportPeriod period{options.from ? ChartX(*options.from) : span->from, options.to ? ChartX(*options.to) : span->to};
+    if (options.from && period.from > span->to)
+        return Fail(QStringLiteral("--from %1 is after the log's last reading (%2)").arg(MomentText(period.from), MomentText(span->to)));
+    if (options.to && period.to < span->from)
+        return Fail(QStringLiteral("--to %1 is before the log's first reading (%2)").arg(MomentText(period.to), MomentText(span->from)));
+    if (!(period.from <= period.to))
+        return Fail(QStringLiteral("the period ends before it starts (--from %1 is after --to %2)")
+                        .arg(MomentText(period.from), MomentText(period.to)));
+    if (!HasReadingsIn(chart, period))
+        return Fail(QStringLiteral("%1 has no readings from %2 to %3")
+                        .arg(Native(options.log), MomentText(period.from), MomentText(period.to)));
 
     RunReportSource source;
     source.logFile = options.log;
+    source.logBytes = log.bytes;
+    source.logSha256 = log.sha256;
+    source.logGrowing = growing;
     const QString journal = JournalBeside(options.log);
     if (QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
-    InstrumentFromJournal(source, LocalDateTime(to));
+    InstrumentFromJournal(source, LocalDateTime(period.to));
     source.preferences = LoadAlarmPreferences(*ProgramSettings());
     ShowLimitLines(chart, source.preferences, {});
+    ShowPeriod(chart, period);
 
     QString error;
-    if (!report::WriteReportPdf(RunReport(chart, source), chart, options.output, &error))
+    if (!report::WriteReportPdf(RunReport(chart, source, period), chart, options.output, &error))
         return Fail(QStringLiteral("cannot write %1: %2").arg(Native(options.output), error));
     return 0;
 }

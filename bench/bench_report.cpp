@@ -41,7 +41,7 @@ void BM_ReportOfADay(benchmark::State& state)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     for (auto _ : state) {
-        if (!hmx::report::WriteReportPdf(hmx::RunReport(chart, source), chart, pdf)) {
+        if (!hmx::report::WriteReportPdf(hmx::RunReport(chart, source, {start, start + 1}), chart, pdf)) {
             state.SkipWithError("the report could not be written");
             return;
         }

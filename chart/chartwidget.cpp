@@ -333,6 +333,8 @@ bool ChartWidget::exportCsv(const QString& fileName, QString* error)
 
 void ChartWidget::setCsvFooter(std::function<QString(const QString&)> footer) { d->csvFooter = std::move(footer); }
 
+void ChartWidget::setKeptFiles(std::function<QStringList(const QString&)> files) { d->keptFiles = std::move(files); }
+
 void ChartWidget::copyImage() { QApplication::clipboard()->setImage(toImage(1)); }
 
 bool ChartWidget::print(QPrinter& printer)

@@ -186,6 +186,10 @@ struct ChartTexts {
     QString imageSizeLabel = QStringLiteral("Size in pixels:");
     QString errorTitle = QStringLiteral("Error");
     QString cannotWrite = QStringLiteral("Cannot write %1: %2");  // file name, reason
+    // Reasons an export refuses a file: not a regular one (a FIFO, a device), or one the
+    // program reads or writes (%1: that file).
+    QString notRegularFile = QStringLiteral("it is not a regular file; the chart is saved over a regular file only");
+    QString keptFile = QStringLiteral("it is %1, which the program is reading or writing; choose another name");
     QString timeColumn = QStringLiteral("Time");
     QString dateTimeColumn = QStringLiteral("Date and time (ISO 8601)");
     QString manualView = QStringLiteral("Zoomed view · click to reset");
@@ -255,6 +259,10 @@ public:
     // Text written after the CSV's table and an empty line, given its field separator;
     // an empty function (the default) writes none.
     void setCsvFooter(std::function<QString(const QString& separator)> footer);
+    // Files an image or CSV is never written over (another name or a link to one of them
+    // included); asked at each save, given the file to be written. Anything but a regular
+    // file is never written over either, with or without them.
+    void setKeptFiles(std::function<QStringList(const QString& output)> files);
     void copyImage();
     // Fitted to the printer's page, keeping the chart's proportions.
     bool print(QPrinter& printer);

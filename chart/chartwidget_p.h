@@ -65,6 +65,7 @@ struct ChartWidgetPrivate {
     std::function<QTime(double)> timeOfDay;
     ChartTexts texts;
     std::function<QString(const QString&)> csvFooter;
+    std::function<QStringList(const QString&)> keptFiles;  // what an export never writes over
     ViewState view;
     // The painter's buffer for a line's polylines, kept from one redraw to the next.
     mutable std::vector<QPointF> polyline;

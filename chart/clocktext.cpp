@@ -102,4 +102,33 @@ QDate ClockDate(double x, QTime clock)
     return date;
 }
 
+QString ShortDateText(QDate date, bool withYear)
+{
+    const QLocale locale;
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!withYear) {
+        // The year field goes with the text between it and the day or month beside it.
+        auto isField = [&format](qsizetype i) { return format.at(i) == u'd' || format.at(i) == u'M'; };
+        const qsizetype from = format.indexOf(u'y');
+        if (from >= 0) {
+            qsizetype to = from;
+            while (to < format.size() && format.at(to) == u'y')
+                ++to;
+            qsizetype next = to;
+            while (next < format.size() && !isField(next))
+                ++next;
+            if (from == 0) {
+                format.remove(0, next);
+            } else {
+                qsizetype before = from;
+                while (before > 0 && !isField(before - 1))
+                    --before;
+                // A year in the middle keeps the text after it; one at the end takes all after it.
+                format.remove(before, (next == format.size() ? next : to) - before);
+            }
+        }
+    }
+    return locale.toString(date, format);
+}
+
 } // namespace hmx::chart

@@ -24,4 +24,8 @@ QTime FractionOfDay(double x);
 // moved by one where the clock's time has crossed midnight against x's own.
 QDate ClockDate(double x, QTime clock);
 
+// The date in the default locale's short form, without its year unless asked for:
+// "07.12" for "07.12.2026", "12/7" for "12/7/26", "12-07" for "2026-12-07".
+QString ShortDateText(QDate date, bool withYear);
+
 } // namespace hmx::chart

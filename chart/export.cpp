@@ -4,6 +4,8 @@
 #include "chart/scale.h"
 #include "chart/series.h"
 #include "chart/statistics.h"
+#include "files/outputcheck.h"
+#include "files/savewhole.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -14,7 +16,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #if HMX700_SVG
 #include <QSvgGenerator>
 #endif
@@ -28,6 +29,29 @@ namespace {
 QString CannotWrite(const ChartWidgetPrivate& d, const QString& fileName, const QString& reason)
 {
     return d.texts.cannotWrite.arg(QDir::toNativeSeparators(fileName), reason);
+}
+
+// True, with the message in `error`, for a file an export must not write over.
+bool Refused(const ChartWidgetPrivate& d, const QString& fileName, QString* error)
+{
+    const files::OutputCheck check = files::CheckOutput(fileName, d.keptFiles ? d.keptFiles(fileName) : QStringList());
+    QString reason;
+    switch (check.verdict) {
+    case files::OutputVerdict::Free:
+        return false;
+    case files::OutputVerdict::NotRegular:
+        reason = d.texts.notRegularFile;
+        break;
+    case files::OutputVerdict::Kept:
+        reason = d.texts.keptFile.arg(QDir::toNativeSeparators(check.keptFile));
+        break;
+    case files::OutputVerdict::Unknown:
+        reason = check.reason;
+        break;
+    }
+    if (error)
+        *error = CannotWrite(d, fileName, reason);
+    return true;
 }
 
 QString WithoutEllipsis(QString text)
@@ -105,15 +129,17 @@ bool SaveImage(const ChartWidgetPrivate& d, const QString& fileName, double scal
             *error = CannotWrite(d, fileName, reason);
         return false;
     };
+    if (Refused(d, fileName, error))
+        return false;
     const QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    // Made in memory, then written whole: a full disk is told in the system's words.
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     if (suffix == "svg") {
 #if !HMX700_SVG
         return fail(QStringLiteral("SVG"));  // no SVG writer in this build
 #else
-        QBuffer svg;
+        QBuffer& svg = out;
         svg.open(QIODevice::WriteOnly);
         QSvgGenerator generator;
         generator.setOutputDevice(&svg);
@@ -124,19 +150,16 @@ bool SaveImage(const ChartWidgetPrivate& d, const QString& fileName, double scal
         QPainter p(&generator);
         PaintChart(p, d, LayoutChart(d, d.q->size(), false), false);
         p.end();
-        if (file.write(svg.data()) != svg.data().size())
-            return fail(file.errorString());
 #endif
     } else {
         const QByteArray format = QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png");
         QImage image = RenderImage(d, scale);
         image.setDevicePixelRatio(1);
-        if (!image.save(&file, format.constData()))
-            return fail(file.error() != QFileDevice::NoError ? file.errorString() : QString::fromLatin1(format));
+        if (!image.save(&out, format.constData()))
+            return fail(QString::fromLatin1(format));
     }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    QString reason;
+    return files::SaveWhole(fileName, out.data(), reason) || fail(reason);
 }
 
 bool PrintChart(const ChartWidgetPrivate& d, QPrinter& printer)
@@ -156,11 +179,13 @@ bool PrintChart(const ChartWidgetPrivate& d, QPrinter& printer)
 
 bool ExportCsv(const ChartWidgetPrivate& d, const QString& fileName, QString* error)
 {
+    if (Refused(d, fileName, error))
+        return false;
     const QByteArray bytes = CsvText(d, LayoutChart(d, d.q->size(), false)).toUtf8();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString reason;
+    if (!files::SaveWhole(fileName, bytes, reason)) {
         if (error)
-            *error = CannotWrite(d, fileName, file.errorString());
+            *error = CannotWrite(d, fileName, reason);
         return false;
     }
     return true;
@@ -211,8 +236,15 @@ void PrintDialog(ChartWidgetPrivate& d)
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(d.q->width() > d.q->height() ? QPageLayout::Landscape : QPageLayout::Portrait);
     QPrintDialog dialog(&printer, d.q);
-    if (dialog.exec() == QDialog::Accepted)
-        d.q->print(printer);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Printed into a file: the same rule as a saved image.
+    QString error;
+    if (!printer.outputFileName().isEmpty() && Refused(d, printer.outputFileName(), &error)) {
+        d.reportWriteError(error);
+        return;
+    }
+    d.q->print(printer);
 }
 
 } // namespace hmx::chart

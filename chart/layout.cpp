@@ -110,10 +110,28 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
     }
     const int legendTop = L.legend.isNull() ? inner.bottom() : L.legend.top() - 1;
 
+    // Over more than a day each label carries its date (with the year where the range
+    // spans two), so days are told apart; room is made for the longest such label.
+    const Range shown = DrawnRange(d.view.time.min, d.view.time.max, 60 * Second);
+    const bool dated = shown.hi - shown.lo > 1;
+    const auto dateAt = [&d](double x) { return ClockDate(x, d.q->timeOfDay(x)); };
+    const bool withYear = dated && dateAt(shown.lo).year() != dateAt(shown.hi).year();
     int labelLength = 0;
     const QString sep = TimeSeparator();
-    for (QChar digit = u'0'; digit <= u'9'; digit = QChar(digit.unicode() + 1))
-        labelLength = std::max(labelLength, fm.horizontalAdvance(QString(2, digit) + sep + QString(2, digit)));
+    for (QChar digit = u'0'; digit <= u'9'; digit = QChar(digit.unicode() + 1)) {
+        QString sample = QString(2, digit) + sep + QString(2, digit);
+        if (dated) {
+            for (double x : {shown.lo, shown.hi}) {
+                QString date = ShortDateText(dateAt(x), withYear);
+                for (QChar& c : date) {
+                    if (c.isDigit())
+                        c = digit;
+                }
+                labelLength = std::max(labelLength, fm.horizontalAdvance(date + QLatin1Char(' ') + sample));
+            }
+        }
+        labelLength = std::max(labelLength, fm.horizontalAdvance(sample));
+    }
 
     const int plotTop = L.title.bottom() + 1 + fm.height() / 2;
     const int plotBottom = legendTop - fm.height() / 2 - labelLength - LabelGap - Tick;
@@ -157,7 +175,13 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
         L.timeTicks = TicksWithin(L.timeMin, L.timeMax, L.timeStep);
         for (double t : L.timeTicks) {
             const int centre = L.plot.left() + qRound((t - L.timeMin) * pixelsPerDay);
-            QString label = ClockText(d.q->timeOfDay(t), false);
+            const QTime clock = d.q->timeOfDay(t);
+            QString label = ClockText(clock, false);
+            if (dated) {
+                // Steps of whole days: the date alone says it.
+                const QString date = ShortDateText(ClockDate(t, clock), withYear);
+                label = L.timeStep >= 1 - 1e-9 ? date : date + QLatin1Char(' ') + label;
+            }
             if (!L.timeTexts.empty() && label == lastText)
                 label.clear();
             else

@@ -4,7 +4,9 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace hmx {
 
@@ -21,11 +23,24 @@ struct Offsets {
     qint64 standard = 0;      // the same without summer time
 };
 
+Offsets Lookup(qint64 utc);
+
+// A few stretches kept: reading a log near a change of the clock looks on both sides of it.
 const Offsets& OffsetsAt(qint64 utc)
 {
-    thread_local Offsets cached;
-    if (utc >= cached.from && utc < cached.to)
-        return cached;
+    thread_local Offsets cached[4];
+    thread_local unsigned next = 0;
+    for (const Offsets& o : cached) {
+        if (utc >= o.from && utc < o.to)
+            return o;
+    }
+    Offsets& slot = cached[next++ % std::size(cached)];
+    slot = Lookup(utc);
+    return slot;
+}
+
+Offsets Lookup(qint64 utc)
+{
     const QTimeZone zone = QTimeZone::systemTimeZone();
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(utc, Qt::UTC);
     Offsets found;
@@ -46,8 +61,7 @@ const Offsets& OffsetsAt(qint64 utc)
         found.from = utc;
         found.to = utc + 1;
     }
-    cached = found;
-    return cached;
+    return found;
 }
 
 qint64 Ms(double days)
@@ -100,14 +114,60 @@ QTime LocalTimeOfDay(double chartX)
     return QTime::fromMSecsSinceStartOfDay(int(((local % day) + day) % day));
 }
 
+ClockMoments MomentsOfClock(qint64 wall)
+{
+    constexpr qint64 Day = 86400000;
+    ClockMoments found;
+    // Fast: a moment well inside a stretch of one offset is the only one. No offset
+    // changes by a day, so another moment for this clock time would lie within a day.
+    const Offsets& guess = OffsetsAt(wall - OffsetsAt(wall).total);
+    const qint64 utc = wall - guess.total;
+    if (utc - guess.from > Day && guess.to - utc > Day) {
+        found.count = 1;
+        found.moments[0] = utc;
+        return found;
+    }
+    // Near a change: the offsets in force a day before and a day after, each giving a
+    // moment when it is the one in force there.
+    const qint64 before = OffsetsAt(wall - Day).total;
+    const qint64 after = OffsetsAt(wall + Day).total;
+    for (qint64 offset : {before, after}) {
+        const qint64 moment = wall - offset;
+        if (OffsetsAt(moment).total == offset && (found.count == 0 || found.moments[0] != moment))
+            found.moments[found.count++] = moment;
+    }
+    if (found.count == 2 && found.moments[1] < found.moments[0])
+        std::swap(found.moments[0], found.moments[1]);
+    // A time the clock skipped: as if the clock had not yet moved on.
+    if (found.count == 0)
+        found.gapMoment = wall - before;
+    return found;
+}
+
 double ChartXOfLocal(double localX)
 {
     if (!std::isfinite(localX) || std::fabs(localX) > 1e7)
         return localX;
-    const qint64 wall = Ms(localX);
-    qint64 utc = wall - OffsetsAt(wall).total;
-    utc = wall - OffsetsAt(utc).total;
-    return ChartX(utc);
+    const ClockMoments moments = MomentsOfClock(Ms(localX));
+    return ChartX(moments.count > 0 ? moments.moments[0] : moments.gapMoment);
+}
+
+double ClockTimeline::chartX(double localX)
+{
+    if (!std::isfinite(localX) || std::fabs(localX) > 1e7)
+        return localX;
+    const ClockMoments moments = MomentsOfClock(Ms(localX));
+    qint64 moment = moments.gapMoment;
+    if (moments.count == 1) {
+        moment = moments.moments[0];
+    } else if (moments.count == 2) {
+        // The hour's first pass, unless that lies back before the reading before:
+        // then the clock has gone back, and this is the second pass.
+        moment = m_started && moments.moments[0] < m_previous - ClockCorrection ? moments.moments[1] : moments.moments[0];
+    }
+    m_previous = moment;
+    m_started = true;
+    return ChartX(moment);
 }
 
 } // namespace hmx

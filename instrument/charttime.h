@@ -20,8 +20,35 @@ QTime LocalTimeOfDay(double chartX);
 // That moment, as a local date-time.
 QDateTime LocalDateTime(double chartX);
 
+// The moments (ms since 1970 UTC) at which the local clock showed `wall` (a local
+// date and time in ms since 1970, as if it were UTC): one; two, earliest first, in the
+// hour the clock repeats when it goes back in autumn; none in the hour it skips in
+// spring (gapMoment then reads it as if the clock had not yet moved on).
+struct ClockMoments {
+    int count = 0;
+    qint64 moments[2] = {0, 0};
+    qint64 gapMoment = 0;
+};
+ClockMoments MomentsOfClock(qint64 wall);
+
 // X of a local date-time value (days since 30 Dec 1899, local clock time), as a log
-// file's date and times give one.
+// file's date and times give one; in the repeated hour, its first pass.
 double ChartXOfLocal(double localX);
+
+// X of local date-time values that follow one another in time, as a log's lines do.
+// A clock time in the hour the clock repeats is in its first pass until the times go
+// back by more than a clock correction: from there on it is in the second pass.
+class ClockTimeline {
+public:
+    // Set back by at most this much, the clock was corrected (time sync), not moved
+    // back to standard time.
+    static constexpr qint64 ClockCorrection = 10 * 60 * 1000;
+
+    double chartX(double localX);
+
+private:
+    qint64 m_previous = 0;
+    bool m_started = false;
+};
 
 } // namespace hmx

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QIODevice>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -61,44 +62,79 @@ enum class Marker { None, Am, Pm };
 
 Marker readMarker(const char*& p, const char* end, const TimeTextRules& rules)
 {
-    if (matchWord(p, end, rules.amText))
-        return Marker::Am;
-    if (matchWord(p, end, rules.pmText))
-        return Marker::Pm;
-    if (matchWord(p, end, "AM"))
-        return Marker::Am;
-    if (matchWord(p, end, "PM"))
-        return Marker::Pm;
+    // No marker starts with a digit: a time without one costs a single look.
+    if (p == end || isDigit(*p))
+        return Marker::None;
+    for (const TimeTextRules::Marker& marker : rules.markers) {
+        if (matchWord(p, end, marker.text))
+            return marker.pm ? Marker::Pm : Marker::Am;
+    }
     return Marker::None;
 }
 
-std::string timeSeparatorOf(const QLocale& locale)
+std::string upperAscii(std::string text)
 {
-    return local8(chart::TimeSeparator(locale));
+    for (char& c : text)
+        c = asciiUpper(c);
+    return text;
 }
 
-QString TypeText(chartfile::FileType type)
+// What the program writes under any locale: the time separators, the decimal separators
+// of the display texts, and the markers of the locales whose long time form has a
+// 12-hour clock, as the log writer writes them.
+struct AnyLocalePieces {
+    std::vector<std::string> separators;
+    std::vector<std::string> decimals;
+    std::vector<TimeTextRules::Marker> markers;  // longest first
+};
+
+const AnyLocalePieces& AnyLocale()
 {
-    switch (type) {
-    case chartfile::FileType::Regular:
-        return QStringLiteral("a regular file");
-    case chartfile::FileType::Directory:
-        return QStringLiteral("a directory");
-    case chartfile::FileType::Fifo:
-        return QStringLiteral("a FIFO");
-    case chartfile::FileType::CharacterDevice:
-        return QStringLiteral("a character device");
-    case chartfile::FileType::BlockDevice:
-        return QStringLiteral("a block device");
-    case chartfile::FileType::Socket:
-        return QStringLiteral("a socket");
-    case chartfile::FileType::Other:
-        break;
-    }
-    return QStringLiteral("a special file");
+    static const AnyLocalePieces pieces = [] {
+        AnyLocalePieces all;
+        std::vector<std::pair<std::string, int>> seen;  // upper-cased text, bit 1 morning, bit 2 afternoon
+        auto note = [&seen](const QString& marker, bool pm) {
+            const std::string bytes = local8(marker);
+            // Only what this system's 8-bit code page can hold can be in a file written here.
+            if (bytes.empty() || isDigit(bytes[0]) || bytes[0] == ' ' || QString::fromLocal8Bit(bytes) != marker)
+                return;
+            const std::string key = upperAscii(bytes);
+            auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& e) { return upperAscii(e.first) == key; });
+            if (it == seen.end())
+                seen.emplace_back(bytes, pm ? 2 : 1);
+            else
+                it->second |= pm ? 2 : 1;
+        };
+        const QList<QLocale> locales =
+            QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        for (const QLocale& locale : locales) {
+            const std::string separator = local8(chart::TimeSeparator(locale));
+            if (std::find(all.separators.begin(), all.separators.end(), separator) == all.separators.end())
+                all.separators.push_back(separator);
+            const std::string decimal = local8(locale.decimalPoint());
+            if (QString::fromLocal8Bit(decimal) == locale.decimalPoint()
+                && std::find(all.decimals.begin(), all.decimals.end(), decimal) == all.decimals.end())
+                all.decimals.push_back(decimal);
+            const QString morning = LongTimeText(QTime(1, 0), locale);
+            const QString afternoon = LongTimeText(QTime(13, 0), locale);
+            if (!locale.amText().isEmpty() && morning.contains(locale.amText()))
+                note(locale.amText(), false);
+            if (!locale.pmText().isEmpty() && afternoon.contains(locale.pmText()))
+                note(locale.pmText(), true);
+        }
+        for (const auto& [text, kinds] : seen) {
+            if (kinds != 3)  // a marker meaning morning in one locale and afternoon in another says nothing
+                all.markers.push_back({text, kinds == 2});
+        }
+        std::stable_sort(all.markers.begin(), all.markers.end(),
+                         [](const auto& a, const auto& b) { return a.text.size() > b.text.size(); });
+        return all;
+    }();
+    return pieces;
 }
 
-std::string EnglishText(ChartProblem problem, const QString& name, const QString& detail, chartfile::FileType type)
+std::string EnglishText(ChartProblem problem, const QString& name, const QString& detail, chartfile::FileType type,
+                        std::size_t line)
 {
     QString text;
     switch (problem) {
@@ -106,13 +142,15 @@ std::string EnglishText(ChartProblem problem, const QString& name, const QString
         text = QStringLiteral("Cannot open %1 for reading: %2").arg(name, detail);
         break;
     case ChartProblem::NotRegularFile:
-        text = QStringLiteral("%1 is not a regular file but %2").arg(name, TypeText(type));
+        text = QStringLiteral("%1 is not a regular file but %2").arg(name, files::FileTypeName(type));
         break;
     case ChartProblem::ReadError:
         text = QStringLiteral("Cannot read %1: %2").arg(name, detail);
         break;
     case ChartProblem::InvalidTime:
         text = QStringLiteral("'%1' is not a valid time").arg(detail);
+        if (line > 0)
+            text += QStringLiteral(" (line %1)").arg(line);
         break;
     case ChartProblem::Cancelled:
         text = QStringLiteral("Loading %1 was cancelled").arg(name);
@@ -160,6 +198,7 @@ public:
                 if (length > 0 && start[length - 1] == '\r')
                     --length;
                 m_truncated = length > m_cap;
+                m_ended = true;
                 line = std::string_view(start, m_truncated ? m_cap : length);
                 return true;
             }
@@ -183,12 +222,15 @@ public:
         if (endedByLf && length > 0 && last == '\r')
             --length;
         m_truncated = length > m_cap;
+        m_ended = endedByLf;
         line = std::string_view(m_line.data(), std::min(length, m_cap));
         return true;
     }
 
     // The last line was longer than the cap.
     bool truncated() const { return m_truncated; }
+    // The last line had its line end (only the file's last line can lack one).
+    bool ended() const { return m_ended; }
 
     bool rewind()
     {
@@ -233,6 +275,7 @@ private:
     qint64 m_done = 0;
     std::string m_line;
     bool m_truncated = false;
+    bool m_ended = true;
 };
 
 // A canonical signed decimal integer within int16: "0", or an optional '-' and
@@ -262,9 +305,9 @@ bool parseCanonicalInt16(std::string_view text, std::int16_t& value)
     return true;
 }
 
-// A display text: optional '-', digits, '.' or ',' (or the locale's decimal
-// separator), exactly two digits; in hundredths.
-bool parseShownText(std::string_view text, std::string_view decimal, long& hundredths)
+// A display text: optional '-', digits, one of the decimal separators, exactly two
+// digits; in hundredths.
+bool parseShownText(std::string_view text, const std::vector<std::string>& decimals, long& hundredths)
 {
     std::size_t i = 0;
     const bool negative = !text.empty() && text[0] == '-';
@@ -280,12 +323,12 @@ bool parseShownText(std::string_view text, std::string_view decimal, long& hundr
     }
     if (digits == 0 || i == text.size())
         return false;
-    if (text[i] == '.' || text[i] == ',')
-        ++i;
-    else if (!decimal.empty() && text.substr(i, decimal.size()) == decimal)
-        i += decimal.size();
-    else
+    const auto decimal = std::find_if(decimals.begin(), decimals.end(), [&](const std::string& d) {
+        return !d.empty() && text.substr(i, d.size()) == d;
+    });
+    if (decimal == decimals.end())
         return false;
+    i += decimal->size();
     if (text.size() != i + 2 || !isDigit(text[i]) || !isDigit(text[i + 1]))
         return false;
     hundredths = whole * 100 + (text[i] - '0') * 10 + (text[i + 1] - '0');
@@ -352,25 +395,99 @@ QDateTime ModificationTimeOf(const QIODevice& device)
 } // namespace
 
 ChartFileError::ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail,
-                               chartfile::FileType fileType)
-    : std::runtime_error(EnglishText(problem, fileName, detail, fileType)),
-      m_problem(problem), m_fileName(fileName), m_detail(detail), m_fileType(fileType)
+                               chartfile::FileType fileType, std::size_t line)
+    : std::runtime_error(EnglishText(problem, fileName, detail, fileType, line)),
+      m_problem(problem), m_fileName(fileName), m_detail(detail), m_fileType(fileType), m_line(line)
 {
+}
+
+QString EscapedText(std::string_view bytes, qsizetype limit)
+{
+    QString out;
+    qsizetype shown = 0;
+    std::size_t i = 0;
+    const auto hex = [](unsigned value, int digits) { return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')); };
+    while (i < bytes.size()) {
+        if (shown == limit) {
+            out += QChar(0x2026);
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        // The length and value of a well-formed UTF-8 sequence here; 0 for a stray byte.
+        std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
+                                           : byte >= 0xF0 && byte <= 0xF4                     ? 4
+                                                                                              : 0;
+        char32_t code = length == 1 ? byte : length == 2 ? byte & 0x1F : length == 3 ? byte & 0x0F : byte & 0x07;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0u;
+            if ((next & 0xC0) != 0x80) {
+                length = 0;
+                break;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode are no characters.
+        if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
+            length = 0;
+        if (length == 0) {
+            out += QStringLiteral("\\x") + hex(byte, 2);
+            ++i;
+            ++shown;
+            continue;
+        }
+        i += length;
+        ++shown;
+        if (code == u'\\') {
+            out += QStringLiteral("\\\\");
+        } else if (code == u'\t') {
+            out += QStringLiteral("\\t");
+        } else if (code < 0x20 || code == 0x7F) {
+            out += QStringLiteral("\\x") + hex(unsigned(code), 2);
+        } else {
+            const QChar::Category category = QChar::category(code);
+            // Controls (C1 too), format characters (direction overrides), unassigned and
+            // private ones, and separators other than the plain blank.
+            const bool hidden = category == QChar::Other_Control || category == QChar::Other_Format
+                || category == QChar::Other_Surrogate || category == QChar::Other_NotAssigned
+                || category == QChar::Other_PrivateUse || category == QChar::Separator_Line
+                || category == QChar::Separator_Paragraph || (category == QChar::Separator_Space && code != u' ');
+            if (hidden)
+                out += code > 0xFFFF ? QStringLiteral("\\U") + hex(unsigned(code), 8) : QStringLiteral("\\u") + hex(unsigned(code), 4);
+            else
+                out += QString::fromUcs4(&code, 1);
+        }
+    }
+    return out;
 }
 
 TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
 {
     TimeTextRules rules;
-    rules.timeSeparator = timeSeparatorOf(locale);
+    const AnyLocalePieces& any = AnyLocale();
+    rules.timeSeparators = {local8(chart::TimeSeparator(locale))};
+    for (const std::string& separator : any.separators) {
+        if (separator != rules.timeSeparators.front())
+            rules.timeSeparators.push_back(separator);
+    }
     const std::string decimal = local8(locale.decimalPoint());
     if (!decimal.empty())
         rules.decimalSeparator = decimal;
+    rules.valueDecimals = {rules.decimalSeparator};
+    for (const std::string& other : any.decimals) {
+        if (other != rules.decimalSeparator)
+            rules.valueDecimals.push_back(other);
+    }
+    rules.markers.clear();
     const std::string am = local8(locale.amText());
     const std::string pm = local8(locale.pmText());
-    if (!am.empty())
-        rules.amText = am;
-    if (!pm.empty())
-        rules.pmText = pm;
+    // The locale's own meaning first, where one of its markers means otherwise elsewhere.
+    if (!am.empty() && !isDigit(am[0]))
+        rules.markers.push_back({am, false});
+    if (!pm.empty() && !isDigit(pm[0]))
+        rules.markers.push_back({pm, true});
+    rules.markers.push_back({"AM", false});
+    rules.markers.push_back({"PM", true});
+    rules.markers.insert(rules.markers.end(), any.markers.begin(), any.markers.end());
     return rules;
 }
 
@@ -385,12 +502,19 @@ bool ParseTimeOfDay(std::string_view text, const TimeTextRules& rules, double& d
     if (!readNumber(p, end, hours))
         return false;
     skipBlanks(p, end);
-    if (matchWord(p, end, rules.timeSeparator)) {
+    const std::string* separator = nullptr;
+    for (const std::string& candidate : rules.timeSeparators) {
+        if (matchWord(p, end, candidate)) {
+            separator = &candidate;
+            break;
+        }
+    }
+    if (separator) {
         skipBlanks(p, end);
         if (!readNumber(p, end, minutes))
             return false;
         skipBlanks(p, end);
-        if (matchWord(p, end, rules.timeSeparator)) {
+        if (matchWord(p, end, *separator)) {
             skipBlanks(p, end);
             if (!readNumber(p, end, seconds))
                 return false;
@@ -497,7 +621,7 @@ LoaderFields SplitLoaderLine(std::string_view line)
     return fields;
 }
 
-bool ParseLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record)
+LogLineFault CheckLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record)
 {
     std::string_view fields[8];
     std::size_t count = 0;
@@ -505,35 +629,40 @@ bool ParseLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& 
     for (;;) {
         const std::size_t tab = line.find('\t', start);
         if (count == 8)
-            return false;
+            return LogLineFault::FieldCount;
         fields[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
         if (tab == std::string_view::npos)
             break;
         start = tab + 1;
     }
     if (count != 8)
-        return false;
+        return LogLineFault::FieldCount;
 
     const std::string_view number = fields[0];
     if (number.empty() || number.size() > 18 || number[0] == '0')
-        return false;
+        return LogLineFault::ReadingNumber;
     for (char c : number) {
         if (!isDigit(c))
-            return false;
+            return LogLineFault::ReadingNumber;
     }
     if (!ParseTimeOfDay(fields[1], rules, record.time))
-        return false;
+        return LogLineFault::Time;
     std::int16_t raw[3];
     for (int k = 0; k < 3; ++k) {
         long shown = 0;
-        if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.decimalSeparator, shown)
+        if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.valueDecimals, shown)
             || !shownMatchesRaw(shown, raw[k]))
-            return false;
+            return LogLineFault::Value;
     }
     record.dewPoint = raw[0];
     record.humidity = raw[1];
     record.ambient = raw[2];
-    return true;
+    return LogLineFault::None;
+}
+
+bool ParseLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record)
+{
+    return CheckLogLine(line, rules, record) == LogLineFault::None;
 }
 
 bool IsCleanLoaderLine(std::string_view line, const TimeTextRules& rules)
@@ -577,15 +706,19 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         std::int16_t dewPoint, humidity, ambient;
     };
     std::vector<HeldPoint> held;
-    bool isLog = !device.isSequential();  // falling back needs to start again
+    bool isLog = options.logOnly || !device.isSequential();  // falling back needs to start again
     bool unreadableByLayout = false;
     int day = 0;
     double previous = -1;
     while (isLog && reader.next(line)) {
         ++result.lines;
         LogRecord record;
-        if (reader.truncated() || !ParseLogLine(line, rules, record)) {
+        const LogLineFault fault = reader.truncated() ? LogLineFault::TooLong : CheckLogLine(line, rules, record);
+        if (fault != LogLineFault::None) {
             isLog = false;
+            result.notLogLine = result.lines;
+            result.notLogFault = !reader.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault;
+            result.notLogText = EscapedText(line);
             break;
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
@@ -602,7 +735,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     // One or two Log lines are no data in the loader layout (it skips two lines), so
     // reading them as a log can take nothing from that layout.
     const bool tooShortForLayout = result.lines > 0 && result.lines < 3;
-    if (isLog && (unreadableByLayout || tooShortForLayout)) {
+    if (isLog && (unreadableByLayout || tooShortForLayout || options.logOnly)) {
         // The last line was written at the file's modification time; earlier days count back.
         const QDateTime modified =
             (options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device)).toLocalTime();
@@ -629,6 +762,8 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         return result;
     }
 
+    if (options.logOnly)
+        return result;  // no log, and no other layout asked for
     std::vector<HeldPoint>().swap(held);
     if (result.lines > 0 && !reader.rewind())
         throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
@@ -647,10 +782,9 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         ++result.lines;
         const LoaderFields fields = SplitLoaderLine(line);
         double t = 0;
-        if (!ParseTimeOfDay(fields.timeText, rules, t)) {
-            const QString text = QString::fromLocal8Bit(fields.timeText.data(), qsizetype(fields.timeText.size()));
-            throw ChartFileError(ChartProblem::InvalidTime, name, text);
-        }
+        if (!ParseTimeOfDay(fields.timeText, rules, t))
+            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(fields.timeText), chartfile::FileType::Regular,
+                                 result.lines);
         if (previousPointTime > 0 && t + dayCount < previousPointTime)
             ++dayCount;
         previousPointTime = t + dayCount;

@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QFile;
 class QIODevice;
@@ -38,19 +39,28 @@ enum class ChartProblem {
 class ChartFileError : public std::runtime_error {
 public:
     ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail = QString(),
-                   chartfile::FileType fileType = chartfile::FileType::Regular);
+                   chartfile::FileType fileType = chartfile::FileType::Regular, std::size_t line = 0);
 
     ChartProblem problem() const { return m_problem; }
     const QString& fileName() const { return m_fileName; }
+    // Text from the file is escaped (EscapedText), so it is safe on a terminal.
     const QString& detail() const { return m_detail; }
     chartfile::FileType fileType() const { return m_fileType; }
+    std::size_t line() const { return m_line; }  // InvalidTime: the file's line, 1 for the first
 
 private:
     ChartProblem m_problem;
     QString m_fileName;
     QString m_detail;
     chartfile::FileType m_fileType;
+    std::size_t m_line;
 };
+
+// Bytes of a file as text that is safe to show anywhere: UTF-8 read as such, a
+// backslash doubled, and every control or format character, escape sequence, NUL or
+// byte that is not UTF-8 written as \t, \xNN or \uNNNN. At most `limit` characters of
+// the text are kept, then "…".
+QString EscapedText(std::string_view bytes, qsizetype limit = 80);
 
 enum class ChartLine { DewPoint, Humidity, Ambient };  // Series1, Series6, Series7
 
@@ -65,20 +75,32 @@ public:
     virtual void reservePoints(ChartLine, std::size_t) {}
 };
 
-// The locale's pieces of a time text, as the 8-bit bytes of the file.
+// The pieces of a time text, as the 8-bit bytes of the file. A log may have been
+// written under another locale (on another computer), so besides the locale's own
+// pieces every separator and marker the program writes under any locale is read.
 struct TimeTextRules {
-    std::string timeSeparator = ":";
-    std::string decimalSeparator = ".";
-    std::string amText = "AM";
-    std::string pmText = "PM";
+    // Between hours, minutes and seconds; one time text uses one of them throughout.
+    std::vector<std::string> timeSeparators{":"};
+    std::string decimalSeparator = ".";  // before milliseconds: the locale's only
+    // In a log's display texts: the locale's, then every other one a locale has ('.', ',', '٫').
+    std::vector<std::string> valueDecimals{".", ","};
+    struct Marker {
+        std::string text;
+        bool pm = false;
+    };
+    // Tried in this order: the locale's own, "AM" and "PM", then those of every locale
+    // whose long time form has a 12-hour clock, longest first. None starts with a
+    // digit or a blank, and none is a morning marker in one locale and an afternoon
+    // marker in another.
+    std::vector<Marker> markers{{"AM", false}, {"PM", true}};
 
     static TimeTextRules fromLocale(const QLocale& locale = QLocale());
 };
 
 // A time of day as a fraction of a day. Accepts hours, optionally separator and
-// minutes, then separator and seconds, then decimal separator and milliseconds;
-// an AM/PM marker (the locale's, or "AM"/"PM" in any case) before or after; blanks
-// before, between and after the parts. False for anything else.
+// minutes, then the same separator and seconds, then decimal separator and
+// milliseconds; a marker (ASCII letters in any case) before or after; blanks before,
+// between and after the parts. False for anything else.
 bool ParseTimeOfDay(std::string_view text, const TimeTextRules& rules, double& dayFraction);
 
 // The number a value text stands for. `complete` tells whether the text held exactly
@@ -107,10 +129,23 @@ struct LogRecord {
     std::int16_t humidity = 0;
     std::int16_t ambient = 0;
 };
+// Why a line is no Log line.
+enum class LogLineFault {
+    None,
+    FieldCount,     // not eight TAB-separated fields
+    ReadingNumber,  // field 1
+    Time,           // field 2
+    Value,          // fields 3 to 8: a raw value, or its display text, or the two disagree
+    Unfinished,     // the file's last line, without its line end
+    TooLong,        // longer than any Log line
+};
+
 // True when `line` (without its line end) is a Log line: a reading number, a time
 // the time conversion accepts, three canonical integers in int16 range and their
 // display texts with two decimals that equal raw / 10 to four significant digits.
 bool ParseLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record);
+// The same, telling why not (None for a Log line).
+LogLineFault CheckLogLine(std::string_view line, const TimeTextRules& rules, LogRecord& record);
 
 // True when the loader layout reads the line cleanly: a valid time text and a value
 // text that is exactly one number. Every data line of a loader-layout file does.
@@ -123,6 +158,11 @@ struct ChartLoadResult {
     std::size_t lines = 0;   // lines read from the file
     std::size_t points = 0;  // points handed to the sink
     QDate lastDate;          // measurement log: calendar date given to its last line
+    // A file that is no measurement log: its first line that is no Log line (1 for the
+    // first line; 0 when there is none), why, and its text (EscapedText).
+    std::size_t notLogLine = 0;
+    LogLineFault notLogFault = LogLineFault::None;
+    QString notLogText;
 };
 
 // In our own log a time of day that goes back by less than this is the clock being
@@ -140,6 +180,10 @@ struct ChartLoadOptions {
     // Bytes read so far and the device's size at the start, after every buffer read.
     // A file that falls back to the fixed-column layout is read a second time.
     std::function<void(qint64 done, qint64 total)> progress;
+    // Only a measurement log is read: any other file gives no point and is not read in
+    // the loader layout; the result says which line is not a Log line. A file of Log
+    // lines only is taken as a log even where the loader layout could read it too.
+    bool logOnly = false;
 };
 
 // Loads an open, readable, seekable device. The sink's lines are cleared only right

@@ -2,12 +2,14 @@
 // file is opened, and nothing here ever waits for another program.
 #pragma once
 
+#include "files/outputcheck.h"
+
 #include <QString>
 
 namespace hmx::chartfile {
 
-// What a name turned out to be.
-enum class FileType { Regular, Directory, Fifo, CharacterDevice, BlockDevice, Socket, Other };
+// What a name turned out to be (the same kinds an output is checked for).
+using FileType = files::FileType;
 
 enum class OpenStatus { Ok, NotRegular, Failed };
 

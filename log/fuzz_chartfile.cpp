@@ -1,6 +1,7 @@
 // libFuzzer target: the chart-file reader on arbitrary bytes. Feeds the value and
-// time conversions, the loader-layout split, the Log line recognition and a whole
-// load through a small read buffer, checking what their callers rely on.
+// time conversions, the loader-layout split, the Log line recognition, the escaping of
+// a file's text for messages and a whole load through a small read buffer, checking
+// what their callers rely on.
 #include "log/chartfile.h"
 
 #include <QBuffer>
@@ -78,6 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hmx::LogRecord record;
     if (hmx::ParseLogLine(text, r, record))
         check(record.time >= 0 && record.time < 1);
+
+    // Shown on a terminal or in a box: nothing in it may act instead of being read.
+    for (const QChar c : hmx::EscapedText(text, 4096))
+        check(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format);
 
     QByteArray bytes(text.data(), qsizetype(text.size()));
     QBuffer buffer(&bytes);

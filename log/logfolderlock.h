@@ -24,6 +24,11 @@ public:
     // Lets go and removes the lock file.
     void release();
 
+    // True when a copy of the program (this one too) holds the lock of `logName`'s folder
+    // now, so that log and the files beside it are being written. Only looks: creates
+    // no file, and holds nothing beyond the look itself.
+    static bool HeldNow(const QString& logName);
+
     QString folder() const;        // in native form, absolute
     qint64 otherProcess() const;   // 0: not known
     QString reason() const;        // Failed: the system's words

@@ -73,6 +73,23 @@ LogFolderLock::Result LogFolderLock::acquire()
     return Result::Failed;
 }
 
+bool LogFolderLock::HeldNow(const QString& logName)
+{
+    const QByteArray path = QFile::encodeName(LogFolderLock(logName).m_path);
+    const int fd = OpenRetrying(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);  // never waits on a FIFO
+    if (fd < 0)
+        return false;  // no lock file: nobody measures there (an owner removes it only once done)
+    // A shared lock is refused while an owner holds its exclusive one; a lock file left
+    // by an owner that died is free.
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (rc < 0 && errno == EINTR);
+    const bool held = rc < 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // lets go of the shared lock at once
+    return held;
+}
+
 void LogFolderLock::release()
 {
     if (m_handle < 0)

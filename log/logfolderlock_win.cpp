@@ -55,6 +55,14 @@ LogFolderLock::Result LogFolderLock::acquire()
     return Result::Held;
 }
 
+bool LogFolderLock::HeldNow(const QString& logName)
+{
+    // The owner's handle deletes the file when it closes, also when the owner dies: the
+    // file is there only while a copy holds it. Looking at its attributes opens nothing.
+    const QString native = QDir::toNativeSeparators(LogFolderLock(logName).m_path);
+    return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(native.utf16())) != INVALID_FILE_ATTRIBUTES;
+}
+
 void LogFolderLock::release()
 {
     if (m_handle == -1)

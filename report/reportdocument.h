@@ -19,6 +19,7 @@ struct ReportSection {
     QString heading;
     ReportTable table;  // no rows: none
     QStringList lines;  // paragraphs after the table
+    QStringList code;   // after the lines, in a fixed-pitch font: texts read character by character
 };
 
 struct ReportDocument {
@@ -26,6 +27,7 @@ struct ReportDocument {
     std::vector<std::pair<QString, QString>> facts;  // label and value, under the title
     QString chartHeading;
     std::vector<ReportSection> sections;  // after the chart
+    QString pageNumbers;  // at the foot of every page, "%1" the page and "%2" their count; empty: none
 };
 
 } // namespace hmx::report

@@ -64,8 +64,10 @@ QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
         return ByLanguage(QStringLiteral("Błąd odczytu pliku %1: %2"), QStringLiteral("Cannot read %1: %2"))
             .arg(name, error.detail());
     case ChartProblem::InvalidTime: {
-        // The same text in both languages.
-        const QString invalid = QStringLiteral("'%1' is not a valid time").arg(error.detail());
+        // The same text in both languages, then where it is.
+        QString invalid = QStringLiteral("'%1' is not a valid time").arg(error.detail());
+        if (error.line() > 0)
+            invalid += ByLanguage(QStringLiteral(" (wiersz %1)"), QStringLiteral(" (line %1)")).arg(error.line());
         return pointsLoaded > 0 ? invalid : NoReadingsMessage(name) + QLatin1Char('\n') + invalid;
     }
     case ChartProblem::Cancelled:
@@ -110,8 +112,8 @@ public:
     }
     void addPoint(ChartLine line, double x, double y) override
     {
-        // The file's times are the clock's; the chart's X leaves summer time out.
-        m_batch->points.push_back({line, ChartXOfLocal(x), y});
+        // The file's times are the clock's, in order; the chart's X leaves summer time out.
+        m_batch->points.push_back({line, m_timeline.chartX(x), y});
         ++m_points;
         if (m_batch->points.size() >= BatchPoints)
             flush();
@@ -137,6 +139,7 @@ private:
     ChartLoadJob& m_job;
     std::shared_ptr<Batch> m_batch;
     std::size_t m_points = 0;
+    ClockTimeline m_timeline;
 };
 
 ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName)

@@ -24,6 +24,10 @@ ChartLines ConfigureChart1(chart::ChartWidget& chart)
     texts.imageSizeLabel = ByLanguage(QStringLiteral("Rozmiar w pikselach:"), QStringLiteral("Size in pixels:"));
     texts.errorTitle = QStringLiteral("HMX-700");  // every box of the program bears its name
     texts.cannotWrite = ByLanguage(QStringLiteral("Nie można zapisać pliku %1: %2"), QStringLiteral("Cannot write %1: %2"));
+    texts.notRegularFile = ByLanguage(QStringLiteral("to nie jest zwykły plik; wykres zapisuje się tylko w miejsce zwykłego pliku"),
+                                      QStringLiteral("it is not a regular file; the chart is saved over a regular file only"));
+    texts.keptFile = ByLanguage(QStringLiteral("to plik %1, który program właśnie czyta lub zapisuje; wybierz inną nazwę"),
+                                QStringLiteral("it is %1, which the program is reading or writing; choose another name"));
     texts.timeColumn = ByLanguage(QStringLiteral("Czas"), QStringLiteral("Time"));
     texts.dateTimeColumn = ByLanguage(QStringLiteral("Data i czas (ISO 8601)"), QStringLiteral("Date and time (ISO 8601)"));
     texts.manualView = ByLanguage(QStringLiteral("Widok powiększony · kliknij, aby przywrócić"),

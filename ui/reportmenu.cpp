@@ -1,9 +1,15 @@
-// "Report…" in the chart's menu: a PDF of the period the chart shows, with what the
-// window knows of the instrument and the limits, and the journal of the chart's file.
+// "Report…" in the chart's menu: a PDF of the period the chart shows, of the one source
+// the chart shows (the live log, or the file loaded last), with what the window knows
+// of the instrument and the limits. Also what the chart's exports may write over.
+#include "files/outputcheck.h"
+#include "instrument/charttime.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "report/pdfreport.h"
 #include "ui/alarmpanel.h"
+#include "ui/chartload.h"
+#include "ui/chartview.h"
+#include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -13,8 +19,31 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 using namespace hmx;
+
+namespace {
+
+// What nothing the window writes on the user's choice as `output` may replace: the
+// files the window itself writes, the file the chart shows, and what a measuring copy
+// writes in the output's folder.
+QStringList KeptFiles(const QString& output, const MeasurementLog* log, const EventJournal* journal,
+                      const QString& chartSource)
+{
+    QStringList kept{chartSource};
+    if (log)
+        kept += MeasuringFiles(log->fileName());
+    if (journal)
+        kept << journal->fileName();
+    kept += FilesWrittenIn(QFileInfo(output).absolutePath());
+    return kept;
+}
+
+} // namespace
 
 void TForm1::setUpReport()
 {
@@ -22,6 +51,9 @@ void TForm1::setUpReport()
     action->setObjectName(QStringLiteral("ChartReportAction"));
     connect(action, &QAction::triggered, this, [this] { RunGuarded([this] { askAndWriteReport(); }); });
     Chart1->addMenuAction(action);
+    // The chart's image and CSV exports keep to the same rule as the report.
+    Chart1->setKeptFiles(
+        [this](const QString& output) { return KeptFiles(output, m_log.get(), m_journal.get(), m_chartSource); });
 }
 
 void TForm1::askAndWriteReport()
@@ -41,29 +73,86 @@ void TForm1::askAndWriteReport()
 
 bool TForm1::writeReport(const QString& name)
 {
+    // Checked first: nothing is read or written for an output that must not be replaced.
+    const files::OutputCheck check = files::CheckOutput(name, KeptFiles(name, m_log.get(), m_journal.get(), m_chartSource));
+    if (!check.free()) {
+        ShowErrorReport(OutputRefusedText(check, name));
+        return false;
+    }
     if (!HasReadingsShown(*Chart1)) {
         ShowErrorReport(NoReadingsShownText(*Chart1));
         return false;
     }
+    Chart1->updateRanges();
+    ReportPeriod period{Chart1->bottomAxis()->minimum(), Chart1->bottomAxis()->maximum()};
 
     RunReportSource source;
     source.logFile = m_chartSource;
-    // The live log's journal is the window's own; a loaded file's lies beside it.
-    const bool live = m_log && m_chartSource == m_log->fileName();
+    source.preferences = m_alarms->preferences();
+    const bool live = m_log && !m_chartSource.isEmpty()
+        && (m_chartSource == m_log->fileName() || files::SameFile(m_chartSource, m_log->fileName()));
+
+    // The chart may hold readings of more than one source (a file loaded while measuring,
+    // or before it): the report reads the one it names again, on a chart of its own
+    // that looks like Chart1, and covers the part of the shown period its readings span.
+    chart::ChartWidget own;
+    chart::ChartWidget* reported = Chart1;
+    QWidget derivedPage;
+    if (!m_chartSource.isEmpty()) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        own.resize(Chart1->size());
+        own.setFont(Chart1->font());
+        const ChartLines lines = ConfigureChart1(own);
+        try {
+            const ReportLog log = LoadReportLog(m_chartSource, lines, false, live);
+            source.logBytes = log.bytes;
+            source.logSha256 = log.sha256;
+            source.logGrowing = live;
+        } catch (const ChartFileError& e) {
+            ShowErrorReport(ChartLoadMessage(e, 0));
+            return false;
+        }
+        // The derived quantities, when chosen, from these readings.
+        DerivedPanel derived(&derivedPage, QRect(), own, *lines.dewPoint, *lines.ambient);
+        if (m_derived)
+            derived.setChoice(m_derived->choice());
+        for (int i = 0; i < std::min(own.seriesCount(), Chart1->seriesCount()); ++i) {
+            own.series(i)->setVisible(Chart1->series(i)->visible());
+            own.setLimitLines(i, Chart1->limitLines(i));
+            // Periods past a limit are the live readings' own.
+            if (live)
+                own.setShadedPeriods(i, Chart1->shadedPeriods(i));
+        }
+        // A log stamps readings with whole seconds, where the window showed them with
+        // their milliseconds: the period starts at the whole second of its start.
+        const QDateTime start = LocalDateTime(period.from);
+        if (start.isValid())
+            period.from = ChartX(start.toMSecsSinceEpoch() - start.time().msec());
+        const std::optional<ReportPeriod> span = ReadingsSpan(own);
+        if (span)
+            period = {std::max(period.from, span->from), std::min(period.to, span->to)};
+        if (!span || !(period.from <= period.to) || !HasReadingsIn(own, period)) {
+            ShowErrorReport(NoReadingsText(period));
+            return false;
+        }
+        ShowPeriod(own, period);
+        reported = &own;
+    }
+
     const QString journal = live ? m_journal->fileName() : JournalBeside(m_chartSource);
     if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
-    InstrumentFromJournal(source, QDateTime::currentDateTime());
+    InstrumentFromJournal(source, LocalDateTime(period.to));
     // The instrument answering now made the live log only; a loaded file may be another's.
     if (live && !m_model.isEmpty()) {
         source.model = m_model;
         source.firmware = m_firmware;
         source.serialNumber = QString::number(m_serialNumber);
     }
-    source.preferences = m_alarms->preferences();
 
     QString error;
-    if (report::WriteReportPdf(RunReport(*Chart1, source), *Chart1, name, &error))
+    if (report::WriteReportPdf(RunReport(*reported, source, period), *reported, name, &error))
         return true;
     ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
     return false;

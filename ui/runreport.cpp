@@ -3,17 +3,24 @@
 #include "chart/chartwidget.h"
 #include "chart/statistics.h"
 #include "instrument/charttime.h"
+#include "log/logfolderlock.h"
 #include "log/measurementlog.h"
-#include "report/filedigest.h"
 #include "ui/alarmtexts.h"
 #include "ui/chartlimits.h"
 #include "ui/language.h"
-#include "ui/statisticspanel.h"
+#include "ui/messages.h"
+#include "ui/statisticstexts.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSysInfo>
+
+#include <algorithm>
+#include <cmath>
 
 namespace hmx {
 
@@ -22,11 +29,20 @@ namespace {
 QString Unknown() { return ByLanguage("nieznany", "unknown"); }
 QString OrUnknown(const QString& text) { return text.isEmpty() ? Unknown() : text; }
 
-// Date and time with seconds, in the locale's forms.
+// Date and time with seconds, in the locale's forms; in the hour the clock repeats in
+// autumn with the UTC offset, which tells its two passes apart.
 QString MomentText(const QDateTime& moment)
 {
     const QLocale locale;
-    return locale.toString(moment.date(), QLocale::ShortFormat) + u' ' + LongTimeText(moment.time(), locale);
+    QString text = locale.toString(moment.date(), QLocale::ShortFormat) + u' ' + LongTimeText(moment.time(), locale);
+    if (moment.isValid() && MomentsOfClock(QDateTime(moment.date(), moment.time(), Qt::UTC).toMSecsSinceEpoch()).count == 2) {
+        const int minutes = moment.offsetFromUtc() / 60;
+        text += QStringLiteral(" (UTC%1%2:%3)")
+                    .arg(minutes < 0 ? u'-' : u'+')
+                    .arg(std::abs(minutes) / 60, 2, 10, QLatin1Char('0'))
+                    .arg(std::abs(minutes) % 60, 2, 10, QLatin1Char('0'));
+    }
+    return text;
 }
 
 // The statistics with one column per line, so the table keeps to a page's width.
@@ -47,16 +63,19 @@ report::ReportTable Transposed(const chart::StatisticsTable& table)
     return out;
 }
 
-report::ReportSection LimitsSection(const AlarmPreferences& preferences)
+// The limits with the units the program shows its lines in: the chart's line titles
+// ("°Cdp" for the dew point, not the "°C" of a temperature).
+report::ReportSection LimitsSection(const AlarmPreferences& preferences, chart::ChartWidget& chart)
 {
-    report::ReportSection section{ByLanguage("Obowiązujące progi", "Limits in force"), {}, {}};
+    report::ReportSection section{ByLanguage("Obowiązujące progi", "Limits in force"), {}, {}, {}};
     section.table.header = {ByLanguage("Wielkość", "Quantity"), ByLanguage("Próg", "Limit"), ByLanguage("Wartość", "Value")};
     for (const auto& [quantity, line] : ChartLineOf) {
         const limits::Limits limits = preferences.of(quantity);
+        const QString unit = line < chart.seriesCount() ? chart.series(line)->title() : QuantityUnit(quantity);
         for (limits::Bound bound : {limits::Bound::AlarmHigh, limits::Bound::WarningHigh, limits::Bound::WarningLow,
                                     limits::Bound::AlarmLow}) {
             if (const std::optional<double>& value = limits[bound])
-                section.table.rows.push_back({QuantityName(quantity), BoundName(bound), LimitValueText(*value, quantity)});
+                section.table.rows.push_back({QuantityName(quantity), BoundName(bound), LimitNumberText(*value) + QChar(0x00A0) + unit});
         }
     }
     if (section.table.rows.empty())
@@ -92,7 +111,7 @@ QString EventName(const QString& kind)
 
 report::ReportSection EventsSection(const RunReportSource& source, double fromX, double toX)
 {
-    report::ReportSection section{ByLanguage("Zdarzenia okresu", "Events of the period"), {}, {}};
+    report::ReportSection section{ByLanguage("Zdarzenia okresu", "Events of the period"), {}, {}, {}};
     if (!source.journal) {
         section.lines << ByLanguage("Obok pliku dziennika nie ma dziennika zdarzeń.",
                                     "There is no event journal beside the log file.");
@@ -110,26 +129,148 @@ report::ReportSection EventsSection(const RunReportSource& source, double fromX,
     return section;
 }
 
-report::ReportSection FileSection(const QString& logFile)
+// The log's name, the bytes the report was made from and their SHA-256, set in a
+// fixed-pitch font so it is read (and copied) character for character.
+report::ReportSection FileSection(const RunReportSource& source)
 {
-    report::ReportSection section{ByLanguage("Plik dziennika", "Log file"), {}, {}};
-    if (logFile.isEmpty()) {
+    report::ReportSection section{ByLanguage("Plik dziennika", "Log file"), {}, {}, {}};
+    if (source.logFile.isEmpty()) {
         section.lines << ByLanguage("Wykres nie pochodzi z pliku.", "The chart does not come from a file.");
         return section;
     }
-    QString reason;
-    const std::optional<QString> digest = report::FileSha256(logFile, &reason);
-    section.lines << QDir::toNativeSeparators(QFileInfo(logFile).absoluteFilePath())
-                  << QStringLiteral("SHA-256: ")
-            + (digest ? *digest : ByLanguage("nie można odczytać pliku (%1)", "the file cannot be read (%1)").arg(reason));
+    section.lines << QDir::toNativeSeparators(QFileInfo(source.logFile).absoluteFilePath());
+    if (source.logBytes < 0)
+        return section;
+    const QString bytes = QString::number(source.logBytes);
+    if (source.logGrowing)
+        section.lines << ByLanguage("Plik był w trakcie zapisu; raport obejmuje jego pierwsze %1 bajtów "
+                                    "(sprawdzenie: head -c %1 PLIK | sha256sum).",
+                                    "The file was being written; the report covers its first %1 bytes "
+                                    "(to check: head -c %1 FILE | sha256sum).")
+                             .arg(bytes);
+    else
+        section.lines << ByLanguage("Rozmiar: %1 bajtów.", "Size: %1 bytes.").arg(bytes);
+    section.lines << QStringLiteral("SHA-256:");
+    section.code << source.logSha256;
     return section;
 }
+
+// The statistics of the visible lines over exactly the period.
+chart::StatisticsTable PeriodStatistics(chart::ChartWidget& chart, const AlarmPreferences& preferences, ReportPeriod period)
+{
+    std::vector<chart::LineStatistics> lines;
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        const chart::LineSeries& line = *chart.series(i);
+        if (line.visible())
+            lines.push_back(chart::StatisticsOf(line, period.from, period.to, ChartStatisticsLimits(preferences, i)));
+    }
+    return chart::StatisticsTableOf(lines, StatisticsHeaders(), [&chart](double x) { return chart.timeOfDay(x); });
+}
+
+// Hands on a file's first `limit` bytes to the loader, hashing them as they are read;
+// reading from the start again starts the hash again.
+class HashingReader : public QIODevice {
+public:
+    HashingReader(QFile& file, qint64 limit) : m_file(file), m_limit(limit) {}
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_limit; }
+    bool seek(qint64 position) override
+    {
+        if (position != 0 || !m_file.seek(0))
+            return false;
+        QIODevice::seek(0);
+        m_hash.reset();
+        m_read = 0;
+        return true;
+    }
+
+    // What was read so far, once the rest is read too.
+    bool finish(QString& sha256)
+    {
+        char buffer[64 * 1024];
+        for (;;) {
+            const qint64 n = read(buffer, sizeof buffer);
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+        }
+        sha256 = QString::fromLatin1(m_hash.result().toHex());
+        return true;
+    }
+    qint64 bytesRead() const { return m_read; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = m_file.read(data, std::min(maxSize, m_limit - m_read));
+        if (n < 0) {
+            setErrorString(m_file.errorString());
+            return -1;
+        }
+        m_hash.addData(QByteArrayView(data, n));
+        m_read += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile& m_file;
+    qint64 m_limit;
+    qint64 m_read = 0;
+    QCryptographicHash m_hash{QCryptographicHash::Sha256};
+};
+
+// Where the last complete line of a file being written ends (0: no complete line yet).
+qint64 EndOfLastLine(QFile& file)
+{
+    qint64 end = file.size();
+    char buffer[4096];
+    while (end > 0) {
+        const qint64 from = std::max<qint64>(0, end - qint64(sizeof buffer));
+        if (!file.seek(from))
+            return 0;
+        const qint64 n = file.read(buffer, end - from);
+        if (n != end - from)
+            return 0;
+        for (qint64 i = n - 1; i >= 0; --i) {
+            if (buffer[i] == '\n')
+                return from + i + 1;
+        }
+        end = from;
+    }
+    return 0;
+}
+
+// A log's points onto the chart's lines, its clock times taken in order (the hour the
+// clock repeats in autumn told apart by the order of the lines).
+class ChartLinesSink : public ChartSink {
+public:
+    explicit ChartLinesSink(const ChartLines& lines) : m_lines(lines) {}
+    void clearSeries(ChartLine line) override { series(line)->clear(); }
+    void setTimeAxisAutomatic() override {}
+    void addPoint(ChartLine line, double x, double y) override { series(line)->addXY(m_timeline.chartX(x), y); }
+
+private:
+    chart::LineSeries* series(ChartLine line) const
+    {
+        return line == ChartLine::DewPoint ? m_lines.dewPoint : line == ChartLine::Humidity ? m_lines.humidity : m_lines.ambient;
+    }
+    ChartLines m_lines;
+    ClockTimeline m_timeline;
+};
 
 } // namespace
 
 QString JournalBeside(const QString& logFile)
 {
     return QFileInfo(logFile).absoluteDir().filePath(QStringLiteral("hmx700-events.txt"));
+}
+
+QString FirmwareText(const QString& version, const QString& revision)
+{
+    return ByLanguage("%1, rewizja %2", "%1, revision %2").arg(version, revision);
 }
 
 void InstrumentFromJournal(RunReportSource& source, const QDateTime& until)
@@ -148,56 +289,158 @@ void InstrumentFromJournal(RunReportSource& source, const QDateTime& until)
         if (!value.isEmpty())
             *field = value;
     }
+    // The version line as the window showed it, in either language of the program.
+    static const QRegularExpression versionLine(QStringLiteral("(?:wersja|version):\\s*(\\S+)\\s+(?:rewizja|rev\\.):\\s*(\\S+)"));
+    const QRegularExpressionMatch match = versionLine.match(source.firmware);
+    if (match.hasMatch())
+        source.firmware = FirmwareText(match.captured(1), match.captured(2));
 }
 
-report::ReportDocument RunReport(chart::ChartWidget& chart, const RunReportSource& source, const QDateTime& made)
+void ShowPeriod(chart::ChartWidget& chart, ReportPeriod period)
 {
-    chart.updateRanges();
-    const double fromX = chart.bottomAxis()->minimum(), toX = chart.bottomAxis()->maximum();
+    chart::ChartAxis& axis = *chart.bottomAxis();
+    axis.setAutomatic(false);
+    if (period.from > axis.maximum()) {
+        axis.setMaximum(period.to);
+        axis.setMinimum(period.from);
+    } else {
+        axis.setMinimum(period.from);
+        axis.setMaximum(period.to);
+    }
+}
+
+std::optional<ReportPeriod> ReadingsSpan(chart::ChartWidget& chart)
+{
+    std::optional<ReportPeriod> span;
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        const chart::LineSeries& line = *chart.series(i);
+        if (!line.visible() || line.count() == 0)
+            continue;
+        const double first = line.x(0), last = line.x(line.count() - 1);
+        span = span ? ReportPeriod{std::min(span->from, first), std::max(span->to, last)} : ReportPeriod{first, last};
+    }
+    return span;
+}
+
+bool HasReadingsIn(chart::ChartWidget& chart, ReportPeriod period)
+{
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        const chart::LineSeries& line = *chart.series(i);
+        if (line.visible() && chart::StatisticsOf(line, period.from, period.to).count > 0)
+            return true;
+    }
+    return false;
+}
+
+report::ReportDocument RunReport(chart::ChartWidget& chart, const RunReportSource& source, ReportPeriod period,
+                                 const QDateTime& made)
+{
     report::ReportDocument doc;
     doc.title = ByLanguage("Raport z pomiarów HMX-700", "HMX-700 measurement report");
+    doc.pageNumbers = ByLanguage("Strona %1 z %2", "Page %1 of %2");
     doc.facts = {
         {ByLanguage("Program", "Program"), QStringLiteral("hmx700 " HMX700_VERSION)},
         {ByLanguage("Przyrząd", "Instrument"), OrUnknown(source.model)},
         {ByLanguage("Wersja oprogramowania przyrządu", "Firmware version"), OrUnknown(source.firmware)},
         {ByLanguage("Numer seryjny", "Serial number"), OrUnknown(source.serialNumber)},
         {ByLanguage("Komputer", "Computer"), QSysInfo::machineHostName()},
-        {ByLanguage("Okres", "Period"), MomentText(LocalDateTime(fromX)) + QStringLiteral(" – ") + MomentText(LocalDateTime(toX))},
+        {ByLanguage("Okres", "Period"),
+         MomentText(LocalDateTime(period.from)) + QStringLiteral(" – ") + MomentText(LocalDateTime(period.to))},
         {ByLanguage("Raport sporządzono", "Report made"), MomentText(made)},
     };
     doc.chartHeading = ByLanguage("Wykres okresu", "Chart of the period");
-    const AlarmPreferences& preferences = source.preferences;
-    const chart::StatisticsTable statistics
-        = ShownStatistics(chart, [&preferences](int line) { return ChartStatisticsLimits(preferences, line); });
-    doc.sections.push_back({ByLanguage("Statystyka", "Statistics"), Transposed(statistics), {}});
-    doc.sections.push_back(LimitsSection(source.preferences));
-    doc.sections.push_back(EventsSection(source, fromX, toX));
-    doc.sections.push_back(FileSection(source.logFile));
+    doc.sections.push_back({ByLanguage("Statystyka", "Statistics"), Transposed(PeriodStatistics(chart, source.preferences, period)), {}, {}});
+    doc.sections.push_back(LimitsSection(source.preferences, chart));
+    doc.sections.push_back(EventsSection(source, period.from, period.to));
+    doc.sections.push_back(FileSection(source));
     return doc;
 }
 
 bool HasReadingsShown(chart::ChartWidget& chart)
 {
     chart.updateRanges();
-    const double fromX = chart.bottomAxis()->minimum(), toX = chart.bottomAxis()->maximum();
-    for (int i = 0; i < chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *chart.series(i);
-        if (line.visible() && chart::StatisticsOf(line, fromX, toX).count > 0)
-            return true;
-    }
-    return false;
+    return HasReadingsIn(chart, {chart.bottomAxis()->minimum(), chart.bottomAxis()->maximum()});
+}
+
+QString NoReadingsText(ReportPeriod period)
+{
+    return ByLanguage("Brak odczytów między %1 a %2.", "No readings between %1 and %2.")
+        .arg(MomentText(LocalDateTime(period.from)), MomentText(LocalDateTime(period.to)));
 }
 
 QString NoReadingsShownText(chart::ChartWidget& chart)
 {
     chart.updateRanges();
-    return ByLanguage("Brak odczytów między %1 a %2.", "No readings between %1 and %2.")
-        .arg(MomentText(LocalDateTime(chart.bottomAxis()->minimum())), MomentText(LocalDateTime(chart.bottomAxis()->maximum())));
+    return NoReadingsText({chart.bottomAxis()->minimum(), chart.bottomAxis()->maximum()});
 }
 
 QString DefaultReportName(const QDateTime& made)
 {
     return ByLanguage("raport-", "report-") + made.toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".pdf");
+}
+
+ReportLog LoadReportLog(const QString& fileName, const ChartLines& lines, bool logOnly, bool growing, const QLocale& locale)
+{
+    const std::unique_ptr<QFile> file = OpenChartFile(fileName);
+    const qint64 limit = growing ? EndOfLastLine(*file) : file->size();
+    if (!file->seek(0))
+        throw ChartFileError(ChartProblem::ReadError, fileName, file->errorString());
+    HashingReader reader(*file, limit);
+    if (!reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
+    for (chart::LineSeries* line : {lines.dewPoint, lines.humidity, lines.ambient}) {
+        line->clear();
+        line->setJoiningDistance(LogJoiningDistance);
+    }
+    ChartLinesSink sink(lines);
+    ChartLoadOptions options;
+    options.locale = locale;
+    options.logOnly = logOnly;
+    // Read now, not after the load: the file is read through the hashing reader.
+    options.lastModified = file->fileTime(QFileDevice::FileModificationTime);
+    ReportLog log;
+    log.loaded = LoadChart(reader, fileName, sink, options);
+    if (!reader.finish(log.sha256))
+        throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
+    log.bytes = reader.bytesRead();
+    return log;
+}
+
+QStringList MeasuringFiles(const QString& logName)
+{
+    const QFileInfo log(logName);
+    const QDir folder = log.absoluteDir();
+    return {log.absoluteFilePath(), log.absoluteFilePath() + QStringLiteral(".lock"),
+            folder.filePath(QStringLiteral("hmx700-events.txt")),
+            folder.filePath(log.completeBaseName() + QStringLiteral(".queue"))};
+}
+
+QStringList FilesWrittenIn(const QString& folder)
+{
+    // Every measuring copy writes jrt1.txt in the folder it measures in.
+    const QString log = QDir(folder).filePath(QStringLiteral("jrt1.txt"));
+    return LogFolderLock::HeldNow(log) ? MeasuringFiles(log) : QStringList();
+}
+
+QString OutputRefusedText(const files::OutputCheck& check, const QString& fileName)
+{
+    const QString name = QDir::toNativeSeparators(fileName);
+    switch (check.verdict) {
+    case files::OutputVerdict::Free:
+        break;
+    case files::OutputVerdict::NotRegular:
+        return ByLanguage("Nie zapisano %1: to nie jest zwykły plik, lecz %2; program zapisuje tylko w miejsce zwykłego pliku",
+                          "%1 is not written: it is not a regular file but %2; the program writes over regular files only")
+            .arg(name, FileTypeText(check.type));
+    case files::OutputVerdict::Kept:
+        return ByLanguage("Nie zapisano %1: to plik %2, który program właśnie czyta lub zapisuje; wybierz inną nazwę",
+                          "%1 is not written: it is %2, which the program is reading or writing; choose another name")
+            .arg(name, QDir::toNativeSeparators(check.keptFile));
+    case files::OutputVerdict::Unknown:
+        return ByLanguage("Nie zapisano %1: nie można sprawdzić, czym jest (%2)", "%1 is not written: it cannot be told what it is (%2)")
+            .arg(name, check.reason);
+    }
+    return {};
 }
 
 } // namespace hmx

@@ -564,12 +564,20 @@ void TstChartWidget::timeLabelsDoNotOverlap()
     QVERIFY(std::abs(seconds - std::round(seconds)) < 1e-6 && seconds > 1 - 1e-6);
     QString previous;
     for (std::size_t i = 0; i < l.timeTicks.size(); ++i) {
-        // Written labels never repeat the one before; left-out ones repeat it.
-        const QString text = ChartWidget::timeLabel(l.timeTicks[i]);
-        QCOMPARE(l.timeTexts[i].isEmpty(), i > 0 && text == previous);
-        if (!l.timeTexts[i].isEmpty())
-            QCOMPARE(l.timeTexts[i], text);
-        previous = text;
+        if (span > 1) {
+            // Over more than a day every label is written, each with its own day.
+            const QDate date = QDate(1899, 12, 30).addDays(qint64(std::floor(l.timeTicks[i] + 1e-9)));
+            QVERIFY2(l.timeTexts[i].contains(QString::number(date.day())) && l.timeTexts[i] != previous,
+                     qPrintable(l.timeTexts[i]));
+            previous = l.timeTexts[i];
+        } else {
+            // Written labels never repeat the one before; left-out ones repeat it.
+            const QString text = ChartWidget::timeLabel(l.timeTicks[i]);
+            QCOMPARE(l.timeTexts[i].isEmpty(), i > 0 && text == previous);
+            if (!l.timeTexts[i].isEmpty())
+                QCOMPARE(l.timeTexts[i], text);
+            previous = text;
+        }
         const double k = l.timeTicks[i] / l.timeStep;
         QVERIFY(std::abs(k - std::round(k)) < 1e-6);
         QVERIFY(l.timeTicks[i] >= l.timeMin - 1e-9 && l.timeTicks[i] <= l.timeMax + 1e-9);
@@ -1105,6 +1113,18 @@ void TstChartWidget::exportCsv()
     QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + expected.toUtf8());  // with a byte-order mark
     QVERIFY(!t.chart.exportCsv(dir.filePath(QStringLiteral("missing/data.csv")), &error));
     QVERIFY(error.contains(QStringLiteral("data.csv")));
+    // Never over a device, nor over a file it is told to keep, under another name too.
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("NUL");
+#else
+    const QString device = QStringLiteral("/dev/null");
+#endif
+    QVERIFY(!t.chart.exportCsv(device, &error));
+    QVERIFY2(error.contains(t.chart.texts().notRegularFile), qPrintable(error));
+    t.chart.setKeptFiles([&dir](const QString&) { return QStringList{dir.filePath(QStringLiteral("data.csv"))}; });
+    QVERIFY(!t.chart.saveImage(dir.filePath(QStringLiteral("./data.csv")), 1, &error));
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + expected.toUtf8());
 }
 
 void TstChartWidget::contextMenuCopiesTheImage()

@@ -1,10 +1,12 @@
 // The chart-file reader: loader layout, time and value conversion, own-log detection.
+#include "instrument/charttime.h"
 #include "log/chartfile.h"
 #include "log/measurementlog.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 #include <atomic>
@@ -202,6 +204,8 @@ private slots:
     void ownLogDateFromFileTime();
     void ownLogClockSteps_data();
     void ownLogClockSteps();
+    void ownLogAcrossClockChanges_data();
+    void ownLogAcrossClockChanges();
     void ownLogWithUnfinishedLastLine_data();
     void ownLogWithUnfinishedLastLine();
     void loaderLayoutNeverTakenForLog_data();
@@ -225,7 +229,7 @@ void TestChartFile::loaderLayout_data()
         << Pairs{{0.999977, 23.45}, {1.000035, 23.5}} << QString();
     QTest::newRow("first field longer than five characters")
         << head + "1\t12:00:00\t02345\n123456\t12:00:01\t02345\n" << Pairs{{0.5, 23.45}}
-        << QStringLiteral("'\t12:00:0' is not a valid time");
+        << QStringLiteral("'\\t12:00:0' is not a valid time (line 4)");  // the TAB shown as such
     QTest::newRow("five zeros add no point")
         << head + "1\t12:00:00\t00000\n2\t12:00:01\t00100\n" << Pairs{{hms(12, 0, 1), 1.0}} << QString();
     QByteArray longLine = "1\t12:00:00\t02345";
@@ -239,11 +243,11 @@ void TestChartFile::loaderLayout_data()
     QTest::newRow("empty file") << QByteArray() << Pairs{} << QString();
     QTest::newRow("blank data line ends the load, earlier points stay")
         << head + "1\t12:00:00\t02345\n\n2\t12:00:01\t02345\n" << Pairs{{0.5, 23.45}}
-        << QStringLiteral("'' is not a valid time");
+        << QStringLiteral("'' is not a valid time (line 4)");
     QTest::newRow("blank line with CR ends the load too")
-        << head + "1\t12:00:00\t02345\r\n\r\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time");
+        << head + "1\t12:00:00\t02345\r\n\r\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time (line 4)");
     QTest::newRow("short line does not see an earlier long line")
-        << head + "1\t12:00:00\t02345\nx\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time");
+        << head + "1\t12:00:00\t02345\nx\n" << Pairs{{0.5, 23.45}} << QStringLiteral("'' is not a valid time (line 4)");
     QTest::newRow("short line with hours only adds no point")
         << head + "12\t12:00:00\t02345\n1\t1\n2\t13:00:00\t00100\n"
         << Pairs{{0.5, 23.45}, {1 + hms(13, 0, 0), 1.0}} << QString();
@@ -263,7 +267,7 @@ void TestChartFile::loaderLayout_data()
         << head + "12345\t12:00:00\t00100\n1234\t12:00:01\t00200\n"
         << Pairs{{0.5, 1}, {hms(12, 0, 1), 2}} << QString();
     QTest::newRow("time error in the first data line")
-        << head + "1\t12:61:00\t00100\n" << Pairs{} << QStringLiteral("'12:61:00' is not a valid time");
+        << head + "1\t12:61:00\t00100\n" << Pairs{} << QStringLiteral("'12:61:00' is not a valid time (line 3)");
     QTest::newRow("only CRs") << QByteArray(1000, '\r') << Pairs{} << QString();
     QTest::newRow("one long line") << QByteArray(3 << 20, '7') << Pairs{} << QString();
     QByteArray garbage(4096, '\0');
@@ -349,7 +353,11 @@ void TestChartFile::timeConversion_data()
     QTest::newRow("fi: point separates the parts") << "fi_FI" << QByteArray("13.05.09") << true << hms(13, 5, 9);
     QTest::newRow("fi: own markers") << "fi_FI" << QByteArray("1.05 ip.") << true << hms(13, 5, 0);
     QTest::newRow("fi: milliseconds after comma") << "fi_FI" << QByteArray("13.05.09,5") << true << hms(13, 5, 9, 5);
-    QTest::newRow("fi: colon refused") << "fi_FI" << QByteArray("13:05:09") << false << 0.0;
+    // A log may come from a computer with another locale: every separator the program writes is read.
+    QTest::newRow("fi: a colon as other locales write it") << "fi_FI" << QByteArray("13:05:09") << true << hms(13, 5, 9);
+    QTest::newRow("C: a point as the Finnish write it") << "C" << QByteArray("20.01.55") << true << hms(20, 1, 55);
+    QTest::newRow("C: separators mixed refused") << "C" << QByteArray("20:01.55") << false << 0.0;
+    QTest::newRow("pl: another locale's marker") << "pl_PL" << QByteArray("1:05:07 p.m.") << true << hms(13, 5, 7);
     // In the system's 8-bit code page, as the log holds them.
     QTest::newRow("ko: own marker first") << "ko_KR" << QString::fromUtf8("오후 1:05:07").toLocal8Bit() << true
                                          << hms(13, 5, 7);
@@ -613,15 +621,20 @@ void TestChartFile::logLineRecognition()
 void TestChartFile::ownLogRoundTrip_data()
 {
     QTest::addColumn<QString>("locale");
-    QTest::newRow("Polish: 24-hour, comma") << "pl_PL";
-    QTest::newRow("US: 12-hour with marker after") << "en_US";
-    QTest::newRow("Korean: marker before") << "ko_KR";
-    QTest::newRow("Finnish: point between parts") << "fi_FI";
+    QTest::addColumn<QString>("reader");  // the locale of the computer that reads it
+    QTest::newRow("Polish: 24-hour, comma") << "pl_PL" << "pl_PL";
+    QTest::newRow("US: 12-hour with marker after") << "en_US" << "en_US";
+    QTest::newRow("Korean: marker before") << "ko_KR" << "ko_KR";
+    QTest::newRow("Finnish: point between parts") << "fi_FI" << "fi_FI";
+    QTest::newRow("Finnish log read in the C locale") << "fi_FI" << "C";
+    QTest::newRow("Korean log read in Polish") << "ko_KR" << "pl_PL";
+    QTest::newRow("US log read in Finnish") << "en_US" << "fi_FI";
 }
 
 void TestChartFile::ownLogRoundTrip()
 {
     QFETCH(QString, locale);
+    QFETCH(QString, reader);
     const QLocale loc(locale);
     if (!MarkersFitCodePage(loc))
         QSKIP("the system's 8-bit code page cannot write this locale's markers");
@@ -640,7 +653,7 @@ void TestChartFile::ownLogRoundTrip()
 
     const QDateTime modified(QDate(2024, 3, 10), QTime(9, 0, 1));
     Loaded loaded;
-    load(content, loaded, modified, 64 * 1024, loc);
+    load(content, loaded, modified, 64 * 1024, QLocale(reader));
     QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
     QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
     QCOMPARE(loaded.result.lastDate, QDate(2024, 3, 10));
@@ -727,6 +740,47 @@ void TestChartFile::ownLogClockSteps()
         expected << QPointF(x, -10.5);
     }
     QVERIFY2(samePairs(dewPoints(loaded.sink), expected), qPrintable(describe(dewPoints(loaded.sink))));
+}
+
+void TestChartFile::ownLogAcrossClockChanges_data()
+{
+    // A reading every second from `from` (UTC) on, stamped with Warsaw's clock.
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<int>("readings");
+    QTest::newRow("autumn: 01:30 summer time to 02:29:59 standard time")
+        << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200;
+    QTest::newRow("autumn: starting inside the hour the clock repeats")
+        << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600;
+    QTest::newRow("spring: 01:30 to 03:29:59, the clock skipping 02:00 to 03:00")
+        << QDateTime(QDate(2026, 3, 29), QTime(0, 30), QTimeZone::utc()) << 3600;
+}
+
+void TestChartFile::ownLogAcrossClockChanges()
+{
+    QFETCH(QDateTime, from);
+    QFETCH(int, readings);
+    const QTimeZone warsaw("Europe/Warsaw");
+    if (QTimeZone::systemTimeZoneId() != warsaw.id())
+        QSKIP("the test's time zone (TZ=Europe/Warsaw) is not in force here");
+    const QLocale c(QLocale::C);
+    QByteArray content;
+    for (int i = 0; i < readings; ++i)
+        content += logLine(i + 1, from.addSecs(i).toTimeZone(warsaw).time(), i % 500, 450, 235, c);
+    Loaded loaded;
+    load(content, loaded, from.addSecs(readings), 64 * 1024, c);
+    QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
+    QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
+    // The clock times in file order, as the window and the report take them, give each
+    // reading its own moment: on the chart's X (local standard time, UTC+1 in Warsaw)
+    // one second after the one before, without a gap and without running back.
+    const Pairs points = dewPoints(loaded.sink);
+    QCOMPARE(points.size(), readings);
+    hmx::ClockTimeline timeline;
+    for (int i = 0; i < readings; ++i) {
+        const double expected = 25569.0 + (from.addSecs(i).toMSecsSinceEpoch() + 3600000) / 86400000.0;
+        const double x = timeline.chartX(points[i].x());
+        QVERIFY2(std::abs(x - expected) < 1e-9, qPrintable(QStringLiteral("reading %1: %2 instead of %3").arg(i + 1).arg(x, 0, 'f', 8).arg(expected, 0, 'f', 8)));
+    }
 }
 
 void TestChartFile::ownLogWithUnfinishedLastLine_data()

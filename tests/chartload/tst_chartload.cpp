@@ -5,12 +5,17 @@
 #include "tools/simulator.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/statisticstexts.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -70,6 +75,7 @@ private slots:
     void largeFileLoadsWithTheWindowResponsive_data();
     void largeFileLoadsWithTheWindowResponsive();
     void loadWhileMeasuringKeepsTheLogGrowing();
+    void reportWhileMeasuringIsOfTheShownFileOnly();
 
 private:
     std::unique_ptr<TForm1> m_form;
@@ -91,7 +97,7 @@ void TestChartLoad::init()
 void TestChartLoad::cleanup()
 {
     OpenDialog::setChooserForTesting({});
-    if (QMessageBox* box = errorReport())
+    while (QMessageBox* box = errorReport())
         box->close();
     m_form.reset();
 }
@@ -188,7 +194,7 @@ void TestChartLoad::errorsReachTheReport_data()
         ByLanguage(QStringLiteral("Nie znaleziono odczytów w pliku %1"), QStringLiteral("no readings found in %1"));
     QTest::newRow("invalid time keeps the points before it")
         << "data.txt" << QByteArray("a\nb\n1\t12:00:00\t00100\n2\t12:00:01\t00200\n\n")
-        << QStringList{QStringLiteral("'' is not a valid time.")} << false << false;
+        << QStringList{QStringLiteral("'' is not a valid time (") + ByLanguage("wiersz", "line") + " 5)."} << false << false;
     QTest::newRow("missing file leaves Series1 alone")
         << "missing" << QByteArray() << QStringList{"%1", "No such file or directory"} << true << true;
     QTest::newRow("FIFO refused at once") << "fifo" << QByteArray() << QStringList{"%1", "FIFO"} << true << true;
@@ -201,7 +207,8 @@ void TestChartLoad::errorsReachTheReport_data()
                                     << false << true;
     QTest::newRow("garbage: no readings, and why")
         << "data.txt" << QByteArray("\x01\x02\n\x03\n\x7f\xfe\x01\n")
-        << QStringList{noReadings + "\n'", QStringLiteral("' is not a valid time.")} << false << true;
+        << QStringList{noReadings + "\n'", QStringLiteral("' is not a valid time (") + ByLanguage("wiersz", "line") + " 3)."}
+        << false << true;
 }
 
 void TestChartLoad::errorsReachTheReport()
@@ -366,6 +373,71 @@ void TestChartLoad::loadWhileMeasuringKeepsTheLogGrowing()
     for (qsizetype i = 0; i < lines.size(); ++i)
         QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));  // no reading lost
 
+    m_form->Shutdown();
+    qunsetenv("HMX700_PORTS");
+    QVERIFY(QDir::setCurrent(oldDir));
+}
+
+void TestChartLoad::reportWhileMeasuringIsOfTheShownFileOnly()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) reads the report");
+    const QString oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    hmx::sim::Simulator sim;
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.devicePath()));
+    QTimer accept;  // answers the identification box
+    connect(&accept, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    accept.start(20);
+    const QString log = m_dir->filePath(QStringLiteral("jrt1.txt"));
+    m_form->ConnectClick();
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= 3, 10000);
+
+    // Never over the log being written, by whatever name; the log goes on.
+    QVERIFY(QFile::link(log, m_dir->filePath(QStringLiteral("link.pdf"))));
+    for (const QString& name : {QStringLiteral("jrt1.txt"), log, QStringLiteral("link.pdf")}) {
+        QVERIFY(!m_form->writeReport(name));
+        QVERIFY(!m_form->Chart1->exportCsv(name));
+        QVERIFY(!m_form->Chart1->saveImage(name));
+    }
+    QTRY_VERIFY(errorReport() != nullptr);
+
+    // Another day's log loaded while measuring: the chart holds both, the report the file only.
+    const QString other = m_dir->filePath(QStringLiteral("other.txt"));
+    {
+        hmx::MeasurementLog file(other);
+        QVERIFY(file.create());
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(file.appendLine({i + 1, QTime(9, 0).addSecs(i), -105, 450, 235, "-10.50", "45.00", "23.50"}, QLocale::c()));
+        file.close();
+    }
+    QFile touched(other);
+    QVERIFY(touched.open(QIODevice::ReadWrite));
+    QVERIFY(touched.setFileTime(QDateTime(QDate(2026, 1, 5), QTime(9, 0, 40)), QFileDevice::FileModificationTime));
+    const QByteArray otherBytes = touched.readAll();
+    touched.close();
+    OpenDialog::setChooserForTesting([other] { return other; });
+    loadChosen(*m_form);
+    const qsizetype before = logLines(log).size();
+    QTRY_VERIFY_WITH_TIMEOUT(logLines(log).size() >= before + 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->Series1->count() > 40, 10000);  // live readings beside the file's
+    QVERIFY(!m_form->writeReport(other));  // the file shown is kept too
+    QVERIFY(m_form->writeReport(m_dir->filePath(QStringLiteral("r.pdf"))));
+    QProcess reader;
+    reader.start(pdftotext, {QStringLiteral("-layout"), m_dir->filePath(QStringLiteral("r.pdf")), QStringLiteral("-")});
+    QVERIFY(reader.waitForFinished(30000));
+    const QString text = QString::fromUtf8(reader.readAllStandardOutput());
+    QVERIFY(text.contains(QString::fromLatin1(QCryptographicHash::hash(otherBytes, QCryptographicHash::Sha256).toHex())));
+    QRegularExpression counts(QStringLiteral("\\n\\s*%1\\s+40\\s+40\\s+40\\s*\\n").arg(hmx::StatisticsHeaders().count));
+    QVERIFY2(text.contains(counts), qPrintable(text));
+
+    const QStringList lines = logLines(log);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(lines[i].section(QLatin1Char('\t'), 0, 0), QString::number(i + 1));  // still the log, whole
     m_form->Shutdown();
     qunsetenv("HMX700_PORTS");
     QVERIFY(QDir::setCurrent(oldDir));
