@@ -95,6 +95,7 @@ QString EventName(const QString& kind)
         {"limit-crossed", u"Przekroczenie progu", u"Limit crossed"},
         {"limit-cleared", u"Powrót w granice", u"Back within limits"},
         {"limit-acknowledged", u"Potwierdzenie alarmu", u"Alarm acknowledged"},
+        {"limit-removed", u"Usunięcie progu", u"Limit removed"},
         {"instrument-lost", u"Utrata przyrządu", u"Instrument lost"},
         {"instrument-back", u"Przyrząd odnaleziony", u"Instrument back"},
         {"log-failed", u"Błąd zapisu dziennika", u"Log cannot be written"},
