@@ -38,37 +38,68 @@ private slots:
     void passwordFileOpenToOthersIsRefused();
 };
 
-// Random appends, deliveries, reopenings and torn writes: after each step the queue holds
-// exactly what the model says, and the oldest go first when it is full.
+namespace {
+
+qsizetype LinesOnDisk(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : -1;
+}
+
+} // namespace
+
+// Random appends, deliveries, reopenings, torn writes and rewrites (some with appends and
+// deliveries while the new file is written): after each step the queue holds exactly what
+// the model says, numbered from its front, the oldest go first when it is full, and the
+// file on disk never holds more lines than its bound. It starts from a file an unbounded
+// earlier run left three times too long.
 void TestPublishQueue::queueMatchesModelThroughCrashes()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("jrt1.queue"));
     constexpr std::size_t Limit = 300;
+    std::deque<QByteArray> model;
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        for (std::size_t i = 1; i <= 3 * Limit; ++i) {
+            model.push_back("t/reading {\"old\":" + QByteArray::number(qulonglong(i)) + "}");
+            old.write(model.back() + '\n');
+        }
+    }
+    std::uint64_t dropped = 2 * Limit;
+    model.erase(model.begin(), model.begin() + qsizetype(dropped));
     auto queue = std::make_unique<DiskQueue>(path, Limit);
     QVERIFY2(queue->open(), qPrintable(queue->error()));
-    std::deque<QByteArray> model;
-    std::uint64_t dropped = 0;
+    std::uint64_t departed = 0;  // since the last open: delivered or dropped
     int next = 0;
-    QRandomGenerator random(23);
-    for (int step = 0; step < 400; ++step) {
-        const int what = random.bounded(10);
-        if (what < 5) {
-            std::vector<QByteArray> batch;
-            for (int i = random.bounded(1, 40); i > 0; --i)
-                batch.push_back("t/reading {\"number\":" + QByteArray::number(++next) + "}");
-            QVERIFY(queue->append(batch));
-            for (const QByteArray& m : batch)
-                model.push_back(m);
-            while (model.size() > Limit) {
+    const auto batch = [&](int count) {
+        std::vector<QByteArray> messages;
+        for (int i = 0; i < count; ++i)
+            messages.push_back("t/reading {\"number\":" + QByteArray::number(++next) + "}");
+        for (const QByteArray& m : messages) {
+            model.push_back(m);
+            if (model.size() > Limit) {
                 model.pop_front();
                 ++dropped;
+                ++departed;
             }
+        }
+        return messages;
+    };
+    const auto deliver = [&](std::size_t count) {
+        queue->removeFront(count);
+        model.erase(model.begin(), model.begin() + qsizetype(count));
+        departed += count;
+    };
+    QRandomGenerator random(23);
+    for (int step = 0; step < 600; ++step) {
+        const int what = random.bounded(12);
+        if (what < 5) {
+            QVERIFY(queue->append(batch(random.bounded(1, 40)), random.bounded(2) == 0));
         } else if (what < 8) {
-            const std::size_t count = random.bounded(int(model.size()) + 1);
-            queue->removeFront(count);
-            model.erase(model.begin(), model.begin() + qsizetype(count));
-        } else {
+            deliver(random.bounded(int(model.size()) + 1));
+        } else if (what < 10) {
             // A crash in the middle of an append leaves half a line; the rest must survive.
             queue.reset();
             if (what == 9) {
@@ -79,11 +110,27 @@ void TestPublishQueue::queueMatchesModelThroughCrashes()
             queue = std::make_unique<DiskQueue>(path, Limit);
             QVERIFY2(queue->open(), qPrintable(queue->error()));
             dropped = 0;
+            departed = 0;
+        } else {
+            DiskQueue::Rewrite rewrite = queue->beginRewrite();
+            if (what == 11) {
+                QVERIFY(queue->append(batch(random.bounded(1, 40))));
+                deliver(random.bounded(int(model.size()) + 1));
+            }
+            queue->writeRewrite(rewrite);
+            QVERIFY2(queue->finishRewrite(rewrite), qPrintable(queue->error()));
         }
+        // As the publisher's thread does.
+        if (queue->wantsRewrite())
+            QVERIFY2(queue->rewrite(), qPrintable(queue->error()));
+        QVERIFY(queue->sync());
         QCOMPARE(queue->size(), model.size());
         for (std::size_t i = 0; i < model.size(); ++i)
             QCOMPARE(queue->at(i), model[i]);
         QCOMPARE(queue->droppedCount(), dropped);
+        QCOMPARE(queue->firstSeq(), departed);
+        QCOMPARE(std::size_t(LinesOnDisk(path)), queue->fileLines());
+        QVERIFY(queue->fileLines() <= queue->lineBound());
     }
     // Everything delivered: the files start afresh.
     queue->removeFront(queue->size());
