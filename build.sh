@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 # What building the program needs; the tests need TEST_PACKAGES as well.
 PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           fonts-dejavu-core fonts-liberation libbenchmark-dev librsvg2-bin
-          libmosquitto-dev qtkeychain-qt6-dev)
+          libmosquitto-dev libssl-dev qtkeychain-qt6-dev)
 # dbus: the alarm test starts its own session bus (dbus-daemon); mosquitto and openssl: the
 # publishing tests run a real broker, with certificates made on the spot; poppler-utils: the
 # report test reads the PDF's text with pdftotext.

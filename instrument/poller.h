@@ -69,6 +69,9 @@ public:
 signals:
     void noReply();                          // Edit20 shows "Error"
     void readingArrived(const hmx::Reading& reading);
+    // The same reading just before its line goes to the log, on the Poller's thread (for a
+    // direct connection that must never hold less than the log, such as a publishing queue).
+    void readingTaken(const hmx::Reading& reading);
     void settingsConfirmed();                // Label9 shows "Zapisano!"
     void logFailed(const hmx::LogProblem& problem);  // once per run of failures
     void logWorks();                         // a line went through after failures
