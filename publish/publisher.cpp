@@ -346,7 +346,7 @@ void Publisher::run()
             publishAnnouncements();
             waitMs = sendWaiting();
         }
-        const int rc = mosquitto_loop(m_mosq, waitMs, 1);
+        const int rc = loop(waitMs);
         if (!m_dropReason.isEmpty())
             dropConnection(m_dropReason);
         else if (rc == MOSQ_ERR_TLS)
@@ -484,6 +484,8 @@ void Publisher::dropConnection(QString reason)
     m_connected = false;
     m_statusPublished = false;
     m_retainedSent.clear();
+    m_answers.clear();
+    m_newWindow.reset();
     m_dropReason.clear();
     m_state.link = PublishState::Link::Failed;
     m_state.reason = std::move(reason);
@@ -512,8 +514,7 @@ void Publisher::onConnected(int result, const mqtt5__property* properties)
     m_retainedRefused.clear();
     m_queueTold = false;
     m_infoPublished = false;
-    std::lock_guard lock(m_queueMutex);
-    m_window.restart(m_queue.firstSeq(), std::min<std::size_t>(InFlight, receiveMaximum));
+    m_newWindow = std::min<std::size_t>(InFlight, receiveMaximum);
 }
 
 void Publisher::onDisconnected(int result)
@@ -523,30 +524,48 @@ void Publisher::onDisconnected(int result)
 }
 
 // The broker's answer to a message: taken, or refused with a reason code (MQTT 5). A
-// queued message refused stays queued and its topic waits; a retained one is told.
+// retained one refused is told; a queued one is settled after the network loop.
 void Publisher::onAnswered(int mid, int reason)
 {
-    const QString words = QString::fromUtf8(mosquitto_reason_string(reason));
     if (const auto retained = m_retainedSent.find(mid); retained != m_retainedSent.end()) {
         if (reason >= FailureReason)
-            m_retainedRefused[retained->second] = words;
+            m_retainedRefused[retained->second] = QString::fromUtf8(mosquitto_reason_string(reason));
         else
             m_retainedRefused.erase(retained->second);
         m_retainedSent.erase(retained);
         return;
     }
+    m_answers.emplace_back(mid, reason);
+}
+
+// The network loop. What its callbacks told is applied to the queue after it: they run
+// under libmosquitto's own locks, and the queue's is never taken inside them.
+int Publisher::loop(int waitMs)
+{
+    const int rc = mosquitto_loop(m_mosq, waitMs, 1);
+    if (!m_newWindow && m_answers.empty())
+        return rc;
     std::lock_guard lock(m_queueMutex);
+    if (m_newWindow)
+        m_window.restart(m_queue.firstSeq(), *m_newWindow);
+    m_newWindow.reset();
     m_window.trim(m_queue.firstSeq());
-    const auto seq = m_window.answered(mid);
-    if (!seq)
-        return;
-    if (reason < FailureReason)
-        m_window.taken(*seq);
-    else if (RefusedForGood(reason))
-        setAside(*seq, m_queue.at(std::size_t(*seq - m_queue.firstSeq())), QStringLiteral("the broker: %1").arg(words));
-    else
-        m_window.refused(*seq, words, Clock::now());
+    for (const auto& [mid, reason] : m_answers) {
+        const auto seq = m_window.answered(mid);
+        if (!seq)
+            continue;
+        const QString words = QString::fromUtf8(mosquitto_reason_string(reason));
+        // A queued message refused stays queued and its topic waits, unless no try can help.
+        if (reason < FailureReason)
+            m_window.taken(*seq);
+        else if (RefusedForGood(reason))
+            setAside(*seq, m_queue.at(std::size_t(*seq - m_queue.firstSeq())), QStringLiteral("the broker: %1").arg(words));
+        else
+            m_window.refused(*seq, words, Clock::now());
+    }
+    m_answers.clear();
     removeDelivered();
+    return rc;
 }
 
 void Publisher::removeDelivered()
@@ -673,14 +692,14 @@ void Publisher::finish()
         } else if (Clock::now() - m_attemptStarted > ConnectTimeout) {
             break;
         }
-        if (mosquitto_loop(m_mosq, 10, 1) != MOSQ_ERR_SUCCESS)
+        if (loop(10) != MOSQ_ERR_SUCCESS)
             break;
     }
     if (m_mosq && m_connected && m_dropReason.isEmpty()) {
         const int mid = publishRetained(m_base + QStringLiteral("/status"), QByteArrayLiteral("offline"));
         const auto until = Clock::now() + std::chrono::seconds(1);
         while (m_retainedSent.contains(mid) && m_dropReason.isEmpty() && Clock::now() < until
-               && mosquitto_loop(m_mosq, 10, 1) == MOSQ_ERR_SUCCESS) {
+               && loop(10) == MOSQ_ERR_SUCCESS) {
         }
         mosquitto_disconnect(m_mosq);
         mosquitto_loop(m_mosq, 0, 1);

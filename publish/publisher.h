@@ -135,6 +135,7 @@ private:
     void onConnected(int result, const mqtt5__property* properties);
     void onDisconnected(int result);
     void onAnswered(int mid, int reason);
+    int loop(int waitMs);
     void onLog(int level, const char* text);
     QString tlsFailure(int rc) const;
     bool waitUntil(std::chrono::steady_clock::time_point until);
@@ -177,6 +178,8 @@ private:
     QString m_base;      // of this connection
     QString m_clientId;
     QString m_dropReason;
+    std::vector<std::pair<int, int>> m_answers;        // message id, reason: for loop() to settle
+    std::optional<std::size_t> m_newWindow;            // a connection accepted: the window's limit
     std::unordered_map<int, QString> m_retainedSent;   // message id -> topic
     std::map<QString, QString> m_retainedRefused;      // topic -> the broker's reason
     InstrumentStatus m_publishedStatus = InstrumentStatus::Measuring;
