@@ -326,6 +326,7 @@ void Publisher::run()
 {
     m_nextAttempt = Clock::now();
     m_tokensAt = Clock::now();
+    m_state.link = PublishState::Link::Connecting;
     report(true);
     while (m_running.load(std::memory_order_acquire)) {
         takeHandedOver();
