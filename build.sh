@@ -16,7 +16,7 @@ cd "$(dirname "$0")"
 # Qt's own Polish texts, which the Polish program loads and the Windows release carries.
 PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           fonts-dejavu-core fonts-liberation libbenchmark-dev librsvg2-bin
-          libmosquitto-dev qtkeychain-qt6-dev qt6-translations-l10n)
+          libmosquitto-dev libssl-dev qtkeychain-qt6-dev qt6-translations-l10n)
 # dbus: the alarm test starts its own session bus (dbus-daemon); mosquitto and openssl: the
 # publishing tests run a real broker, with certificates made on the spot; poppler-utils: the
 # report test reads the PDF's text with pdftotext.

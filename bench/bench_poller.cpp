@@ -91,8 +91,7 @@ void PollerCycleOverhead(benchmark::State& state)
     {
         hmx::Poller poller(log, std::move(link));
         if (publisher)
-            QObject::connect(&poller, &hmx::Poller::readingArrived, publisher.get(),
-                             [p = publisher.get()](const hmx::Reading& r) { p->publishReading(r); }, Qt::DirectConnection);
+            publisher->follow(poller);
         QObject::connect(&poller, &hmx::Poller::readingArrived, &poller, [&](const hmx::Reading& r) { stamps.add(At(r.dewPointX)); },
                          Qt::DirectConnection);
         poller.start();

@@ -282,6 +282,7 @@ void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt
     reading.dewPointX = ChartX(receivedAt);
     reading.humidityX = reading.dewPointX;
     reading.ambientX = reading.dewPointX;
+    emit readingTaken(reading);
     // Shown once the line is on the disk; the sync runs on the log's thread, so the
     // cycle keeps its pace.
     const bool written = m_log.appendLine(line, locale, [this, reading] { emit readingArrived(reading); });

@@ -84,6 +84,9 @@ public:
 signals:
     void noReply();                          // Edit20 shows "Error"
     void readingArrived(const hmx::Reading& reading);
+    // The same reading just before its line goes to the log, on the Poller's thread (for a
+    // direct connection that must never hold less than the log, such as a publishing queue).
+    void readingTaken(const hmx::Reading& reading);
     void settingsConfirmed();                // Label9 shows "Zapisano!"
     // The answer to requestSettingsRead: the values, or read false when no whole record came.
     void settingsRead(bool read, const hmx::SettingsValues& values);

@@ -84,6 +84,9 @@ void Recorder::start()
         }
         m_folderLock = std::move(lock);
     }
+    // What an earlier run queued goes to the broker at once, whatever the instrument does.
+    if (m_options.publish.enabled && !m_publisher)
+        startPublishing();
     if (!m_options.port.isEmpty())
         qputenv("HMX700_PORTS", m_options.port.toLocal8Bit());
     if (!m_connector) {
@@ -136,16 +139,11 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
         Say(QStringLiteral("the earlier log was kept as %1").arg(log->keptAs()));
     m_log = std::move(log);
 
-    if (m_options.publish.enabled) {
-        m_publisher = std::make_unique<Publisher>(m_options.publish, version, logPath(QStringLiteral("jrt1.queue")));
-        m_publisher->setDerived(m_options.derived);
-        connect(m_publisher.get(), &Publisher::stateChanged, this, &Recorder::showPublishState);
-        if (!m_publisher->start())
-            Say(m_publisher->queueError());
-        Say(QStringLiteral("publishing to %1:%2 under %3")
-                .arg(m_options.publish.host)
-                .arg(m_options.publish.port)
-                .arg(m_publisher->baseTopic()));
+    if (m_publisher) {
+        const QString before = m_publisher->baseTopic();
+        m_publisher->setInstrument(version);
+        if (m_publisher->baseTopic() != before)
+            Say(QStringLiteral("publishing under %1").arg(m_publisher->baseTopic()));
     }
 
     // After an unplug only this unit may go on in this log.
@@ -169,14 +167,27 @@ void Recorder::instrumentRead(const VersionInfo& version, bool settingsRead, con
         if (m_publisher)
             m_publisher->setInstrumentStatus(InstrumentStatus::Measuring);
     });
-    if (m_publisher) {
-        // Straight from the Poller's thread: the publisher only takes the reading under a short lock.
-        Publisher* publisher = m_publisher.get();
-        connect(m_poller.get(), &Poller::readingArrived, publisher,
-                [publisher](const Reading& reading) { publisher->publishReading(reading); }, Qt::DirectConnection);
-    }
+    if (m_publisher)
+        m_publisher->follow(*m_poller);
     m_poller->start();
     Say(QStringLiteral("measuring into %1").arg(QDir::toNativeSeparators(m_log->fileName())));
+}
+
+// The base topic and client id default from the serial number: until the instrument
+// answers, the one an earlier run noted beside the queue stands in for it.
+void Recorder::startPublishing()
+{
+    m_publisher = std::make_unique<Publisher>(m_options.publish, logPath(QStringLiteral("jrt1.queue")));
+    m_publisher->setDerived(m_options.derived);
+    connect(m_publisher.get(), &Publisher::stateChanged, this, &Recorder::showPublishState);
+    if (!m_publisher->start())
+        Say(m_publisher->queueError());
+    const QString base = m_publisher->baseTopic();
+    Say(QStringLiteral("publishing to %1:%2%3")
+            .arg(m_options.publish.host)
+            .arg(m_options.publish.port)
+            .arg(base.isEmpty() ? QStringLiteral(", under the instrument's serial number once it answers")
+                                : QStringLiteral(" under %1").arg(base)));
 }
 
 void Recorder::showPublishState(const PublishState& state)
@@ -191,6 +202,8 @@ void Recorder::showPublishState(const PublishState& state)
         break;
     case PublishState::Link::Connected:
         text = QStringLiteral("connected to the broker");
+        if (!state.refused.isEmpty())
+            text += QStringLiteral("; it refuses %1 (kept in the queue)").arg(state.refused);
         break;
     case PublishState::Link::Failed:
         text = QStringLiteral("broker unreachable: %1").arg(state.reason);
@@ -198,6 +211,10 @@ void Recorder::showPublishState(const PublishState& state)
     }
     if (state.dropped > 0)
         text += QStringLiteral("; queue full, %1 oldest readings dropped (still in the log)").arg(state.dropped);
+    if (state.setAside > 0)
+        text += QStringLiteral("; %1 damaged queued messages set aside in %2 (the last: %3)")
+                    .arg(state.setAside)
+                    .arg(state.setAsideFile, state.setAsideWhy);
     if (!state.queueProblem.isEmpty())
         text += QStringLiteral("; %1").arg(state.queueProblem);
     // The queue's length changes all the time; only a new state is worth a line.

@@ -43,6 +43,7 @@ signals:
 private:
     void scanned(const ScanResult& scan);
     void instrumentRead(const VersionInfo& version, bool settingsRead, const SettingsValues& settings);
+    void startPublishing();
     void showPublishState(const PublishState& state);
     void showLogProblem(const LogProblem& problem);
     QString logPath(const QString& name) const;

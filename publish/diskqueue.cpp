@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hmx {
@@ -15,6 +16,7 @@ namespace {
 // Delivered bytes at the head of the file worth a rewrite of the rest.
 constexpr std::int64_t CompactAfter = 4 * 1024 * 1024;
 constexpr int OffsetWidth = 20;
+constexpr std::size_t ReadPiece = 1 << 16;
 
 } // namespace
 
@@ -38,69 +40,127 @@ bool DiskQueue::fail(const QString& what)
 bool DiskQueue::open()
 {
     close();
+    m_messages.clear();
+    m_firstSeq = 0;
+    m_dropped = 0;
+    m_memoryOnly = false;
+    m_unsynced = false;
     m_fd = Open(m_path);
     if (m_fd < 0)
         return fail(QStringLiteral("Cannot open the queue"));
     m_offsetFd = Open(m_path + QStringLiteral(".sent"));
     if (m_offsetFd < 0)
         return fail(QStringLiteral("Cannot open the delivered offset of"));
-    const QByteArray bytes = ReadAll(m_fd);
     const std::int64_t saved = ReadAll(m_offsetFd).trimmed().toLongLong();
+    if (!Seek(m_fd, 0))
+        return fail(QStringLiteral("Cannot read the queue"));
+    // Piece by piece, keeping the newest `limit` lines: a file an outage made huge never
+    // needs its size in memory.
+    std::deque<QByteArray> lines;
+    std::deque<std::int64_t> starts;
+    std::size_t total = 0;
+    std::size_t firstLive = 0;  // the line that starts at the saved offset
+    bool savedIsLineStart = saved == 0;
+    bool blank = false;
+    std::int64_t whole = 0;  // bytes up to the last '\n'
+    QByteArray carry;
+    std::vector<char> piece(ReadPiece);
+    for (;;) {
+        const std::int64_t n = Read(m_fd, piece.data(), piece.size());
+        if (n < 0)
+            return fail(QStringLiteral("Cannot read the queue"));
+        if (n == 0)
+            break;
+        carry.append(piece.data(), qsizetype(n));
+        qsizetype at = 0;
+        for (qsizetype end; (end = carry.indexOf('\n', at)) >= 0; at = end + 1) {
+            if (whole == saved && saved > 0) {
+                savedIsLineStart = true;
+                firstLive = total;
+            }
+            blank = blank || end == at;
+            lines.push_back(carry.mid(at, end - at));
+            starts.push_back(whole);
+            whole += end - at + 1;
+            ++total;
+            if (lines.size() > m_limit) {
+                lines.pop_front();
+                starts.pop_front();
+            }
+        }
+        carry.remove(0, at);
+    }
     // Only whole lines count: a crash in the middle of an append leaves a tail without '\n'.
-    const qsizetype whole = bytes.lastIndexOf('\n') + 1;
-    if (whole < bytes.size() && !Truncate(m_fd, whole))
+    if (!carry.isEmpty() && !Truncate(m_fd, whole))
         return fail(QStringLiteral("Cannot cut the broken end off"));
-    m_fileSize = whole;
     // An offset that is no line start (a lost update or a file cut short) starts from the top.
-    m_offset = saved > 0 && saved <= whole && bytes[qsizetype(saved - 1)] == '\n' ? saved : 0;
-    m_messages.clear();
-    for (qsizetype at = m_offset; at < whole;) {
-        const qsizetype end = bytes.indexOf('\n', at);
-        if (end > at)
-            m_messages.push_back(bytes.mid(at, end - at));
-        at = end + 1;
+    if (!savedIsLineStart)
+        firstLive = 0;
+    const std::size_t live = total - firstLive;
+    while (lines.size() > live) {
+        lines.pop_front();
+        starts.pop_front();
     }
     // Whatever the last run did, a message is never lost by keeping too many.
-    if (m_messages.size() > m_limit)
-        dropFront(m_messages.size() - m_limit);
+    m_dropped = live - lines.size();
+    for (QByteArray& line : lines)
+        if (!line.isEmpty())
+            m_messages.push_back(std::move(line));
+    m_offset = starts.empty() ? whole : starts.front();
+    m_fileSize = whole;
+    m_fileLines = total;
     m_savedOffset = -1;
-    saveOffset();
     m_error.clear();
+    // Blank lines would upset the offsets kept per message: a rewrite drops them.
+    if ((blank || wantsRewrite()) && !rewrite())
+        return fail(QStringLiteral("Cannot rewrite the queue"));
+    saveOffset();
     return Seek(m_fd, -1) || fail(QStringLiteral("Cannot seek in the queue"));
 }
 
-bool DiskQueue::append(const std::vector<QByteArray>& messages)
+bool DiskQueue::append(const std::vector<QByteArray>& messages, bool sync)
 {
     QByteArray bytes;
+    std::size_t count = 0;
     for (const QByteArray& m : messages) {
+        if (m.isEmpty())
+            continue;
         bytes += m;
         bytes += '\n';
-    }
-    for (const QByteArray& m : messages)
         m_messages.push_back(m);
+        ++count;
+    }
     if (m_messages.size() > m_limit)
         dropFront(m_messages.size() - m_limit);
-    if (m_fd < 0)
-        return false;
-    if (m_memoryOnly) {
-        // Some messages never reached the file: it is written anew with all of them.
-        if (!compact())
-            return fail(QStringLiteral("Cannot write the queue"));
-        m_memoryOnly = false;
-        m_error.clear();
-        return true;
-    }
-    if (!WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())) || !Sync(m_fd)) {
+    if (m_fd < 0 || m_memoryOnly)
+        return false;  // the error stays until a rewrite puts every message in the file
+    if ((!bytes.isEmpty() && !WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())))
+        || (sync && (m_unsynced || !bytes.isEmpty()) && !Sync(m_fd))) {
         fail(QStringLiteral("Cannot write the queue"));
         // Back to the last whole line; the file and its offset stay as they were until
-        // the file holds every message again.
+        // a rewrite puts every message in it again.
         if (Truncate(m_fd, m_fileSize))
             Seek(m_fd, -1);
         m_memoryOnly = true;
         return false;
     }
     m_fileSize += bytes.size();
+    m_fileLines += count;
+    m_unsynced = !sync;
     m_error.clear();
+    return true;
+}
+
+bool DiskQueue::sync()
+{
+    if (!m_unsynced || m_fd < 0 || m_memoryOnly)
+        return !m_memoryOnly;
+    if (!Sync(m_fd)) {
+        // What the disk may not have kept is written anew by a rewrite.
+        m_memoryOnly = true;
+        return fail(QStringLiteral("Cannot write the queue"));
+    }
+    m_unsynced = false;
     return true;
 }
 
@@ -111,14 +171,17 @@ void DiskQueue::dropFront(std::size_t count)
         m_offset += m_messages.front().size() + 1;
         m_messages.pop_front();
     }
+    m_firstSeq += count;
 }
 
 void DiskQueue::removeFront(std::size_t count)
 {
-    for (std::size_t i = 0; i < count && !m_messages.empty(); ++i) {
+    count = std::min(count, m_messages.size());
+    for (std::size_t i = 0; i < count; ++i) {
         m_offset += m_messages.front().size() + 1;
         m_messages.pop_front();
     }
+    m_firstSeq += count;
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     if (m_messages.empty() || now - m_savedAtMs >= 1000)
         saveOffset();
@@ -133,14 +196,14 @@ void DiskQueue::saveOffset()
         // between leaves an offset beyond the end, which open() reads as the top.
         if (Truncate(m_fd, 0) && Seek(m_fd, 0)) {
             m_fileSize = 0;
+            m_fileLines = 0;
             m_offset = 0;
+            m_unsynced = false;
             // The offset must be back at 0 on disk before new messages are: an old offset
             // that happened to fall on a line start in them would skip messages.
             writeOffset(true);
             return;
         }
-    } else if (m_offset >= CompactAfter && m_offset * 2 >= m_fileSize) {
-        compact();
     }
     if (m_offset != m_savedOffset)
         writeOffset(false);
@@ -155,48 +218,127 @@ void DiskQueue::writeOffset(bool sync)
     m_savedAtMs = QDateTime::currentMSecsSinceEpoch();
 }
 
-// Rewrites the undelivered messages to a new file that then replaces the queue. The
-// offset goes to 0 before the replacement: a crash in between sends the delivered ones
-// again rather than skipping any.
-bool DiskQueue::compact()
+bool DiskQueue::writeZeroOffset()
 {
-    const QString temporary = m_path + QStringLiteral(".new");
-    const int fd = Open(temporary);
-    if (fd < 0)
-        return false;
-    QByteArray bytes;
-    for (const QByteArray& m : m_messages) {
-        bytes += m;
-        bytes += '\n';
-    }
     char zero[OffsetWidth + 2];
     std::snprintf(zero, sizeof zero, "%*d\n", OffsetWidth, 0);
-    const bool ok = Truncate(fd, 0) && WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) && Sync(fd)
-        && WriteAt(m_offsetFd, zero, OffsetWidth + 1, 0) && Sync(m_offsetFd) && Replace(temporary, m_path);
-    if (!ok) {
-        Close(fd);
-        m_savedOffset = -1;  // written again below
+    return WriteAt(m_offsetFd, zero, OffsetWidth + 1, 0) && Sync(m_offsetFd);
+}
+
+bool DiskQueue::wantsRewrite() const
+{
+    if (m_fd < 0 || m_offsetFd < 0)
         return false;
+    return m_memoryOnly || m_fileLines > lineBound() || (m_offset >= CompactAfter && m_offset * 2 >= m_fileSize);
+}
+
+DiskQueue::Rewrite DiskQueue::beginRewrite() const
+{
+    Rewrite r;
+    r.messages.assign(m_messages.begin(), m_messages.end());
+    r.firstSeq = m_firstSeq;
+    return r;
+}
+
+// The undelivered messages to a new file, synced; it replaces the queue in finishRewrite.
+void DiskQueue::writeRewrite(Rewrite& r) const
+{
+    r.fd = Open(m_path + QStringLiteral(".new"));
+    if (r.fd < 0)
+        return;
+    QByteArray bytes;
+    bool ok = Truncate(r.fd, 0) && Seek(r.fd, 0);
+    for (std::size_t i = 0; ok && i < r.messages.size(); ++i) {
+        bytes += r.messages[i];
+        bytes += '\n';
+        if (bytes.size() >= qsizetype(ReadPiece) || i + 1 == r.messages.size()) {
+            ok = WriteAll(r.fd, bytes.constData(), std::size_t(bytes.size()));
+            r.bytes += bytes.size();
+            bytes.clear();
+        }
+    }
+    r.written = ok && Sync(r.fd);
+}
+
+// What came meanwhile goes to the new file too; what left meanwhile is skipped by its
+// offset. The offset goes to 0 before the replacement: a crash in between sends the
+// delivered ones again rather than skipping any.
+bool DiskQueue::finishRewrite(Rewrite& r)
+{
+    const auto giveUp = [&] {
+        if (r.fd >= 0)
+            Close(r.fd);
+        r.fd = -1;
+        return false;
+    };
+    if (!r.written || m_fd < 0 || m_offsetFd < 0)
+        return giveUp();
+    const std::uint64_t snapshotEnd = r.firstSeq + r.messages.size();
+    QByteArray tail;
+    std::size_t tailLines = 0;
+    for (std::uint64_t seq = std::max(snapshotEnd, m_firstSeq); seq < endSeq(); ++seq, ++tailLines) {
+        tail += m_messages[std::size_t(seq - m_firstSeq)];
+        tail += '\n';
+    }
+    std::int64_t offset = 0;
+    const std::uint64_t gone = std::min<std::uint64_t>(m_firstSeq - r.firstSeq, r.messages.size());
+    for (std::uint64_t i = 0; i < gone; ++i)
+        offset += r.messages[std::size_t(i)].size() + 1;
+    const bool ok = WriteAll(r.fd, tail.constData(), std::size_t(tail.size())) && Sync(r.fd) && writeZeroOffset()
+        && Replace(m_path + QStringLiteral(".new"), m_path);
+    if (!ok) {
+        m_savedOffset = -1;  // written again by the next saveOffset
+        fail(QStringLiteral("Cannot rewrite the queue"));
+        return giveUp();
     }
     Close(m_fd);
-    m_fd = fd;
+    m_fd = r.fd;
+    r.fd = -1;
     Seek(m_fd, -1);
-    m_fileSize = bytes.size();
-    m_offset = 0;
+    m_fileSize = r.bytes + tail.size();
+    m_fileLines = r.messages.size() + tailLines;
+    m_offset = offset;
     m_savedOffset = 0;
+    if (m_offset != 0)
+        writeOffset(false);
+    m_memoryOnly = false;
+    m_unsynced = false;
+    m_error.clear();
     return true;
+}
+
+bool DiskQueue::rewrite()
+{
+    Rewrite r = beginRewrite();
+    writeRewrite(r);
+    return finishRewrite(r);
+}
+
+bool DiskQueue::setAside(const QByteArray& message)
+{
+    const int fd = Open(setAsidePath());
+    if (fd < 0)
+        return false;
+    const QByteArray line = message + '\n';
+    const bool ok = Seek(fd, -1) && WriteAll(fd, line.constData(), std::size_t(line.size())) && Sync(fd);
+    Close(fd);
+    return ok;
 }
 
 void DiskQueue::close()
 {
     saveOffset();
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        if (m_unsynced)
+            Sync(m_fd);
         Close(m_fd);
+    }
     if (m_offsetFd >= 0) {
         Sync(m_offsetFd);
         Close(m_offsetFd);
     }
     m_fd = m_offsetFd = -1;
+    m_unsynced = false;
 }
 
 } // namespace hmx

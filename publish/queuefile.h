@@ -15,6 +15,8 @@ namespace hmx::queuefile {
 // -1 on failure, with LastError() telling why.
 int Open(const QString& path);
 QByteArray ReadAll(int fd);
+// Reads at most `size` bytes at the current position: how many, 0 at the end, -1 on failure.
+std::int64_t Read(int fd, char* data, std::size_t size);
 // Writes every byte at the current position.
 bool WriteAll(int fd, const char* data, std::size_t size);
 // Writes at `offset`; the current position afterwards is not to be relied on.

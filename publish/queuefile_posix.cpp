@@ -30,6 +30,16 @@ QByteArray ReadAll(int fd)
     }
 }
 
+std::int64_t Read(int fd, char* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {

@@ -62,6 +62,14 @@ QByteArray ReadAll(int fd)
     return bytes;
 }
 
+std::int64_t Read(int fd, char* data, std::size_t size)
+{
+    const int n = ::_read(fd, data, unsigned(std::min<std::size_t>(size, 1 << 30)));
+    if (n < 0)
+        FailedErrno();
+    return n;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {

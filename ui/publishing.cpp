@@ -32,6 +32,9 @@ QString PublishStatusText(const PublishState& state, const QString& broker)
         break;
     case PublishState::Link::Connected:
         text = ByLanguage("MQTT: połączono z %1", "MQTT: connected to %1").arg(broker);
+        if (!state.refused.isEmpty())
+            text += ByLanguage(" – broker odrzuca %1 (czekają w kolejce)", " – the broker refuses %1 (they wait in the queue)")
+                        .arg(state.refused);
         break;
     case PublishState::Link::Failed:
         text = ByLanguage("MQTT: brak połączenia z %1 (%2)", "MQTT: cannot reach %1 (%2)").arg(broker, state.reason);
@@ -43,6 +46,10 @@ QString PublishStatusText(const PublishState& state, const QString& broker)
         text += ByLanguage(" – kolejka pełna, pominięto najstarsze: %1 (są w logu)",
                            " – queue full, oldest dropped: %1 (they are in the log)")
                     .arg(state.dropped);
+    if (state.setAside > 0)
+        text += ByLanguage(" – uszkodzone wiadomości odłożone do %2: %1", " – damaged messages set aside in %2: %1")
+                    .arg(state.setAside)
+                    .arg(state.setAsideFile);
     if (!state.queueProblem.isEmpty())
         text += QStringLiteral(" – ") + state.queueProblem;
     return text;
@@ -98,10 +105,9 @@ void TForm1::startPublishing(const VersionInfo& version)
         m_publishStatus = PublishStatusText(state, broker);
         updateStatus();
     });
-    // Straight from the Poller's thread: the publisher only takes the reading under a short lock.
+    // Each reading to the queue file before its line goes to the log, from the Poller's thread.
     Publisher* publisher = m_publisher.get();
-    connect(m_poller.get(), &Poller::readingArrived, publisher,
-            [publisher](const Reading& reading) { publisher->publishReading(reading); }, Qt::DirectConnection);
+    publisher->follow(*m_poller);
     connect(m_journal.get(), &EventJournal::eventAdded, publisher, [publisher](const JournalEvent& event) {
         publisher->publishEvent(EventPayload(event.time, event.kind, event.details));
     });

@@ -11,14 +11,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
+#include <tuple>
 
 using namespace hmx;
 using namespace std::chrono_literals;
@@ -84,6 +89,17 @@ QList<Line> Missing(const QList<Line>& log, const QList<Line>& received, bool& i
     return missing;
 }
 
+// The lines of every log in `folder`, the earlier ones (renamed at each start) first.
+QList<Line> AllLogLines(const QString& folder)
+{
+    QFileInfoList logs = QDir(folder).entryInfoList({QStringLiteral("jrt1*.txt")}, QDir::Files, QDir::Time | QDir::Reversed);
+    std::stable_partition(logs.begin(), logs.end(), [](const QFileInfo& f) { return f.fileName() != "jrt1.txt"; });
+    QList<Line> lines;
+    for (const QFileInfo& log : logs)
+        lines += LogLines(log.filePath());
+    return lines;
+}
+
 QByteArray LastStatus(const sim::MqttWatcher& watcher, const QString& base)
 {
     const QList<QByteArray> status = watcher.payloads(base + QStringLiteral("/status"));
@@ -99,6 +115,8 @@ private slots:
     void outageAndKillLoseNothing();
     void tlsWrongPasswordThenSigterm();
     void unpluggedUnitComesBackAnotherDoesNot();
+    void tlsFailureNamesItsCause_data();
+    void tlsFailureNamesItsCause();
 
 private:
     // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port;
@@ -179,22 +197,39 @@ void TestLogger::outageAndKillLoseNothing()
     ::kill(pid_t(logger.processId()), SIGKILL);
     QVERIFY(logger.waitForFinished());
     QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("offline"), 10000);
-    broker.stop();  // what the killed run queued can only come from the queue file now
-    const QList<Line> killedRun = LogLines(dir.filePath("jrt1.txt"));
-    QVERIFY2(broker.start(), qPrintable(broker.log()));
 
-    startLogger(logger, dir.path(), arguments);
-    QTRY_VERIFY_WITH_TIMEOUT(LastStatus(watcher, base) == "measuring", 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= killedRun.size() + 2, 20000);
+    // SIGKILL at random moments of the reading cycle, the broker there and then away (what
+    // those runs queued can only come from the queue file): whatever the log has, the queue has.
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("kill moments from seed %u", seed);
+    QRandomGenerator random(seed);
+    for (int kill = 0; kill < 6; ++kill) {
+        if (kill == 3)
+            broker.stop();
+        startLogger(logger, dir.path(), arguments);
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += logger.readAll()).contains("measuring into"), 20000);
+        const int lines = 1 + random.bounded(3);
+        QTRY_VERIFY2_WITH_TIMEOUT(LogLines(dir.filePath("jrt1.txt")).size() >= lines, (said += logger.readAll()).constData(), 30000);
+        QTest::qWait(random.bounded(500));
+        ::kill(pid_t(logger.processId()), SIGKILL);
+        QVERIFY(logger.waitForFinished());
+    }
+
+    // Started again with the instrument away: the backlog goes at once, under the name
+    // noted beside the queue, and the status says the instrument is looked for.
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    QProcessEnvironment noPort;
+    noPort.insert(QStringLiteral("HMX700_PORTS"), dir.filePath("no-such-port"));
+    startLogger(logger, dir.path(), arguments, {}, noPort);
+    const QList<Line> allLogged = AllLogLines(dir.path());
     bool inOrder = false;
-    const QList<Line> missing = Missing(killedRun, received(watcher, base), inOrder);
-    // The reading being handed to the queue at the kill may be lost to it; the log has it.
-    QVERIFY2(missing.isEmpty() || (missing.size() == 1 && missing[0] == killedRun.last()),
-             qPrintable(QStringLiteral("%1 of %2 readings missing, first %3")
-                            .arg(missing.size()).arg(killedRun.size()).arg(missing.value(0).number)));
+    QTRY_VERIFY_WITH_TIMEOUT(Missing(allLogged, received(watcher, base), inOrder).isEmpty(), 30000);
     QVERIFY(inOrder);
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("searching"), 10000);
     logger.terminate();
     QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(LastStatus(watcher, base), QByteArray("offline"));
 }
 
 // TLS with a certificate authority made here; a wrong password first (measuring goes on,
@@ -282,9 +317,10 @@ void TestLogger::tlsWrongPasswordThenSigterm()
     QCOMPARE(logger.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("offline"), 5000);
 
-    // Complete: each line of both runs arrived, or waits in the queue for the next start.
-    QVERIFY(QFile::exists(logDir + "/jrt1.queue"));
-    const QList<Line> delivered = this->delivered(watcher, base, logDir + "/jrt1.queue");
+    // Complete: each line of both runs arrived, the last ones too (an orderly stop sends
+    // what is queued before "offline"), and nothing waits in the queue.
+    const QList<Line> delivered = received(watcher, base);
+    QCOMPARE(QFileInfo(logDir + "/jrt1.queue").size(), 0);
     bool inOrder = false;
     QCOMPARE(Missing(refusedRun, delivered, inOrder).size(), 0);
     QVERIFY(inOrder);
@@ -374,6 +410,96 @@ void TestLogger::unpluggedUnitComesBackAnotherDoesNot()
     bool inOrder = false;
     QCOMPARE(Missing(log, delivered(watcher, base, d.filePath("jrt1.queue")), inOrder).size(), 0);
     QVERIFY(inOrder);
+}
+
+// TLS that cannot work, each for its own reason: the status says which, measuring goes on,
+// no pass phrase is ever asked for, and SIGTERM ends the program. One broker, with a
+// listener per certificate of its own: good, expired, made out for another host.
+void TestLogger::tlsFailureNamesItsCause_data()
+{
+    QTest::addColumn<QString>("listener");   // good, expired, elsewhere
+    QTest::addColumn<QString>("ca");         // the CA file the recorder trusts
+    QTest::addColumn<QString>("client");     // client certificate and key, "" for none
+    QTest::addColumn<QString>("said");       // what the status line must say
+
+    QTest::newRow("a CA that signed nothing of the broker's") << "good" << "other-ca.pem" << ""
+                                                             << "certificate is not trusted";
+    QTest::newRow("an expired broker certificate") << "expired" << "ca.pem" << "" << "certificate has expired";
+    QTest::newRow("a certificate for another host") << "elsewhere" << "ca.pem" << ""
+                                                    << "not made out for 127.0.0.1";
+    QTest::newRow("a client key that is not the certificate's") << "good" << "ca.pem" << "client.pem other.key"
+                                                                 << "does not match the certificate";
+    QTest::newRow("a client key with a pass phrase") << "good" << "ca.pem" << "client.pem locked.key"
+                                                     << "protected by a pass phrase";
+}
+
+void TestLogger::tlsFailureNamesItsCause()
+{
+    QFETCH(QString, listener);
+    QFETCH(QString, ca);
+    QFETCH(QString, client);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    const auto openssl = [&](const QStringList& arguments) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("openssl"), arguments);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    QVERIFY(openssl(QStringList{"req", "-x509"} + ec + QStringList{"-days", "2", "-subj", "/CN=test CA", "-keyout", "ca.key", "-out", "ca.pem"}));
+    QVERIFY(openssl(QStringList{"req", "-x509"} + ec + QStringList{"-days", "2", "-subj", "/CN=other CA", "-keyout", "other-ca.key", "-out", "other-ca.pem"}));
+    // name, subjectAltName, days (negative: expired already)
+    const QList<std::tuple<QString, QString, QString>> made{
+        {"good", "IP:127.0.0.1", "2"}, {"expired", "IP:127.0.0.1", "-1"}, {"elsewhere", "DNS:elsewhere.example", "2"},
+        {"client", "DNS:client", "2"}};
+    for (const auto& [name, san, days] : made) {
+        QFile extensions(d.filePath(name + ".ext"));
+        QVERIFY(extensions.open(QIODevice::WriteOnly));
+        extensions.write(("subjectAltName=" + san + "\n").toUtf8());
+        extensions.close();
+        QVERIFY(openssl(QStringList{"req"} + ec + QStringList{"-subj", "/CN=" + name, "-keyout", name + ".key", "-out", name + ".csr"}));
+        QVERIFY(openssl({"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                         "-days", days, "-extfile", name + ".ext", "-out", name + ".pem"}));
+    }
+    QVERIFY(openssl(QStringList{"req"} + ec + QStringList{"-subj", "/CN=other", "-keyout", "other.key", "-out", "other.csr"}));
+    QVERIFY(openssl({"pkey", "-in", "client.key", "-aes256", "-passout", "pass:secret", "-out", "locked.key"}));
+
+    sim::TestBroker broker(dir.path());
+    QMap<QString, int> ports;
+    QString config;
+    for (const QString& name : QStringList{"good", "expired", "elsewhere"}) {
+        ports[name] = sim::TestBroker::FreePort();
+        config += QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\ncafile %2\ncertfile %3\nkeyfile %4\n")
+                      .arg(ports[name])
+                      .arg(d.filePath("ca.pem"), d.filePath(name + ".pem"), d.filePath(name + ".key"));
+    }
+    broker.setExtraConfig(config);
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    for (const int port : ports)
+        QVERIFY(sim::TestBroker::WaitForListener(port, 5000));
+
+    QString ini = QStringLiteral("[Publishing]\nenabled=true\nhost=127.0.0.1\nport=%1\ntls=true\ncaFile=%2\nbaseTopic=plant/tls\n")
+                      .arg(ports[listener])
+                      .arg(d.filePath(ca));
+    if (!client.isEmpty())
+        ini += QStringLiteral("certFile=%1\nkeyFile=%2\n").arg(d.filePath(client.section(' ', 0, 0)), d.filePath(client.section(' ', 1, 1)));
+    QFile file(d.filePath("logger.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini.toUtf8());
+    file.close();
+    QVERIFY(d.mkpath("log"));
+    QProcess logger;
+    startLogger(logger, d.filePath("log"), {"--config", file.fileName()});
+    QByteArray output;
+    QTRY_VERIFY2_WITH_TIMEOUT((output += logger.readAll()).contains(said.toUtf8()), output.constData(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(d.filePath("log/jrt1.txt")).size() >= 2, 20000);
+    QVERIFY2(!output.contains("A TLS error occurred") && !output.contains("pass phrase:"), output.constData());
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(logger.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLogger)

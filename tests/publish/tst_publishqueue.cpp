@@ -7,6 +7,7 @@
 #include "publish/diskqueue.h"
 #include "publish/payloads.h"
 #include "publish/publisher.h"
+#include "publish/sendwindow.h"
 
 #include <mosquitto.h>
 
@@ -24,6 +25,8 @@
 #include <algorithm>
 #include <ctime>
 #include <deque>
+#include <map>
+#include <set>
 
 using namespace hmx;
 
@@ -31,46 +34,80 @@ class TestPublishQueue : public QObject {
     Q_OBJECT
 private slots:
     void queueMatchesModelThroughCrashes();
+    void sendWindowAgainstBrokerModel();
     void readingPayload_data();
     void readingPayload();
     void eventPayload();
-    void readingsReachTheBrokerInOrder();
+    void publishing_data();
+    void publishing();
+    void fullQueueFromAnEarlierRunIsCut();
     void options_data();
     void options();
     void passwordFileOpenToOthersIsRefused();
 };
 
-// Random appends, deliveries, reopenings and torn writes: after each step the queue holds
-// exactly what the model says, and the oldest go first when it is full.
+namespace {
+
+qsizetype LinesOnDisk(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : -1;
+}
+
+} // namespace
+
+// Random appends, deliveries, reopenings, torn writes and rewrites (some with appends and
+// deliveries while the new file is written): after each step the queue holds exactly what
+// the model says, numbered from its front, the oldest go first when it is full, and the
+// file on disk never holds more lines than its bound. It starts from a file an unbounded
+// earlier run left three times too long.
 void TestPublishQueue::queueMatchesModelThroughCrashes()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("jrt1.queue"));
     constexpr std::size_t Limit = 300;
+    std::deque<QByteArray> model;
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        for (std::size_t i = 1; i <= 3 * Limit; ++i) {
+            model.push_back("t/reading {\"old\":" + QByteArray::number(qulonglong(i)) + "}");
+            old.write(model.back() + '\n');
+        }
+    }
+    std::uint64_t dropped = 2 * Limit;
+    model.erase(model.begin(), model.begin() + qsizetype(dropped));
     auto queue = std::make_unique<DiskQueue>(path, Limit);
     QVERIFY2(queue->open(), qPrintable(queue->error()));
-    std::deque<QByteArray> model;
-    std::uint64_t dropped = 0;
+    std::uint64_t departed = 0;  // since the last open: delivered or dropped
     int next = 0;
-    QRandomGenerator random(23);
-    for (int step = 0; step < 400; ++step) {
-        const int what = random.bounded(10);
-        if (what < 5) {
-            std::vector<QByteArray> batch;
-            for (int i = random.bounded(1, 40); i > 0; --i)
-                batch.push_back("t/reading {\"number\":" + QByteArray::number(++next) + "}");
-            QVERIFY(queue->append(batch));
-            for (const QByteArray& m : batch)
-                model.push_back(m);
-            while (model.size() > Limit) {
+    const auto batch = [&](int count) {
+        std::vector<QByteArray> messages;
+        for (int i = 0; i < count; ++i)
+            messages.push_back("t/reading {\"number\":" + QByteArray::number(++next) + "}");
+        for (const QByteArray& m : messages) {
+            model.push_back(m);
+            if (model.size() > Limit) {
                 model.pop_front();
                 ++dropped;
+                ++departed;
             }
+        }
+        return messages;
+    };
+    const auto deliver = [&](std::size_t count) {
+        queue->removeFront(count);
+        model.erase(model.begin(), model.begin() + qsizetype(count));
+        departed += count;
+    };
+    QRandomGenerator random(23);
+    for (int step = 0; step < 600; ++step) {
+        const int what = random.bounded(12);
+        if (what < 5) {
+            QVERIFY(queue->append(batch(random.bounded(1, 40)), random.bounded(2) == 0));
         } else if (what < 8) {
-            const std::size_t count = random.bounded(int(model.size()) + 1);
-            queue->removeFront(count);
-            model.erase(model.begin(), model.begin() + qsizetype(count));
-        } else {
+            deliver(random.bounded(int(model.size()) + 1));
+        } else if (what < 10) {
             // A crash in the middle of an append leaves half a line; the rest must survive.
             queue.reset();
             if (what == 9) {
@@ -81,16 +118,149 @@ void TestPublishQueue::queueMatchesModelThroughCrashes()
             queue = std::make_unique<DiskQueue>(path, Limit);
             QVERIFY2(queue->open(), qPrintable(queue->error()));
             dropped = 0;
+            departed = 0;
+        } else {
+            DiskQueue::Rewrite rewrite = queue->beginRewrite();
+            if (what == 11) {
+                QVERIFY(queue->append(batch(random.bounded(1, 40))));
+                deliver(random.bounded(int(model.size()) + 1));
+            }
+            queue->writeRewrite(rewrite);
+            QVERIFY2(queue->finishRewrite(rewrite), qPrintable(queue->error()));
         }
+        // As the publisher's thread does.
+        if (queue->wantsRewrite())
+            QVERIFY2(queue->rewrite(), qPrintable(queue->error()));
+        QVERIFY(queue->sync());
         QCOMPARE(queue->size(), model.size());
         for (std::size_t i = 0; i < model.size(); ++i)
             QCOMPARE(queue->at(i), model[i]);
         QCOMPARE(queue->droppedCount(), dropped);
+        QCOMPARE(queue->firstSeq(), departed);
+        QCOMPARE(std::size_t(LinesOnDisk(path)), queue->fileLines());
+        QVERIFY(queue->fileLines() <= queue->lineBound());
     }
     // Everything delivered: the files start afresh.
     queue->removeFront(queue->size());
     queue.reset();
     QCOMPARE(QFile(path).size(), 0);
+}
+
+// The send window against a broker that refuses some topics, now these, now those,
+// answers in any order, while the queue grows, drops its oldest and the connection is
+// made anew. Never more in flight than allowed; a message leaves the queue only once the
+// broker took it; after a refusal of a topic none of its messages goes before a pause,
+// then one alone; once the broker refuses nothing, everything is taken.
+void TestPublishQueue::sendWindowAgainstBrokerModel()
+{
+    using Clock = SendWindow::Clock;
+    std::vector<QByteArray> topics;  // by sequence number
+    SendWindow window([&](std::uint64_t seq) { return topics[std::size_t(seq)]; });
+    std::uint64_t front = 0;          // the queue's first message
+    std::set<QByteArray> denied;
+    struct Sent {
+        std::uint64_t seq;
+        bool whileRefused;  // sent after its topic was refused
+    };
+    std::map<int, Sent> inFlight;  // by message id
+    std::set<std::uint64_t> taken;
+    std::map<QByteArray, Clock::time_point> refusedSince;  // until one of the topic is taken
+    Clock::time_point now{};
+    std::size_t limit = 5;
+    int mid = 0;
+    QRandomGenerator random(7);
+    const auto send = [&] {
+        while (const auto seq = window.next(topics.size(), now)) {
+            QVERIFY(*seq >= front && *seq < topics.size());
+            QVERIFY(!taken.contains(*seq));
+            const QByteArray& topic = topics[std::size_t(*seq)];
+            const bool refused = refusedSince.contains(topic);
+            if (refused) {
+                QVERIFY(now >= refusedSince[topic] + SendWindow::FirstRetry);
+                QVERIFY(std::none_of(inFlight.begin(), inFlight.end(), [&](const auto& m) {
+                    return m.second.whileRefused && topics[std::size_t(m.second.seq)] == topic;
+                }));
+            }
+            window.sent(*seq, ++mid);
+            inFlight[mid] = {*seq, refused};
+            QVERIFY(window.inFlight() <= limit);
+        }
+        QCOMPARE(window.inFlight(), inFlight.size());
+    };
+    const auto answer = [&](int id) {
+        const std::uint64_t seq = inFlight[id].seq;
+        inFlight.erase(id);
+        const auto answered = window.answered(id);
+        QCOMPARE(answered, std::optional<std::uint64_t>(seq));
+        const QByteArray& topic = topics[std::size_t(seq)];
+        if (denied.contains(topic)) {
+            window.refused(seq, QStringLiteral("Not authorized"), now);
+            refusedSince.try_emplace(topic, now);
+        } else {
+            window.taken(seq);
+            taken.insert(seq);
+            refusedSince.erase(topic);
+        }
+        const std::size_t delivered = window.takeDelivered();
+        for (std::size_t i = 0; i < delivered; ++i)
+            QVERIFY2(taken.contains(front + i), qPrintable(QString::number(front + i)));
+        front += delivered;
+    };
+    window.restart(front, limit);
+    for (int step = 0; step < 4000; ++step) {
+        switch (random.bounded(10)) {
+        case 0:
+        case 1:
+            for (int i = random.bounded(1, 8); i > 0; --i)
+                topics.push_back(QByteArrayLiteral("t/") + char('a' + random.bounded(3)));
+            break;
+        case 2:
+        case 3:
+        case 4:
+            if (!inFlight.empty())
+                answer(std::next(inFlight.begin(), random.bounded(int(inFlight.size())))->first);
+            break;
+        case 5: {
+            // The queue full: its oldest dropped, sent or not.
+            const std::uint64_t to = std::min<std::uint64_t>(topics.size(), front + random.bounded(4));
+            window.trim(to);
+            std::erase_if(inFlight, [&](const auto& m) { return m.second.seq < to; });
+            front = std::max(front, to);
+            break;
+        }
+        case 6:
+            now += std::chrono::milliseconds(random.bounded(3000));
+            break;
+        case 7: {
+            const QByteArray topic = QByteArrayLiteral("t/") + char('a' + random.bounded(3));
+            if (!denied.erase(topic))
+                denied.insert(topic);
+            break;
+        }
+        case 8:
+            if (random.bounded(8) == 0) {  // a new connection
+                limit = std::size_t(random.bounded(1, 8));
+                window.restart(front, limit);
+                inFlight.clear();
+                refusedSince.clear();
+            }
+            break;
+        default:
+            break;
+        }
+        send();
+        if (QTest::currentTestFailed())
+            return;
+    }
+    denied.clear();
+    for (std::size_t round = 0; round < 2 * topics.size() && front < topics.size(); ++round) {
+        now += SendWindow::LongestRetry;
+        send();
+        while (!inFlight.empty())
+            answer(inFlight.begin()->first);
+    }
+    QCOMPARE(front, std::uint64_t(topics.size()));
+    QVERIFY(window.refusals().empty());
 }
 
 void TestPublishQueue::readingPayload_data()
@@ -200,69 +370,207 @@ void TestPublishQueue::eventPayload()
 #endif
 }
 
-// The broker of the test's fixture (tests/publish/test-broker.sh), a subscriber driven from
-// this thread, and the publisher: every reading arrives once, in order, and "offline" last.
-void TestPublishQueue::readingsReachTheBrokerInOrder()
-{
-    QFile portFile(QStringLiteral(HMX700_TEST_BROKER_DIR "/port"));
-    QVERIFY2(portFile.open(QIODevice::ReadOnly), qPrintable(portFile.fileName()));
-    const int port = portFile.readAll().trimmed().toInt();
-    QVERIFY(port > 0);
-    const QString base = QStringLiteral("test/%1").arg(QDateTime::currentMSecsSinceEpoch());
+namespace {
 
-    mosquitto_lib_init();
-    struct Received {
-        QList<int> numbers;
-        QList<QByteArray> statuses;
-    } received;
-    mosquitto* subscriber = mosquitto_new(nullptr, true, &received);
-    QVERIFY(subscriber);
-    mosquitto_message_callback_set(subscriber, [](mosquitto*, void* self, const mosquitto_message* m) {
-        auto* r = static_cast<Received*>(self);
-        const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
-        if (QByteArray(m->topic).endsWith("/reading"))
-            r->numbers.append(QJsonDocument::fromJson(payload).object().value(QStringLiteral("number")).toInt());
-        else if (QByteArray(m->topic).endsWith("/status"))
-            r->statuses.append(payload);
-    });
-    QCOMPARE(mosquitto_connect(subscriber, "127.0.0.1", port, 30), int(MOSQ_ERR_SUCCESS));
-    QCOMPARE(mosquitto_subscribe(subscriber, nullptr, (base + QStringLiteral("/#")).toUtf8().constData(), 1),
-             int(MOSQ_ERR_SUCCESS));
-    // The network loop, from this thread: a call reads one packet at most, so it runs many.
-    const auto pump = [subscriber] {
+int FixturePort(const char* name)
+{
+    QFile file(QStringLiteral(HMX700_TEST_BROKER_DIR "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+}
+
+QByteArray ReadingLine(const QString& base, int number)
+{
+    Reading reading;
+    reading.number = number;
+    reading.time = QDateTime::currentDateTime();
+    return (base + QStringLiteral("/reading ")).toUtf8() + ReadingPayload(reading);
+}
+
+// What a subscriber to <base>/# receives, driven from the test's thread.
+struct Subscriber {
+    QList<int> numbers;
+    QList<QByteArray> statuses;
+    QList<QJsonObject> queueStates;
+    mosquitto* mosq = nullptr;
+
+    bool connect(int port, const QString& base)
+    {
+        mosq = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(mosq, [](mosquitto*, void* self, const mosquitto_message* m) {
+            auto* s = static_cast<Subscriber*>(self);
+            const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
+            const QByteArray topic(m->topic);
+            if (topic.endsWith("/reading"))
+                s->numbers.append(QJsonDocument::fromJson(payload).object().value(QStringLiteral("number")).toInt());
+            else if (topic.endsWith("/status"))
+                s->statuses.append(payload);
+            else if (topic.endsWith("/queue"))
+                s->queueStates.append(QJsonDocument::fromJson(payload).object());
+        });
+        if (mosquitto_connect(mosq, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS
+            || mosquitto_subscribe(mosq, nullptr, (base + QStringLiteral("/#")).toUtf8().constData(), 1)
+                != MOSQ_ERR_SUCCESS)
+            return false;
+        for (int i = 0; i < 20; ++i)
+            pump();  // the subscription is in place before the first reading
+        return true;
+    }
+    // The network loop: a call reads one packet at most, so it runs many.
+    bool pump()
+    {
         for (int i = 0; i < 1000; ++i)
-            if (mosquitto_loop(subscriber, i == 0 ? 10 : 0, 1) != MOSQ_ERR_SUCCESS)
+            if (mosquitto_loop(mosq, i == 0 ? 10 : 0, 1) != MOSQ_ERR_SUCCESS)
                 return false;
         return true;
-    };
-    for (int i = 0; i < 20; ++i)
-        pump();  // the subscription is in place before the first reading
+    }
+    ~Subscriber() { mosquitto_destroy(mosq); }
+};
+
+// The publisher's last state, as the test's thread receives it.
+struct States {
+    QObject receiver;
+    PublishState last;
+    void follow(Publisher& publisher)
+    {
+        QObject::connect(&publisher, &Publisher::stateChanged, &receiver, [this](const PublishState& s) { last = s; });
+    }
+    PublishState get() const { return last; }
+};
+
+} // namespace
+
+// The publisher against the broker of the test's fixture (tests/publish/test-broker.sh,
+// Mosquitto with its default limits), with a subscriber online: what an earlier run
+// queued and what comes while running arrives once each, in order; a reading handed over
+// just before an orderly stop still goes, then "offline". Damaged queued lines are set
+// aside and the rest goes on; readings the broker's ACL refuses stay queued, the refusal
+// is told, and they go once a broker takes them.
+void TestPublishQueue::publishing_data()
+{
+    QTest::addColumn<int>("backlog");                  // readings an earlier run queued
+    QTest::addColumn<QList<QByteArray>>("damaged");    // lines spread among them
+    QTest::addColumn<int>("live");                     // readings handed over while running
+    QTest::addColumn<bool>("refusedFirst");            // a first run where the ACL refuses the topic
+
+    QTest::newRow("readings in order, offline last") << 0 << QList<QByteArray>() << 300 << false;
+    QTest::newRow("a backlog drained to an online subscriber at the broker's defaults")
+        << 3000 << QList<QByteArray>() << 20 << false;
+    QTest::newRow("damaged lines set aside, the rest in order")
+        << 40
+        << QList<QByteArray>{"test/x/re#ding {\"number\":0}", "no-space-at-all", QByteArray("te\0st/reading {}", 16),
+                             "\xff\xfe/reading {}", " {\"number\":0}", "+/reading {}"}
+        << 10 << false;
+    QTest::newRow("refused by the ACL: kept and told, then taken") << 30 << QList<QByteArray>() << 15 << true;
+}
+
+void TestPublishQueue::publishing()
+{
+    QFETCH(int, backlog);
+    QFETCH(QList<QByteArray>, damaged);
+    QFETCH(int, live);
+    QFETCH(bool, refusedFirst);
+    const int port = FixturePort("port");
+    const int aclPort = FixturePort("acl-port");
+    QVERIFY(port > 0 && aclPort > 0);
+    const QString base = QStringLiteral("test/%1").arg(QDateTime::currentMSecsSinceEpoch());
+    mosquitto_lib_init();
+    Subscriber received;
+    QVERIFY(received.connect(port, base));
 
     QTemporaryDir dir;
+    const QString queuePath = dir.filePath(QStringLiteral("jrt1.queue"));
+    {
+        QFile queue(queuePath);
+        QVERIFY(queue.open(QIODevice::WriteOnly));
+        const int every = backlog / int(damaged.size() + 1);
+        for (int n = 1; n <= backlog; ++n) {
+            queue.write(ReadingLine(base, n) + '\n');
+            if (every > 0 && n % every == 0 && n / every <= damaged.size())
+                queue.write(damaged[n / every - 1] + '\n');
+        }
+    }
     PublishSettings settings;
     settings.enabled = true;
     settings.host = QStringLiteral("127.0.0.1");
-    settings.port = port;
     settings.baseTopic = base;
-    constexpr int Count = 500;
-    {
-        Publisher publisher(settings, VersionInfo{}, dir.filePath(QStringLiteral("jrt1.queue")));
-        QVERIFY2(publisher.start(), qPrintable(publisher.queueError()));
-        for (int n = 1; n <= Count; ++n) {
+    const auto handOver = [&](Publisher& publisher, int from, int to) {
+        for (int n = from; n <= to; ++n) {
             Reading reading;
             reading.number = n;
             reading.time = QDateTime::currentDateTime();
             publisher.publishReading(reading);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(pump() && received.numbers.size() >= Count, 30000);
+    };
+    int total = backlog;
+    if (refusedFirst) {
+        settings.port = aclPort;
+        States states;
+        Publisher publisher(settings, VersionInfo{}, queuePath);
+        states.follow(publisher);
+        QVERIFY2(publisher.start(), qPrintable(publisher.queueError()));
+        handOver(publisher, total + 1, total + live);
+        total += live;
+        QTRY_VERIFY_WITH_TIMEOUT(states.get().refused.contains(base + QStringLiteral("/reading: Not authorized")), 20000);
+        QCOMPARE(states.get().link, PublishState::Link::Connected);
+        QTRY_COMPARE_WITH_TIMEOUT(states.get().queued, total, 5000);  // told twice a second at most
     }
-    QTRY_VERIFY_WITH_TIMEOUT(pump() && received.statuses.endsWith("offline"), 10000);
-    mosquitto_destroy(subscriber);
+    settings.port = port;
+    {
+        States states;
+        Publisher publisher(settings, VersionInfo{}, queuePath);
+        states.follow(publisher);
+        QVERIFY2(publisher.start(), qPrintable(publisher.queueError()));
+        if (!refusedFirst) {
+            handOver(publisher, total + 1, total + live);
+            total += live;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(received.pump() && received.numbers.size() >= total, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(states.get().setAside, quint64(damaged.size()), 5000);
+        handOver(publisher, total + 1, total + 1);
+        ++total;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(received.pump() && received.statuses.endsWith("offline"), 10000);
     QList<int> expected;
-    for (int n = 1; n <= Count; ++n)
+    for (int n = 1; n <= total; ++n)
         expected.append(n);
     QCOMPARE(received.numbers, expected);
     QCOMPARE(received.statuses.first(), QByteArray("measuring"));
+    QCOMPARE(received.queueStates.last().value(QStringLiteral("setAside")).toInt(), damaged.size());
+    QFile rejected(queuePath + QStringLiteral(".rejected"));
+    QByteArray lines;
+    for (const QByteArray& line : damaged)
+        lines += line + '\n';
+    QCOMPARE(rejected.open(QIODevice::ReadOnly) ? rejected.readAll() : QByteArray(), lines);
+}
+
+// A queue file an unbounded earlier run left beyond the bound is cut to the newest at
+// the start, and the drop is told at once.
+void TestPublishQueue::fullQueueFromAnEarlierRunIsCut()
+{
+    QTemporaryDir dir;
+    const QString queuePath = dir.filePath(QStringLiteral("jrt1.queue"));
+    const int over = int(DiskQueue::DefaultLimit / 16) + 100;
+    {
+        QFile queue(queuePath);
+        QVERIFY(queue.open(QIODevice::WriteOnly));
+        for (int n = 1; n <= int(DiskQueue::DefaultLimit) + over; ++n)
+            queue.write(ReadingLine(QStringLiteral("hmx700/1"), n) + '\n');
+    }
+    PublishSettings settings;
+    settings.enabled = true;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = 1;  // nobody there
+    States states;
+    Publisher publisher(settings, VersionInfo{}, queuePath);
+    states.follow(publisher);
+    QVERIFY2(publisher.start(), qPrintable(publisher.queueError()));
+    QTRY_COMPARE_WITH_TIMEOUT(states.get().dropped, quint64(over), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(states.get().queued, qint64(DiskQueue::DefaultLimit), 5000);
+    QCOMPARE(LinesOnDisk(queuePath), qsizetype(DiskQueue::DefaultLimit));
+    publisher.stop();
+    QFile queue(queuePath);
+    QVERIFY(queue.open(QIODevice::ReadOnly));
+    QVERIFY(queue.readLine().contains("\"number\":" + QByteArray::number(over + 1) + ','));
 }
 
 void TestPublishQueue::options_data()
