@@ -8,7 +8,7 @@
 #include "instrument/charttime.h"
 #include "log/chartfile.h"
 #include "report/pdfreport.h"
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
 #include "ui/chartlimits.h"
 #include "ui/chartview.h"
 #include "ui/runreport.h"

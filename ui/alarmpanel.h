@@ -1,12 +1,12 @@
 // The alarms of the measurement page: watches each quantity's readings against the
-// user's limits and shows what is crossed (the field's colour, a line beside it, a
+// user's limits (LimitWatches, as a measuring session does) and shows what is crossed (the field's colour, a line beside it, a
 // warning sign in the title), asks for attention, notifies the desktop once per
 // crossing and sounds until acknowledged. Everything here runs on the window thread.
 #pragma once
 
 #include "instrument/alarmthresholds.h"
-#include "limits/limitwatch.h"
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
+#include "session/limitwatches.h"
 #include "ui/fieldlook.h"
 
 #include <QObject>
@@ -44,14 +44,14 @@ public:
                QRect acknowledgeButton, std::chrono::milliseconds joiningDistance);
     ~AlarmPanel() override;
 
-    const AlarmPreferences& preferences() const { return m_preferences; }
+    const AlarmPreferences& preferences() const { return m_watches.preferences(); }
     // Limits that stay keep their state; changed ones are decided again from the latest
     // reading (see LimitWatch::setLimits).
     void setPreferences(const AlarmPreferences& preferences, limits::Millis now = Now());
 
     // The instrument's settings as last read: its alarms for the copy button and the chart.
     void setInstrumentSettings(const SettingsValues& settings);
-    const std::vector<InstrumentAlarm>& instrumentAlarms() const { return m_instrumentAlarms; }
+    const std::vector<InstrumentAlarm>& instrumentAlarms() const { return m_watches.instrumentAlarms(); }
 
     // One reading of a quantity. Costs a few microseconds unless a limit is crossed or cleared.
     void observe(limits::QuantityId quantity, double value, limits::Millis now = Now());
@@ -89,18 +89,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Watched {
-        explicit Watched(const limits::LimitWatch& w) : watch(w) {}
-        limits::LimitWatch watch;
+    // A quantity's field and status line.
+    struct Shown {
         std::unique_ptr<FieldLook> look;
         QLineEdit* edit = nullptr;
         QLabel* status = nullptr;
-        std::vector<limits::Period> alarmPeriods;
     };
 
-    void handle(limits::QuantityId quantity, Watched& w, const limits::LimitEvents& events, limits::Millis now);
-    void acknowledge(limits::QuantityId quantity, Watched& w, limits::Millis now);
-    void show(limits::QuantityId quantity, Watched& w);
+    void handle(const QuantityLimitEvents& events);
+    void show(limits::QuantityId quantity, Shown& s);
     void showWindowState();
     bool soundFor(limits::Level level) const;
     bool soundWaiting() const;
@@ -108,10 +105,8 @@ private:
 
     QWidget* m_window;
     QString m_title;
-    AlarmPreferences m_preferences;
-    std::vector<InstrumentAlarm> m_instrumentAlarms;
-    bool m_instrumentRead = false;
-    std::map<limits::QuantityId, Watched> m_watched;
+    LimitWatches m_watches;
+    std::map<limits::QuantityId, Shown> m_shown;
     QPushButton* m_limitsButton;
     QPushButton* m_acknowledgeButton;
     QTimer m_repeat;

@@ -6,7 +6,7 @@
 #include "chart/chartwidget.h"
 #include "chart/statistics.h"
 #include "instrument/alarmthresholds.h"
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
 
 #include <utility>
 #include <vector>

@@ -127,13 +127,18 @@ void DerivedPanel::setChoice(DerivedChoice choice)
 
 void DerivedPanel::showReading(const Reading& reading)
 {
-    const std::vector<std::optional<double>> values = DerivedValues(m_choice, reading);
+    // The values the reading carries, computed once when it was taken; one taken before
+    // the choice reached the Poller is computed here.
+    const bool carried = std::equal(reading.derived.begin(), reading.derived.end(), m_choice.shown.begin(),
+                                    m_choice.shown.end(),
+                                    [](const DerivedValue& d, Quantity q) { return d.quantity == q; });
+    const std::vector<DerivedValue> values = carried ? reading.derived : DerivedOf(m_choice, reading);
     for (std::size_t i = 0; i < m_shown.size(); ++i) {
         const Shown& s = m_shown[i];
-        ShowWhole(*s.field, DerivedText(s.quantity, values[i]));
+        ShowWhole(*s.field, DerivedText(s.quantity, values[i].value));
         s.line->setJoiningDistance(LiveJoiningDistance);
-        if (values[i])
-            s.line->addXY(reading.dewPointX, *values[i]);
+        if (values[i].value)
+            s.line->addXY(reading.dewPointX, *values[i].value);
     }
 }
 

@@ -3,11 +3,12 @@
 #include "ui/mainwindow.h"
 
 #include "log/eventjournal.h"
+#include "session/journalwords.h"
+#include "session/sessionfiles.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartlimits.h"
 #include "ui/chartview.h"
 #include "ui/errorreport.h"
-#include "ui/journalevents.h"
 #include "ui/messages.h"
 #include "ui/statisticspanel.h"
 
@@ -17,7 +18,7 @@ using namespace hmx;
 
 void TForm1::setUpAlarmsAndJournal()
 {
-    m_journal = std::make_unique<EventJournal>();
+    m_journal = std::make_unique<EventJournal>(SessionFiles().journal());
     // One message per run of failures, as for the log; the events wait in memory.
     connect(m_journal.get(), &EventJournal::failed, this, [](const LogProblem& problem) {
         ShowErrorReport(LogProblemText(problem), QStringLiteral("journal"));

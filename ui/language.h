@@ -2,6 +2,8 @@
 // 0 Polish (the shipped texts of the window layout), 1 English.
 #pragma once
 
+#include "session/language.h"
+
 #include <QString>
 
 #ifndef HMX700_LANGUAGE
@@ -12,6 +14,9 @@ namespace hmx {
 
 inline constexpr int InterfaceLanguage = HMX700_LANGUAGE;
 static_assert(InterfaceLanguage == 0 || InterfaceLanguage == 1, "HMX700_LANGUAGE must be 0 or 1");
+
+// The built language, for the texts written below the window.
+inline constexpr Language WindowLanguage = Language(InterfaceLanguage);
 
 // The text for the built language: ByLanguage(u"Połącz"_s, u"Connect"_s).
 inline QString ByLanguage(const QString& polish, const QString& english)

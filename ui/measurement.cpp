@@ -9,12 +9,13 @@
 #include "log/logfolderlock.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
+#include "session/journalwords.h"
+#include "session/sessionfiles.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartview.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
-#include "ui/journalevents.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 #include "ui/stopsignals.h"
@@ -72,7 +73,7 @@ void TForm1::ConnectClick()
     // Another copy measuring in this folder keeps its log: nothing is scanned, renamed
     // or created, and the button stays as it was.
     if (!m_folderLock) {
-        auto lock = std::make_unique<LogFolderLock>(QStringLiteral("jrt1.txt"));
+        auto lock = std::make_unique<LogFolderLock>(SessionFiles().log());
         const LogFolderLock::Result locked = lock->acquire();
         if (locked == LogFolderLock::Result::HeldByAnother) {
             ShowErrorReport(AnotherCopyText(lock->folder(), lock->otherProcess()));
@@ -81,7 +82,7 @@ void TForm1::ConnectClick()
         if (locked == LogFolderLock::Result::Failed) {
             LogProblem problem;
             problem.kind = LogProblem::Kind::Create;
-            problem.file = QStringLiteral("jrt1.txt.lock");
+            problem.file = SessionFiles().lock();
             problem.reason = lock->reason();
             ShowErrorReport(LogProblemText(problem));
             return;
@@ -164,7 +165,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     else
         Label9->setText(QStringLiteral("Brak komunikacji !"));
 
-    auto log = std::make_unique<MeasurementLog>(QStringLiteral("jrt1.txt"));
+    auto log = std::make_unique<MeasurementLog>(SessionFiles().log());
     if (!log->create()) {
         // Nothing is measured: the port goes back, so a Connect after the fault is mended works.
         m_connector->stop();
@@ -176,6 +177,7 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
     m_chartSource = m_log->fileName();
 
     m_poller = std::make_unique<Poller>(*m_log, m_connector->takeLink(), m_serialNumber);
+    m_poller->setDerived(m_derived->choice());
     // A save made while connecting goes out in the first cycle.
     if (m_settings.writePending()) {
         m_settings.clearWriteRequest();

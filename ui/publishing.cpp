@@ -7,6 +7,8 @@
 #include "log/measurementlog.h"
 #include "publish/payloads.h"
 #include "publish/publisher.h"
+#include "session/sessionfiles.h"
+#include "session/sessiontexts.h"
 #include "ui/derivedpanel.h"
 #include "ui/language.h"
 #include "ui/passwordstore.h"
@@ -18,44 +20,6 @@
 #include <QSettings>
 
 using namespace hmx;
-
-namespace {
-
-QString PublishStatusText(const PublishState& state, const QString& broker)
-{
-    QString text;
-    switch (state.link) {
-    case PublishState::Link::Off:
-        return {};
-    case PublishState::Link::Connecting:
-        text = ByLanguage("MQTT: łączę z %1…", "MQTT: connecting to %1…").arg(broker);
-        break;
-    case PublishState::Link::Connected:
-        text = ByLanguage("MQTT: połączono z %1", "MQTT: connected to %1").arg(broker);
-        if (!state.refused.isEmpty())
-            text += ByLanguage(" – broker odrzuca %1 (czekają w kolejce)", " – the broker refuses %1 (they wait in the queue)")
-                        .arg(state.refused);
-        break;
-    case PublishState::Link::Failed:
-        text = ByLanguage("MQTT: brak połączenia z %1 (%2)", "MQTT: cannot reach %1 (%2)").arg(broker, state.reason);
-        break;
-    }
-    if (state.queued > 0)
-        text += ByLanguage(" – w kolejce: %1", " – queued: %1").arg(state.queued);
-    if (state.dropped > 0)
-        text += ByLanguage(" – kolejka pełna, pominięto najstarsze: %1 (są w logu)",
-                           " – queue full, oldest dropped: %1 (they are in the log)")
-                    .arg(state.dropped);
-    if (state.setAside > 0)
-        text += ByLanguage(" – uszkodzone wiadomości odłożone do %2: %1", " – damaged messages set aside in %2: %1")
-                    .arg(state.setAside)
-                    .arg(state.setAsideFile);
-    if (!state.queueProblem.isEmpty())
-        text += QStringLiteral(" – ") + state.queueProblem;
-    return text;
-}
-
-} // namespace
 
 void TForm1::setUpPublishing()
 {
@@ -96,13 +60,13 @@ void TForm1::startPublishing(const VersionInfo& version)
     if (!settings.enabled || !PreferencesDialog::Problem(settings).isEmpty())
         return;
     // The queue lives beside the log, so an outage or a crash loses nothing.
-    const QFileInfo log(m_log->fileName());
-    const QString queue = log.dir().filePath(log.completeBaseName() + QStringLiteral(".queue"));
+    const QString queue = SessionFiles::Beside(m_log->fileName()).queue();
     m_publisher = std::make_shared<Publisher>(settings, version, queue);
     m_publisher->setDerived(m_derived->choice());
     const QString broker = QStringLiteral("%1:%2").arg(settings.host).arg(settings.port);
     connect(m_publisher.get(), &Publisher::stateChanged, this, [this, broker](const PublishState& state) {
-        m_publishStatus = PublishStatusText(state, broker);
+        // Stopped is no news on the status line: the measuring has ended.
+        m_publishStatus = state.link == PublishState::Link::Off ? QString() : PublishStateText(state, broker, WindowLanguage);
         updateStatus();
     });
     // Each reading to the queue file before its line goes to the log, from the Poller's thread.

@@ -9,7 +9,7 @@
 #include "log/chartfile.h"
 #include "log/eventjournal.h"
 #include "report/reportdocument.h"
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
 #include "ui/chartview.h"
 
 #include <QDateTime>

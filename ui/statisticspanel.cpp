@@ -1,6 +1,6 @@
 #include "ui/statisticspanel.h"
 
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
 #include "ui/language.h"
 #include "ui/statisticstexts.h"
 

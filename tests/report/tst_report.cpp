@@ -5,7 +5,7 @@
 #include "log/logfolderlock.h"
 #include "instrument/poller.h"
 #include "log/measurementlog.h"
-#include "ui/alarmpreferences.h"
+#include "limits/alarmpreferences.h"
 #include "ui/alarmtexts.h"
 #include "ui/language.h"
 #include "ui/statisticstexts.h"
