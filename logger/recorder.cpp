@@ -83,8 +83,10 @@ Recorder::Recorder(LoggerOptions options, QObject* parent)
                                                                 Detail(QStringLiteral("serial"), QString::number(other))});
     });
     // As the journal writes it: the same words in both, for a script reading either.
-    connect(s, &MeasuringSession::limitEvent, this, [](limits::QuantityId quantity, const limits::LimitEvent& e) {
-        Say(QStringLiteral("%1 %2").arg(LimitEventKind(e), LimitEventDetails(quantity, e).join(QLatin1Char(' '))));
+    connect(s, &MeasuringSession::limitEvents, this, [](const QuantityLimitEvents& events) {
+        for (const QuantityLimitEvent& e : events)
+            Say(QStringLiteral("%1 %2").arg(LimitEventKind(e.event),
+                                            LimitEventDetails(e.quantity, e.event).join(QLatin1Char(' '))));
     });
     connect(s, &MeasuringSession::publishState, this, &Recorder::showPublishState);
 }

@@ -27,6 +27,7 @@ MeasuringSession::MeasuringSession(SessionOptions options, QObject* parent)
     qRegisterMetaType<hmx::SettingsValues>();
     qRegisterMetaType<hmx::LogProblem>();
     qRegisterMetaType<hmx::limits::LimitEvent>();
+    qRegisterMetaType<hmx::QuantityLimitEvents>();
     connect(&m_journal, &EventJournal::failed, this, &MeasuringSession::journalFailed);
     connect(&m_journal, &EventJournal::eventAdded, this, &MeasuringSession::publishEvent);
     m_journal.add(QStringLiteral("start"), {Detail(QStringLiteral("version"), QStringLiteral(HMX700_VERSION))});

@@ -1,8 +1,8 @@
 // MeasuringSession: one instrument measured, in one place, for any front end. It owns the
 // folder's lock, the connection (the scan, the identification, the version and settings
 // read), the log, the Poller (which owns the link), the event journal, the limit watches,
-// the derived quantities (computed once per reading, on the Poller's thread), the
-// publisher and the readings' model. A front end (the window, hmx700-logger) only asks
+// the derived quantities (computed once per reading, on the Poller's thread) and the
+// publisher. A front end (the window, hmx700-logger) only asks
 // for things and shows what the signals tell. Lives on the thread that made it (the main
 // thread); its signals come on that thread. Sessions share nothing: two in one process
 // measure two instruments, each in a folder of its own.
@@ -37,10 +37,6 @@ class MeasurementLog;
 class Publisher;
 struct PublishState;
 
-namespace readings {
-class Lines;
-}
-
 struct SessionOptions {
     QString folder;  // of the log, its lock, the queue and the journal; empty: the current folder
     Language language = Language::English;  // of every text the session hands over
@@ -56,9 +52,6 @@ struct SessionOptions {
     bool passwordToCome = false;
     DerivedChoice derived;          // what each reading carries
     AlarmPreferences limits;        // the limits watched from the start
-    // The readings' time series are kept, as the chart draws them (the window); a recorder
-    // running for months keeps none. They go into a readings::Lines model.
-    bool keepReadings = false;
 };
 
 // A reading as a front end shows it: the Poller's, with its derived values, and where
@@ -89,8 +82,6 @@ public:
     Poller* poller() const { return m_poller.get(); }
     Publisher* publisher() const { return m_publisher.get(); }
     MeasurementLog* log() const { return m_log.get(); }
-    // The readings' model when kept (see SessionOptions::keepReadings), else none.
-    std::shared_ptr<readings::Lines> lines() const { return m_lines; }
     QString device() const { return QString::fromStdString(m_device); }  // where the instrument answered
     quint16 serialNumber() const { return m_version.serialNumber; }
     // The broker as the publishing state names it: "host:port".
@@ -116,6 +107,9 @@ public:
     void requestSettingsRead();
     // Written after the cycle under way; while connecting, once the Poller runs.
     void requestSettingsWrite(const SettingsValues& values);
+    // The publishing settings for the publisher of the next Connect (one under way keeps
+    // its own); with a password to come from a key store, it waits for providePassword().
+    void setPublishing(const PublishSettings& settings, bool passwordToCome);
     void setLimits(const AlarmPreferences& preferences);
     void acknowledge();
     void acknowledge(limits::QuantityId quantity);
@@ -147,7 +141,8 @@ signals:
     void linesDropped(quint64 total);
     void replyRejected(quint64 total);
     void journalFailed(const hmx::LogProblem& problem);
-    void limitEvent(hmx::limits::QuantityId quantity, const hmx::limits::LimitEvent& event);
+    // What one reading, acknowledgement or change of limits did, in order (journaled already).
+    void limitEvents(const hmx::QuantityLimitEvents& events);
     void limitsChanged();  // new limits, or new instrument alarms
     void publishState(const hmx::PublishState& state);
     void settingsRead(bool read, const hmx::SettingsValues& values);
@@ -183,7 +178,6 @@ private:
     std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<Publisher> m_publisher;
-    std::shared_ptr<readings::Lines> m_lines;
     bool m_publisherWaits = false;  // for its password
     std::string m_device;
     std::string m_identification;
@@ -198,3 +192,4 @@ private:
 } // namespace hmx
 
 Q_DECLARE_METATYPE(hmx::SessionReading)
+Q_DECLARE_METATYPE(hmx::QuantityLimitEvents)

@@ -114,11 +114,12 @@ void MeasuringSession::acknowledge(limits::QuantityId quantity)
 
 void MeasuringSession::handleLimitEvents(const QuantityLimitEvents& events)
 {
-    for (const QuantityLimitEvent& e : events) {
+    if (events.empty())
+        return;
+    for (const QuantityLimitEvent& e : events)
         m_journal.add(LimitEventKind(e.event), LimitEventDetails(e.quantity, e.event),
                       QDateTime::fromMSecsSinceEpoch(e.event.time));
-        emit limitEvent(e.quantity, e.event);
-    }
+    emit limitEvents(events);
 }
 
 // A last try to write the events kept back, then what is still kept goes where the log's

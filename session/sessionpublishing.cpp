@@ -35,6 +35,12 @@ void MeasuringSession::startPublisher(const std::optional<VersionInfo>& instrume
         m_publisher->start();
 }
 
+void MeasuringSession::setPublishing(const PublishSettings& settings, bool passwordToCome)
+{
+    m_options.publish = settings;
+    m_options.passwordToCome = passwordToCome;
+}
+
 void MeasuringSession::providePassword(const QString& password)
 {
     m_options.publish.password = password;

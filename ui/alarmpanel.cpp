@@ -1,5 +1,6 @@
 #include "ui/alarmpanel.h"
 
+#include "session/measuringsession.h"
 #include "ui/alarmtexts.h"
 #include "ui/language.h"
 #include "ui/limitsdialog.h"
@@ -17,7 +18,6 @@ namespace hmx {
 
 using limits::Level;
 using limits::LimitEvent;
-using limits::Millis;
 using limits::QuantityId;
 
 namespace {
@@ -31,14 +31,9 @@ QColor StatusColor(Level level)
 
 } // namespace
 
-Millis AlarmPanel::Now()
-{
-    return LimitWatches::Now();
-}
-
 AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-                       QRect acknowledgeButton, std::chrono::milliseconds joiningDistance)
-    : QObject(window), m_window(window), m_title(window->windowTitle()), m_watches(joiningDistance),
+                       QRect acknowledgeButton, MeasuringSession& session)
+    : QObject(window), m_window(window), m_title(window->windowTitle()), m_session(session),
       m_notifier(CreateNotifier(window))
 {
     for (const Field& field : fields) {
@@ -82,47 +77,46 @@ AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>&
             m_repeat.stop();
     });
 
+    connect(&session, &MeasuringSession::limitEvents, this, &AlarmPanel::handle);
+    connect(&session, &MeasuringSession::limitsChanged, this, &AlarmPanel::showAll);
     const std::unique_ptr<QSettings> stored = ProgramSettings();
     setPreferences(LoadAlarmPreferences(*stored));
 }
 
 AlarmPanel::~AlarmPanel() = default;
 
-void AlarmPanel::setPreferences(const AlarmPreferences& preferences, Millis now)
+const LimitWatches& AlarmPanel::watches() const
 {
-    handle(m_watches.setPreferences(preferences, now));
+    return m_session.limits();
+}
+
+void AlarmPanel::setPreferences(const AlarmPreferences& preferences)
+{
+    m_session.setLimits(preferences);  // its events and the new limits come back as signals
+}
+
+void AlarmPanel::showAll()
+{
     for (auto& [quantity, s] : m_shown)
         show(quantity, s);
     showWindowState();
     emit limitsChanged();
 }
 
-void AlarmPanel::setInstrumentSettings(const SettingsValues& settings)
-{
-    if (m_watches.setInstrumentSettings(settings))
-        emit limitsChanged();
-}
-
-void AlarmPanel::observe(QuantityId quantity, double value, Millis now)
-{
-    const QuantityLimitEvents events = m_watches.observe(quantity, value, now);
-    if (events.empty())
-        return;
-    handle(events);
-    if (const auto found = m_shown.find(quantity); found != m_shown.end())
-        show(quantity, found->second);
-    showWindowState();
-}
-
 void AlarmPanel::handle(const QuantityLimitEvents& events)
 {
     std::map<QuantityId, const LimitEvent*> worst;
     for (const QuantityLimitEvent& e : events) {
-        emit limitEvent(e.quantity, e.event);
         const LimitEvent*& w = worst[e.quantity];
         if (e.event.kind == LimitEvent::Kind::Crossed && (!w || limits::LevelOf(e.event.bound) > limits::LevelOf(w->bound)))
             w = &e.event;
     }
+    for (const auto& [quantity, crossed] : worst) {
+        if (const auto found = m_shown.find(quantity); found != m_shown.end())
+            show(quantity, found->second);
+    }
+    showWindowState();
+    emit limitEventsShown();
     // Once per crossing: a reading past both the warning and the alarm limit tells of the alarm.
     for (const auto& [quantity, crossed] : worst) {
         if (!crossed)
@@ -139,7 +133,7 @@ void AlarmPanel::handle(const QuantityLimitEvents& events)
 
 void AlarmPanel::show(QuantityId quantity, Shown& s)
 {
-    const limits::LimitStatus status = m_watches.status(quantity);
+    const limits::LimitStatus status = watches().status(quantity);
     s.look->setLimitLevel(status.level);
     s.status->setText(LimitStatusText(quantity, status));
     QPalette palette = s.status->palette();
@@ -149,30 +143,25 @@ void AlarmPanel::show(QuantityId quantity, Shown& s)
 
 void AlarmPanel::showWindowState()
 {
-    const bool waiting = m_watches.unacknowledged(Level::Alarm) || m_watches.unacknowledged(Level::Warning);
-    m_window->setWindowTitle(m_watches.crossed() ? QStringLiteral("⚠ ") + m_title : m_title);
+    const bool waiting = watches().unacknowledged(Level::Alarm) || watches().unacknowledged(Level::Warning);
+    m_window->setWindowTitle(watches().crossed() ? QStringLiteral("⚠ ") + m_title : m_title);
     m_acknowledgeButton->setVisible(waiting);
 }
 
-void AlarmPanel::acknowledge(Millis now)
+void AlarmPanel::acknowledge()
 {
-    handle(m_watches.acknowledge(now));
+    m_session.acknowledge();
     if (!soundWaiting())
         m_repeat.stop();
     showWindowState();
 }
 
-void AlarmPanel::acknowledge(QuantityId quantity, Millis now)
+void AlarmPanel::acknowledge(QuantityId quantity)
 {
-    handle(m_watches.acknowledge(quantity, now));
+    m_session.acknowledge(quantity);
     if (!soundWaiting())
         m_repeat.stop();
     showWindowState();
-}
-
-void AlarmPanel::readingsInterrupted()
-{
-    m_watches.interrupt();
 }
 
 void AlarmPanel::setValueOld(QuantityId quantity, bool old)
@@ -184,12 +173,12 @@ void AlarmPanel::setValueOld(QuantityId quantity, bool old)
 
 limits::LimitStatus AlarmPanel::status(QuantityId quantity) const
 {
-    return m_watches.status(quantity);
+    return watches().status(quantity);
 }
 
 std::vector<limits::Period> AlarmPanel::alarmPeriods(QuantityId quantity) const
 {
-    return m_watches.alarmPeriods(quantity);
+    return watches().alarmPeriods(quantity);
 }
 
 void AlarmPanel::openLimitsDialog()
@@ -199,13 +188,13 @@ void AlarmPanel::openLimitsDialog()
         open->activateWindow();
         return;
     }
-    auto* dialog = new LimitsDialog(m_watches.preferences(), m_watches.instrumentRead(), m_watches.instrumentAlarms(),
+    auto* dialog = new LimitsDialog(watches().preferences(), watches().instrumentRead(), watches().instrumentAlarms(),
                                     m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         setPreferences(dialog->preferences());
         const std::unique_ptr<QSettings> stored = ProgramSettings();
-        SaveAlarmPreferences(*stored, m_watches.preferences());
+        SaveAlarmPreferences(*stored, watches().preferences());
     });
     dialog->open();
 }
@@ -228,13 +217,13 @@ QLabel* AlarmPanel::statusLabel(QuantityId quantity) const
 
 bool AlarmPanel::soundFor(Level level) const
 {
-    return level == Level::Alarm ? m_watches.preferences().soundForAlarms : m_watches.preferences().soundForWarnings;
+    return level == Level::Alarm ? watches().preferences().soundForAlarms : watches().preferences().soundForWarnings;
 }
 
 bool AlarmPanel::soundWaiting() const
 {
     for (const Level level : {Level::Alarm, Level::Warning}) {
-        if (soundFor(level) && m_watches.unacknowledged(level))
+        if (soundFor(level) && watches().unacknowledged(level))
             return true;
     }
     return false;

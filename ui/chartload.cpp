@@ -5,6 +5,7 @@
 #include "log/eventjournal.h"
 
 #include "instrument/charttime.h"
+#include "session/measuringsession.h"
 #include "ui/chartview.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
@@ -345,7 +346,7 @@ void TForm1::Button1Click()
     });
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
         m_chartSource = name;
-        m_journal->add(QStringLiteral("chart-loaded"),
+        m_session->journal().add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });
 }

@@ -2,7 +2,7 @@
 // that chooses them (in the chart's menu and the window's), kept with QSettings.
 #include "ui/mainwindow.h"
 
-#include "instrument/poller.h"
+#include "session/measuringsession.h"
 #include "ui/deriveddialog.h"
 #include "ui/derivedpanel.h"
 #include "ui/language.h"
@@ -37,8 +37,7 @@ void TForm1::ShowDerivedDialog()
         // The fields and the chart at once, and the readings from the next one on carry them
         // (Home Assistant's discovery keeps the quantities of the Connect until the next one).
         m_derived->setChoice(chosen);
-        if (m_poller)
-            m_poller->setDerived(chosen);
+        m_session->setDerived(chosen);
     });
     dialog->open();
 }

@@ -3,12 +3,7 @@
 // holds the two mirror handlers of the settings page.
 #include "ui/mainwindow.h"
 
-#include "instrument/connector.h"
-#include "instrument/linkworker.h"
-#include "instrument/poller.h"
-#include "log/logfolderlock.h"
-#include "log/eventjournal.h"
-#include "log/measurementlog.h"
+#include "session/measuringsession.h"
 #include "ui/chartload.h"
 #include "ui/chartview.h"
 #include "ui/errorreport.h"
@@ -131,8 +126,10 @@ TForm1::TForm1(QWidget* parent)
     Series7 = lines.ambient;
 
     setUpDerived();
+    // With the derived quantities chosen: the readings carry them from the first.
+    setUpSession();
     // After the fields have their colours: the alarms keep them as the fields' own look.
-    setUpAlarmsAndJournal();
+    setUpAlarms();
     setUpReport();
 
     // Every handler runs through the default error report: an error is shown and the
