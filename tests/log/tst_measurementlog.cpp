@@ -370,7 +370,7 @@ void TestMeasurementLog::createRefusesNonRegularFile()
     MeasurementLog log(path);
     QVERIFY(!log.create());
     QCOMPARE(log.problem().kind, LogProblem::Kind::NotRegular);
-    QCOMPARE(log.problem().type, hmx::chartfile::FileType::Fifo);
+    QCOMPARE(log.problem().type, hmx::files::FileType::Fifo);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"jrt1.txt"});
 #endif
 }
