@@ -284,17 +284,30 @@ bool DiskQueue::finishRewrite(Rewrite& r)
     const std::uint64_t gone = std::min<std::uint64_t>(m_firstSeq - r.firstSeq, r.messages.size());
     for (std::uint64_t i = 0; i < gone; ++i)
         offset += r.messages[std::size_t(i)].size() + 1;
-    const bool ok = WriteAll(r.fd, tail.constData(), std::size_t(tail.size())) && Sync(r.fd) && writeZeroOffset()
-        && Replace(m_path + QStringLiteral(".new"), m_path);
-    if (!ok) {
+    if (!(WriteAll(r.fd, tail.constData(), std::size_t(tail.size())) && Sync(r.fd) && writeZeroOffset())) {
         m_savedOffset = -1;  // written again by the next saveOffset
         fail(QStringLiteral("Cannot rewrite the queue"));
         return giveUp();
     }
-    Close(m_fd);
-    m_fd = r.fd;
+    // Windows replaces no file that is open: both are closed for the swap, and whichever
+    // file then has the queue's name is opened again.
+    Close(r.fd);
     r.fd = -1;
-    Seek(m_fd, -1);
+    Close(m_fd);
+    const bool replaced = Replace(m_path + QStringLiteral(".new"), m_path);
+    if (!replaced)
+        fail(QStringLiteral("Cannot rewrite the queue"));
+    m_fd = Open(m_path);
+    if (m_fd >= 0)
+        Seek(m_fd, -1);
+    else if (replaced)
+        fail(QStringLiteral("Cannot open the queue"));
+    if (!replaced || m_fd < 0) {
+        m_savedOffset = -1;
+        if (m_fd < 0)
+            m_memoryOnly = true;  // the messages are kept in memory only
+        return false;
+    }
     m_fileSize = r.bytes + tail.size();
     m_fileLines = r.messages.size() + tailLines;
     m_offset = offset;
