@@ -119,21 +119,21 @@ QString UnsavedEventsText(const QString& journalName, qsizetype events, const QS
         .arg(journalName, savedAs);
 }
 
-QString FileTypeText(chartfile::FileType type)
+QString FileTypeText(files::FileType type)
 {
     switch (type) {
-    case chartfile::FileType::Directory:
+    case files::FileType::Directory:
         return ByLanguage(QStringLiteral("folderem"), QStringLiteral("a folder"));
-    case chartfile::FileType::Fifo:
+    case files::FileType::Fifo:
         return ByLanguage(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
-    case chartfile::FileType::CharacterDevice:
+    case files::FileType::CharacterDevice:
         return ByLanguage(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
-    case chartfile::FileType::BlockDevice:
+    case files::FileType::BlockDevice:
         return ByLanguage(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
-    case chartfile::FileType::Socket:
+    case files::FileType::Socket:
         return ByLanguage(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
-    case chartfile::FileType::Regular:
-    case chartfile::FileType::Other:
+    case files::FileType::Regular:
+    case files::FileType::Other:
         break;
     }
     return ByLanguage(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));

@@ -33,7 +33,7 @@ QString AnotherCopyText(const QString& folder, qint64 process);
 QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured);
 
 // What a name stands for instead of a regular file: "a named pipe (FIFO)".
-QString FileTypeText(chartfile::FileType type);
+QString FileTypeText(files::FileType type);
 
 // The short name of a device for the Connect button: "ttyUSB0", "COM3".
 QString ShortDeviceName(const QString& device);
