@@ -3,7 +3,7 @@
 #include "log/chartfile_platform.h"
 #include "log/logfile_platform.h"
 
-#include "chart/clocktext.h"
+#include "readings/clocktext.h"
 
 #include <QChar>
 #include <QDir>
@@ -79,7 +79,7 @@ QString TwoDigits(int value)
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
     TimePattern pattern = ParseTimeFormat(locale.timeFormat(QLocale::LongFormat));
-    const QString separator = chart::TimeSeparator(locale);
+    const QString separator = readings::TimeSeparator(locale);
     if (pattern.hourDigits == 0)
         pattern.hourDigits = 2;
 

@@ -1,10 +1,10 @@
-// The chart's pure units: the compact point store against a plain vector of doubles
-// through appends, late points, clears and chunk edges; spans and value extents; the
-// statistics of a range against a plain computation; tick choice.
-#include "chart/pointstore.h"
+// The chart's pure units and the readings under it: the compact point store against a
+// plain vector of doubles through appends, late points, clears and chunk edges; spans
+// and value extents; the statistics of a range against a plain computation; tick choice.
 #include "chart/scale.h"
-#include "chart/series.h"
-#include "chart/statistics.h"
+#include "readings/pointstore.h"
+#include "readings/spans.h"
+#include "readings/statistics.h"
 
 #include <QTest>
 
@@ -13,6 +13,7 @@
 #include <random>
 
 using namespace hmx::chart;
+using namespace hmx::readings;
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "chart/series.h"
+#include "readings/spans.h"
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 Span SpanOf(const PointStore& points, double lo, double hi)
 {
@@ -84,4 +84,4 @@ bool Gaps::inside(double x) const
     return i < m_list.size() && m_list[i].first < x;
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings
