@@ -338,9 +338,13 @@ void TstChartUnits::linesMatchPlainMap_data()
     QTest::addColumn<int>("seed");
     QTest::addColumn<int>("steps");
     QTest::addColumn<int>("quantities");  // the first n of the quantity table
-    QTest::newRow("the three readings") << 1 << 3000 << 3;
-    QTest::newRow("readings and derived ones") << 2 << 3000 << int(hmx::humidity::QuantityCount);
-    QTest::newRow("one line, points around chunk edges") << 3 << 6000 << 1;
+    QTest::addColumn<double>("lateShare");    // of the points, those that come late
+    QTest::addColumn<int>("lateSeconds");     // how late at most
+    QTest::addColumn<bool>("wholeSeconds");   // late by whole seconds: points of equal X
+    QTest::newRow("the three readings") << 1 << 3000 << 3 << 0.1 << 30 << false;
+    QTest::newRow("readings and derived ones") << 2 << 3000 << int(hmx::humidity::QuantityCount) << 0.1 << 30 << false;
+    QTest::newRow("one line, points around chunk edges") << 3 << 6000 << 1 << 0.1 << 30 << false;
+    QTest::newRow("any order, into and around breaks") << 4 << 4000 << 2 << 0.7 << 900 << true;
 }
 
 // Random adds (single, batched and straight to a line; late, equal and not finite
@@ -353,6 +357,9 @@ void TstChartUnits::linesMatchPlainMap()
     QFETCH(int, seed);
     QFETCH(int, steps);
     QFETCH(int, quantities);
+    QFETCH(double, lateShare);
+    QFETCH(int, lateSeconds);
+    QFETCH(bool, wholeSeconds);
     std::mt19937 random(static_cast<unsigned>(seed));
     std::uniform_real_distribution<double> unit(0, 1);
     const double joining = 5 * Second;
@@ -363,7 +370,8 @@ void TstChartUnits::linesMatchPlainMap()
     QVERIFY(changed.isValid());
     std::map<Quantity, Model> model;
     int told = 0;
-    double clock = XOfMilliseconds(1796601600000);
+    int equalX = 0, intoBreaks = 0;  // points the model took beside an equal X, and into a break
+    std::int64_t clock = 1796601600000;  // ms
     // A point as the model keeps it: after the last one whose X is not above it; one
     // without a finite place is not kept.
     auto modelAdd = [&](Quantity q, double x, double y) {
@@ -371,12 +379,17 @@ void TstChartUnits::linesMatchPlainMap()
         if (!std::isfinite(x) || !std::isfinite(y))
             return;
         const auto at = std::upper_bound(m.begin(), m.end(), x, [](double v, const auto& p) { return v < p.first; });
+        equalX += at != m.begin() && (at - 1)->first == x;
+        intoBreaks += at != m.begin() && at != m.end() && at->first - (at - 1)->first > joining;
         m.insert(at, {x, y});
     };
     auto nextPoint = [&]() -> std::pair<double, double> {
         const double r = unit(random);
-        clock += (r < 0.05 ? 60 : 1) * Second;                           // now and then a break
-        double x = r < 0.1 ? clock - unit(random) * 30 * Second : clock;  // late points
+        clock += (r < 0.05 ? 60 : 1) * 1000;  // now and then a break
+        std::int64_t late = unit(random) < lateShare ? std::llround(unit(random) * lateSeconds * 1000) : 0;
+        if (wholeSeconds)
+            late -= late % 1000;
+        double x = XOfMilliseconds(clock - late);
         if (r > 0.98)
             x = std::numeric_limits<double>::quiet_NaN();
         return {x, std::round((unit(random) - 0.5) * 4000) / 100};
@@ -454,6 +467,9 @@ void TstChartUnits::linesMatchPlainMap()
     }
     QVERIFY(kept);
     QCOMPARE(kept->count(), keptPoints.size());  // its holder still has its points
+    // The run went where the row meant it to.
+    QVERIFY(intoBreaks > 0);
+    QVERIFY(!wholeSeconds || equalX > 0);
 }
 
 void TstChartUnits::tickSteps_data()
