@@ -2,8 +2,8 @@
 #include "log/chartfile.h"
 #include "log/measurementlog.h"
 
-#include "chart/clocktext.h"
 #include "files/outputcheck.h"
+#include "readings/clocktext.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -109,7 +109,7 @@ const AnyLocalePieces& AnyLocale()
         const QList<QLocale> locales =
             QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
         for (const QLocale& locale : locales) {
-            const std::string separator = local8(chart::TimeSeparator(locale));
+            const std::string separator = local8(readings::TimeSeparator(locale));
             if (std::find(all.separators.begin(), all.separators.end(), separator) == all.separators.end())
                 all.separators.push_back(separator);
             const std::string decimal = local8(locale.decimalPoint());
@@ -465,7 +465,7 @@ TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
 {
     TimeTextRules rules;
     const AnyLocalePieces& any = AnyLocale();
-    rules.timeSeparators = {local8(chart::TimeSeparator(locale))};
+    rules.timeSeparators = {local8(readings::TimeSeparator(locale))};
     for (const std::string& separator : any.separators) {
         if (separator != rules.timeSeparators.front())
             rules.timeSeparators.push_back(separator);

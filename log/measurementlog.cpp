@@ -1,7 +1,7 @@
 // The measurement log: line format, the locale's long time form and the appending writer.
 #include "log/measurementlog.h"
 
-#include "chart/clocktext.h"
+#include "readings/clocktext.h"
 
 #include <QChar>
 #include <QDir>
@@ -77,7 +77,7 @@ QString TwoDigits(int value)
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
     TimePattern pattern = ParseTimeFormat(locale.timeFormat(QLocale::LongFormat));
-    const QString separator = chart::TimeSeparator(locale);
+    const QString separator = readings::TimeSeparator(locale);
     if (pattern.hourDigits == 0)
         pattern.hourDigits = 2;
 

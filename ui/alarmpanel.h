@@ -6,7 +6,7 @@
 
 #include "instrument/alarmthresholds.h"
 #include "limits/limitwatch.h"
-#include "ui/alarmpreferences.h"
+#include "limits/limitsettings.h"
 #include "ui/fieldlook.h"
 
 #include <QObject>

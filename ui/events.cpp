@@ -3,9 +3,9 @@
 #include "ui/mainwindow.h"
 
 #include "log/eventjournal.h"
+#include "readings/lines.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartlimits.h"
-#include "ui/chartview.h"
 #include "ui/errorreport.h"
 #include "ui/journalevents.h"
 #include "ui/messages.h"
@@ -31,13 +31,13 @@ void TForm1::setUpAlarmsAndJournal()
                                {limits::QuantityId::Humidity, Edit6, QRect(256, 348, 176, 52)}},
                               QRect(560, 376, 97, 25), QRect(560, 200, 105, 81),
                               // A limit's delay counts readings as the chart joins them.
-                              std::chrono::milliseconds(std::llround(LiveJoiningDistance * 86400000.0)));
+                              std::chrono::milliseconds(std::llround(readings::LiveJoiningDistance * 86400000.0)));
     connect(m_alarms, &AlarmPanel::limitEvent, this, [this](limits::QuantityId quantity, const limits::LimitEvent& e) {
         m_journal->add(LimitEventKind(e), LimitEventDetails(quantity, e),
                        QDateTime::fromMSecsSinceEpoch(e.time));
     });
     ShowAlarmsOnChart(*Chart1, *m_alarms);
-    m_statistics = new StatisticsPanel(*Chart1, [this](int line) { return ChartStatisticsLimits(*m_alarms, line); });
+    m_statistics = new StatisticsPanel(*Chart1, *m_lines, [this] { return m_alarms->preferences(); });
     connect(m_alarms, &AlarmPanel::limitsChanged, m_statistics, &StatisticsPanel::scheduleRefresh);
 
     m_journal->add(QStringLiteral("start"), {Detail(QStringLiteral("version"), QStringLiteral(HMX700_VERSION))});

@@ -21,6 +21,9 @@
 #include <optional>
 
 namespace hmx {
+namespace readings {
+class Lines;
+}
 class AlarmPanel;
 class StatisticsPanel;
 class ChartLoadJob;
@@ -50,6 +53,14 @@ public:
     hmx::chart::LineSeries* Series1 = nullptr;  // °Cdp, blue
     hmx::chart::LineSeries* Series6 = nullptr;  // %Rh, green
     hmx::chart::LineSeries* Series7 = nullptr;  // °C, red
+
+    // The readings the chart draws: what live readings and Load chart fill, and what
+    // the derived quantities, the statistics and the report read. The window's own
+    // until showLines gives it others.
+    hmx::readings::Lines& lines() const { return *m_lines; }
+    // The chart's lines (Series1, Series6, Series7 and the derived ones), the statistics
+    // and the report read `lines` from now on; the derived lines are computed there.
+    void showLines(hmx::readings::Lines& lines);
 
     OpenDialog OpenDialog1;
 
@@ -159,6 +170,7 @@ private:
     // After the Poller has stopped: "offline", undelivered readings left in the queue file.
     void stopPublishing();
 
+    hmx::readings::Lines* m_lines = nullptr;  // the window's own (a child) until showLines
     std::unique_ptr<hmx::Connector> m_connector;
     std::unique_ptr<hmx::LogFolderLock> m_folderLock;  // from Connect to the end
     std::unique_ptr<hmx::MeasurementLog> m_log;

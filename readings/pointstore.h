@@ -5,7 +5,7 @@
 // exactly as it was added.
 #pragma once
 
-#include "chart/moments.h"
+#include "readings/moments.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 // X of a count of milliseconds since 1 Jan 1970, as the program's clock makes it, so
 // that its points are on the grid and read back bit for bit.
@@ -170,4 +170,4 @@ void PointStore::forEach(std::size_t lo, std::size_t hi, F&& f) const
     });
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -1,8 +1,8 @@
-#include "chart/clocktext.h"
+#include "readings/clocktext.h"
 
 #include <cmath>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 namespace {
 
@@ -131,4 +131,4 @@ QString ShortDateText(QDate date, bool withYear)
     return locale.toString(date, format);
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

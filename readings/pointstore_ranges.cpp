@@ -1,10 +1,10 @@
 // What the store tells of a range of its points from its chunks' and blocks' summaries:
 // extremes, moments, where a value is first, time past a limit.
-#include "chart/pointstore.h"
+#include "readings/pointstore.h"
 
 #include <cmath>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 Moments PointStore::Chunk::momentsOf(std::size_t a, std::size_t b) const
 {
@@ -160,4 +160,4 @@ double PointStore::timePast(double limit, bool above, std::size_t lo, std::size_
     return total;
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -1,4 +1,4 @@
-#include "ui/alarmpreferences.h"
+#include "limits/limitsettings.h"
 
 #include <QSettings>
 

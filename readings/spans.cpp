@@ -1,6 +1,6 @@
-#include "chart/series.h"
+#include "readings/spans.h"
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 Span SpanOf(const PointStore& points, double lo, double hi)
 {
@@ -58,6 +58,13 @@ void Gaps::adding(const PointStore& points, double x)
             m_list.emplace_back(points.lastX(), x);
         return;
     }
+    // A late point before the first one may be far from it; one between two points
+    // joined to each other is near both of them.
+    if (x < points.firstX()) {
+        if (points.firstX() - x > m_joining)
+            m_list.insert(m_list.begin(), {x, points.firstX()});
+        return;
+    }
     // A late point inside a break splits it; what remains on either side may still be one.
     const std::size_t i = firstAfter(x);
     if (i == m_list.size() || !(m_list[i].first < x))
@@ -84,4 +91,4 @@ bool Gaps::inside(double x) const
     return i < m_list.size() && m_list[i].first < x;
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

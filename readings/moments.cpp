@@ -1,8 +1,8 @@
-#include "chart/moments.h"
+#include "readings/moments.h"
 
 #include <cmath>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 void Moments::spread(double v, double before)
 {
@@ -51,4 +51,4 @@ void Moments::add(const Moments& o)
     addWide(o.carry);
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

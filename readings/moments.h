@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 // Count, sum and spread of values that neither loses precision over millions of them:
 // the sum exact in hundredths for values on that grid and compensated (Neumaier) for
@@ -28,4 +28,4 @@ private:
     void spread(double v, double before);
 };
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -2,16 +2,17 @@
 // quantity as the columns of time spent past them.
 #pragma once
 
-#include "chart/statistics.h"
 #include "limits/limits.h"
+#include "readings/statistics.h"
+#include "report/language.h"
 
 #include <vector>
 
 namespace hmx {
 
-chart::StatisticsTexts StatisticsHeaders();
+readings::StatisticsTexts StatisticsHeaders(Language language);
 
 // One per limit set, from the upper alarm limit down to the lower one.
-std::vector<chart::StatisticsLimit> StatisticsLimits(const limits::Limits& limits);
+std::vector<readings::StatisticsLimit> StatisticsLimits(const limits::Limits& limits, Language language);
 
 } // namespace hmx

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QTime>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 // What stands between hours and minutes in the locale's long time format, else in
 // its short one (some long formats use words such as the CJK hour sign), else ':'.
@@ -28,4 +28,4 @@ QDate ClockDate(double x, QTime clock);
 // "07.12" for "07.12.2026", "12/7" for "12/7/26", "12-07" for "2026-12-07".
 QString ShortDateText(QDate date, bool withYear);
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -1,9 +1,9 @@
-#include "chart/pointstore.h"
+#include "readings/pointstore.h"
 
 #include <cmath>
 #include <type_traits>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 namespace {
 
@@ -318,4 +318,4 @@ std::size_t PointStore::upperBound(double x, std::size_t from, std::size_t to) c
     return partitionPoint(x, true, from, to);
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -1,11 +1,12 @@
-#include "chart/statistics.h"
+#include "readings/statistics.h"
 
-#include "chart/chartwidget_p.h"
-#include "chart/clocktext.h"
+#include "readings/clocktext.h"
+#include "readings/lines.h"
+#include "readings/spans.h"
 
 #include <cmath>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 namespace {
 
@@ -88,12 +89,9 @@ LineStatistics StatisticsOf(const PointStore& points, const Gaps& gaps, double f
     return s;
 }
 
-LineStatistics StatisticsOf(const LineSeries& line, double fromX, double toX, const std::vector<StatisticsLimit>& limits)
+LineStatistics StatisticsOf(const Line& line, double fromX, double toX, const std::vector<StatisticsLimit>& limits)
 {
-    const LineSeriesPrivate& d = ChartWidgetPrivate::of(line);
-    LineStatistics s = StatisticsOf(d.points, d.gaps, fromX, toX, limits);
-    s.title = d.title;
-    return s;
+    return StatisticsOf(line.points(), line.gaps(), fromX, toX, limits);
 }
 
 StatisticsTable StatisticsTableOf(const std::vector<LineStatistics>& lines, const StatisticsTexts& texts,
@@ -162,4 +160,4 @@ QString StatisticsText(const StatisticsTable& table, const QString& separator, c
     return out;
 }
 
-} // namespace hmx::chart
+} // namespace hmx::readings

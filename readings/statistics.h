@@ -1,4 +1,4 @@
-// Statistics of a chart line over a time range: count, extremes and their times,
+// Statistics of a line of readings over a time range: count, extremes and their times,
 // mean, spread, the time past given limits and the time without readings; and the
 // table of them that the window, the clipboard, the CSV export and a report share.
 // Costs (n points in the range, c chunks of 1024 points, b breaks in the range):
@@ -7,17 +7,17 @@
 // the time without readings O(log + b).
 #pragma once
 
-#include "chart/chartwidget.h"
-
 #include <QStringList>
+#include <QTime>
 
 #include <functional>
 #include <limits>
 #include <vector>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 class Gaps;
+class Line;
 class PointStore;
 
 // A limit whose time past it is measured. Past means beyond it, as the limit watch
@@ -35,7 +35,7 @@ struct LimitTime {
 
 // Of the points with fromX <= X <= toX. Times are X values (days); a time is NaN
 // where there is no point. Each reading holds its value until the next reading,
-// except across a break of the line (see LineSeries::setJoiningDistance).
+// except across a break of the line (see Line::setJoiningDistance).
 struct LineStatistics {
     static constexpr double None = std::numeric_limits<double>::quiet_NaN();
 
@@ -53,7 +53,8 @@ struct LineStatistics {
 
 LineStatistics StatisticsOf(const PointStore& points, const Gaps& gaps, double fromX, double toX,
                             const std::vector<StatisticsLimit>& limits = {});
-LineStatistics StatisticsOf(const LineSeries& line, double fromX, double toX,
+// Of a line; the title is left to the caller, which knows what the line is called.
+LineStatistics StatisticsOf(const Line& line, double fromX, double toX,
                             const std::vector<StatisticsLimit>& limits = {});
 
 // Headers of the table; the engine does not know the interface language.
@@ -90,4 +91,4 @@ QString CsvField(const QString& text, const QString& separator);
 QString StatisticsText(const StatisticsTable& table, const QString& separator,
                        const QString& lineEnd = QStringLiteral("\n"));
 
-} // namespace hmx::chart
+} // namespace hmx::readings

@@ -1,15 +1,14 @@
-#include "ui/runreport.h"
+#include "report/runreport.h"
 
 #include "chart/chartwidget.h"
-#include "chart/statistics.h"
 #include "instrument/charttime.h"
 #include "log/logfolderlock.h"
 #include "log/measurementlog.h"
-#include "ui/alarmtexts.h"
-#include "ui/chartlimits.h"
-#include "ui/language.h"
-#include "ui/messages.h"
-#include "ui/statisticstexts.h"
+#include "readings/lines.h"
+#include "report/chartlimits.h"
+#include "report/chartview.h"
+#include "report/limittexts.h"
+#include "report/statisticstexts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -26,8 +25,7 @@ namespace hmx {
 
 namespace {
 
-QString Unknown() { return ByLanguage("nieznany", "unknown"); }
-QString OrUnknown(const QString& text) { return text.isEmpty() ? Unknown() : text; }
+QString OrUnknown(const QString& text, const Wording& w) { return text.isEmpty() ? w("nieznany", "unknown") : text; }
 
 // Date and time with seconds, in the locale's forms; in the hour the clock repeats in
 // autumn with the UTC offset, which tells its two passes apart.
@@ -46,7 +44,7 @@ QString MomentText(const QDateTime& moment)
 }
 
 // The statistics with one column per line, so the table keeps to a page's width.
-report::ReportTable Transposed(const chart::StatisticsTable& table)
+report::ReportTable Transposed(const readings::StatisticsTable& table)
 {
     report::ReportTable out;
     if (table.rows.empty())
@@ -65,27 +63,29 @@ report::ReportTable Transposed(const chart::StatisticsTable& table)
 
 // The limits with the units the program shows its lines in: the chart's line titles
 // ("°Cdp" for the dew point, not the "°C" of a temperature).
-report::ReportSection LimitsSection(const AlarmPreferences& preferences, chart::ChartWidget& chart)
+report::ReportSection LimitsSection(const AlarmPreferences& preferences, Language language)
 {
-    report::ReportSection section{ByLanguage("Obowiązujące progi", "Limits in force"), {}, {}, {}};
-    section.table.header = {ByLanguage("Wielkość", "Quantity"), ByLanguage("Próg", "Limit"), ByLanguage("Wartość", "Value")};
-    for (const auto& [quantity, line] : ChartLineOf) {
-        const limits::Limits limits = preferences.of(quantity);
-        const QString unit = line < chart.seriesCount() ? chart.series(line)->title() : QuantityUnit(quantity);
+    const Wording w{language};
+    report::ReportSection section{w("Obowiązujące progi", "Limits in force"), {}, {}, {}};
+    section.table.header = {w("Wielkość", "Quantity"), w("Próg", "Limit"), w("Wartość", "Value")};
+    for (const limits::QuantityInfo& measured : limits::MeasuredQuantities) {
+        const limits::Limits limits = preferences.of(measured.id);
+        const QString unit = ReadingTitle(measured.id);
         for (limits::Bound bound : {limits::Bound::AlarmHigh, limits::Bound::WarningHigh, limits::Bound::WarningLow,
                                     limits::Bound::AlarmLow}) {
             if (const std::optional<double>& value = limits[bound])
-                section.table.rows.push_back({QuantityName(quantity), BoundName(bound), LimitNumberText(*value) + QChar(0x00A0) + unit});
+                section.table.rows.push_back({QuantityName(measured.id, language), BoundName(bound, language),
+                                              LimitNumberText(*value) + QChar(0x00A0) + unit});
         }
     }
     if (section.table.rows.empty())
-        section.lines << ByLanguage("Nie ustawiono progów.", "No limits are set.");
+        section.lines << w("Nie ustawiono progów.", "No limits are set.");
     return section;
 }
 
 // The events a reader of the report looks for: limits, losses of the instrument and
 // of the log, connections.
-QString EventName(const QString& kind)
+QString EventName(const QString& kind, const Wording& w)
 {
     static const struct {
         const char* kind;
@@ -105,38 +105,38 @@ QString EventName(const QString& kind)
     };
     for (const auto& n : Names) {
         if (kind == QLatin1String(n.kind))
-            return ByLanguage(QString::fromUtf16(n.polish), QString::fromUtf16(n.english));
+            return w(QString::fromUtf16(n.polish), QString::fromUtf16(n.english));
     }
     return {};
 }
 
-report::ReportSection EventsSection(const RunReportSource& source, double fromX, double toX)
+report::ReportSection EventsSection(const RunReportSource& source, double fromX, double toX, const Wording& w)
 {
-    report::ReportSection section{ByLanguage("Zdarzenia okresu", "Events of the period"), {}, {}, {}};
+    report::ReportSection section{w("Zdarzenia okresu", "Events of the period"), {}, {}, {}};
     if (!source.journal) {
-        section.lines << ByLanguage("Obok pliku dziennika nie ma dziennika zdarzeń.",
+        section.lines << w("Obok pliku dziennika nie ma dziennika zdarzeń.",
                                     "There is no event journal beside the log file.");
         return section;
     }
-    section.table.header = {ByLanguage("Czas", "Time"), ByLanguage("Zdarzenie", "Event"), ByLanguage("Szczegóły", "Details")};
+    section.table.header = {w("Czas", "Time"), w("Zdarzenie", "Event"), w("Szczegóły", "Details")};
     for (const JournalEvent& event : *source.journal) {
         const double x = ChartX(event.time.toMSecsSinceEpoch());
-        const QString name = EventName(event.kind);
+        const QString name = EventName(event.kind, w);
         if (x >= fromX && x <= toX && !name.isEmpty())
             section.table.rows.push_back({MomentText(event.time.toLocalTime()), name, event.details.join(QStringLiteral(", "))});
     }
     if (section.table.rows.empty())
-        section.lines << ByLanguage("Brak zdarzeń w tym okresie.", "No events in this period.");
+        section.lines << w("Brak zdarzeń w tym okresie.", "No events in this period.");
     return section;
 }
 
 // The log's name, the bytes the report was made from and their SHA-256, set in a
 // fixed-pitch font so it is read (and copied) character for character.
-report::ReportSection FileSection(const RunReportSource& source)
+report::ReportSection FileSection(const RunReportSource& source, const Wording& w)
 {
-    report::ReportSection section{ByLanguage("Plik dziennika", "Log file"), {}, {}, {}};
+    report::ReportSection section{w("Plik dziennika", "Log file"), {}, {}, {}};
     if (source.logFile.isEmpty()) {
-        section.lines << ByLanguage("Wykres nie pochodzi z pliku.", "The chart does not come from a file.");
+        section.lines << w("Wykres nie pochodzi z pliku.", "The chart does not come from a file.");
         return section;
     }
     section.lines << QDir::toNativeSeparators(QFileInfo(source.logFile).absoluteFilePath());
@@ -144,28 +144,16 @@ report::ReportSection FileSection(const RunReportSource& source)
         return section;
     const QString bytes = QString::number(source.logBytes);
     if (source.logGrowing)
-        section.lines << ByLanguage("Plik był w trakcie zapisu; raport obejmuje jego pierwsze %1 bajtów "
+        section.lines << w("Plik był w trakcie zapisu; raport obejmuje jego pierwsze %1 bajtów "
                                     "(sprawdzenie: head -c %1 PLIK | sha256sum).",
                                     "The file was being written; the report covers its first %1 bytes "
                                     "(to check: head -c %1 FILE | sha256sum).")
                              .arg(bytes);
     else
-        section.lines << ByLanguage("Rozmiar: %1 bajtów.", "Size: %1 bytes.").arg(bytes);
+        section.lines << w("Rozmiar: %1 bajtów.", "Size: %1 bytes.").arg(bytes);
     section.lines << QStringLiteral("SHA-256:");
     section.code << source.logSha256;
     return section;
-}
-
-// The statistics of the visible lines over exactly the period.
-chart::StatisticsTable PeriodStatistics(chart::ChartWidget& chart, const AlarmPreferences& preferences, ReportPeriod period)
-{
-    std::vector<chart::LineStatistics> lines;
-    for (int i = 0; i < chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *chart.series(i);
-        if (line.visible())
-            lines.push_back(chart::StatisticsOf(line, period.from, period.to, ChartStatisticsLimits(preferences, i)));
-    }
-    return chart::StatisticsTableOf(lines, StatisticsHeaders(), [&chart](double x) { return chart.timeOfDay(x); });
 }
 
 // Hands on a file's first `limit` bytes to the loader, hashing them as they are read;
@@ -244,21 +232,29 @@ qint64 EndOfLastLine(QFile& file)
     return 0;
 }
 
-// A log's points onto the chart's lines, its clock times taken in order (the hour the
-// clock repeats in autumn told apart by the order of the lines).
-class ChartLinesSink : public ChartSink {
+// A log's points onto the reading lines, its clock times taken in order (the hour the
+// clock repeats in autumn told apart by the order of the lines), handed over in batches.
+class LinesSink : public ChartSink {
 public:
-    explicit ChartLinesSink(const ChartLines& lines) : m_lines(lines) {}
-    void clearSeries(ChartLine line) override { series(line)->clear(); }
+    explicit LinesSink(readings::Lines& lines) : m_lines(lines) {}
+    void clearSeries(ChartLine line) override { m_lines.line(QuantityOf(line))->clear(); }
     void setTimeAxisAutomatic() override {}
-    void addPoint(ChartLine line, double x, double y) override { series(line)->addXY(m_timeline.chartX(x), y); }
+    void addPoint(ChartLine line, double x, double y) override
+    {
+        m_batch.push_back({QuantityOf(line), m_timeline.chartX(x), y});
+        if (m_batch.size() == BatchPoints)
+            flush();
+    }
+    void flush()
+    {
+        m_lines.add(m_batch);
+        m_batch.clear();
+    }
 
 private:
-    chart::LineSeries* series(ChartLine line) const
-    {
-        return line == ChartLine::DewPoint ? m_lines.dewPoint : line == ChartLine::Humidity ? m_lines.humidity : m_lines.ambient;
-    }
-    ChartLines m_lines;
+    static constexpr std::size_t BatchPoints = 8192;
+    readings::Lines& m_lines;
+    std::vector<readings::Lines::Point> m_batch;
     ClockTimeline m_timeline;
 };
 
@@ -269,12 +265,30 @@ QString JournalBeside(const QString& logFile)
     return QFileInfo(logFile).absoluteDir().filePath(QStringLiteral("hmx700-events.txt"));
 }
 
-QString FirmwareText(const QString& version, const QString& revision)
+QString FirmwareText(const QString& version, const QString& revision, Language language)
 {
-    return ByLanguage("%1, rewizja %2", "%1, revision %2").arg(version, revision);
+    return Wording{language}("%1, rewizja %2", "%1, revision %2").arg(version, revision);
 }
 
-void InstrumentFromJournal(RunReportSource& source, const QDateTime& until)
+ReportReadings ShownReadings(const chart::ChartWidget& chart, const readings::Lines& lines)
+{
+    ReportReadings r;
+    r.lines = &lines;
+    r.timeOfDay = [&chart](double x) { return chart.timeOfDay(x); };
+    const std::vector<humidity::Quantity> quantities = lines.quantities();
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        const chart::LineSeries& series = *chart.series(i);
+        if (!series.visible())
+            continue;
+        for (humidity::Quantity q : quantities) {
+            if (lines.find(q) == series.data())
+                r.shown.push_back({q, series.title(), series.color()});
+        }
+    }
+    return r;
+}
+
+void InstrumentFromJournal(RunReportSource& source, const QDateTime& until, Language language)
 {
     if (!source.journal)
         return;
@@ -294,7 +308,7 @@ void InstrumentFromJournal(RunReportSource& source, const QDateTime& until)
     static const QRegularExpression versionLine(QStringLiteral("(?:wersja|version):\\s*(\\S+)\\s+(?:rewizja|rev\\.):\\s*(\\S+)"));
     const QRegularExpressionMatch match = versionLine.match(source.firmware);
     if (match.hasMatch())
-        source.firmware = FirmwareText(match.captured(1), match.captured(2));
+        source.firmware = FirmwareText(match.captured(1), match.captured(2), language);
 }
 
 void ShowPeriod(chart::ChartWidget& chart, ReportPeriod period)
@@ -310,77 +324,83 @@ void ShowPeriod(chart::ChartWidget& chart, ReportPeriod period)
     }
 }
 
-std::optional<ReportPeriod> ReadingsSpan(chart::ChartWidget& chart)
+std::optional<ReportPeriod> ReadingsSpan(const ReportReadings& data)
 {
     std::optional<ReportPeriod> span;
-    for (int i = 0; i < chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *chart.series(i);
-        if (!line.visible() || line.count() == 0)
+    for (const ReportLine& shown : data.shown) {
+        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        if (!line || line->count() == 0)
             continue;
-        const double first = line.x(0), last = line.x(line.count() - 1);
+        const double first = line->points().firstX(), last = line->points().lastX();
         span = span ? ReportPeriod{std::min(span->from, first), std::max(span->to, last)} : ReportPeriod{first, last};
     }
     return span;
 }
 
-bool HasReadingsIn(chart::ChartWidget& chart, ReportPeriod period)
+bool HasReadingsIn(const ReportReadings& data, ReportPeriod period)
 {
-    for (int i = 0; i < chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *chart.series(i);
-        if (line.visible() && chart::StatisticsOf(line, period.from, period.to).count > 0)
+    for (const ReportLine& shown : data.shown) {
+        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        if (line && readings::StatisticsOf(*line, period.from, period.to).count > 0)
             return true;
     }
     return false;
 }
 
-report::ReportDocument RunReport(chart::ChartWidget& chart, const RunReportSource& source, ReportPeriod period,
-                                 const QDateTime& made)
+readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double fromX, double toX,
+                                             const AlarmPreferences& preferences, Language language)
 {
+    std::vector<readings::LineStatistics> lines;
+    for (const ReportLine& shown : data.shown) {
+        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        if (!line)
+            continue;
+        lines.push_back(readings::StatisticsOf(*line, fromX, toX, StatisticsLimitsOf(preferences, shown.quantity, language)));
+        lines.back().title = shown.title;
+    }
+    return readings::StatisticsTableOf(lines, StatisticsHeaders(language), data.timeOfDay);
+}
+
+report::ReportDocument RunReport(const ReportReadings& data, const RunReportSource& source, ReportPeriod period,
+                                 Language language, const QDateTime& made)
+{
+    const Wording w{language};
     report::ReportDocument doc;
-    doc.title = ByLanguage("Raport z pomiarów HMX-700", "HMX-700 measurement report");
-    doc.pageNumbers = ByLanguage("Strona %1 z %2", "Page %1 of %2");
+    doc.title = w("Raport z pomiarów HMX-700", "HMX-700 measurement report");
+    doc.pageNumbers = w("Strona %1 z %2", "Page %1 of %2");
     doc.facts = {
-        {ByLanguage("Program", "Program"), QStringLiteral("hmx700 " HMX700_VERSION)},
-        {ByLanguage("Przyrząd", "Instrument"), OrUnknown(source.model)},
-        {ByLanguage("Wersja oprogramowania przyrządu", "Firmware version"), OrUnknown(source.firmware)},
-        {ByLanguage("Numer seryjny", "Serial number"), OrUnknown(source.serialNumber)},
-        {ByLanguage("Komputer", "Computer"), QSysInfo::machineHostName()},
-        {ByLanguage("Okres", "Period"),
+        {w("Program", "Program"), QStringLiteral("hmx700 " HMX700_VERSION)},
+        {w("Przyrząd", "Instrument"), OrUnknown(source.model, w)},
+        {w("Wersja oprogramowania przyrządu", "Firmware version"), OrUnknown(source.firmware, w)},
+        {w("Numer seryjny", "Serial number"), OrUnknown(source.serialNumber, w)},
+        {w("Komputer", "Computer"), QSysInfo::machineHostName()},
+        {w("Okres", "Period"),
          MomentText(LocalDateTime(period.from)) + QStringLiteral(" – ") + MomentText(LocalDateTime(period.to))},
-        {ByLanguage("Raport sporządzono", "Report made"), MomentText(made)},
+        {w("Raport sporządzono", "Report made"), MomentText(made)},
     };
-    doc.chartHeading = ByLanguage("Wykres okresu", "Chart of the period");
-    doc.sections.push_back({ByLanguage("Statystyka", "Statistics"), Transposed(PeriodStatistics(chart, source.preferences, period)), {}, {}});
-    doc.sections.push_back(LimitsSection(source.preferences, chart));
-    doc.sections.push_back(EventsSection(source, period.from, period.to));
-    doc.sections.push_back(FileSection(source));
+    doc.chartHeading = w("Wykres okresu", "Chart of the period");
+    doc.sections.push_back({w("Statystyka", "Statistics"),
+                            Transposed(ReadingsStatistics(data, period.from, period.to, source.preferences, language)),
+                            {},
+                            {}});
+    doc.sections.push_back(LimitsSection(source.preferences, language));
+    doc.sections.push_back(EventsSection(source, period.from, period.to, w));
+    doc.sections.push_back(FileSection(source, w));
     return doc;
 }
 
-bool HasReadingsShown(chart::ChartWidget& chart)
+QString NoReadingsText(ReportPeriod period, Language language)
 {
-    chart.updateRanges();
-    return HasReadingsIn(chart, {chart.bottomAxis()->minimum(), chart.bottomAxis()->maximum()});
-}
-
-QString NoReadingsText(ReportPeriod period)
-{
-    return ByLanguage("Brak odczytów między %1 a %2.", "No readings between %1 and %2.")
+    return Wording{language}("Brak odczytów między %1 a %2.", "No readings between %1 and %2.")
         .arg(MomentText(LocalDateTime(period.from)), MomentText(LocalDateTime(period.to)));
 }
 
-QString NoReadingsShownText(chart::ChartWidget& chart)
+QString DefaultReportName(Language language, const QDateTime& made)
 {
-    chart.updateRanges();
-    return NoReadingsText({chart.bottomAxis()->minimum(), chart.bottomAxis()->maximum()});
+    return Wording{language}("raport-", "report-") + made.toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".pdf");
 }
 
-QString DefaultReportName(const QDateTime& made)
-{
-    return ByLanguage("raport-", "report-") + made.toString(QStringLiteral("yyyy-MM-dd-HHmm")) + QStringLiteral(".pdf");
-}
-
-ReportLog LoadReportLog(const QString& fileName, const ChartLines& lines, bool logOnly, bool growing, const QLocale& locale)
+ReportLog LoadReportLog(const QString& fileName, readings::Lines& lines, bool logOnly, bool growing, const QLocale& locale)
 {
     const std::unique_ptr<QFile> file = OpenChartFile(fileName);
     const qint64 limit = growing ? EndOfLastLine(*file) : file->size();
@@ -389,11 +409,12 @@ ReportLog LoadReportLog(const QString& fileName, const ChartLines& lines, bool l
     HashingReader reader(*file, limit);
     if (!reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
-    for (chart::LineSeries* line : {lines.dewPoint, lines.humidity, lines.ambient}) {
+    for (ChartLine l : {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}) {
+        const std::shared_ptr<readings::Line> line = lines.line(QuantityOf(l));
         line->clear();
-        line->setJoiningDistance(LogJoiningDistance);
+        line->setJoiningDistance(readings::LogJoiningDistance);
     }
-    ChartLinesSink sink(lines);
+    LinesSink sink(lines);
     ChartLoadOptions options;
     options.locale = locale;
     options.logOnly = logOnly;
@@ -401,6 +422,7 @@ ReportLog LoadReportLog(const QString& fileName, const ChartLines& lines, bool l
     options.lastModified = file->fileTime(QFileDevice::FileModificationTime);
     ReportLog log;
     log.loaded = LoadChart(reader, fileName, sink, options);
+    sink.flush();  // the rest, and one word to the charts for the clears
     if (!reader.finish(log.sha256))
         throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     log.bytes = reader.bytesRead();
@@ -421,27 +443,6 @@ QStringList FilesWrittenIn(const QString& folder)
     // Every measuring copy writes jrt1.txt in the folder it measures in.
     const QString log = QDir(folder).filePath(QStringLiteral("jrt1.txt"));
     return LogFolderLock::HeldNow(log) ? MeasuringFiles(log) : QStringList();
-}
-
-QString OutputRefusedText(const files::OutputCheck& check, const QString& fileName)
-{
-    const QString name = QDir::toNativeSeparators(fileName);
-    switch (check.verdict) {
-    case files::OutputVerdict::Free:
-        break;
-    case files::OutputVerdict::NotRegular:
-        return ByLanguage("Nie zapisano %1: to nie jest zwykły plik, lecz %2; program zapisuje tylko w miejsce zwykłego pliku",
-                          "%1 is not written: it is not a regular file but %2; the program writes over regular files only")
-            .arg(name, FileTypeText(check.type));
-    case files::OutputVerdict::Kept:
-        return ByLanguage("Nie zapisano %1: to plik %2, który program właśnie czyta lub zapisuje; wybierz inną nazwę",
-                          "%1 is not written: it is %2, which the program is reading or writing; choose another name")
-            .arg(name, QDir::toNativeSeparators(check.keptFile));
-    case files::OutputVerdict::Unknown:
-        return ByLanguage("Nie zapisano %1: nie można sprawdzić, czym jest (%2)", "%1 is not written: it cannot be told what it is (%2)")
-            .arg(name, check.reason);
-    }
-    return {};
 }
 
 } // namespace hmx

@@ -1,14 +1,15 @@
-// What the chart asks of a line's points: the span shown in a time range, the extent
-// of its values there (with the segments reaching in), the point nearest a moment.
-// Ranging, layout, the read-out, painting and the CSV export all ask through here.
+// What is asked of a line's points: the span in a time range, the extent of its values
+// there (with the segments reaching in), the point nearest a moment, and where the line
+// breaks. The chart's ranging, layout, read-out, painting and CSV export and the
+// statistics all ask through here.
 #pragma once
 
-#include "chart/pointstore.h"
+#include "readings/pointstore.h"
 
 #include <utility>
 #include <vector>
 
-namespace hmx::chart {
+namespace hmx::readings {
 
 // Points [lo, hi) of a store.
 struct Span {
@@ -59,4 +60,4 @@ private:
     std::vector<std::pair<double, double>> m_list;
 };
 
-} // namespace hmx::chart
+} // namespace hmx::readings
