@@ -2,7 +2,10 @@
 # hmx700 developer entry point.
 #   ./build.sh run    install what is needed, build the program and the simulator, start both
 #   ./build.sh test   install what is needed, build and run every test (also under
-#                     ASan+UBSan), then the Windows step below
+#                     ASan+UBSan), then the arm64 and the Windows steps below
+#   ./build.sh arm64  cross-build the programs without a window for 64-bit ARM Linux against
+#                     Debian's arm64 packages, run their tests and the recorder under qemu,
+#                     and build and check hmx700_<version>_arm64.deb
 #   ./build.sh windows  cross-build the Windows release (zip and installer), run its tests
 #                     and a smoke test under Wine; Qt for Windows is built once into
 #                     $HMX700_CACHE (default /var/cache/hmx700), beside the compiler cache
@@ -23,9 +26,12 @@ PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-d
 TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus mosquitto openssl poppler-utils)
 
 install_deps() {  # install_deps [more packages...]
-    local missing=()
+    local missing=() native
+    native=$(dpkg --print-architecture)
     for p in "${PACKAGES[@]}" "$@"; do
-        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+        # A name without an architecture means this machine's: with arm64's packages beside
+        # them (./build.sh arm64), a bare name of a library installed for both is ambiguous.
+        dpkg -s "$p" >/dev/null 2>&1 || dpkg -s "$p:$native" >/dev/null 2>&1 || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     local sudo=""
@@ -64,15 +70,47 @@ build() {  # build DIR [cmake options...]: every target
 # dpkg-dev for CPack's shlibdeps; the rest for tools/check-deb.sh (systemd for systemd-analyze).
 DEB_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream systemd xvfb xauth xdotool)
 
-make_deb() {  # the package of the build in build/ (built already); prints its path
-    (cd build && cpack -G DEB -B "$PWD/packages" >/dev/null)
-    ls -t build/packages/hmx700_*.deb | head -n 1
+make_deb() {  # make_deb [DIR]: the package of the build in DIR (build/; built already); prints its path
+    local dir=${1:-build}
+    (cd "$dir" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+    ls -t "$dir"/packages/hmx700_*.deb | head -n 1
 }
 
 run_package() {
     install_deps "${DEB_PACKAGES[@]}"
     build build
     echo "== Debian package: $(make_deb)"
+}
+
+# --- arm64 -------------------------------------------------------------------------------
+# 64-bit ARM Linux (a Raspberry Pi, an industrial gateway) beside each instrument: the recorder,
+# hmx700-report, hmx700-calc and the simulator, without the window. Debian's own arm64 packages,
+# installed beside the host's (multiarch), and its cross compiler; the tests, and the programs
+# they start, run under qemu's user-mode emulation, as the Windows ones do under Wine.
+ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user-static qt6-base-dev:arm64 qt6-svg-dev:arm64
+                qtkeychain-qt6-dev:arm64 libmosquitto-dev:arm64 libssl-dev:arm64
+                mosquitto mosquitto-clients "${DEB_PACKAGES[@]}")
+
+run_arm64() {
+    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        # Then install_deps updates the package lists, with arm64's.
+        if [ "$(id -u)" -ne 0 ]; then sudo dpkg --add-architecture arm64; else dpkg --add-architecture arm64; fi
+    fi
+    install_deps "${ARM64_PACKAGES[@]}"
+    local started=$SECONDS
+    # The recorder's run talks to the native simulator.
+    configure build
+    cmake --build build --target hmx700-sim
+    echo "== cross-build for arm64 and test under qemu"
+    build build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DHMX700_WINDOW=OFF -DHMX700_BENCH=OFF
+    (cd build-arm64 && ctest --output-on-failure -j "$(nproc)")
+    echo "== the arm64 recorder under qemu against the native simulator and Mosquitto"
+    tools/emulated-logger-test.sh build-arm64/logger/hmx700-logger build-arm64/app/hmx700-report build/tools/hmx700-sim
+    echo "== arm64 Debian package: build and check"
+    tools/check-deb.sh --without-window "$(make_deb build-arm64)"
+    echo "== arm64 step done in $((SECONDS - started)) s"
 }
 
 # --- Windows -----------------------------------------------------------------------------
@@ -123,6 +161,7 @@ run_tests() {
     build build-asan -DHMX700_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$jobs")
+    run_arm64
     run_windows
     echo "== all tests passed"
 }
@@ -154,5 +193,6 @@ case "${1:-}" in
     run) run_program ;;
     package) run_package ;;
     windows) run_windows ;;
-    *) echo "usage: $0 run|test|windows|tsan|package|deps" >&2; exit 2 ;;
+    arm64) run_arm64 ;;
+    *) echo "usage: $0 run|test|arm64|windows|tsan|package|deps" >&2; exit 2 ;;
 esac

@@ -1,17 +1,19 @@
 // hmx700-report: the run report of one of our measurement logs as a PDF, without a
 // window (for scripts, and for reports made later on another machine). The report is
-// in the interface language; the messages here are English, as hmx700-calc's are.
+// in the interface language the program is built with; the messages here are English,
+// as hmx700-calc's are. Nothing of the window is linked in.
 // Every failure ends with status 2, a message on standard error and no file under the
 // requested name.
 #include "chart/chartwidget.h"
 #include "files/outputcheck.h"
 #include "instrument/charttime.h"
+#include "limits/limitsettings.h"
 #include "log/chartfile.h"
+#include "readings/lines.h"
+#include "report/chartlimits.h"
+#include "report/chartview.h"
 #include "report/pdfreport.h"
-#include "limits/alarmpreferences.h"
-#include "ui/chartlimits.h"
-#include "ui/chartview.h"
-#include "ui/runreport.h"
+#include "report/runreport.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -29,6 +31,12 @@ namespace {
 using namespace hmx;
 
 constexpr int Failed = 2;
+
+#ifndef HMX700_LANGUAGE
+#define HMX700_LANGUAGE 0
+#endif
+// The report's language: the one the program is built with, as the window's.
+constexpr Language ReportLanguage = HMX700_LANGUAGE == 0 ? Language::Polish : Language::English;
 
 const char Usage[] =
     "Usage: hmx700-report LOG -o REPORT.pdf [--from TIME] [--to TIME]\n"
@@ -208,7 +216,8 @@ int Run(const Options& options)
         return Fail(*refused);
 
     chart::ChartWidget chart;
-    const ChartLines lines = ConfigureChart1(chart);
+    readings::Lines lines;
+    ShowLines(chart, ConfigureChart1(chart, ReportLanguage), lines);
     // A log being written is read up to its last whole line.
     const QStringList live = FilesWrittenIn(QFileInfo(options.log).absolutePath());
     const bool growing = !live.isEmpty() && files::SameFile(options.log, live.front());
@@ -225,7 +234,8 @@ int Run(const Options& options)
                         .arg(loaded.notLogLine)
                         .arg(NotLogReason(loaded.notLogFault), loaded.notLogText));
     }
-    const std::optional<ReportPeriod> span = ReadingsSpan(chart);
+    const ReportReadings data = ShownReadings(chart, lines);
+    const std::optional<ReportPeriod> span = ReadingsSpan(data);
     if (loaded.points == 0 || !span)
         return Fail(QStringLiteral("%1 holds no readings").arg(Native(options.log)));
 
@@ -237,7 +247,7 @@ int Run(const Options& options)
     if (!(period.from <= period.to))
         return Fail(QStringLiteral("the period ends before it starts (--from %1 is after --to %2)")
                         .arg(MomentText(period.from), MomentText(period.to)));
-    if (!HasReadingsIn(chart, period))
+    if (!HasReadingsIn(data, period))
         return Fail(QStringLiteral("%1 has no readings from %2 to %3")
                         .arg(Native(options.log), MomentText(period.from), MomentText(period.to)));
 
@@ -249,13 +259,13 @@ int Run(const Options& options)
     const QString journal = JournalBeside(options.log);
     if (QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
-    InstrumentFromJournal(source, LocalDateTime(period.to));
+    InstrumentFromJournal(source, LocalDateTime(period.to), ReportLanguage);
     source.preferences = LoadAlarmPreferences(*ProgramSettings());
     ShowLimitLines(chart, source.preferences, {});
     ShowPeriod(chart, period);
 
     QString error;
-    if (!report::WriteReportPdf(RunReport(chart, source, period), chart, options.output, &error))
+    if (!report::WriteReportPdf(RunReport(data, source, period, ReportLanguage), chart, options.output, &error))
         return Fail(QStringLiteral("cannot write %1: %2").arg(Native(options.output), error));
     return 0;
 }

@@ -4,9 +4,9 @@
 #include "benchutil.h"
 
 #include "chart/chartwidget.h"
-#include "chart/statistics.h"
 #include "humidity/quantities.h"
-#include "ui/chartview.h"
+#include "readings/statistics.h"
+#include "report/chartview.h"
 
 #include <QApplication>
 #include <QDate>
@@ -95,7 +95,7 @@ void ChartRedraw(benchmark::State& state)
     const std::size_t heapBefore = heapInUse();
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, perSeries);
     const std::size_t heapAfter = heapInUse();
 
@@ -119,7 +119,7 @@ void ChartRedrawFourthLine(benchmark::State& state)
     const auto perSeries = static_cast<std::size_t>(state.range(0));
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, perSeries);
     hmx::chart::LineSeries* fourth = chart.addSeries(QStringLiteral("g/m³"), QColor(128, 0, 160));
     hmx::chart::LineSeries* fifth = chart.addSeries(QStringLiteral("ppmV"), QColor(128, 0, 160));
@@ -145,7 +145,7 @@ void ChartRedrawBroken(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     const double start = todayStart();
     for (std::int64_t halfSeconds = 0; halfSeconds < 2 * 86400; ++halfSeconds) {
         if (halfSeconds % 1200 >= 1080)
@@ -173,7 +173,7 @@ void ChartAddPoint(benchmark::State& state)
     double totalNs = 0;
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
-        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
         const auto t0 = Clock::now();
         for (std::size_t i = 0; i < Count; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, static_cast<double>(i % 1000) * 0.1);
@@ -204,7 +204,7 @@ void ChartAddWorst(benchmark::State& state)
     double worstNs = 0, totalNs = 0, bytesPerPoint = 0;
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
-        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
         for (std::size_t i = 0; i < Count; ++i) {
             const double x = ClockX(startMs + static_cast<std::int64_t>(i) * 500);
             const double y = static_cast<double>(static_cast<int>(i % 600) - 200) / 10.0;
@@ -228,7 +228,7 @@ void ChartDayPicture(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, 2 * 86400);
     QImage image(chart.size(), QImage::Format_RGB32);
     for (auto _ : state)
@@ -265,7 +265,7 @@ void ChartRedrawZoomed(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, 1000000);
     zoomAt(chart, 0.5, static_cast<int>(state.range(0)));
     QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
@@ -283,7 +283,7 @@ void ChartPanFrame(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, 1000000);
     zoomAt(chart, 0.5, 10);
     QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
@@ -309,7 +309,7 @@ void ChartHoverReadOut(benchmark::State& state)
 {
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, static_cast<std::size_t>(state.range(0)));
     chart.updateRanges();
     const QRect plot = chart.chartLayout().plot;
@@ -334,7 +334,7 @@ void ChartAddPointZoomed(benchmark::State& state)
     for (auto _ : state) {
         hmx::chart::ChartWidget chart;
         chart.resize(780, 540);
-        hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+        hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
         for (std::size_t i = 0; i < 1000; ++i)
             lines.dewPoint->addXY(start + static_cast<double>(i) * 1e-6, 0);
         zoomAt(chart, state.range(0) == 0 ? 0.5 : 1.0, 5);
@@ -360,7 +360,7 @@ void ChartZoomPicture(benchmark::State& state)
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));  // the read-out's decimal comma
     hmx::chart::ChartWidget chart;
     chart.resize(780, 540);
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     fill(lines, 2 * 86400);
     zoomAt(chart, 0.62, 14);
     const QRect plot = chart.chartLayout().plot;
@@ -385,7 +385,7 @@ void ChartStatistics(benchmark::State& state)
 {
     constexpr std::int64_t Count = 3000000;
     hmx::chart::ChartWidget chart;
-    hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     hmx::chart::LineSeries& line = *lines.dewPoint;
     DayWeather weather;
     std::mt19937 random(11);
@@ -400,8 +400,8 @@ void ChartStatistics(benchmark::State& state)
             dp = 10.5 + std::round(unit(random) * 10) / 10;  // 10.5 to 11.5 about the upper limit
         line.addXY(ClockX(startMs + s * 1000), dp);
     }
-    const std::vector<hmx::chart::StatisticsLimit> limits = {{11.0, true, QStringLiteral("high")},
-                                                             {9.0, false, QStringLiteral("low")}};
+    const std::vector<hmx::readings::StatisticsLimit> limits = {{11.0, true, QStringLiteral("high")},
+                                                                {9.0, false, QStringLiteral("low")}};
     const double first = line.x(0), last = line.x(line.count() - 1);
     double points = 0;
     for (auto _ : state) {
@@ -412,7 +412,7 @@ void ChartStatistics(benchmark::State& state)
             if (lo > hi)
                 std::swap(lo, hi);
         }
-        const hmx::chart::LineStatistics s = hmx::chart::StatisticsOf(line, lo, hi, limits);
+        const hmx::readings::LineStatistics s = hmx::readings::StatisticsOf(*line.data(), lo, hi, limits);
         benchmark::DoNotOptimize(s.past.data());
         points += static_cast<double>(s.count);
     }

@@ -4,10 +4,11 @@
 #include "benchutil.h"
 
 #include "chart/chartwidget.h"
+#include "readings/lines.h"
+#include "report/chartlimits.h"
+#include "report/chartview.h"
 #include "report/pdfreport.h"
-#include "ui/chartlimits.h"
-#include "ui/chartview.h"
-#include "ui/runreport.h"
+#include "report/runreport.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -20,17 +21,19 @@ constexpr int DayReadings = 2 * 86400;
 
 void BM_ReportOfADay(benchmark::State& state)
 {
+    using hmx::humidity::Quantity;
     hmx::chart::ChartWidget chart;
     chart.resize(900, 500);
-    const hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    hmx::readings::Lines lines;
+    hmx::ShowLines(chart, hmx::ConfigureChart1(chart, hmx::Language::Polish), lines);
     const double start = 46089;  // a day in 2026
     for (int i = 0; i < DayReadings; ++i) {
         const double x = start + i / double(DayReadings);
         // Slow drifts with noise, on the instrument's grid of tenths.
         const double noise = std::sin(i * 12.9898) * 0.6;
-        lines.dewPoint->addXY(x, std::round((-20 + 8 * std::sin(i / 9000.0) + noise) * 10) / 10);
-        lines.humidity->addXY(x, std::round((45 + 10 * std::sin(i / 14000.0) + noise) * 10) / 10);
-        lines.ambient->addXY(x, std::round((22 + 2 * std::sin(i / 30000.0) + noise) * 10) / 10);
+        lines.line(Quantity::DewPoint)->add(x, std::round((-20 + 8 * std::sin(i / 9000.0) + noise) * 10) / 10);
+        lines.line(Quantity::RelativeHumidity)->add(x, std::round((45 + 10 * std::sin(i / 14000.0) + noise) * 10) / 10);
+        lines.line(Quantity::Temperature)->add(x, std::round((22 + 2 * std::sin(i / 30000.0) + noise) * 10) / 10);
     }
     hmx::RunReportSource source;
     source.model = QStringLiteral("HMX-700");
@@ -41,7 +44,8 @@ void BM_ReportOfADay(benchmark::State& state)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     for (auto _ : state) {
-        if (!hmx::report::WriteReportPdf(hmx::RunReport(chart, source, {start, start + 1}), chart, pdf)) {
+        const hmx::ReportReadings data = hmx::ShownReadings(chart, lines);
+        if (!hmx::report::WriteReportPdf(hmx::RunReport(data, source, {start, start + 1}, hmx::Language::Polish), chart, pdf)) {
             state.SkipWithError("the report could not be written");
             return;
         }

@@ -2,9 +2,9 @@
 // over to the view, the layout, the painter and the export.
 #include "chart/chartwidget.h"
 
-#include "chart/clocktext.h"
 #include "chart/export.h"
 #include "chart/view.h"
+#include "readings/clocktext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,43 +43,46 @@ LineSeries::LineSeries(ChartWidget* chart, QString title, QColor color, int widt
 QString LineSeries::title() const { return d->title; }
 QColor LineSeries::color() const { return d->color; }
 int LineSeries::lineWidth() const { return d->width; }
-std::size_t LineSeries::count() const { return d->points.size(); }
+std::size_t LineSeries::count() const { return d->data->count(); }
+
+void LineSeries::setData(std::shared_ptr<readings::Line> line)
+{
+    d->data = line ? std::move(line) : std::make_shared<readings::Line>();
+    m_chart->update();
+}
+
+const std::shared_ptr<readings::Line>& LineSeries::data() const { return d->data; }
 
 double LineSeries::x(std::size_t index) const
 {
-    if (index >= d->points.size())
+    if (index >= d->points().size())
         throw std::out_of_range("LineSeries::x");
-    return d->points.x(index);
+    return d->points().x(index);
 }
 
 double LineSeries::y(std::size_t index) const
 {
-    if (index >= d->points.size())
+    if (index >= d->points().size())
         throw std::out_of_range("LineSeries::y");
-    return d->points.y(index);
+    return d->points().y(index);
 }
 
 void LineSeries::addXY(double x, double y)
 {
-    // A point without a finite place in time or value can be neither ordered nor drawn.
-    if (!std::isfinite(x) || !std::isfinite(y))
-        return;
-    d->gaps.adding(d->points, x);
-    d->points.add(x, y);
+    d->data->add(x, y);
     m_chart->update();  // Qt merges these into one paint
 }
 
-double LineSeries::joiningDistance() const { return d->gaps.joining(); }
+double LineSeries::joiningDistance() const { return d->data->joiningDistance(); }
 
 void LineSeries::setJoiningDistance(double days)
 {
-    d->gaps.setJoining(days);
+    d->data->setJoiningDistance(days);
 }
 
 void LineSeries::clear()
 {
-    d->points.clear();
-    d->gaps.clear();
+    d->data->clear();
     m_chart->update();
 }
 
@@ -111,7 +114,7 @@ void LineSeries::reserve(std::size_t) {}
 
 std::size_t LineSeries::memoryBytes() const
 {
-    return sizeof(LineSeries) + sizeof(LineSeriesPrivate) - sizeof(PointStore) + d->points.memoryBytes();
+    return sizeof(LineSeries) + sizeof(LineSeriesPrivate) + d->data->memoryBytes();
 }
 
 // ---------------------------------------------------------------- ChartAxis
@@ -143,6 +146,16 @@ void ChartAxis::setAutomatic(bool on)
 }
 
 // ---------------------------------------------------------------- ChartWidgetPrivate
+
+QTime ChartWidgetPrivate::timeOfDayAt(double x) const
+{
+    if (timeOfDay) {
+        const QTime t = timeOfDay(x);
+        if (t.isValid())
+            return t;
+    }
+    return FractionOfDay(x);
+}
 
 void ChartWidgetPrivate::axisSetByCaller(bool timeAxis)
 {
@@ -209,22 +222,34 @@ void ChartWidget::setTitle(const QString& title)
 
 LineSeries* ChartWidget::addSeries(const QString& title, const QColor& color, int lineWidth)
 {
-    d->series.push_back(std::unique_ptr<LineSeries>(new LineSeries(this, title, color, lineWidth)));
+    m_series.push_back(std::unique_ptr<LineSeries>(new LineSeries(this, title, color, lineWidth)));
+    d->lines.push_back(m_series.back()->d);
     update();
-    return d->series.back().get();
+    return m_series.back().get();
 }
 
 void ChartWidget::removeSeries(LineSeries* series)
 {
-    std::erase_if(d->series, [series](const std::unique_ptr<LineSeries>& s) { return s.get() == series; });
+    std::erase_if(d->lines, [series](const std::shared_ptr<LineSeriesPrivate>& line) {
+        return series && line == series->d;
+    });
+    std::erase_if(m_series, [series](const std::unique_ptr<LineSeries>& s) { return s.get() == series; });
     update();
 }
 
-int ChartWidget::seriesCount() const { return static_cast<int>(d->series.size()); }
+void ChartWidget::setLines(const readings::Lines* lines)
+{
+    disconnect(d->linesChanged);
+    if (lines)
+        d->linesChanged = connect(lines, &readings::Lines::changed, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+int ChartWidget::seriesCount() const { return static_cast<int>(m_series.size()); }
 
 LineSeries* ChartWidget::series(int index) const
 {
-    return index >= 0 && index < seriesCount() ? d->series[static_cast<std::size_t>(index)].get() : nullptr;
+    return index >= 0 && index < seriesCount() ? m_series[static_cast<std::size_t>(index)].get() : nullptr;
 }
 
 ChartAxis* ChartWidget::bottomAxis() { return &m_bottom; }
@@ -245,15 +270,7 @@ void ChartWidget::setTimeOfDay(std::function<QTime(double)> mapping)
     update();
 }
 
-QTime ChartWidget::timeOfDay(double x) const
-{
-    if (d->timeOfDay) {
-        const QTime t = d->timeOfDay(x);
-        if (t.isValid())
-            return t;
-    }
-    return FractionOfDay(x);
-}
+QTime ChartWidget::timeOfDay(double x) const { return d->timeOfDayAt(x); }
 
 void ChartWidget::setTexts(const ChartTexts& texts)
 {
@@ -285,7 +302,7 @@ void ChartWidget::addMenuAction(QAction* action)
 
 void ChartWidget::setLimitLines(int series, std::vector<LimitLine> lines)
 {
-    d->lineHandle(SeriesIndex(*d, series)).d->limits = std::move(lines);
+    d->line(SeriesIndex(*d, series)).limits = std::move(lines);
     update();
 }
 
@@ -296,7 +313,7 @@ std::vector<LimitLine> ChartWidget::limitLines(int series) const
 
 void ChartWidget::setShadedPeriods(int series, std::vector<ShadedPeriod> periods)
 {
-    d->lineHandle(SeriesIndex(*d, series)).d->shaded = std::move(periods);
+    d->line(SeriesIndex(*d, series)).shaded = std::move(periods);
     update();
 }
 

@@ -1,10 +1,12 @@
-// Chart engine: a QPainter widget drawing line series of (date-time, value) points
-// against a time-of-day axis, with a title, a legend below the plot and automatic
-// axis ranging. Stays fast for millions of points: each series keeps a min/max
-// summary so a redraw touches about one entry per pixel column.
+// Chart engine: a QPainter widget drawing lines of (date-time, value) points (lines of
+// readings, readings/lines.h) against a time-of-day axis, with a title, a legend below
+// the plot and automatic axis ranging. Stays fast for millions of points: each line
+// keeps a min/max summary so a redraw touches about one entry per pixel column.
 // The user explores it with mouse and keyboard (zoom, pan, hover read-out, legend
 // clicks, a context menu to save, copy, print and export what is shown).
 #pragma once
+
+#include "chart/chartvalues.h"
 
 #include <QColor>
 #include <QPoint>
@@ -25,6 +27,11 @@ class QMenu;
 class QPainter;
 class QPrinter;
 
+namespace hmx::readings {
+class Line;
+class Lines;
+}
+
 namespace hmx::chart {
 
 class ChartWidget;
@@ -38,12 +45,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// One line of the chart. X values are date-time values (days since 30 Dec 1899).
+// One line of the chart: how it draws a line of readings. X values are date-time
+// values (days since 30 Dec 1899).
 class LineSeries {
 public:
     QString title() const;
     QColor color() const;
     int lineWidth() const;
+
+    // The line of readings drawn: the series' own empty line until it is given one (a
+    // line of a readings::Lines, shared with whoever fills it); nullptr gives it an
+    // empty one of its own again. The points below (addXY, clear, count, x, y, the
+    // joining distance) are those of the line drawn. Schedules a redraw.
+    void setData(std::shared_ptr<readings::Line> line);
+    const std::shared_ptr<readings::Line>& data() const;
 
     // Keeps X ascending: appends when x is not below the last X (O(1), no search);
     // otherwise inserts after the last point whose X <= x. Schedules a redraw.
@@ -79,7 +94,7 @@ public:
     double x(std::size_t index) const;
     double y(std::size_t index) const;
 
-    // Bytes held for the points and their min/max summary (capacity, not size).
+    // Bytes held for the series, its points and their min/max summary (capacity, not size).
     std::size_t memoryBytes() const;
 
 private:
@@ -110,92 +125,6 @@ private:
     AxisRange* m_range;  // kept with the view's state
 };
 
-// Where the next drawing puts things, in widget pixels.
-struct ChartLayout {
-    QRect title;
-    QRect legend;                   // legend box, without its shadow
-    QRect plot;                     // area inside the axes
-    double timeMin = 0, timeMax = 0;    // range drawn on the time axis
-    double valueMin = 0, valueMax = 0;  // range drawn on the value axis
-    double timeStep = 0;            // days between time labels
-    std::vector<double> timeTicks;  // X of each time label
-    std::vector<QRect> timeLabels;  // box of each (vertical) time label
-    std::vector<QString> timeTexts; // text of each; empty where it would repeat the one before
-    double valueStep = 0;
-    std::vector<double> valueTicks;
-    bool rightAxis = false;             // a shown line is on the right value axis
-    double rightMin = 0, rightMax = 0;  // range drawn on it
-    double rightStep = 0;
-    std::vector<double> rightTicks;
-    std::vector<QRect> legendEntries;  // per series: colour sample and title (click target)
-    std::vector<QRect> legendSamples;  // per series: colour sample
-    QRect manualSign;               // "not automatic" sign in the plot's corner; null when automatic
-    QRect zoomRect;                 // rectangle being dragged out; null when none
-
-    // Hover read-out: a vertical line at the moment read and a box of texts.
-    struct Value {
-        int series = 0;             // index of the line
-        std::size_t index = 0;      // its point read
-        QString text;               // value and line title, in the line's colour
-    };
-    struct ReadOut {
-        bool shown = false;
-        double x = 0;               // X of the moment read (the point nearest the cursor)
-        int pixel = 0;              // column of the vertical line
-        QRect box;
-        QString time;               // "hh:mm:ss", after the date when the range spans over a day
-        std::vector<Value> values;  // one per visible line that reaches into the plot
-    } readOut;
-};
-
-// A horizontal line across the plot at a value of one chart line, in its colour.
-struct LimitLine {
-    enum class Kind {
-        Alarm,      // solid
-        Warning,    // dashed
-        Threshold,  // thin, short dashes, labelled (a limit the instrument keeps)
-    };
-    double value = 0;
-    Kind kind = Kind::Alarm;
-    QString label;  // written at the plot's right end; empty: none
-
-    friend bool operator==(const LimitLine&, const LimitLine&) = default;
-};
-
-// A stretch of time shaded lightly in a chart line's colour. One without an end
-// (infinity) lasts until the line's newest point.
-struct ShadedPeriod {
-    double from = 0;
-    double to = std::numeric_limits<double>::infinity();
-
-    friend bool operator==(const ShadedPeriod&, const ShadedPeriod&) = default;
-};
-
-// Texts of the context menu, the dialogs and the view sign. The engine does not know
-// the interface language; its user sets them.
-struct ChartTexts {
-    QString resetView = QStringLiteral("Reset view");
-    QString saveImage = QStringLiteral("Save image…");
-    QString copyImage = QStringLiteral("Copy image to clipboard");
-    QString print = QStringLiteral("Print…");
-    QString exportCsv = QStringLiteral("Export visible data as CSV…");
-    QString imageFilter = QStringLiteral("PNG image (*.png);;SVG image (*.svg)");
-    QString csvFilter = QStringLiteral("CSV file (*.csv)");
-    QString defaultFileName = QStringLiteral("chart");
-    QString imageSizeTitle = QStringLiteral("Image size");
-    QString imageSizeLabel = QStringLiteral("Size in pixels:");
-    QString errorTitle = QStringLiteral("Error");
-    QString cannotWrite = QStringLiteral("Cannot write %1: %2");  // file name, reason
-    // Reasons an export refuses a file: not a regular one (a FIFO, a device), or one the
-    // program reads or writes (%1: that file).
-    QString notRegularFile = QStringLiteral("it is not a regular file; the chart is saved over a regular file only");
-    QString keptFile = QStringLiteral("it is %1, which the program is reading or writing; choose another name");
-    QString timeColumn = QStringLiteral("Time");
-    QString dateTimeColumn = QStringLiteral("Date and time (ISO 8601)");
-    QString manualView = QStringLiteral("Zoomed view · click to reset");
-    QString noReading = QStringLiteral("no reading");  // read-out inside a break of a line
-};
-
 class ChartWidget : public QWidget {
     Q_OBJECT
 public:
@@ -207,6 +136,10 @@ public:
     void setTitle(const QString& title);
 
     LineSeries* addSeries(const QString& title, const QColor& color, int lineWidth = 2);
+    // Redraws whenever `lines` change (a model whose lines the series draw), until it is
+    // destroyed or another is given; nullptr: none. Points added through a series'
+    // addXY redraw the chart in any case.
+    void setLines(const readings::Lines* lines);
     // Deletes the line (the pointer is dangling afterwards); the lines after it move up
     // one index, with their limit lines and shaded periods.
     void removeSeries(LineSeries* series);
@@ -309,6 +242,7 @@ private:
     friend class ChartAxis;
     friend struct ChartWidgetPrivate;
     std::unique_ptr<ChartWidgetPrivate> d;
+    std::vector<std::unique_ptr<LineSeries>> m_series;  // the handles of d's lines, in order
     ChartAxis m_bottom;
     ChartAxis m_left;
     ChartAxis m_right;

@@ -1,15 +1,42 @@
 // The chart's private state, shared by the files that build, draw, steer and export it.
+// Below the widget: it knows the widget only as a QWidget.
 #pragma once
 
-#include "chart/chartwidget.h"
-#include "chart/pointstore.h"
-#include "chart/series.h"
+#include "chart/chartvalues.h"
+#include "readings/clocktext.h"
+#include "readings/lines.h"
 
+#include <QColor>
+#include <QPoint>
 #include <QPointF>
+#include <QTime>
+#include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
+class QAction;
+class QMenu;
+
 namespace hmx::chart {
+
+// The readings' units the engine draws from, and the clock's texts, by their short names.
+using readings::Gaps;
+using readings::Line;
+using readings::MinMax;
+using readings::PointStore;
+using readings::Span;
+using readings::DrawnSpan;
+using readings::Interpolate;
+using readings::Nearest;
+using readings::SpanOf;
+using readings::ValueExtent;
+using readings::ClockDate;
+using readings::ClockText;
+using readings::FractionOfDay;
+using readings::ShortDateText;
+using readings::TimeSeparator;
 
 struct LineSeriesPrivate {
     QString title;
@@ -18,10 +45,12 @@ struct LineSeriesPrivate {
     bool visible = true;
     bool right = false;    // on the right value axis
     bool plotted = true;   // drawn, ranged and in the legend; else only read out and exported
-    PointStore points;
-    Gaps gaps;
+    std::shared_ptr<Line> data = std::make_shared<Line>();  // the line drawn
     std::vector<LimitLine> limits;
     std::vector<ShadedPeriod> shaded;
+
+    const PointStore& points() const { return data->points(); }
+    const Gaps& gaps() const { return data->gaps(); }
 };
 
 struct AxisRange {
@@ -56,11 +85,12 @@ struct ViewState {
 };
 
 struct ChartWidgetPrivate {
-    explicit ChartWidgetPrivate(ChartWidget* chart) : q(chart) {}
+    explicit ChartWidgetPrivate(QWidget* chart) : q(chart) {}
 
-    ChartWidget* q;
+    QWidget* q;
     QString title;
-    std::vector<std::unique_ptr<LineSeries>> series;
+    std::vector<std::shared_ptr<LineSeriesPrivate>> lines;  // in legend order
+    QMetaObject::Connection linesChanged;  // redraws on the model's changes
     bool decimation = true;
     std::function<QTime(double)> timeOfDay;
     ChartTexts texts;
@@ -78,17 +108,18 @@ struct ChartWidgetPrivate {
     QList<QAction*> extraActions;
     QMenu* menu = nullptr;
 
-    static const LineSeriesPrivate& of(const LineSeries& line) { return *line.d; }
-    std::size_t lineCount() const { return series.size(); }
-    const LineSeriesPrivate& line(std::size_t i) const { return *series[i]->d; }
-    LineSeries& lineHandle(std::size_t i) const { return *series[i]; }
+    std::size_t lineCount() const { return lines.size(); }
+    const LineSeriesPrivate& line(std::size_t i) const { return *lines[i]; }
+    LineSeriesPrivate& line(std::size_t i) { return *lines[i]; }
     // A line counts in the automatic ranges and the read-out when shown and not empty.
-    bool lineCounts(std::size_t i) const { return line(i).visible && !line(i).points.empty(); }
+    bool lineCounts(std::size_t i) const { return line(i).visible && !line(i).points().empty(); }
     // A counted line drawn against the left (right = false) or the right value axis.
     bool lineDrawnOn(std::size_t i, bool right) const
     {
         return lineCounts(i) && line(i).plotted && line(i).right == right;
     }
+    // Local time of day of x: the mapping set, else the fraction of the day of x.
+    QTime timeOfDayAt(double x) const;
     // After a caller set an axis: a time axis set by hand stops following.
     void axisSetByCaller(bool timeAxis);
     void showMenu(const QPoint& globalPos);

@@ -1,11 +1,12 @@
 #include "chart/export.h"
 
-#include "chart/clocktext.h"
 #include "chart/scale.h"
-#include "chart/series.h"
-#include "chart/statistics.h"
+#include "chart/view.h"
 #include "files/outputcheck.h"
 #include "files/savewhole.h"
+#include "readings/clocktext.h"
+#include "readings/spans.h"
+#include "readings/statistics.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -68,7 +69,7 @@ QString CsvText(const ChartWidgetPrivate& d, const ChartLayout& L)
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     const QString decimal = locale.decimalPoint();
     const QString separator = decimal == QLatin1String(",") ? QStringLiteral(";") : QStringLiteral(",");
-    auto field = [&separator](const QString& text) { return CsvField(text, separator); };
+    auto field = [&separator](const QString& text) { return readings::CsvField(text, separator); };
 
     struct Cursor {
         const PointStore* points;
@@ -80,7 +81,7 @@ QString CsvText(const ChartWidgetPrivate& d, const ChartLayout& L)
         const LineSeriesPrivate& line = d.line(i);
         if (!line.visible)
             continue;
-        lines.push_back({&line.points, SpanOf(line.points, L.timeMin, L.timeMax)});
+        lines.push_back({&line.points(), SpanOf(line.points(), L.timeMin, L.timeMax)});
         out += separator + field(line.title);
     }
     out += separator + field(d.texts.dateTimeColumn) + QLatin1String("\r\n");
@@ -94,7 +95,7 @@ QString CsvText(const ChartWidgetPrivate& d, const ChartLayout& L)
         }
         if (!std::isfinite(t))
             break;
-        const QTime time = d.q->timeOfDay(t);
+        const QTime time = d.timeOfDayAt(t);
         out += ClockText(time, true) + decimal + QStringLiteral("%1").arg(time.msec(), 3, 10, QLatin1Char('0'));
         for (Cursor& c : lines) {
             out += separator;
@@ -214,7 +215,8 @@ void SaveImageDialog(ChartWidgetPrivate& d)
     if (!ok)
         return;
     QString error;
-    if (!d.q->saveImage(name, sizes.indexOf(chosen) + 1.0, &error))
+    UpdateRanges(d);
+    if (!SaveImage(d, name, sizes.indexOf(chosen) + 1.0, &error))
         d.reportWriteError(error);
 }
 
@@ -227,7 +229,8 @@ void ExportCsvDialog(ChartWidgetPrivate& d)
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".csv");
     QString error;
-    if (!d.q->exportCsv(name, &error))
+    UpdateRanges(d);
+    if (!ExportCsv(d, name, &error))
         d.reportWriteError(error);
 }
 
@@ -244,7 +247,8 @@ void PrintDialog(ChartWidgetPrivate& d)
         d.reportWriteError(error);
         return;
     }
-    d.q->print(printer);
+    UpdateRanges(d);
+    PrintChart(d, printer);
 }
 
 } // namespace hmx::chart

@@ -4,6 +4,8 @@
 
 #include "chart/painter.h"
 
+class QPrinter;
+
 namespace hmx::chart {
 
 QImage RenderImage(const ChartWidgetPrivate& d, double scale);

@@ -1,8 +1,8 @@
 #include "chart/layout.h"
 
-#include "chart/clocktext.h"
 #include "chart/scale.h"
-#include "chart/series.h"
+#include "readings/clocktext.h"
+#include "readings/spans.h"
 
 #include <QFontMetrics>
 
@@ -114,7 +114,7 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
     // spans two), so days are told apart; room is made for the longest such label.
     const Range shown = DrawnRange(d.view.time.min, d.view.time.max, 60 * Second);
     const bool dated = shown.hi - shown.lo > 1;
-    const auto dateAt = [&d](double x) { return ClockDate(x, d.q->timeOfDay(x)); };
+    const auto dateAt = [&d](double x) { return ClockDate(x, d.timeOfDayAt(x)); };
     const bool withYear = dated && dateAt(shown.lo).year() != dateAt(shown.hi).year();
     int labelLength = 0;
     const QString sep = TimeSeparator();
@@ -175,7 +175,7 @@ ChartLayout LayoutChart(const ChartWidgetPrivate& d, QSize size, bool overlays)
         L.timeTicks = TicksWithin(L.timeMin, L.timeMax, L.timeStep);
         for (double t : L.timeTicks) {
             const int centre = L.plot.left() + qRound((t - L.timeMin) * pixelsPerDay);
-            const QTime clock = d.q->timeOfDay(t);
+            const QTime clock = d.timeOfDayAt(t);
             QString label = ClockText(clock, false);
             if (dated) {
                 // Steps of whole days: the date alone says it.
@@ -218,7 +218,7 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         if (!d.lineCounts(i))
             continue;
-        const Span span = DrawnSpan(d.line(i).points, L.timeMin, L.timeMax);
+        const Span span = DrawnSpan(d.line(i).points(), L.timeMin, L.timeMax);
         if (!span.empty())
             spans.emplace_back(i, span);
     }
@@ -226,8 +226,8 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
     // (the instrument was lost), the cursor's own moment.
     bool found = false;
     for (const auto& [i, span] : spans) {
-        const PointStore& points = d.line(i).points;
-        if (d.line(i).gaps.inside(cursor))
+        const PointStore& points = d.line(i).points();
+        if (d.line(i).gaps().inside(cursor))
             continue;
         const double x = points.x(Nearest(points, span, cursor));
         if (!found || std::abs(x - cursor) < std::abs(r.x - cursor))
@@ -243,7 +243,7 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
 
     r.shown = true;
     r.pixel = static_cast<int>(std::floor(map.px(r.x)));
-    const QTime clock = d.q->timeOfDay(r.x);
+    const QTime clock = d.timeOfDayAt(r.x);
     r.time = ClockText(clock, true);
     if (L.timeMax - L.timeMin > 1)
         r.time = QLocale().toString(ClockDate(r.x, clock), QLocale::ShortFormat) + QLatin1Char(' ') + r.time;
@@ -252,8 +252,8 @@ ChartLayout::ReadOut ReadOutAt(const ChartWidgetPrivate& d, const ChartLayout& L
     int widest = fm.horizontalAdvance(r.time);
     for (const auto& [i, span] : spans) {
         const LineSeriesPrivate& line = d.line(i);
-        const std::size_t index = Nearest(line.points, span, r.x);
-        QString text = (line.gaps.inside(r.x) ? d.texts.noReading : locale.toString(line.points.y(index), 'f', 2))
+        const std::size_t index = Nearest(line.points(), span, r.x);
+        QString text = (line.gaps().inside(r.x) ? d.texts.noReading : locale.toString(line.points().y(index), 'f', 2))
             + QLatin1Char(' ') + line.title;
         widest = std::max(widest, fm.horizontalAdvance(text));
         r.values.push_back({static_cast<int>(i), index, std::move(text)});

@@ -1,7 +1,7 @@
 #include "chart/painter.h"
 
 #include "chart/scale.h"
-#include "chart/series.h"
+#include "readings/spans.h"
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -68,7 +68,7 @@ void PaintShading(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L
         shade.setAlpha(40);
         for (const ShadedPeriod& period : line.shaded) {
             const double from = std::max(period.from, L.timeMin);
-            const double to = std::min(std::isinf(period.to) ? line.points.lastX() : period.to, L.timeMax);
+            const double to = std::min(std::isinf(period.to) ? line.points().lastX() : period.to, L.timeMax);
             if (!(to >= from))
                 continue;
             const double left = std::floor(map.px(from));
@@ -313,7 +313,7 @@ void PaintChart(QPainter& p, const ChartWidgetPrivate& d, const ChartLayout& L, 
         if (!line.visible || !line.plotted)
             continue;
         dots.clear();
-        ForEachPiece(line.points, line.gaps, L, scale, d.decimation, line.right, buffer,
+        ForEachPiece(line.points(), line.gaps(), L, scale, d.decimation, line.right, buffer,
                      [&](const std::vector<QPointF>& piece) {
                          if (piece.size() == 1)
                              dots.push_back(piece.front());

@@ -1,7 +1,7 @@
 #include "chart/view.h"
 
 #include "chart/scale.h"
-#include "chart/series.h"
+#include "readings/spans.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -41,7 +41,7 @@ MinMax NewestTimes(const ChartWidgetPrivate& d)
     MinMax times;
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         if (d.lineCounts(i))
-            times.add(d.line(i).points.lastX());
+            times.add(d.line(i).points().lastX());
     }
     return times;
 }
@@ -115,8 +115,9 @@ int LegendEntryAt(const ChartLayout& L, QPoint pos)
 
 void ToggleLine(ChartWidgetPrivate& d, int index)
 {
-    LineSeries& line = d.lineHandle(static_cast<std::size_t>(index));
-    line.setVisible(!line.visible());
+    LineSeriesPrivate& line = d.line(static_cast<std::size_t>(index));
+    line.visible = !line.visible;
+    d.q->update();
 }
 
 } // namespace
@@ -128,8 +129,8 @@ void UpdateRanges(ChartWidgetPrivate& d)
     MinMax times;
     for (std::size_t i = 0; i < d.lineCount(); ++i) {
         if (d.lineCounts(i)) {
-            times.add(d.line(i).points.firstX());
-            times.add(d.line(i).points.lastX());
+            times.add(d.line(i).points().firstX());
+            times.add(d.line(i).points().lastX());
         }
     }
     if (time.automatic) {
@@ -150,7 +151,7 @@ void UpdateRanges(ChartWidgetPrivate& d)
         MinMax range;
         for (std::size_t i = 0; i < d.lineCount(); ++i) {
             if (d.lineDrawnOn(i, right))
-                range.add(ValueExtent(d.line(i).points, shown.lo, shown.hi));
+                range.add(ValueExtent(d.line(i).points(), shown.lo, shown.hi));
         }
         axis.min = range.empty() ? 0 : range.lo;
         axis.max = range.empty() ? 0 : range.hi;

@@ -12,8 +12,10 @@ cache=${1:?usage: $0 CACHE_DIR}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
-# The cross Qt must match the host Qt whose moc, rcc and uic it uses.
-qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+# The cross Qt must match the host Qt whose moc, rcc and uic it uses. The host's architecture
+# is named: with another one's packages installed too (arm64), a bare name gives both versions.
+host_arch=$(dpkg --print-architecture)
+qt_deb_version=$(dpkg-query -W -f='${Version}' "qt6-base-dev:$host_arch")
 
 # Modules: Core, Gui, Widgets, PrintSupport, Test and Xml (all of qtbase that is built), and
 # Svg from its own source package when it can be fetched (the chart saves SVG with it).
@@ -73,7 +75,7 @@ fi
 
 # Qt Svg, at the host's version. Without its source the Windows build goes on without it:
 # the program finds Svg as optional there. The fetch is tried again on the next run.
-svg_deb_version=$(dpkg-query -W -f='${Version}' qt6-svg-dev)
+svg_deb_version=$(dpkg-query -W -f='${Version}' "qt6-svg-dev:$host_arch")
 if (cd "$work/src" && apt-get "${apt_private[@]}" -qq source "qt6-svg=$svg_deb_version" >&2); then
     echo "== building qtsvg for Windows into $prefix" >&2
     "$prefix/bin/qt-cmake" -S "$(echo "$work"/src/qt6-svg-*/)" -B "$work/qtsvg-build" -G Ninja \

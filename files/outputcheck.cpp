@@ -1,4 +1,4 @@
-// The output rule over looked-up statuses; the look-up itself is in the platform files.
+// The output rule over looked-up statuses; the look-up itself is StatusOf (file.h).
 #include "files/outputcheck.h"
 
 namespace hmx::files {

@@ -4,43 +4,15 @@
 // file written on the user's choice: the report, the chart's image and CSV.
 #pragma once
 
+#include "files/file.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
 #include <utility>
 #include <vector>
 
 namespace hmx::files {
-
-// What a name turned out to be.
-enum class FileType { Regular, Directory, Fifo, CharacterDevice, BlockDevice, Socket, Other };
-
-// Which file a name stands for: device and inode on POSIX, volume serial number and
-// file index on Windows. Two names with the same identity are one file.
-struct FileIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-// What a name stands for now, links followed.
-struct FileStatus {
-    enum class State { Missing, Present, Unknown };
-    State state = State::Missing;
-    FileType type = FileType::Other;  // Present
-    FileIdentity identity;            // Present
-    QString reason;                   // Unknown: the system's words
-
-    static FileStatus missing() { return {}; }
-    static FileStatus present(FileType type, FileIdentity identity) { return {State::Present, type, identity, {}}; }
-    static FileStatus unknown(QString reason) { return {State::Unknown, FileType::Other, {}, std::move(reason)}; }
-};
-
-// One implementation per platform. Looks without opening anything that could wait or
-// answer (a FIFO, a device, a pipe's name): nothing is read, written or created.
-FileStatus StatusOf(const QString& name);
 
 enum class OutputVerdict {
     Free,        // nothing there yet, or a regular file that is none of the kept ones

@@ -122,7 +122,8 @@ ClockMoments MomentsOfClock(qint64 wall)
     // changes by a day, so another moment for this clock time would lie within a day.
     const Offsets& guess = OffsetsAt(wall - OffsetsAt(wall).total);
     const qint64 utc = wall - guess.total;
-    if (utc - guess.from > Day && guess.to - utc > Day) {
+    // Compared this way round: a zone that never changes has its stretch open at both ends.
+    if (guess.from < utc - Day && guess.to > utc + Day) {
         found.count = 1;
         found.moments[0] = utc;
         return found;

@@ -2,7 +2,8 @@
 #include "log/chartfile.h"
 #include "log/measurementlog.h"
 
-#include "chart/clocktext.h"
+#include "files/outputcheck.h"
+#include "readings/clocktext.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -108,7 +109,7 @@ const AnyLocalePieces& AnyLocale()
         const QList<QLocale> locales =
             QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
         for (const QLocale& locale : locales) {
-            const std::string separator = local8(chart::TimeSeparator(locale));
+            const std::string separator = local8(readings::TimeSeparator(locale));
             if (std::find(all.separators.begin(), all.separators.end(), separator) == all.separators.end())
                 all.separators.push_back(separator);
             const std::string decimal = local8(locale.decimalPoint());
@@ -133,7 +134,7 @@ const AnyLocalePieces& AnyLocale()
     return pieces;
 }
 
-std::string EnglishText(ChartProblem problem, const QString& name, const QString& detail, chartfile::FileType type,
+std::string EnglishText(ChartProblem problem, const QString& name, const QString& detail, files::FileType type,
                         std::size_t line)
 {
     QString text;
@@ -395,7 +396,7 @@ QDateTime ModificationTimeOf(const QIODevice& device)
 } // namespace
 
 ChartFileError::ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail,
-                               chartfile::FileType fileType, std::size_t line)
+                               files::FileType fileType, std::size_t line)
     : std::runtime_error(EnglishText(problem, fileName, detail, fileType, line)),
       m_problem(problem), m_fileName(fileName), m_detail(detail), m_fileType(fileType), m_line(line)
 {
@@ -464,7 +465,7 @@ TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
 {
     TimeTextRules rules;
     const AnyLocalePieces& any = AnyLocale();
-    rules.timeSeparators = {local8(chart::TimeSeparator(locale))};
+    rules.timeSeparators = {local8(readings::TimeSeparator(locale))};
     for (const std::string& separator : any.separators) {
         if (separator != rules.timeSeparators.front())
             rules.timeSeparators.push_back(separator);
@@ -783,7 +784,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
         const LoaderFields fields = SplitLoaderLine(line);
         double t = 0;
         if (!ParseTimeOfDay(fields.timeText, rules, t))
-            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(fields.timeText), chartfile::FileType::Regular,
+            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(fields.timeText), files::FileType::Regular,
                                  result.lines);
         if (previousPointTime > 0 && t + dayCount < previousPointTime)
             ++dayCount;
@@ -799,22 +800,13 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
 
 std::unique_ptr<QFile> OpenChartFile(const QString& fileName)
 {
-    const chartfile::OpenResult opened = chartfile::OpenForReading(fileName);
-    switch (opened.status) {
-    case chartfile::OpenStatus::Ok:
-        break;
-    case chartfile::OpenStatus::NotRegular:
-        throw ChartFileError(ChartProblem::NotRegularFile, fileName, QString(), opened.type);
-    case chartfile::OpenStatus::Failed:
-        throw ChartFileError(ChartProblem::CannotOpen, fileName, opened.reason);
-    }
+    files::File opened(fileName, files::File::Mode::Read);
+    if (opened.status() == files::OpenStatus::NotRegular)
+        throw ChartFileError(ChartProblem::NotRegularFile, fileName, QString(), opened.type());
     // Its own handle, never the measurement log's.
     auto file = std::make_unique<QFile>();
-    if (!file->open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const QString reason = file->errorString();
-        chartfile::CloseUnused(opened.fd);
-        throw ChartFileError(ChartProblem::CannotOpen, fileName, reason);
-    }
+    if (!opened.isOpen() || !opened.handOver(*file))
+        throw ChartFileError(ChartProblem::CannotOpen, fileName, opened.error());
     return file;
 }
 

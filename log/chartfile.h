@@ -4,7 +4,7 @@
 // Pure reader: streams the file through its own handle and hands points to a sink.
 #pragma once
 
-#include "log/chartfile_platform.h"
+#include "files/file.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -39,20 +39,20 @@ enum class ChartProblem {
 class ChartFileError : public std::runtime_error {
 public:
     ChartFileError(ChartProblem problem, const QString& fileName, const QString& detail = QString(),
-                   chartfile::FileType fileType = chartfile::FileType::Regular, std::size_t line = 0);
+                   files::FileType fileType = files::FileType::Regular, std::size_t line = 0);
 
     ChartProblem problem() const { return m_problem; }
     const QString& fileName() const { return m_fileName; }
     // Text from the file is escaped (EscapedText), so it is safe on a terminal.
     const QString& detail() const { return m_detail; }
-    chartfile::FileType fileType() const { return m_fileType; }
+    files::FileType fileType() const { return m_fileType; }
     std::size_t line() const { return m_line; }  // InvalidTime: the file's line, 1 for the first
 
 private:
     ChartProblem m_problem;
     QString m_fileName;
     QString m_detail;
-    chartfile::FileType m_fileType;
+    files::FileType m_fileType;
     std::size_t m_line;
 };
 

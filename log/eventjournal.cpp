@@ -1,10 +1,8 @@
 // The event journal: formatting and the appending writer, on the log's file primitives
 // (the same exclusive appends that never leave half a line).
 #include "log/eventjournal.h"
-#include "log/logfile_platform.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <utility>
 
@@ -137,19 +135,17 @@ bool EventJournal::writePending()
         m_problem = {kind, m_fileName, {}, reason, m_dropped};
         return false;
     };
-    const logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, true);
-    if (opened.status != logfile::OpenStatus::Ok)
-        return fail(LogProblem::Kind::Open, opened.reason);
-    QString reason;
+    files::File file(m_fileName, files::File::Mode::AppendOrCreate);
+    if (!file.isOpen())
+        return fail(LogProblem::Kind::Open, file.error());
     // Held alone for writing now, so an empty file stays empty until the mark is in.
-    bool ok = QFileInfo(m_fileName).size() > 0 || logfile::AppendAll(opened.handle, Utf8Mark, reason);
+    bool ok = file.size() > 0 || file.appendAll(Utf8Mark);
     while (ok && !m_pending.empty()) {
-        ok = logfile::AppendAll(opened.handle, m_pending.front(), reason);
+        ok = file.appendAll(m_pending.front());
         if (ok)
             m_pending.pop_front();
     }
-    logfile::Close(opened.handle);
-    return ok || fail(LogProblem::Kind::Write, reason);
+    return ok || fail(LogProblem::Kind::Write, file.error());
 }
 
 } // namespace hmx

@@ -1,9 +1,7 @@
 // The measurement log: line format, the locale's long time form and the appending writer.
 #include "log/measurementlog.h"
-#include "log/chartfile_platform.h"
-#include "log/logfile_platform.h"
 
-#include "chart/clocktext.h"
+#include "readings/clocktext.h"
 
 #include <QChar>
 #include <QDir>
@@ -79,7 +77,7 @@ QString TwoDigits(int value)
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
     TimePattern pattern = ParseTimeFormat(locale.timeFormat(QLocale::LongFormat));
-    const QString separator = chart::TimeSeparator(locale);
+    const QString separator = readings::TimeSeparator(locale);
     if (pattern.hourDigits == 0)
         pattern.hourDigits = 2;
 
@@ -149,32 +147,30 @@ QString SaveUnsavedLines(const QString& fileName, const std::deque<QByteArray>& 
     const QString stamp = QStringLiteral("unsaved-") + Stamp(now);
     const QString beside = fileName;
     const QString elsewhere = QDir(fallbackFolder).filePath(QFileInfo(fileName).fileName());
+    QByteArray bytes = head;
+    for (const QByteArray& line : lines)
+        bytes += line;
     for (const QString& base : {beside, elsewhere}) {
-        // NewOnly: a file that appeared meanwhile is never overwritten; try the next name.
+        // New only: a file that appeared meanwhile is never overwritten; try the next name.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QFile file(FreeName(base, stamp));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-                reason = file.errorString();
-                if (file.exists())
+            const QString name = FreeName(base, stamp);
+            files::File file(name, files::File::Mode::CreateNew);
+            if (!file.isOpen()) {
+                reason = file.error();
+                if (QFileInfo::exists(name))
                     continue;
                 break;
             }
-            reason.clear();
-            bool ok = head.isEmpty() || file.write(head) == head.size();
-            for (const QByteArray& line : lines)
-                ok = ok && file.write(line) == line.size();
-            ok = ok && file.flush() && logfile::Sync(file, reason);
-            if (ok) {
+            if (file.writeAll(bytes) && file.sync()) {
                 file.close();
-                logfile::SyncFolderOf(file.fileName());
-                return file.fileName();
+                files::SyncFolderOf(name);
+                reason.clear();
+                return name;
             }
-            if (reason.isEmpty())
-                reason = file.errorString();
-            // Nothing empty or half written stays behind: the lines go whole to the next
-            // place. Removed by name: QFile::remove() keeps a file whose last flush failed.
+            reason = file.error();
+            // Nothing empty or half written stays behind: the lines go whole to the next place.
             file.close();
-            QFile::remove(file.fileName());
+            QFile::remove(name);
             break;
         }
     }
@@ -198,7 +194,7 @@ QString MeasurementLog::fileName() const
 
 bool MeasurementLog::create()
 {
-    closeHandle();
+    m_file.close();
     // A new run starts an empty file; lines kept from an earlier run would not belong in it.
     m_pending.clear();
     m_dropped = 0;
@@ -208,29 +204,26 @@ bool MeasurementLog::create()
     // refuses one: looked at, never opened for writing.
     // (A folder fails to open at once and is told as before.)
     if (earlier.exists() && !earlier.isFile() && !earlier.isDir()) {
-        const chartfile::OpenResult looked = chartfile::OpenForReading(m_fileName);
-        if (looked.status == chartfile::OpenStatus::Ok)
-            chartfile::CloseUnused(looked.fd);
+        const files::FileStatus looked = files::StatusOf(m_fileName);
         fail(LogProblem::Kind::NotRegular, looked.reason);
         m_problem.type = looked.type;
         return false;
     }
     if (earlier.isFile() && earlier.size() > 0) {
         // A log another program is still writing stays where it is.
-        const logfile::OpenResult probe = logfile::OpenForAppend(m_fileName, false);
-        logfile::Close(probe.handle);
-        if (probe.status == logfile::OpenStatus::Locked)
-            return fail(LogProblem::Kind::Create, probe.reason);
+        if (files::File(m_fileName, files::File::Mode::Append).status() == files::OpenStatus::InUse)
+            return fail(LogProblem::Kind::Create, {});
         // Never overwrites: the rename refuses a name that exists, and then nothing is lost.
         const QString target = EarlierLogName(m_fileName, earlier.lastModified());
         QString reason;
-        if (!logfile::RenameAlone(m_fileName, target, reason))
+        if (!files::RenameAlone(m_fileName, target, reason))
             return fail(LogProblem::Kind::KeepEarlier, reason, target);
         m_keptAs = target;
     }
-    QString reason;
-    if (!logfile::CreateEmpty(m_fileName, reason))
-        return fail(LogProblem::Kind::Create, reason);
+    // Emptied only once the write is held alone, so a log another program is writing stays intact.
+    files::File file(m_fileName, files::File::Mode::AppendOrCreate);
+    if (!file.isOpen() || !file.resize(0))
+        return fail(LogProblem::Kind::Create, file.error());
     m_problem = {};
     return true;
 }
@@ -249,41 +242,36 @@ bool MeasurementLog::appendLine(const LogLine& line, const QLocale& locale, std:
     // Nothing new reached the disk: the follow-up still runs in its turn.
     const auto nothingWritten = [&] {
         if (whenDurable)
-            m_syncQueue.push(logfile::NoFile, std::move(whenDurable));
+            m_syncQueue.push({}, std::move(whenDurable));
     };
 
     // Reopened at every reading, so a deleted or replaced file is noticed at once.
-    closeHandle();
-    logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, false);
+    m_file.close();
+    m_file = files::File(m_fileName, files::File::Mode::Append);
     QString missing;
-    const bool wasMissing = opened.status == logfile::OpenStatus::Missing;
+    const bool wasMissing = m_file.status() == files::OpenStatus::Missing;
     if (wasMissing) {
-        missing = opened.reason;
-        opened = logfile::OpenForAppend(m_fileName, true);
+        missing = m_file.error();
+        m_file = files::File(m_fileName, files::File::Mode::AppendOrCreate);
     }
-    if (opened.status != logfile::OpenStatus::Ok) {
+    if (!m_file.isOpen()) {
         nothingWritten();
-        return fail(LogProblem::Kind::Open, opened.reason);
+        return fail(LogProblem::Kind::Open, m_file.error());
     }
-    m_handle = opened.handle;
 
-    QString reason;
-    const bool written = writePending(reason);
-    logfile::Release(m_handle);
+    const bool written = writePending();
+    m_file.unlock();
     if (!written) {
         nothingWritten();
-        return fail(LogProblem::Kind::Write, reason);
+        return fail(LogProblem::Kind::Write, m_file.error());
     }
     // A sync that failed on the log's thread is told with the next line.
     QString unsynced = m_syncQueue.takeFailure();
-    if (!whenDurable) {
-        logfile::Sync(m_handle, unsynced);
-    } else {
-        const logfile::Handle copy = logfile::Duplicate(m_handle);
-        if (copy == logfile::NoFile)
-            logfile::Sync(m_handle, unsynced);
-        m_syncQueue.push(copy, std::move(whenDurable));
-    }
+    files::File copy = whenDurable ? m_file.duplicate() : files::File();
+    if (!copy.isOpen() && !m_file.sync())
+        unsynced = m_file.error();
+    if (whenDurable)
+        m_syncQueue.push(std::move(copy), std::move(whenDurable));
     if (!unsynced.isEmpty())
         return fail(LogProblem::Kind::Write, unsynced);
     if (wasMissing)
@@ -319,18 +307,14 @@ std::size_t MeasurementLog::droppedLineCount() const
 void MeasurementLog::close()
 {
     m_syncQueue.drain();
-    closeHandle();
+    m_file.close();
     if (m_pending.empty())
         return;
     // One last try, so readings kept back by a passing lock are not lost at exit.
-    const logfile::OpenResult opened = logfile::OpenForAppend(m_fileName, false);
-    if (opened.status != logfile::OpenStatus::Ok)
-        return;
-    m_handle = opened.handle;
-    QString reason;
-    if (!writePending(reason) || !logfile::Sync(m_handle, reason))
-        fail(LogProblem::Kind::Write, reason);
-    closeHandle();
+    m_file = files::File(m_fileName, files::File::Mode::Append);
+    if (m_file.isOpen() && (!writePending() || !m_file.sync()))
+        fail(LogProblem::Kind::Write, m_file.error());
+    m_file.close();
 }
 
 QString MeasurementLog::saveKeptLines(const QString& fallbackFolder, const QDateTime& now)
@@ -358,16 +342,10 @@ void MeasurementLog::keep(QByteArray bytes)
     }
 }
 
-void MeasurementLog::closeHandle()
-{
-    logfile::Close(m_handle);
-    m_handle = logfile::NoFile;
-}
-
-bool MeasurementLog::writePending(QString& reason)
+bool MeasurementLog::writePending()
 {
     while (!m_pending.empty()) {
-        if (!logfile::AppendAll(m_handle, m_pending.front(), reason))
+        if (!m_file.appendAll(m_pending.front()))
             return false;
         m_pending.pop_front();
     }

@@ -3,7 +3,7 @@
 // in the system's cache) before its reading is shown.
 #pragma once
 
-#include "log/chartfile_platform.h"
+#include "files/file.h"
 #include "log/syncqueue.h"
 
 #include <QByteArray>
@@ -55,7 +55,7 @@ struct LogProblem {
     QString other;            // KeepEarlier: the name the earlier log was to get
     QString reason;           // the system's words; empty: the file is in use by another program
     std::size_t dropped = 0;  // readings dropped from the log so far (too many waiting)
-    chartfile::FileType type = chartfile::FileType::Regular;  // NotRegular: what it is instead
+    files::FileType type = files::FileType::Regular;  // NotRegular: what it is instead
 };
 
 // The name an earlier log gets at the next connection: "jrt1-2026-12-07-231605.txt"
@@ -118,9 +118,8 @@ public:
 
 private:
     void keep(QByteArray bytes);
-    void closeHandle();
-    // Writes the kept lines in order; false with reason set when one failed.
-    bool writePending(QString& reason);
+    // Writes the kept lines in order; false when one failed (m_file.error() says why).
+    bool writePending();
     bool fail(LogProblem::Kind kind, const QString& reason, const QString& other = {});
 
     QString m_fileName;
@@ -129,8 +128,8 @@ private:
     std::deque<QByteArray> m_pending;
     std::size_t m_pendingLimit = DefaultPendingLimit;
     std::size_t m_dropped = 0;
-    std::intptr_t m_handle = -1;  // fd on POSIX, HANDLE on Windows
-    SyncQueue m_syncQueue;        // last member: its thread ends before the rest goes
+    files::File m_file;
+    SyncQueue m_syncQueue;  // last member: its thread ends before the rest goes
 };
 
 } // namespace hmx

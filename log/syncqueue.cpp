@@ -15,11 +15,11 @@ SyncQueue::~SyncQueue()
         m_thread.join();
 }
 
-void SyncQueue::push(logfile::Handle handle, std::function<void()> then)
+void SyncQueue::push(files::File file, std::function<void()> then)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_entries.push_back({handle, std::move(then)});
+        m_entries.push_back({std::move(file), std::move(then)});
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
     }
@@ -49,14 +49,13 @@ void SyncQueue::run()
         m_entries.pop_front();
         m_busy = true;
         lock.unlock();
-        QString reason;
-        const bool synced = entry.handle == logfile::NoFile || logfile::Sync(entry.handle, reason);
-        logfile::Close(entry.handle);
+        const bool synced = !entry.file.isOpen() || entry.file.sync();
+        entry.file.close();
         if (entry.then)
             entry.then();
         lock.lock();
         if (!synced && m_failure.isEmpty())
-            m_failure = reason;
+            m_failure = entry.file.error();
         m_busy = false;
         m_changed.notify_all();
     }

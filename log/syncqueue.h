@@ -4,7 +4,7 @@
 // they were handed over.
 #pragma once
 
-#include "log/logfile_platform.h"
+#include "files/file.h"
 
 #include <QString>
 
@@ -21,9 +21,9 @@ public:
     SyncQueue() = default;
     ~SyncQueue();  // runs what is left, then ends the thread
 
-    // Takes over `handle` (a Duplicate; closed once synced). NoFile: nothing to sync,
+    // Takes over `file` (a duplicate; closed once synced). A closed one: nothing to sync,
     // the follow-up simply runs in its turn.
-    void push(logfile::Handle handle, std::function<void()> then);
+    void push(files::File file, std::function<void()> then);
     // Returns once everything pushed so far has been synced and its follow-up has run.
     void drain();
     // The reason of the first failed sync since the last call; empty when all went well.
@@ -34,7 +34,7 @@ public:
 
 private:
     struct Entry {
-        logfile::Handle handle = logfile::NoFile;
+        files::File file;
         std::function<void()> then;
     };
     void run();

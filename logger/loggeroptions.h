@@ -3,7 +3,7 @@
 #pragma once
 
 #include "instrument/derived.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
 #include "publish/publishsettings.h"
 
 #include <QProcessEnvironment>

@@ -1,7 +1,5 @@
 #include "publish/diskqueue.h"
 
-#include "publish/queuefile.h"
-
 #include <QDateTime>
 
 #include <algorithm>
@@ -9,7 +7,7 @@
 
 namespace hmx {
 
-using namespace queuefile;
+using files::File;
 
 namespace {
 
@@ -31,9 +29,9 @@ DiskQueue::~DiskQueue()
     close();
 }
 
-bool DiskQueue::fail(const QString& what)
+bool DiskQueue::fail(const QString& what, const QString& reason)
 {
-    m_error = QStringLiteral("%1 %2: %3").arg(what, m_path, LastError());
+    m_error = QStringLiteral("%1 %2: %3").arg(what, m_path, reason);
     return false;
 }
 
@@ -45,15 +43,15 @@ bool DiskQueue::open()
     m_dropped = 0;
     m_memoryOnly = false;
     m_unsynced = false;
-    m_fd = Open(m_path);
-    if (m_fd < 0)
-        return fail(QStringLiteral("Cannot open the queue"));
-    m_offsetFd = Open(m_path + QStringLiteral(".sent"));
-    if (m_offsetFd < 0)
-        return fail(QStringLiteral("Cannot open the delivered offset of"));
-    const std::int64_t saved = ReadAll(m_offsetFd).trimmed().toLongLong();
-    if (!Seek(m_fd, 0))
-        return fail(QStringLiteral("Cannot read the queue"));
+    m_file = File(m_path, File::Mode::Update);
+    if (!m_file.isOpen())
+        return fail(QStringLiteral("Cannot open the queue"), m_file.error());
+    m_offsetFile = File(m_path + QStringLiteral(".sent"), File::Mode::Update);
+    if (!m_offsetFile.isOpen())
+        return fail(QStringLiteral("Cannot open the delivered offset of"), m_offsetFile.error());
+    const std::int64_t saved = m_offsetFile.readAll().trimmed().toLongLong();
+    if (!m_file.seek(0))
+        return fail(QStringLiteral("Cannot read the queue"), m_file.error());
     // Piece by piece, keeping the newest `limit` lines: a file an outage made huge never
     // needs its size in memory.
     std::deque<QByteArray> lines;
@@ -66,9 +64,9 @@ bool DiskQueue::open()
     QByteArray carry;
     std::vector<char> piece(ReadPiece);
     for (;;) {
-        const std::int64_t n = Read(m_fd, piece.data(), piece.size());
+        const std::int64_t n = m_file.read(piece.data(), std::int64_t(piece.size()));
         if (n < 0)
-            return fail(QStringLiteral("Cannot read the queue"));
+            return fail(QStringLiteral("Cannot read the queue"), m_file.error());
         if (n == 0)
             break;
         carry.append(piece.data(), qsizetype(n));
@@ -91,8 +89,8 @@ bool DiskQueue::open()
         carry.remove(0, at);
     }
     // Only whole lines count: a crash in the middle of an append leaves a tail without '\n'.
-    if (!carry.isEmpty() && !Truncate(m_fd, whole))
-        return fail(QStringLiteral("Cannot cut the broken end off"));
+    if (!carry.isEmpty() && !m_file.resize(whole))
+        return fail(QStringLiteral("Cannot cut the broken end off"), m_file.error());
     // An offset that is no line start (a lost update or a file cut short) starts from the top.
     if (!savedIsLineStart)
         firstLive = 0;
@@ -113,9 +111,9 @@ bool DiskQueue::open()
     m_error.clear();
     // Blank lines would upset the offsets kept per message: a rewrite drops them.
     if ((blank || wantsRewrite()) && !rewrite())
-        return fail(QStringLiteral("Cannot rewrite the queue"));
+        return false;
     saveOffset();
-    return Seek(m_fd, -1) || fail(QStringLiteral("Cannot seek in the queue"));
+    return m_file.seekToEnd() || fail(QStringLiteral("Cannot seek in the queue"), m_file.error());
 }
 
 bool DiskQueue::append(const std::vector<QByteArray>& messages, bool sync)
@@ -132,15 +130,14 @@ bool DiskQueue::append(const std::vector<QByteArray>& messages, bool sync)
     }
     if (m_messages.size() > m_limit)
         dropFront(m_messages.size() - m_limit);
-    if (m_fd < 0 || m_memoryOnly)
+    if (!m_file.isOpen() || m_memoryOnly)
         return false;  // the error stays until a rewrite puts every message in the file
-    if ((!bytes.isEmpty() && !WriteAll(m_fd, bytes.constData(), std::size_t(bytes.size())))
-        || (sync && (m_unsynced || !bytes.isEmpty()) && !Sync(m_fd))) {
-        fail(QStringLiteral("Cannot write the queue"));
+    if ((!bytes.isEmpty() && !m_file.writeAll(bytes)) || (sync && (m_unsynced || !bytes.isEmpty()) && !m_file.sync())) {
+        fail(QStringLiteral("Cannot write the queue"), m_file.error());
         // Back to the last whole line; the file and its offset stay as they were until
         // a rewrite puts every message in it again.
-        if (Truncate(m_fd, m_fileSize))
-            Seek(m_fd, -1);
+        if (m_file.resize(m_fileSize))
+            m_file.seekToEnd();
         m_memoryOnly = true;
         return false;
     }
@@ -153,12 +150,12 @@ bool DiskQueue::append(const std::vector<QByteArray>& messages, bool sync)
 
 bool DiskQueue::sync()
 {
-    if (!m_unsynced || m_fd < 0 || m_memoryOnly)
+    if (!m_unsynced || !m_file.isOpen() || m_memoryOnly)
         return !m_memoryOnly;
-    if (!Sync(m_fd)) {
+    if (!m_file.sync()) {
         // What the disk may not have kept is written anew by a rewrite.
         m_memoryOnly = true;
-        return fail(QStringLiteral("Cannot write the queue"));
+        return fail(QStringLiteral("Cannot write the queue"), m_file.error());
     }
     m_unsynced = false;
     return true;
@@ -189,12 +186,12 @@ void DiskQueue::removeFront(std::size_t count)
 
 void DiskQueue::saveOffset()
 {
-    if (m_fd < 0 || m_offsetFd < 0 || m_memoryOnly)
+    if (!m_file.isOpen() || !m_offsetFile.isOpen() || m_memoryOnly)
         return;
     if (m_messages.empty() && m_fileSize > 0) {
         // All delivered: start both files afresh. Cut the queue first, so a crash in
         // between leaves an offset beyond the end, which open() reads as the top.
-        if (Truncate(m_fd, 0) && Seek(m_fd, 0)) {
+        if (m_file.resize(0) && m_file.seek(0)) {
             m_fileSize = 0;
             m_fileLines = 0;
             m_offset = 0;
@@ -213,7 +210,7 @@ void DiskQueue::writeOffset(bool sync)
 {
     char text[OffsetWidth + 2];
     std::snprintf(text, sizeof text, "%*lld\n", OffsetWidth, static_cast<long long>(m_offset));
-    if (WriteAt(m_offsetFd, text, OffsetWidth + 1, 0) && (!sync || Sync(m_offsetFd)))
+    if (m_offsetFile.writeAt(0, text, OffsetWidth + 1) && (!sync || m_offsetFile.sync()))
         m_savedOffset = m_offset;
     m_savedAtMs = QDateTime::currentMSecsSinceEpoch();
 }
@@ -222,12 +219,12 @@ bool DiskQueue::writeZeroOffset()
 {
     char zero[OffsetWidth + 2];
     std::snprintf(zero, sizeof zero, "%*d\n", OffsetWidth, 0);
-    return WriteAt(m_offsetFd, zero, OffsetWidth + 1, 0) && Sync(m_offsetFd);
+    return m_offsetFile.writeAt(0, zero, OffsetWidth + 1) && m_offsetFile.sync();
 }
 
 bool DiskQueue::wantsRewrite() const
 {
-    if (m_fd < 0 || m_offsetFd < 0)
+    if (!m_file.isOpen() || !m_offsetFile.isOpen())
         return false;
     return m_memoryOnly || m_fileLines > lineBound() || (m_offset >= CompactAfter && m_offset * 2 >= m_fileSize);
 }
@@ -243,21 +240,21 @@ DiskQueue::Rewrite DiskQueue::beginRewrite() const
 // The undelivered messages to a new file, synced; it replaces the queue in finishRewrite.
 void DiskQueue::writeRewrite(Rewrite& r) const
 {
-    r.fd = Open(m_path + QStringLiteral(".new"));
-    if (r.fd < 0)
-        return;
+    r.file = File(m_path + QStringLiteral(".new"), File::Mode::Update);
     QByteArray bytes;
-    bool ok = Truncate(r.fd, 0) && Seek(r.fd, 0);
+    bool ok = r.file.isOpen() && r.file.resize(0) && r.file.seek(0);
     for (std::size_t i = 0; ok && i < r.messages.size(); ++i) {
         bytes += r.messages[i];
         bytes += '\n';
         if (bytes.size() >= qsizetype(ReadPiece) || i + 1 == r.messages.size()) {
-            ok = WriteAll(r.fd, bytes.constData(), std::size_t(bytes.size()));
+            ok = r.file.writeAll(bytes);
             r.bytes += bytes.size();
             bytes.clear();
         }
     }
-    r.written = ok && Sync(r.fd);
+    r.written = ok && r.file.sync();
+    if (!r.written)
+        r.reason = r.file.error();
 }
 
 // What came meanwhile goes to the new file too; what left meanwhile is skipped by its
@@ -266,12 +263,10 @@ void DiskQueue::writeRewrite(Rewrite& r) const
 bool DiskQueue::finishRewrite(Rewrite& r)
 {
     const auto giveUp = [&] {
-        if (r.fd >= 0)
-            Close(r.fd);
-        r.fd = -1;
+        r.file.close();
         return false;
     };
-    if (!r.written || m_fd < 0 || m_offsetFd < 0)
+    if (!r.written || !m_file.isOpen() || !m_offsetFile.isOpen())
         return giveUp();
     const std::uint64_t snapshotEnd = r.firstSeq + r.messages.size();
     QByteArray tail;
@@ -284,17 +279,35 @@ bool DiskQueue::finishRewrite(Rewrite& r)
     const std::uint64_t gone = std::min<std::uint64_t>(m_firstSeq - r.firstSeq, r.messages.size());
     for (std::uint64_t i = 0; i < gone; ++i)
         offset += r.messages[std::size_t(i)].size() + 1;
-    const bool ok = WriteAll(r.fd, tail.constData(), std::size_t(tail.size())) && Sync(r.fd) && writeZeroOffset()
-        && Replace(m_path + QStringLiteral(".new"), m_path);
-    if (!ok) {
+    const auto failed = [&](const File& file) {
+        r.reason = file.error();
+        return false;
+    };
+    if (!((r.file.writeAll(tail) && r.file.sync()) || failed(r.file)) || !(writeZeroOffset() || failed(m_offsetFile))) {
         m_savedOffset = -1;  // written again by the next saveOffset
-        fail(QStringLiteral("Cannot rewrite the queue"));
+        fail(QStringLiteral("Cannot rewrite the queue"), r.reason);
         return giveUp();
     }
-    Close(m_fd);
-    m_fd = r.fd;
-    r.fd = -1;
-    Seek(m_fd, -1);
+    // Windows replaces no file that is open: both are closed for the swap, and whichever
+    // file then has the queue's name is opened again.
+    r.file.close();
+    m_file.close();
+    const bool replaced = files::RenameOver(m_path + QStringLiteral(".new"), m_path, r.reason);
+    if (!replaced)
+        fail(QStringLiteral("Cannot rewrite the queue"), r.reason);
+    m_file = File(m_path, File::Mode::Update);
+    if (m_file.isOpen()) {
+        m_file.seekToEnd();
+    } else if (replaced) {
+        r.reason = m_file.error();
+        fail(QStringLiteral("Cannot open the queue"), r.reason);
+    }
+    if (!replaced || !m_file.isOpen()) {
+        m_savedOffset = -1;
+        if (!m_file.isOpen())
+            m_memoryOnly = true;  // the messages are kept in memory only
+        return false;
+    }
     m_fileSize = r.bytes + tail.size();
     m_fileLines = r.messages.size() + tailLines;
     m_offset = offset;
@@ -311,33 +324,24 @@ bool DiskQueue::rewrite()
 {
     Rewrite r = beginRewrite();
     writeRewrite(r);
-    return finishRewrite(r);
+    return finishRewrite(r) || fail(QStringLiteral("Cannot rewrite the queue"), r.reason);
 }
 
 bool DiskQueue::setAside(const QByteArray& message)
 {
-    const int fd = Open(setAsidePath());
-    if (fd < 0)
-        return false;
-    const QByteArray line = message + '\n';
-    const bool ok = Seek(fd, -1) && WriteAll(fd, line.constData(), std::size_t(line.size())) && Sync(fd);
-    Close(fd);
-    return ok;
+    File file(setAsidePath(), File::Mode::Update);
+    return file.isOpen() && file.seekToEnd() && file.writeAll(message + '\n') && file.sync();
 }
 
 void DiskQueue::close()
 {
     saveOffset();
-    if (m_fd >= 0) {
-        if (m_unsynced)
-            Sync(m_fd);
-        Close(m_fd);
-    }
-    if (m_offsetFd >= 0) {
-        Sync(m_offsetFd);
-        Close(m_offsetFd);
-    }
-    m_fd = m_offsetFd = -1;
+    if (m_file.isOpen() && m_unsynced)
+        m_file.sync();
+    if (m_offsetFile.isOpen())
+        m_offsetFile.sync();
+    m_file.close();
+    m_offsetFile.close();
     m_unsynced = false;
 }
 

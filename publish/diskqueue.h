@@ -6,6 +6,8 @@
 // dropped lines at its head are rewritten away as it reaches it.
 #pragma once
 
+#include "files/file.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -63,14 +65,15 @@ public:
     struct Rewrite {
         std::vector<QByteArray> messages;
         std::uint64_t firstSeq = 0;
-        int fd = -1;
+        files::File file;
         std::int64_t bytes = 0;
         bool written = false;
+        QString reason;  // why it failed, in the system's words
     };
     Rewrite beginRewrite() const;
     void writeRewrite(Rewrite& rewrite) const;
     bool finishRewrite(Rewrite& rewrite);
-    // All three at once.
+    // All three at once; error() says why it failed.
     bool rewrite();
 
     // Keeps a message that cannot be sent (damaged, or refused for good) out of the way in
@@ -86,7 +89,7 @@ public:
     DiskQueue& operator=(const DiskQueue&) = delete;
 
 private:
-    bool fail(const QString& what);
+    bool fail(const QString& what, const QString& reason);
     void dropFront(std::size_t count);
     bool load(std::int64_t offset, std::int64_t whole);
     void writeOffset(bool sync);
@@ -102,8 +105,8 @@ private:
     std::int64_t m_savedOffset = -1;
     std::int64_t m_savedAtMs = 0;
     std::uint64_t m_dropped = 0;
-    int m_fd = -1;
-    int m_offsetFd = -1;
+    files::File m_file;
+    files::File m_offsetFile;
     bool m_unsynced = false;
     bool m_memoryOnly = false;  // an append failed: some messages are not in the file
     QString m_error;

@@ -12,10 +12,10 @@
 #include "instrument/derived.h"
 #include "instrument/poller.h"
 #include "instrument/settings.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
 #include "log/eventjournal.h"
 #include "publish/publishsettings.h"
-#include "session/language.h"
+#include "report/language.h"
 #include "session/limitwatches.h"
 #include "session/sessionfiles.h"
 

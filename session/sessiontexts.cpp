@@ -8,7 +8,7 @@ namespace {
 
 QString Reason(const QString& reason, Language l)
 {
-    return reason.isEmpty() ? InLanguage(l, QStringLiteral("plik jest używany przez inny program"),
+    return reason.isEmpty() ? Wording{l}(QStringLiteral("plik jest używany przez inny program"),
                                          QStringLiteral("the file is in use by another program"))
                             : reason;
 }
@@ -24,75 +24,75 @@ QString LogProblemText(const LogProblem& p, Language l)
     case Kind::None:
         return {};
     case Kind::Create:
-        text = InLanguage(l, QStringLiteral("Nie można utworzyć %1: %2"), QStringLiteral("Cannot create %1: %2"))
+        text = Wording{l}(QStringLiteral("Nie można utworzyć %1: %2"), QStringLiteral("Cannot create %1: %2"))
                    .arg(p.file, reason);
         break;
     case Kind::KeepEarlier:
-        text = InLanguage(l,
+        text = Wording{l}(
                           QStringLiteral("Nie można zachować poprzedniego dziennika %1 jako %2: %3; nic nie zostało "
                                          "zmienione"),
                           QStringLiteral("Cannot keep the earlier log %1 as %2: %3; nothing was changed"))
                    .arg(p.file, p.other, reason);
         break;
     case Kind::Open:
-        text = InLanguage(l, QStringLiteral("Nie można otworzyć %1 do dopisywania: %2"),
+        text = Wording{l}(QStringLiteral("Nie można otworzyć %1 do dopisywania: %2"),
                           QStringLiteral("Cannot open %1 for appending: %2"))
                    .arg(p.file, reason);
         break;
     case Kind::Write:
-        text = InLanguage(l, QStringLiteral("Nie można zapisać do %1: %2"), QStringLiteral("Cannot write to %1: %2"))
+        text = Wording{l}(QStringLiteral("Nie można zapisać do %1: %2"), QStringLiteral("Cannot write to %1: %2"))
                    .arg(p.file, reason);
         break;
     case Kind::Recreated:
-        text = InLanguage(l,
+        text = Wording{l}(
                           QStringLiteral("Plik %1 zniknął (%2); utworzono go ponownie i odczyty są zapisywane dalej"),
                           QStringLiteral("%1 had gone (%2); it was created again and the readings go on being "
                                          "written to it"))
                    .arg(p.file, reason);
         break;
     case Kind::NotRegular:
-        text = InLanguage(l,
+        text = Wording{l}(
                           QStringLiteral("%1 nie jest zwykłym plikiem, lecz %2; dziennik zapisuje się tylko do "
                                          "zwykłego pliku"),
                           QStringLiteral("%1 is not a regular file but %2; the log is written only to a regular file"))
                    .arg(p.file, FileTypeText(p.type, l));
         break;
     case Kind::Unsaved:
-        text = InLanguage(l, QStringLiteral("Nie można zapisać odczytów, które nie trafiły do %1: %2"),
+        text = Wording{l}(QStringLiteral("Nie można zapisać odczytów, które nie trafiły do %1: %2"),
                           QStringLiteral("Cannot save the readings that did not reach %1: %2"))
                    .arg(p.file, reason);
         break;
     }
     if (p.dropped > 0)
-        text += InLanguage(l, QStringLiteral(" (zbyt wiele odczytów czekało; pominięte w dzienniku: %1)"),
+        text += Wording{l}(QStringLiteral(" (zbyt wiele odczytów czekało; pominięte w dzienniku: %1)"),
                            QStringLiteral(" (too many lines waiting; readings dropped from the log: %1)"))
                     .arg(p.dropped);
     return text;
 }
 
-QString FileTypeText(chartfile::FileType type, Language l)
+QString FileTypeText(files::FileType type, Language l)
 {
     switch (type) {
-    case chartfile::FileType::Directory:
-        return InLanguage(l, QStringLiteral("folderem"), QStringLiteral("a folder"));
-    case chartfile::FileType::Fifo:
-        return InLanguage(l, QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
-    case chartfile::FileType::CharacterDevice:
-        return InLanguage(l, QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
-    case chartfile::FileType::BlockDevice:
-        return InLanguage(l, QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
-    case chartfile::FileType::Socket:
-        return InLanguage(l, QStringLiteral("gniazdem"), QStringLiteral("a socket"));
-    case chartfile::FileType::Regular:
-    case chartfile::FileType::Other:
+    case files::FileType::Directory:
+        return Wording{l}(QStringLiteral("folderem"), QStringLiteral("a folder"));
+    case files::FileType::Fifo:
+        return Wording{l}(QStringLiteral("potokiem nazwanym (FIFO)"), QStringLiteral("a named pipe (FIFO)"));
+    case files::FileType::CharacterDevice:
+        return Wording{l}(QStringLiteral("urządzeniem znakowym"), QStringLiteral("a character device"));
+    case files::FileType::BlockDevice:
+        return Wording{l}(QStringLiteral("urządzeniem blokowym"), QStringLiteral("a block device"));
+    case files::FileType::Socket:
+        return Wording{l}(QStringLiteral("gniazdem"), QStringLiteral("a socket"));
+    case files::FileType::Regular:
+    case files::FileType::Other:
         break;
     }
-    return InLanguage(l, QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
+    return Wording{l}(QStringLiteral("plikiem specjalnym"), QStringLiteral("a special file"));
 }
 
 QString LinesDroppedText(const QString& logName, quint64 dropped, Language l)
 {
-    return InLanguage(l,
+    return Wording{l}(
                       QStringLiteral("Nie można zapisać %1, a w pamięci czeka zbyt wiele odczytów. Najstarsze z nich "
                                      "nie trafią do dziennika: %2"),
                       QStringLiteral("Cannot write %1 and too many readings are waiting in memory. The oldest of them "
@@ -103,7 +103,7 @@ QString LinesDroppedText(const QString& logName, quint64 dropped, Language l)
 
 QString UnsavedLinesText(const QString& logName, qsizetype lines, const QString& savedAs, Language l)
 {
-    return InLanguage(l, QStringLiteral("Nie udało się zapisać %1 odczytów w %2. Zapisano je w pliku %3"),
+    return Wording{l}(QStringLiteral("Nie udało się zapisać %1 odczytów w %2. Zapisano je w pliku %3"),
                       QStringLiteral("%1 readings could not be written to %2. They were saved in %3"))
         .arg(lines)
         .arg(logName, savedAs);
@@ -113,11 +113,11 @@ QString UnsavedEventsText(const QString& journalName, qsizetype events, const QS
                           Language l)
 {
     if (savedAs.isEmpty())
-        return InLanguage(l, QStringLiteral("Nie można zapisać %1 zdarzeń, które nie trafiły do %2: %3"),
+        return Wording{l}(QStringLiteral("Nie można zapisać %1 zdarzeń, które nie trafiły do %2: %3"),
                           QStringLiteral("Cannot save the %1 events that did not reach %2: %3"))
             .arg(events)
             .arg(journalName, Reason(reason, l));
-    return InLanguage(l, QStringLiteral("Nie udało się zapisać %1 zdarzeń w %2. Zapisano je w pliku %3"),
+    return Wording{l}(QStringLiteral("Nie udało się zapisać %1 zdarzeń w %2. Zapisano je w pliku %3"),
                       QStringLiteral("%1 events could not be written to %2. They were saved in %3"))
         .arg(events)
         .arg(journalName, savedAs);
@@ -125,10 +125,10 @@ QString UnsavedEventsText(const QString& journalName, qsizetype events, const QS
 
 QString AnotherCopyText(const QString& folder, qint64 process, const QString& logName, Language l)
 {
-    const QString who = process > 0 ? InLanguage(l, QStringLiteral(" (proces %1)"), QStringLiteral(" (process %1)"))
+    const QString who = process > 0 ? Wording{l}(QStringLiteral(" (proces %1)"), QStringLiteral(" (process %1)"))
                                           .arg(process)
                                     : QString();
-    return InLanguage(l,
+    return Wording{l}(
                       QStringLiteral("W folderze %1 mierzy już inna kopia programu%2. Jej dziennik %3 pozostaje "
                                      "nietknięty. Każdy przyrząd mierz osobną kopią programu, uruchomioną we własnym "
                                      "folderze"),
@@ -140,7 +140,7 @@ QString AnotherCopyText(const QString& folder, qint64 process, const QString& lo
 
 QString OtherUnitText(const QString& device, quint16 found, quint16 measured, Language l)
 {
-    return InLanguage(l,
+    return Wording{l}(
                       QStringLiteral("Na porcie %1 odpowiada inny przyrząd (numer seryjny %2) niż mierzony dotąd "
                                      "(numer seryjny %3). Jego odczyty nie trafią do tego dziennika."),
                       QStringLiteral("Another instrument (serial number %2) answers on the port %1, not the one "
@@ -152,7 +152,7 @@ QString OtherUnitText(const QString& device, quint16 found, quint16 measured, La
 
 QString VersionText(const VersionInfo& version, Language l)
 {
-    return InLanguage(l, QStringLiteral("KVT-10 wersja: %1 rewizja: %2 numer seyjny: %3"),
+    return Wording{l}(QStringLiteral("KVT-10 wersja: %1 rewizja: %2 numer seyjny: %3"),
                       QStringLiteral("KVT-10 version: %1 rev.: %2 serial number: %3"))
         .arg(version.version)
         .arg(version.revision)
@@ -164,31 +164,31 @@ QString PublishStateText(const PublishState& state, const QString& broker, Langu
     QString text;
     switch (state.link) {
     case PublishState::Link::Off:
-        text = InLanguage(l, QStringLiteral("MQTT: publikowanie zatrzymane"), QStringLiteral("MQTT: publishing stopped"));
+        text = Wording{l}(QStringLiteral("MQTT: publikowanie zatrzymane"), QStringLiteral("MQTT: publishing stopped"));
         break;
     case PublishState::Link::Connecting:
-        text = InLanguage(l, QStringLiteral("MQTT: łączę z %1…"), QStringLiteral("MQTT: connecting to %1…")).arg(broker);
+        text = Wording{l}(QStringLiteral("MQTT: łączę z %1…"), QStringLiteral("MQTT: connecting to %1…")).arg(broker);
         break;
     case PublishState::Link::Connected:
-        text = InLanguage(l, QStringLiteral("MQTT: połączono z %1"), QStringLiteral("MQTT: connected to %1")).arg(broker);
+        text = Wording{l}(QStringLiteral("MQTT: połączono z %1"), QStringLiteral("MQTT: connected to %1")).arg(broker);
         if (!state.refused.isEmpty())
-            text += InLanguage(l, QStringLiteral(" – broker odrzuca %1 (czekają w kolejce)"),
+            text += Wording{l}(QStringLiteral(" – broker odrzuca %1 (czekają w kolejce)"),
                                QStringLiteral(" – the broker refuses %1 (they wait in the queue)"))
                         .arg(state.refused);
         break;
     case PublishState::Link::Failed:
-        text = InLanguage(l, QStringLiteral("MQTT: brak połączenia z %1 (%2)"), QStringLiteral("MQTT: cannot reach %1 (%2)"))
+        text = Wording{l}(QStringLiteral("MQTT: brak połączenia z %1 (%2)"), QStringLiteral("MQTT: cannot reach %1 (%2)"))
                    .arg(broker, state.reason);
         break;
     }
     if (state.queued > 0)
-        text += InLanguage(l, QStringLiteral(" – w kolejce: %1"), QStringLiteral(" – queued: %1")).arg(state.queued);
+        text += Wording{l}(QStringLiteral(" – w kolejce: %1"), QStringLiteral(" – queued: %1")).arg(state.queued);
     if (state.dropped > 0)
-        text += InLanguage(l, QStringLiteral(" – kolejka pełna, pominięto najstarsze: %1 (są w logu)"),
+        text += Wording{l}(QStringLiteral(" – kolejka pełna, pominięto najstarsze: %1 (są w logu)"),
                            QStringLiteral(" – queue full, oldest dropped: %1 (they are in the log)"))
                     .arg(state.dropped);
     if (state.setAside > 0)
-        text += InLanguage(l, QStringLiteral(" – uszkodzone wiadomości odłożone do %2: %1 (ostatnia: %3)"),
+        text += Wording{l}(QStringLiteral(" – uszkodzone wiadomości odłożone do %2: %1 (ostatnia: %3)"),
                            QStringLiteral(" – damaged messages set aside in %2: %1 (the last: %3)"))
                     .arg(state.setAside)
                     .arg(state.setAsideFile, state.setAsideWhy);

@@ -6,7 +6,7 @@
 
 #include "instrument/connection.h"
 #include "log/measurementlog.h"
-#include "session/language.h"
+#include "report/language.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ struct PublishState;
 QString LogProblemText(const LogProblem& problem, Language language);
 
 // What a name stands for instead of a regular file: "a named pipe (FIFO)".
-QString FileTypeText(chartfile::FileType type, Language language);
+QString FileTypeText(files::FileType type, Language language);
 
 // Readings dropped from the log because too many were waiting to be written.
 QString LinesDroppedText(const QString& logName, quint64 dropped, Language language);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "instrument/alarmthresholds.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
 #include "session/limitwatches.h"
 #include "ui/fieldlook.h"
 

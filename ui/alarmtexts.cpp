@@ -14,33 +14,12 @@ using limits::QuantityId;
 
 QString QuantityName(QuantityId id)
 {
-    switch (id) {
-    case QuantityId::DewPoint: return ByLanguage("Temperatura punktu rosy", "Dew point temperature");
-    case QuantityId::Humidity: return ByLanguage("Wilgotność względna", "Relative humidity");
-    case QuantityId::Ambient: return ByLanguage("Temperatura otoczenia", "Ambient temperature");
-    }
-    return QString::number(int(id));
-}
-
-QString QuantityUnit(QuantityId id)
-{
-    return id == QuantityId::Humidity ? QStringLiteral("%") : QStringLiteral("°C");
+    return QuantityName(id, WindowLanguage);
 }
 
 QString BoundName(Bound bound)
 {
-    switch (bound) {
-    case Bound::AlarmLow: return ByLanguage("dolny próg alarmu", "lower alarm limit");
-    case Bound::WarningLow: return ByLanguage("dolny próg ostrzeżenia", "lower warning limit");
-    case Bound::WarningHigh: return ByLanguage("górny próg ostrzeżenia", "upper warning limit");
-    case Bound::AlarmHigh: return ByLanguage("górny próg alarmu", "upper alarm limit");
-    }
-    return {};
-}
-
-QString LimitNumberText(double value, const QLocale& locale)
-{
-    return NumberToText(std::round(value * 100.0) / 100.0, locale);
+    return BoundName(bound, WindowLanguage);
 }
 
 QString LimitValueText(double value, QuantityId id, const QLocale& locale)

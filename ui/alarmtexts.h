@@ -2,6 +2,7 @@
 #pragma once
 
 #include "limits/limitwatch.h"
+#include "report/limittexts.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -9,15 +10,11 @@
 
 namespace hmx {
 
-// "Temperatura punktu rosy", "Dew point temperature".
+// In the window's language: "Temperatura punktu rosy", "Dew point temperature".
+// (QuantityUnit and LimitNumberText come with report/limittexts.h.)
 QString QuantityName(limits::QuantityId id);
-// The unit the quantity is shown in: "°C", "%".
-QString QuantityUnit(limits::QuantityId id);
 // "górny próg alarmu", "upper alarm limit".
 QString BoundName(limits::Bound bound);
-// A limit's number as the settings page writes numbers, to a hundredth (what the Limits
-// dialog takes): "-10,5", "0,25".
-QString LimitNumberText(double value, const QLocale& locale = QLocale());
 // A limit value with its unit, in the locale's numbers: "-10,5 °C".
 QString LimitValueText(double value, limits::QuantityId id, const QLocale& locale = QLocale());
 

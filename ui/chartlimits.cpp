@@ -1,9 +1,9 @@
 #include "ui/chartlimits.h"
 
 #include "instrument/charttime.h"
+#include "report/chartlimits.h"
 #include "ui/alarmpanel.h"
 #include "ui/language.h"
-#include "ui/statisticstexts.h"
 
 #include <QAction>
 
@@ -27,49 +27,6 @@ void ShowAlarmPeriods(chart::ChartWidget& chart, const AlarmPanel& alarms)
 }
 
 } // namespace
-
-void ShowLimitLines(chart::ChartWidget& chart, const AlarmPreferences& preferences,
-                    const std::vector<InstrumentAlarm>& instrumentAlarms)
-{
-    for (const auto& [quantity, line] : ChartLineOf)
-        chart.setLimitLines(line, ChartLimitLines(quantity, preferences.of(quantity), instrumentAlarms));
-}
-
-std::vector<chart::LimitLine> ChartLimitLines(limits::QuantityId quantity, const limits::Limits& limits,
-                                              const std::vector<InstrumentAlarm>& instrumentAlarms)
-{
-    using Kind = chart::LimitLine::Kind;
-    std::vector<chart::LimitLine> lines;
-    for (limits::Bound bound : {limits::Bound::AlarmLow, limits::Bound::WarningLow, limits::Bound::WarningHigh,
-                                limits::Bound::AlarmHigh}) {
-        if (const std::optional<double>& value = limits[bound]) {
-            const bool alarm = bound == limits::Bound::AlarmLow || bound == limits::Bound::AlarmHigh;
-            lines.push_back({*value, alarm ? Kind::Alarm : Kind::Warning, {}});
-        }
-    }
-    for (const InstrumentAlarm& a : instrumentAlarms) {
-        if (a.quantity != quantity)
-            continue;
-        const QString label = QStringLiteral("A%1").arg(a.number);
-        lines.push_back({a.high, Kind::Threshold, label});
-        lines.push_back({a.low, Kind::Threshold, label});
-    }
-    return lines;
-}
-
-std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPreferences& preferences, int line)
-{
-    for (const auto& [quantity, at] : ChartLineOf) {
-        if (at == line)
-            return StatisticsLimits(preferences.of(quantity));
-    }
-    return {};
-}
-
-std::vector<chart::StatisticsLimit> ChartStatisticsLimits(const AlarmPanel& alarms, int line)
-{
-    return ChartStatisticsLimits(alarms.preferences(), line);
-}
 
 void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)
 {

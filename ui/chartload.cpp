@@ -1,12 +1,13 @@
-// Button1Click: loads a chosen chart file into Chart1's lines, reading it off the
-// window thread.
+// Button1Click: loads a chosen chart file into the lines of readings Chart1 draws,
+// reading it off the window thread.
 #include "ui/chartload.h"
 
 #include "log/eventjournal.h"
 
 #include "instrument/charttime.h"
+#include "readings/lines.h"
+#include "report/chartview.h"
 #include "session/measuringsession.h"
-#include "ui/chartview.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
@@ -27,19 +28,6 @@ namespace {
 constexpr std::size_t BatchPoints = 8192;
 // Batches read ahead of the window; the reader waits beyond this.
 constexpr std::size_t MaxQueued = 4;
-
-chart::LineSeries* SeriesOf(TForm1& form, ChartLine line)
-{
-    switch (line) {
-    case ChartLine::Humidity:
-        return form.Series6;
-    case ChartLine::Ambient:
-        return form.Series7;
-    case ChartLine::DewPoint:
-        break;
-    }
-    return form.Series1;
-}
 
 } // namespace
 
@@ -79,13 +67,8 @@ QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
 
 struct ChartLoadJob::Batch {
     std::vector<ChartLine> cleared;  // before the points
-    std::vector<std::pair<ChartLine, std::size_t>> reserved;  // after the clears
     bool automatic = false;          // the whole view back to automatic, before the points
-    struct Point {
-        ChartLine line;
-        double x, y;
-    };
-    std::vector<Point> points;
+    std::vector<readings::Lines::Point> points;
 };
 
 // Collects the reader's calls on the worker thread and queues them in batches.
@@ -105,16 +88,10 @@ public:
             flush();
         m_batch->automatic = true;
     }
-    void reservePoints(ChartLine line, std::size_t points) override
-    {
-        if (!m_batch->points.empty())
-            flush();
-        m_batch->reserved.emplace_back(line, points);
-    }
     void addPoint(ChartLine line, double x, double y) override
     {
         // The file's times are the clock's, in order; the chart's X leaves summer time out.
-        m_batch->points.push_back({line, m_timeline.chartX(x), y});
+        m_batch->points.push_back({QuantityOf(line), m_timeline.chartX(x), y});
         ++m_points;
         if (m_batch->points.size() >= BatchPoints)
             flush();
@@ -122,7 +99,7 @@ public:
 
     void flush()
     {
-        if (m_batch->points.empty() && m_batch->cleared.empty() && m_batch->reserved.empty() && !m_batch->automatic)
+        if (m_batch->points.empty() && m_batch->cleared.empty() && !m_batch->automatic)
             return;
         m_job.push(std::move(m_batch));
         start();
@@ -143,8 +120,8 @@ private:
     ClockTimeline m_timeline;
 };
 
-ChartLoadJob::ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName)
-    : m_form(form), m_file(std::move(file)), m_fileName(fileName), m_locale(QLocale())
+ChartLoadJob::ChartLoadJob(TForm1& form, readings::Lines& lines, std::unique_ptr<QFile> file, const QString& fileName)
+    : m_form(form), m_lines(lines), m_file(std::move(file)), m_fileName(fileName), m_locale(QLocale())
 {
     m_progress = std::make_unique<QProgressDialog>(&form);
     m_progress->setObjectName(QStringLiteral("chartLoadProgress"));
@@ -277,17 +254,13 @@ void ChartLoadJob::pumpOnce()
 void ChartLoadJob::apply(const Batch& batch)
 {
     for (ChartLine line : batch.cleared)
-        SeriesOf(m_form, line)->clear();
+        m_lines.line(QuantityOf(line))->clear();
     // A log may have been written at a slower pace than the instrument's cycle.
     for (ChartLine line : {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient})
-        SeriesOf(m_form, line)->setJoiningDistance(LogJoiningDistance);
-    // A large log then grows its lines without copying them over and over.
-    for (const auto& [line, points] : batch.reserved)
-        SeriesOf(m_form, line)->reserve(points);
+        m_lines.line(QuantityOf(line))->setJoiningDistance(readings::LogJoiningDistance);
     if (batch.automatic)
         m_form.Chart1->resetView();
-    for (const Batch::Point& p : batch.points)
-        SeriesOf(m_form, p.line)->addXY(p.x, p.y);
+    m_lines.add(batch.points);  // the chart hears of the batch, clears included, once
 }
 
 void ChartLoadJob::finish()
@@ -338,7 +311,7 @@ void TForm1::Button1Click()
     // The reader has its own handle on the file, so the measurement log (and a Poller
     // writing to it) is not disturbed.
     m_chartLoad.reset();
-    m_chartLoad = std::make_unique<hmx::ChartLoadJob>(*this, std::move(file), OpenDialog1.FileName);
+    m_chartLoad = std::make_unique<hmx::ChartLoadJob>(*this, *m_lines, std::move(file), OpenDialog1.FileName);
     Button1->setEnabled(false);
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::finished, this, [this] {
         Button1->setEnabled(true);

@@ -1,7 +1,7 @@
 // Chart loading off the window thread: a worker reads the chosen file while the
-// window stays live (measuring goes on); the points reach Chart1's lines in file
-// order on the window thread, and a progress box with Cancel shows for files that
-// take longer than a moment.
+// window stays live (measuring goes on); the points reach the lines of readings the
+// chart draws in file order on the window thread, and a progress box with Cancel
+// shows for files that take longer than a moment.
 #pragma once
 
 #include "log/chartfile.h"
@@ -25,6 +25,10 @@ class TForm1;
 
 namespace hmx {
 
+namespace readings {
+class Lines;
+}
+
 // The message for a load that stopped, in the interface language. `pointsLoaded`
 // tells whether the file gave any point before it stopped.
 QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded);
@@ -35,8 +39,9 @@ QString NoReadingsMessage(const QString& fileName);
 class ChartLoadJob : public QObject {
     Q_OBJECT
 public:
-    // Starts reading `file` (from OpenChartFile) on a worker thread at once.
-    ChartLoadJob(TForm1& form, std::unique_ptr<QFile> file, const QString& fileName);
+    // Starts reading `file` (from OpenChartFile) on a worker thread at once, into the
+    // three reading lines of `lines` (the form's chart shows them).
+    ChartLoadJob(TForm1& form, readings::Lines& lines, std::unique_ptr<QFile> file, const QString& fileName);
     // Cancels a load still running and waits for the worker; points not yet applied are dropped.
     ~ChartLoadJob() override;
 
@@ -75,6 +80,7 @@ private:
     void finish();
 
     TForm1& m_form;
+    readings::Lines& m_lines;
     std::unique_ptr<QFile> m_file;
     QString m_fileName;
     QLocale m_locale;

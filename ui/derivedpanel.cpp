@@ -1,7 +1,7 @@
 #include "ui/derivedpanel.h"
 
 #include "instrument/poller.h"
-#include "ui/chartview.h"
+#include "readings/lines.h"
 #include "ui/fieldtext.h"
 #include "ui/language.h"
 
@@ -57,9 +57,8 @@ QString DerivedText(Quantity quantity, std::optional<double> value)
     return locale.toString(*value, 'f', humidity::Info(quantity).decimals);
 }
 
-DerivedPanel::DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, const chart::LineSeries& dewPoint,
-                           const chart::LineSeries& ambient)
-    : QObject(page), m_chart(chart), m_dewPoint(dewPoint), m_ambient(ambient), m_frame(new QFrame(page))
+DerivedPanel::DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, readings::Lines& lines)
+    : QObject(page), m_chart(chart), m_lines(&lines), m_frame(new QFrame(page))
 {
     m_frame->setObjectName(QStringLiteral("derivedFrame"));
     m_frame->setGeometry(area);
@@ -68,8 +67,10 @@ DerivedPanel::DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart,
 
 void DerivedPanel::setChoice(DerivedChoice choice)
 {
-    for (const Shown& s : m_shown)
+    for (const Shown& s : m_shown) {
         m_chart.removeSeries(s.line);
+        m_lines->remove(s.quantity);
+    }
     m_shown.clear();
     delete m_frame->layout();
     for (QWidget* child : m_frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
@@ -114,6 +115,7 @@ void DerivedPanel::setChoice(DerivedChoice choice)
         chart::LineSeries* line = m_chart.addSeries(DerivedTitle(q), ChartedColor, 2);
         line->setRightAxis(true);
         line->setPlotted(charted);
+        line->setData(m_lines->line(q));
         m_shown.push_back({q, field, line});
     }
     grid->setColumnStretch(0, 1);
@@ -136,10 +138,18 @@ void DerivedPanel::showReading(const Reading& reading)
     for (std::size_t i = 0; i < m_shown.size(); ++i) {
         const Shown& s = m_shown[i];
         ShowWhole(*s.field, DerivedText(s.quantity, values[i].value));
-        s.line->setJoiningDistance(LiveJoiningDistance);
+        m_lines->line(s.quantity)->setJoiningDistance(readings::LiveJoiningDistance);
         if (values[i].value)
-            s.line->addXY(reading.dewPointX, *values[i].value);
+            m_lines->add(s.quantity, reading.dewPointX, *values[i].value);
     }
+}
+
+void DerivedPanel::setLines(readings::Lines& lines)
+{
+    m_lines = &lines;
+    for (const Shown& s : m_shown)
+        s.line->setData(m_lines->line(s.quantity));
+    refill();
 }
 
 void DerivedPanel::setOld(bool old)
@@ -151,27 +161,40 @@ void DerivedPanel::setOld(bool old)
 
 void DerivedPanel::refill()
 {
+    const std::shared_ptr<const readings::Line> dewPoint = m_lines->find(Quantity::DewPoint);
+    const std::shared_ptr<const readings::Line> ambient = m_lines->find(Quantity::Temperature);
     for (const Shown& s : m_shown) {
-        s.line->clear();
-        s.line->setJoiningDistance(m_dewPoint.joiningDistance());
+        const std::shared_ptr<readings::Line> line = m_lines->line(s.quantity);
+        line->clear();
+        line->setJoiningDistance(dewPoint ? dewPoint->joiningDistance() : 0);
     }
     if (m_shown.empty())
         return;
-    // The dew point and the ambient temperature of one reading share their X.
+    // The dew point and the ambient temperature of one reading share their X. The
+    // points go to the lines in batches, each telling the chart once.
+    constexpr std::size_t BatchPoints = 8192;
+    std::vector<readings::Lines::Point> batch;
+    const readings::PointStore none;
+    const readings::PointStore& dewPoints = dewPoint ? dewPoint->points() : none;
+    const readings::PointStore& ambients = ambient ? ambient->points() : none;
     std::size_t a = 0;
-    const std::size_t dewPoints = m_dewPoint.count(), ambients = m_ambient.count();
-    for (std::size_t i = 0; i < dewPoints && a < ambients; ++i) {
-        const double x = m_dewPoint.x(i);
-        while (a < ambients && m_ambient.x(a) < x - Millisecond)
+    for (std::size_t i = 0; i < dewPoints.size() && a < ambients.size(); ++i) {
+        const double x = dewPoints.x(i);
+        while (a < ambients.size() && ambients.x(a) < x - Millisecond)
             ++a;
-        if (a == ambients || m_ambient.x(a) > x + Millisecond)
+        if (a == ambients.size() || ambients.x(a) > x + Millisecond)
             continue;
-        const std::vector<std::optional<double>> values = DerivedValues(m_choice, m_ambient.y(a), m_dewPoint.y(i));
+        const std::vector<std::optional<double>> values = DerivedValues(m_choice, ambients.y(a), dewPoints.y(i));
         for (std::size_t k = 0; k < m_shown.size(); ++k) {
             if (values[k])
-                m_shown[k].line->addXY(x, *values[k]);
+                batch.push_back({m_shown[k].quantity, x, *values[k]});
+        }
+        if (batch.size() >= BatchPoints) {
+            m_lines->add(batch);
+            batch.clear();
         }
     }
+    m_lines->add(batch);  // the rest, and word of the clears
 }
 
 QLineEdit* DerivedPanel::field(Quantity quantity) const

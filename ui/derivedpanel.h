@@ -1,7 +1,8 @@
 // The derived quantities on the measurement page and the chart: one read-only field
 // per chosen quantity (in a small frame of its own, where no control of the page is),
-// and one chart line per quantity; the one chosen for the chart is drawn on the right
-// value axis, the others are only read out and exported with the chart's lines.
+// and one line of readings per quantity, drawn by a chart line; the one chosen for the
+// chart is drawn on the right value axis, the others are only read out and exported
+// with the chart's lines.
 #pragma once
 
 #include "chart/chartwidget.h"
@@ -18,23 +19,29 @@ class QWidget;
 
 namespace hmx {
 
+namespace readings {
+class Lines;
+}
 struct Reading;
 
 class DerivedPanel : public QObject {
     Q_OBJECT
 public:
-    // The fields go into `area` of `page`; the lines are computed from the chart's
-    // dew-point and ambient lines, which outlive the panel.
-    DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, const chart::LineSeries& dewPoint,
-                 const chart::LineSeries& ambient);
+    // The fields go into `area` of `page`; the lines are those of the derived quantities
+    // in `lines`, computed from its dew-point and ambient lines; `lines` and the chart
+    // outlive the panel.
+    DerivedPanel(QWidget* page, QRect area, chart::ChartWidget& chart, readings::Lines& lines);
 
     const DerivedChoice& choice() const { return m_choice; }
-    // New fields and lines, the lines computed for every reading the chart holds.
+    // New fields and lines, the lines computed for every reading `lines` holds.
     void setChoice(DerivedChoice choice);
+    // The derived lines of `lines` from now on, computed at once; those of the lines
+    // before are left as they are.
+    void setLines(readings::Lines& lines);
 
     // A reading in the fields and on the lines.
     void showReading(const Reading& reading);
-    // The lines computed again from the chart's readings (after a log was loaded).
+    // The lines computed again from the dew-point and ambient lines (after a log was loaded).
     void refill();
     // The fields greyed while their values are old (the instrument lost or silent), as
     // the readings' own fields are dimmed; normal again with the next reading.
@@ -53,8 +60,7 @@ private:
     };
 
     chart::ChartWidget& m_chart;
-    const chart::LineSeries& m_dewPoint;
-    const chart::LineSeries& m_ambient;
+    readings::Lines* m_lines;
     QFrame* m_frame;
     DerivedChoice m_choice;
     std::vector<Shown> m_shown;

@@ -15,7 +15,7 @@ using namespace hmx;
 void TForm1::setUpDerived()
 {
     // Between the address and the alarms' acknowledge button: room no control of the page takes.
-    m_derived = new DerivedPanel(TabSheet3, QRect(540, 94, 248, 102), *Chart1, *Series1, *Series7);
+    m_derived = new DerivedPanel(TabSheet3, QRect(540, 94, 248, 102), *Chart1, *m_lines);
     QSettings settings;
     m_derived->setChoice(LoadDerivedChoice(settings));
 

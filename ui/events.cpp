@@ -19,6 +19,6 @@ void TForm1::setUpAlarms()
                                {limits::QuantityId::Humidity, Edit6, QRect(256, 348, 176, 52)}},
                               QRect(560, 376, 97, 25), QRect(560, 200, 105, 81), *m_session);
     ShowAlarmsOnChart(*Chart1, *m_alarms);
-    m_statistics = new StatisticsPanel(*Chart1, [this](int line) { return ChartStatisticsLimits(*m_alarms, line); });
+    m_statistics = new StatisticsPanel(*Chart1, *m_lines, [this] { return m_alarms->preferences(); });
     connect(m_alarms, &AlarmPanel::limitsChanged, m_statistics, &StatisticsPanel::scheduleRefresh);
 }

@@ -2,7 +2,7 @@
 // 0 Polish (the shipped texts of the window layout), 1 English.
 #pragma once
 
-#include "session/language.h"
+#include "report/language.h"
 
 #include <QString>
 
@@ -14,9 +14,8 @@ namespace hmx {
 
 inline constexpr int InterfaceLanguage = HMX700_LANGUAGE;
 static_assert(InterfaceLanguage == 0 || InterfaceLanguage == 1, "HMX700_LANGUAGE must be 0 or 1");
-
-// The built language, for the texts written below the window.
-inline constexpr Language WindowLanguage = Language(InterfaceLanguage);
+// The same, as the code below the window is given it.
+inline constexpr Language WindowLanguage = InterfaceLanguage == 0 ? Language::Polish : Language::English;
 
 // The text for the built language: ByLanguage(u"Połącz"_s, u"Connect"_s).
 inline QString ByLanguage(const QString& polish, const QString& english)

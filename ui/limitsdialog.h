@@ -6,7 +6,7 @@
 #pragma once
 
 #include "instrument/alarmthresholds.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
 
 #include <QDialog>
 

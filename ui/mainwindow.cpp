@@ -3,12 +3,15 @@
 // holds the two mirror handlers of the settings page.
 #include "ui/mainwindow.h"
 
+#include "readings/lines.h"
+#include "report/chartview.h"
 #include "session/measuringsession.h"
 #include "ui/chartload.h"
-#include "ui/chartview.h"
+#include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/humiditydialog.h"
 #include "ui/language.h"
+#include "ui/statisticspanel.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -120,10 +123,16 @@ TForm1::TForm1(QWidget* parent)
     PageControl1->setTabVisible(1, false);
     PageControl1->setCurrentIndex(2);
 
-    const hmx::ChartLines lines = hmx::ConfigureChart1(*Chart1);
+    const hmx::ChartLines lines = hmx::ConfigureChart1(*Chart1, hmx::WindowLanguage);
     Series1 = lines.dewPoint;
     Series6 = lines.humidity;
     Series7 = lines.ambient;
+    // The chart shows live readings unless a file is loaded: joined as they are.
+    m_lines = new hmx::readings::Lines(this);
+    for (const hmx::humidity::Quantity q : {hmx::humidity::Quantity::DewPoint, hmx::humidity::Quantity::RelativeHumidity,
+                                            hmx::humidity::Quantity::Temperature})
+        m_lines->line(q)->setJoiningDistance(hmx::readings::LiveJoiningDistance);
+    hmx::ShowLines(*Chart1, lines, *m_lines);
 
     setUpDerived();
     // With the derived quantities chosen: the readings carry them from the first.
@@ -192,6 +201,14 @@ TForm1::~TForm1()
     Shutdown();
     if (Form1 == this)
         Form1 = nullptr;
+}
+
+void TForm1::showLines(hmx::readings::Lines& lines)
+{
+    m_lines = &lines;
+    hmx::ShowLines(*Chart1, {Series1, Series6, Series7}, lines);
+    m_derived->setLines(lines);
+    m_statistics->setLines(lines);
 }
 
 std::unique_ptr<TForm1> CreateMainWindow()

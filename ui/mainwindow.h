@@ -21,6 +21,9 @@
 #include <optional>
 
 namespace hmx {
+namespace readings {
+class Lines;
+}
 class AlarmPanel;
 class StatisticsPanel;
 class ChartLoadJob;
@@ -47,6 +50,14 @@ public:
     hmx::chart::LineSeries* Series1 = nullptr;  // °Cdp, blue
     hmx::chart::LineSeries* Series6 = nullptr;  // %Rh, green
     hmx::chart::LineSeries* Series7 = nullptr;  // °C, red
+
+    // The readings the chart draws: what live readings and Load chart fill, and what
+    // the derived quantities, the statistics and the report read. The window's own
+    // until showLines gives it others.
+    hmx::readings::Lines& lines() const { return *m_lines; }
+    // The chart's lines (Series1, Series6, Series7 and the derived ones), the statistics
+    // and the report read `lines` from now on; the derived lines are computed there.
+    void showLines(hmx::readings::Lines& lines);
 
     OpenDialog OpenDialog1;
 
@@ -160,6 +171,7 @@ private:
     // The publisher just made waits for the password from the key store.
     void readBrokerPassword();
 
+    hmx::readings::Lines* m_lines = nullptr;  // the window's own (a child) until showLines
     std::unique_ptr<hmx::MeasuringSession> m_session;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     hmx::SettingsStore m_settings;      // the settings page's values

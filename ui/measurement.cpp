@@ -4,9 +4,9 @@
 #include "ui/mainwindow.h"
 
 #include "publish/publisher.h"
+#include "readings/lines.h"
 #include "session/measuringsession.h"
 #include "ui/alarmpanel.h"
-#include "ui/chartview.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
@@ -226,11 +226,12 @@ void TForm1::showReading(const SessionReading& shown)
     ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
     // After a loaded log the lines join live readings again only ten cycles apart.
-    for (chart::LineSeries* line : {Series1, Series6, Series7})
-        line->setJoiningDistance(LiveJoiningDistance);
-    Series1->addXY(reading.dewPointX, reading.dewPoint / 10.0);
-    Series6->addXY(reading.humidityX, reading.humidity / 10.0);
-    Series7->addXY(reading.ambientX, reading.ambient / 10.0);
+    using humidity::Quantity;
+    for (const Quantity q : {Quantity::DewPoint, Quantity::RelativeHumidity, Quantity::Temperature})
+        m_lines->line(q)->setJoiningDistance(readings::LiveJoiningDistance);
+    m_lines->add(Quantity::DewPoint, reading.dewPointX, reading.dewPoint / 10.0);
+    m_lines->add(Quantity::RelativeHumidity, reading.humidityX, reading.humidity / 10.0);
+    m_lines->add(Quantity::Temperature, reading.ambientX, reading.ambient / 10.0);
     m_derived->showReading(reading);
     m_silentCycles = 0;
     m_lastReadingTime = QTime::currentTime();

@@ -54,7 +54,7 @@ inline QString AnotherCopyText(const QString& folder, qint64 process)
 QString OtherInstrumentText(const QString& device, quint16 found, quint16 measured);
 
 // What a name stands for instead of a regular file: "a named pipe (FIFO)".
-inline QString FileTypeText(chartfile::FileType type)
+inline QString FileTypeText(files::FileType type)
 {
     return FileTypeText(type, WindowLanguage);
 }

@@ -5,16 +5,18 @@
 #include "instrument/charttime.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
+#include "readings/lines.h"
+#include "report/chartview.h"
 #include "report/pdfreport.h"
 #include "session/measuringsession.h"
+#include "report/runreport.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartload.h"
-#include "ui/chartview.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
-#include "ui/runreport.h"
+#include "ui/messages.h"
 
 #include <QAction>
 #include <QDir>
@@ -44,6 +46,35 @@ QStringList KeptFiles(const QString& output, const MeasurementLog* log, const Ev
     return kept;
 }
 
+// Why a report is not written over `fileName`.
+QString OutputRefusedText(const files::OutputCheck& check, const QString& fileName)
+{
+    const QString name = QDir::toNativeSeparators(fileName);
+    switch (check.verdict) {
+    case files::OutputVerdict::Free:
+        break;
+    case files::OutputVerdict::NotRegular:
+        return ByLanguage("Nie zapisano %1: to nie jest zwykły plik, lecz %2; program zapisuje tylko w miejsce zwykłego pliku",
+                          "%1 is not written: it is not a regular file but %2; the program writes over regular files only")
+            .arg(name, FileTypeText(check.type));
+    case files::OutputVerdict::Kept:
+        return ByLanguage("Nie zapisano %1: to plik %2, który program właśnie czyta lub zapisuje; wybierz inną nazwę",
+                          "%1 is not written: it is %2, which the program is reading or writing; choose another name")
+            .arg(name, QDir::toNativeSeparators(check.keptFile));
+    case files::OutputVerdict::Unknown:
+        return ByLanguage("Nie zapisano %1: nie można sprawdzić, czym jest (%2)", "%1 is not written: it cannot be told what it is (%2)")
+            .arg(name, check.reason);
+    }
+    return {};
+}
+
+// The time range the chart shows, its ranges brought up to date.
+ReportPeriod ShownPeriod(chart::ChartWidget& chart)
+{
+    chart.updateRanges();
+    return {chart.bottomAxis()->minimum(), chart.bottomAxis()->maximum()};
+}
+
 } // namespace
 
 void TForm1::setUpReport()
@@ -59,11 +90,11 @@ void TForm1::setUpReport()
 
 void TForm1::askAndWriteReport()
 {
-    if (!HasReadingsShown(*Chart1)) {
-        ShowErrorReport(NoReadingsShownText(*Chart1));
+    if (!HasReadingsIn(ShownReadings(*Chart1, *m_lines), ShownPeriod(*Chart1))) {
+        ShowErrorReport(NoReadingsText(ShownPeriod(*Chart1), WindowLanguage));
         return;
     }
-    QString name = QFileDialog::getSaveFileName(this, ByLanguage("Raport", "Report"), DefaultReportName(),
+    QString name = QFileDialog::getSaveFileName(this, ByLanguage("Raport", "Report"), DefaultReportName(WindowLanguage),
                                                 ByLanguage("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
     if (name.isEmpty())
         return;
@@ -80,12 +111,11 @@ bool TForm1::writeReport(const QString& name)
         ShowErrorReport(OutputRefusedText(check, name));
         return false;
     }
-    if (!HasReadingsShown(*Chart1)) {
-        ShowErrorReport(NoReadingsShownText(*Chart1));
+    ReportPeriod period = ShownPeriod(*Chart1);
+    if (!HasReadingsIn(ShownReadings(*Chart1, *m_lines), period)) {
+        ShowErrorReport(NoReadingsText(period, WindowLanguage));
         return false;
     }
-    Chart1->updateRanges();
-    ReportPeriod period{Chart1->bottomAxis()->minimum(), Chart1->bottomAxis()->maximum()};
 
     RunReportSource source;
     source.logFile = m_chartSource;
@@ -95,19 +125,22 @@ bool TForm1::writeReport(const QString& name)
         && (m_chartSource == measured->fileName() || files::SameFile(m_chartSource, measured->fileName()));
 
     // The chart may hold readings of more than one source (a file loaded while measuring,
-    // or before it): the report reads the one it names again, on a chart of its own
-    // that looks like Chart1, and covers the part of the shown period its readings span.
+    // or before it): the report reads the one it names again, into lines of its own
+    // drawn by a chart that looks like Chart1, and covers the part of the shown period
+    // its readings span.
     chart::ChartWidget own;
+    readings::Lines ownLines;
     chart::ChartWidget* reported = Chart1;
+    ReportReadings data = ShownReadings(*Chart1, *m_lines);
     QWidget derivedPage;
     if (!m_chartSource.isEmpty()) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
         own.resize(Chart1->size());
         own.setFont(Chart1->font());
-        const ChartLines lines = ConfigureChart1(own);
+        ShowLines(own, ConfigureChart1(own, WindowLanguage), ownLines);
         try {
-            const ReportLog log = LoadReportLog(m_chartSource, lines, false, live);
+            const ReportLog log = LoadReportLog(m_chartSource, ownLines, false, live);
             source.logBytes = log.bytes;
             source.logSha256 = log.sha256;
             source.logGrowing = live;
@@ -116,7 +149,7 @@ bool TForm1::writeReport(const QString& name)
             return false;
         }
         // The derived quantities, when chosen, from these readings.
-        DerivedPanel derived(&derivedPage, QRect(), own, *lines.dewPoint, *lines.ambient);
+        DerivedPanel derived(&derivedPage, QRect(), own, ownLines);
         if (m_derived)
             derived.setChoice(m_derived->choice());
         for (int i = 0; i < std::min(own.seriesCount(), Chart1->seriesCount()); ++i) {
@@ -131,11 +164,12 @@ bool TForm1::writeReport(const QString& name)
         const QDateTime start = LocalDateTime(period.from);
         if (start.isValid())
             period.from = ChartX(start.toMSecsSinceEpoch() - start.time().msec());
-        const std::optional<ReportPeriod> span = ReadingsSpan(own);
+        data = ShownReadings(own, ownLines);
+        const std::optional<ReportPeriod> span = ReadingsSpan(data);
         if (span)
             period = {std::max(period.from, span->from), std::min(period.to, span->to)};
-        if (!span || !(period.from <= period.to) || !HasReadingsIn(own, period)) {
-            ShowErrorReport(NoReadingsText(period));
+        if (!span || !(period.from <= period.to) || !HasReadingsIn(data, period)) {
+            ShowErrorReport(NoReadingsText(period, WindowLanguage));
             return false;
         }
         ShowPeriod(own, period);
@@ -145,7 +179,7 @@ bool TForm1::writeReport(const QString& name)
     const QString journal = live ? m_session->journal().fileName() : JournalBeside(m_chartSource);
     if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
-    InstrumentFromJournal(source, LocalDateTime(period.to));
+    InstrumentFromJournal(source, LocalDateTime(period.to), WindowLanguage);
     // The instrument answering now made the live log only; a loaded file may be another's.
     if (live && !m_model.isEmpty()) {
         source.model = m_model;
@@ -154,7 +188,7 @@ bool TForm1::writeReport(const QString& name)
     }
 
     QString error;
-    if (report::WriteReportPdf(RunReport(*reported, source, period), *reported, name, &error))
+    if (report::WriteReportPdf(RunReport(data, source, period, WindowLanguage), *reported, name, &error))
         return true;
     ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
     return false;

@@ -1,8 +1,9 @@
 #include "ui/statisticspanel.h"
 
-#include "limits/alarmpreferences.h"
+#include "chart/chartwidget.h"
+#include "readings/lines.h"
+#include "report/runreport.h"
 #include "ui/language.h"
-#include "ui/statisticstexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,16 +24,16 @@ const QString CsvKey = QStringLiteral("chart/statisticsInCsv");
 constexpr int RefreshMs = 250;
 constexpr int ButtonHeight = 22;
 
-bool operator==(const chart::StatisticsTable& a, const chart::StatisticsTable& b)
+bool operator==(const readings::StatisticsTable& a, const readings::StatisticsTable& b)
 {
     return a.header == b.header && a.rows == b.rows;
 }
 
 } // namespace
 
-StatisticsPanel::StatisticsPanel(chart::ChartWidget& chart, LimitsOfLine limits)
-    : QWidget(chart.parentWidget()), m_chart(chart), m_limits(std::move(limits)), m_chartPlace(chart.geometry()),
-      m_view(new QTableWidget(this))
+StatisticsPanel::StatisticsPanel(chart::ChartWidget& chart, const readings::Lines& lines, Preferences preferences)
+    : QWidget(chart.parentWidget()), m_chart(chart), m_lines(&lines), m_preferences(std::move(preferences)),
+      m_chartPlace(chart.geometry()), m_view(new QTableWidget(this))
 {
     setObjectName(QStringLiteral("StatisticsPanel"));
     auto* layout = new QVBoxLayout(this);
@@ -95,23 +96,18 @@ StatisticsPanel::StatisticsPanel(chart::ChartWidget& chart, LimitsOfLine limits)
     setInCsv(m_csvAction->isChecked());
 }
 
-chart::StatisticsTable ShownStatistics(chart::ChartWidget& chart,
-                                       const std::function<std::vector<chart::StatisticsLimit>(int line)>& limits)
+void StatisticsPanel::setLines(const readings::Lines& lines)
 {
-    chart.updateRanges();
-    const chart::ChartLayout layout = chart.chartLayout();
-    std::vector<chart::LineStatistics> lines;
-    for (int i = 0; i < chart.seriesCount(); ++i) {
-        const chart::LineSeries& line = *chart.series(i);
-        if (line.visible())
-            lines.push_back(chart::StatisticsOf(line, layout.timeMin, layout.timeMax, limits ? limits(i) : std::vector<chart::StatisticsLimit>{}));
-    }
-    return chart::StatisticsTableOf(lines, StatisticsHeaders(), [&chart](double x) { return chart.timeOfDay(x); });
+    m_lines = &lines;
+    scheduleRefresh();
 }
 
-chart::StatisticsTable StatisticsPanel::table() const
+readings::StatisticsTable StatisticsPanel::table() const
 {
-    return ShownStatistics(m_chart, m_limits);
+    m_chart.updateRanges();
+    const chart::ChartLayout layout = m_chart.chartLayout();
+    return ReadingsStatistics(ShownReadings(m_chart, *m_lines), layout.timeMin, layout.timeMax,
+                              m_preferences ? m_preferences() : AlarmPreferences{}, WindowLanguage);
 }
 
 bool StatisticsPanel::shown() const { return m_showAction->isChecked(); }
@@ -148,15 +144,13 @@ void StatisticsPanel::scheduleRefresh()
 
 void StatisticsPanel::refresh()
 {
-    chart::StatisticsTable t = table();
+    readings::StatisticsTable t = table();
     if (t == m_shown)
         return;  // the chart was drawn again for the hover or a new size only
     m_shown = std::move(t);
-    std::vector<int> visible;  // the line of each row
-    for (int i = 0; i < m_chart.seriesCount(); ++i) {
-        if (m_chart.series(i)->visible())
-            visible.push_back(i);
-    }
+    m_rowColors.clear();
+    for (const ReportLine& line : ShownReadings(m_chart, *m_lines).shown)
+        m_rowColors.push_back(line.color);
     m_view->setColumnCount(int(m_shown.header.size()));
     m_view->setHorizontalHeaderLabels(m_shown.header);
     m_view->setRowCount(int(m_shown.rows.size()));
@@ -166,8 +160,8 @@ void StatisticsPanel::refresh()
             auto* item = new QTableWidgetItem(row[c]);
             if (c > 0)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (c == 0 && r < int(visible.size()))
-                item->setForeground(m_chart.series(visible[std::size_t(r)])->color());
+            if (c == 0 && r < int(m_rowColors.size()))
+                item->setForeground(m_rowColors[std::size_t(r)]);
             m_view->setItem(r, c, item);
         }
     }

@@ -1,12 +1,14 @@
 // The statistics of what the chart shows, one row per visible line, in a table that
-// takes the bottom of the chart's place. It follows the view (zoom, pan, hidden lines,
-// a loaded file, new readings: it looks after every drawing of the chart, at most four
-// times a second), copies itself to the clipboard and, when the user asks, ends the
-// chart's CSV export. Shown or hidden from the chart's menu and a button below it;
-// both choices are kept with QSettings. Hidden by default: the chart keeps its size.
+// takes the bottom of the chart's place. It reads the lines of readings the chart
+// draws, and follows the view (zoom, pan, hidden lines, a loaded file, new readings: it
+// looks after every drawing of the chart, at most four times a second), copies itself
+// to the clipboard and, when the user asks, ends the chart's CSV export. Shown or
+// hidden from the chart's menu and a button below it; both choices are kept with
+// QSettings. Hidden by default: the chart keeps its size.
 #pragma once
 
-#include "chart/statistics.h"
+#include "limits/limitsettings.h"
+#include "readings/statistics.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -19,23 +21,30 @@ class QToolButton;
 
 namespace hmx {
 
-// Of the chart's visible lines over its shown time range (the ranges brought up to
-// date first), each with the limits `limits` gives for it (none when empty).
-chart::StatisticsTable ShownStatistics(chart::ChartWidget& chart,
-                                       const std::function<std::vector<chart::StatisticsLimit>(int line)>& limits);
+namespace chart {
+class ChartWidget;
+}
+namespace readings {
+class Lines;
+}
 
 class StatisticsPanel : public QWidget {
     Q_OBJECT
 public:
-    using LimitsOfLine = std::function<std::vector<chart::StatisticsLimit>(int line)>;
+    using Preferences = std::function<AlarmPreferences()>;
 
     // A child of the chart's parent; the toggle and copy buttons go below the chart.
-    StatisticsPanel(chart::ChartWidget& chart, LimitsOfLine limits);
+    // The rows are the lines of `lines` the chart shows, each with the limits in force
+    // on its quantity (`preferences` asked at each refresh).
+    StatisticsPanel(chart::ChartWidget& chart, const readings::Lines& lines, Preferences preferences);
+    // The lines the chart draws from now on.
+    void setLines(const readings::Lines& lines);
 
-    // Of the visible lines over the shown time range, computed now.
-    chart::StatisticsTable table() const;
+    // Of the visible lines over the shown time range (the chart's ranges brought up to
+    // date first), computed now.
+    readings::StatisticsTable table() const;
     // The table as shown (the last refresh).
-    const chart::StatisticsTable& shownTable() const { return m_shown; }
+    const readings::StatisticsTable& shownTable() const { return m_shown; }
 
     bool shown() const;
     void setShown(bool on);
@@ -55,7 +64,8 @@ private:
     void place();
 
     chart::ChartWidget& m_chart;
-    LimitsOfLine m_limits;
+    const readings::Lines* m_lines;
+    Preferences m_preferences;
     QRect m_chartPlace;  // the chart's own place, without the panel
     QTableWidget* m_view;
     QToolButton* m_toggle;
@@ -64,7 +74,8 @@ private:
     QAction* m_csvAction;
     QAction* m_copyAction;
     QTimer m_throttle;
-    chart::StatisticsTable m_shown;
+    readings::StatisticsTable m_shown;
+    std::vector<QColor> m_rowColors;  // of the lines of m_shown's rows
 };
 
 } // namespace hmx

@@ -1,18 +1,23 @@
-// The chart's pure units: the compact point store against a plain vector of doubles
-// through appends, late points, clears and chunk edges; spans and value extents; the
-// statistics of a range against a plain computation; tick choice.
-#include "chart/pointstore.h"
+// The chart's pure units and the readings under it: the compact point store against a
+// plain vector of doubles through appends, late points, clears and chunk edges; spans
+// and value extents; the statistics of a range against a plain computation; the lines
+// model against a plain map of vectors; tick choice.
 #include "chart/scale.h"
-#include "chart/series.h"
-#include "chart/statistics.h"
+#include "readings/lines.h"
+#include "readings/pointstore.h"
+#include "readings/spans.h"
+#include "readings/statistics.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 
 using namespace hmx::chart;
+using namespace hmx::readings;
 
 namespace {
 
@@ -91,6 +96,8 @@ private slots:
     void spanAndExtent();
     void statisticsMatchPlainComputation_data();
     void statisticsMatchPlainComputation();
+    void linesMatchPlainMap_data();
+    void linesMatchPlainMap();
     void tickSteps_data();
     void tickSteps();
 };
@@ -324,6 +331,145 @@ void TstChartUnits::statisticsMatchPlainComputation()
             QVERIFY2(std::abs(got.past[k].days - want.past[k].days) < tolerance,
                      qPrintable(QStringLiteral("%1: %2 s against %3 s").arg(limits[k].name).arg(got.past[k].days / Second).arg(want.past[k].days / Second)));
     }
+}
+
+void TstChartUnits::linesMatchPlainMap_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<int>("quantities");  // the first n of the quantity table
+    QTest::addColumn<double>("lateShare");    // of the points, those that come late
+    QTest::addColumn<int>("lateSeconds");     // how late at most
+    QTest::addColumn<bool>("wholeSeconds");   // late by whole seconds: points of equal X
+    QTest::newRow("the three readings") << 1 << 3000 << 3 << 0.1 << 30 << false;
+    QTest::newRow("readings and derived ones") << 2 << 3000 << int(hmx::humidity::QuantityCount) << 0.1 << 30 << false;
+    QTest::newRow("one line, points around chunk edges") << 3 << 6000 << 1 << 0.1 << 30 << false;
+    QTest::newRow("any order, into and around breaks") << 4 << 4000 << 2 << 0.7 << 900 << true;
+}
+
+// Random adds (single, batched and straight to a line; late, equal and not finite
+// ones among them), clears and removes, compared after each step with a map of
+// vectors: the quantities and their order, every line's points and breaks, and the
+// changed() signals.
+void TstChartUnits::linesMatchPlainMap()
+{
+    using hmx::humidity::Quantity;
+    QFETCH(int, seed);
+    QFETCH(int, steps);
+    QFETCH(int, quantities);
+    QFETCH(double, lateShare);
+    QFETCH(int, lateSeconds);
+    QFETCH(bool, wholeSeconds);
+    std::mt19937 random(static_cast<unsigned>(seed));
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double joining = 5 * Second;
+    auto anyQuantity = [&] { return Quantity(random() % static_cast<unsigned>(quantities)); };
+
+    Lines lines;
+    QSignalSpy changed(&lines, &Lines::changed);
+    QVERIFY(changed.isValid());
+    std::map<Quantity, Model> model;
+    int told = 0;
+    int equalX = 0, intoBreaks = 0;  // points the model took beside an equal X, and into a break
+    std::int64_t clock = 1796601600000;  // ms
+    // A point as the model keeps it: after the last one whose X is not above it; one
+    // without a finite place is not kept.
+    auto modelAdd = [&](Quantity q, double x, double y) {
+        Model& m = model[q];
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return;
+        const auto at = std::upper_bound(m.begin(), m.end(), x, [](double v, const auto& p) { return v < p.first; });
+        equalX += at != m.begin() && (at - 1)->first == x;
+        intoBreaks += at != m.begin() && at != m.end() && at->first - (at - 1)->first > joining;
+        m.insert(at, {x, y});
+    };
+    auto nextPoint = [&]() -> std::pair<double, double> {
+        const double r = unit(random);
+        clock += (r < 0.05 ? 60 : 1) * 1000;  // now and then a break
+        std::int64_t late = unit(random) < lateShare ? std::llround(unit(random) * lateSeconds * 1000) : 0;
+        if (wholeSeconds)
+            late -= late % 1000;
+        double x = XOfMilliseconds(clock - late);
+        if (r > 0.98)
+            x = std::numeric_limits<double>::quiet_NaN();
+        return {x, std::round((unit(random) - 0.5) * 4000) / 100};
+    };
+    std::shared_ptr<Line> kept;  // a line removed while someone holds it
+    Model keptPoints;
+
+    for (int step = 0; step < steps; ++step) {
+        const double op = unit(random);
+        const Quantity q = anyQuantity();
+        if (op < 0.5) {
+            const auto [x, y] = nextPoint();
+            lines.add(q, x, y);
+            modelAdd(q, x, y);
+            ++told;
+        } else if (op < 0.75) {
+            std::vector<Lines::Point> batch(random() % 40);
+            for (Lines::Point& p : batch) {
+                p.quantity = anyQuantity();
+                std::tie(p.x, p.y) = nextPoint();
+                lines.line(p.quantity)->setJoiningDistance(joining);  // a new line joins as the others
+                modelAdd(p.quantity, p.x, p.y);
+            }
+            lines.add(batch);
+            ++told;
+        } else if (op < 0.9) {
+            const auto [x, y] = nextPoint();
+            lines.line(q)->add(x, y);  // straight to the line: no signal
+            modelAdd(q, x, y);
+        } else if (op < 0.93) {
+            lines.clear();
+            for (auto& [quantity, points] : model)
+                points.clear();
+            ++told;
+        } else {
+            if (model.count(q)) {
+                kept = std::const_pointer_cast<Line>(lines.find(q));
+                keptPoints = model[q];
+                ++told;
+            }
+            lines.remove(q);
+            model.erase(q);
+        }
+        for (const auto& [quantity, points] : model)
+            lines.line(quantity)->setJoiningDistance(joining);  // for the points from now on: all of them
+
+        std::vector<Quantity> expected;
+        for (Quantity first : {Quantity::DewPoint, Quantity::RelativeHumidity, Quantity::Temperature}) {
+            if (model.count(first))
+                expected.push_back(first);
+        }
+        for (const auto& [quantity, points] : model) {
+            if (std::find(expected.begin(), expected.end(), quantity) == expected.end())
+                expected.push_back(quantity);
+        }
+        QCOMPARE(lines.quantities(), expected);
+        QCOMPARE(changed.count(), told);
+        for (int i = 0; i < quantities; ++i) {
+            const auto found = model.find(Quantity(i));
+            const std::shared_ptr<const Line> line = lines.find(Quantity(i));
+            QCOMPARE(bool(line), found != model.end());
+            if (!line)
+                continue;
+            const Model& want = found->second;
+            QCOMPARE(line->count(), want.size());
+            std::vector<std::pair<double, double>> breaks;
+            for (std::size_t k = 0; k < want.size(); ++k) {
+                QCOMPARE(line->points().x(k), want[k].first);
+                QCOMPARE(line->points().y(k), want[k].second);
+                if (k > 0 && want[k].first - want[k - 1].first > joining)
+                    breaks.emplace_back(want[k - 1].first, want[k].first);
+            }
+            QCOMPARE(line->gaps().list(), breaks);
+        }
+    }
+    QVERIFY(kept);
+    QCOMPARE(kept->count(), keptPoints.size());  // its holder still has its points
+    // The run went where the row meant it to.
+    QVERIFY(intoBreaks > 0);
+    QVERIFY(!wholeSeconds || equalX > 0);
 }
 
 void TstChartUnits::tickSteps_data()

@@ -1,5 +1,5 @@
 // Chart1's configuration and the line operations the rest of the program relies on.
-#include "ui/chartview.h"
+#include "report/chartview.h"
 
 #include "instrument/charttime.h"
 
@@ -56,7 +56,7 @@ void TstChartView::summerTimeChange()
     if (!QTimeZone::systemTimeZone().hasDaylightTime())
         QSKIP("the zone database has no Europe/Warsaw");
     ChartWidget chart;
-    hmx::ConfigureChart1(chart);
+    hmx::ConfigureChart1(chart, hmx::Language::Polish);
     // What the live lines get at each moment, and what the chart writes for it.
     double previous = -1;
     QStringList shown;
@@ -97,7 +97,7 @@ void TstChartView::lines()
     QFETCH(QString, title);
     QFETCH(QColor, colour);
     ChartWidget chart;
-    const hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    const hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     QCOMPARE(chart.seriesCount(), 3);
     const hmx::chart::LineSeries* byRole[] = {lines.dewPoint, lines.humidity, lines.ambient};
     QCOMPARE(chart.series(index), byRole[index]);
@@ -110,7 +110,7 @@ void TstChartView::lines()
 void TstChartView::titleAndAxes()
 {
     ChartWidget chart;
-    hmx::ConfigureChart1(chart);
+    hmx::ConfigureChart1(chart, hmx::Language::Polish);
     QCOMPARE(chart.title(), QStringLiteral("Wykres wilgotności i temperatury"));
     QVERIFY(chart.bottomAxis()->automatic());
     QVERIFY(chart.leftAxis()->automatic());
@@ -120,7 +120,7 @@ void TstChartView::clearingDewPointKeepsTheOthers()
 {
     ChartWidget chart;
     chart.resize(780, 540);
-    const hmx::ChartLines lines = hmx::ConfigureChart1(chart);
+    const hmx::ChartLines lines = hmx::ConfigureChart1(chart, hmx::Language::Polish);
     for (int i = 0; i < 10; ++i) {
         lines.dewPoint->addXY(46000 + i * 0.001, 5 + i);
         lines.humidity->addXY(46000 + i * 0.001, 40 + i);
@@ -148,7 +148,7 @@ void TstChartView::menuTextsAreInTheInterfaceLanguage()
 {
     // The Polish build (this test's) replaces every English default of the engine.
     ChartWidget chart;
-    hmx::ConfigureChart1(chart);
+    hmx::ConfigureChart1(chart, hmx::Language::Polish);
     const hmx::chart::ChartTexts english;
     const hmx::chart::ChartTexts& set = chart.texts();
     using T = hmx::chart::ChartTexts;

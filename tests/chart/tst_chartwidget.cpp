@@ -2,6 +2,7 @@
 // zoom, pan, read-out, hidden lines and the saved files, driven by real events.
 #include "chart/chartwidget.h"
 #include "chart/layout.h"
+#include "readings/lines.h"
 
 #include <QAction>
 #include <QApplication>
@@ -163,6 +164,7 @@ private slots:
     void rangeAcrossMidnight();
 
     void changesRepaintWithoutACall();
+    void drawsTheLinesOfAModel();
     void emptyChartDrawsTitleLegendAndAxes();
     void layoutKeepsItsPlaces_data();
     void layoutKeepsItsPlaces();
@@ -413,6 +415,56 @@ void TstChartWidget::changesRepaintWithoutACall()
     const int afterAdds = chart.paints;
     s->clear();
     QTRY_VERIFY(chart.paints > afterAdds);
+}
+
+// A series draws the line of readings it is given, and the chart repaints as the model
+// changes; two charts may draw one model.
+void TstChartWidget::drawsTheLinesOfAModel()
+{
+    using hmx::humidity::Quantity;
+    using hmx::readings::Lines;
+    Lines lines;
+    CountingChart first, second;
+    LineSeries* a = first.addSeries(QStringLiteral("a"), Qt::blue);
+    LineSeries* b = second.addSeries(QStringLiteral("b"), Qt::red);
+    a->addXY(Day, 1);  // into its own line, until it is given one
+    a->setData(lines.line(Quantity::DewPoint));
+    b->setData(lines.line(Quantity::DewPoint));
+    QCOMPARE(a->count(), std::size_t(0));
+    for (CountingChart* chart : {&first, &second}) {
+        chart->resize(400, 300);
+        chart->setLines(&lines);
+        chart->show();
+        QVERIFY(QTest::qWaitForWindowExposed(chart));
+    }
+    QTRY_VERIFY(first.paints > 0 && second.paints > 0);
+    int before[] = {first.paints, second.paints};
+    std::vector<Lines::Point> batch;
+    for (int i = 0; i < 500; ++i)
+        batch.push_back({Quantity::DewPoint, Day + i * Minute, double(i % 5)});
+    lines.add(batch);
+    QTRY_VERIFY(first.paints > before[0] && second.paints > before[1]);
+    QCOMPARE(a->count(), std::size_t(500));
+    QCOMPARE(pointsOf(*a), pointsOf(*b));
+    // A point added through one chart's series is the model's, so the other chart has it.
+    a->addXY(Day + 1000 * Minute, 9);
+    QCOMPARE(b->count(), std::size_t(501));
+    QCOMPARE(b->y(500), 9.0);
+    second.updateRanges();
+    QCOMPARE(second.bottomAxis()->maximum(), Day + 1000 * Minute);
+    // A model cleared is drawn empty at once.
+    before[1] = second.paints;
+    lines.clear();
+    QTRY_VERIFY(second.paints > before[1]);
+    QCOMPARE(b->count(), std::size_t(0));
+    // Given nothing, a series draws an empty line of its own again; the model keeps its points.
+    lines.add(Quantity::DewPoint, Day, 4);
+    a->setData(nullptr);
+    QCOMPARE(a->count(), std::size_t(0));
+    QCOMPARE(lines.find(Quantity::DewPoint)->count(), std::size_t(1));
+    // A line the model lets go of stays with the series that draws it.
+    lines.remove(Quantity::DewPoint);
+    QCOMPARE(b->count(), std::size_t(1));
 }
 
 void TstChartWidget::emptyChartDrawsTitleLegendAndAxes()

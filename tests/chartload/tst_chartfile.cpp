@@ -459,7 +459,7 @@ void TestChartFile::unreadableFilesChangeNothing_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("message");  // %1: the name
 
-    using hmx::chartfile::FileType;
+    using hmx::files::FileType;
     const int notRegular = int(hmx::ChartProblem::NotRegularFile);
 #ifdef Q_OS_WIN
     QTest::newRow("missing file") << "missing" << int(hmx::ChartProblem::CannotOpen) << int(FileType::Regular)

@@ -1,5 +1,6 @@
 // The measurement log: line format, long time form, and the file behaviour around
-// creation, appending, deletion and locking.
+// creation, appending, deletion and locking; the file layer's own promises beneath it.
+#include "files/file.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 
@@ -183,6 +184,9 @@ private slots:
 
     void journalLine();
     void journalKeepsEventsWhileLocked();
+
+    void fileLayerKeepsWhatIsThere_data();
+    void fileLayerKeepsWhatIsThere();
 };
 
 void TestMeasurementLog::formatLine_data()
@@ -370,7 +374,7 @@ void TestMeasurementLog::createRefusesNonRegularFile()
     MeasurementLog log(path);
     QVERIFY(!log.create());
     QCOMPARE(log.problem().kind, LogProblem::Kind::NotRegular);
-    QCOMPARE(log.problem().type, hmx::chartfile::FileType::Fifo);
+    QCOMPARE(log.problem().type, hmx::files::FileType::Fifo);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"jrt1.txt"});
 #endif
 }
@@ -673,6 +677,88 @@ void TestMeasurementLog::journalKeepsEventsWhileLocked()
     QCOMPARE(bytes.count("\xEF\xBB\xBF"), 1);
     QCOMPARE(bytes.count("\r\n"), 3);
     QCOMPARE(bytes.count('\n'), 3);
+}
+
+void TestMeasurementLog::fileLayerKeepsWhatIsThere_data()
+{
+    QTest::addColumn<QString>("before");     // at the name first: "file" (a log holding a line) or "fifo"
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("reason");     // the system's words for the refusal; null: not compared
+#ifdef Q_OS_WIN
+    const QString renamedOnto = qt_error_string(int(ERROR_ALREADY_EXISTS));
+#else
+    const QString renamedOnto = qt_error_string(EEXIST);
+#endif
+    QTest::newRow("a rename never replaces") << "file" << "rename onto" << renamedOnto;
+#ifndef Q_OS_WIN
+    QTest::newRow("a write the disk takes in part is cut back") << "file" << "append past the size limit"
+                                                                << qt_error_string(EFBIG);
+    QTest::newRow("the queue's file as a FIFO is refused at once") << "fifo" << "update" << QString();
+#endif
+}
+
+// What the log and the queue cannot show through their own behaviour: the layer beneath
+// them refuses, and what was at the name is exactly as it was.
+void TestMeasurementLog::fileLayerKeepsWhatIsThere()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, operation);
+    QFETCH(QString, reason);
+    using hmx::files::File;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = dir.filePath("jrt1.txt");
+    const QByteArray kept = hmx::FormatLogLine(Numbered(1));
+    if (before == QLatin1String("file")) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(kept), kept.size());
+    } else {
+#ifndef Q_OS_WIN
+        // Nobody reads it: an open for writing would wait for a reader for ever.
+        QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+#endif
+    }
+
+    bool done = false;
+    QString said;
+    if (operation == QLatin1String("rename onto")) {
+        const QString other = dir.filePath("jrt1-2026-03-29-023005.txt");
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("other\r\n");
+        file.close();
+        done = hmx::files::RenameAlone(other, name, said);
+        QCOMPARE(ReadAll(other), QByteArray("other\r\n"));
+    } else if (operation == QLatin1String("append past the size limit")) {
+#ifndef Q_OS_WIN
+        File file(name, File::Mode::Append);
+        QVERIFY(file.isOpen());
+        // A few bytes of the line fit, then the write fails with EFBIG instead of ending the process.
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit old = limit;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        limit.rlim_cur = rlim_t(kept.size() + 4);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        done = file.appendAll(hmx::FormatLogLine(Numbered(2)));
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        said = file.error();
+#endif
+    } else {
+        File file(name, File::Mode::Update);
+        done = file.isOpen();
+        QCOMPARE(file.status(), hmx::files::OpenStatus::NotRegular);
+        QCOMPARE(file.type(), hmx::files::FileType::Fifo);
+    }
+    QVERIFY(!done);
+    if (!reason.isNull())
+        QCOMPARE(said, reason);
+    if (before == QLatin1String("file"))
+        QCOMPARE(ReadAll(name), kept);
+    else
+        QCOMPARE(hmx::files::StatusOf(name).type, hmx::files::FileType::Fifo);
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementLog)

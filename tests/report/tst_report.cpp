@@ -5,10 +5,10 @@
 #include "log/logfolderlock.h"
 #include "instrument/poller.h"
 #include "log/measurementlog.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
+#include "report/statisticstexts.h"
 #include "ui/alarmtexts.h"
 #include "ui/language.h"
-#include "ui/statisticstexts.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -183,7 +183,7 @@ void TestReport::reportOfLogPeriod()
         maximum << numbers.toString(*std::max_element(begin, end) / 10.0, 'f', 2);
         mean << numbers.toString(std::accumulate(begin, end, 0.0) / 10.0 / double(end - begin), 'f', 2);
     }
-    const hmx::chart::StatisticsTexts headers = hmx::StatisticsHeaders();
+    const hmx::readings::StatisticsTexts headers = hmx::StatisticsHeaders(hmx::WindowLanguage);
     QCOMPARE(RowEnd(text, headers.count, 3), QStringList(3, QString::number(last - first + 1)));
     QCOMPARE(RowEnd(text, headers.minimum, 3), minimum);
     QCOMPARE(RowEnd(text, headers.maximum, 3), maximum);
@@ -412,7 +412,7 @@ void TestReport::acrossClockChanges()
     qint64 above = 0;
     for (qint64 i = first; i <= last; ++i)
         above += dewPoints[std::size_t(i)] > 125 ? std::min((i + 1) * 1000, end) - i * 1000 : 0;
-    const hmx::chart::StatisticsTexts headers = hmx::StatisticsHeaders();
+    const hmx::readings::StatisticsTexts headers = hmx::StatisticsHeaders(hmx::WindowLanguage);
     QCOMPARE(RowEnd(text, headers.count, 3), QStringList(3, QString::number(last - first + 1)));
     QCOMPARE(RowEnd(text, headers.gaps, 3), QStringList(3, QStringLiteral("0:00:00")));
     const QRegularExpressionMatch past = QRegularExpression(QStringLiteral("(\\d+):(\\d\\d):(\\d\\d) \\(> 12.50\\)")).match(text);

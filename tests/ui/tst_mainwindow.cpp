@@ -6,7 +6,7 @@
 #include "ui/fieldtext.h"
 #include "ui/humiditydialog.h"
 #include "ui/language.h"
-#include "limits/alarmpreferences.h"
+#include "limits/limitsettings.h"
 #include "ui/mainwindow.h"
 #include "ui/passwordstore.h"
 #include "ui/preferencesdialog.h"
