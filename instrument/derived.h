@@ -32,6 +32,7 @@ struct DerivedChoice {
     bool gauge = false;                         // above the standard atmosphere
 
     bool empty() const { return shown.empty(); }
+    bool operator==(const DerivedChoice&) const = default;
     // The absolute pressure in Pa.
     double pascals() const;
 };

@@ -283,6 +283,7 @@ void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt
     // Once per reading, before the queue and the log take it: every view gets these values.
     if (derived)
         reading.derived = DerivedOf(*derived, reading);
+    reading.derivedFor = std::move(derived);
 
     LogLine line;
     line.number = reading.number;

@@ -51,6 +51,7 @@ struct Reading {
     // The derived quantities chosen when it was taken, computed once on the Poller's
     // thread: a value, or none where the reading lies outside the formulas' range.
     std::vector<DerivedValue> derived;
+    std::shared_ptr<const DerivedChoice> derivedFor;  // the choice they were computed for
 };
 
 class Poller : public QObject {

@@ -21,6 +21,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -35,6 +36,9 @@ class Connector;
 class LogFolderLock;
 class MeasurementLog;
 class Publisher;
+namespace readings {
+class Lines;
+}
 struct PublishState;
 
 struct SessionOptions {
@@ -115,6 +119,9 @@ public:
     void acknowledge(limits::QuantityId quantity);
     // The derived quantities the next readings carry.
     void setDerived(const DerivedChoice& choice);
+    // The lines each reading goes into from now on, measured and derived (a chart shows
+    // them; a file loaded there may fill them too); nullptr: none. Lives on this thread.
+    void setLines(readings::Lines* lines);
     // The password that came later (SessionOptions::passwordToCome); the publisher starts.
     void providePassword(const QString& password);
 
@@ -159,6 +166,9 @@ private:
     // sessionevents.cpp: what the Poller tells, the limits and the journal.
     void followPoller();
     void onReading(const Reading& reading);
+    // sessionlines.cpp
+    void completeDerived(Reading& reading) const;
+    void addToLines(const Reading& reading);
     void onLost();
     void onBack(const QString& device);
     void noteSettings(const QString& kind, const SettingsValues& values);
@@ -178,6 +188,7 @@ private:
     std::unique_ptr<MeasurementLog> m_log;
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<Publisher> m_publisher;
+    QPointer<readings::Lines> m_lines;
     bool m_publisherWaits = false;  // for its password
     std::string m_device;
     std::string m_identification;

@@ -44,6 +44,8 @@ void MeasuringSession::followPoller()
 void MeasuringSession::onReading(const Reading& reading)
 {
     SessionReading shown{reading, {}};
+    completeDerived(shown.reading);
+    addToLines(shown.reading);
     const limits::Millis now = LimitWatches::Now();
     const std::pair<limits::QuantityId, double> values[] = {
         {limits::QuantityId::DewPoint, reading.dewPoint / 10.0},

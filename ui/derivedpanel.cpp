@@ -129,18 +129,10 @@ void DerivedPanel::setChoice(DerivedChoice choice)
 
 void DerivedPanel::showReading(const Reading& reading)
 {
-    // The values the reading carries, computed once when it was taken; one taken before
-    // the choice reached the Poller is computed here.
-    const bool carried = std::equal(reading.derived.begin(), reading.derived.end(), m_choice.shown.begin(),
-                                    m_choice.shown.end(),
-                                    [](const DerivedValue& d, Quantity q) { return d.quantity == q; });
-    const std::vector<DerivedValue> values = carried ? reading.derived : DerivedOf(m_choice, reading);
-    for (std::size_t i = 0; i < m_shown.size(); ++i) {
-        const Shown& s = m_shown[i];
-        ShowWhole(*s.field, DerivedText(s.quantity, values[i].value));
-        m_lines->line(s.quantity)->setJoiningDistance(readings::LiveJoiningDistance);
-        if (values[i].value)
-            m_lines->add(s.quantity, reading.dewPointX, *values[i].value);
+    // The values the reading carries, of the choice shown (its session saw to that).
+    for (const DerivedValue& d : reading.derived) {
+        if (QLineEdit* shown = field(d.quantity))
+            ShowWhole(*shown, DerivedText(d.quantity, d.value));
     }
 }
 

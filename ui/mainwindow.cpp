@@ -206,6 +206,7 @@ TForm1::~TForm1()
 void TForm1::showLines(hmx::readings::Lines& lines)
 {
     m_lines = &lines;
+    m_session->setLines(&lines);
     hmx::ShowLines(*Chart1, {Series1, Series6, Series7}, lines);
     m_derived->setLines(lines);
     m_statistics->setLines(lines);

@@ -4,7 +4,6 @@
 #include "ui/mainwindow.h"
 
 #include "publish/publisher.h"
-#include "readings/lines.h"
 #include "session/measuringsession.h"
 #include "ui/alarmpanel.h"
 #include "ui/derivedpanel.h"
@@ -62,6 +61,7 @@ void TForm1::setUpSession()
     options.derived = m_derived->choice();
     m_session = std::make_unique<MeasuringSession>(options);
     MeasuringSession* s = m_session.get();
+    s->setLines(m_lines);  // Chart1's
     connect(s, &MeasuringSession::trying, this, &TForm1::showTrying);
     connect(s, &MeasuringSession::scanned, this, &TForm1::scanFinished);
     connect(s, &MeasuringSession::instrumentRead, this, &TForm1::instrumentRead);
@@ -225,13 +225,6 @@ void TForm1::showReading(const SessionReading& shown)
     ShowWhole(*Edit6, reading.humidityText);
     ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
-    // After a loaded log the lines join live readings again only ten cycles apart.
-    using humidity::Quantity;
-    for (const Quantity q : {Quantity::DewPoint, Quantity::RelativeHumidity, Quantity::Temperature})
-        m_lines->line(q)->setJoiningDistance(readings::LiveJoiningDistance);
-    m_lines->add(Quantity::DewPoint, reading.dewPointX, reading.dewPoint / 10.0);
-    m_lines->add(Quantity::RelativeHumidity, reading.humidityX, reading.humidity / 10.0);
-    m_lines->add(Quantity::Temperature, reading.ambientX, reading.ambient / 10.0);
     m_derived->showReading(reading);
     m_silentCycles = 0;
     m_lastReadingTime = QTime::currentTime();

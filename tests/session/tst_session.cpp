@@ -6,6 +6,7 @@
 #include "humidity/quantities.h"
 #include "log/eventjournal.h"
 #include "publish/publisher.h"
+#include "readings/lines.h"
 #include "session/measuringsession.h"
 #include "tools/mqttwatcher.h"
 #include "tools/simulator.h"
@@ -15,9 +16,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointF>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <map>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -166,6 +170,8 @@ void TestSession::troubleLosesNothing()
     options.derived = Choice("frost-point");
     options.limits.limits[limits::QuantityId::DewPoint][limits::Bound::AlarmHigh] = 0.0;
     MeasuringSession session(options);
+    readings::Lines lines;
+    session.setLines(&lines);
     QList<SessionReading> told;
     connect(&session, &MeasuringSession::reading, this, [&told](const SessionReading& r) { told << r; });
     QSignalSpy lost(&session, &MeasuringSession::lost);
@@ -180,6 +186,7 @@ void TestSession::troubleLosesNothing()
     });
     QVERIFY(StartMeasuring(session, unit.linkPath()));
     QTRY_VERIFY_WITH_TIMEOUT(told.size() >= 3, 10000);
+    qsizetype changedAt = -1;
     const auto moreReadings = [&](int more) {
         const qsizetype now = told.size();
         return QTest::qWaitFor([&] { return told.size() >= now + more; }, 15000);
@@ -187,6 +194,7 @@ void TestSession::troubleLosesNothing()
 
     if (trouble == "derived") {
         session.setDerived(Choice("ppmv"));
+        changedAt = told.size();
         QVERIFY(moreReadings(4));
     } else if (trouble == "unplug" || trouble == "other unit") {
         unit.unplug();
@@ -265,9 +273,31 @@ void TestSession::troubleLosesNothing()
         QVERIFY2(json.contains(JsonName(r.derived[0].quantity)), readings[i].constData());
     }
     if (trouble == "derived") {
-        // Changed while measuring: the readings from some point on carry the new choice.
+        // Changed while measuring: every reading told from then on carries the new choice,
+        // also those the Poller took before it heard of it.
         QCOMPARE(told.first().reading.derived[0].quantity, humidity::Quantity::FrostPoint);
-        QCOMPARE(told.last().reading.derived[0].quantity, *QuantityByKey("ppmv"));
+        for (qsizetype i = changedAt; i < told.size(); ++i)
+            QCOMPARE(told[i].reading.derived[0].quantity, *QuantityByKey("ppmv"));
+    }
+    // The lines hold what was told, each point where its reading is, measured and derived.
+    std::map<humidity::Quantity, QList<QPointF>> expected;
+    for (const SessionReading& r : told) {
+        expected[humidity::Quantity::DewPoint] << QPointF(r.reading.dewPointX, r.reading.dewPoint / 10.0);
+        expected[humidity::Quantity::RelativeHumidity] << QPointF(r.reading.humidityX, r.reading.humidity / 10.0);
+        expected[humidity::Quantity::Temperature] << QPointF(r.reading.ambientX, r.reading.ambient / 10.0);
+        for (const DerivedValue& v : r.reading.derived) {
+            if (v.value)  // none outside the formulas' range
+                expected[v.quantity] << QPointF(r.reading.dewPointX, *v.value);
+        }
+    }
+    QCOMPARE(lines.quantities().size(), expected.size());
+    for (const auto& [quantity, points] : expected) {
+        const std::shared_ptr<const readings::Line> line = lines.find(quantity);
+        QVERIFY(line);
+        QList<QPointF> held;
+        for (std::size_t i = 0; i < line->count(); ++i)
+            held << QPointF(line->points().x(i), line->points().y(i));
+        QCOMPARE(held, points);
     }
     QList<QByteArray> statuses = watcher.payloads(base + "/status");
     statuses.removeAll("measuring");
