@@ -127,4 +127,14 @@ std::vector<std::optional<double>> DerivedValues(const DerivedChoice& choice, co
     return DerivedValues(choice, reading.ambient / 10.0, reading.dewPoint / 10.0);
 }
 
+std::vector<DerivedValue> DerivedOf(const DerivedChoice& choice, const Reading& reading)
+{
+    const std::vector<std::optional<double>> values = DerivedValues(choice, reading);
+    std::vector<DerivedValue> derived;
+    derived.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        derived.push_back({choice.shown[i], values[i]});
+    return derived;
+}
+
 } // namespace hmx

@@ -16,6 +16,14 @@ namespace hmx {
 
 struct Reading;
 
+// One derived quantity of a reading; none where it lies outside the formulas' range.
+struct DerivedValue {
+    humidity::Quantity quantity;
+    std::optional<double> value;
+
+    friend bool operator==(const DerivedValue&, const DerivedValue&) = default;
+};
+
 struct DerivedChoice {
     std::vector<humidity::Quantity> shown;      // in the order of the quantity table
     std::optional<humidity::Quantity> charted;  // one of `shown`, drawn on the chart
@@ -24,6 +32,7 @@ struct DerivedChoice {
     bool gauge = false;                         // above the standard atmosphere
 
     bool empty() const { return shown.empty(); }
+    bool operator==(const DerivedChoice&) const = default;
     // The absolute pressure in Pa.
     double pascals() const;
 };
@@ -53,5 +62,7 @@ void SaveDerivedChoice(const DerivedChoice& choice, QSettings& settings);
 // nullopt where the reading lies outside the formulas' range.
 std::vector<std::optional<double>> DerivedValues(const DerivedChoice& choice, double ambient, double dewPoint);
 std::vector<std::optional<double>> DerivedValues(const DerivedChoice& choice, const Reading& reading);
+// The same, each with its quantity, as a reading carries them.
+std::vector<DerivedValue> DerivedOf(const DerivedChoice& choice, const Reading& reading);
 
 } // namespace hmx

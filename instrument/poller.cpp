@@ -105,6 +105,13 @@ void Poller::requestSettingsWrite(const SettingsValues& values)
     m_settings.requestWrite();
 }
 
+void Poller::setDerived(const DerivedChoice& choice)
+{
+    auto shared = std::make_shared<const DerivedChoice>(choice);
+    std::lock_guard lock(m_derivedMutex);
+    m_derived = std::move(shared);
+}
+
 void Poller::run()
 {
     // What the connection's exchanges left behind is not this run's.
@@ -268,6 +275,15 @@ void Poller::handleMeasurement(const Measurement& measurement, qint64 receivedAt
     reading.humidityText = DisplayText(measurement.humidity, locale);
     reading.ambientText = DisplayText(measurement.ambient, locale);
     reading.operatingTimeText = OperatingTimeText();
+    std::shared_ptr<const DerivedChoice> derived;
+    {
+        std::lock_guard lock(m_derivedMutex);
+        derived = m_derived;
+    }
+    // Once per reading, before the queue and the log take it: every view gets these values.
+    if (derived)
+        reading.derived = DerivedOf(*derived, reading);
+    reading.derivedFor = std::move(derived);
 
     LogLine line;
     line.number = reading.number;

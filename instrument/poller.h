@@ -6,6 +6,7 @@
 // instrument again by itself, then goes on measuring.
 #pragma once
 
+#include "instrument/derived.h"
 #include "instrument/linkworker.h"
 #include "instrument/recoverysearch.h"
 #include "instrument/replygate.h"
@@ -23,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,10 @@ struct Reading {
     double dewPointX = 0;        // chart X of each series' point (see ChartX)
     double humidityX = 0;
     double ambientX = 0;
+    // The derived quantities chosen when it was taken, computed once on the Poller's
+    // thread: a value, or none where the reading lies outside the formulas' range.
+    std::vector<DerivedValue> derived;
+    std::shared_ptr<const DerivedChoice> derivedFor;  // the choice they were computed for
 };
 
 class Poller : public QObject {
@@ -54,6 +60,9 @@ public:
     // How often, while the instrument is lost, the whole identify scan runs besides
     // the try of the same device every cycle.
     static constexpr std::chrono::seconds RescanInterval{5};
+    // Readings further apart than ten cycles do not follow one another: a chart line
+    // breaks there, and a limit's delay starts again.
+    static constexpr std::chrono::milliseconds ReadingsJoin = 10 * MeasureWait;
 
     // The log must outlive the Poller; the Poller is its only writer while running.
     // `link` is the open link of the port the instrument answered on, the Poller's from
@@ -80,6 +89,8 @@ public:
     // waits for it to come back.
     void requestSettingsWrite(const SettingsValues& values);
     bool settingsWritePending() const { return m_settings.writePending(); }
+    // Any thread. The derived quantities the next readings carry.
+    void setDerived(const DerivedChoice& choice);
 
 signals:
     void noReply();                          // Edit20 shows "Error"
@@ -124,6 +135,8 @@ private:
     std::atomic<std::int32_t> m_counter{0};
     std::atomic<std::uint64_t> m_rejected{0};
     std::atomic<bool> m_readRequested{false};
+    std::mutex m_derivedMutex;  // the choice, handed from any thread to the Poller's
+    std::shared_ptr<const DerivedChoice> m_derived;
     SettingsStore m_settings;  // the write asked for
     // Poller thread only.
     bool m_logFailing = false;

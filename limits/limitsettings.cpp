@@ -8,23 +8,23 @@ namespace {
 
 using limits::Bound;
 
-const char* BoundKey(Bound b)
-{
-    switch (b) {
-    case Bound::AlarmLow: return "alarmLow";
-    case Bound::WarningLow: return "warningLow";
-    case Bound::WarningHigh: return "warningHigh";
-    case Bound::AlarmHigh: return "alarmHigh";
-    }
-    return "";
-}
-
 QString Group(const limits::QuantityInfo& q)
 {
     return QStringLiteral("limits/") + QString::fromLatin1(q.key.data(), qsizetype(q.key.size()));
 }
 
 } // namespace
+
+QLatin1StringView BoundSettingsKey(Bound b)
+{
+    switch (b) {
+    case Bound::AlarmLow: return QLatin1StringView("alarmLow");
+    case Bound::WarningLow: return QLatin1StringView("warningLow");
+    case Bound::WarningHigh: return QLatin1StringView("warningHigh");
+    case Bound::AlarmHigh: return QLatin1StringView("alarmHigh");
+    }
+    return {};
+}
 
 limits::Limits AlarmPreferences::of(limits::QuantityId id) const
 {
@@ -46,7 +46,7 @@ AlarmPreferences LoadAlarmPreferences(QSettings& settings)
         limits::Limits l;
         for (const Bound b : limits::AllBounds) {
             bool ok = false;
-            const double value = settings.value(QLatin1String(BoundKey(b))).toDouble(&ok);
+            const double value = settings.value(BoundSettingsKey(b)).toDouble(&ok);
             if (ok)
                 l[b] = value;
         }
@@ -72,7 +72,7 @@ void SaveAlarmPreferences(QSettings& settings, const AlarmPreferences& p)
         settings.beginGroup(Group(q));
         for (const Bound b : limits::AllBounds) {
             if (l[b])
-                settings.setValue(QLatin1String(BoundKey(b)), *l[b]);
+                settings.setValue(BoundSettingsKey(b), *l[b]);
         }
         settings.setValue(QStringLiteral("hysteresis"), l.hysteresis);
         settings.setValue(QStringLiteral("delay"), l.delaySeconds);

@@ -47,7 +47,7 @@ std::vector<JournalEvent> ReadJournal(const QString& fileName);
 class EventJournal : public QObject {
     Q_OBJECT
 public:
-    explicit EventJournal(QString fileName = QStringLiteral("hmx700-events.txt"), QObject* parent = nullptr);
+    explicit EventJournal(QString fileName, QObject* parent = nullptr);
 
     QString fileName() const { return m_fileName; }
 

@@ -72,7 +72,7 @@ QString SaveUnsavedLines(const QString& fileName, const std::deque<QByteArray>& 
 
 class MeasurementLog {
 public:
-    explicit MeasurementLog(QString fileName = QStringLiteral("jrt1.txt"));
+    explicit MeasurementLog(QString fileName);
     ~MeasurementLog();  // closes the file
 
     QString fileName() const;

@@ -25,7 +25,7 @@ struct Option {
 constexpr Option Options[] = {
     {"port", "DEVICE", "Open this serial device instead of looking for the instrument (as HMX700_PORTS does)."},
     {"dir", "DIR", "Write jrt1.txt and the publishing queue into DIR (default: the current folder)."},
-    {"config", "FILE", "Read the [Publishing] and [Derived] settings from this INI file (as HMX700_LOGGER_CONFIG does)."},
+    {"config", "FILE", "Read the [Publishing], [Derived] and [limits] settings from this INI file (as HMX700_LOGGER_CONFIG does)."},
     {"mqtt", "URL", "Publish to mqtt://[user@]host[:port][/base/topic] (mqtts:// for TLS), over the file's settings."},
     {"password-file", "FILE", "Read the broker password from FILE, which only its owner may read or write."},
     {"help", nullptr, "Show this help and exit."},
@@ -108,6 +108,87 @@ QString ValueProblem(const QVariant& value, Kind kind)
     return {};
 }
 
+// "dewPoint, humidity, ambient"
+QString QuantityKeys()
+{
+    QStringList keys;
+    for (const limits::QuantityInfo& q : limits::MeasuredQuantities)
+        keys << QString::fromLatin1(q.key.data(), qsizetype(q.key.size()));
+    return keys.join(QStringLiteral(", "));
+}
+
+// Why the limits of one quantity contradict one another, in the keys' words.
+QString LimitCheckWords(const limits::LimitCheck& check, const limits::Limits& l)
+{
+    const auto limit = [&l](limits::Bound b) {
+        return QStringLiteral("%1=%2").arg(BoundSettingsKey(b)).arg(*l[b]);
+    };
+    switch (check.problem) {
+    case limits::LimitCheck::Problem::WarningBeyondAlarm:
+        return QStringLiteral("%1 lies beyond %2").arg(limit(check.bound), limit(check.other));
+    case limits::LimitCheck::Problem::LowAboveHigh:
+        return QStringLiteral("%1 is not below %2").arg(limit(check.bound), limit(check.other));
+    case limits::LimitCheck::Problem::NegativeHysteresis:
+        return QStringLiteral("hysteresis is negative");
+    case limits::LimitCheck::Problem::NegativeDelay:
+        return QStringLiteral("delay is negative");
+    case limits::LimitCheck::Problem::DelayTooLong:
+        return QStringLiteral("delay is longer than %1 s").arg(limits::LongestDelaySeconds);
+    case limits::LimitCheck::Problem::None:
+        break;
+    }
+    return {};
+}
+
+// What is wrong in [limits]: keys "<quantity>/<limit>", "<quantity>/hysteresis" and
+// "<quantity>/delay", each a number; then each quantity's limits taken together.
+QString LimitsProblem(QSettings& ini)
+{
+    ini.beginGroup(QStringLiteral("limits"));
+    const QStringList keys = ini.allKeys();
+    QString problem;
+    for (const QString& key : keys) {
+        const QString quantity = key.section(QLatin1Char('/'), 0, 0);
+        const QString name = key.section(QLatin1Char('/'), 1);
+        const bool knownQuantity = std::any_of(limits::MeasuredQuantities.begin(), limits::MeasuredQuantities.end(),
+                                               [&](const limits::QuantityInfo& q) { return quantity == QLatin1String(q.key.data(), qsizetype(q.key.size())); });
+        const bool knownName = name == QLatin1String("hysteresis") || name == QLatin1String("delay")
+            || std::any_of(limits::AllBounds.begin(), limits::AllBounds.end(),
+                           [&](limits::Bound b) { return name == BoundSettingsKey(b); });
+        if (!knownQuantity || !knownName) {
+            problem = QStringLiteral("[limits] has no key %1 (quantities %2; each with alarmLow, warningLow, "
+                                     "warningHigh, alarmHigh, hysteresis, delay)")
+                          .arg(key, QuantityKeys());
+            break;
+        }
+        const QVariant value = ini.value(key);
+        bool ok = false;
+        const double number = value.toString().trimmed().toDouble(&ok);
+        if (value.typeId() == QMetaType::QStringList || !ok || !std::isfinite(number)) {
+            problem = QStringLiteral("[limits] %1=%2 is no number").arg(key, value.toStringList().join(u','));
+            break;
+        }
+    }
+    ini.endGroup();
+    if (!problem.isEmpty())
+        return problem;
+    for (const limits::QuantityInfo& q : limits::MeasuredQuantities) {
+        ini.beginGroup(QStringLiteral("limits/") + QLatin1String(q.key.data(), qsizetype(q.key.size())));
+        limits::Limits l;
+        for (const limits::Bound b : limits::AllBounds) {
+            if (ini.contains(BoundSettingsKey(b)))
+                l[b] = ini.value(BoundSettingsKey(b)).toDouble();
+        }
+        l.hysteresis = ini.value(QStringLiteral("hysteresis"), 0.0).toDouble();
+        l.delaySeconds = ini.value(QStringLiteral("delay"), 0.0).toDouble();
+        ini.endGroup();
+        if (const limits::LimitCheck check = limits::Validate(l); !check)
+            return QStringLiteral("[limits] %1: %2").arg(QLatin1String(q.key.data(), qsizetype(q.key.size())),
+                                                         LimitCheckWords(check, l));
+    }
+    return {};
+}
+
 // The first line of the open `file`, without its line end.
 QString FirstLine(QFile& file)
 {
@@ -171,7 +252,7 @@ QString SettingsFileProblem(QSettings& ini)
                 return QStringLiteral("[%1] %2=%3 %4").arg(group, key, ini.value(name).toStringList().join(u','), problem);
         }
     }
-    return {};
+    return LimitsProblem(ini);
 }
 
 QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironment& environment, LoggerOptions& options)
@@ -206,6 +287,7 @@ QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironmen
         options.publish = LoadPublishSettings(ini);
         options.derived = LoadDerivedChoice(ini);
         options.derived.gauge = SettingsBool(ini.value(QStringLiteral("Derived/gauge"), false)).value_or(false);
+        options.limits.limits = LoadAlarmPreferences(ini).limits;
         if (passwordFile.isEmpty())
             passwordFile = ini.value(QStringLiteral("Publishing/passwordFile")).toString();
     }

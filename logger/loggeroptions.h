@@ -3,6 +3,7 @@
 #pragma once
 
 #include "instrument/derived.h"
+#include "limits/limitsettings.h"
 #include "publish/publishsettings.h"
 
 #include <QProcessEnvironment>
@@ -17,6 +18,7 @@ struct LoggerOptions {
     QString dir;       // --dir, the folder of jrt1.txt and the queue
     PublishSettings publish;
     DerivedChoice derived;  // "Derived/" keys of the INI file: published with each reading
+    AlarmPreferences limits;  // "limits/" keys of the INI file: watched, crossings journaled and published
     bool help = false;
     bool version = false;
 };
@@ -33,19 +35,20 @@ inline constexpr char PasswordCredential[] = "mqtt-password";
 QString LoggerUsage();
 
 // Reads the arguments (without the program name), the INI file named by --config or
-// HMX700_LOGGER_CONFIG (its "Publishing/" and "Derived/" keys, as the window keeps them, and
-// "Publishing/passwordFile"), then --mqtt over it, and the password: from the file, else
-// systemd's credential, else the environment. Returns the reason the options or settings
+// HMX700_LOGGER_CONFIG (its "Publishing/", "Derived/" and "limits/" keys, as the window keeps
+// them, and "Publishing/passwordFile"), then --mqtt over it, and the password: from the file,
+// else systemd's credential, else the environment. Returns the reason the options or settings
 // cannot be used; empty on success. A key of those sections that is unknown or whose value
-// is not of its kind is such a reason: a typo must not quietly become a default.
+// is not of its kind, or limits that contradict one another, is such a reason: a typo must
+// not quietly become a default, nor a limit quietly go unwatched.
 QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironment& environment, LoggerOptions& options);
 
 // The first line of `path` as the password. Refused when anyone but its owner may read
 // or write the file; returns an error text, empty on success.
 QString ReadPasswordFile(const QString& path, QString& password);
 
-// What is wrong in the [Publishing] and [Derived] sections of the recorder's INI file;
-// empty if nothing.
+// What is wrong in the [Publishing], [Derived] and [limits] sections of the recorder's INI
+// file; empty if nothing.
 QString SettingsFileProblem(QSettings& ini);
 
 } // namespace hmx

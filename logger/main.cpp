@@ -28,6 +28,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // The one device to measure on, also after an unplug: the process's own list of ports.
+    if (!options.port.isEmpty())
+        qputenv("HMX700_PORTS", options.port.toLocal8Bit());
     hmx::Recorder recorder(options);
     int status = 0;
     QObject::connect(&recorder, &hmx::Recorder::failed, &app, [&] {

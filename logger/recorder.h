@@ -1,6 +1,7 @@
-// The headless recording session: finds the instrument as Connect does, reads its
-// version and settings, creates jrt1.txt, then measures with the Poller and publishes
-// each reading. Says what happens on standard error, one line each.
+// The headless recorder: a view of one measuring session that says what happens on
+// standard error, one line each. It looks for the instrument until it answers, reads its
+// version and settings, measures into jrt1.txt, watches the INI file's limits (crossings
+// in its journal and on <base>/event) and publishes each reading.
 #pragma once
 
 #include "logger/loggeroptions.h"
@@ -10,20 +11,12 @@
 #include <QTimer>
 
 #include <memory>
-#include <string>
 
 namespace hmx {
 
-class Connector;
-class LogFolderLock;
-class MeasurementLog;
-class Poller;
-class Publisher;
-struct LogProblem;
+class MeasuringSession;
 struct PublishState;
 struct ScanResult;
-struct SettingsValues;
-struct VersionInfo;
 
 class Recorder : public QObject {
     Q_OBJECT
@@ -33,30 +26,23 @@ public:
 
     // Starts looking for the instrument; it is looked for again until it answers.
     void start();
-    // Connection stopped, Poller stopped, log closed, queue on disk, "offline" published.
+    // The session's orderly end: Poller stopped, log closed, queue on disk, "offline" published.
     void stop();
 
 signals:
-    // The log cannot be created: nothing can be recorded (exit status 1).
+    // Nothing can be recorded: another copy's folder, a log that cannot be made (exit status 1).
     void failed();
 
 private:
     void scanned(const ScanResult& scan);
-    void instrumentRead(const VersionInfo& version, bool settingsRead, const SettingsValues& settings);
-    void startPublishing();
     void showPublishState(const PublishState& state);
-    void showLogProblem(const LogProblem& problem);
-    QString logPath(const QString& name) const;
 
     LoggerOptions m_options;
-    std::unique_ptr<LogFolderLock> m_folderLock;  // held from the start to the end
-    std::unique_ptr<Connector> m_connector;
-    std::unique_ptr<MeasurementLog> m_log;
-    std::unique_ptr<Publisher> m_publisher;
-    std::unique_ptr<Poller> m_poller;
+    std::unique_ptr<MeasuringSession> m_session;
     QTimer m_rescan;
-    std::string m_device;
+    QString m_baseTopic;
     bool m_toldNotFound = false;
+    bool m_toldPublishing = false;
     bool m_stopped = false;
     QString m_lastPublishText;
 };

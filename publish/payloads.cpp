@@ -42,19 +42,17 @@ QString TimeText(const QDateTime& time)
         + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray ReadingPayload(const Reading& reading, const DerivedChoice& derived)
+QByteArray ReadingPayload(const Reading& reading)
 {
     QByteArray json = QByteArrayLiteral("{\"time\":\"") + TimeText(reading.time).toLatin1()
         + QByteArrayLiteral("\",\"number\":") + QByteArray::number(reading.number)
         + QByteArrayLiteral(",\"humidity\":") + TenthsNumber(reading.humidity)
         + QByteArrayLiteral(",\"dewPoint\":") + TenthsNumber(reading.dewPoint)
         + QByteArrayLiteral(",\"ambient\":") + TenthsNumber(reading.ambient);
-    const std::vector<std::optional<double>> values = DerivedValues(derived, reading);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const humidity::Quantity q = derived.shown[i];
-        json += ",\"" + JsonName(q).toLatin1() + "\":";
-        json += values[i] ? QByteArray::fromStdString(humidity::FormatNumber(*values[i], humidity::Info(q).decimals))
-                          : QByteArrayLiteral("null");
+    for (const DerivedValue& d : reading.derived) {
+        json += ",\"" + JsonName(d.quantity).toLatin1() + "\":";
+        json += d.value ? QByteArray::fromStdString(humidity::FormatNumber(*d.value, humidity::Info(d.quantity).decimals))
+                        : QByteArrayLiteral("null");
     }
     return json + '}';
 }

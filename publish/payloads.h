@@ -21,9 +21,10 @@ namespace hmx {
 QString TimeText(const QDateTime& time);
 
 // {"time":"2026-12-08T09:15:02.250+01:00","number":17,"humidity":45.6,"dewPoint":-10.5,"ambient":21.3}
-// then the chosen derived quantities by their JSON names ("frostPoint":-11.42), each with
-// the decimals the window shows, or null where the reading lies outside the formulas' range.
-QByteArray ReadingPayload(const Reading& reading, const DerivedChoice& derived = {});
+// then the derived quantities the reading carries by their JSON names ("frostPoint":-11.42),
+// each with the decimals the window shows, or null where the reading lies outside the
+// formulas' range.
+QByteArray ReadingPayload(const Reading& reading);
 
 // {"model":"HMX-700","firmware":"1.2","serialNumber":1234,"program":"hmx700 1.01"}
 QByteArray InfoPayload(const VersionInfo& version);

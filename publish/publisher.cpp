@@ -257,7 +257,7 @@ void Publisher::setInstrument(const VersionInfo& instrument)
 
 void Publisher::publishReading(const Reading& reading)
 {
-    enqueue(QStringLiteral("reading"), ReadingPayload(reading, m_derived), false);
+    enqueue(QStringLiteral("reading"), ReadingPayload(reading), false);
 }
 
 void Publisher::publishEvent(const QByteArray& json)

@@ -90,7 +90,8 @@ public:
     QString baseTopic() const;
     // Before start(): a password that came later than the settings (from a key store).
     void setPassword(const QString& password) { m_settings.password = password; }
-    // Before the first reading: the derived quantities each reading carries besides its three.
+    // Before start(): the derived quantities Home Assistant's discovery announces besides
+    // the three readings (each reading's payload has those it carries).
     void setDerived(DerivedChoice derived) { m_derived = std::move(derived); }
     // Before start(): messages sent a second at most; 0: as fast as the broker acknowledges.
     void setDrainPace(int perSecond) { m_pace = perSecond; }
@@ -148,7 +149,7 @@ private:
     static int passPhraseCallback(char* buffer, int size, int rwflag, void* mosq);
 
     PublishSettings m_settings;  // the thread's once started
-    DerivedChoice m_derived;     // read only once readings come
+    DerivedChoice m_derived;     // the thread's once started
     int m_pace = DrainPace;
     QString m_queueError;
     const QString m_queuePath;

@@ -1,5 +1,6 @@
 #include "ui/alarmpanel.h"
 
+#include "session/measuringsession.h"
 #include "ui/alarmtexts.h"
 #include "ui/language.h"
 #include "ui/limitsdialog.h"
@@ -17,7 +18,6 @@ namespace hmx {
 
 using limits::Level;
 using limits::LimitEvent;
-using limits::Millis;
 using limits::QuantityId;
 
 namespace {
@@ -31,30 +31,25 @@ QColor StatusColor(Level level)
 
 } // namespace
 
-Millis AlarmPanel::Now()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
 AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-                       QRect acknowledgeButton, std::chrono::milliseconds joiningDistance)
-    : QObject(window), m_window(window), m_title(window->windowTitle()), m_notifier(CreateNotifier(window))
+                       QRect acknowledgeButton, MeasuringSession& session)
+    : QObject(window), m_window(window), m_title(window->windowTitle()), m_session(session),
+      m_notifier(CreateNotifier(window))
 {
     for (const Field& field : fields) {
-        Watched& w = m_watched.try_emplace(field.quantity, limits::LimitWatch({}, joiningDistance.count()))
-                         .first->second;
-        w.edit = field.edit;
-        w.look = std::make_unique<FieldLook>(field.edit);
-        w.status = new QLabel(page);
-        w.status->setObjectName(QStringLiteral("limitStatus_")
+        Shown& s = m_shown[field.quantity];
+        s.edit = field.edit;
+        s.look = std::make_unique<FieldLook>(field.edit);
+        s.status = new QLabel(page);
+        s.status->setObjectName(QStringLiteral("limitStatus_")
                                 + QString::fromLatin1(limits::QuantityKey(field.quantity).data()));
-        w.status->setGeometry(field.statusGeometry);
-        w.status->setWordWrap(true);
-        w.status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        QFont font = w.status->font();
+        s.status->setGeometry(field.statusGeometry);
+        s.status->setWordWrap(true);
+        s.status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QFont font = s.status->font();
         font.setPixelSize(13);
         font.setBold(true);
-        w.status->setFont(font);
+        s.status->setFont(font);
         field.edit->installEventFilter(this);
     }
 
@@ -82,146 +77,108 @@ AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>&
             m_repeat.stop();
     });
 
+    connect(&session, &MeasuringSession::limitEvents, this, &AlarmPanel::handle);
+    connect(&session, &MeasuringSession::limitsChanged, this, &AlarmPanel::showAll);
     const std::unique_ptr<QSettings> stored = ProgramSettings();
     setPreferences(LoadAlarmPreferences(*stored));
 }
 
 AlarmPanel::~AlarmPanel() = default;
 
-void AlarmPanel::setPreferences(const AlarmPreferences& preferences, Millis now)
+const LimitWatches& AlarmPanel::watches() const
 {
-    m_preferences = preferences;
-    for (auto& [quantity, w] : m_watched) {
-        handle(quantity, w, w.watch.setLimits(preferences.of(quantity), now), now);
-        show(quantity, w);
-    }
+    return m_session.limits();
+}
+
+void AlarmPanel::setPreferences(const AlarmPreferences& preferences)
+{
+    m_session.setLimits(preferences);  // its events and the new limits come back as signals
+}
+
+void AlarmPanel::showAll()
+{
+    for (auto& [quantity, s] : m_shown)
+        show(quantity, s);
     showWindowState();
     emit limitsChanged();
 }
 
-void AlarmPanel::setInstrumentSettings(const SettingsValues& settings)
+void AlarmPanel::handle(const QuantityLimitEvents& events)
 {
-    m_instrumentRead = true;
-    std::vector<InstrumentAlarm> alarms = InstrumentAlarms(settings);
-    if (alarms == m_instrumentAlarms)
-        return;
-    m_instrumentAlarms = std::move(alarms);
-    emit limitsChanged();
-}
-
-void AlarmPanel::observe(QuantityId quantity, double value, Millis now)
-{
-    const auto found = m_watched.find(quantity);
-    if (found == m_watched.end())
-        return;
-    Watched& w = found->second;
-    const limits::LimitEvents events = w.watch.update(value, now);
-    if (events.empty())
-        return;
-    handle(quantity, w, events, now);
-    show(quantity, w);
-    showWindowState();
-}
-
-void AlarmPanel::handle(QuantityId quantity, Watched& w, const limits::LimitEvents& events, Millis now)
-{
-    // The periods past an alarm limit: from the first reading past it to the clearing.
-    // Kept first, so that those told of the events see the periods they make.
-    const limits::LimitStatus status = w.watch.status();
-    const bool inAlarm = status.level == Level::Alarm;
-    const bool wasInAlarm = !w.alarmPeriods.empty() && !w.alarmPeriods.back().end;
-    if (inAlarm && !wasInAlarm)
-        w.alarmPeriods.push_back({status.since, std::nullopt});
-    else if (!inAlarm && wasInAlarm)
-        w.alarmPeriods.back().end = now;
-
-    const LimitEvent* worst = nullptr;
-    for (const LimitEvent& e : events) {
-        emit limitEvent(quantity, e);
-        if (e.kind == LimitEvent::Kind::Crossed && (!worst || limits::LevelOf(e.bound) > limits::LevelOf(worst->bound)))
-            worst = &e;
+    std::map<QuantityId, const LimitEvent*> worst;
+    for (const QuantityLimitEvent& e : events) {
+        const LimitEvent*& w = worst[e.quantity];
+        if (e.event.kind == LimitEvent::Kind::Crossed && (!w || limits::LevelOf(e.event.bound) > limits::LevelOf(w->bound)))
+            w = &e.event;
     }
-
-    if (!worst)
-        return;
+    for (const auto& [quantity, crossed] : worst) {
+        if (const auto found = m_shown.find(quantity); found != m_shown.end())
+            show(quantity, found->second);
+    }
+    showWindowState();
+    emit limitEventsShown();
     // Once per crossing: a reading past both the warning and the alarm limit tells of the alarm.
-    const Level level = limits::LevelOf(worst->bound);
-    m_notifier->notify(CrossingTitle(level), CrossingText(quantity, *worst));
-    QApplication::alert(m_window);
-    if (soundFor(level)) {
-        sound();
-        m_repeat.start();
+    for (const auto& [quantity, crossed] : worst) {
+        if (!crossed)
+            continue;
+        const Level level = limits::LevelOf(crossed->bound);
+        m_notifier->notify(CrossingTitle(level), CrossingText(quantity, *crossed));
+        QApplication::alert(m_window);
+        if (soundFor(level)) {
+            sound();
+            m_repeat.start();
+        }
     }
 }
 
-void AlarmPanel::show(QuantityId quantity, Watched& w)
+void AlarmPanel::show(QuantityId quantity, Shown& s)
 {
-    const limits::LimitStatus status = w.watch.status();
-    w.look->setLimitLevel(status.level);
-    w.status->setText(LimitStatusText(quantity, status));
-    QPalette palette = w.status->palette();
+    const limits::LimitStatus status = watches().status(quantity);
+    s.look->setLimitLevel(status.level);
+    s.status->setText(LimitStatusText(quantity, status));
+    QPalette palette = s.status->palette();
     palette.setColor(QPalette::WindowText, StatusColor(status.level));
-    w.status->setPalette(palette);
+    s.status->setPalette(palette);
 }
 
 void AlarmPanel::showWindowState()
 {
-    bool crossed = false;
-    bool waiting = false;
-    for (const auto& [quantity, w] : m_watched) {
-        crossed = crossed || w.watch.status().level != Level::None;
-        waiting = waiting || w.watch.unacknowledged(Level::Alarm) || w.watch.unacknowledged(Level::Warning);
-    }
-    m_window->setWindowTitle(crossed ? QStringLiteral("⚠ ") + m_title : m_title);
+    const bool waiting = watches().unacknowledged(Level::Alarm) || watches().unacknowledged(Level::Warning);
+    m_window->setWindowTitle(watches().crossed() ? QStringLiteral("⚠ ") + m_title : m_title);
     m_acknowledgeButton->setVisible(waiting);
 }
 
-void AlarmPanel::acknowledge(Millis now)
+void AlarmPanel::acknowledge()
 {
-    for (auto& [quantity, w] : m_watched)
-        acknowledge(quantity, w, now);
-    showWindowState();
-}
-
-void AlarmPanel::acknowledge(QuantityId quantity, Millis now)
-{
-    const auto found = m_watched.find(quantity);
-    if (found == m_watched.end())
-        return;
-    acknowledge(quantity, found->second, now);
-    showWindowState();
-}
-
-void AlarmPanel::acknowledge(QuantityId quantity, Watched& w, Millis now)
-{
-    handle(quantity, w, w.watch.acknowledge(now), now);
+    m_session.acknowledge();
     if (!soundWaiting())
         m_repeat.stop();
+    showWindowState();
 }
 
-void AlarmPanel::readingsInterrupted()
+void AlarmPanel::acknowledge(QuantityId quantity)
 {
-    for (auto& [quantity, w] : m_watched)
-        w.watch.interrupt();
+    m_session.acknowledge(quantity);
+    if (!soundWaiting())
+        m_repeat.stop();
+    showWindowState();
 }
 
 void AlarmPanel::setValueOld(QuantityId quantity, bool old)
 {
-    const auto found = m_watched.find(quantity);
-    if (found != m_watched.end())
+    const auto found = m_shown.find(quantity);
+    if (found != m_shown.end())
         found->second.look->setOld(old);
 }
 
 limits::LimitStatus AlarmPanel::status(QuantityId quantity) const
 {
-    const auto found = m_watched.find(quantity);
-    return found == m_watched.end() ? limits::LimitStatus{} : found->second.watch.status();
+    return watches().status(quantity);
 }
 
 std::vector<limits::Period> AlarmPanel::alarmPeriods(QuantityId quantity) const
 {
-    const auto found = m_watched.find(quantity);
-    return found == m_watched.end() ? std::vector<limits::Period>{} : found->second.alarmPeriods;
+    return watches().alarmPeriods(quantity);
 }
 
 void AlarmPanel::openLimitsDialog()
@@ -231,12 +188,13 @@ void AlarmPanel::openLimitsDialog()
         open->activateWindow();
         return;
     }
-    auto* dialog = new LimitsDialog(m_preferences, m_instrumentRead, m_instrumentAlarms, m_window);
+    auto* dialog = new LimitsDialog(watches().preferences(), watches().instrumentRead(), watches().instrumentAlarms(),
+                                    m_window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         setPreferences(dialog->preferences());
         const std::unique_ptr<QSettings> stored = ProgramSettings();
-        SaveAlarmPreferences(*stored, m_preferences);
+        SaveAlarmPreferences(*stored, watches().preferences());
     });
     dialog->open();
 }
@@ -253,22 +211,20 @@ void AlarmPanel::setRepeatInterval(std::chrono::milliseconds interval)
 
 QLabel* AlarmPanel::statusLabel(QuantityId quantity) const
 {
-    const auto found = m_watched.find(quantity);
-    return found == m_watched.end() ? nullptr : found->second.status;
+    const auto found = m_shown.find(quantity);
+    return found == m_shown.end() ? nullptr : found->second.status;
 }
 
 bool AlarmPanel::soundFor(Level level) const
 {
-    return level == Level::Alarm ? m_preferences.soundForAlarms : m_preferences.soundForWarnings;
+    return level == Level::Alarm ? watches().preferences().soundForAlarms : watches().preferences().soundForWarnings;
 }
 
 bool AlarmPanel::soundWaiting() const
 {
-    for (const auto& [quantity, w] : m_watched) {
-        for (const Level level : {Level::Alarm, Level::Warning}) {
-            if (soundFor(level) && w.watch.unacknowledged(level))
-                return true;
-        }
+    for (const Level level : {Level::Alarm, Level::Warning}) {
+        if (soundFor(level) && watches().unacknowledged(level))
+            return true;
     }
     return false;
 }
@@ -282,8 +238,8 @@ void AlarmPanel::sound()
 bool AlarmPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
-        for (auto& [quantity, w] : m_watched) {
-            if (w.edit == watched && w.look->limitLevel() != Level::None) {
+        for (auto& [quantity, s] : m_shown) {
+            if (s.edit == watched && s.look->limitLevel() != Level::None) {
                 acknowledge(quantity);
                 break;
             }

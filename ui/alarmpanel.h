@@ -1,12 +1,12 @@
-// The alarms of the measurement page: watches each quantity's readings against the
-// user's limits and shows what is crossed (the field's colour, a line beside it, a
-// warning sign in the title), asks for attention, notifies the desktop once per
-// crossing and sounds until acknowledged. Everything here runs on the window thread.
+// The alarms of the measurement page: shows what the measuring session's limit watches
+// find crossed (the field's colour, a line beside it, a warning sign in the title), asks
+// for attention, notifies the desktop once per crossing and sounds until acknowledged.
+// Everything here runs on the window thread.
 #pragma once
 
 #include "instrument/alarmthresholds.h"
-#include "limits/limitwatch.h"
 #include "limits/limitsettings.h"
+#include "session/limitwatches.h"
 #include "ui/fieldlook.h"
 
 #include <QObject>
@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <chrono>
+
 #include <map>
 #include <memory>
 #include <vector>
@@ -25,6 +26,7 @@ class QPushButton;
 namespace hmx {
 
 class LimitsDialog;
+class MeasuringSession;
 class Notifier;
 
 class AlarmPanel : public QObject {
@@ -38,29 +40,24 @@ public:
     };
 
     // Puts its buttons (Limits, Acknowledge at the given places) and status lines on
-    // `page`; `window` gets the warning sign and the requests for attention. Readings
-    // further apart than `joiningDistance` start a limit's delay again.
+    // `page`; `window` gets the warning sign and the requests for attention. Shows the
+    // limit watches of `session`, which watches the readings; the stored limits go to it.
     AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
-               QRect acknowledgeButton, std::chrono::milliseconds joiningDistance);
+               QRect acknowledgeButton, MeasuringSession& session);
     ~AlarmPanel() override;
 
-    const AlarmPreferences& preferences() const { return m_preferences; }
+    const AlarmPreferences& preferences() const { return watches().preferences(); }
     // Limits that stay keep their state; changed ones are decided again from the latest
     // reading (see LimitWatch::setLimits).
-    void setPreferences(const AlarmPreferences& preferences, limits::Millis now = Now());
+    void setPreferences(const AlarmPreferences& preferences);
 
-    // The instrument's settings as last read: its alarms for the copy button and the chart.
-    void setInstrumentSettings(const SettingsValues& settings);
-    const std::vector<InstrumentAlarm>& instrumentAlarms() const { return m_instrumentAlarms; }
+    // The instrument's alarms as last read, for the copy button and the chart.
+    const std::vector<InstrumentAlarm>& instrumentAlarms() const { return watches().instrumentAlarms(); }
 
-    // One reading of a quantity. Costs a few microseconds unless a limit is crossed or cleared.
-    void observe(limits::QuantityId quantity, double value, limits::Millis now = Now());
     // Stops the sound and its repeats; the colours stay until the readings are back inside.
-    void acknowledge(limits::Millis now = Now());
+    void acknowledge();
     // The same for one quantity's limits; the sound goes on for another's still waiting.
-    void acknowledge(limits::QuantityId quantity, limits::Millis now = Now());
-    // The readings broke off (the instrument lost, measuring ended): delays start again.
-    void readingsInterrupted();
+    void acknowledge(limits::QuantityId quantity);
 
     // The quantity's field shows an old value (dimmed) or a live one.
     void setValueOld(limits::QuantityId quantity, bool old);
@@ -78,10 +75,8 @@ public:
     QPushButton* acknowledgeButton() const { return m_acknowledgeButton; }
     QLabel* statusLabel(limits::QuantityId quantity) const;
 
-    static limits::Millis Now();
-
 signals:
-    void limitEvent(limits::QuantityId quantity, const hmx::limits::LimitEvent& event);
+    void limitEventsShown();  // crossings, clearings, acknowledgements: the alarm periods change
     void limitsChanged();  // new limits or new instrument thresholds
     void soundPlayed();
 
@@ -89,18 +84,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Watched {
-        explicit Watched(const limits::LimitWatch& w) : watch(w) {}
-        limits::LimitWatch watch;
+    // A quantity's field and status line.
+    struct Shown {
         std::unique_ptr<FieldLook> look;
         QLineEdit* edit = nullptr;
         QLabel* status = nullptr;
-        std::vector<limits::Period> alarmPeriods;
     };
 
-    void handle(limits::QuantityId quantity, Watched& w, const limits::LimitEvents& events, limits::Millis now);
-    void acknowledge(limits::QuantityId quantity, Watched& w, limits::Millis now);
-    void show(limits::QuantityId quantity, Watched& w);
+    const LimitWatches& watches() const;
+    void handle(const QuantityLimitEvents& events);
+    void showAll();
+    void show(limits::QuantityId quantity, Shown& s);
     void showWindowState();
     bool soundFor(limits::Level level) const;
     bool soundWaiting() const;
@@ -108,10 +102,8 @@ private:
 
     QWidget* m_window;
     QString m_title;
-    AlarmPreferences m_preferences;
-    std::vector<InstrumentAlarm> m_instrumentAlarms;
-    bool m_instrumentRead = false;
-    std::map<limits::QuantityId, Watched> m_watched;
+    MeasuringSession& m_session;
+    std::map<limits::QuantityId, Shown> m_shown;
     QPushButton* m_limitsButton;
     QPushButton* m_acknowledgeButton;
     QTimer m_repeat;

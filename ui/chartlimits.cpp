@@ -37,7 +37,7 @@ void ShowAlarmsOnChart(chart::ChartWidget& chart, AlarmPanel& alarms)
         ShowAlarmPeriods(chart, alarms);
     });
     // A period begins or ends only with an event.
-    QObject::connect(&alarms, &AlarmPanel::limitEvent, &chart, [&chart, &alarms] { ShowAlarmPeriods(chart, alarms); });
+    QObject::connect(&alarms, &AlarmPanel::limitEventsShown, &chart, [&chart, &alarms] { ShowAlarmPeriods(chart, alarms); });
 
     auto* open = new QAction(ByLanguage("Limity…", "Limits…"), &chart);
     open->setObjectName(QStringLiteral("ChartLimitsAction"));

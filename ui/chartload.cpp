@@ -7,6 +7,7 @@
 #include "instrument/charttime.h"
 #include "readings/lines.h"
 #include "report/chartview.h"
+#include "session/measuringsession.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/language.h"
@@ -318,7 +319,7 @@ void TForm1::Button1Click()
     });
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
         m_chartSource = name;
-        m_journal->add(QStringLiteral("chart-loaded"),
+        m_session->journal().add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });
 }

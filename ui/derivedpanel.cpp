@@ -129,13 +129,10 @@ void DerivedPanel::setChoice(DerivedChoice choice)
 
 void DerivedPanel::showReading(const Reading& reading)
 {
-    const std::vector<std::optional<double>> values = DerivedValues(m_choice, reading);
-    for (std::size_t i = 0; i < m_shown.size(); ++i) {
-        const Shown& s = m_shown[i];
-        ShowWhole(*s.field, DerivedText(s.quantity, values[i]));
-        m_lines->line(s.quantity)->setJoiningDistance(readings::LiveJoiningDistance);
-        if (values[i])
-            m_lines->add(s.quantity, reading.dewPointX, *values[i]);
+    // The values the reading carries, of the choice shown (its session saw to that).
+    for (const DerivedValue& d : reading.derived) {
+        if (QLineEdit* shown = field(d.quantity))
+            ShowWhole(*shown, DerivedText(d.quantity, d.value));
     }
 }
 

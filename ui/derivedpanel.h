@@ -39,7 +39,7 @@ public:
     // before are left as they are.
     void setLines(readings::Lines& lines);
 
-    // A reading in the fields and on the lines.
+    // The derived values a reading carries, in the fields (its session puts them on the lines).
     void showReading(const Reading& reading);
     // The lines computed again from the dew-point and ambient lines (after a log was loaded).
     void refill();

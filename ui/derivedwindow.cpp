@@ -2,6 +2,7 @@
 // that chooses them (in the chart's menu and the window's), kept with QSettings.
 #include "ui/mainwindow.h"
 
+#include "session/measuringsession.h"
 #include "ui/deriveddialog.h"
 #include "ui/derivedpanel.h"
 #include "ui/language.h"
@@ -33,9 +34,10 @@ void TForm1::ShowDerivedDialog()
         const DerivedChoice chosen = dialog->choice();
         QSettings settings;
         SaveDerivedChoice(chosen, settings);
-        // The fields and the chart at once; a measurement under way publishes the
-        // quantities of its Connect until the next one.
+        // The fields and the chart at once, and the readings from the next one on carry them
+        // (Home Assistant's discovery keeps the quantities of the Connect until the next one).
         m_derived->setChoice(chosen);
+        m_session->setDerived(chosen);
     });
     dialog->open();
 }

@@ -3,14 +3,9 @@
 // holds the two mirror handlers of the settings page.
 #include "ui/mainwindow.h"
 
-#include "instrument/connector.h"
-#include "instrument/linkworker.h"
-#include "instrument/poller.h"
-#include "log/logfolderlock.h"
-#include "log/eventjournal.h"
-#include "log/measurementlog.h"
 #include "readings/lines.h"
 #include "report/chartview.h"
+#include "session/measuringsession.h"
 #include "ui/chartload.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
@@ -140,8 +135,10 @@ TForm1::TForm1(QWidget* parent)
     hmx::ShowLines(*Chart1, lines, *m_lines);
 
     setUpDerived();
+    // With the derived quantities chosen: the readings carry them from the first.
+    setUpSession();
     // After the fields have their colours: the alarms keep them as the fields' own look.
-    setUpAlarmsAndJournal();
+    setUpAlarms();
     setUpReport();
 
     // Every handler runs through the default error report: an error is shown and the
@@ -209,6 +206,7 @@ TForm1::~TForm1()
 void TForm1::showLines(hmx::readings::Lines& lines)
 {
     m_lines = &lines;
+    m_session->setLines(&lines);
     hmx::ShowLines(*Chart1, {Series1, Series6, Series7}, lines);
     m_derived->setLines(lines);
     m_statistics->setLines(lines);

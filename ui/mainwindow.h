@@ -29,15 +29,12 @@ class StatisticsPanel;
 class ChartLoadJob;
 class DerivedPanel;
 class EventJournal;
-class Connector;
-class LogFolderLock;
-class MeasurementLog;
+class MeasuringSession;
 class Poller;
 class Publisher;
 struct LogProblem;
-struct PublishState;
-struct Reading;
 struct ScanResult;
+struct SessionReading;
 struct VersionInfo;
 }
 
@@ -79,11 +76,11 @@ public:
     // Touches no widget.
     void EndAtExit();
 
-    hmx::Poller* poller() const { return m_poller.get(); }
+    hmx::Poller* poller() const;
     // The settings page's values, as last read or saved; a save waiting for a Poller
     // (made while connecting) has writePending().
     const hmx::SettingsStore& settingsStore() const { return m_settings; }
-    hmx::Publisher* publisher() const { return m_publisher.get(); }
+    hmx::Publisher* publisher() const;
 
     // The preferences (Ctrl+, or the window's context menu): publishing to a broker.
     void ShowPreferences();
@@ -99,7 +96,7 @@ public:
     // The limits and alarms of the measurement page, and the event journal.
     hmx::AlarmPanel* alarms() const { return m_alarms; }
     hmx::StatisticsPanel* statistics() const { return m_statistics; }
-    hmx::EventJournal* journal() const { return m_journal.get(); }
+    hmx::EventJournal* journal() const;
     // The run report of the shown period into `fileName` (what "Report…" does once its
     // dialog is answered); a failure is told in a box. True when it was written.
     bool writeReport(const QString& fileName);
@@ -122,16 +119,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The measuring session and what it tells, wired once (measurement.cpp).
+    void setUpSession();
     // Steps of the connection, each run when the one before has reported.
     void showTrying(int attempt, const QString& device);
     void scanFinished(const hmx::ScanResult& scan);
     void instrumentRead(const hmx::VersionInfo& version, bool settingsRead, const hmx::SettingsValues& settings);
+    void startedMeasuring(const QString& logFile);
+    // Nothing measured: another copy's folder, a lock or a log that cannot be made.
+    void cannotMeasure(const QString& why);
     void connectFailed();
+    void showConnectable();
     // Puts read settings values on the settings page.
     void ShowSettings(const hmx::SettingsValues& values);
     void settingsLoaded(bool read, const hmx::SettingsValues& values);
 
-    void showReading(const hmx::Reading& reading);
+    void showReading(const hmx::SessionReading& shown);
     void showNoReply();
     void showSettingsConfirmed();
     void showLogError(const hmx::LogProblem& problem);
@@ -143,20 +146,19 @@ private:
     // Another unit answered while searching: go on searching, or measure it instead.
     void showOtherInstrument(const QString& device, quint16 serialNumber);
     void switchTo(const QString& device);
-    // Stops the Poller and closes the log; what to tell about lines it could not take.
-    QString endRun();
     // Connect, on these devices only when given.
     void startConnecting(const std::vector<std::string>& devices);
-    void showInstrumentBack(const QString& device);
+    // The button and the settings page while the session looks for the instrument.
+    void searching();
+    void showInstrumentBack();
     // Edit6 and Edit14 dimmed, with the time of the last reading in Label36, while the
     // instrument is lost or silent; normal again with the next reading.
     void showValuesOld(bool old);
     // Label36: what the user must know while measuring, empty when all is well.
     void updateStatus();
 
-    // The alarms and the journal (events.cpp): set up once, then one line per event.
-    void setUpAlarmsAndJournal();
-    void journalSettings(const QString& kind, const hmx::SettingsValues& values);
+    // The alarms of the page, the chart and its statistics (events.cpp).
+    void setUpAlarms();
     // "Report…" in the chart's menu (reportmenu.cpp): a PDF of the shown period.
     void setUpReport();
     void askAndWriteReport();
@@ -164,34 +166,25 @@ private:
     void setUpDerived();
     // Publishing, when the preferences ask for it (publishing.cpp).
     void setUpPublishing();
-    // Creates the publisher for the Poller just made, before it starts.
-    void startPublishing(const hmx::VersionInfo& version);
-    void publishInstrumentStatus(bool measuring);
-    // After the Poller has stopped: "offline", undelivered readings left in the queue file.
-    void stopPublishing();
+    // The preferences as they are now, for the publisher of the Connect under way.
+    void applyPublishPreferences();
+    // The publisher just made waits for the password from the key store.
+    void readBrokerPassword();
 
     hmx::readings::Lines* m_lines = nullptr;  // the window's own (a child) until showLines
-    std::unique_ptr<hmx::Connector> m_connector;
-    std::unique_ptr<hmx::LogFolderLock> m_folderLock;  // from Connect to the end
-    std::unique_ptr<hmx::MeasurementLog> m_log;
-    std::unique_ptr<hmx::Poller> m_poller;
+    std::unique_ptr<hmx::MeasuringSession> m_session;
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     hmx::SettingsStore m_settings;      // the settings page's values
     bool m_settingsReadAsked = false;   // the read-settings button waits for an answer
-    std::unique_ptr<hmx::EventJournal> m_journal;
     hmx::AlarmPanel* m_alarms = nullptr;  // a child of the window
     hmx::StatisticsPanel* m_statistics = nullptr;  // a child of the chart's page
     hmx::DerivedPanel* m_derived = nullptr;  // a child of the measurement page
-    std::shared_ptr<hmx::Publisher> m_publisher;  // shared: the type is incomplete where it is not built
     QString m_publishStatus;     // Label36's publishing line
-    std::string m_device;        // where the instrument answered
     quint16 m_serialNumber = 0;  // of the unit measured
     QPointer<QMessageBox> m_otherUnitBox;
-    QString m_model;             // and what it answered
+    QString m_model;             // what the instrument answered to identification
     QString m_firmware;          // its version, as the page shows it
     QString m_chartSource;       // the file the chart's readings come from: the log, or a file loaded
-    std::optional<hmx::SettingsValues> m_journalSettings;  // as last read or saved, for the journal's changes
-    QDateTime m_lostSince;       // valid while the instrument is lost
     bool m_logFailing = false;
     quint64 m_rejected = 0;
     bool m_closingForSignal = false;

@@ -1,20 +1,14 @@
-// Connection, measuring and the orderly end: the handlers that find the instrument and
-// start the Poller, and the slots that show what the Poller hands over.
+// Connection, measuring and the orderly end: the window's view of its measuring session.
+// The session finds the instrument, measures, watches the limits and keeps the journal;
+// the handlers here ask it for things and show what it tells.
 #include "ui/mainwindow.h"
 
-#include "instrument/connector.h"
-#include "instrument/linkworker.h"
-#include "instrument/poller.h"
-#include "instrument/settings.h"
-#include "log/logfolderlock.h"
-#include "log/eventjournal.h"
-#include "log/measurementlog.h"
-#include "readings/lines.h"
+#include "publish/publisher.h"
+#include "session/measuringsession.h"
 #include "ui/alarmpanel.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
-#include "ui/journalevents.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 #include "ui/stopsignals.h"
@@ -40,20 +34,13 @@ QString MeasuringCaption()
     return ByLanguage("Pomiar trwa", "Measuring");
 }
 
+QString SearchingCaption()
+{
+    return ByLanguage("Szukam…", "Searching…");
+}
+
 // Silence for longer than this many cycles makes the shown values old.
 constexpr int SilentCyclesStillLive = 3;
-
-// The end of the journal: a last try to write the events kept back, then what is still
-// kept goes where the log's unsaved lines go. Says where, or why nowhere; empty when
-// nothing was kept.
-QString EndJournal(EventJournal& journal)
-{
-    if (journal.retry())
-        return {};
-    const qsizetype kept = qsizetype(journal.pendingCount());
-    const QString savedAs = journal.saveKeptEvents(QDir::homePath());
-    return UnsavedEventsText(journal.fileName(), kept, QDir::toNativeSeparators(savedAs), journal.problem().reason);
-}
 
 // Both notices of the end, one sentence each.
 QString BothNotices(const QString& first, const QString& second)
@@ -65,50 +52,88 @@ QString BothNotices(const QString& first, const QString& second)
 
 } // namespace
 
+void TForm1::setUpSession()
+{
+    SessionOptions options;
+    options.language = WindowLanguage;
+    // Lines and events no file would take go to the home folder at the end.
+    options.fallbackFolder = QDir::homePath();
+    options.derived = m_derived->choice();
+    m_session = std::make_unique<MeasuringSession>(options);
+    MeasuringSession* s = m_session.get();
+    s->setLines(m_lines);  // Chart1's
+    connect(s, &MeasuringSession::trying, this, &TForm1::showTrying);
+    connect(s, &MeasuringSession::scanned, this, &TForm1::scanFinished);
+    connect(s, &MeasuringSession::instrumentRead, this, &TForm1::instrumentRead);
+    connect(s, &MeasuringSession::measuring, this, &TForm1::startedMeasuring);
+    connect(s, &MeasuringSession::cannotMeasure, this, &TForm1::cannotMeasure);
+    connect(s, &MeasuringSession::reading, this, &TForm1::showReading);
+    connect(s, &MeasuringSession::noReply, this, &TForm1::showNoReply);
+    connect(s, &MeasuringSession::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
+    connect(s, &MeasuringSession::settingsRead, this, &TForm1::settingsLoaded);
+    connect(s, &MeasuringSession::logFailed, this, &TForm1::showLogError);
+    connect(s, &MeasuringSession::logWorks, this, &TForm1::showLogWorks);
+    connect(s, &MeasuringSession::logRecreated, this, &TForm1::showLogRecreated);
+    connect(s, &MeasuringSession::linesDropped, this, &TForm1::showLinesDropped);
+    connect(s, &MeasuringSession::replyRejected, this, &TForm1::showRejected);
+    connect(s, &MeasuringSession::lost, this, &TForm1::showInstrumentLost);
+    connect(s, &MeasuringSession::back, this, &TForm1::showInstrumentBack);
+    connect(s, &MeasuringSession::otherUnit, this, &TForm1::showOtherInstrument);
+    // One message per run of failures, as for the log; the events wait in memory.
+    connect(s, &MeasuringSession::journalFailed, this, [](const LogProblem& problem) {
+        ShowErrorReport(LogProblemText(problem), QStringLiteral("journal"));
+    });
+    connect(s, &MeasuringSession::publishState, this, [this](const PublishState& state) {
+        // Stopped is no news on the status line: the measuring has ended.
+        m_publishStatus = state.link == PublishState::Link::Off ? QString() : m_session->publishStateText(state);
+        updateStatus();
+    });
+}
+
+hmx::Poller* TForm1::poller() const
+{
+    return m_session->poller();
+}
+
+hmx::Publisher* TForm1::publisher() const
+{
+    return m_session->publisher();
+}
+
+hmx::EventJournal* TForm1::journal() const
+{
+    return &m_session->journal();
+}
+
 void TForm1::ConnectClick()
 {
     if (!Connect->isEnabled())
         return;
-    // Another copy measuring in this folder keeps its log: nothing is scanned, renamed
-    // or created, and the button stays as it was.
-    if (!m_folderLock) {
-        auto lock = std::make_unique<LogFolderLock>(QStringLiteral("jrt1.txt"));
-        const LogFolderLock::Result locked = lock->acquire();
-        if (locked == LogFolderLock::Result::HeldByAnother) {
-            ShowErrorReport(AnotherCopyText(lock->folder(), lock->otherProcess()));
-            return;
-        }
-        if (locked == LogFolderLock::Result::Failed) {
-            LogProblem problem;
-            problem.kind = LogProblem::Kind::Create;
-            problem.file = QStringLiteral("jrt1.txt.lock");
-            problem.reason = lock->reason();
-            ShowErrorReport(LogProblemText(problem));
-            return;
-        }
-        m_folderLock = std::move(lock);
-    }
     startConnecting({});
 }
 
 void TForm1::startConnecting(const std::vector<std::string>& devices)
 {
-    // A save requested before connecting is dropped.
+    // Another copy measuring in this folder keeps its log: nothing is scanned, renamed
+    // or created, the session says why, and the button stays as it was.
+    if (!m_session->connectInstrument(devices))
+        return;
+    searching();
+}
+
+void TForm1::searching()
+{
+    // The session has dropped a save requested before connecting.
     m_settings.clearWriteRequest();
+    // The publisher made once the instrument answers takes the preferences as they are now.
+    applyPublishPreferences();
     Connect->setEnabled(false);
-    Connect->setText(ByLanguage("Szukam…", "Searching…"));
-    if (!m_connector) {
-        m_connector = std::make_unique<Connector>();
-        connect(m_connector.get(), &Connector::trying, this, &TForm1::showTrying);
-        connect(m_connector.get(), &Connector::scanned, this, &TForm1::scanFinished);
-        connect(m_connector.get(), &Connector::instrumentRead, this, &TForm1::instrumentRead);
-    }
-    m_connector->scan(devices);
+    Connect->setText(SearchingCaption());
 }
 
 void TForm1::showTrying(int, const QString& device)
 {
-    if (!m_shutDown && !m_poller)
+    if (!m_shutDown && !m_session->poller())
     {
         // A long name loses its middle, so its end, which tells devices apart, stays.
         const int room = Connect->contentsRect().width() - 2 * Connect->style()->pixelMetric(QStyle::PM_ButtonMargin);
@@ -127,7 +152,6 @@ void TForm1::scanFinished(const ScanResult& scan)
         ShowErrorReport(NoInstrumentText(scan));
         return;
     }
-    m_device = scan.portName;
     m_model = QString::fromLatin1(scan.reply.data(), qsizetype(scan.reply.size()));
 
     // The reads go on once the user has closed the box, as the connection always did.
@@ -136,10 +160,9 @@ void TForm1::scanFinished(const ScanResult& scan)
                                   QMessageBox::Ok, this);
     found->setObjectName(QStringLiteral("identification"));
     found->setAttribute(Qt::WA_DeleteOnClose);
-    const std::string reply = scan.reply;
-    connect(found, &QDialog::finished, this, [this, reply] {
+    connect(found, &QDialog::finished, this, [this] {
         if (!m_shutDown)
-            m_connector->readInstrument(reply);
+            m_session->readInstrument();
     });
     found->open();
 }
@@ -155,85 +178,59 @@ void TForm1::instrumentRead(const VersionInfo& version, bool settingsRead, const
                          .arg(version.serialNumber));
     m_serialNumber = version.serialNumber;
     m_firmware = ByLanguage("%1, rewizja %2", "%1, revision %2").arg(version.version).arg(version.revision);
-    m_journal->add(QStringLiteral("connect"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device)),
-                                               Detail(QStringLiteral("model"), m_model),
-                                               Detail(QStringLiteral("version"), Label16->text()),
-                                               Detail(QStringLiteral("serial"), QString::number(version.serialNumber))});
     if (settingsRead)
         ShowSettings(settings);
     else
         Label9->setText(QStringLiteral("Brak komunikacji !"));
+}
 
-    auto log = std::make_unique<MeasurementLog>(QStringLiteral("jrt1.txt"));
-    if (!log->create()) {
-        // Nothing is measured: the port goes back, so a Connect after the fault is mended works.
-        m_connector->stop();
-        connectFailed();
-        ShowErrorReport(LogProblemText(log->problem()));
-        return;
-    }
-    m_log = std::move(log);
-    m_chartSource = m_log->fileName();
-
-    m_poller = std::make_unique<Poller>(*m_log, m_connector->takeLink(), m_serialNumber);
-    // A save made while connecting goes out in the first cycle.
-    if (m_settings.writePending()) {
-        m_settings.clearWriteRequest();
-        m_poller->requestSettingsWrite(m_settings.values());
-    }
-    connect(m_poller.get(), &Poller::readingArrived, this, &TForm1::showReading);
-    connect(m_poller.get(), &Poller::noReply, this, &TForm1::showNoReply);
-    connect(m_poller.get(), &Poller::settingsConfirmed, this, &TForm1::showSettingsConfirmed);
-    connect(m_poller.get(), &Poller::settingsRead, this, &TForm1::settingsLoaded);
-    connect(m_poller.get(), &Poller::logFailed, this, &TForm1::showLogError);
-    connect(m_poller.get(), &Poller::logWorks, this, &TForm1::showLogWorks);
-    connect(m_poller.get(), &Poller::logRecreated, this, &TForm1::showLogRecreated);
-    connect(m_poller.get(), &Poller::linesDropped, this, &TForm1::showLinesDropped);
-    connect(m_poller.get(), &Poller::replyRejected, this, &TForm1::showRejected);
-    connect(m_poller.get(), &Poller::instrumentLost, this, &TForm1::showInstrumentLost);
-    connect(m_poller.get(), &Poller::instrumentBack, this, &TForm1::showInstrumentBack);
-    startPublishing(version);
-    connect(m_poller.get(), &Poller::otherInstrumentFound, this, &TForm1::showOtherInstrument);
-    m_poller->start();
+void TForm1::startedMeasuring(const QString& logFile)
+{
+    m_chartSource = logFile;
+    // A save made while connecting went to the Poller, which writes it in the first cycle.
+    m_settings.clearWriteRequest();
+    readBrokerPassword();
     // exit() now stops this Poller before anything it uses is destroyed.
     EndInOrderAtExit();
 
     Connect->setText(MeasuringCaption());
 }
 
+void TForm1::cannotMeasure(const QString& why)
+{
+    // A Connect under way ends; the port and the folder went back, so a Connect after the
+    // fault is mended works.
+    if (!Connect->isEnabled())
+        showConnectable();
+    ShowErrorReport(why);
+}
+
 void TForm1::connectFailed()
 {
-    m_folderLock.reset();  // another copy may measure here instead
+    m_session->abandonConnect();  // another copy may measure here instead
+    showConnectable();
+}
+
+void TForm1::showConnectable()
+{
     Connect->setText(ConnectCaption());
     Connect->setEnabled(true);
 }
 
-void TForm1::showReading(const Reading& reading)
+void TForm1::showReading(const SessionReading& shown)
 {
+    // The session has watched its limits already: the alarm panel shows what it found.
+    const Reading& reading = shown.reading;
     ShowWhole(*Edit20, reading.dewPointText);
     ShowWhole(*Edit6, reading.humidityText);
     ShowWhole(*Edit14, reading.ambientText);
     Label35->setText(reading.operatingTimeText);
-    // After a loaded log the lines join live readings again only ten cycles apart.
-    using humidity::Quantity;
-    for (const Quantity q : {Quantity::DewPoint, Quantity::RelativeHumidity, Quantity::Temperature})
-        m_lines->line(q)->setJoiningDistance(readings::LiveJoiningDistance);
-    m_lines->add(Quantity::DewPoint, reading.dewPointX, reading.dewPoint / 10.0);
-    m_lines->add(Quantity::RelativeHumidity, reading.humidityX, reading.humidity / 10.0);
-    m_lines->add(Quantity::Temperature, reading.ambientX, reading.ambient / 10.0);
     m_derived->showReading(reading);
     m_silentCycles = 0;
     m_lastReadingTime = QTime::currentTime();
     showValuesOld(false);
     if (reading.number == 1)
         EndInOrderAtExit();  // again, now that the measuring path has made what it uses
-    const limits::Millis now = AlarmPanel::Now();
-    m_alarms->observe(limits::QuantityId::DewPoint, reading.dewPoint / 10.0, now);
-    m_alarms->observe(limits::QuantityId::Humidity, reading.humidity / 10.0, now);
-    m_alarms->observe(limits::QuantityId::Ambient, reading.ambient / 10.0, now);
-    // Events kept back by a journal that could not be written go out as soon as it can.
-    if (m_journal->pendingCount() > 0)
-        m_journal->retry();
 }
 
 void TForm1::showNoReply()
@@ -266,7 +263,6 @@ void TForm1::showLogError(const LogProblem& problem)
 {
     m_logFailing = true;
     updateStatus();
-    m_journal->add(QStringLiteral("log-failed"), LogProblemDetails(problem));
     ShowErrorReport(LogProblemText(problem), QStringLiteral("log"));
 }
 
@@ -274,7 +270,6 @@ void TForm1::showLogWorks()
 {
     m_logFailing = false;
     updateStatus();
-    m_journal->add(QStringLiteral("log-works"), {Detail(QStringLiteral("file"), m_log ? m_log->fileName() : QString())});
 }
 
 void TForm1::showLogRecreated(const LogProblem& problem)
@@ -284,7 +279,7 @@ void TForm1::showLogRecreated(const LogProblem& problem)
 
 void TForm1::showLinesDropped(quint64 total)
 {
-    ShowErrorReport(LinesDroppedText(m_log ? m_log->fileName() : QString(), total), QStringLiteral("dropped"));
+    ShowErrorReport(LinesDroppedText(m_session->log() ? m_session->log()->fileName() : QString(), total), QStringLiteral("dropped"));
 }
 
 void TForm1::showRejected(quint64 total)
@@ -295,32 +290,20 @@ void TForm1::showRejected(quint64 total)
 
 void TForm1::showInstrumentLost()
 {
-    m_lostSince = QDateTime::currentDateTime();
-    m_journal->add(QStringLiteral("instrument-lost"), {Detail(QStringLiteral("port"), QString::fromStdString(m_device))},
-                   m_lostSince);
     Connect->setText(ByLanguage("Szukam\nurządzenia…", "Searching\nfor the\ninstrument…"));
     showValuesOld(true);
-    m_alarms->readingsInterrupted();
-    publishInstrumentStatus(false);
 }
 
-void TForm1::showInstrumentBack(const QString& device)
+void TForm1::showInstrumentBack()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const qint64 lostMs = m_lostSince.isValid() ? m_lostSince.msecsTo(now) : 0;
-    m_lostSince = {};
-    m_journal->add(QStringLiteral("instrument-back"), {Detail(QStringLiteral("port"), device),
-                                                       Detail(QStringLiteral("lostSeconds"), JournalNumber(lostMs / 1000.0))},
-                   now);
     Connect->setText(MeasuringCaption());
-    publishInstrumentStatus(true);
     if (m_otherUnitBox)
         m_otherUnitBox->close();
 }
 
 void TForm1::showOtherInstrument(const QString& device, quint16 serialNumber)
 {
-    if (m_shutDown || !m_poller)
+    if (m_shutDown || !m_session->poller())
         return;
     if (m_otherUnitBox)
         m_otherUnitBox->close();
@@ -340,15 +323,13 @@ void TForm1::showOtherInstrument(const QString& device, quint16 serialNumber)
 
 void TForm1::switchTo(const QString& device)
 {
-    if (m_shutDown || !m_poller)
+    if (m_shutDown || !m_session->poller())
         return;
     // As at every Connect: this run's log is closed and kept, the numbering starts again.
-    const QString notice = endRun();
+    const QString notice = m_session->switchTo(device);
     if (!notice.isEmpty())
         ShowErrorReport(notice);
-    m_log.reset();
-    Connect->setEnabled(true);
-    startConnecting({device.toStdString()});
+    searching();
 }
 
 void TForm1::updateStatus()
@@ -357,10 +338,10 @@ void TForm1::updateStatus()
     if (m_valuesOld)
         lines << ByLanguage("Wartości z %1 – urządzenie nie odpowiada.", "Values from %1 – the instrument does not answer.")
                      .arg(LongTimeText(m_lastReadingTime));
-    if (m_logFailing && m_log)
+    if (m_logFailing && m_session->log())
         lines << ByLanguage("Nie można zapisać %1 – odczyty czekają w pamięci.",
                             "Cannot write %1 – readings are kept in memory.")
-                     .arg(m_log->fileName());
+                     .arg(m_session->log()->fileName());
     if (m_rejected > 0)
         lines << ByLanguage("Odrzucone odpowiedzi urządzenia: %1", "Replies rejected: %1").arg(m_rejected);
     if (!m_publishStatus.isEmpty())
@@ -368,43 +349,14 @@ void TForm1::updateStatus()
     Label36->setText(lines.join(QLatin1Char('\n')));
 }
 
-QString TForm1::endRun()
-{
-    if (m_poller)
-        m_poller->stop();
-    m_poller.reset();  // its link closes with it
-    if (m_alarms)
-        m_alarms->readingsInterrupted();
-    // A settings read it had not answered gets no answer now.
-    if (m_settingsReadAsked)
-        settingsLoaded(false, {});
-    stopPublishing();
-    if (!m_log)
-        return {};
-    m_log->close();
-    const qsizetype kept = qsizetype(m_log->pendingLineCount());
-    if (kept == 0)
-        return {};
-    const QString savedAs = m_log->saveKeptLines(QDir::homePath());
-    return savedAs.isEmpty() ? LogProblemText(m_log->problem())
-                             : UnsavedLinesText(m_log->fileName(), kept, QDir::toNativeSeparators(savedAs));
-}
-
 QString TForm1::Shutdown()
 {
     if (m_shutDown)
         return {};
     m_shutDown = true;
-    m_journal->add(QStringLiteral("stop"));
-    // A connection under way goes first (closing a link it holds), then the Poller:
-    // the log's only writer, whose link closes with it.
-    if (m_connector)
-        m_connector->stop();
-    const QString notice = endRun();
-    // Last, so every event of the end is in it.
-    const QString events = EndJournal(*m_journal);
-    m_folderLock.reset();
-    return BothNotices(notice, events);
+    // The connection, the Poller, the log, the publisher, then the journal's last events.
+    const SessionEnd end = m_session->stop();
+    return BothNotices(end.lines, end.events);
 }
 
 void TForm1::CloseForStopSignal()
@@ -421,6 +373,8 @@ void TForm1::CloseForStopSignal()
 
 void TForm1::EndAtExit()
 {
+    // What the session tells while it ends reaches no widget now.
+    m_session->disconnect();
     TellOnStandardError(Shutdown());
 }
 

@@ -8,6 +8,7 @@
 #include "readings/lines.h"
 #include "report/chartview.h"
 #include "report/pdfreport.h"
+#include "session/measuringsession.h"
 #include "report/runreport.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartload.h"
@@ -84,7 +85,7 @@ void TForm1::setUpReport()
     Chart1->addMenuAction(action);
     // The chart's image and CSV exports keep to the same rule as the report.
     Chart1->setKeptFiles(
-        [this](const QString& output) { return KeptFiles(output, m_log.get(), m_journal.get(), m_chartSource); });
+        [this](const QString& output) { return KeptFiles(output, m_session->log(), &m_session->journal(), m_chartSource); });
 }
 
 void TForm1::askAndWriteReport()
@@ -105,7 +106,7 @@ void TForm1::askAndWriteReport()
 bool TForm1::writeReport(const QString& name)
 {
     // Checked first: nothing is read or written for an output that must not be replaced.
-    const files::OutputCheck check = files::CheckOutput(name, KeptFiles(name, m_log.get(), m_journal.get(), m_chartSource));
+    const files::OutputCheck check = files::CheckOutput(name, KeptFiles(name, m_session->log(), &m_session->journal(), m_chartSource));
     if (!check.free()) {
         ShowErrorReport(OutputRefusedText(check, name));
         return false;
@@ -119,8 +120,9 @@ bool TForm1::writeReport(const QString& name)
     RunReportSource source;
     source.logFile = m_chartSource;
     source.preferences = m_alarms->preferences();
-    const bool live = m_log && !m_chartSource.isEmpty()
-        && (m_chartSource == m_log->fileName() || files::SameFile(m_chartSource, m_log->fileName()));
+    const MeasurementLog* measured = m_session->log();
+    const bool live = measured && !m_chartSource.isEmpty()
+        && (m_chartSource == measured->fileName() || files::SameFile(m_chartSource, measured->fileName()));
 
     // The chart may hold readings of more than one source (a file loaded while measuring,
     // or before it): the report reads the one it names again, into lines of its own
@@ -174,7 +176,7 @@ bool TForm1::writeReport(const QString& name)
         reported = &own;
     }
 
-    const QString journal = live ? m_journal->fileName() : JournalBeside(m_chartSource);
+    const QString journal = live ? m_session->journal().fileName() : JournalBeside(m_chartSource);
     if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
         source.journal = ReadJournal(journal);
     InstrumentFromJournal(source, LocalDateTime(period.to), WindowLanguage);

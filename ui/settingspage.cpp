@@ -1,10 +1,9 @@
 // The settings page: shows the instrument's configuration and saves an edited one.
 #include "ui/mainwindow.h"
 
-#include "instrument/poller.h"
+#include "session/measuringsession.h"
 #include "instrument/settings.h"
 
-#include <QMetaObject>
 
 using namespace hmx;
 
@@ -27,12 +26,8 @@ void TForm1::ReadSettings()
         return;
     Button2->setEnabled(false);
     m_settingsReadAsked = true;
-    if (m_poller) {
-        m_poller->requestSettingsRead();
-        return;
-    }
-    // Nothing connected: nothing to read from, no port touched.
-    QMetaObject::invokeMethod(this, [this] { settingsLoaded(false, {}); }, Qt::QueuedConnection);
+    // Nothing connected: the answer (nothing read) comes at once, no port touched.
+    m_session->requestSettingsRead();
 }
 
 void TForm1::settingsLoaded(bool read, const SettingsValues& values)
@@ -55,7 +50,6 @@ void TForm1::settingsLoaded(bool read, const SettingsValues& values)
 void TForm1::ShowSettings(const SettingsValues& values)
 {
     m_settings.setValues(values);
-    journalSettings(QStringLiteral("settings-read"), values);
 
     SelectItem(ComboBox1, values.UpperUnit);
     SelectItem(ComboBox2, OutputTypeIndex(values.Output1Type));
@@ -150,9 +144,7 @@ void TForm1::ZapisUstawienClick()
 
     // Measuring: the Poller writes them after the cycle under way. Connecting: they wait
     // for the Poller. Otherwise the next Connect drops the request.
-    if (m_poller)
-        m_poller->requestSettingsWrite(store.values());
-    else
+    if (!m_session->poller())
         store.requestWrite();
-    journalSettings(QStringLiteral("settings-saved"), store.values());
+    m_session->requestSettingsWrite(store.values());
 }

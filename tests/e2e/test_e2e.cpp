@@ -728,7 +728,7 @@ void TestEndToEnd::droppedReadingsAreToldAtOnce()
     // A Poller of its own, with a log that may keep only two lines back.
     std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(m_sim->devicePath()).link;
     QVERIFY(link);
-    hmx::MeasurementLog log;
+    hmx::MeasurementLog log(QStringLiteral("jrt1.txt"));
     QVERIFY(log.create());
     log.setPendingLimit(2);
     LogLock lock;

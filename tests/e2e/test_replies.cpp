@@ -80,7 +80,7 @@ int RunRow(const Trouble& trouble, quint32 seed)
     std::unique_ptr<hmx::SerialLink> link = hmx::SerialLink::Open(sim.devicePath()).link;
     if (!link)
         return 2;
-    hmx::MeasurementLog log;
+    hmx::MeasurementLog log(QStringLiteral("jrt1.txt"));
     if (!log.create())
         return 3;
     hmx::Poller poller(log, std::move(link));

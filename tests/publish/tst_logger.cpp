@@ -4,6 +4,7 @@
 // wrong password, and an unplugged instrument; SIGTERM leaves the log and the queue
 // complete and says "offline".
 #include "instrument/poller.h"
+#include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "tools/mqttwatcher.h"
 #include "tools/simulator.h"
@@ -115,6 +116,7 @@ private slots:
     void outageAndKillLoseNothing();
     void tlsWrongPasswordThenSigterm();
     void unpluggedUnitComesBackAnotherDoesNot();
+    void fiveUnplugsAndALimitCrossed();
     void tlsFailureNamesItsCause_data();
     void tlsFailureNamesItsCause();
 
@@ -192,7 +194,7 @@ void TestLogger::outageAndKillLoseNothing()
     QVERIFY(LogLines(dir.filePath("jrt1.txt")).size() >= logged + 10);  // measuring went on
     QVERIFY2(broker.start(), qPrintable(broker.log()));
     QTRY_VERIFY_WITH_TIMEOUT(received(watcher, base).size() >= logged + 24, 40000);
-    QVERIFY(logger.readAll().contains("broker unreachable"));
+    QVERIFY(logger.readAll().contains("MQTT: cannot reach 127.0.0.1:"));
 
     ::kill(pid_t(logger.processId()), SIGKILL);
     QVERIFY(logger.waitForFinished());
@@ -383,7 +385,7 @@ void TestLogger::unpluggedUnitComesBackAnotherDoesNot()
     QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("searching"), 10000);
     unit.setVersion(1, 4, 5555);
     unit.replug();
-    QTRY_VERIFY2_WITH_TIMEOUT(hasSaid("another unit, serial number 5555"), said.constData(), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT(hasSaid("Another instrument (serial number 5555)"), said.constData(), 20000);
     const qsizetype loggedBeforeLoss = LogLines(d.filePath("jrt1.txt")).size();
     QTest::qWait(3000);  // what it would log if it took the other unit
     QCOMPARE(LogLines(d.filePath("jrt1.txt")).size(), loggedBeforeLoss);
@@ -410,6 +412,90 @@ void TestLogger::unpluggedUnitComesBackAnotherDoesNot()
     bool inOrder = false;
     QCOMPARE(Missing(log, delivered(watcher, base, d.filePath("jrt1.queue")), inOrder).size(), 0);
     QVERIFY(inOrder);
+    // The other unit in the journal, between the loss and the return of its own.
+    QStringList journal;
+    for (const JournalEvent& e : ReadJournal(d.filePath("hmx700-events.txt")))
+        journal << e.kind + (e.kind == "other-unit" ? " " + DetailValue(e, "serial") : QString());
+    const qsizetype other = journal.indexOf("other-unit 5555");
+    QVERIFY2(other > journal.indexOf("instrument-lost") && other < journal.indexOf("instrument-back"),
+             qPrintable(journal.join(' ')));
+}
+
+// Unplugged and plugged back five times, then the dew point past its limit from the INI
+// file and back: every reading logged between the outages, numbered on in one log and
+// published; each loss and return in the journal and on <base>/status; the crossing and
+// the clearing in the journal, on standard error and on <base>/event.
+void TestLogger::fiveUnplugsAndALimitCrossed()
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    QVERIFY(d.mkpath("broker") && d.mkpath("log"));
+    sim::TestBroker broker(d.filePath("broker"));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    const QString base = QStringLiteral("plant/dryer5");
+    sim::MqttWatcher watcher(broker.port(), base + "/#", QStringLiteral("watcher-five"));
+    QFile config(d.filePath("logger.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    // The limits as the window keeps them, in the section Qt writes for them.
+    config.write(QStringLiteral("[Publishing]\nenabled=true\nhost=127.0.0.1\nport=%1\nbaseTopic=%2\n"
+                                "[limits]\ndewPoint\\alarmHigh=0\ndewPoint\\hysteresis=0.5\n")
+                     .arg(broker.port())
+                     .arg(base)
+                     .toUtf8());
+    config.close();
+    sim::Simulator unit;
+    unit.setMeasurement(sim::MeasurementTenths{450, -105, 235});
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("HMX700_PORTS"), QString::fromStdString(unit.linkPath()));
+    QProcess logger;
+    const QString logDir = d.filePath("log");
+    startLogger(logger, logDir, {"--config", config.fileName()}, {}, extra);
+    QByteArray said;
+    const auto statuses = [&] { return watcher.payloads(base + "/status"); };
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("measuring"), 20000);
+    for (int outage = 0; outage < 5; ++outage) {
+        const qsizetype logged = LogLines(logDir + "/jrt1.txt").size();
+        QTRY_VERIFY_WITH_TIMEOUT(LogLines(logDir + "/jrt1.txt").size() >= logged + 2, 10000);
+        unit.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("searching"), 10000);
+        unit.replug();
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, base), QByteArray("measuring"), 20000);
+    }
+    const auto eventKinds = [&] {
+        QStringList kinds;
+        for (const QByteArray& payload : watcher.payloads(base + "/event"))
+            kinds << QJsonDocument::fromJson(payload).object().value("kind").toString();
+        return kinds;
+    };
+    unit.setMeasurement(sim::MeasurementTenths{450, 30, 235});
+    QTRY_VERIFY_WITH_TIMEOUT(eventKinds().contains("limit-crossed"), 10000);
+    unit.setMeasurement(sim::MeasurementTenths{450, -105, 235});
+    QTRY_VERIFY_WITH_TIMEOUT(eventKinds().contains("limit-cleared"), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT((said += logger.readAll()).contains("limit-cleared quantity=dewPoint"), said.constData(),
+                              5000);
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(15000));
+    QCOMPARE(logger.exitCode(), 0);
+
+    const QList<Line> log = LogLines(logDir + "/jrt1.txt");
+    for (qsizetype i = 0; i < log.size(); ++i)
+        QCOMPARE(log[i].number, int(i + 1));
+    bool inOrder = false;
+    QCOMPARE(Missing(log, delivered(watcher, base, logDir + "/jrt1.queue"), inOrder).size(), 0);
+    QVERIFY(inOrder);
+    QList<QByteArray> changes = statuses();
+    changes.erase(std::unique(changes.begin(), changes.end()), changes.end());
+    QCOMPARE(changes.count("searching"), 5);
+    QStringList journal;
+    for (const JournalEvent& e : ReadJournal(logDir + "/hmx700-events.txt"))
+        journal << e.kind;
+    QCOMPARE(journal.count("instrument-lost"), 5);
+    QCOMPARE(journal.count("instrument-back"), 5);
+    QVERIFY2(journal.indexOf("limit-crossed") > journal.lastIndexOf("instrument-back")
+                 && journal.indexOf("limit-cleared") > journal.indexOf("limit-crossed"),
+             qPrintable(journal.join(' ')));
+    // What went to the broker is what the journal holds, from the connection on.
+    QCOMPARE(eventKinds(), journal.mid(journal.indexOf("connect")));
 }
 
 // TLS that cannot work, each for its own reason: the status says which, measuring goes on,

@@ -305,7 +305,8 @@ void TestPublishQueue::readingPayload()
     reading.humidity = 456;
     reading.dewPoint = std::int16_t(dewPoint);
     reading.ambient = std::int16_t(ambient);
-    const QByteArray payload = ReadingPayload(reading, choice);
+    reading.derived = DerivedOf(choice, reading);
+    const QByteArray payload = ReadingPayload(reading);
     QJsonParseError error;
     const QJsonObject json = QJsonDocument::fromJson(payload, &error).object();
     QVERIFY2(error.error == QJsonParseError::NoError, payload.constData());

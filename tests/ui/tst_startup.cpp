@@ -91,6 +91,7 @@ private slots:
         hmx::Reading reading;
         reading.dewPoint = 300;  // 30 °C in air of 20 °C
         reading.ambient = 200;
+        reading.derived = hmx::DerivedOf(choice, reading);  // as its session hands it over
         window->derived()->showReading(reading);
         auto* scroll = window->TabSheet3->findChild<QWidget*>(u"derivedFrame"_s)->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->widget());

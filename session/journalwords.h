@@ -1,5 +1,5 @@
-// The journal's words for what happens: the kinds and the detail columns of the
-// window's events. Fixed English words and C-locale numbers, whatever the interface
+// The journal's words for what happens: the kinds and the detail columns of a measuring
+// session's events. Fixed English words and C-locale numbers, whatever the interface
 // language, so a spreadsheet and a script read every journal the same way.
 #pragma once
 

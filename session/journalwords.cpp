@@ -1,4 +1,4 @@
-#include "ui/journalevents.h"
+#include "session/journalwords.h"
 
 #include "log/eventjournal.h"
 
