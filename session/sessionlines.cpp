@@ -7,6 +7,9 @@
 
 namespace hmx {
 
+// A line breaks where a limit's delay starts again: readings further apart than this.
+static_assert(Poller::ReadingsJoin.count() == qint64(readings::LiveJoiningDistance * 86400000.0 + 0.5));
+
 void MeasuringSession::setLines(readings::Lines* lines)
 {
     m_lines = lines;
