@@ -255,8 +255,8 @@ std::unique_ptr<SerialLink> Poller::findOurUnit(const std::vector<std::string>& 
         if (version.serialNumber == m_serialNumber)
             return std::move(identified.link);
         identified.link.reset();
-        m_search.holdsAnotherUnit(device);
-        emit otherInstrumentFound(QString::fromStdString(device), version.serialNumber);
+        if (m_search.holdsAnotherUnit(device, version.serialNumber))
+            emit otherInstrumentFound(QString::fromStdString(device), version.serialNumber);
     }
     return {};
 }

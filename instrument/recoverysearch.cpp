@@ -43,28 +43,34 @@ std::vector<std::string> RecoverySearch::candidates()
 {
     // A unit that has gone may come back as ours.
     for (auto it = m_otherUnits.begin(); it != m_otherUnits.end();)
-        it = PortPresent(*it) ? std::next(it) : m_otherUnits.erase(it);
+        it = PortPresent(it->first) ? std::next(it) : m_otherUnits.erase(it);
     // A port that goes away after the loss is new when it comes back.
     for (auto it = m_presentAtLoss.begin(); it != m_presentAtLoss.end();)
         it = PortPresent(*it) ? std::next(it) : m_presentAtLoss.erase(it);
-    std::vector<std::string> names = lostDevice();
+    std::vector<std::string> names;
     std::set<std::string> devices;
-    for (const std::string& name : names)
-        devices.insert(CanonicalPortName(name));
+    for (const std::string& name : {m_device, m_canonical}) {
+        if (!name.empty() && devices.insert(CanonicalPortName(name)).second)
+            names.push_back(name);
+    }
     for (const std::string& name : PortNames()) {
         if (name.empty() || !PortPresent(name))
             continue;
         const std::string device = CanonicalPortName(name);
-        if (m_presentAtLoss.count(device) || m_otherUnits.count(device) || !devices.insert(device).second)
+        // One holding another unit appeared since the loss, or is the lost one.
+        if ((m_presentAtLoss.count(device) && !m_otherUnits.count(device)) || !devices.insert(device).second)
             continue;
         names.push_back(name);
     }
     return names;
 }
 
-void RecoverySearch::holdsAnotherUnit(const std::string& device)
+bool RecoverySearch::holdsAnotherUnit(const std::string& device, unsigned serialNumber)
 {
-    m_otherUnits.insert(CanonicalPortName(device));
+    const auto [it, added] = m_otherUnits.emplace(CanonicalPortName(device), serialNumber);
+    const bool news = added || it->second != serialNumber;
+    it->second = serialNumber;
+    return news;
 }
 
 } // namespace hmx
