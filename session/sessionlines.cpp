@@ -4,7 +4,6 @@
 
 #include "readings/lines.h"
 
-
 namespace hmx {
 
 // A line breaks where a limit's delay starts again: readings further apart than this.
