@@ -26,12 +26,28 @@ void RecoverySearch::lost()
             m_presentAtLoss.insert(CanonicalPortName(name));
 }
 
+std::vector<std::string> RecoverySearch::lostNames() const
+{
+    // The system's name only while it is a port we may look at: once the link the
+    // device was opened by has gone, that node may be anyone's.
+    std::vector<std::string> names {m_device};
+    if (m_canonical != m_device) {
+        for (const std::string& listed : PortNames()) {
+            if (!listed.empty() && CanonicalPortName(listed) == m_canonical) {
+                names.push_back(m_canonical);
+                break;
+            }
+        }
+    }
+    return names;
+}
+
 std::vector<std::string> RecoverySearch::lostDevice() const
 {
     // Both names may lead to one device again: it is tried once.
     std::vector<std::string> names;
     std::set<std::string> devices;
-    for (const std::string& name : {m_device, m_canonical}) {
+    for (const std::string& name : lostNames()) {
         const std::string device = CanonicalPortName(name);
         if (!name.empty() && !m_otherUnits.count(device) && devices.insert(device).second)
             names.push_back(name);
@@ -49,7 +65,7 @@ std::vector<std::string> RecoverySearch::candidates()
         it = PortPresent(*it) ? std::next(it) : m_presentAtLoss.erase(it);
     std::vector<std::string> names;
     std::set<std::string> devices;
-    for (const std::string& name : {m_device, m_canonical}) {
+    for (const std::string& name : lostNames()) {
         if (!name.empty() && devices.insert(CanonicalPortName(name)).second)
             names.push_back(name);
     }

@@ -1,9 +1,10 @@
 // Where the Poller looks for a lost instrument: only the device it was measuring on
-// (under the name it was opened by and the system's own name for it) and serial
-// devices that appeared after the loss. Ports that were there all along belong to
-// someone else, or hold nothing of ours: the search never opens them, so other
-// programs' devices are left alone. A device found to hold another unit is tried again
-// only at the full looks: its unit may be swapped for ours without the port going away.
+// (under the name it was opened by and, while it is a listed port, the system's own
+// name for it) and serial devices that appeared after the loss. Ports that were there
+// all along belong to someone else, or hold nothing of ours: the search never opens
+// them, so other programs' devices are left alone. A device found to hold another unit
+// is tried again only at the full looks: its unit may be swapped for ours without the
+// port going away.
 #pragma once
 
 #include <map>
@@ -32,6 +33,8 @@ public:
     void found(const std::string& device);
 
 private:
+    std::vector<std::string> lostNames() const;
+
     std::string m_device;
     std::string m_canonical;
     std::set<std::string> m_presentAtLoss;

@@ -109,7 +109,7 @@ class MeasuringWindow {
 public:
     MeasuringWindow()
     {
-        qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.devicePath()));
+        qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.linkPath()));
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         QObject::connect(&identification, &QTimer::timeout, [] {

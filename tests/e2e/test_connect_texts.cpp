@@ -40,7 +40,7 @@ void TestConnectTexts::init()
     m_oldDir = QDir::currentPath();
     QDir::setCurrent(m_dir->path());
     m_sim = std::make_unique<hmx::sim::Simulator>();
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->devicePath()));
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->linkPath()));
     m_form = CreateMainWindow();
     m_captions.clear();
     connect(&m_captionWatch, &QTimer::timeout, this, [this] {

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointF>
@@ -22,6 +23,7 @@
 #include <QTest>
 
 #include <map>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -197,8 +199,17 @@ void TestSession::troubleLosesNothing()
         changedAt = told.size();
         QVERIFY(moreReadings(4));
     } else if (trouble == "unplug" || trouble == "other unit") {
+        const std::string node = QFileInfo(QString::fromStdString(unit.linkPath())).symLinkTarget().toStdString();
         unit.unplug();
         QVERIFY(lost.wait(10000));
+        // The node it left is soon another program's device: the search must not talk to it.
+        std::vector<std::unique_ptr<Simulator>> bystanders;
+        while (bystanders.size() < 4 && (bystanders.empty() || bystanders.back()->devicePath() != node))
+            bystanders.push_back(std::make_unique<Simulator>());
+        QSignalSpy searched(&session, &MeasuringSession::noReply);
+        QTRY_VERIFY_WITH_TIMEOUT(searched.size() >= 4, 20000);
+        for (const auto& bystander : bystanders)
+            QVERIFY(bystander->receivedFrames().empty());
         QTRY_COMPARE_WITH_TIMEOUT(watcher.payloads(base + "/status").value(watcher.payloads(base + "/status").size() - 1),
                                   QByteArray("searching"), 10000);
         if (trouble == "other unit") {
