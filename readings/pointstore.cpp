@@ -10,22 +10,29 @@ namespace {
 constexpr double MsPerDay = 86400000.0;
 constexpr std::int64_t MaxOffset = std::numeric_limits<std::uint32_t>::max();
 
+// The whole number nearest d (well inside the range of int64). Which way a half goes
+// does not matter: a number is kept only when it reads back as the value itself.
+inline std::int64_t Nearest(double d)
+{
+    return static_cast<std::int64_t>(d < 0 ? d - 0.5 : d + 0.5);
+}
+
 // The millisecond count of x when x is exactly on the program's millisecond grid.
-bool MillisecondsOf(double x, std::int64_t& ms)
+inline bool MillisecondsOf(double x, std::int64_t& ms)
 {
     const double d = (x - 25569.0) * MsPerDay;
     if (!(std::abs(d) < 1e15))
         return false;
-    ms = std::llround(d);
+    ms = Nearest(d);
     return XOfMilliseconds(ms) == x;
 }
 
 // The hundredths of v when v reads back exactly from them.
-bool HundredthsOf(double v, std::int32_t& n)
+inline bool HundredthsOf(double v, std::int32_t& n)
 {
     if (!(std::abs(v) < 2e7))
         return false;
-    n = static_cast<std::int32_t>(std::lround(v * 100));
+    n = static_cast<std::int32_t>(Nearest(v * 100));
     return n / 100.0 == v;
 }
 
