@@ -3,9 +3,12 @@
 // is one load into a fresh window, from the click until the last point is drawn (the
 // file is read off the window thread); counters: points loaded, peak memory growth
 // during the load, the memory the series hold afterwards in MiB, and the longest the
-// window thread went without turning its event loop.
+// window thread went without turning its event loop. Beside them, for scale: the
+// million-line log read by the reader alone into a sink that only counts, and by
+// pandas.read_csv (Debian's python3-pandas), its parse timed inside Python.
 #include "benchutil.h"
 
+#include "log/chartfile.h"
 #include "log/measurementlog.h"
 #include "ui/mainwindow.h"
 #include "ui/opendialog.h"
@@ -13,6 +16,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -201,5 +205,64 @@ void ChartLoadOwnLog200MB(benchmark::State& state)
     QLocale::setDefault(QLocale::system());
 }
 BENCHMARK(ChartLoadOwnLog200MB)->Apply(bench::Defaults)->UseRealTime()->Iterations(1);
+
+// Counts what the reader hands on.
+class CountingSink : public hmx::ChartSink {
+public:
+    void clearSeries(hmx::ChartLine) override {}
+    void setTimeAxisAutomatic() override {}
+    void addPoint(hmx::ChartLine, double, double) override { ++points; }
+    void addRows(std::span<const double> xs, std::span<const hmx::ChartLine> lines,
+                 std::span<const double* const>) override
+    {
+        points += xs.size() * lines.size();
+    }
+    std::size_t points = 0;
+};
+
+void ChartFileOwnLog(benchmark::State& state)
+{
+    if (!files().written) {
+        state.SkipWithError("could not write the chart files");
+        return;
+    }
+    std::size_t points = 0;
+    for (auto _ : state) {
+        CountingSink sink;
+        hmx::LoadChartFile(files().ownLog, sink, QLocale::c());
+        points = sink.points;
+    }
+    state.counters["points"] = double(points);
+}
+BENCHMARK(ChartFileOwnLog)->Apply(bench::Defaults)->UseRealTime();
+
+void PandasReadCsvOwnLog(benchmark::State& state)
+{
+    if (!files().written) {
+        state.SkipWithError("could not write the chart files");
+        return;
+    }
+    const QString script = QStringLiteral(
+        "import sys, time\n"
+        "import pandas\n"
+        "start = time.perf_counter()\n"
+        "frame = pandas.read_csv(sys.argv[1], sep='\\t', header=None)\n"
+        "print(time.perf_counter() - start, len(frame))\n");
+    for (auto _ : state) {
+        QProcess python;
+        python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, files().ownLog});
+        if (!python.waitForFinished(300000) || python.exitCode() != 0) {
+            state.SkipWithError("python3 with pandas did not run (install python3-pandas)");
+            return;
+        }
+        const QList<QByteArray> out = python.readAllStandardOutput().trimmed().split(' ');
+        if (out.size() != 2 || out[1].toInt() != Lines) {
+            state.SkipWithError("pandas read another number of rows");
+            return;
+        }
+        state.SetIterationTime(out[0].toDouble());
+    }
+}
+BENCHMARK(PandasReadCsvOwnLog)->Apply(bench::Defaults)->UseManualTime();
 
 } // namespace

@@ -157,7 +157,15 @@ double ClockTimeline::chartX(double localX)
 {
     if (!std::isfinite(localX) || std::fabs(localX) > 1e7)
         return localX;
-    const ClockMoments moments = MomentsOfClock(Ms(localX));
+    // More than a day inside the stretch of one offset, as MomentsOfClock finds it.
+    constexpr qint64 Day = 86400000;
+    const qint64 wall = Ms(localX);
+    const qint64 utc = wall - m_total;
+    if (m_started && m_from < utc - Day && m_to > utc + Day) {
+        m_previous = utc;
+        return EpochDays + double(utc + m_standard) / MsPerDay;
+    }
+    const ClockMoments moments = MomentsOfClock(wall);
     qint64 moment = moments.gapMoment;
     if (moments.count == 1) {
         moment = moments.moments[0];
@@ -168,6 +176,11 @@ double ClockTimeline::chartX(double localX)
     }
     m_previous = moment;
     m_started = true;
+    const Offsets& stretch = OffsetsAt(moment);
+    m_from = stretch.from;
+    m_to = stretch.to;
+    m_total = stretch.total;
+    m_standard = stretch.standard;
     return ChartX(moment);
 }
 

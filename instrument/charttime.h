@@ -49,6 +49,10 @@ public:
 private:
     qint64 m_previous = 0;
     bool m_started = false;
+    // The offsets' stretch of the last moment: well inside it a clock time has that one
+    // moment, found without asking the zone.
+    qint64 m_from = 1, m_to = 0;
+    qint64 m_total = 0, m_standard = 0;
 };
 
 } // namespace hmx

@@ -1,5 +1,7 @@
 // Chart-file reader: the loader's fixed-column layout and the program's own log.
 #include "log/chartfile.h"
+#include "log/chartfileparts.h"
+#include "log/loglineparser.h"
 #include "log/measurementlog.h"
 
 #include "files/outputcheck.h"
@@ -12,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace hmx {
@@ -338,32 +341,34 @@ bool parseShownText(std::string_view text, const std::vector<std::string>& decim
     return true;
 }
 
-// The display text of a raw tenths value: raw / 10 to four significant digits with
-// two decimals. Below 1000 that is exact; from 1000 on it is a whole number, and
-// either neighbour is accepted so the writer's way of rounding halves does not matter.
-bool shownMatchesRaw(long hundredths, int raw)
-{
-    if (raw > -10000 && raw < 10000)
-        return hundredths == long(raw) * 10;
-    if (hundredths % 100 != 0)
-        return false;
-    const long whole = hundredths / 100;
-    const long lower = raw >= 0 ? raw / 10 : -((-raw + 9) / 10);
-    return whole == lower || whole == lower + 1;
-}
-
 // The sink's lines are cleared (and the time axis made automatic) only when the
 // first point is there, so a load without a single point leaves the chart alone.
+// Points go to the sink in rows (one X, a value for each line), a block at a time.
 class FirstPointGate {
 public:
+    static constexpr std::size_t BlockRows = 8192;
+
     // `expected`: points that will follow on each line, when known.
     FirstPointGate(ChartSink& sink, std::initializer_list<ChartLine> lines, std::size_t expected = 0)
-        : m_sink(sink), m_lines(lines), m_expected(expected)
+        : m_sink(sink), m_lines(lines), m_expected(expected), m_values(m_lines.size())
     {
     }
 
-    void addPoint(ChartLine line, double x, double y)
+    // values[k] for line k of the gate.
+    void addRow(double x, std::initializer_list<double> values)
     {
+        m_xs.push_back(x);
+        std::size_t k = 0;
+        for (double v : values)
+            m_values[k++].push_back(v);
+        if (m_xs.size() == BlockRows)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_xs.empty())
+            return;
         if (!m_open) {
             for (ChartLine l : m_lines) {
                 m_sink.clearSeries(l);
@@ -373,7 +378,13 @@ public:
             m_sink.setTimeAxisAutomatic();
             m_open = true;
         }
-        m_sink.addPoint(line, x, y);
+        std::vector<const double*> columns;
+        for (const std::vector<double>& v : m_values)
+            columns.push_back(v.data());
+        m_sink.addRows(m_xs, m_lines, columns);
+        m_xs.clear();
+        for (std::vector<double>& v : m_values)
+            v.clear();
     }
 
 private:
@@ -381,6 +392,77 @@ private:
     std::vector<ChartLine> m_lines;
     std::size_t m_expected;
     bool m_open = false;
+    std::vector<double> m_xs;
+    std::vector<std::vector<double>> m_values;
+};
+
+// The lines of a log in order, each with the days passed since the first: back by
+// more than the clock is ever set back, midnight passed. Compared in whole
+// milliseconds, which the times are made of.
+class HeldLog {
+public:
+    void add(double time, std::int16_t dewPoint, std::int16_t humidity, std::int16_t ambient)
+    {
+        if (m_previous >= 0
+            && std::llround((m_previous - time) * MsPerDay) >= std::llround(ClockCorrectionLimit * MsPerDay))
+            ++m_day;
+        m_previous = time;
+        m_held.push_back({m_day + time, dewPoint, humidity, ambient});
+    }
+    void reserve(std::size_t n) { m_held.reserve(n); }
+    void release() { std::vector<Held>().swap(m_held); }
+
+    // Dates the lines and hands them to the sink: the last was written at `modified`,
+    // earlier days count back.
+    void deliver(const QDateTime& modifiedAt, ChartSink& sink, const ChartLoadOptions& options, const QString& name,
+                 ChartLoadResult& result) const
+    {
+        const QDateTime modified = modifiedAt.toLocalTime();
+        QDate lastDate = modified.date();
+        const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
+        // A line stamped later in the day than the file's modification was written the day
+        // before (the write crossed midnight); a few seconds allow for coarse file times.
+        if (m_previous > modifiedFraction + 5.0 / 86400.0)
+            lastDate = lastDate.addDays(-1);
+        const double origin = DateTimeValue(lastDate) - m_day;
+        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, m_held.size());
+        for (std::size_t i = 0; i < m_held.size(); ++i) {
+            if (i % 65536 == 0)
+                ThrowIfCancelled(options, name);
+            const Held& p = m_held[i];
+            gate.addRow(origin + p.x, {p.dewPoint / 10.0, p.humidity / 10.0, p.ambient / 10.0});
+        }
+        gate.flush();
+        result.kind = ChartFileKind::MeasurementLog;
+        result.points = m_held.size() * 3;
+        result.lastDate = lastDate;
+    }
+
+private:
+    struct Held {
+        double x;  // time of day plus day count
+        std::int16_t dewPoint, humidity, ambient;
+    };
+    std::vector<Held> m_held;
+    int m_day = 0;
+    double m_previous = -1;
+};
+
+// The loader layout's times in order: one that goes back from the line before is on
+// the next day. Gives the time with its days.
+class LoaderDays {
+public:
+    double at(double t)
+    {
+        if (m_previous > 0 && t + m_days < m_previous)
+            ++m_days;
+        m_previous = t + m_days;
+        return m_previous;
+    }
+
+private:
+    int m_days = 0;
+    double m_previous = 0;
 };
 
 QDateTime ModificationTimeOf(const QIODevice& device)
@@ -652,7 +734,7 @@ LogLineFault CheckLogLine(std::string_view line, const TimeTextRules& rules, Log
     for (int k = 0; k < 3; ++k) {
         long shown = 0;
         if (!parseCanonicalInt16(fields[2 + k], raw[k]) || !parseShownText(fields[5 + k], rules.valueDecimals, shown)
-            || !shownMatchesRaw(shown, raw[k]))
+            || !ShownMatchesRaw(shown, raw[k]))
             return LogLineFault::Value;
     }
     record.dewPoint = raw[0];
@@ -678,11 +760,155 @@ double DateTimeValue(const QDate& date)
     return double(QDate(1899, 12, 30).daysTo(date));
 }
 
-ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
+namespace {
+
+// Log lines are short; a longer line cannot be one and only its first 105 characters matter.
+constexpr std::size_t MaxLogLine = 4096;
+
+// Whether the lines read as a log are taken as one. A log must also have a data line
+// (third line on) that the loader layout cannot read cleanly, i.e. whose 8-character
+// time text is not a valid time or whose 5-character value text is not exactly one
+// number. In a file of the loader's layout every data line holds a valid time and a
+// 5-character number such as 02345 at w + 11, so such a file is never taken for a
+// log, even when the rest of its lines happens to look like Log fields (a value like
+// 12345 or -1234 followed by a TAB and five more fields that fit would otherwise
+// pass). Real logs qualify through a raw dew point of one to four characters (the
+// value text then takes in the TAB after it), a reading number of six or more
+// digits, or a time of day that is not exactly eight characters. One or two Log
+// lines are no data in the loader layout (it skips two lines), so reading them as a
+// log can take nothing from that layout.
+bool TakenAsLog(bool allLogLines, bool unreadableByLayout, std::size_t lines, const ChartLoadOptions& options)
+{
+    const bool tooShortForLayout = lines > 0 && lines < 3;
+    return allLogLines && (unreadableByLayout || tooShortForLayout || options.logOnly);
+}
+
+void NotLog(ChartLoadResult& result, LogLineFault fault, std::string_view line)
+{
+    result.notLogLine = result.lines;
+    result.notLogFault = fault;
+    result.notLogText = EscapedText(line);
+}
+
+// The file's bytes, mapped: cut into pieces read on several threads. `device`: where
+// the modification time is read, if at all.
+ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const QString& name, ChartSink& sink,
+                          const ChartLoadOptions& options)
+{
+    using namespace chartparts;
+    const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
+    const LogLineParser parser(rules);
+    const std::size_t parts = options.parts > 0 ? options.parts
+                                                : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const qint64 total = qint64(bytes.size());
+    ChartLoadResult result;
+
+    // Reads the pieces after `head` bytes read on this thread; progress counts from `head` on.
+    const auto readPieces = [&](std::string_view rest, qint64 head, auto read) {
+        const std::vector<std::string_view> pieces = CutAtLines(rest, parts, options.minPieceBytes);
+        PieceWork work;
+        work.cancel = options.cancel;
+        if (options.progress)
+            work.progress = [&](std::int64_t done) { options.progress(head + done, total); };
+        std::vector<decltype(read(std::string_view(), 0, work))> out(pieces.size());
+        ReadEach(pieces.size(), [&](std::size_t k) { out[k] = read(pieces[k], k, work); });
+        ThrowIfCancelled(options, name);
+        if (options.progress)
+            options.progress(total, total);
+        return out;
+    };
+
+    // As a log first: every line a Log line, the first two read here.
+    ByteLines head(bytes, MaxLogLine);
+    std::string_view line;
+    bool allLogLines = true;
+    HeldLog log;
+    while (result.lines < 2 && head.next(line)) {
+        ++result.lines;
+        LogRecord record;
+        const LogLineFault fault = head.truncated() ? LogLineFault::TooLong : parser.check(line, record);
+        if (fault != LogLineFault::None) {
+            allLogLines = false;
+            NotLog(result, !head.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault, line);
+            break;
+        }
+        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
+    }
+    bool unreadableByLayout = false;
+    if (allLogLines && !head.rest().empty()) {
+        const std::vector<LogPiece> pieces =
+            readPieces(head.rest(), qint64(bytes.size() - head.rest().size()),
+                       [&](std::string_view piece, std::size_t k, PieceWork& work) {
+                           return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
+                       });
+        std::size_t rows = 0;
+        for (const LogPiece& piece : pieces)
+            rows += piece.rows.size();
+        log.reserve(rows + 2);
+        for (const LogPiece& piece : pieces) {
+            for (const LogRow& row : piece.rows)
+                log.add(row.time, row.dewPoint, row.humidity, row.ambient);
+            result.lines += piece.lines;
+            unreadableByLayout = unreadableByLayout || piece.unclean;
+            if (piece.fault != LogLineFault::None) {
+                allLogLines = false;
+                NotLog(result, piece.fault, piece.faultLine);
+                break;
+            }
+        }
+    }
+    if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
+        const QDateTime modified = options.lastModified.isValid() ? options.lastModified
+            : device                                               ? ModificationTimeOf(*device)
+                                                                   : QDateTime::currentDateTime();
+        log.deliver(modified, sink, options, name, result);
+        return result;
+    }
+    if (options.logOnly)
+        return result;  // no log, and no other layout asked for
+    log.release();
+    result = ChartLoadResult();
+
+    // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
+    ByteLines skipped(bytes, MaxLogLine);
+    for (int skip = 0; skip < 2; ++skip) {
+        if (!skipped.next(line))
+            return result;
+        ++result.lines;
+    }
+    if (skipped.rest().empty())
+        return result;
+    const std::vector<LoaderPiece> pieces =
+        readPieces(skipped.rest(), qint64(bytes.size() - skipped.rest().size()),
+                   [&](std::string_view piece, std::size_t k, PieceWork& work) {
+                       return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
+                   });
+    FirstPointGate gate(sink, {ChartLine::DewPoint});
+    LoaderDays days;
+    for (const LoaderPiece& piece : pieces) {
+        for (const LoaderRow& row : piece.rows) {
+            const double x = days.at(row.time);
+            if (row.value != 0) {
+                gate.addRow(x, {row.value / 100});
+                ++result.points;
+            }
+        }
+        result.lines += piece.lines;
+        if (piece.invalid) {
+            gate.flush();
+            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(piece.invalidTime),
+                                 files::FileType::Regular, result.lines);
+        }
+    }
+    gate.flush();
+    return result;
+}
+
+// The device read buffer by buffer, line by line.
+ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
     const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
-    // Log lines are short; a longer line cannot be one and only its first 105 characters matter.
-    constexpr std::size_t MaxLogLine = 4096;
+    const LogLineParser parser(rules);
     LineReader reader(device, name, options, MaxLogLine);
     ChartLoadResult result;
     std::string_view line;
@@ -691,81 +917,31 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     // it is one only if every line is a Log line, the last one too, even without its
     // line end. The first other line sends the file down the loader-layout path from
     // its start.
-    //
-    // A log must also have a data line (third line on) that the loader layout cannot
-    // read cleanly, i.e. whose 8-character time text is not a valid time or whose
-    // 5-character value text is not exactly one number. In a file of the loader's
-    // layout every data line holds a valid time and a 5-character number such as
-    // 02345 at w + 11, so such a file is never taken for a log, even when the rest of
-    // its lines happens to look like Log fields (a value like 12345 or -1234 followed
-    // by a TAB and five more fields that fit would otherwise pass). Real logs qualify
-    // through a raw dew point of one to four characters (the value text then takes in
-    // the TAB after it), a reading number of six or more digits, or a time of day
-    // that is not exactly eight characters.
-    struct HeldPoint {
-        double x;  // time of day plus day count
-        std::int16_t dewPoint, humidity, ambient;
-    };
-    std::vector<HeldPoint> held;
-    bool isLog = options.logOnly || !device.isSequential();  // falling back needs to start again
+    HeldLog log;
+    bool allLogLines = options.logOnly || !device.isSequential();  // falling back needs to start again
     bool unreadableByLayout = false;
-    int day = 0;
-    double previous = -1;
-    while (isLog && reader.next(line)) {
+    while (allLogLines && reader.next(line)) {
         ++result.lines;
         LogRecord record;
-        const LogLineFault fault = reader.truncated() ? LogLineFault::TooLong : CheckLogLine(line, rules, record);
+        const LogLineFault fault = reader.truncated() ? LogLineFault::TooLong : parser.check(line, record);
         if (fault != LogLineFault::None) {
-            isLog = false;
-            result.notLogLine = result.lines;
-            result.notLogFault = !reader.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault;
-            result.notLogText = EscapedText(line);
+            allLogLines = false;
+            NotLog(result, !reader.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault, line);
             break;
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
             unreadableByLayout = true;
-        // Back by more than the clock is ever set back: midnight passed. Compared in
-        // whole milliseconds, which the times are made of.
-        if (previous >= 0
-            && std::llround((previous - record.time) * MsPerDay) >= std::llround(ClockCorrectionLimit * MsPerDay))
-            ++day;
-        previous = record.time;
-        held.push_back({day + record.time, record.dewPoint, record.humidity, record.ambient});
+        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
     }
-
-    // One or two Log lines are no data in the loader layout (it skips two lines), so
-    // reading them as a log can take nothing from that layout.
-    const bool tooShortForLayout = result.lines > 0 && result.lines < 3;
-    if (isLog && (unreadableByLayout || tooShortForLayout || options.logOnly)) {
-        // The last line was written at the file's modification time; earlier days count back.
-        const QDateTime modified =
-            (options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device)).toLocalTime();
-        QDate lastDate = modified.date();
-        const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
-        // A line stamped later in the day than the file's modification was written the day
-        // before (the write crossed midnight); a few seconds allow for coarse file times.
-        if (previous > modifiedFraction + 5.0 / 86400.0)
-            lastDate = lastDate.addDays(-1);
-        const double origin = DateTimeValue(lastDate) - day;
-        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, held.size());
-        for (std::size_t i = 0; i < held.size(); ++i) {
-            if (i % 65536 == 0)
-                ThrowIfCancelled(options, name);
-            const HeldPoint& p = held[i];
-            const double x = origin + p.x;
-            gate.addPoint(ChartLine::DewPoint, x, p.dewPoint / 10.0);
-            gate.addPoint(ChartLine::Humidity, x, p.humidity / 10.0);
-            gate.addPoint(ChartLine::Ambient, x, p.ambient / 10.0);
-        }
-        result.kind = ChartFileKind::MeasurementLog;
-        result.points = held.size() * 3;
-        result.lastDate = lastDate;
+    if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
+        log.deliver(options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device), sink, options,
+                    name, result);
         return result;
     }
 
     if (options.logOnly)
         return result;  // no log, and no other layout asked for
-    std::vector<HeldPoint>().swap(held);
+    log.release();
     if (result.lines > 0 && !reader.rewind())
         throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
     result = ChartLoadResult();
@@ -777,25 +953,78 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
             return result;
         ++result.lines;
     }
-    int dayCount = 0;
-    double previousPointTime = 0;
-    while (reader.next(line)) {
-        ++result.lines;
-        const LoaderFields fields = SplitLoaderLine(line);
-        double t = 0;
-        if (!ParseTimeOfDay(fields.timeText, rules, t))
-            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(fields.timeText), files::FileType::Regular,
-                                 result.lines);
-        if (previousPointTime > 0 && t + dayCount < previousPointTime)
-            ++dayCount;
-        previousPointTime = t + dayCount;
-        const double v = ConvertValueText(fields.valueText).value;
-        if (v != 0) {
-            gate.addPoint(ChartLine::DewPoint, previousPointTime, v / 100);
-            ++result.points;
+    LoaderDays days;
+    try {
+        while (reader.next(line)) {
+            ++result.lines;
+            const LoaderFields fields = SplitLoaderLine(line);
+            double t = 0;
+            if (!ParseTimeOfDay(fields.timeText, rules, t))
+                throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(fields.timeText),
+                                     files::FileType::Regular, result.lines);
+            const double x = days.at(t);
+            const double v = ConvertValueText(fields.valueText).value;
+            if (v != 0) {
+                gate.addRow(x, {v / 100});
+                ++result.points;
+            }
         }
+    } catch (...) {
+        gate.flush();  // points read before a failure stay delivered
+        throw;
     }
+    gate.flush();
     return result;
+}
+
+} // namespace
+
+void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> lines,
+                        std::span<const double* const> values)
+{
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        for (std::size_t k = 0; k < lines.size() && k < values.size(); ++k)
+            addPoint(lines[k], xs[i], values[k][i]);
+    }
+}
+
+ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, ChartSink& sink,
+                               const ChartLoadOptions& options)
+{
+    return LoadBytes(bytes, nullptr, name, sink, options);
+}
+
+std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
+{
+    // Read, not mapped: a file cut short meanwhile by another program gives a short
+    // read here, where a mapping would give a fault.
+    if (size <= 0 || size > MaxWholeFile || device.isSequential() || !qobject_cast<QFileDevice*>(&device)
+        || device.pos() != 0)
+        return std::nullopt;
+    FileBytes bytes;
+    bytes.data.reset(new (std::nothrow) char[std::size_t(size)]);
+    if (!bytes.data)
+        return std::nullopt;
+    constexpr qint64 Step = 16 << 20;
+    while (bytes.size < std::size_t(size)) {
+        ThrowIfCancelled(options, name);
+        const qint64 n = device.read(bytes.data.get() + bytes.size, std::min<qint64>(Step, size - qint64(bytes.size)));
+        if (n < 0)
+            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
+        if (n == 0)
+            break;  // shorter than it was: what is there is the file
+        bytes.size += std::size_t(n);
+    }
+    return bytes;
+}
+
+ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
+{
+    // A file from its start is read whole and its lines read in pieces at once;
+    // anything else is streamed.
+    if (std::optional<FileBytes> whole = ReadWholeFile(device, device.size(), name, options))
+        return LoadBytes(whole->view(), &device, name, sink, options);
+    return LoadStream(device, name, sink, options);
 }
 
 std::unique_ptr<QFile> OpenChartFile(const QString& fileName)

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -71,6 +73,10 @@ public:
     virtual void clearSeries(ChartLine line) = 0;
     virtual void setTimeAxisAutomatic() = 0;
     virtual void addPoint(ChartLine line, double x, double y) = 0;
+    // Rows of points: row i puts X xs[i] on every line of `lines`, with values[k][i]
+    // on lines[k]. By default addPoint row by row, line by line.
+    virtual void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
+                         std::span<const double* const> values);
     // After a clear: this many points will follow on the line (a hint).
     virtual void reservePoints(ChartLine, std::size_t) {}
 };
@@ -174,7 +180,12 @@ struct ChartLoadOptions {
     // Measurement log: the time its last line was written. Invalid: the modification
     // time of the file behind the device, taken after reading; else now.
     QDateTime lastModified;
+    // A device that is not a file from its start is read a buffer at a time.
     std::size_t bufferSize = 64 * 1024;
+    // A file is mapped and cut at line ends into this many pieces (0: one per core),
+    // each at least minPieceBytes long, read at once.
+    std::size_t parts = 0;
+    std::size_t minPieceBytes = 1 << 20;
     // Raised from another thread: the load stops with ChartProblem::Cancelled.
     const std::atomic<bool>* cancel = nullptr;
     // Bytes read so far and the device's size at the start, after every buffer read.
@@ -191,6 +202,25 @@ struct ChartLoadOptions {
 // Throws ChartFileError on a read error, an invalid time or a cancel (points delivered
 // before that stay delivered).
 ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options);
+
+// A file's bytes in memory.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+};
+// Files up to this size are read whole, then their lines in pieces at once.
+inline constexpr qint64 MaxWholeFile = qint64(512) << 20;
+// The first `size` bytes of a file open from its start (fewer if it is shorter now),
+// when it is a file of at most MaxWholeFile bytes; else nothing. Throws ChartFileError
+// (ReadError, Cancelled).
+std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name,
+                                       const ChartLoadOptions& options);
+
+// The same for a file's bytes already in memory, read in pieces at once.
+// With no lastModified in the options, a log's last line is dated now.
+ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, ChartSink& sink,
+                               const ChartLoadOptions& options);
 
 // Opens a regular file for reading with its own handle, never waiting on a FIFO or
 // device. Throws ChartFileError (CannotOpen, NotRegularFile).

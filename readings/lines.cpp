@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace hmx::readings {
 
@@ -21,6 +22,27 @@ void Line::add(double x, double y)
         return;
     m_gaps.adding(m_points, x);
     m_points.add(x, y);
+}
+
+void Line::add(std::span<const double> xs, std::span<const double> ys)
+{
+    const std::size_t n = std::min(xs.size(), ys.size());
+    for (std::size_t i = 0; i < n;) {
+        // The run that keeps X ascending from the last point, every point finite.
+        const double from = m_points.empty() ? -std::numeric_limits<double>::infinity() : m_points.lastX();
+        std::size_t end = i;
+        double last = from;
+        while (end < n && std::isfinite(xs[end]) && std::isfinite(ys[end]) && xs[end] >= last)
+            last = xs[end++];
+        if (end == i) {
+            add(xs[i], ys[i]);
+            ++i;
+            continue;
+        }
+        m_gaps.appending(m_points, xs.subspan(i, end - i));
+        m_points.add(xs.subspan(i, end - i), ys.subspan(i, end - i));
+        i = end;
+    }
 }
 
 void Line::clear()
@@ -98,6 +120,13 @@ void Lines::add(std::span<const Point> points)
         }
         current->add(p.x, p.y);
     }
+    emit changed();
+}
+
+void Lines::add(std::span<const double> xs, std::span<const Quantity> quantities, std::span<const double* const> values)
+{
+    for (std::size_t k = 0; k < quantities.size() && k < values.size(); ++k)
+        line(quantities[k])->add(xs, std::span<const double>(values[k], xs.size()));
     emit changed();
 }
 

@@ -38,6 +38,9 @@ public:
     // goes after the last point whose X <= x. A point without a finite X or value can
     // be neither ordered nor drawn: it is left out.
     void add(double x, double y);
+    // Each (xs[i], ys[i]) as add() takes it, in order; a run in ascending X is appended
+    // a chunk at a time.
+    void add(std::span<const double> xs, std::span<const double> ys);
     // Every point gone; the joining distance stays.
     void clear();
 
@@ -81,6 +84,10 @@ public:
     // Each point as add() takes it, in order, then one changed(): a file read in batches
     // tells its charts once per batch, not once per point.
     void add(std::span<const Point> points);
+    // Rows of points sharing X: row i puts (xs[i], values[k][i]) on the line of
+    // quantities[k], as add() would one at a time, then one changed().
+    void add(std::span<const double> xs, std::span<const humidity::Quantity> quantities,
+             std::span<const double* const> values);
     // Every line emptied (their joining distances stay), then changed().
     void clear();
 

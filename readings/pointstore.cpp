@@ -10,22 +10,29 @@ namespace {
 constexpr double MsPerDay = 86400000.0;
 constexpr std::int64_t MaxOffset = std::numeric_limits<std::uint32_t>::max();
 
+// The whole number nearest d (well inside the range of int64). Which way a half goes
+// does not matter: a number is kept only when it reads back as the value itself.
+inline std::int64_t Nearest(double d)
+{
+    return static_cast<std::int64_t>(d < 0 ? d - 0.5 : d + 0.5);
+}
+
 // The millisecond count of x when x is exactly on the program's millisecond grid.
-bool MillisecondsOf(double x, std::int64_t& ms)
+inline bool MillisecondsOf(double x, std::int64_t& ms)
 {
     const double d = (x - 25569.0) * MsPerDay;
     if (!(std::abs(d) < 1e15))
         return false;
-    ms = std::llround(d);
+    ms = Nearest(d);
     return XOfMilliseconds(ms) == x;
 }
 
 // The hundredths of v when v reads back exactly from them.
-bool HundredthsOf(double v, std::int32_t& n)
+inline bool HundredthsOf(double v, std::int32_t& n)
 {
     if (!(std::abs(v) < 2e7))
         return false;
-    n = static_cast<std::int32_t>(std::lround(v * 100));
+    n = static_cast<std::int32_t>(Nearest(v * 100));
     return n / 100.0 == v;
 }
 
@@ -91,6 +98,49 @@ void PointStore::Chunk::insert(std::size_t at, double x, double y)
     } else {
         summariseFrom(at);
     }
+}
+
+std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std::size_t n)
+{
+    if (wideX || wideY)
+        return 0;
+    n = std::min(n, ChunkPoints - count);
+    double last = count > 0 ? xAt(count - 1) : -std::numeric_limits<double>::infinity();
+    std::size_t k = 0;
+    std::int64_t sum = 0;
+    MinMax run;
+    const std::size_t first = count;
+    for (; k < n; ++k) {
+        std::int64_t ms = 0;
+        std::int32_t h = 0;
+        if (!(xs[k] >= last) || !MillisecondsOf(xs[k], ms) || !HundredthsOf(ys[k], h))
+            break;
+        if (count == 0)
+            base = ms;
+        if (ms - base > MaxOffset)
+            break;
+        last = xs[k];
+        offsets.push_back(static_cast<std::uint32_t>(ms - base));
+        hundredths.push_back(h);
+        blocks[count / BlockPoints].add(ys[k]);
+        run.add(ys[k]);
+        sum += h;
+        ++count;
+    }
+    if (k == 0)
+        return 0;
+    total.add(run);
+    // The run's spread about its own mean, merged: as exact as adding one at a time.
+    Moments m;
+    m.count = k;
+    m.hundredths = sum;
+    const double mean = m.mean();
+    for (std::size_t i = first; i < count; ++i) {
+        const double d = hundredths[i] / 100.0 - mean;
+        m.m2 += d * d;
+    }
+    moments.add(m);
+    return k;
 }
 
 void PointStore::Chunk::truncate(std::size_t n)
@@ -255,6 +305,28 @@ void PointStore::add(double x, double y)
         return;
     }
     insertInto(lo, at, x, y);
+}
+
+void PointStore::add(std::span<const double> xs, std::span<const double> ys)
+{
+    const std::size_t n = std::min(xs.size(), ys.size());
+    for (std::size_t i = 0; i < n;) {
+        if (m_size > 0 && xs[i] < lastX()) {
+            add(xs[i], ys[i]);
+            ++i;
+            continue;
+        }
+        if (m_chunks.empty() || m_chunks.back()->count == ChunkPoints)
+            newChunkAt(m_chunks.size());
+        const std::size_t taken = m_chunks.back()->appendRun(xs.data() + i, ys.data() + i, n - i);
+        if (taken == 0) {
+            append(xs[i], ys[i]);  // off a grid, or past the chunk's offsets
+            ++i;
+            continue;
+        }
+        m_size += taken;
+        i += taken;
+    }
 }
 
 void PointStore::clear()

@@ -14,6 +14,7 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace hmx::readings {
@@ -67,6 +68,9 @@ public:
     // After every point whose X <= x. Appending costs O(1) and never moves the points
     // held; a late point moves at most one chunk's points and the chunk list's counts.
     void add(double x, double y);
+    // The points (xs[i], ys[i]) in order, each as add() takes it. A run in ascending X
+    // on the grids fills the last chunk's narrow columns and summaries in one pass.
+    void add(std::span<const double> xs, std::span<const double> ys);
     void clear();
     // Bytes held, capacity included.
     std::size_t memoryBytes() const;
@@ -139,6 +143,9 @@ struct PointStore::Chunk {
     // Whether a point at X x fits (room left, the offsets still 32-bit).
     bool takes(double x) const;
     void insert(std::size_t at, double x, double y);
+    // Appends the longest leading run of xs/ys that stays in order after its last
+    // point, on both grids and within its room; how many it took.
+    std::size_t appendRun(const double* xs, const double* ys, std::size_t n);
     void truncate(std::size_t n);
     void summariseFrom(std::size_t index);
     MinMax extent(std::size_t a, std::size_t b) const;

@@ -49,6 +49,18 @@ void Gaps::setJoining(double distance)
     m_joining = distance > 0 ? distance : 0;
 }
 
+void Gaps::appending(const PointStore& points, std::span<const double> xs)
+{
+    if (m_joining == 0 || xs.empty())
+        return;
+    double last = points.empty() ? xs.front() : points.lastX();
+    for (double x : xs) {
+        if (x - last > m_joining)
+            m_list.emplace_back(last, x);
+        last = x;
+    }
+}
+
 void Gaps::adding(const PointStore& points, double x)
 {
     if (m_joining == 0 || points.empty())

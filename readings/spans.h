@@ -7,6 +7,7 @@
 #include "readings/pointstore.h"
 
 #include <utility>
+#include <span>
 #include <vector>
 
 namespace hmx::readings {
@@ -46,6 +47,8 @@ public:
     void setJoining(double distance);
     // Before `points` takes (x, y).
     void adding(const PointStore& points, double x);
+    // Before `points` takes points at xs, ascending and none before its last.
+    void appending(const PointStore& points, std::span<const double> xs);
     void clear() { m_list.clear(); }
 
     // (last X before, first X after) of each break, ascending.

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace hmx {
 
@@ -233,7 +234,7 @@ qint64 EndOfLastLine(QFile& file)
 }
 
 // A log's points onto the reading lines, its clock times taken in order (the hour the
-// clock repeats in autumn told apart by the order of the lines), handed over in batches.
+// clock repeats in autumn told apart by the order of the lines), a block of rows at a time.
 class LinesSink : public ChartSink {
 public:
     explicit LinesSink(readings::Lines& lines) : m_lines(lines) {}
@@ -241,20 +242,24 @@ public:
     void setTimeAxisAutomatic() override {}
     void addPoint(ChartLine line, double x, double y) override
     {
-        m_batch.push_back({QuantityOf(line), m_timeline.chartX(x), y});
-        if (m_batch.size() == BatchPoints)
-            flush();
+        const double* column = &y;
+        addRows({&x, 1}, {&line, 1}, {&column, 1});
     }
-    void flush()
+    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
+                 std::span<const double* const> values) override
     {
-        m_lines.add(m_batch);
-        m_batch.clear();
+        m_xs.resize(xs.size());
+        for (std::size_t i = 0; i < xs.size(); ++i)
+            m_xs[i] = m_timeline.chartX(xs[i]);
+        std::vector<humidity::Quantity> quantities;
+        for (ChartLine line : lines)
+            quantities.push_back(QuantityOf(line));
+        m_lines.add(m_xs, quantities, values);
     }
 
 private:
-    static constexpr std::size_t BatchPoints = 8192;
     readings::Lines& m_lines;
-    std::vector<readings::Lines::Point> m_batch;
+    std::vector<double> m_xs;
     ClockTimeline m_timeline;
 };
 
@@ -404,11 +409,6 @@ ReportLog LoadReportLog(const QString& fileName, readings::Lines& lines, bool lo
 {
     const std::unique_ptr<QFile> file = OpenChartFile(fileName);
     const qint64 limit = growing ? EndOfLastLine(*file) : file->size();
-    if (!file->seek(0))
-        throw ChartFileError(ChartProblem::ReadError, fileName, file->errorString());
-    HashingReader reader(*file, limit);
-    if (!reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     for (ChartLine l : {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}) {
         const std::shared_ptr<readings::Line> line = lines.line(QuantityOf(l));
         line->clear();
@@ -421,8 +421,28 @@ ReportLog LoadReportLog(const QString& fileName, readings::Lines& lines, bool lo
     // Read now, not after the load: the file is read through the hashing reader.
     options.lastModified = file->fileTime(QFileDevice::FileModificationTime);
     ReportLog log;
+    // Read whole, the bytes are hashed on a thread of their own while their lines are read.
+    if (!file->seek(0))
+        throw ChartFileError(ChartProblem::ReadError, fileName, file->errorString());
+    if (std::optional<FileBytes> whole = ReadWholeFile(*file, limit, fileName, options)) {
+        const QByteArrayView bytes(whole->data.get(), qsizetype(whole->size));
+        std::thread hashing([&] { log.sha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()); });
+        try {
+            log.loaded = LoadChartBytes(whole->view(), fileName, sink, options);
+        } catch (...) {
+            hashing.join();
+            throw;
+        }
+        hashing.join();
+        log.bytes = qint64(whole->size);
+        return log;
+    }
+    if (!file->seek(0))
+        throw ChartFileError(ChartProblem::ReadError, fileName, file->errorString());
+    HashingReader reader(*file, limit);
+    if (!reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     log.loaded = LoadChart(reader, fileName, sink, options);
-    sink.flush();  // the rest, and one word to the charts for the clears
     if (!reader.finish(log.sha256))
         throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     log.bytes = reader.bytesRead();

@@ -18,14 +18,15 @@
 #include <QGuiApplication>
 #include <QProgressDialog>
 
+#include <algorithm>
 #include <vector>
 
 namespace hmx {
 
 namespace {
 
-// Points per batch: applying one takes well under a frame.
-constexpr std::size_t BatchPoints = 8192;
+// Rows per batch: applying one takes well under a frame.
+constexpr std::size_t BatchRows = 8192;
 // Batches read ahead of the window; the reader waits beyond this.
 constexpr std::size_t MaxQueued = 4;
 
@@ -65,10 +66,13 @@ QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
     return QString();
 }
 
+// Rows of points sharing X on the same lines.
 struct ChartLoadJob::Batch {
     std::vector<ChartLine> cleared;  // before the points
     bool automatic = false;          // the whole view back to automatic, before the points
-    std::vector<readings::Lines::Point> points;
+    std::vector<ChartLine> lines;
+    std::vector<double> xs;
+    std::vector<std::vector<double>> values;  // one column per line
 };
 
 // Collects the reader's calls on the worker thread and queues them in batches.
@@ -78,28 +82,47 @@ public:
 
     void clearSeries(ChartLine line) override
     {
-        if (!m_batch->points.empty())
+        if (!m_batch->xs.empty())
             flush();
         m_batch->cleared.push_back(line);
     }
     void setTimeAxisAutomatic() override
     {
-        if (!m_batch->points.empty())
+        if (!m_batch->xs.empty())
             flush();
         m_batch->automatic = true;
     }
     void addPoint(ChartLine line, double x, double y) override
     {
-        // The file's times are the clock's, in order; the chart's X leaves summer time out.
-        m_batch->points.push_back({QuantityOf(line), m_timeline.chartX(x), y});
-        ++m_points;
-        if (m_batch->points.size() >= BatchPoints)
-            flush();
+        const double* column = &y;
+        addRows({&x, 1}, {&line, 1}, {&column, 1});
+    }
+    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
+                 std::span<const double* const> values) override
+    {
+        if (!std::equal(lines.begin(), lines.end(), m_batch->lines.begin(), m_batch->lines.end())) {
+            if (!m_batch->xs.empty())
+                flush();
+            m_batch->lines.assign(lines.begin(), lines.end());
+            m_batch->values.assign(lines.size(), {});
+        }
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            // The file's times are the clock's, in order; the chart's X leaves summer time out.
+            m_batch->xs.push_back(m_timeline.chartX(xs[i]));
+            for (std::size_t k = 0; k < lines.size(); ++k)
+                m_batch->values[k].push_back(values[k][i]);
+            m_points += lines.size();
+            if (m_batch->xs.size() >= BatchRows) {
+                flush();
+                m_batch->lines.assign(lines.begin(), lines.end());
+                m_batch->values.assign(lines.size(), {});
+            }
+        }
     }
 
     void flush()
     {
-        if (m_batch->points.empty() && m_batch->cleared.empty() && !m_batch->automatic)
+        if (m_batch->xs.empty() && m_batch->cleared.empty() && !m_batch->automatic)
             return;
         m_job.push(std::move(m_batch));
         start();
@@ -111,7 +134,7 @@ private:
     void start()
     {
         m_batch = std::make_shared<Batch>();
-        m_batch->points.reserve(BatchPoints);
+        m_batch->xs.reserve(BatchRows);
     }
 
     ChartLoadJob& m_job;
@@ -260,7 +283,13 @@ void ChartLoadJob::apply(const Batch& batch)
         m_lines.line(QuantityOf(line))->setJoiningDistance(readings::LogJoiningDistance);
     if (batch.automatic)
         m_form.Chart1->resetView();
-    m_lines.add(batch.points);  // the chart hears of the batch, clears included, once
+    std::vector<humidity::Quantity> quantities;
+    std::vector<const double*> columns;
+    for (std::size_t k = 0; k < batch.lines.size(); ++k) {
+        quantities.push_back(QuantityOf(batch.lines[k]));
+        columns.push_back(batch.values[k].data());
+    }
+    m_lines.add(batch.xs, quantities, columns);  // the chart hears of the batch, clears included, once
 }
 
 void ChartLoadJob::finish()

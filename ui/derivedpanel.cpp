@@ -13,6 +13,7 @@
 #include <QScrollArea>
 
 #include <algorithm>
+#include <limits>
 
 namespace hmx {
 
@@ -163,9 +164,23 @@ void DerivedPanel::refill()
     if (m_shown.empty())
         return;
     // The dew point and the ambient temperature of one reading share their X. The
-    // points go to the lines in batches, each telling the chart once.
-    constexpr std::size_t BatchPoints = 8192;
-    std::vector<readings::Lines::Point> batch;
+    // points go to the lines in rows, a block at a time, each telling the chart once;
+    // a value out of range is no point (NaN is left out).
+    constexpr std::size_t BlockRows = 8192;
+    std::vector<Quantity> quantities;
+    for (const Shown& s : m_shown)
+        quantities.push_back(s.quantity);
+    std::vector<double> xs;
+    std::vector<std::vector<double>> values(m_shown.size());
+    const auto deliver = [&] {
+        std::vector<const double*> columns;
+        for (const std::vector<double>& column : values)
+            columns.push_back(column.data());
+        m_lines->add(xs, quantities, columns);
+        xs.clear();
+        for (std::vector<double>& column : values)
+            column.clear();
+    };
     const readings::PointStore none;
     const readings::PointStore& dewPoints = dewPoint ? dewPoint->points() : none;
     const readings::PointStore& ambients = ambient ? ambient->points() : none;
@@ -176,17 +191,14 @@ void DerivedPanel::refill()
             ++a;
         if (a == ambients.size() || ambients.x(a) > x + Millisecond)
             continue;
-        const std::vector<std::optional<double>> values = DerivedValues(m_choice, ambients.y(a), dewPoints.y(i));
-        for (std::size_t k = 0; k < m_shown.size(); ++k) {
-            if (values[k])
-                batch.push_back({m_shown[k].quantity, x, *values[k]});
-        }
-        if (batch.size() >= BatchPoints) {
-            m_lines->add(batch);
-            batch.clear();
-        }
+        const std::vector<std::optional<double>> derived = DerivedValues(m_choice, ambients.y(a), dewPoints.y(i));
+        xs.push_back(x);
+        for (std::size_t k = 0; k < m_shown.size(); ++k)
+            values[k].push_back(derived[k].value_or(std::numeric_limits<double>::quiet_NaN()));
+        if (xs.size() >= BlockRows)
+            deliver();
     }
-    m_lines->add(batch);  // the rest, and word of the clears
+    deliver();  // the rest, and word of the clears
 }
 
 QLineEdit* DerivedPanel::field(Quantity quantity) const

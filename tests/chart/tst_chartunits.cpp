@@ -109,17 +109,23 @@ void TstChartUnits::storeMatchesVector_data()
     QTest::addColumn<double>("stepMs");    // X step between points in milliseconds
     QTest::addColumn<bool>("onGrid");      // X on whole milliseconds, values in hundredths
     QTest::addColumn<bool>("clearHalfway");
+    QTest::addColumn<int>("batch");        // points handed over at once, up to; 1: one by one
     const int chunk = int(PointStore::ChunkPoints);
-    QTest::newRow("fewer than one block") << 20 << 0 << 500.0 << true << false;
-    QTest::newRow("exactly one chunk") << chunk << 0 << 500.0 << true << false;
-    QTest::newRow("one chunk plus one") << chunk + 1 << 0 << 500.0 << true << false;
-    QTest::newRow("readings over chunk edges") << 5 * chunk + 17 << 0 << 500.0 << true << false;
-    QTest::newRow("few late points") << 5000 << 50 << 500.0 << true << false;
-    QTest::newRow("all random order") << 4000 << 1 << 500.0 << true << false;
-    QTest::newRow("off the grid") << 3000 << 3 << 0.37 << false << false;
-    QTest::newRow("tiny X span below a millisecond") << 3000 << 5 << 1e-4 << false << false;
-    QTest::newRow("huge X span: offsets past 32 bits") << 3000 << 4 << 3e9 << true << false;
-    QTest::newRow("cleared and refilled") << 4000 << 10 << 500.0 << true << true;
+    QTest::newRow("fewer than one block") << 20 << 0 << 500.0 << true << false << 1;
+    QTest::newRow("exactly one chunk") << chunk << 0 << 500.0 << true << false << 1;
+    QTest::newRow("one chunk plus one") << chunk + 1 << 0 << 500.0 << true << false << 1;
+    QTest::newRow("readings over chunk edges") << 5 * chunk + 17 << 0 << 500.0 << true << false << 1;
+    QTest::newRow("few late points") << 5000 << 50 << 500.0 << true << false << 1;
+    QTest::newRow("all random order") << 4000 << 1 << 500.0 << true << false << 1;
+    QTest::newRow("off the grid") << 3000 << 3 << 0.37 << false << false << 1;
+    QTest::newRow("tiny X span below a millisecond") << 3000 << 5 << 1e-4 << false << false << 1;
+    QTest::newRow("huge X span: offsets past 32 bits") << 3000 << 4 << 3e9 << true << false << 1;
+    QTest::newRow("cleared and refilled") << 4000 << 10 << 500.0 << true << true << 1;
+    QTest::newRow("batches over chunk edges") << 7 * chunk + 5 << 0 << 500.0 << true << false << 3000;
+    QTest::newRow("batches with late points") << 9000 << 37 << 500.0 << true << false << 700;
+    QTest::newRow("batches of equal X") << 5000 << 0 << 0.0 << true << false << 999;
+    QTest::newRow("batches off the grid now and then") << 6000 << 0 << 0.37 << false << false << 2500;
+    QTest::newRow("batches past 32-bit offsets") << 6000 << 0 << 5e6 << true << false << 4000;
 }
 
 void TstChartUnits::storeMatchesVector()
@@ -129,11 +135,18 @@ void TstChartUnits::storeMatchesVector()
     QFETCH(double, stepMs);
     QFETCH(bool, onGrid);
     QFETCH(bool, clearHalfway);
+    QFETCH(int, batch);
     std::mt19937 random(42);
     std::uniform_real_distribution<double> unit(0, 1);
     const std::int64_t startMs = 1796601600000;  // 7 Dec 2026
     PointStore store;
     Model model;
+    std::vector<double> xs, ys;
+    const auto handOver = [&] {
+        store.add(xs, ys);
+        xs.clear();
+        ys.clear();
+    };
     for (int i = 0; i < count; ++i) {
         if (clearHalfway && i == count / 2) {
             store.clear();
@@ -147,12 +160,23 @@ void TstChartUnits::storeMatchesVector()
         if (onGrid) {
             x = XOfMilliseconds(startMs + std::llround(ms));
             y = std::round(y * (i % 2 ? 10 : 100)) / (i % 2 ? 10 : 100);  // tenths and hundredths
+        } else if (batch > 1 && i % 500 != 0) {
+            x = XOfMilliseconds(startMs + std::llround(ms));  // mostly on the grid, a point off it now and then
+            y = std::round(y * 100) / 100;
         }
-        store.add(x, y);
+        if (batch == 1) {
+            store.add(x, y);
+        } else {
+            xs.push_back(x);
+            ys.push_back(y);
+            if (int(xs.size()) >= 1 + int(random() % unsigned(batch)))
+                handOver();
+        }
         const auto at = std::upper_bound(model.begin(), model.end(), x,
                                          [](double v, const auto& p) { return v < p.first; });
         model.insert(at, {x, y});
     }
+    handOver();
     QCOMPARE(store.size(), model.size());
     for (std::size_t i = 0; i < model.size(); ++i) {
         QCOMPARE(store.x(i), model[i].first);  // bit for bit
@@ -170,6 +194,19 @@ void TstChartUnits::storeMatchesVector()
         if (!want.empty()) {
             QCOMPARE(got.lo, want.lo);
             QCOMPARE(got.hi, want.hi);
+        }
+        // Count, mean and spread as a plain two-pass computation gives them.
+        const hmx::readings::Moments moments = store.moments(lo, hi);
+        QCOMPARE(moments.count, hi - lo);
+        if (hi > lo) {
+            double sum = 0, m2 = 0;
+            for (std::size_t i = lo; i < hi; ++i)
+                sum += model[i].second;
+            const double mean = sum / double(hi - lo);
+            for (std::size_t i = lo; i < hi; ++i)
+                m2 += (model[i].second - mean) * (model[i].second - mean);
+            QVERIFY2(std::abs(moments.mean() - mean) <= 1e-9 * (1 + std::abs(mean)), qPrintable(QString::number(lo)));
+            QVERIFY2(std::abs(moments.m2 - m2) <= 1e-9 * (1 + m2), qPrintable(QString::number(lo)));
         }
         const double x = n ? model[random() % n].first : 0;
         auto first = model.begin() + std::ptrdiff_t(lo), last = model.begin() + std::ptrdiff_t(hi);
@@ -347,7 +384,7 @@ void TstChartUnits::linesMatchPlainMap_data()
     QTest::newRow("any order, into and around breaks") << 4 << 4000 << 2 << 0.7 << 900 << true;
 }
 
-// Random adds (single, batched and straight to a line; late, equal and not finite
+// Random adds (single, batched, rows sharing X and straight to a line; late, equal and not finite
 // ones among them), clears and removes, compared after each step with a map of
 // vectors: the quantities and their order, every line's points and breaks, and the
 // changed() signals.
@@ -404,6 +441,30 @@ void TstChartUnits::linesMatchPlainMap()
             const auto [x, y] = nextPoint();
             lines.add(q, x, y);
             modelAdd(q, x, y);
+            ++told;
+        } else if (op < 0.62) {
+            // Rows sharing X on a few lines, as a file's rows come.
+            std::vector<Quantity> qs;
+            for (int k = 0, n = 1 + int(random() % 3); k < n; ++k) {
+                const Quantity any = anyQuantity();
+                if (std::find(qs.begin(), qs.end(), any) == qs.end())
+                    qs.push_back(any);
+            }
+            std::vector<double> xs(random() % 3000);
+            std::vector<std::vector<double>> values(qs.size(), std::vector<double>(xs.size()));
+            for (std::size_t r = 0; r < xs.size(); ++r) {
+                xs[r] = nextPoint().first;
+                for (auto& column : values)
+                    column[r] = nextPoint().second;
+            }
+            std::vector<const double*> columns;
+            for (std::size_t k = 0; k < qs.size(); ++k) {
+                lines.line(qs[k])->setJoiningDistance(joining);
+                columns.push_back(values[k].data());
+                for (std::size_t r = 0; r < xs.size(); ++r)
+                    modelAdd(qs[k], xs[r], values[k][r]);
+            }
+            lines.add(xs, qs, columns);
             ++told;
         } else if (op < 0.75) {
             std::vector<Lines::Point> batch(random() % 40);

@@ -1,6 +1,7 @@
 // The chart-file reader: loader layout, time and value conversion, own-log detection.
 #include "instrument/charttime.h"
 #include "log/chartfile.h"
+#include "log/loglineparser.h"
 #include "log/measurementlog.h"
 
 #include <QBuffer>
@@ -63,16 +64,51 @@ void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QD
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     hmx::ChartLoadOptions options;
     options.locale = locale;
-    options.lastModified = modified;
+    // Both readings below date a log alike.
+    options.lastModified = modified.isValid() || progress || cancel ? modified : QDateTime::currentDateTime();
     options.bufferSize = bufferSize;
     options.progress = progress;
     options.cancel = cancel;
-    try {
-        out.result = hmx::LoadChart(buffer, QStringLiteral("test.txt"), out.sink, options);
-    } catch (const hmx::ChartFileError& e) {
-        out.error = QString::fromUtf8(e.what());
-        out.problem = e.problem();
+    const auto loadFrom = [&](QIODevice& device, Loaded& into) {
+        try {
+            into.result = hmx::LoadChart(device, QStringLiteral("test.txt"), into.sink, options);
+        } catch (const hmx::ChartFileError& e) {
+            into.error = QString::fromUtf8(e.what());
+            into.problem = e.problem();
+        }
+    };
+    loadFrom(buffer, out);
+    if (progress || cancel)
+        return;
+
+    // A file is read whole and its lines in pieces at once: here in three pieces even
+    // when it is small, so every case checks that the pieces join as the lines run.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("test.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    options.parts = 3;
+    options.minPieceBytes = 1;
+    Loaded whole;
+    loadFrom(file, whole);
+    QCOMPARE(whole.error, out.error);
+    QCOMPARE(whole.problem, out.problem);
+    QCOMPARE(whole.sink.cleared, out.sink.cleared);
+    QCOMPARE(whole.sink.automatic, out.sink.automatic);
+    QCOMPARE(whole.sink.points.size(), out.sink.points.size());
+    for (std::size_t i = 0; i < out.sink.points.size(); ++i) {
+        const Point& a = whole.sink.points[i];
+        const Point& b = out.sink.points[i];
+        QVERIFY2(a.line == b.line && a.x == b.x && a.y == b.y, qPrintable(QString::number(i)));
     }
+    QCOMPARE(int(whole.result.kind), int(out.result.kind));
+    QCOMPARE(whole.result.lines, out.result.lines);
+    QCOMPARE(whole.result.points, out.result.points);
+    QCOMPARE(whole.result.lastDate, out.result.lastDate);
+    QCOMPARE(whole.result.notLogLine, out.result.notLogLine);
+    QCOMPARE(int(whole.result.notLogFault), int(out.result.notLogFault));
+    QCOMPARE(whole.result.notLogText, out.result.notLogText);
 }
 
 // "x:y" pairs of the dew-point line, compared within 1e-6.
@@ -588,34 +624,69 @@ void TestChartFile::logLineRecognition_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("valid");
+    QTest::addColumn<bool>("fast");  // read in one pass; the others as CheckLogLine reads them
 
-    QTest::newRow("example line") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << true;
-    QTest::newRow("comma decimals") << QByteArray("12\t14:03:27\t-105\t450\t235\t-10,50\t45,00\t23,50") << true;
-    QTest::newRow("zero and minus half") << QByteArray("3\t9:05:07\t0\t-5\t5\t0.00\t-0.50\t0.50") << true;
-    QTest::newRow("big value rounded down") << QByteArray("1\t14:03:27\t12345\t450\t235\t1234.00\t45.00\t23.50") << true;
-    QTest::newRow("big value rounded up") << QByteArray("1\t14:03:27\t12345\t450\t235\t1235.00\t45.00\t23.50") << true;
-    QTest::newRow("big value off by two") << QByteArray("1\t14:03:27\t12345\t450\t235\t1236.00\t45.00\t23.50") << false;
-    QTest::newRow("int16 ends") << QByteArray("1\t14:03:27\t-32768\t32767\t0\t-3277.00\t3277.00\t0.00") << true;
-    QTest::newRow("beyond int16") << QByteArray("1\t14:03:27\t32768\t450\t235\t3277.00\t45.00\t23.50") << false;
-    QTest::newRow("leading zero") << QByteArray("1\t14:03:27\t0450\t450\t235\t45.00\t45.00\t23.50") << false;
-    QTest::newRow("plus sign") << QByteArray("1\t14:03:27\t+450\t450\t235\t45.00\t45.00\t23.50") << false;
-    QTest::newRow("minus zero") << QByteArray("1\t14:03:27\t-0\t450\t235\t0.00\t45.00\t23.50") << false;
-    QTest::newRow("shown value differs") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.40\t45.00\t23.50") << false;
-    QTest::newRow("one decimal shown") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.5\t45.00\t23.50") << false;
-    QTest::newRow("seven fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00") << false;
-    QTest::newRow("nine fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50\t") << false;
-    QTest::newRow("reading number zero") << QByteArray("0\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false;
-    QTest::newRow("bad time") << QByteArray("1\t25:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false;
-    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("example line") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << true << true;
+    QTest::newRow("comma decimals") << QByteArray("12\t14:03:27\t-105\t450\t235\t-10,50\t45,00\t23,50") << true << true;
+    QTest::newRow("zero and minus half") << QByteArray("3\t9:05:07\t0\t-5\t5\t0.00\t-0.50\t0.50") << true << true;
+    QTest::newRow("big value rounded down") << QByteArray("1\t14:03:27\t12345\t450\t235\t1234.00\t45.00\t23.50") << true << true;
+    QTest::newRow("big value rounded up") << QByteArray("1\t14:03:27\t12345\t450\t235\t1235.00\t45.00\t23.50") << true << true;
+    QTest::newRow("big value off by two") << QByteArray("1\t14:03:27\t12345\t450\t235\t1236.00\t45.00\t23.50") << false << false;
+    QTest::newRow("int16 ends") << QByteArray("1\t14:03:27\t-32768\t32767\t0\t-3277.00\t3277.00\t0.00") << true << true;
+    QTest::newRow("beyond int16") << QByteArray("1\t14:03:27\t32768\t450\t235\t3277.00\t45.00\t23.50") << false << false;
+    QTest::newRow("leading zero") << QByteArray("1\t14:03:27\t0450\t450\t235\t45.00\t45.00\t23.50") << false << false;
+    QTest::newRow("plus sign") << QByteArray("1\t14:03:27\t+450\t450\t235\t45.00\t45.00\t23.50") << false << false;
+    QTest::newRow("minus zero") << QByteArray("1\t14:03:27\t-0\t450\t235\t0.00\t45.00\t23.50") << false << false;
+    QTest::newRow("shown value differs") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.40\t45.00\t23.50") << false << false;
+    QTest::newRow("one decimal shown") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.5\t45.00\t23.50") << false << false;
+    QTest::newRow("seven fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00") << false << false;
+    QTest::newRow("nine fields") << QByteArray("1\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50\t") << false << false;
+    QTest::newRow("reading number zero") << QByteArray("0\t14:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false << false;
+    QTest::newRow("bad time") << QByteArray("1\t25:03:27\t-105\t450\t235\t-10.50\t45.00\t23.50") << false << false;
+    QTest::newRow("empty") << QByteArray() << false << false;
+    const QByteArray values = "\t-105\t450\t235\t-10.50\t45.00\t23.50";
+    QTest::newRow("time: hour of one digit") << "7\t7:03:27" + values << true << true;
+    QTest::newRow("time: hour with a leading zero too many") << "7\t007:03:27" + values << true << false;
+    QTest::newRow("time: minutes of one digit") << "7\t14:3:27" + values << true << false;
+    QTest::newRow("time: another locale's separator") << "7\t14.03.27" + values << true << true;
+    QTest::newRow("time: two separators") << "7\t14:03.27" + values << false << false;
+    QTest::newRow("time: hour 24") << "7\t24:00:00" + values << false << false;
+    QTest::newRow("time: minute 60") << "7\t14:60:00" + values << false << false;
+    QTest::newRow("time: milliseconds") << "7\t14:03:27.250" + values << true << false;
+    QTest::newRow("time: afternoon marker") << "7\t2:03:27 PM" + values << true << false;
+    QTest::newRow("time: blank before it") << "7\t 14:03:27" + values << true << false;
+    QTest::newRow("time: cut short") << "7\t14:03" + values << true << false;
+    QTest::newRow("number of 18 digits") << "123456789012345678\t14:03:27" + values << true << true;
+    QTest::newRow("number of 19 digits") << "1234567890123456789\t14:03:27" + values << false << false;
+    QTest::newRow("raw of six digits") << QByteArray("1\t14:03:27\t100000\t450\t235\t10000.00\t45.00\t23.50") << false << false;
+    QTest::newRow("shown of seven digits") << QByteArray("1\t14:03:27\t-105\t450\t235\t-0000010.50\t45.00\t23.50") << false << false;
+    QTest::newRow("shown with leading zeros") << QByteArray("1\t14:03:27\t-105\t450\t235\t-010.50\t45.00\t23.50") << true << true;
+    QTest::newRow("shown without its whole part") << QByteArray("1\t14:03:27\t-105\t450\t235\t-.50\t45.00\t23.50") << false << false;
+    QTest::newRow("CR left at the end") << "1\t14:03:27" + values + "\r" << false << false;
+    QTest::newRow("minus alone") << QByteArray("1\t14:03:27\t-\t450\t235\t-10.50\t45.00\t23.50") << false << false;
 }
 
 void TestChartFile::logLineRecognition()
 {
     QFETCH(QByteArray, line);
     QFETCH(bool, valid);
-    hmx::LogRecord record;
+    QFETCH(bool, fast);
+    const std::string_view text(line.constData(), size_t(line.size()));
     const hmx::TimeTextRules rules = hmx::TimeTextRules::fromLocale(QLocale(QLocale::C));
-    QCOMPARE(hmx::ParseLogLine(std::string_view(line.constData(), size_t(line.size())), rules, record), valid);
+    hmx::LogRecord record;
+    QCOMPARE(hmx::ParseLogLine(text, rules, record), valid);
+    // The one-pass reading takes its lines and gives what the full reading gives.
+    const hmx::LogLineParser parser(rules);
+    hmx::LogRecord quick;
+    QCOMPARE(parser.readFast(text, quick), fast);
+    hmx::LogRecord checked;
+    QCOMPARE(int(parser.check(text, checked)), int(hmx::CheckLogLine(text, rules, record)));
+    if (valid) {
+        QCOMPARE(checked.time, record.time);
+        QCOMPARE(checked.dewPoint, record.dewPoint);
+        QCOMPARE(checked.humidity, record.humidity);
+        QCOMPARE(checked.ambient, record.ambient);
+    }
 }
 
 void TestChartFile::ownLogRoundTrip_data()

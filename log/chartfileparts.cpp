@@ -1,0 +1,156 @@
+#include "log/chartfileparts.h"
+
+#include <cstring>
+#include <exception>
+#include <thread>
+
+namespace hmx::chartparts {
+
+namespace {
+
+// Lines between two looks at Cancel and two progress reports.
+constexpr std::size_t CheckEvery = 16384;
+
+void Advance(PieceWork& work, std::size_t k, std::int64_t bytes)
+{
+    const std::int64_t done = work.done.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+    if (k == 0 && work.progress)
+        work.progress(done);
+}
+
+} // namespace
+
+void PieceWork::endAt(std::size_t k)
+{
+    std::size_t ended = m_endedAt.load(std::memory_order_relaxed);
+    while (k < ended && !m_endedAt.compare_exchange_weak(ended, k, std::memory_order_relaxed)) {
+    }
+}
+
+bool PieceWork::needless(std::size_t k) const
+{
+    return m_endedAt.load(std::memory_order_relaxed) < k || (cancel && cancel->load(std::memory_order_relaxed));
+}
+
+bool ByteLines::next(std::string_view& line)
+{
+    if (m_rest.empty())
+        return false;
+    const auto* lf = static_cast<const char*>(std::memchr(m_rest.data(), '\n', m_rest.size()));
+    std::size_t length = lf ? std::size_t(lf - m_rest.data()) : m_rest.size();
+    const std::size_t taken = lf ? length + 1 : length;
+    m_ended = lf != nullptr;
+    if (m_ended && length > 0 && m_rest[length - 1] == '\r')
+        --length;
+    m_truncated = length > m_cap;
+    line = m_rest.substr(0, m_truncated ? m_cap : length);
+    m_rest.remove_prefix(taken);
+    return true;
+}
+
+std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t parts, std::size_t minBytes)
+{
+    std::vector<std::string_view> pieces;
+    const std::size_t size = std::max<std::size_t>(minBytes, bytes.size() / std::max<std::size_t>(parts, 1));
+    while (!bytes.empty()) {
+        std::size_t cut = bytes.size();
+        if (pieces.size() + 1 < parts && size < bytes.size()) {
+            const auto* lf = static_cast<const char*>(std::memchr(bytes.data() + size - 1, '\n', bytes.size() - size + 1));
+            cut = lf ? std::size_t(lf - bytes.data()) + 1 : bytes.size();
+        }
+        pieces.push_back(bytes.substr(0, cut));
+        bytes.remove_prefix(cut);
+    }
+    return pieces;
+}
+
+void ReadEach(std::size_t pieces, const std::function<void(std::size_t)>& read)
+{
+    std::vector<std::thread> threads;
+    std::vector<std::exception_ptr> errors(pieces);
+    for (std::size_t k = 1; k < pieces; ++k) {
+        threads.emplace_back([&, k] {
+            try {
+                read(k);
+            } catch (...) {
+                errors[k] = std::current_exception();
+            }
+        });
+    }
+    try {
+        if (pieces > 0)
+            read(0);
+    } catch (...) {
+        errors[0] = std::current_exception();
+    }
+    for (std::thread& t : threads)
+        t.join();
+    for (const std::exception_ptr& e : errors) {
+        if (e)
+            std::rethrow_exception(e);
+    }
+}
+
+LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,
+                      const TimeTextRules& rules, std::size_t cap, PieceWork& work)
+{
+    LogPiece out;
+    out.rows.reserve(piece.size() / 40 + 1);
+    ByteLines lines(piece, cap);
+    std::string_view line;
+    const char* reported = piece.data();
+    while (lines.next(line)) {
+        ++out.lines;
+        LogRecord record;
+        const LogLineFault fault = lines.truncated() ? LogLineFault::TooLong : parser.check(line, record);
+        if (fault != LogLineFault::None) {
+            out.fault = !lines.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault;
+            out.faultLine = line;
+            work.endAt(k);
+            break;
+        }
+        if (!out.unclean && !IsCleanLoaderLine(line, rules))
+            out.unclean = true;
+        out.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
+        if (out.lines % CheckEvery == 0) {
+            if (work.needless(k))
+                break;
+            Advance(work, k, lines.rest().data() - reported);
+            reported = lines.rest().data();
+        }
+    }
+    Advance(work, k, lines.rest().data() - reported);
+    return out;
+}
+
+LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTextRules& rules, std::size_t cap,
+                            PieceWork& work)
+{
+    LoaderPiece out;
+    out.rows.reserve(piece.size() / 20 + 1);
+    ByteLines lines(piece, cap);
+    std::string_view line;
+    const char* reported = piece.data();
+    while (lines.next(line)) {
+        ++out.lines;
+        const LoaderFields fields = SplitLoaderLine(line);
+        double t = 0;
+        if (!ParseTimeOfDay(fields.timeText, rules, t)) {
+            out.invalid = true;
+            out.invalidTime = fields.timeText;
+            work.endAt(k);
+            break;
+        }
+        out.rows.push_back({t, ConvertValueText(fields.valueText).value});
+        if (out.lines % CheckEvery == 0) {
+            if (work.needless(k))
+                break;
+            Advance(work, k, lines.rest().data() - reported);
+            reported = lines.rest().data();
+        }
+    }
+    Advance(work, k, lines.rest().data() - reported);
+    return out;
+}
+
+} // namespace hmx::chartparts
