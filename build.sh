@@ -22,8 +22,9 @@ PACKAGES=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools qt6-svg-d
           libmosquitto-dev libssl-dev qtkeychain-qt6-dev qt6-translations-l10n)
 # dbus: the alarm test starts its own session bus (dbus-daemon); mosquitto and openssl: the
 # publishing tests run a real broker, with certificates made on the spot; poppler-utils: the
-# report test reads the PDF's text with pdftotext.
-TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus mosquitto openssl poppler-utils)
+# report test reads the PDF's text with pdftotext; python3-pandas: the loading benchmark reads the
+# same log with pandas.read_csv for scale.
+TEST_PACKAGES=(g++-mingw-w64-x86-64 xvfb xauth xdotool libxcb1-dev dbus mosquitto openssl poppler-utils python3-pandas)
 
 install_deps() {  # install_deps [more packages...]
     local missing=() native
