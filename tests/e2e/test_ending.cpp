@@ -7,6 +7,7 @@
 #include "tools/simulator.h"
 
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -189,7 +190,7 @@ bool TestEnding::startMeasuringWithLockedLog(bool journalToo)
         return false;
     }
     const QString log = m_dir->filePath(QStringLiteral("jrt1.txt"));
-    if (!QTest::qWaitFor([&] { return !Numbers(log).isEmpty(); }, 10000))
+    if (!QTest::qWaitFor([&] { return !Numbers(log).isEmpty(); }, 30000))
         return false;
     // Before any box shares its title.
     const QStringList shown = windows(QStringLiteral("^HMX-700$"));
@@ -207,7 +208,7 @@ bool TestEnding::startMeasuringWithLockedLog(bool journalToo)
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX) != 0)
         return false;
     const qsizetype locked = measureQueries();
-    return QTest::qWaitFor([&] { return measureQueries() >= locked + 3; }, 10000);
+    return QTest::qWaitFor([&] { return measureQueries() >= locked + 3; }, 30000);
 }
 
 void TestEnding::expectEveryReadingKept()
@@ -270,10 +271,12 @@ void TestEnding::stopSignalWithTheUnsavedLinesBoxOpen()
         const QStringList now = windows(QStringLiteral("^HMX-700$"));
         return std::any_of(now.begin(), now.end(), [&](const QString& w) { return !before.contains(w); });
     };
+    // Generous: a sanitized build on a busy machine may take many seconds to answer.
     bool opened = false;
-    for (int attempt = 0; attempt < 10 && !opened; ++attempt) {
+    const QDeadlineTimer deadline(60000);
+    while (!opened && !deadline.hasExpired()) {
         QVERIFY(SendCloseRequest(m_display, m_mainWindow.toUInt()));
-        opened = QTest::qWaitFor(boxOpen, 1000);
+        opened = QTest::qWaitFor(boxOpen, 2000);
     }
     QVERIFY(opened);
     QCOMPARE(m_program.state(), QProcess::Running);
