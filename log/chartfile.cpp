@@ -403,8 +403,8 @@ class HeldLog {
 public:
     void add(double time, std::int16_t dewPoint, std::int16_t humidity, std::int16_t ambient)
     {
-        if (m_previous >= 0
-            && std::llround((m_previous - time) * MsPerDay) >= std::llround(ClockCorrectionLimit * MsPerDay))
+        static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
+        if (m_previous >= 0 && time < m_previous && std::llround((m_previous - time) * MsPerDay) >= limit)
             ++m_day;
         m_previous = time;
         m_held.push_back({m_day + time, dewPoint, humidity, ambient});
