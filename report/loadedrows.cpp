@@ -4,7 +4,13 @@
 
 namespace hmx {
 
-void LoadedRows::add(std::span<const double> xs, std::span<const ChartLine> lines, std::span<const double* const> values)
+void RowsSink::addPoint(ChartLine line, double x, double y)
+{
+    const double* column = &y;
+    addRows({&x, 1}, {&line, 1}, {&column, 1});
+}
+
+void RowsSink::addRows(std::span<const double> xs, std::span<const ChartLine> lines, std::span<const double* const> values)
 {
     if (m_lines.empty()) {
         m_lines.assign(lines.begin(), lines.end());
@@ -17,7 +23,7 @@ void LoadedRows::add(std::span<const double> xs, std::span<const ChartLine> line
         m_values[k].insert(m_values[k].end(), values[k], values[k] + xs.size());
 }
 
-std::vector<std::vector<readings::Line>> LoadedRows::build(double joining, std::size_t partRows)
+std::vector<std::vector<readings::Line>> RowsSink::build(double joining, std::size_t partRows)
 {
     std::vector<const double*> columns;
     for (std::vector<double>& column : m_values) {

@@ -1,6 +1,7 @@
-// A chart file's rows as the reader hands them on, their times taken onto the chart's
-// time line in file order (the hour the clock repeats in autumn told apart by the order
-// of the lines), kept until they are built into lines, each line on a thread of its own.
+// Where a chart file's rows go before they become lines: kept as the reader hands them
+// on, their times taken onto the chart's time line in file order (the hour the clock
+// repeats in autumn told apart by the order of the lines), then built into lines, each
+// on a thread of its own. What a clear means is the front end's.
 #pragma once
 
 #include "instrument/charttime.h"
@@ -12,10 +13,12 @@
 
 namespace hmx {
 
-class LoadedRows {
+class RowsSink : public ChartSink {
 public:
+    void addPoint(ChartLine line, double x, double y) override;
     // The rows of one load all go to one set of lines.
-    void add(std::span<const double> xs, std::span<const ChartLine> lines, std::span<const double* const> values);
+    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
+                 std::span<const double* const> values) override;
 
     std::size_t points() const { return m_xs.size() * m_lines.size(); }
     const std::vector<ChartLine>& lines() const { return m_lines; }

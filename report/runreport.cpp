@@ -237,34 +237,23 @@ qint64 EndOfLastLine(QFile& file)
 
 // A log's points onto the reading lines: the rows kept, then the lines built each on a
 // thread of its own and put in place.
-class LinesSink : public ChartSink {
+class LinesSink : public RowsSink {
 public:
     explicit LinesSink(readings::Lines& lines) : m_lines(lines) {}
     void clearSeries(ChartLine line) override { m_lines.line(QuantityOf(line))->clear(); }
     void setTimeAxisAutomatic() override {}
-    void addPoint(ChartLine line, double x, double y) override
-    {
-        const double* column = &y;
-        addRows({&x, 1}, {&line, 1}, {&column, 1});
-    }
-    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
-                 std::span<const double* const> values) override
-    {
-        m_rows.add(xs, lines, values);
-    }
     void finish()
     {
-        const std::vector<ChartLine> lines = m_rows.lines();
-        std::vector<std::vector<readings::Line>> built = m_rows.build(readings::LogJoiningDistance);
-        for (std::size_t k = 0; k < lines.size(); ++k) {
+        const std::vector<ChartLine> shown = lines();
+        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance);
+        for (std::size_t k = 0; k < shown.size(); ++k) {
             for (readings::Line& part : built[k])
-                m_lines.append(QuantityOf(lines[k]), std::move(part));
+                m_lines.append(QuantityOf(shown[k]), std::move(part));
         }
     }
 
 private:
     readings::Lines& m_lines;
-    LoadedRows m_rows;
 };
 
 } // namespace

@@ -76,35 +76,25 @@ struct ChartLoadJob::Batch {
 
 // Collects the reader's rows on the worker thread; at the end builds the lines, each on
 // a thread of its own, and queues them in parts the window puts together a batch a turn.
-class ChartLoadJob::BatchingSink : public ChartSink {
+class ChartLoadJob::BatchingSink : public RowsSink {
 public:
     explicit BatchingSink(ChartLoadJob& job) : m_job(job) {}
 
     void clearSeries(ChartLine line) override { m_head.cleared.push_back(line); }
     void setTimeAxisAutomatic() override { m_head.automatic = true; }
-    void addPoint(ChartLine line, double x, double y) override
-    {
-        const double* column = &y;
-        addRows({&x, 1}, {&line, 1}, {&column, 1});
-    }
-    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
-                 std::span<const double* const> values) override
-    {
-        m_rows.add(xs, lines, values);
-    }
 
     // What was read, also before a failure: points read stay.
     void flush()
     {
-        const std::vector<ChartLine> lines = m_rows.lines();
-        m_points = m_rows.points();
+        const std::vector<ChartLine> shown = lines();
+        m_delivered = points();
         // A log may have been written at a slower pace than the instrument's cycle.
-        std::vector<std::vector<readings::Line>> built = m_rows.build(readings::LogJoiningDistance, BatchRows);
+        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance, BatchRows);
         const std::size_t batches = built.empty() ? 0 : built.front().size();
         for (std::size_t i = 0; i < std::max<std::size_t>(batches, 1); ++i) {
             auto batch = std::make_shared<Batch>(i == 0 ? std::move(m_head) : Batch());
-            for (std::size_t k = 0; k < lines.size() && i < built[k].size(); ++k)
-                batch->parts.emplace_back(lines[k], std::move(built[k][i]));
+            for (std::size_t k = 0; k < shown.size() && i < built[k].size(); ++k)
+                batch->parts.emplace_back(shown[k], std::move(built[k][i]));
             if (batch->parts.empty() && batch->cleared.empty() && !batch->automatic)
                 continue;
             m_job.push(std::move(batch));
@@ -112,13 +102,12 @@ public:
         m_head = Batch();
     }
 
-    std::size_t points() const { return m_points; }
+    std::size_t delivered() const { return m_delivered; }
 
 private:
     ChartLoadJob& m_job;
     Batch m_head;
-    LoadedRows m_rows;
-    std::size_t m_points = 0;
+    std::size_t m_delivered = 0;
 };
 
 ChartLoadJob::ChartLoadJob(TForm1& form, readings::Lines& lines, std::unique_ptr<QFile> file, const QString& fileName)
@@ -184,7 +173,7 @@ void ChartLoadJob::run()
     {
         std::lock_guard lock(m_mutex);
         m_done = true;
-        m_points = sink.points();
+        m_points = sink.delivered();
         m_error = error;
     }
     emit batchWaiting();
