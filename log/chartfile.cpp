@@ -403,8 +403,8 @@ class HeldLog {
 public:
     void add(double time, std::int16_t dewPoint, std::int16_t humidity, std::int16_t ambient)
     {
-        if (m_previous >= 0
-            && std::llround((m_previous - time) * MsPerDay) >= std::llround(ClockCorrectionLimit * MsPerDay))
+        static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
+        if (m_previous >= 0 && time < m_previous && std::llround((m_previous - time) * MsPerDay) >= limit)
             ++m_day;
         m_previous = time;
         m_held.push_back({m_day + time, dewPoint, humidity, ambient});
@@ -826,10 +826,10 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
     while (result.lines < 2 && head.next(line)) {
         ++result.lines;
         LogRecord record;
-        const LogLineFault fault = head.truncated() ? LogLineFault::TooLong : parser.check(line, record);
+        const LogLineFault fault = parser.check(line, head.truncated(), head.ended(), record);
         if (fault != LogLineFault::None) {
             allLogLines = false;
-            NotLog(result, !head.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault, line);
+            NotLog(result, fault, line);
             break;
         }
         log.add(record.time, record.dewPoint, record.humidity, record.ambient);
@@ -923,10 +923,10 @@ ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& si
     while (allLogLines && reader.next(line)) {
         ++result.lines;
         LogRecord record;
-        const LogLineFault fault = reader.truncated() ? LogLineFault::TooLong : parser.check(line, record);
+        const LogLineFault fault = parser.check(line, reader.truncated(), reader.ended(), record);
         if (fault != LogLineFault::None) {
             allLogLines = false;
-            NotLog(result, !reader.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault, line);
+            NotLog(result, fault, line);
             break;
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))

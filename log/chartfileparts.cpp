@@ -91,28 +91,24 @@ void ReadEach(std::size_t pieces, const std::function<void(std::size_t)>& read)
     }
 }
 
-LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,
-                      const TimeTextRules& rules, std::size_t cap, PieceWork& work)
+namespace {
+
+// take(lines, line) for each line of piece k while it returns true and the piece is of
+// use; tells how far it came every CheckEvery lines and at the end. Gives the lines read.
+template <class Take>
+std::size_t ReadLines(std::string_view piece, std::size_t k, std::size_t cap, PieceWork& work, Take take)
 {
-    LogPiece out;
-    out.rows.reserve(piece.size() / 40 + 1);
     ByteLines lines(piece, cap);
     std::string_view line;
+    std::size_t count = 0;
     const char* reported = piece.data();
     while (lines.next(line)) {
-        ++out.lines;
-        LogRecord record;
-        const LogLineFault fault = lines.truncated() ? LogLineFault::TooLong : parser.check(line, record);
-        if (fault != LogLineFault::None) {
-            out.fault = !lines.ended() && fault != LogLineFault::TooLong ? LogLineFault::Unfinished : fault;
-            out.faultLine = line;
+        ++count;
+        if (!take(lines, line)) {
             work.endAt(k);
             break;
         }
-        if (!out.unclean && !IsCleanLoaderLine(line, rules))
-            out.unclean = true;
-        out.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
-        if (out.lines % CheckEvery == 0) {
+        if (count % CheckEvery == 0) {
             if (work.needless(k))
                 break;
             Advance(work, k, lines.rest().data() - reported);
@@ -120,6 +116,29 @@ LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser
         }
     }
     Advance(work, k, lines.rest().data() - reported);
+    return count;
+}
+
+} // namespace
+
+LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,
+                      const TimeTextRules& rules, std::size_t cap, PieceWork& work)
+{
+    LogPiece out;
+    out.rows.reserve(piece.size() / 40 + 1);
+    out.lines = ReadLines(piece, k, cap, work, [&](const ByteLines& lines, std::string_view line) {
+        LogRecord record;
+        const LogLineFault fault = parser.check(line, lines.truncated(), lines.ended(), record);
+        if (fault != LogLineFault::None) {
+            out.fault = fault;
+            out.faultLine = line;
+            return false;
+        }
+        if (!out.unclean && !IsCleanLoaderLine(line, rules))
+            out.unclean = true;
+        out.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
+        return true;
+    });
     return out;
 }
 
@@ -128,28 +147,17 @@ LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTex
 {
     LoaderPiece out;
     out.rows.reserve(piece.size() / 20 + 1);
-    ByteLines lines(piece, cap);
-    std::string_view line;
-    const char* reported = piece.data();
-    while (lines.next(line)) {
-        ++out.lines;
+    out.lines = ReadLines(piece, k, cap, work, [&](const ByteLines&, std::string_view line) {
         const LoaderFields fields = SplitLoaderLine(line);
         double t = 0;
         if (!ParseTimeOfDay(fields.timeText, rules, t)) {
             out.invalid = true;
             out.invalidTime = fields.timeText;
-            work.endAt(k);
-            break;
+            return false;
         }
         out.rows.push_back({t, ConvertValueText(fields.valueText).value});
-        if (out.lines % CheckEvery == 0) {
-            if (work.needless(k))
-                break;
-            Advance(work, k, lines.rest().data() - reported);
-            reported = lines.rest().data();
-        }
-    }
-    Advance(work, k, lines.rest().data() - reported);
+        return true;
+    });
     return out;
 }
 

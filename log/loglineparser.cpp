@@ -158,4 +158,12 @@ LogLineFault LogLineParser::check(std::string_view line, LogRecord& record) cons
     return CheckLogLine(line, m_rules, record);
 }
 
+LogLineFault LogLineParser::check(std::string_view line, bool truncated, bool ended, LogRecord& record) const
+{
+    if (truncated)
+        return LogLineFault::TooLong;
+    const LogLineFault fault = check(line, record);
+    return fault != LogLineFault::None && !ended ? LogLineFault::Unfinished : fault;
+}
+
 } // namespace hmx

@@ -16,6 +16,10 @@ public:
     explicit LogLineParser(const TimeTextRules& rules);
 
     LogLineFault check(std::string_view line, LogRecord& record) const;
+    // A line as a reader hands it on: `truncated`, cut at the reader's cap (TooLong);
+    // without `ended`, the file's last line lacking its line end (Unfinished when it is
+    // no Log line).
+    LogLineFault check(std::string_view line, bool truncated, bool ended, LogRecord& record) const;
     // Only the one-pass reading: false for a line it leaves to CheckLogLine.
     bool readFast(std::string_view line, LogRecord& record) const;
 

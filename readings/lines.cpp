@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace hmx::readings {
 
@@ -43,6 +44,19 @@ void Line::add(std::span<const double> xs, std::span<const double> ys)
         m_points.add(xs.subspan(i, end - i), ys.subspan(i, end - i));
         i = end;
     }
+}
+
+void Line::append(Line&& tail)
+{
+    if (tail.m_points.empty())
+        return;
+    if (!m_points.empty() && tail.m_points.firstX() < m_points.lastX()) {
+        tail.m_points.forEach(0, tail.count(), [this](double x, double y) { add(x, y); });
+    } else {
+        m_gaps.appendingLine(m_points, tail.m_points.firstX(), tail.m_gaps);
+        m_points.append(std::move(tail.m_points));
+    }
+    tail.clear();
 }
 
 void Line::clear()
@@ -130,6 +144,12 @@ void Lines::add(std::span<const double> xs, std::span<const Quantity> quantities
     emit changed();
 }
 
+void Lines::append(Quantity quantity, Line&& tail)
+{
+    line(quantity)->append(std::move(tail));
+    emit changed();
+}
+
 void Lines::clear()
 {
     for (const std::shared_ptr<Line>& l : m_lines) {
@@ -137,6 +157,29 @@ void Lines::clear()
             l->clear();
     }
     emit changed();
+}
+
+std::vector<std::vector<Line>> BuildLines(std::span<const double> xs, std::span<const double* const> columns,
+                                          double joining, std::size_t partRows)
+{
+    const std::size_t step = partRows > 0 ? partRows : std::max<std::size_t>(xs.size(), 1);
+    std::vector<std::vector<Line>> built(columns.size());
+    const auto build = [&](std::size_t k) {
+        for (std::size_t from = 0; from < xs.size(); from += step) {
+            const std::size_t n = std::min(step, xs.size() - from);
+            Line& part = built[k].emplace_back();
+            part.setJoiningDistance(joining);
+            part.add(xs.subspan(from, n), std::span<const double>(columns[k] + from, n));
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t k = 1; k < columns.size(); ++k)
+        threads.emplace_back(build, k);
+    if (!columns.empty())
+        build(0);
+    for (std::thread& t : threads)
+        t.join();
+    return built;
 }
 
 } // namespace hmx::readings

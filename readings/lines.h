@@ -41,6 +41,10 @@ public:
     // Each (xs[i], ys[i]) as add() takes it, in order; a run in ascending X is appended
     // a chunk at a time.
     void add(std::span<const double> xs, std::span<const double> ys);
+    // Takes tail's points after these, with its breaks as it has them (tail joined at
+    // the same distance): its chunks as they are when none of its X is below the last X
+    // here, else one by one as add() takes them.
+    void append(Line&& tail);
     // Every point gone; the joining distance stays.
     void clear();
 
@@ -88,6 +92,8 @@ public:
     // quantities[k], as add() would one at a time, then one changed().
     void add(std::span<const double> xs, std::span<const humidity::Quantity> quantities,
              std::span<const double* const> values);
+    // line(quantity)->append(tail), then changed().
+    void append(humidity::Quantity quantity, Line&& tail);
     // Every line emptied (their joining distances stay), then changed().
     void clear();
 
@@ -98,5 +104,11 @@ signals:
 private:
     std::array<std::shared_ptr<Line>, humidity::QuantityCount> m_lines;
 };
+
+// Lines made of rows sharing X, one per column, each built on a thread of its own:
+// line k holds (xs[i], columns[k][i]) as Line::add takes them, joined at `joining`,
+// cut into parts of `partRows` rows (0: one part) that Line::append puts together again.
+std::vector<std::vector<Line>> BuildLines(std::span<const double> xs, std::span<const double* const> columns,
+                                          double joining, std::size_t partRows = 0);
 
 } // namespace hmx::readings

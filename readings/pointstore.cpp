@@ -329,6 +329,22 @@ void PointStore::add(std::span<const double> xs, std::span<const double> ys)
     }
 }
 
+void PointStore::append(PointStore&& tail)
+{
+    if (tail.empty())
+        return;
+    if (!empty() && tail.firstX() < lastX()) {
+        tail.forEach(0, tail.size(), [this](double x, double y) { add(x, y); });
+    } else {
+        for (std::unique_ptr<Chunk>& chunk : tail.m_chunks) {
+            m_starts.push_back(m_size);
+            m_size += chunk->count;
+            m_chunks.push_back(std::move(chunk));
+        }
+    }
+    tail.clear();
+}
+
 void PointStore::clear()
 {
     std::deque<std::unique_ptr<Chunk>>().swap(m_chunks);

@@ -71,6 +71,9 @@ public:
     // The points (xs[i], ys[i]) in order, each as add() takes it. A run in ascending X
     // on the grids fills the last chunk's narrow columns and summaries in one pass.
     void add(std::span<const double> xs, std::span<const double> ys);
+    // Takes tail's points after these: its chunks as they are (O(its chunks)) when none
+    // of its X is below the last X here, else one by one as add() takes them.
+    void append(PointStore&& tail);
     void clear();
     // Bytes held, capacity included.
     std::size_t memoryBytes() const;

@@ -61,6 +61,13 @@ void Gaps::appending(const PointStore& points, std::span<const double> xs)
     }
 }
 
+void Gaps::appendingLine(const PointStore& points, double firstX, const Gaps& tail)
+{
+    if (m_joining != 0 && !points.empty() && firstX - points.lastX() > m_joining)
+        m_list.emplace_back(points.lastX(), firstX);
+    m_list.insert(m_list.end(), tail.m_list.begin(), tail.m_list.end());
+}
+
 void Gaps::adding(const PointStore& points, double x)
 {
     if (m_joining == 0 || points.empty())

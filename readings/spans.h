@@ -49,6 +49,9 @@ public:
     void adding(const PointStore& points, double x);
     // Before `points` takes points at xs, ascending and none before its last.
     void appending(const PointStore& points, std::span<const double> xs);
+    // Before `points` takes those of a line with these breaks whose first X (not below
+    // its last) is `firstX`.
+    void appendingLine(const PointStore& points, double firstX, const Gaps& tail);
     void clear() { m_list.clear(); }
 
     // (last X before, first X after) of each break, ascending.

@@ -8,6 +8,8 @@
 #include "report/chartlimits.h"
 #include "report/chartview.h"
 #include "report/limittexts.h"
+#include "report/loadedrows.h"
+#include "report/sha256.h"
 #include "report/statisticstexts.h"
 
 #include <QCryptographicHash>
@@ -233,34 +235,25 @@ qint64 EndOfLastLine(QFile& file)
     return 0;
 }
 
-// A log's points onto the reading lines, its clock times taken in order (the hour the
-// clock repeats in autumn told apart by the order of the lines), a block of rows at a time.
-class LinesSink : public ChartSink {
+// A log's points onto the reading lines: the rows kept, then the lines built each on a
+// thread of its own and put in place.
+class LinesSink : public RowsSink {
 public:
     explicit LinesSink(readings::Lines& lines) : m_lines(lines) {}
     void clearSeries(ChartLine line) override { m_lines.line(QuantityOf(line))->clear(); }
     void setTimeAxisAutomatic() override {}
-    void addPoint(ChartLine line, double x, double y) override
+    void finish()
     {
-        const double* column = &y;
-        addRows({&x, 1}, {&line, 1}, {&column, 1});
-    }
-    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
-                 std::span<const double* const> values) override
-    {
-        m_xs.resize(xs.size());
-        for (std::size_t i = 0; i < xs.size(); ++i)
-            m_xs[i] = m_timeline.chartX(xs[i]);
-        std::vector<humidity::Quantity> quantities;
-        for (ChartLine line : lines)
-            quantities.push_back(QuantityOf(line));
-        m_lines.add(m_xs, quantities, values);
+        const std::vector<ChartLine> shown = lines();
+        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance);
+        for (std::size_t k = 0; k < shown.size(); ++k) {
+            for (readings::Line& part : built[k])
+                m_lines.append(QuantityOf(shown[k]), std::move(part));
+        }
     }
 
 private:
     readings::Lines& m_lines;
-    std::vector<double> m_xs;
-    ClockTimeline m_timeline;
 };
 
 } // namespace
@@ -426,9 +419,10 @@ ReportLog LoadReportLog(const QString& fileName, readings::Lines& lines, bool lo
         throw ChartFileError(ChartProblem::ReadError, fileName, file->errorString());
     if (std::optional<FileBytes> whole = ReadWholeFile(*file, limit, fileName, options)) {
         const QByteArrayView bytes(whole->data.get(), qsizetype(whole->size));
-        std::thread hashing([&] { log.sha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()); });
+        std::thread hashing([&] { log.sha256 = Sha256Hex(bytes); });
         try {
             log.loaded = LoadChartBytes(whole->view(), fileName, sink, options);
+            sink.finish();
         } catch (...) {
             hashing.join();
             throw;
@@ -443,6 +437,7 @@ ReportLog LoadReportLog(const QString& fileName, readings::Lines& lines, bool lo
     if (!reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     log.loaded = LoadChart(reader, fileName, sink, options);
+    sink.finish();
     if (!reader.finish(log.sha256))
         throw ChartFileError(ChartProblem::ReadError, fileName, reader.errorString());
     log.bytes = reader.bytesRead();

@@ -6,6 +6,7 @@
 
 #include "instrument/charttime.h"
 #include "readings/lines.h"
+#include "report/loadedrows.h"
 #include "report/chartview.h"
 #include "session/measuringsession.h"
 #include "ui/derivedpanel.h"
@@ -25,8 +26,8 @@ namespace hmx {
 
 namespace {
 
-// Rows per batch: applying one takes well under a frame.
-constexpr std::size_t BatchRows = 8192;
+// Rows per batch: eight chunks of each line, put in place in well under a frame.
+constexpr std::size_t BatchRows = 8 * readings::PointStore::ChunkPoints;
 // Batches read ahead of the window; the reader waits beyond this.
 constexpr std::size_t MaxQueued = 4;
 
@@ -66,81 +67,47 @@ QString ChartLoadMessage(const ChartFileError& error, std::size_t pointsLoaded)
     return QString();
 }
 
-// Rows of points sharing X on the same lines.
+// Parts of the lines, a few chunks of each, put after what the lines hold.
 struct ChartLoadJob::Batch {
     std::vector<ChartLine> cleared;  // before the points
     bool automatic = false;          // the whole view back to automatic, before the points
-    std::vector<ChartLine> lines;
-    std::vector<double> xs;
-    std::vector<std::vector<double>> values;  // one column per line
+    std::vector<std::pair<ChartLine, readings::Line>> parts;
 };
 
-// Collects the reader's calls on the worker thread and queues them in batches.
-class ChartLoadJob::BatchingSink : public ChartSink {
+// Collects the reader's rows on the worker thread; at the end builds the lines, each on
+// a thread of its own, and queues them in parts the window puts together a batch a turn.
+class ChartLoadJob::BatchingSink : public RowsSink {
 public:
-    explicit BatchingSink(ChartLoadJob& job) : m_job(job) { start(); }
+    explicit BatchingSink(ChartLoadJob& job) : m_job(job) {}
 
-    void clearSeries(ChartLine line) override
-    {
-        if (!m_batch->xs.empty())
-            flush();
-        m_batch->cleared.push_back(line);
-    }
-    void setTimeAxisAutomatic() override
-    {
-        if (!m_batch->xs.empty())
-            flush();
-        m_batch->automatic = true;
-    }
-    void addPoint(ChartLine line, double x, double y) override
-    {
-        const double* column = &y;
-        addRows({&x, 1}, {&line, 1}, {&column, 1});
-    }
-    void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
-                 std::span<const double* const> values) override
-    {
-        if (!std::equal(lines.begin(), lines.end(), m_batch->lines.begin(), m_batch->lines.end())) {
-            if (!m_batch->xs.empty())
-                flush();
-            m_batch->lines.assign(lines.begin(), lines.end());
-            m_batch->values.assign(lines.size(), {});
-        }
-        for (std::size_t i = 0; i < xs.size(); ++i) {
-            // The file's times are the clock's, in order; the chart's X leaves summer time out.
-            m_batch->xs.push_back(m_timeline.chartX(xs[i]));
-            for (std::size_t k = 0; k < lines.size(); ++k)
-                m_batch->values[k].push_back(values[k][i]);
-            m_points += lines.size();
-            if (m_batch->xs.size() >= BatchRows) {
-                flush();
-                m_batch->lines.assign(lines.begin(), lines.end());
-                m_batch->values.assign(lines.size(), {});
-            }
-        }
-    }
+    void clearSeries(ChartLine line) override { m_head.cleared.push_back(line); }
+    void setTimeAxisAutomatic() override { m_head.automatic = true; }
 
+    // What was read, also before a failure: points read stay.
     void flush()
     {
-        if (m_batch->xs.empty() && m_batch->cleared.empty() && !m_batch->automatic)
-            return;
-        m_job.push(std::move(m_batch));
-        start();
+        const std::vector<ChartLine> shown = lines();
+        m_delivered = points();
+        // A log may have been written at a slower pace than the instrument's cycle.
+        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance, BatchRows);
+        const std::size_t batches = built.empty() ? 0 : built.front().size();
+        for (std::size_t i = 0; i < std::max<std::size_t>(batches, 1); ++i) {
+            auto batch = std::make_shared<Batch>(i == 0 ? std::move(m_head) : Batch());
+            for (std::size_t k = 0; k < shown.size() && i < built[k].size(); ++k)
+                batch->parts.emplace_back(shown[k], std::move(built[k][i]));
+            if (batch->parts.empty() && batch->cleared.empty() && !batch->automatic)
+                continue;
+            m_job.push(std::move(batch));
+        }
+        m_head = Batch();
     }
 
-    std::size_t points() const { return m_points; }
+    std::size_t delivered() const { return m_delivered; }
 
 private:
-    void start()
-    {
-        m_batch = std::make_shared<Batch>();
-        m_batch->xs.reserve(BatchRows);
-    }
-
     ChartLoadJob& m_job;
-    std::shared_ptr<Batch> m_batch;
-    std::size_t m_points = 0;
-    ClockTimeline m_timeline;
+    Batch m_head;
+    std::size_t m_delivered = 0;
 };
 
 ChartLoadJob::ChartLoadJob(TForm1& form, readings::Lines& lines, std::unique_ptr<QFile> file, const QString& fileName)
@@ -206,7 +173,7 @@ void ChartLoadJob::run()
     {
         std::lock_guard lock(m_mutex);
         m_done = true;
-        m_points = sink.points();
+        m_points = sink.delivered();
         m_error = error;
     }
     emit batchWaiting();
@@ -274,7 +241,7 @@ void ChartLoadJob::pumpOnce()
         m_pump.stop();  // until the worker queues the next batch
 }
 
-void ChartLoadJob::apply(const Batch& batch)
+void ChartLoadJob::apply(Batch& batch)
 {
     for (ChartLine line : batch.cleared)
         m_lines.line(QuantityOf(line))->clear();
@@ -283,13 +250,8 @@ void ChartLoadJob::apply(const Batch& batch)
         m_lines.line(QuantityOf(line))->setJoiningDistance(readings::LogJoiningDistance);
     if (batch.automatic)
         m_form.Chart1->resetView();
-    std::vector<humidity::Quantity> quantities;
-    std::vector<const double*> columns;
-    for (std::size_t k = 0; k < batch.lines.size(); ++k) {
-        quantities.push_back(QuantityOf(batch.lines[k]));
-        columns.push_back(batch.values[k].data());
-    }
-    m_lines.add(batch.xs, quantities, columns);  // the chart hears of the batch, clears included, once
+    for (auto& [line, part] : batch.parts)
+        m_lines.append(QuantityOf(line), std::move(part));  // the chart merges these into one redraw
 }
 
 void ChartLoadJob::finish()

@@ -76,7 +76,7 @@ private:
     void startPump();
     void showProgress(int permille);
     void pumpOnce();
-    void apply(const Batch& batch);
+    void apply(Batch& batch);
     void finish();
 
     TForm1& m_form;

@@ -384,8 +384,9 @@ void TstChartUnits::linesMatchPlainMap_data()
     QTest::newRow("any order, into and around breaks") << 4 << 4000 << 2 << 0.7 << 900 << true;
 }
 
-// Random adds (single, batched, rows sharing X and straight to a line; late, equal and not finite
-// ones among them), clears and removes, compared after each step with a map of
+// Random adds (single, batched, rows sharing X, lines built apart and appended, and
+// straight to a line; late, equal and not finite ones among them), clears and removes,
+// compared after each step with a map of
 // vectors: the quantities and their order, every line's points and breaks, and the
 // changed() signals.
 void TstChartUnits::linesMatchPlainMap()
@@ -464,8 +465,19 @@ void TstChartUnits::linesMatchPlainMap()
                 for (std::size_t r = 0; r < xs.size(); ++r)
                     modelAdd(qs[k], xs[r], values[k][r]);
             }
-            lines.add(xs, qs, columns);
-            ++told;
+            if (random() % 2) {
+                lines.add(xs, qs, columns);
+                ++told;
+            } else {
+                // Built apart in parts, as a loaded file is, and put after what the lines hold.
+                auto built = hmx::readings::BuildLines(xs, columns, joining, 1 + random() % 700);
+                for (std::size_t k = 0; k < qs.size(); ++k) {
+                    for (Line& part : built[k]) {
+                        lines.append(qs[k], std::move(part));
+                        ++told;
+                    }
+                }
+            }
         } else if (op < 0.75) {
             std::vector<Lines::Point> batch(random() % 40);
             for (Lines::Point& p : batch) {
