@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <random>
 #include <vector>
 
 #ifdef Q_OS_WIN
@@ -235,6 +236,8 @@ private slots:
     void progressAndCancel();
     void logLineRecognition_data();
     void logLineRecognition();
+    void onePassAgreesOnMutatedLines_data();
+    void onePassAgreesOnMutatedLines();
     void ownLogRoundTrip_data();
     void ownLogRoundTrip();
     void ownLogDateFromFileTime();
@@ -689,6 +692,67 @@ void TestChartFile::logLineRecognition()
     }
 }
 
+void TestChartFile::onePassAgreesOnMutatedLines_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<bool>("onePass");  // its times are of the shape read in one pass
+    QTest::newRow("C") << QStringLiteral("C") << 1 << true;
+    QTest::newRow("Polish: decimal comma") << QStringLiteral("pl_PL") << 2 << true;
+    QTest::newRow("Finnish: dots between hours and minutes") << QStringLiteral("fi_FI") << 3 << true;
+    QTest::newRow("English, US: afternoon markers") << QStringLiteral("en_US") << 4 << false;
+}
+
+// Lines the program writes, then bytes of them changed, left out or added at random:
+// the one-pass reading gives CheckLogLine's answer and record for every one.
+void TestChartFile::onePassAgreesOnMutatedLines()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, seed);
+    QFETCH(bool, onePass);
+    const QLocale written(locale);
+    const hmx::TimeTextRules rules = hmx::TimeTextRules::fromLocale(written);
+    const hmx::LogLineParser parser(rules);
+    std::mt19937 random(static_cast<unsigned>(seed));
+    const QByteArray alphabet = "0123456789:.,-\t PMAa+e";
+    int fast = 0, agreed = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const auto raw = [&] { return std::int16_t(int(random() % 20001) - 10000); };
+        const std::int16_t dp = raw(), rh = raw(), amb = raw();
+        QByteArray line = logLine(int(1 + random() % 999999), QTime(0, 0).addSecs(int(random() % 86400)), dp, rh, amb, written);
+        line.chop(2);  // the CR LF
+        for (int m = int(random() % 3); m > 0; --m) {
+            const qsizetype at = qsizetype(random() % std::uint32_t(line.size() + 1));
+            const char c = alphabet[qsizetype(random() % std::uint32_t(alphabet.size()))];
+            switch (random() % 3) {
+            case 0:
+                if (at < line.size())
+                    line[at] = c;
+                break;
+            case 1:
+                line.remove(at, 1);
+                break;
+            default:
+                line.insert(at, c);
+            }
+        }
+        const std::string_view text(line.constData(), std::size_t(line.size()));
+        hmx::LogRecord slow, quick;
+        const hmx::LogLineFault want = hmx::CheckLogLine(text, rules, slow);
+        const hmx::LogLineFault got = parser.check(text, quick);
+        hmx::LogRecord unused;
+        fast += parser.readFast(text, unused);
+        QVERIFY2(got == want, line.constData());
+        if (want == hmx::LogLineFault::None) {
+            ++agreed;
+            QVERIFY2(quick.time == slow.time && quick.dewPoint == slow.dewPoint && quick.humidity == slow.humidity
+                         && quick.ambient == slow.ambient,
+                     line.constData());
+        }
+    }
+    QVERIFY2(agreed > 1000 && (fast > 1000) == onePass, qPrintable(QStringLiteral("%1 %2").arg(fast).arg(agreed)));
+}
+
 void TestChartFile::ownLogRoundTrip_data()
 {
     QTest::addColumn<QString>("locale");
@@ -818,37 +882,44 @@ void TestChartFile::ownLogAcrossClockChanges_data()
     // A reading every second from `from` (UTC) on, stamped with Warsaw's clock.
     QTest::addColumn<QDateTime>("from");
     QTest::addColumn<int>("readings");
+    QTest::addColumn<int>("step");  // seconds between readings
     QTest::newRow("autumn: 01:30 summer time to 02:29:59 standard time")
-        << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200;
+        << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200 << 1;
     QTest::newRow("autumn: starting inside the hour the clock repeats")
-        << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600;
+        << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600 << 1;
     QTest::newRow("spring: 01:30 to 03:29:59, the clock skipping 02:00 to 03:00")
-        << QDateTime(QDate(2026, 3, 29), QTime(0, 30), QTimeZone::utc()) << 3600;
+        << QDateTime(QDate(2026, 3, 29), QTime(0, 30), QTimeZone::utc()) << 3600 << 1;
+    // Days well inside one offset before and after: the change is met coming from afar.
+    QTest::newRow("autumn: a week every seven minutes across the change")
+        << QDateTime(QDate(2026, 10, 21), QTime(11, 3), QTimeZone::utc()) << 1440 << 420;
+    QTest::newRow("spring: a week every seven minutes across the change")
+        << QDateTime(QDate(2026, 3, 25), QTime(11, 3), QTimeZone::utc()) << 1440 << 420;
 }
 
 void TestChartFile::ownLogAcrossClockChanges()
 {
     QFETCH(QDateTime, from);
     QFETCH(int, readings);
+    QFETCH(int, step);
     const QTimeZone warsaw("Europe/Warsaw");
     if (QTimeZone::systemTimeZoneId() != warsaw.id())
         QSKIP("the test's time zone (TZ=Europe/Warsaw) is not in force here");
     const QLocale c(QLocale::C);
     QByteArray content;
     for (int i = 0; i < readings; ++i)
-        content += logLine(i + 1, from.addSecs(i).toTimeZone(warsaw).time(), i % 500, 450, 235, c);
+        content += logLine(i + 1, from.addSecs(qint64(i) * step).toTimeZone(warsaw).time(), i % 500, 450, 235, c);
     Loaded loaded;
-    load(content, loaded, from.addSecs(readings), 64 * 1024, c);
+    load(content, loaded, from.addSecs(qint64(readings) * step), 64 * 1024, c);
     QVERIFY2(loaded.error.isEmpty(), qPrintable(loaded.error));
     QCOMPARE(loaded.result.kind, hmx::ChartFileKind::MeasurementLog);
     // The clock times in file order, as the window and the report take them, give each
     // reading its own moment: on the chart's X (local standard time, UTC+1 in Warsaw)
-    // one second after the one before, without a gap and without running back.
+    // one step after the one before, without a gap and without running back.
     const Pairs points = dewPoints(loaded.sink);
     QCOMPARE(points.size(), readings);
     hmx::ClockTimeline timeline;
     for (int i = 0; i < readings; ++i) {
-        const double expected = 25569.0 + (from.addSecs(i).toMSecsSinceEpoch() + 3600000) / 86400000.0;
+        const double expected = 25569.0 + (from.addSecs(qint64(i) * step).toMSecsSinceEpoch() + 3600000) / 86400000.0;
         const double x = timeline.chartX(points[i].x());
         QVERIFY2(std::abs(x - expected) < 1e-9, qPrintable(QStringLiteral("reading %1: %2 instead of %3").arg(i + 1).arg(x, 0, 'f', 8).arg(expected, 0, 'f', 8)));
     }
