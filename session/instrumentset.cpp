@@ -1,0 +1,101 @@
+#include "session/instrumentset.h"
+
+#include "link/seriallink.h"
+#include "session/measuringsession.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <set>
+
+namespace hmx {
+
+PublishSettings InstrumentPublishing(const PublishSettings& settings, quint16 serialNumber, bool inStartFolder)
+{
+    PublishSettings own = settings;
+    if (!inStartFolder && !own.baseTopic.isEmpty())
+        own.baseTopic = QStringLiteral("%1/%2").arg(own.baseTopic).arg(serialNumber);
+    return own;
+}
+
+InstrumentSet::InstrumentSet(QString startFolder, QObject* parent)
+    : QObject(parent)
+    , m_startFolder(std::move(startFolder))
+{
+    connect(&m_finder, &InstrumentFinder::searched, this, &InstrumentSet::searched);
+}
+
+InstrumentSet::~InstrumentSet()
+{
+    stopAll();
+}
+
+QString InstrumentSet::startFolder() const
+{
+    return m_startFolder.isEmpty() ? QDir::currentPath() : m_startFolder;
+}
+
+QString InstrumentSet::folderFor(quint16 serialNumber) const
+{
+    return QDir(startFolder()).filePath(QString::number(serialNumber));
+}
+
+MeasuringSession* InstrumentSet::add(SessionOptions options)
+{
+    m_sessions.push_back(std::make_unique<MeasuringSession>(std::move(options)));
+    return m_sessions.back().get();
+}
+
+void InstrumentSet::remove(MeasuringSession* session)
+{
+    const auto it = std::find_if(m_sessions.begin(), m_sessions.end(),
+                                 [session](const std::unique_ptr<MeasuringSession>& s) { return s.get() == session; });
+    if (it == m_sessions.end())
+        return;
+    std::unique_ptr<MeasuringSession> ending = std::move(*it);
+    m_sessions.erase(it);
+    ending->stop();
+}
+
+MeasuringSession* InstrumentSet::holding(quint16 serialNumber) const
+{
+    for (const std::unique_ptr<MeasuringSession>& s : m_sessions)
+        if (s->serialNumber() == serialNumber && serialNumber != 0)
+            return s.get();
+    return nullptr;
+}
+
+std::vector<std::string> InstrumentSet::freePorts() const
+{
+    // A device counts as held under any name that leads to it.
+    std::set<std::string> held;
+    for (const std::unique_ptr<MeasuringSession>& s : m_sessions) {
+        const std::string device = s->device().toStdString();
+        if (device.empty())
+            continue;
+        held.insert(device);
+        held.insert(CanonicalPortName(device));
+    }
+    std::vector<std::string> free;
+    for (const std::string& port : PortNames())
+        if (!port.empty() && !held.contains(port) && !held.contains(CanonicalPortName(port)))
+            free.push_back(port);
+    return free;
+}
+
+bool InstrumentSet::search()
+{
+    return m_finder.find(freePorts());
+}
+
+void InstrumentSet::stopAll()
+{
+    m_finder.stop();
+    while (!m_sessions.empty()) {
+        std::unique_ptr<MeasuringSession> ending = std::move(m_sessions.back());
+        m_sessions.pop_back();
+        ending->stop();
+    }
+}
+
+} // namespace hmx
