@@ -7,6 +7,7 @@
 #include "log/eventjournal.h"
 #include "publish/publisher.h"
 #include "readings/lines.h"
+#include "session/instrumentset.h"
 #include "session/measuringsession.h"
 #include "tools/mqttwatcher.h"
 #include "tools/simulator.h"
@@ -118,6 +119,7 @@ private slots:
     void troubleLosesNothing_data();
     void troubleLosesNothing();
     void twoSessionsTwoInstruments();
+    void searchAsksFreePortsOnly();
 
 private:
     // Connects as the recorder does, reading the instrument as soon as it is found.
@@ -382,6 +384,51 @@ void TestSession::twoSessionsTwoInstruments()
         QCOMPARE(kinds, (QStringList{"start", "connect"} + run.events + QStringList{"stop"}));
         QCOMPARE(DetailValue(journal[1], "serial"), QString::number(run.serial));
     }
+}
+
+// A search for more instruments asks only the ports no session measures on, under any
+// name that leads there, and tells each unit found with its serial number, in port order.
+void TestSession::searchAsksFreePortsOnly()
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<Simulator>> sims;
+    QByteArrayList ports;
+    for (quint16 serial : {301, 302, 303, 304}) {
+        sims.push_back(std::make_unique<Simulator>());
+        sims.back()->setVersion(1, 0, serial);
+        ports << QByteArray::fromStdString(serial % 2 ? sims.back()->linkPath() : sims.back()->devicePath());
+    }
+    // The first unit listed a second time under its terminal's own name.
+    ports << QByteArray::fromStdString(sims[0]->devicePath());
+    qputenv("HMX700_PORTS", ports.join(':'));
+
+    InstrumentSet set(dir.path());
+    QCOMPARE(set.folderFor(302), QDir(dir.path()).filePath("302"));
+    QVERIFY(QDir().mkpath(set.folderFor(303)));
+    SessionOptions options;
+    options.folder = dir.path();
+    MeasuringSession* first = set.add(options);
+    options.folder = set.folderFor(303);
+    MeasuringSession* third = set.add(options);
+    QVERIFY(StartMeasuring(*first, sims[0]->linkPath()));
+    QVERIFY(StartMeasuring(*third, sims[2]->linkPath()));
+    QCOMPARE(set.holding(303), third);
+    QCOMPARE(set.holding(302), nullptr);
+
+    QCOMPARE(set.freePorts(), (std::vector<std::string>{sims[1]->devicePath(), sims[3]->devicePath()}));
+    QSignalSpy searched(&set, &InstrumentSet::searched);
+    QVERIFY(set.search());
+    QVERIFY(!set.search());  // one at a time
+    QVERIFY(searched.wait(20000));
+    const auto search = searched.at(0).at(0).value<InstrumentSearch>();
+    QCOMPARE(search.found.size(), std::size_t(2));
+    QCOMPARE(search.found[0].version.serialNumber, 302);
+    QCOMPARE(search.found[0].device, sims[1]->devicePath());
+    QCOMPARE(search.found[1].version.serialNumber, 304);
+    // The sessions measured on undisturbed while the others were asked.
+    QSignalSpy readings(third, &MeasuringSession::reading);
+    QVERIFY(readings.wait(10000));
+    qunsetenv("HMX700_PORTS");
 }
 
 QTEST_GUILESS_MAIN(TestSession)
