@@ -1,11 +1,31 @@
 // hmx700-logger: the recorder without a window, for a small box beside each instrument.
 #include "instrument/stopsignals.h"
 #include "logger/loggeroptions.h"
-#include "logger/recorder.h"
+#include "logger/singlerecorder.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+
+namespace {
+
+// Until a stop signal, or until nothing can be recorded (exit status 1).
+template <class Front>
+int Record(QCoreApplication& app, Front& recorder)
+{
+    int status = 0;
+    QObject::connect(&recorder, &Front::failed, &app, [&] {
+        status = 1;
+        app.quit();
+    });
+    hmx::RunOnStopSignals(&app, [&] { app.quit(); });
+    recorder.start();
+    app.exec();
+    recorder.stop();
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -31,15 +51,6 @@ int main(int argc, char** argv)
     // The one device to measure on, also after an unplug: the process's own list of ports.
     if (!options.port.isEmpty())
         qputenv("HMX700_PORTS", options.port.toLocal8Bit());
-    hmx::Recorder recorder(options);
-    int status = 0;
-    QObject::connect(&recorder, &hmx::Recorder::failed, &app, [&] {
-        status = 1;
-        app.quit();
-    });
-    hmx::RunOnStopSignals(&app, [&] { app.quit(); });
-    recorder.start();
-    app.exec();
-    recorder.stop();
-    return status;
+    hmx::SingleRecorder recorder(options);
+    return Record(app, recorder);
 }
