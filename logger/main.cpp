@@ -1,5 +1,7 @@
-// hmx700-logger: the recorder without a window, for a small box beside each instrument.
+// hmx700-logger: the recorder without a window, for a small box beside each instrument
+// (or, with --all, beside several).
 #include "instrument/stopsignals.h"
+#include "logger/allrecorder.h"
 #include "logger/loggeroptions.h"
 #include "logger/singlerecorder.h"
 
@@ -48,6 +50,10 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (options.all) {
+        hmx::AllRecorder recorder(options);
+        return Record(app, recorder);
+    }
     // The one device to measure on, also after an unplug: the process's own list of ports.
     if (!options.port.isEmpty())
         qputenv("HMX700_PORTS", options.port.toLocal8Bit());
