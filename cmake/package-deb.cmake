@@ -5,7 +5,7 @@ if(NOT HMX700_WINDOW)
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Recorder for the HMX-700 dew-point hygrometer, without a window")
     set(CPACK_PACKAGE_DESCRIPTION "hmx700-logger finds the HMX-700 on a serial port, logs every reading to
 jrt1.txt and publishes it to an MQTT broker, as a systemd service per
-instrument. Includes hmx700-report, which makes the run report of a log as a
+instrument or one for every instrument found. Includes hmx700-report, which makes the run report of a log as a
 PDF, hmx700-calc, a humidity calculator (frost point, ppmV, g/m3, pressure dew
 point and more) for scripts, and hmx700-sim, a simulated instrument.")
 endif()

@@ -25,6 +25,7 @@ struct Option {
 constexpr Option Options[] = {
     {"port", "DEVICE", "Open this serial device instead of looking for the instrument (as HMX700_PORTS does)."},
     {"dir", "DIR", "Write jrt1.txt and the publishing queue into DIR (default: the current folder)."},
+    {"all", nullptr, "Record every instrument found, now or later, each into DIR/<serial number>/ and under <base>/<serial number>."},
     {"config", "FILE", "Read the [Publishing], [Derived] and [limits] settings from this INI file (as HMX700_LOGGER_CONFIG does)."},
     {"mqtt", "URL", "Publish to mqtt://[user@]host[:port][/base/topic] (mqtts:// for TLS), over the file's settings."},
     {"password-file", "FILE", "Read the broker password from FILE, which only its owner may read or write."},
@@ -207,8 +208,9 @@ QString LoggerUsage()
 {
     QString text = QStringLiteral(
         "Usage: hmx700-logger [OPTION]...\n"
-        "Records the readings of an HMX-700 hygrometer into jrt1.txt without a window and\n"
-        "publishes them to an MQTT broker, keeping them on disk while the broker is away.\n\n");
+        "Records the readings of an HMX-700 hygrometer (with --all, of each one found) into\n"
+        "jrt1.txt without a window and publishes them to an MQTT broker, keeping them on disk\n"
+        "while the broker is away.\n\n");
     for (const Option& o : Options) {
         QString left = QStringLiteral("--") + QLatin1String(o.name);
         if (o.valueName)
@@ -218,7 +220,8 @@ QString LoggerUsage()
     text += QStringLiteral(
         "\nThe password may also come from systemd's credential %3 or the environment\n"
         "variable %1; never from the command line. %2 stop the recorder in order.\n"
-        "Exit status: 0 after such a stop, 1 the log could not be written, 2 bad options or settings.\n")
+        "Exit status: 0 after such a stop, 1 the log could not be written (with --all: DIR\n"
+        "takes no files; a unit whose folder another copy holds is left alone), 2 bad options or settings.\n")
                 .arg(QLatin1String(PasswordVariable), QLatin1String(StopRequests), QLatin1String(PasswordCredential));
     return text;
 }
@@ -270,6 +273,11 @@ QString ReadLoggerOptions(const QStringList& arguments, const QProcessEnvironmen
     options.version = parser.isSet(QStringLiteral("version"));
     options.port = parser.value(QStringLiteral("port"));
     options.dir = parser.value(QStringLiteral("dir"));
+    options.all = parser.isSet(QStringLiteral("all"));
+    // One device holds one instrument: --all with it would be the recorder without --all.
+    if (options.all && !options.port.isEmpty())
+        return QStringLiteral("--all looks on every port and --port names one; to limit the ports --all asks, "
+                              "list them in HMX700_PORTS");
     if (!options.dir.isEmpty() && !QFileInfo(options.dir).isDir())
         return QStringLiteral("%1 is no folder").arg(options.dir);
 

@@ -16,6 +16,7 @@ namespace hmx {
 struct LoggerOptions {
     QString port;      // --port, else HMX700_PORTS, else the scan's usual devices
     QString dir;       // --dir, the folder of jrt1.txt and the queue
+    bool all = false;  // --all: every instrument found, each into <dir>/<serial number>/
     PublishSettings publish;
     DerivedChoice derived;  // "Derived/" keys of the INI file: published with each reading
     AlarmPreferences limits;  // "limits/" keys of the INI file: watched, crossings journaled and published

@@ -1,11 +1,33 @@
-// hmx700-logger: the recorder without a window, for a small box beside each instrument.
+// hmx700-logger: the recorder without a window, for a small box beside each instrument
+// (or, with --all, beside several).
 #include "instrument/stopsignals.h"
+#include "logger/allrecorder.h"
 #include "logger/loggeroptions.h"
-#include "logger/recorder.h"
+#include "logger/singlerecorder.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+
+namespace {
+
+// Until a stop signal, or until nothing can be recorded (exit status 1).
+template <class Front>
+int Record(QCoreApplication& app, Front& recorder)
+{
+    int status = 0;
+    QObject::connect(&recorder, &Front::failed, &app, [&] {
+        status = 1;
+        app.quit();
+    });
+    hmx::RunOnStopSignals(&app, [&] { app.quit(); });
+    recorder.start();
+    app.exec();
+    recorder.stop();
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -28,18 +50,13 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (options.all) {
+        hmx::AllRecorder recorder(options);
+        return Record(app, recorder);
+    }
     // The one device to measure on, also after an unplug: the process's own list of ports.
     if (!options.port.isEmpty())
         qputenv("HMX700_PORTS", options.port.toLocal8Bit());
-    hmx::Recorder recorder(options);
-    int status = 0;
-    QObject::connect(&recorder, &hmx::Recorder::failed, &app, [&] {
-        status = 1;
-        app.quit();
-    });
-    hmx::RunOnStopSignals(&app, [&] { app.quit(); });
-    recorder.start();
-    app.exec();
-    recorder.stop();
-    return status;
+    hmx::SingleRecorder recorder(options);
+    return Record(app, recorder);
 }

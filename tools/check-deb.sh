@@ -48,7 +48,8 @@ emulate=()
 echo "-- dpkg-deb --contents"
 dpkg-deb --contents "$deb" | tee "$work/contents"
 files=(usr/bin/hmx700-sim usr/bin/hmx700-calc usr/bin/hmx700-report usr/bin/hmx700-logger
-       usr/lib/systemd/system/hmx700-logger@.service usr/lib/sysusers.d/hmx700-logger.conf
+       usr/lib/systemd/system/hmx700-logger@.service usr/lib/systemd/system/hmx700-logger-all.service
+       usr/lib/sysusers.d/hmx700-logger.conf
        usr/share/man/man1/hmx700-sim.1.gz usr/share/man/man1/hmx700-calc.1.gz
        usr/share/man/man1/hmx700-report.1.gz usr/share/man/man1/hmx700-logger.1.gz)
 window_files=(usr/bin/hmx700 usr/bin/hmx700-en usr/share/applications/$app_id.desktop
@@ -76,20 +77,22 @@ if [ $window = 1 ]; then
     appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/$app_id.metainfo.xml"
 fi
 
-echo "-- the recorder's unit is sandboxed (systemd-analyze security, offline)"
+echo "-- the recorder's units are sandboxed (systemd-analyze security, offline)"
 # --offline reads the unit file alone, without a running systemd (Debian 12's systemd 252
 # has it); --threshold makes an exposure above 3.0 a failure of the command itself.
 max_exposure=3.0
-unit=$work/unpacked/usr/lib/systemd/system/hmx700-logger@.service
 command -v systemd-analyze >/dev/null || fail "systemd-analyze is missing (Debian's package systemd)"
-systemd-analyze verify --man=no "$unit" 2>&1 | grep -v 'is not executable' | tee "$work/verify" || true
-grep -q . "$work/verify" && fail "systemd-analyze verify finds fault with the unit"
-analysis=$(systemd-analyze security --offline=true --no-pager --threshold="${max_exposure/./}" "$unit" 2>&1) ||
-    { echo "$analysis" >&2; fail "the unit's exposure is above $max_exposure"; }
-exposure=$(echo "$analysis" | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
-[ -n "$exposure" ] || { echo "$analysis" >&2; fail "systemd-analyze gave no exposure level"; }
-echo "exposure $exposure (at most $max_exposure)"
-awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' || fail "the unit's exposure $exposure is above $max_exposure"
+for name in hmx700-logger@.service hmx700-logger-all.service; do
+    unit=$work/unpacked/usr/lib/systemd/system/$name
+    systemd-analyze verify --man=no "$unit" 2>&1 | grep -v 'is not executable' | tee "$work/verify" || true
+    grep -q . "$work/verify" && fail "systemd-analyze verify finds fault with $name"
+    analysis=$(systemd-analyze security --offline=true --no-pager --threshold="${max_exposure/./}" "$unit" 2>&1) ||
+        { echo "$analysis" >&2; fail "the exposure of $name is above $max_exposure"; }
+    exposure=$(echo "$analysis" | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+    [ -n "$exposure" ] || { echo "$analysis" >&2; fail "systemd-analyze gave no exposure level for $name"; }
+    echo "$name: exposure $exposure (at most $max_exposure)"
+    awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' || fail "the exposure of $name, $exposure, is above $max_exposure"
+done
 
 echo "-- its dependencies resolve here (apt-get --simulate)"
 apt-get install --simulate -qq "$deb" >/dev/null || fail "apt-get cannot satisfy the dependencies"

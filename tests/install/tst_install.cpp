@@ -32,6 +32,7 @@ QList<Expected> ExpectedFiles()
         {QStringLiteral("bin/hmx700-report"), Kind::Program},
         {QStringLiteral("bin/hmx700-logger"), Kind::Program},
         {QStringLiteral("lib/systemd/system/hmx700-logger@.service"), Kind::Text},
+        {QStringLiteral("lib/systemd/system/hmx700-logger-all.service"), Kind::Text},
         {QStringLiteral("lib/sysusers.d/hmx700-logger.conf"), Kind::Text},
         {QStringLiteral("share/man/man1/hmx700-logger.1.gz"), Kind::ManPage},
         {QStringLiteral("share/applications/%1.desktop").arg(AppId), Kind::Text},

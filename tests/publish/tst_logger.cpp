@@ -2,7 +2,7 @@
 // real Mosquitto broker, watched as mosquitto_sub would. Every log line must arrive as a
 // reading with its values and in order, through a broker outage, a SIGKILL, TLS and a
 // wrong password, and an unplugged instrument; SIGTERM leaves the log and the queue
-// complete and says "offline".
+// complete and says "offline". With --all, several instruments at once, each on its own.
 #include "instrument/poller.h"
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <tuple>
 
 using namespace hmx;
@@ -119,6 +120,7 @@ private slots:
     void fiveUnplugsAndALimitCrossed();
     void tlsFailureNamesItsCause_data();
     void tlsFailureNamesItsCause();
+    void allRecordsEachUnitOnItsOwn();
 
 private:
     // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port;
@@ -585,6 +587,95 @@ void TestLogger::tlsFailureNamesItsCause()
     QVERIFY(logger.waitForFinished(15000));
     QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
     QCOMPARE(logger.exitCode(), 0);
+}
+
+// --all: two units from the start, a third plugged in later and a twin of the first (the
+// same serial number on another port), each unit logged into <dir>/<serial>/ with its own
+// readings only and published under <base>/<serial>; the twin named once and left alone;
+// one unit unplugged while the others log on without a gap; "offline" for each at SIGTERM.
+void TestLogger::allRecordsEachUnitOnItsOwn()
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    QVERIFY(d.mkpath("broker") && d.mkpath("log") && d.mkpath("ports"));
+    sim::TestBroker broker(d.filePath("broker"));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    const QString base = QStringLiteral("site/hall");
+    sim::MqttWatcher watcher(broker.port(), base + "/#", QStringLiteral("watcher-all"));
+
+    // Each unit's humidity is its own, so a log tells whose readings it holds.
+    struct Unit {
+        quint16 serial;
+        int humidity;  // tenths
+        std::unique_ptr<sim::Simulator> simulator;
+    };
+    const auto plug = [&](Unit& unit, const QString& port) {
+        unit.simulator = std::make_unique<sim::Simulator>();
+        unit.simulator->setVersion(1, 4, unit.serial);
+        unit.simulator->setMeasurement(sim::MeasurementTenths{unit.humidity, -100, 230});
+        return QFile::link(QString::fromStdString(unit.simulator->linkPath()), d.filePath("ports/" + port));
+    };
+    Unit units[] = {{1111, 401, {}}, {2222, 502, {}}, {3333, 603, {}}};
+    Unit twin{1111, 709, {}};
+    QVERIFY(plug(units[0], "a") && plug(units[1], "b") && plug(twin, "d"));
+    QStringList ports;
+    for (const char* port : {"a", "b", "c", "d"})
+        ports << d.filePath(QStringLiteral("ports/") + port);
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("HMX700_PORTS"), ports.join(':'));
+    const QString logDir = d.filePath("log");
+    const auto logOf = [&](const Unit& unit) { return QStringLiteral("%1/%2/jrt1.txt").arg(logDir).arg(unit.serial); };
+    const auto topicOf = [&](const Unit& unit) { return QStringLiteral("%1/%2").arg(base).arg(unit.serial); };
+    QProcess logger;
+    startLogger(logger, logDir, {"--all", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(base)},
+                {}, extra);
+    QByteArray said;
+    const auto saidNow = [&] { return (said += logger.readAll()).constData(); };
+    QTRY_VERIFY2_WITH_TIMEOUT(LogLines(logOf(units[0])).size() >= 2 && LogLines(logOf(units[1])).size() >= 2, saidNow(),
+                              30000);
+
+    QVERIFY(plug(units[2], "c"));
+    QTRY_VERIFY2_WITH_TIMEOUT(LogLines(logOf(units[2])).size() >= 2, saidNow(), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, topicOf(units[2])), QByteArray("measuring"), 30000);
+
+    units[0].simulator->unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatus(watcher, topicOf(units[0])), QByteArray("searching"), 30000);
+    const qsizetype logged1 = LogLines(logOf(units[1])).size(), logged2 = LogLines(logOf(units[2])).size();
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(logOf(units[1])).size() >= logged1 + 3 && LogLines(logOf(units[2])).size() >= logged2 + 3,
+                             30000);
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(30000));
+    QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(logger.exitCode(), 0);
+    saidNow();
+
+    // A folder for each unit and none for the twin, which was named once, with the port
+    // that holds its serial number.
+    QCOMPARE(QDir(logDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{"1111", "2222", "3333"}));
+    const QByteArray twinSaid = "[1111] answers on " + ports[3].toUtf8() + " as well; measured on " + ports[0].toUtf8();
+    QVERIFY2(said.count(twinSaid) == 1, said.constData());
+    for (const Unit& unit : units) {
+        const QString name = QString::number(unit.serial);
+        QVERIFY2(said.contains(QStringLiteral("[%1] measuring into %2").arg(name, logOf(unit)).toUtf8()), said.constData());
+        // Its own readings, numbered without a gap across the others' comings and goings.
+        const QList<Line> log = LogLines(logOf(unit));
+        QVERIFY(log.size() >= 2);
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            QCOMPARE(log[i].number, int(i + 1));
+            QCOMPARE(log[i].humidity, Tenths(unit.humidity / 10.0));
+        }
+        bool inOrder = false;
+        const QString queue = QStringLiteral("%1/%2/jrt1.queue").arg(logDir, name);
+        QCOMPARE(Missing(log, delivered(watcher, topicOf(unit), queue), inOrder).size(), 0);
+        QVERIFY(inOrder);
+        QCOMPARE(LastStatus(watcher, topicOf(unit)), QByteArray("offline"));
+        QStringList journal;
+        for (const JournalEvent& e : ReadJournal(QStringLiteral("%1/%2/hmx700-events.txt").arg(logDir, name)))
+            journal << e.kind + (e.kind == "connect" ? " " + DetailValue(e, "serial") : QString());
+        QCOMPARE(journal.count("connect " + name), 1);
+        QCOMPARE(journal.count("instrument-lost"), unit.serial == units[0].serial ? 1 : 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLogger)

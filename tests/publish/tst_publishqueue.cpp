@@ -596,6 +596,8 @@ void TestPublishQueue::options_data()
     QTest::newRow("unknown option") << QStringList{"--colour"} << QString() << "colour" << QString();
     QTest::newRow("stray argument") << QStringList{"ttyUSB0"} << QString() << "unexpected" << QString();
     QTest::newRow("missing folder") << QStringList{"--dir", "/nonexistent/hmx"} << QString() << "no folder" << QString();
+    QTest::newRow("every instrument on one port") << QStringList{"--all", "--port", "/dev/ttyUSB0"} << QString()
+                                                  << "HMX700_PORTS" << QString();
     QTest::newRow("QoS out of range") << QStringList{} << "[Publishing]\nenabled=true\nhost=b\nqos=3\n" << "QoS"
                                       << QString();
     QTest::newRow("wildcard in the topic") << QStringList{"--mqtt", "mqtt://h/site/+"} << QString() << "'+'" << QString();
