@@ -377,6 +377,8 @@ void Publisher::setAside(std::uint64_t seq, const QByteArray& message, const QSt
 // The next queued message the send window allows; damaged ones on the way are set aside.
 BrokerChannel::Sent Publisher::sendNext(BrokerConnection& link, Clock::time_point now)
 {
+    if (m_base.isEmpty())
+        return Sent::Nothing;  // no instrument known nor noted: its messages wait for its name
     std::lock_guard lock(m_queueMutex);
     m_window.trim(m_queue.firstSeq());
     Sent sent = Sent::Nothing;
