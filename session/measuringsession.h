@@ -32,6 +32,7 @@
 
 namespace hmx {
 
+class BrokerConnection;
 class Connector;
 class LogFolderLock;
 class MeasurementLog;
@@ -54,6 +55,7 @@ struct SessionOptions {
     bool publishFromStart = false;
     // The password comes later (from a key store): the publisher waits for providePassword().
     bool passwordToCome = false;
+    std::shared_ptr<BrokerConnection> broker;  // shared by the sessions of one process; null: a connection of its own
     DerivedChoice derived;          // what each reading carries
     AlarmPreferences limits;        // the limits watched from the start
 };

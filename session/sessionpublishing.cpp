@@ -24,9 +24,14 @@ void MeasuringSession::startPublisher(const std::optional<VersionInfo>& instrume
 {
     if (!m_options.publish.enabled || !PublishSettingsProblem(m_options.publish).isEmpty())
         return;
-    // The queue lives beside the log, so an outage or a crash loses nothing.
-    m_publisher = instrument ? std::make_unique<Publisher>(m_options.publish, *instrument, m_files.queue())
-                             : std::make_unique<Publisher>(m_options.publish, m_files.queue());
+    // The queue lives beside the log, so an outage or a crash loses nothing. The process's
+    // connection is used when it is to the same broker with the same account; one of its
+    // own otherwise, as the settings say.
+    std::shared_ptr<BrokerConnection> broker = m_options.broker;
+    if (broker && !broker->serves(m_options.publish))
+        broker.reset();
+    m_publisher = instrument ? std::make_unique<Publisher>(m_options.publish, *instrument, m_files.queue(), broker)
+                             : std::make_unique<Publisher>(m_options.publish, m_files.queue(), broker);
     m_publisher->setDerived(m_options.derived);
     connect(m_publisher.get(), &Publisher::stateChanged, this, &MeasuringSession::publishState);
     // Readings handed over meanwhile wait in the publisher until it starts.

@@ -4,6 +4,7 @@
 #include "humidity/units.h"
 #include "instrument/poller.h"
 #include "logger/loggeroptions.h"
+#include "publish/brokerconnection.h"
 #include "publish/diskqueue.h"
 #include "publish/payloads.h"
 #include "publish/publisher.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -23,9 +25,11 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <array>
 #include <ctime>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 
 using namespace hmx;
@@ -41,6 +45,7 @@ private slots:
     void publishing_data();
     void publishing();
     void fullQueueFromAnEarlierRunIsCut();
+    void instrumentsShareOneConnection();
     void options_data();
     void options();
     void passwordFileOpenToOthersIsRefused();
@@ -392,6 +397,7 @@ struct Subscriber {
     QList<int> numbers;
     QList<QByteArray> statuses;
     QList<QJsonObject> queueStates;
+    QList<std::pair<QByteArray, QByteArray>> messages;  // topic, payload: all of them
     mosquitto* mosq = nullptr;
 
     bool connect(int port, const QString& base)
@@ -401,6 +407,7 @@ struct Subscriber {
             auto* s = static_cast<Subscriber*>(self);
             const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
             const QByteArray topic(m->topic);
+            s->messages.append({topic, payload});
             if (topic.endsWith("/reading"))
                 s->numbers.append(QJsonDocument::fromJson(payload).object().value(QStringLiteral("number")).toInt());
             else if (topic.endsWith("/status"))
@@ -572,6 +579,178 @@ void TestPublishQueue::fullQueueFromAnEarlierRunIsCut()
     QFile queue(queuePath);
     QVERIFY(queue.open(QIODevice::ReadOnly));
     QVERIFY(queue.readLine().contains("\"number\":" + QByteArray::number(over + 1) + ','));
+}
+
+namespace {
+
+// The numbers of the readings and events published under `base`, as they arrived.
+QList<int> NumbersUnder(const Subscriber& subscriber, const QString& base)
+{
+    QList<int> numbers;
+    for (const auto& [topic, payload] : subscriber.messages)
+        if (topic == (base + QStringLiteral("/reading")).toUtf8() || topic == (base + QStringLiteral("/event")).toUtf8())
+            numbers.append(QJsonDocument::fromJson(payload).object().value(QStringLiteral("number")).toInt());
+    return numbers;
+}
+
+QByteArray LastStatus(const Subscriber& subscriber, const QString& base)
+{
+    QByteArray status;
+    for (const auto& [topic, payload] : subscriber.messages)
+        if (topic == (base + QStringLiteral("/status")).toUtf8())
+            status = payload;
+    return status;
+}
+
+QList<int> OneTo(int last)
+{
+    QList<int> numbers;
+    for (int n = 1; n <= last; ++n)
+        numbers.append(n);
+    return numbers;
+}
+
+} // namespace
+
+// Three instruments' publishers over one connection, on the listener whose ACL takes only
+// topics under allowed/: one publishes under a topic the broker refuses (its serial number
+// unknown), one has damaged lines in its queue, and each queue holds a backlog of random
+// length. The broker sees one client, named by the first of them whose serial number is
+// known. Each allowed instrument's readings and events arrive once each, in order, under
+// its own base topic; the one that named the connection stops and says "offline" while
+// another goes on over the same connection; what the broker refused stays in its own
+// queue file, in order.
+void TestPublishQueue::instrumentsShareOneConnection()
+{
+    const int aclPort = FixturePort("acl-port");
+    QVERIFY(aclPort > 0);
+    const QFileInfo brokerLog(QStringLiteral(HMX700_TEST_BROKER_DIR "/mosquitto.log"));
+    const qint64 logFrom = brokerLog.size();
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("amounts from seed %u", seed);
+    QRandomGenerator random(seed);
+    const qint64 stamp = QDateTime::currentMSecsSinceEpoch();
+    mosquitto_lib_init();
+    Subscriber received;
+    QVERIFY(received.connect(aclPort, QStringLiteral("allowed/%1").arg(stamp)));
+
+    struct Instrument {
+        QString base;
+        std::optional<std::uint16_t> serial;  // none: neither known nor noted
+        QList<QByteArray> damaged;
+        int sent = 0;                         // readings and events, numbered from 1
+        QString queuePath;
+        std::unique_ptr<Publisher> publisher;
+        States states;
+    };
+    const auto serial = std::uint16_t(1000 + stamp % 60000);
+    std::array<Instrument, 3> instruments;
+    Instrument& refused = instruments[0];
+    Instrument& first = instruments[1];
+    Instrument& second = instruments[2];
+    refused.base = QStringLiteral("test/%1/refused").arg(stamp);
+    first.base = QStringLiteral("allowed/%1/first").arg(stamp);
+    first.serial = serial;
+    second.base = QStringLiteral("allowed/%1/second").arg(stamp);
+    second.serial = std::uint16_t(serial + 1);
+    second.damaged = {"no-space-at-all", "+/reading {}", QByteArray("allowed/x\0/reading {}", 21)};
+
+    PublishSettings settings;
+    settings.enabled = true;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = aclPort;
+    const auto connection = std::make_shared<BrokerConnection>(settings);
+    const auto handOver = [&](Instrument& instrument, int count) {
+        for (int i = 0; i < count; ++i) {
+            const int n = ++instrument.sent;
+            if (random.bounded(5) == 0) {
+                const QJsonObject event{{QStringLiteral("kind"), QStringLiteral("test")}, {QStringLiteral("number"), n}};
+                instrument.publisher->publishEvent(QJsonDocument(event).toJson(QJsonDocument::Compact));
+            } else {
+                Reading reading;
+                reading.number = n;
+                reading.time = QDateTime::currentDateTime();
+                instrument.publisher->publishReading(reading);
+            }
+        }
+    };
+    QTemporaryDir dir;
+    for (Instrument& instrument : instruments) {
+        instrument.queuePath = dir.filePath(QStringLiteral("%1.queue").arg(&instrument - instruments.data()));
+        QFile queue(instrument.queuePath);
+        QVERIFY(queue.open(QIODevice::WriteOnly));
+        instrument.sent = random.bounded(1, 200);
+        std::multimap<int, QByteArray> damagedAfter;
+        for (const QByteArray& line : instrument.damaged)
+            damagedAfter.emplace(random.bounded(instrument.sent + 1), line);
+        for (int n = 0; n <= instrument.sent; ++n) {
+            if (n > 0)
+                queue.write(ReadingLine(instrument.base, n) + '\n');
+            for (auto [at, end] = damagedAfter.equal_range(n); at != end; ++at)
+                queue.write(at->second + '\n');
+        }
+        queue.close();
+        PublishSettings own = settings;
+        own.baseTopic = instrument.base;
+        VersionInfo version;
+        version.serialNumber = instrument.serial.value_or(0);
+        instrument.publisher = instrument.serial
+                                   ? std::make_unique<Publisher>(own, version, instrument.queuePath, connection)
+                                   : std::make_unique<Publisher>(own, instrument.queuePath, connection);
+        instrument.states.follow(*instrument.publisher);
+        QVERIFY2(instrument.publisher->start(), qPrintable(instrument.publisher->queueError()));
+        handOver(instrument, random.bounded(1, 100));
+    }
+    const auto allArrived = [&](const Instrument& instrument) {
+        return received.pump() && NumbersUnder(received, instrument.base).size() >= instrument.sent;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allArrived(first) && allArrived(second), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(refused.states.get().refused.contains(refused.base + QStringLiteral("/reading: Not authorized")),
+                             20000);
+    QCOMPARE(connection->clientId(), QStringLiteral("hmx700-%1").arg(serial));
+
+    first.publisher->stop();
+    QTRY_COMPARE_WITH_TIMEOUT((received.pump(), LastStatus(received, first.base)), QByteArray("offline"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(first.states.get().link, PublishState::Link::Off, 5000);  // told by a queued signal
+    handOver(second, random.bounded(50, 150));
+    QTRY_VERIFY_WITH_TIMEOUT(allArrived(second), 30000);
+    QCOMPARE(second.states.get().link, PublishState::Link::Connected);
+    QCOMPARE(LastStatus(received, second.base), QByteArray("measuring"));
+    second.publisher->stop();
+    refused.publisher->stop();
+    QTRY_COMPARE_WITH_TIMEOUT((received.pump(), LastStatus(received, second.base)), QByteArray("offline"), 10000);
+
+    for (const Instrument* instrument : {&first, &second})
+        QCOMPARE(NumbersUnder(received, instrument->base), OneTo(instrument->sent));
+    QCOMPARE(LinesOnDisk(second.queuePath + QStringLiteral(".rejected")), second.damaged.size());
+    // Delivered: gone from the queues. Refused: all of it still queued, in order.
+    for (const Instrument* instrument : {&first, &second}) {
+        DiskQueue queue(instrument->queuePath);
+        QVERIFY(queue.open());
+        QCOMPARE(queue.size(), std::size_t(0));
+    }
+    DiskQueue kept(refused.queuePath);
+    QVERIFY(kept.open());
+    QList<int> keptNumbers;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const QByteArray& line = kept.at(i);
+        keptNumbers.append(QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object().value(QStringLiteral("number")).toInt());
+    }
+    QCOMPARE(keptNumbers, OneTo(refused.sent));
+
+    // One client for the three: the broker's log names every client that connected.
+    const auto clients = [&] {
+        QFile log(brokerLog.filePath());
+        QStringList named;
+        if (!log.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !log.seek(logFrom))
+            return named;
+        for (const QByteArray& line : log.readAll().split('\n'))
+            if (line.contains("New client connected") && !line.contains(" as auto-"))
+                named << QString::fromUtf8(line.mid(line.indexOf(" as ") + 4).split(' ').value(0));
+        return named;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!clients().isEmpty(), 10000);
+    QCOMPARE(clients(), QStringList{QStringLiteral("hmx700-%1").arg(serial)});
 }
 
 void TestPublishQueue::options_data()

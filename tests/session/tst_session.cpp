@@ -2,9 +2,11 @@
 // (a real pseudo-terminal), a real Mosquitto broker watched as mosquitto_sub would, real
 // files. Whatever trouble a run meets, every reading it told of is in the log, numbered
 // without a gap, and at the broker; the journal holds its events and the broker the same
-// events. Two sessions in one process measure two instruments, each into its own files.
+// events. Two sessions in one process measure two instruments, each into its own files,
+// and publish over one connection to the broker.
 #include "humidity/quantities.h"
 #include "log/eventjournal.h"
+#include "publish/brokerconnection.h"
 #include "publish/publisher.h"
 #include "readings/lines.h"
 #include "session/instrumentset.h"
@@ -83,6 +85,23 @@ bool InOrder(const QStringList& kinds, const QStringList& wanted)
 QJsonObject Json(const QByteArray& payload)
 {
     return QJsonDocument::fromJson(payload).object();
+}
+
+QByteArray LastPayload(const sim::MqttWatcher& watcher, const QString& topic)
+{
+    const QList<QByteArray> payloads = watcher.payloads(topic);
+    return payloads.isEmpty() ? QByteArray() : payloads.last();
+}
+
+// The readings' numbers, each once in the order it first came: a message the broker took
+// just before it stopped, unacknowledged, comes again.
+QList<int> FirstArrivals(const QList<QByteArray>& payloads)
+{
+    QList<int> numbers;
+    for (const QByteArray& payload : payloads)
+        if (const int n = Json(payload).value("number").toInt(); !numbers.contains(n))
+            numbers << n;
+    return numbers;
 }
 
 // Another holder of the log's lock, as another program would be: its writes fail meanwhile.
@@ -329,11 +348,23 @@ void TestSession::twoSessionsTwoInstruments()
     second.setVersion(1, 0, 222);
     second.setMeasurement(MeasurementTenths{600, -52, 211});
 
+    // Both publish over one connection, each under its own base topic.
+    QVERIFY(d.mkpath("broker"));
+    sim::TestBroker broker(d.filePath("broker"));
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    sim::MqttWatcher watcher(broker.port(), QStringLiteral("test/two/#"), QStringLiteral("watcher-two"));
     SessionOptions firstOptions;
     firstOptions.folder = d.filePath("first");
     firstOptions.limits.limits[limits::QuantityId::DewPoint][limits::Bound::AlarmHigh] = 0.0;
-    SessionOptions secondOptions;
+    firstOptions.publish.enabled = true;
+    firstOptions.publish.host = QStringLiteral("127.0.0.1");
+    firstOptions.publish.port = broker.port();
+    firstOptions.broker = std::make_shared<BrokerConnection>(firstOptions.publish);
+    SessionOptions secondOptions = firstOptions;
+    firstOptions.publish.baseTopic = QStringLiteral("test/two/first");
     secondOptions.folder = d.filePath("second");
+    secondOptions.limits = {};
+    secondOptions.publish.baseTopic = QStringLiteral("test/two/second");
     MeasuringSession one(firstOptions);
     MeasuringSession two(secondOptions);
     int toldOne = 0, toldTwo = 0;
@@ -344,6 +375,11 @@ void TestSession::twoSessionsTwoInstruments()
     QVERIFY(StartMeasuring(one, first.linkPath()));
     QVERIFY(StartMeasuring(two, second.linkPath()));
     QTRY_VERIFY_WITH_TIMEOUT(toldOne >= 4 && toldTwo >= 4, 30000);
+    // The broker away for a while: both queue, and send once it is back.
+    broker.stop();
+    const int oneAtStop = toldOne, twoAtStop = toldTwo;
+    QTRY_VERIFY_WITH_TIMEOUT(toldOne >= oneAtStop + 3 && toldTwo >= twoAtStop + 3, 30000);
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
 
     second.unplug();
     QVERIFY(lostTwo.wait(10000));
@@ -360,8 +396,21 @@ void TestSession::twoSessionsTwoInstruments()
                                              .arg(noReplyTwo.size())
                                              .arg(refusedTwo.size())),
                               30000);
-    one.stop();
+    // The second's session ends: its "offline", while the first goes on over the connection.
     two.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(LastPayload(watcher, "test/two/second/status"), QByteArray("offline"), 10000);
+    const int firstWhenSecondStopped = toldOne;
+    QTRY_VERIFY_WITH_TIMEOUT(FirstArrivals(watcher.payloads("test/two/first/reading")).size() >= firstWhenSecondStopped + 2,
+                             30000);
+    one.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(LastPayload(watcher, "test/two/first/status"), QByteArray("offline"), 10000);
+    // One client for both, before the broker stopped and after: the first to measure names it.
+    QStringList clients;
+    for (const QString& line : broker.log().split('\n'))
+        if (line.contains(QLatin1String("New client connected")) && !line.contains(QLatin1String(" as watcher-")))
+            clients << line.mid(line.indexOf(QLatin1String(" as ")) + 4).section(' ', 0, 0);
+    clients.removeDuplicates();
+    QCOMPARE(clients, QStringList{QStringLiteral("hmx700-111")});
 
     // Each log holds its own unit's readings alone, every one, numbered without a gap.
     const struct {
@@ -370,11 +419,17 @@ void TestSession::twoSessionsTwoInstruments()
         Line values;
         quint16 serial;
         QStringList events;
-    } runs[] = {{one, toldOne, {0, Wet.dewPoint, Wet.humidity, Wet.ambient}, 111, {"limit-crossed"}},
-                {two, toldTwo, {0, -52, 600, 211}, 222, {"instrument-lost", "instrument-back"}}};
+        QString base;
+    } runs[] = {{one, toldOne, {0, Wet.dewPoint, Wet.humidity, Wet.ambient}, 111, {"limit-crossed"}, "test/two/first"},
+                {two, toldTwo, {0, -52, 600, 211}, 222, {"instrument-lost", "instrument-back"}, "test/two/second"}};
     for (const auto& run : runs) {
         const QList<Line> lines = LogLines(run.session.files().log());
         QCOMPARE(lines.size(), qsizetype(run.told));
+        // At the broker under its own base topic: each reading, in order.
+        QList<int> numbers;
+        for (int n = 1; n <= run.told; ++n)
+            numbers << n;
+        QTRY_COMPARE_WITH_TIMEOUT(FirstArrivals(watcher.payloads(run.base + "/reading")), numbers, 30000);
         for (qsizetype i = 0; i < lines.size(); ++i)
             QCOMPARE(lines[i], (Line{int(i + 1), run.values.dewPoint, run.values.humidity, run.values.ambient}));
         // Its own journal: its unit, its limit, its loss; nothing of the other's.
