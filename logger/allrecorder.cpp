@@ -1,6 +1,7 @@
 #include "logger/allrecorder.h"
 
 #include "logger/recorder.h"
+#include "publish/brokerconnection.h"
 #include "session/measuringsession.h"
 
 #include <QDir>
@@ -25,15 +26,20 @@ AllRecorder::~AllRecorder()
     stop();
 }
 
-// The one place the sessions' publishing is made: a broker connection shared by all of
-// them is to be created once and handed to each here.
-SessionOptions AllRecorder::sessionOptions(quint16 serialNumber) const
+// The one place the sessions' publishing is made: every unit over the one connection,
+// made with the first unit found, which names it unless the settings do (whichever
+// unit's serial number came first would otherwise name it).
+SessionOptions AllRecorder::sessionOptions(quint16 serialNumber)
 {
-    PublishSettings publish = InstrumentPublishing(m_options.publish, serialNumber, false);
-    // A connection each for now, and a broker keeps one per client id.
-    if (!publish.clientId.isEmpty())
-        publish.clientId += QStringLiteral("-%1").arg(serialNumber);
-    return RecorderSession(m_options, m_set.folderFor(serialNumber), publish);
+    if (m_options.publish.enabled && !m_broker) {
+        if (m_options.publish.clientId.isEmpty())
+            m_options.publish.clientId = m_options.publish.clientIdFor(serialNumber);
+        m_broker = std::make_shared<BrokerConnection>(m_options.publish);
+    }
+    SessionOptions options = RecorderSession(m_options, m_set.folderFor(serialNumber),
+                                             InstrumentPublishing(m_options.publish, serialNumber, false));
+    options.broker = m_broker;
+    return options;
 }
 
 void AllRecorder::start()

@@ -4,8 +4,9 @@
 // the derived quantities (computed once per reading, on the Poller's thread) and the
 // publisher. A front end (the window, hmx700-logger) only asks
 // for things and shows what the signals tell. Lives on the thread that made it (the main
-// thread); its signals come on that thread. Sessions share nothing: two in one process
-// measure two instruments, each in a folder of its own.
+// thread); its signals come on that thread. Sessions share nothing but, when given one,
+// the connection to the broker: two in one process measure two instruments, each in a
+// folder of its own.
 #pragma once
 
 #include "instrument/connection.h"

@@ -612,7 +612,7 @@ void TestLogger::allRecordsEachUnitOnItsOwn()
     const auto plug = [&](Unit& unit, const QString& port) {
         unit.simulator = std::make_unique<sim::Simulator>();
         unit.simulator->setVersion(1, 4, unit.serial);
-        unit.simulator->setMeasurement(sim::MeasurementTenths{unit.humidity, -100, 230});
+        unit.simulator->setMeasurement(sim::MeasurementTenths{std::int16_t(unit.humidity), -100, 230});
         return QFile::link(QString::fromStdString(unit.simulator->linkPath()), d.filePath("ports/" + port));
     };
     Unit units[] = {{1111, 401, {}}, {2222, 502, {}}, {3333, 603, {}}};
@@ -653,6 +653,13 @@ void TestLogger::allRecordsEachUnitOnItsOwn()
     // that holds its serial number.
     QCOMPARE(QDir(logDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"1111", "2222", "3333"}));
+    // One client at the broker for all of them, named by the first unit found.
+    QStringList clients;
+    for (const QString& line : broker.log().split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String("New client connected")) && !line.contains(QLatin1String(" as watcher-")))
+            clients << line.mid(line.indexOf(QLatin1String(" as ")) + 4).section(' ', 0, 0);
+    clients.removeDuplicates();
+    QCOMPARE(clients, QStringList{QStringLiteral("hmx700-1111")});
     const QByteArray twinSaid = "[1111] answers on " + ports[3].toUtf8() + " as well; measured on " + ports[0].toUtf8();
     QVERIFY2(said.count(twinSaid) == 1, said.constData());
     for (const Unit& unit : units) {
