@@ -3,8 +3,10 @@
 #include "link/seriallink.h"
 #include "log/eventjournal.h"
 #include "readings/lines.h"
+#include "report/chartview.h"
 #include "session/instrumentset.h"
 #include "ui/alarmpanel.h"
+#include "ui/chartinstruments.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
@@ -91,6 +93,8 @@ void Instruments::setUp()
     m_addButton->setObjectName(QStringLiteral("addInstrumentButton"));
     m_addButton->setGeometry(QRect(560, 344, 120, 25));
     connect(m_addButton, &QPushButton::clicked, this, &Instruments::addInstruments);
+
+    m_chart = new ChartInstruments(*m_window.Chart1, {m_window.Series1, m_window.Series6, m_window.Series7}, *this);
 }
 
 QString Instruments::name(int index) const
@@ -341,6 +345,7 @@ void Instruments::choose(int index)
     else
         showChosenStatus();
     m_window.PageControl1->setCurrentWidget(m_window.TabSheet3);
+    emit chosen(index);
 }
 
 void Instruments::showChosenReading()

@@ -23,6 +23,7 @@ class TForm1;
 
 namespace hmx {
 
+class ChartInstruments;
 class InstrumentSet;
 class InstrumentsPage;
 struct KeptInstrument;
@@ -47,6 +48,7 @@ public:
     InstrumentsPage* page() const { return m_page; }  // nullptr until a second instrument is added
     QPushButton* addButton() const { return m_addButton; }
     QAction* addAction() const { return m_addAction; }
+    ChartInstruments* chart() const { return m_chart; }
 
     // "Add instrument…": the free ports searched in the background; a session for each
     // unit that answers and is not measured yet.
@@ -54,6 +56,7 @@ public:
     // The measurement page and the chart show this one from now on.
     void choose(int index);
     bool showsFirst() const { return m_shown == 0; }
+    int shown() const { return m_shown; }
     // Asks for the instrument's name (the tile's double click).
     void askName(int index);
 
@@ -65,6 +68,7 @@ public:
 
 signals:
     void instrumentsChanged();  // added or renamed
+    void chosen(int index);     // the page and the chart show this one now
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +107,7 @@ private:
     InstrumentsPage* m_page = nullptr;
     QPushButton* m_addButton = nullptr;
     QAction* m_addAction = nullptr;
+    ChartInstruments* m_chart = nullptr;
     std::set<quint16> m_wanted;  // units to reconnect: found by the next search, nothing else
     bool m_userSearch = false;   // the search was asked for by the user: "nothing found" is told
     bool m_offered = false;

@@ -9,6 +9,7 @@
 #include "limits/limitsettings.h"
 #include "readings/lines.h"
 #include "session/measuringsession.h"
+#include "ui/chartinstruments.h"
 #include "ui/instruments.h"
 #include "ui/instrumentsettings.h"
 #include "ui/instrumentspage.h"
@@ -1120,6 +1121,24 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
                                  && m_form->windowTitle().contains(QStringLiteral("Magazyn A")), 30000);
     QCOMPARE(TileOf(*m_form, 303)->view().level, hmx::limits::Level::Alarm);
     QCOMPARE(TileOf(*m_form, 302)->view().level, hmx::limits::Level::None);
+
+    // Another instrument's lines beside the shown one's on the chart, named in its CSV.
+    hmx::ChartInstruments* onChart = m_form->instruments()->chart();
+    QVERIFY(onChart->menuAction()->isVisible() && m_form->Chart1->menuActions().contains(onChart->menuAction()));
+    QVERIFY(!onChart->entry(0)->isEnabled() && onChart->entry(0)->isChecked());
+    const int seriesBefore = m_form->Chart1->seriesCount();
+    onChart->entry(2)->setChecked(true);
+    QCOMPARE(m_form->Chart1->seriesCount(), seriesBefore + 3);
+    QVERIFY(onChart->line(2, 1)->data() == m_form->instruments()->lines(2)->line(hmx::humidity::Quantity::RelativeHumidity));
+    QVERIFY(onChart->line(2, 1)->color() != m_form->Series6->color());
+    const QString csv = m_dir->filePath(QStringLiteral("chart.csv"));
+    QVERIFY(m_form->Chart1->exportCsv(csv));
+    const QString header = FileText(csv).section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(header.contains(QStringLiteral("%Rh – Magazyn A")) && header.contains(QStringLiteral("%Rh – HMX-700")),
+             qPrintable(header));
+    onChart->entry(2)->setChecked(false);
+    QCOMPARE(m_form->Chart1->seriesCount(), seriesBefore);
+    QCOMPARE(m_form->Series6->title(), QStringLiteral("%Rh"));
 
     // A tile opens its instrument on the measurement page and the chart; the first's again.
     QTest::mouseClick(TileOf(*m_form, 302), Qt::LeftButton);
