@@ -41,6 +41,13 @@ LineSeries::LineSeries(ChartWidget* chart, QString title, QColor color, int widt
 }
 
 QString LineSeries::title() const { return d->title; }
+
+void LineSeries::setTitle(const QString& title)
+{
+    d->title = title;
+    m_chart->update();
+}
+
 QColor LineSeries::color() const { return d->color; }
 int LineSeries::lineWidth() const { return d->width; }
 std::size_t LineSeries::count() const { return d->data->count(); }

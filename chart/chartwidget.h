@@ -50,6 +50,8 @@ public:
 class LineSeries {
 public:
     QString title() const;
+    // The legend, the read-out and the CSV header take it at once (a line's owner renamed).
+    void setTitle(const QString& title);
     QColor color() const;
     int lineWidth() const;
 

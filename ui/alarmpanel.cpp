@@ -13,6 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStringList>
+
+#include <set>
 
 namespace hmx {
 
@@ -105,26 +108,53 @@ void AlarmPanel::showAll()
 
 void AlarmPanel::handle(const QuantityLimitEvents& events)
 {
+    std::set<QuantityId> touched;
+    for (const QuantityLimitEvent& e : events)
+        touched.insert(e.quantity);
+    for (const QuantityId quantity : touched) {
+        if (const auto found = m_shown.find(quantity); found != m_shown.end())
+            show(quantity, found->second);
+    }
+    showWindowState();
+    emit limitEventsShown();
+    notifyCrossings(events, watches(), QString());
+}
+
+void AlarmPanel::watchAlso(MeasuringSession& session, std::function<QString()> name)
+{
+    m_others.push_back({&session, std::move(name)});
+    MeasuringSession* s = &session;
+    connect(s, &MeasuringSession::limitEvents, this, [this, s](const QuantityLimitEvents& events) {
+        for (const Other& other : m_others)
+            if (other.session == s)
+                handleOther(other, events);
+    });
+    connect(s, &MeasuringSession::limitsChanged, this, &AlarmPanel::showWindowState);
+}
+
+void AlarmPanel::handleOther(const Other& other, const QuantityLimitEvents& events)
+{
+    showWindowState();
+    notifyCrossings(events, other.session->limits(), other.name());
+}
+
+void AlarmPanel::notifyCrossings(const QuantityLimitEvents& events, const LimitWatches& watches, const QString& name)
+{
     std::map<QuantityId, const LimitEvent*> worst;
     for (const QuantityLimitEvent& e : events) {
         const LimitEvent*& w = worst[e.quantity];
         if (e.event.kind == LimitEvent::Kind::Crossed && (!w || limits::LevelOf(e.event.bound) > limits::LevelOf(w->bound)))
             w = &e.event;
     }
-    for (const auto& [quantity, crossed] : worst) {
-        if (const auto found = m_shown.find(quantity); found != m_shown.end())
-            show(quantity, found->second);
-    }
-    showWindowState();
-    emit limitEventsShown();
     // Once per crossing: a reading past both the warning and the alarm limit tells of the alarm.
     for (const auto& [quantity, crossed] : worst) {
         if (!crossed)
             continue;
         const Level level = limits::LevelOf(crossed->bound);
-        m_notifier->notify(CrossingTitle(level), CrossingText(quantity, *crossed));
+        const QString text = CrossingText(quantity, *crossed);
+        m_notifier->notify(CrossingTitle(level), name.isEmpty() ? text : name + QStringLiteral(": ") + text);
         QApplication::alert(m_window);
-        if (soundFor(level)) {
+        if (soundFor(watches, level)) {
             sound();
             m_repeat.start();
         }
@@ -143,14 +173,27 @@ void AlarmPanel::show(QuantityId quantity, Shown& s)
 
 void AlarmPanel::showWindowState()
 {
-    const bool waiting = watches().unacknowledged(Level::Alarm) || watches().unacknowledged(Level::Warning);
-    m_window->setWindowTitle(watches().crossed() ? QStringLiteral("⚠ ") + m_title : m_title);
+    bool waiting = watches().unacknowledged(Level::Alarm) || watches().unacknowledged(Level::Warning);
+    // Other instruments past a limit are named in the title; the first alone keeps it as it is.
+    QStringList others;
+    for (const Other& other : m_others) {
+        const LimitWatches& w = other.session->limits();
+        waiting = waiting || w.unacknowledged(Level::Alarm) || w.unacknowledged(Level::Warning);
+        if (w.crossed())
+            others << other.name();
+    }
+    QString title = m_title;
+    if (!others.isEmpty())
+        title += QStringLiteral(" – ") + others.join(QStringLiteral(", "));
+    m_window->setWindowTitle(watches().crossed() || !others.isEmpty() ? QStringLiteral("⚠ ") + title : title);
     m_acknowledgeButton->setVisible(waiting);
 }
 
 void AlarmPanel::acknowledge()
 {
     m_session.acknowledge();
+    for (const Other& other : m_others)
+        other.session->acknowledge();
     if (!soundWaiting())
         m_repeat.stop();
     showWindowState();
@@ -217,15 +260,30 @@ QLabel* AlarmPanel::statusLabel(QuantityId quantity) const
 
 bool AlarmPanel::soundFor(Level level) const
 {
-    return level == Level::Alarm ? watches().preferences().soundForAlarms : watches().preferences().soundForWarnings;
+    return soundFor(watches(), level);
+}
+
+bool AlarmPanel::soundFor(const LimitWatches& watches, Level level)
+{
+    return level == Level::Alarm ? watches.preferences().soundForAlarms : watches.preferences().soundForWarnings;
+}
+
+bool AlarmPanel::soundWaiting(const LimitWatches& watches)
+{
+    for (const Level level : {Level::Alarm, Level::Warning}) {
+        if (soundFor(watches, level) && watches.unacknowledged(level))
+            return true;
+    }
+    return false;
 }
 
 bool AlarmPanel::soundWaiting() const
 {
-    for (const Level level : {Level::Alarm, Level::Warning}) {
-        if (soundFor(level) && watches().unacknowledged(level))
+    if (soundWaiting(watches()))
+        return true;
+    for (const Other& other : m_others)
+        if (soundWaiting(other.session->limits()))
             return true;
-    }
     return false;
 }
 

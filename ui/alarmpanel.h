@@ -15,6 +15,7 @@
 
 #include <chrono>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -70,6 +71,11 @@ public:
     void openLimitsDialog();
     LimitsDialog* limitsDialog() const;
 
+    // Another instrument's limits reach the window as well: its crossings are notified
+    // naming it (`name`, asked each time) and sound as its own preferences say, the title's
+    // sign counts it, and Acknowledge silences it with the page's.
+    void watchAlso(MeasuringSession& session, std::function<QString()> name);
+
     void setRepeatInterval(std::chrono::milliseconds interval);
     QPushButton* limitsButton() const { return m_limitsButton; }
     QPushButton* acknowledgeButton() const { return m_acknowledgeButton; }
@@ -91,12 +97,22 @@ private:
         QLabel* status = nullptr;
     };
 
+    // Another instrument's session and its name.
+    struct Other {
+        MeasuringSession* session;
+        std::function<QString()> name;
+    };
+
     const LimitWatches& watches() const;
     void handle(const QuantityLimitEvents& events);
+    void handleOther(const Other& other, const QuantityLimitEvents& events);
+    void notifyCrossings(const QuantityLimitEvents& events, const LimitWatches& watches, const QString& name);
     void showAll();
     void show(limits::QuantityId quantity, Shown& s);
     void showWindowState();
     bool soundFor(limits::Level level) const;
+    static bool soundFor(const LimitWatches& watches, limits::Level level);
+    static bool soundWaiting(const LimitWatches& watches);
     bool soundWaiting() const;
     void sound();
 
@@ -104,6 +120,7 @@ private:
     QString m_title;
     MeasuringSession& m_session;
     std::map<limits::QuantityId, Shown> m_shown;
+    std::vector<Other> m_others;
     QPushButton* m_limitsButton;
     QPushButton* m_acknowledgeButton;
     QTimer m_repeat;

@@ -10,6 +10,7 @@
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/humiditydialog.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 #include "ui/statisticspanel.h"
 
@@ -136,10 +137,12 @@ TForm1::TForm1(QWidget* parent)
 
     setUpDerived();
     // With the derived quantities chosen: the readings carry them from the first.
+    m_instruments = new hmx::Instruments(*this);
     setUpSession();
     // After the fields have their colours: the alarms keep them as the fields' own look.
     setUpAlarms();
     setUpReport();
+    m_instruments->setUp();
 
     // Every handler runs through the default error report: an error is shown and the
     // program goes on.
@@ -206,7 +209,6 @@ TForm1::~TForm1()
 void TForm1::showLines(hmx::readings::Lines& lines)
 {
     m_lines = &lines;
-    m_session->setLines(&lines);
     hmx::ShowLines(*Chart1, {Series1, Series6, Series7}, lines);
     m_derived->setLines(lines);
     m_statistics->setLines(lines);

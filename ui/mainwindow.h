@@ -29,6 +29,7 @@ class StatisticsPanel;
 class ChartLoadJob;
 class DerivedPanel;
 class EventJournal;
+class Instruments;
 class MeasuringSession;
 class Poller;
 class Publisher;
@@ -40,6 +41,9 @@ struct VersionInfo;
 
 class TForm1 : public QWidget, public Ui::TForm1 {
     Q_OBJECT
+    // Connects the first instrument on reconnecting, and shows a chosen one on the page.
+    friend class hmx::Instruments;
+
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
@@ -52,11 +56,12 @@ public:
     hmx::chart::LineSeries* Series7 = nullptr;  // °C, red
 
     // The readings the chart draws: what live readings and Load chart fill, and what
-    // the derived quantities, the statistics and the report read. The window's own
-    // until showLines gives it others.
+    // the derived quantities, the statistics and the report read. The first instrument's
+    // (the window's own) until showLines gives it others.
     hmx::readings::Lines& lines() const { return *m_lines; }
     // The chart's lines (Series1, Series6, Series7 and the derived ones), the statistics
-    // and the report read `lines` from now on; the derived lines are computed there.
+    // and the report read `lines` from now on (an instrument's, which its session fills);
+    // the derived lines are computed there.
     void showLines(hmx::readings::Lines& lines);
 
     OpenDialog OpenDialog1;
@@ -97,6 +102,8 @@ public:
     hmx::AlarmPanel* alarms() const { return m_alarms; }
     hmx::StatisticsPanel* statistics() const { return m_statistics; }
     hmx::EventJournal* journal() const;
+    // The first instrument and those added (ui/instruments.h).
+    hmx::Instruments* instruments() const { return m_instruments; }
     // The run report of the shown period into `fileName` (what "Report…" does once its
     // dialog is answered); a failure is told in a box. True when it was written.
     bool writeReport(const QString& fileName);
@@ -172,7 +179,8 @@ private:
     void readBrokerPassword();
 
     hmx::readings::Lines* m_lines = nullptr;  // the window's own (a child) until showLines
-    std::unique_ptr<hmx::MeasuringSession> m_session;
+    hmx::Instruments* m_instruments = nullptr;  // a child of the window
+    hmx::MeasuringSession* m_session = nullptr;  // the first instrument's, its set's
     std::unique_ptr<hmx::ChartLoadJob> m_chartLoad;
     hmx::SettingsStore m_settings;      // the settings page's values
     bool m_settingsReadAsked = false;   // the read-settings button waits for an answer

@@ -9,6 +9,7 @@
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 #include "ui/messages.h"
 #include "ui/stopsignals.h"
@@ -59,8 +60,8 @@ void TForm1::setUpSession()
     // Lines and events no file would take go to the home folder at the end.
     options.fallbackFolder = QDir::homePath();
     options.derived = m_derived->choice();
-    m_session = std::make_unique<MeasuringSession>(options);
-    MeasuringSession* s = m_session.get();
+    m_session = m_instruments->addFirst(options, *m_lines);
+    MeasuringSession* s = m_session;
     s->setLines(m_lines);  // Chart1's
     connect(s, &MeasuringSession::trying, this, &TForm1::showTrying);
     connect(s, &MeasuringSession::scanned, this, &TForm1::scanFinished);
@@ -221,11 +222,14 @@ void TForm1::showReading(const SessionReading& shown)
 {
     // The session has watched its limits already: the alarm panel shows what it found.
     const Reading& reading = shown.reading;
-    ShowWhole(*Edit20, reading.dewPointText);
-    ShowWhole(*Edit6, reading.humidityText);
-    ShowWhole(*Edit14, reading.ambientText);
-    Label35->setText(reading.operatingTimeText);
-    m_derived->showReading(reading);
+    // Another instrument chosen on the overview has the fields meanwhile.
+    if (m_instruments->showsFirst()) {
+        ShowWhole(*Edit20, reading.dewPointText);
+        ShowWhole(*Edit6, reading.humidityText);
+        ShowWhole(*Edit14, reading.ambientText);
+        Label35->setText(reading.operatingTimeText);
+        m_derived->showReading(reading);
+    }
     m_silentCycles = 0;
     m_lastReadingTime = QTime::currentTime();
     showValuesOld(false);
@@ -235,7 +239,8 @@ void TForm1::showReading(const SessionReading& shown)
 
 void TForm1::showNoReply()
 {
-    ShowWhole(*Edit20, QStringLiteral("Error"));
+    if (m_instruments->showsFirst())
+        ShowWhole(*Edit20, QStringLiteral("Error"));
     if (++m_silentCycles > SilentCyclesStillLive)
         showValuesOld(true);
 }
@@ -334,6 +339,8 @@ void TForm1::switchTo(const QString& device)
 
 void TForm1::updateStatus()
 {
+    if (!m_instruments->showsFirst())
+        return;  // the chosen instrument's status is shown instead
     QStringList lines;
     if (m_valuesOld)
         lines << ByLanguage("Wartości z %1 – urządzenie nie odpowiada.", "Values from %1 – the instrument does not answer.")
@@ -354,9 +361,10 @@ QString TForm1::Shutdown()
     if (m_shutDown)
         return {};
     m_shutDown = true;
+    const QString added = m_instruments->end();
     // The connection, the Poller, the log, the publisher, then the journal's last events.
     const SessionEnd end = m_session->stop();
-    return BothNotices(end.lines, end.events);
+    return BothNotices(BothNotices(end.lines, end.events), added);
 }
 
 void TForm1::CloseForStopSignal()
@@ -380,6 +388,7 @@ void TForm1::EndAtExit()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    m_instruments->keepForNextStart();
     const QString notice = Shutdown();
     // On standard error at every end, before any box: it stays there however the box
     // ends (a stop signal, the display server gone).

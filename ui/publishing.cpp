@@ -4,10 +4,12 @@
 #include "ui/mainwindow.h"
 
 #include "publish/publisher.h"
+#include "session/instrumentset.h"
 #include "session/measuringsession.h"
 #include "ui/language.h"
 #include "ui/passwordstore.h"
 #include "ui/preferencesdialog.h"
+#include "ui/sessionpublishing.h"
 
 #include <QAction>
 #include <QPointer>
@@ -49,24 +51,39 @@ void TForm1::ShowPreferences()
 
 void TForm1::applyPublishPreferences()
 {
-    QSettings stored;
-    PublishSettings settings = LoadPublishSettings(stored);
-    // Preferences the dialog would refuse publish nothing.
-    if (!PreferencesDialog::Problem(settings).isEmpty())
-        settings.enabled = false;
-    // The password comes from the key store once the publisher is made.
-    m_session->setPublishing(settings, !settings.user.isEmpty());
+    ApplyPublishPreferences(*m_session, 0, true);
 }
 
 void TForm1::readBrokerPassword()
 {
+    ProvideBrokerPassword(*m_session, this);
+}
+
+namespace hmx {
+
+void ApplyPublishPreferences(MeasuringSession& session, quint16 serialNumber, bool inStartFolder)
+{
+    QSettings stored;
+    PublishSettings settings = InstrumentPublishing(LoadPublishSettings(stored), serialNumber, inStartFolder);
+    // Preferences the dialog would refuse publish nothing.
+    if (!PreferencesDialog::Problem(settings).isEmpty())
+        settings.enabled = false;
+    // The password comes from the key store once the publisher is made.
+    session.setPublishing(settings, !settings.user.isEmpty());
+}
+
+void ProvideBrokerPassword(MeasuringSession& session, QObject* context)
+{
     // Readings handed over meanwhile wait in the publisher until it starts.
-    const QPointer<Publisher> waiting = m_session->publisher();
-    if (!waiting || !m_session->options().passwordToCome)
+    const QPointer<Publisher> waiting = session.publisher();
+    if (!waiting || !session.options().passwordToCome)
         return;
-    ReadBrokerPassword(m_session->options().publish, this, [this, waiting](const QString& password, const QString&) {
+    const QPointer<MeasuringSession> asking = &session;
+    ReadBrokerPassword(session.options().publish, context, [asking, waiting](const QString& password, const QString&) {
         // Without a stored password the broker's refusal tells the user in the status line.
-        if (waiting && m_session->publisher() == waiting)
-            m_session->providePassword(password);
+        if (asking && waiting && asking->publisher() == waiting)
+            asking->providePassword(password);
     });
 }
+
+} // namespace hmx

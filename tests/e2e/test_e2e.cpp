@@ -6,6 +6,14 @@
 #include "log/logfolderlock.h"
 #include "tools/simulator.h"
 #include "tools/testbroker.h"
+#include "limits/limitsettings.h"
+#include "readings/lines.h"
+#include "session/measuringsession.h"
+#include "ui/chartinstruments.h"
+#include "ui/instruments.h"
+#include "ui/instrumentsettings.h"
+#include "ui/instrumentspage.h"
+#include "ui/instrumenttile.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
@@ -206,6 +214,8 @@ private slots:
     void failedConnectCanBeRetried();
     void refusedBrokerIsShownAndMeasuringGoesOn();
     void secondCopyInTheFolderIsRefused();
+    void addedInstrumentsRecordApartAndComeBackNextStart();
+    void addingAMeasuredUnitNamesItsPort();
 
 private:
     // Connects a window to the simulator, with two misbehaving ports before it.
@@ -1014,6 +1024,226 @@ void TestEndToEnd::secondCopyInTheFolderIsRefused()
     QVERIFY(connectWithDecoys());
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= 1, 5000);
     QCOMPARE(QDir().entryList({QStringLiteral("jrt1-*.txt")}).size(), 1);  // the first log, kept
+}
+
+namespace {
+
+// The tile of an instrument by its serial number on the overview page; nullptr: none.
+hmx::InstrumentTile* TileOf(const TForm1& form, quint16 serialNumber)
+{
+    if (!form.instruments()->page())
+        return nullptr;
+    for (hmx::InstrumentTile* tile : form.instruments()->page()->tiles())
+        if (tile->view().serialNumber == serialNumber)
+            return tile;
+    return nullptr;
+}
+
+hmx::InstrumentState StateOf(const TForm1& form, quint16 serialNumber)
+{
+    const hmx::InstrumentTile* tile = TileOf(form, serialNumber);
+    return tile ? tile->view().state : hmx::InstrumentState::NotMeasuring;
+}
+
+bool AllMeasuring(const TForm1& form, int instruments)
+{
+    if (form.instruments()->count() != instruments)
+        return false;
+    for (int i = 0; i < instruments; ++i)
+        if (!form.instruments()->session(i)->poller())
+            return false;
+    return true;
+}
+
+QString FileText(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
+{
+    // What this test keeps for the next start must not reach another test's window.
+    const auto forget = qScopeGuard([] {
+        const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
+        stored->remove(QStringLiteral("lastInstruments"));
+        stored->remove(QStringLiteral("instruments"));
+    });
+    // Three units, each with readings of its own, so a line in the wrong log shows.
+    const struct {
+        quint16 serial;
+        hmx::sim::MeasurementTenths tenths;
+        QString values;
+    } units[] = {{301, {450, -105, 235}, QStringLiteral("-105\t450\t235\t-10.50\t45.00\t23.50")},
+                 {302, {600, 52, 211}, QStringLiteral("52\t600\t211\t5.20\t60.00\t21.10")},
+                 {303, {550, 10, 220}, QStringLiteral("10\t550\t220\t1.00\t55.00\t22.00")}};
+    Simulator sims[3];
+    std::string ports;
+    for (int i = 0; i < 3; ++i) {
+        sims[i].setVersion(1, 0, units[i].serial);
+        sims[i].setMeasurement(units[i].tenths);
+        ports += (i ? ":" : "") + sims[i].linkPath();
+    }
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(ports));
+    // The third has a name and a humidity alarm below its readings, kept before it is added.
+    {
+        const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
+        hmx::SaveInstrumentName(*stored, 303, QStringLiteral("Magazyn A"));
+        hmx::AlarmPreferences alarm;
+        alarm.limits[hmx::limits::QuantityId::Humidity][hmx::limits::Bound::AlarmHigh] = 50.0;
+        hmx::SaveInstrumentLimits(*stored, 303, alarm);
+    }
+
+    QVERIFY(!m_form->instruments()->page());
+    m_form->Connect->click();
+    QTRY_VERIFY_WITH_TIMEOUT(AllMeasuring(*m_form, 1), 30000);
+    QCOMPARE(m_form->instruments()->session(0)->serialNumber(), quint16(301));
+    const int tabs = m_form->PageControl1->count();
+    auto* add = m_form->findChild<QPushButton*>(QStringLiteral("addInstrumentButton"));
+    QVERIFY(add && add->isEnabled());
+    add->click();
+    QVERIFY(!add->isEnabled());  // searching
+    QTRY_VERIFY_WITH_TIMEOUT(AllMeasuring(*m_form, 3), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(add->isEnabled(), 30000);
+
+    // The overview appears with the second instrument: a tile each, the first included.
+    QCOMPARE(m_form->PageControl1->count(), tabs + 1);
+    QVERIFY(m_form->PageControl1->isTabVisible(tabs));
+    QCOMPARE(m_form->instruments()->page()->tiles().size(), std::size_t(3));
+    for (const auto& unit : units)
+        QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, unit.serial), hmx::InstrumentState::Measuring, 30000);
+    QCOMPARE(TileOf(*m_form, 303)->view().name, QStringLiteral("Magazyn A"));
+    QTRY_COMPARE_WITH_TIMEOUT(TileOf(*m_form, 302)->view().humidity, QStringLiteral("60.00"), 30000);
+    // Its alarm reaches the window's title, by its name, and its tile's colour.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->windowTitle().startsWith(QStringLiteral("⚠"))
+                                 && m_form->windowTitle().contains(QStringLiteral("Magazyn A")), 30000);
+    QCOMPARE(TileOf(*m_form, 303)->view().level, hmx::limits::Level::Alarm);
+    QCOMPARE(TileOf(*m_form, 302)->view().level, hmx::limits::Level::None);
+
+    // Another instrument's lines beside the shown one's on the chart, named in its CSV.
+    hmx::ChartInstruments* onChart = m_form->instruments()->chart();
+    QVERIFY(onChart->menuAction()->isVisible() && m_form->Chart1->menuActions().contains(onChart->menuAction()));
+    QVERIFY(!onChart->entry(0)->isEnabled() && onChart->entry(0)->isChecked());
+    const int seriesBefore = m_form->Chart1->seriesCount();
+    onChart->entry(2)->setChecked(true);
+    QCOMPARE(m_form->Chart1->seriesCount(), seriesBefore + 3);
+    QVERIFY(onChart->line(2, 1)->data() == m_form->instruments()->lines(2)->line(hmx::humidity::Quantity::RelativeHumidity));
+    QVERIFY(onChart->line(2, 1)->color() != m_form->Series6->color());
+    const QString csv = m_dir->filePath(QStringLiteral("chart.csv"));
+    QVERIFY(m_form->Chart1->exportCsv(csv));
+    const QString header = FileText(csv).section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(header.contains(QStringLiteral("%Rh – Magazyn A")) && header.contains(QStringLiteral("%Rh – HMX-700")),
+             qPrintable(header));
+    onChart->entry(2)->setChecked(false);
+    QCOMPARE(m_form->Chart1->seriesCount(), seriesBefore);
+    QCOMPARE(m_form->Series6->title(), QStringLiteral("%Rh"));
+
+    // A tile opens its instrument on the measurement page and the chart; the first's again.
+    QTest::mouseClick(TileOf(*m_form, 302), Qt::LeftButton);
+    QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheet3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("60.00"), 30000);
+    QVERIFY(m_form->Series6->data() == m_form->instruments()->lines(1)->line(hmx::humidity::Quantity::RelativeHumidity));
+    // Two readings of the first meanwhile, which must not take the fields.
+    QSignalSpy firstReadings(m_form->instruments()->session(0), &hmx::MeasuringSession::reading);
+    QVERIFY(firstReadings.isValid());
+    QTRY_VERIFY_WITH_TIMEOUT(firstReadings.count() >= 2, 30000);
+    QCOMPARE(m_form->Edit6->text(), QStringLiteral("60.00"));
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("45.00"), 30000);
+    QVERIFY(m_form->Series6->data() == m_form->lines().line(hmx::humidity::Quantity::RelativeHumidity));
+
+    // One unplugged: its tile searches while the others go on.
+    const auto linesIn = [](const QString& folder) { return LogLines(QDir(folder).filePath(QStringLiteral("jrt1.txt"))).size(); };
+    const QString folder302 = QStringLiteral("302"), folder303 = QStringLiteral("303");
+    sims[1].unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, 302), hmx::InstrumentState::Searching, 30000);
+    const qsizetype firstLines = LogLines().size(), thirdLines = linesIn(folder303);
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= firstLines + 2 && linesIn(folder303) >= thirdLines + 2, 30000);
+    QCOMPARE(StateOf(*m_form, 301), hmx::InstrumentState::Measuring);
+
+    // Another unit where it was lost: shown in its tile and journaled, asking nothing.
+    sims[1].setVersion(1, 0, 399);
+    sims[1].replug();
+    QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, 302), hmx::InstrumentState::OtherUnit, 30000);
+    QVERIFY(TileOf(*m_form, 302)->stateText().contains(QStringLiteral("399")));
+    QVERIFY(!m_form->findChild<QMessageBox*>(QStringLiteral("otherInstrument")));
+    const QString journal302 = FileText(QDir(folder302).filePath(QStringLiteral("hmx700-events.txt")));
+    QVERIFY2(journal302.contains(QStringLiteral("other-unit")) && journal302.contains(QStringLiteral("399")),
+             qPrintable(journal302));
+    // Its own unit back on the port: measured again by its session alone.
+    sims[1].setVersion(1, 0, 302);
+    QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, 302), hmx::InstrumentState::Measuring, 30000);
+
+    // Each folder holds its own unit's readings alone; the first's stays the start folder.
+    const auto ownReadingsOnly = [&units](const QString& log, int unit) {
+        const QStringList lines = LogLines(log);
+        if (lines.isEmpty())
+            return false;
+        for (const QString& line : lines)
+            if (line.section(QLatin1Char('\t'), 2) != units[unit].values)
+                return false;
+        return true;
+    };
+    QVERIFY(ownReadingsOnly(QStringLiteral("jrt1.txt"), 0));
+    QVERIFY(ownReadingsOnly(QStringLiteral("302/jrt1.txt"), 1));
+    QVERIFY(ownReadingsOnly(QStringLiteral("303/jrt1.txt"), 2));
+    QVERIFY(!QFile::exists(QStringLiteral("301")));
+
+    // Closed with three: the next start offers all three again, and brings each back.
+    m_form->close();
+    m_catcher.reset();
+    Form1 = nullptr;
+    m_form.reset();
+    m_form = std::make_unique<TForm1>();
+    Form1 = m_form.get();
+    m_form->show();
+    QPointer<QMessageBox> question;
+    QTRY_VERIFY_WITH_TIMEOUT((question = m_form->findChild<QMessageBox*>(QStringLiteral("reconnectInstruments"))), 30000);
+    for (const auto& unit : units)
+        QVERIFY2(question->text().contains(QString::number(unit.serial)), qPrintable(question->text()));
+    question->button(QMessageBox::Yes)->click();
+    QPointer<QMessageBox> identification;
+    QTRY_VERIFY_WITH_TIMEOUT((identification = m_form->findChild<QMessageBox*>(QStringLiteral("identification"))), 30000);
+    identification->accept();
+    QTRY_VERIFY_WITH_TIMEOUT(AllMeasuring(*m_form, 3), 30000);
+    QCOMPARE(m_form->instruments()->session(0)->serialNumber(), quint16(301));
+    for (const QString& folder : {QStringLiteral("."), folder302, folder303})
+        QTRY_VERIFY_WITH_TIMEOUT(linesIn(folder) >= 2, 30000);
+    // The earlier runs' logs kept beside the new ones, each in its own folder.
+    for (const QString& folder : {QStringLiteral("."), folder302, folder303})
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("jrt1-*.txt")}).size(), 1);
+    QVERIFY(ownReadingsOnly(QStringLiteral("jrt1.txt"), 0));
+    QVERIFY(ownReadingsOnly(QStringLiteral("302/jrt1.txt"), 1));
+    QVERIFY(ownReadingsOnly(QStringLiteral("303/jrt1.txt"), 2));
+    m_form->Shutdown();
+}
+
+void TestEndToEnd::addingAMeasuredUnitNamesItsPort()
+{
+    // The same serial number on two ports: the second answer is the unit already measured.
+    Simulator twin;
+    m_sim->setVersion(1, 0, 501);
+    twin.setVersion(1, 0, 501);
+    qputenv("HMX700_PORTS", QByteArray::fromStdString(m_sim->linkPath() + ":" + twin.linkPath()));
+    QVERIFY(connectWithDecoys());
+    const QString held = m_form->instruments()->session(0)->device();
+    QCOMPARE(held, QString::fromStdString(m_sim->linkPath()));
+    const int tabs = m_form->PageControl1->count();
+    m_form->instruments()->addAction()->trigger();
+    QPointer<QMessageBox> notice;
+    QTRY_VERIFY_WITH_TIMEOUT([&notice] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().contains(QStringLiteral("501")))
+                notice = box;
+        return !notice.isNull();
+    }(), 30000);
+    QVERIFY2(notice->text().contains(held) && notice->text().contains(QString::fromStdString(twin.linkPath())),
+             qPrintable(notice->text()));
+    QCOMPARE(m_form->instruments()->count(), 1);
+    QCOMPARE(m_form->PageControl1->count(), tabs);
+    QVERIFY(m_form->instruments()->addButton()->isEnabled());
 }
 
 int main(int argc, char** argv)

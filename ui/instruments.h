@@ -1,0 +1,117 @@
+// The window's instruments: the first (the window's own session, Connect's, measuring in
+// the start folder) and those added with "Add instrument…", each a session of one
+// InstrumentSet recording into a folder of its own. Follows every session for its tile on
+// the overview page, chooses which one the measurement page and the chart show, names
+// their alarms, and keeps who was measured for the next start. Owned by the window; only
+// shows what the sessions tell.
+#pragma once
+
+#include "instrument/instrumentfinder.h"
+#include "session/measuringsession.h"
+#include "ui/instrumenttile.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+#include <set>
+#include <vector>
+
+class QAction;
+class QPushButton;
+class TForm1;
+
+namespace hmx {
+
+class ChartInstruments;
+class InstrumentSet;
+class InstrumentsPage;
+struct KeptInstrument;
+
+class Instruments : public QObject {
+    Q_OBJECT
+public:
+    explicit Instruments(TForm1& window);
+    ~Instruments() override;
+
+    InstrumentSet& set() const { return *m_set; }
+    // The first instrument's session, the set's first; its readings go into `lines`.
+    MeasuringSession* addFirst(SessionOptions options, readings::Lines& lines);
+    // The menu entry and the button on the measurement page; the alarms of added ones.
+    void setUp();
+
+    int count() const { return int(m_instruments.size()); }
+    MeasuringSession* session(int index) const { return m_instruments[std::size_t(index)].session; }
+    readings::Lines* lines(int index) const { return m_instruments[std::size_t(index)].lines; }
+    // The user's name, else the model and serial number.
+    QString name(int index) const;
+    InstrumentsPage* page() const { return m_page; }  // nullptr until a second instrument is added
+    QPushButton* addButton() const { return m_addButton; }
+    QAction* addAction() const { return m_addAction; }
+    ChartInstruments* chart() const { return m_chart; }
+
+    // "Add instrument…": the free ports searched in the background; a session for each
+    // unit that answers and is not measured yet.
+    void addInstruments();
+    // The measurement page and the chart show this one from now on.
+    void choose(int index);
+    bool showsFirst() const { return m_shown == 0; }
+    int shown() const { return m_shown; }
+    // Asks for the instrument's name (the tile's double click).
+    void askName(int index);
+
+    // At the window's close: with more than one instrument, who and where, for the next start.
+    void keepForNextStart();
+    // The added sessions' orderly ends; what there is to tell (empty: nothing). The first
+    // ends with the window's Shutdown.
+    QString end();
+
+signals:
+    void instrumentsChanged();  // added or renamed
+    void chosen(int index);     // the page and the chart show this one now
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Instrument {
+        Instrument(MeasuringSession* s, readings::Lines* l) : session(s), lines(l) {}
+        MeasuringSession* session;
+        readings::Lines* lines;
+        InstrumentTile* tile = nullptr;
+        TileView view;
+        QString device;  // where it was added, until it answers
+        std::optional<SessionReading> last;
+        bool lost = false;
+        bool logFailing = false;
+    };
+
+    void follow(int index);
+    void startAdded(const FoundInstrument& found);
+    void searched(const InstrumentSearch& search);
+    void showSearching(bool searching);
+    void updateState(int index);
+    void updateTile(int index);
+    void showChosenReading();
+    void showChosenStatus();
+    void ensurePage();
+    // The reconnect question of the next start, once the window is shown.
+    void offerReconnect();
+    void reconnect(const std::vector<KeptInstrument>& kept);
+    void searchWanted();
+
+    TForm1& m_window;
+    InstrumentSet* m_set;
+    std::vector<Instrument> m_instruments;  // the first first
+    int m_shown = 0;
+    InstrumentsPage* m_page = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QAction* m_addAction = nullptr;
+    ChartInstruments* m_chart = nullptr;
+    std::set<quint16> m_wanted;  // units to reconnect: found by the next search, nothing else
+    bool m_userSearch = false;   // the search was asked for by the user: "nothing found" is told
+    bool m_offered = false;
+    bool m_ending = false;
+};
+
+} // namespace hmx
