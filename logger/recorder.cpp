@@ -77,8 +77,6 @@ Recorder::Recorder(MeasuringSession& session, QString name, QObject* parent)
     // says so where a script or a look afterwards finds it.
     connect(s, &MeasuringSession::otherUnit, this, [this](const QString& device, quint16 other) {
         say(OtherUnitText(device, other, m_session.serialNumber(), Language::English));
-        m_session.journal().add(QStringLiteral("other-unit"), {Detail(QStringLiteral("port"), device),
-                                                               Detail(QStringLiteral("serial"), QString::number(other))});
     });
     // As the journal writes it: the same words in both, for a script reading either.
     connect(s, &MeasuringSession::limitEvents, this, [this](const QuantityLimitEvents& events) {

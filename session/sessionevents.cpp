@@ -38,7 +38,12 @@ void MeasuringSession::followPoller()
     connect(p, &Poller::replyRejected, this, &MeasuringSession::replyRejected);
     connect(p, &Poller::instrumentLost, this, &MeasuringSession::onLost);
     connect(p, &Poller::instrumentBack, this, &MeasuringSession::onBack);
-    connect(p, &Poller::otherInstrumentFound, this, &MeasuringSession::otherUnit);
+    // Told once per unit: the journal keeps who answered, whatever the front end asks.
+    connect(p, &Poller::otherInstrumentFound, this, [this](const QString& device, quint16 serialNumber) {
+        m_journal.add(QStringLiteral("other-unit"), {Detail(QStringLiteral("port"), device),
+                                                     Detail(QStringLiteral("serial"), QString::number(serialNumber))});
+        emit otherUnit(device, serialNumber);
+    });
 }
 
 void MeasuringSession::onReading(const Reading& reading)

@@ -149,15 +149,11 @@ void Instruments::follow(int index)
         at().lost = false;
         updateState(index);
     });
-    connect(s, &MeasuringSession::otherUnit, this, [this, at, index, s](const QString& device, quint16 serialNumber) {
+    connect(s, &MeasuringSession::otherUnit, this, [this, at, index](const QString& device, quint16 serialNumber) {
         at().view.state = InstrumentState::OtherUnit;
         at().view.otherUnit = ByLanguage("nr %1 na %2", "no. %1 on %2").arg(serialNumber).arg(device);
+        // The first asks in a box of the window's; an added one goes on searching.
         updateTile(index);
-        // The first asks in a box of the window's; an added one goes on searching, and its
-        // journal keeps who answered.
-        if (index != 0)
-            s->journal().add(QStringLiteral("other-unit"), {Detail(QStringLiteral("port"), device),
-                                                            Detail(QStringLiteral("serial"), QString::number(serialNumber))});
     });
     connect(s, &MeasuringSession::logFailed, this, [this, at, index] {
         at().logFailing = true;

@@ -162,7 +162,7 @@ void TestSession::troubleLosesNothing_data()
 
     QTest::newRow("the derived choice changed while measuring") << "derived" << QStringList{"settings-read"};
     QTest::newRow("unplugged and back") << "unplug" << QStringList{"instrument-lost", "instrument-back"};
-    QTest::newRow("another unit answers meanwhile") << "other unit" << QStringList{"instrument-lost"};
+    QTest::newRow("another unit answers meanwhile") << "other unit" << QStringList{"instrument-lost", "other-unit"};
     QTest::newRow("the log held by another program") << "log held" << QStringList{"log-failed", "log-works"};
     QTest::newRow("a limit crossed, acknowledged and cleared")
         << "limit" << QStringList{"limit-crossed", "limit-acknowledged", "limit-cleared"};
