@@ -1,7 +1,6 @@
 #include "logger/allrecorder.h"
 
 #include "logger/recorder.h"
-#include "publish/brokerconnection.h"
 #include "session/measuringsession.h"
 
 #include <QDir>
@@ -27,18 +26,12 @@ AllRecorder::~AllRecorder()
 }
 
 // The one place the sessions' publishing is made: every unit over the one connection,
-// made with the first unit found, which names it unless the settings do (whichever
-// unit's serial number came first would otherwise name it).
+// named by the first unit found unless the settings name it.
 SessionOptions AllRecorder::sessionOptions(quint16 serialNumber)
 {
-    if (m_options.publish.enabled && !m_broker) {
-        if (m_options.publish.clientId.isEmpty())
-            m_options.publish.clientId = m_options.publish.clientIdFor(serialNumber);
-        m_broker = std::make_shared<BrokerConnection>(m_options.publish);
-    }
     SessionOptions options = RecorderSession(m_options, m_set.folderFor(serialNumber),
                                              InstrumentPublishing(m_options.publish, serialNumber, false));
-    options.broker = m_broker;
+    options.broker = m_set.broker(m_options.publish, serialNumber);
     return options;
 }
 

@@ -19,7 +19,6 @@
 
 namespace hmx {
 
-class BrokerConnection;
 class MeasuringSession;
 class Recorder;
 struct SessionOptions;
@@ -50,11 +49,10 @@ private:
     void add(const FoundInstrument& found);
     // Ends the unit's session and forgets it; `skip`: it is not taken up again this run.
     void drop(quint16 serialNumber, bool skip);
-    SessionOptions sessionOptions(quint16 serialNumber);
+    SessionOptions sessionOptions(quint16 serialNumber);  // the set's connection made at the first
     QString heldOn(const Unit& unit) const;
 
     LoggerOptions m_options;
-    std::shared_ptr<BrokerConnection> m_broker;  // shared by the sessions; null: not publishing
     InstrumentSet m_set;
     std::map<quint16, Unit> m_units;  // by serial number, from the search on
     std::set<quint16> m_skipped;      // another copy's folder, or one that cannot be made

@@ -56,7 +56,7 @@ bool BrokerConnection::serves(const PublishSettings& s) const
     std::lock_guard lock(m_mutex);
     const PublishSettings& b = m_settings;
     return s.host == b.host && s.port == b.port && s.tls == b.tls && s.caFile == b.caFile && s.certFile == b.certFile
-        && s.keyFile == b.keyFile && s.user == b.user && s.clientId == b.clientId;
+        && s.keyFile == b.keyFile && s.user == b.user && (s.clientId.isEmpty() || s.clientId == b.clientId);
 }
 
 void BrokerConnection::setPassword(const QString& password)

@@ -56,7 +56,7 @@ public:
     ~BrokerConnection();  // after its channels stopped
 
     // Whether `settings` name the same broker and account, so that a channel with them may
-    // use this connection.
+    // use this connection; settings naming no client id take the connection's.
     bool serves(const PublishSettings& settings) const;
     // Thread-safe: a password that came later (from a key store), from the next attempt on.
     void setPassword(const QString& password);

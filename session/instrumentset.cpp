@@ -1,6 +1,7 @@
 #include "session/instrumentset.h"
 
 #include "link/seriallink.h"
+#include "publish/brokerconnection.h"
 #include "session/measuringsession.h"
 
 #include <QDir>
@@ -81,6 +82,18 @@ std::vector<std::string> InstrumentSet::freePorts() const
         if (!port.empty() && !held.contains(port) && !held.contains(CanonicalPortName(port)))
             free.push_back(port);
     return free;
+}
+
+std::shared_ptr<BrokerConnection> InstrumentSet::broker(const PublishSettings& settings, quint16 namedBy)
+{
+    if (!settings.enabled)
+        return {};
+    PublishSettings named = settings;
+    if (named.clientId.isEmpty() && namedBy != 0)
+        named.clientId = named.clientIdFor(namedBy);
+    if (!m_broker || !m_broker->serves(settings))
+        m_broker = std::make_shared<BrokerConnection>(named);
+    return m_broker;
 }
 
 bool InstrumentSet::search()

@@ -17,6 +17,7 @@
 
 namespace hmx {
 
+class BrokerConnection;
 class MeasuringSession;
 struct SessionOptions;
 
@@ -53,6 +54,13 @@ public:
     bool search();
     bool searching() const { return m_finder.running(); }
 
+    // The connection to the broker all sessions publishing to it share: the one made
+    // before while it serves these settings (the same broker and account), else a new one
+    // (sessions on the old one keep it until they end). Its client id is the settings' or,
+    // unless `namedBy` is 0, "hmx700-<namedBy>": the unit that makes it, so which of several
+    // units answers first does not rename the connection. Null when not publishing.
+    std::shared_ptr<BrokerConnection> broker(const PublishSettings& settings, quint16 namedBy = 0);
+
     // Every session's orderly end, the newest first; the searches stopped.
     void stopAll();
 
@@ -63,6 +71,7 @@ private:
     QString m_startFolder;
     InstrumentFinder m_finder;
     std::vector<std::unique_ptr<MeasuringSession>> m_sessions;
+    std::shared_ptr<BrokerConnection> m_broker;
 };
 
 } // namespace hmx

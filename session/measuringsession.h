@@ -116,7 +116,9 @@ public:
     void requestSettingsWrite(const SettingsValues& values);
     // The publishing settings for the publisher of the next Connect (one under way keeps
     // its own); with a password to come from a key store, it waits for providePassword().
-    void setPublishing(const PublishSettings& settings, bool passwordToCome);
+    // `broker`: the connection shared with the process's other sessions; null: one of its own.
+    void setPublishing(const PublishSettings& settings, bool passwordToCome,
+                       std::shared_ptr<BrokerConnection> broker = {});
     void setLimits(const AlarmPreferences& preferences);
     void acknowledge();
     void acknowledge(limits::QuantityId quantity);

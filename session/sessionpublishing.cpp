@@ -40,10 +40,12 @@ void MeasuringSession::startPublisher(const std::optional<VersionInfo>& instrume
         m_publisher->start();
 }
 
-void MeasuringSession::setPublishing(const PublishSettings& settings, bool passwordToCome)
+void MeasuringSession::setPublishing(const PublishSettings& settings, bool passwordToCome,
+                                     std::shared_ptr<BrokerConnection> broker)
 {
     m_options.publish = settings;
     m_options.passwordToCome = passwordToCome;
+    m_options.broker = std::move(broker);
 }
 
 void MeasuringSession::providePassword(const QString& password)

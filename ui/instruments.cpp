@@ -275,7 +275,7 @@ void Instruments::startAdded(const FoundInstrument& found)
     options.derived = LoadInstrumentDerived(*stored, serial, m_window.derived()->choice());
     options.limits = LoadInstrumentLimits(*stored, serial);
     MeasuringSession* s = m_set->add(options);
-    ApplyPublishPreferences(*s, serial, false);
+    ApplyPublishPreferences(*s, *m_set, serial, false);
     readings::Lines* lines = NewLiveLines(this);
     s->setLines(lines);
 

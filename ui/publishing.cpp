@@ -6,6 +6,7 @@
 #include "publish/publisher.h"
 #include "session/instrumentset.h"
 #include "session/measuringsession.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 #include "ui/passwordstore.h"
 #include "ui/preferencesdialog.h"
@@ -51,7 +52,7 @@ void TForm1::ShowPreferences()
 
 void TForm1::applyPublishPreferences()
 {
-    ApplyPublishPreferences(*m_session, 0, true);
+    ApplyPublishPreferences(*m_session, m_instruments->set(), 0, true);
 }
 
 void TForm1::readBrokerPassword()
@@ -61,7 +62,7 @@ void TForm1::readBrokerPassword()
 
 namespace hmx {
 
-void ApplyPublishPreferences(MeasuringSession& session, quint16 serialNumber, bool inStartFolder)
+void ApplyPublishPreferences(MeasuringSession& session, InstrumentSet& set, quint16 serialNumber, bool inStartFolder)
 {
     QSettings stored;
     PublishSettings settings = InstrumentPublishing(LoadPublishSettings(stored), serialNumber, inStartFolder);
@@ -69,7 +70,7 @@ void ApplyPublishPreferences(MeasuringSession& session, quint16 serialNumber, bo
     if (!PreferencesDialog::Problem(settings).isEmpty())
         settings.enabled = false;
     // The password comes from the key store once the publisher is made.
-    session.setPublishing(settings, !settings.user.isEmpty());
+    session.setPublishing(settings, !settings.user.isEmpty(), set.broker(settings, serialNumber));
 }
 
 void ProvideBrokerPassword(MeasuringSession& session, QObject* context)
