@@ -5,6 +5,7 @@
 #include "link/seriallink.h"
 #include "log/logfolderlock.h"
 #include "tools/simulator.h"
+#include "tools/mqttwatcher.h"
 #include "tools/testbroker.h"
 #include "limits/limitsettings.h"
 #include "readings/lines.h"
@@ -1066,11 +1067,27 @@ QString FileText(const QString& name)
 void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
 {
     // What this test keeps for the next start must not reach another test's window.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
     const auto forget = qScopeGuard([] {
         const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
         stored->remove(QStringLiteral("lastInstruments"));
         stored->remove(QStringLiteral("instruments"));
+        QSettings().remove(QStringLiteral("Publishing"));
     });
+    // Published under a base topic of the user's: the first keeps it, the others add their
+    // serial numbers, all over one connection.
+    hmx::sim::TestBroker broker(m_dir->path());
+    QVERIFY2(broker.start(), qPrintable(broker.log()));
+    hmx::sim::MqttWatcher watcher(broker.port(), QStringLiteral("site/#"), QStringLiteral("watcher-window"));
+    {
+        hmx::PublishSettings publish;
+        publish.enabled = true;
+        publish.host = QStringLiteral("127.0.0.1");
+        publish.port = broker.port();
+        publish.baseTopic = QStringLiteral("site/hall");
+        QSettings stored;
+        hmx::SavePublishSettings(publish, stored);
+    }
     // Three units, each with readings of its own, so a line in the wrong log shows.
     const struct {
         quint16 serial;
@@ -1121,6 +1138,14 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
                                  && m_form->windowTitle().contains(QStringLiteral("Magazyn A")), 30000);
     QCOMPARE(TileOf(*m_form, 303)->view().level, hmx::limits::Level::Alarm);
     QCOMPARE(TileOf(*m_form, 302)->view().level, hmx::limits::Level::None);
+    for (const QString& base : {QStringLiteral("site/hall"), QStringLiteral("site/hall/302"), QStringLiteral("site/hall/303")})
+        QTRY_VERIFY2_WITH_TIMEOUT(watcher.payloads(base + "/reading").size() >= 2, qPrintable(base), 30000);
+    QStringList clients;
+    for (const QString& line : broker.log().split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String("New client connected")) && !line.contains(QLatin1String(" as watcher-")))
+            clients << line.mid(line.indexOf(QLatin1String(" as ")) + 4).section(' ', 0, 0);
+    clients.removeDuplicates();
+    QCOMPARE(clients, QStringList{QStringLiteral("hmx700-301")});
 
     // Another instrument's lines beside the shown one's on the chart, named in its CSV.
     hmx::ChartInstruments* onChart = m_form->instruments()->chart();
