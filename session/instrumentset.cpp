@@ -66,7 +66,7 @@ MeasuringSession* InstrumentSet::holding(quint16 serialNumber) const
     return nullptr;
 }
 
-std::vector<std::string> InstrumentSet::freePorts() const
+std::vector<std::string> InstrumentSet::freePorts(const std::vector<std::string>& first) const
 {
     // A device counts as held under any name that leads to it.
     std::set<std::string> held;
@@ -78,9 +78,15 @@ std::vector<std::string> InstrumentSet::freePorts() const
         held.insert(CanonicalPortName(device));
     }
     std::vector<std::string> free;
-    for (const std::string& port : PortNames())
-        if (!port.empty() && !held.contains(port) && !held.contains(CanonicalPortName(port)))
-            free.push_back(port);
+    std::vector<std::string> candidates = first;
+    const std::vector<std::string> usual = PortNames();
+    candidates.insert(candidates.end(), usual.begin(), usual.end());
+    for (const std::string& port : candidates) {
+        if (port.empty() || held.contains(port) || held.contains(CanonicalPortName(port)))
+            continue;
+        free.push_back(port);
+        held.insert(CanonicalPortName(port));  // asked once, under the first name given
+    }
     return free;
 }
 
@@ -96,9 +102,9 @@ std::shared_ptr<BrokerConnection> InstrumentSet::broker(const PublishSettings& s
     return m_broker;
 }
 
-bool InstrumentSet::search()
+bool InstrumentSet::search(const std::vector<std::string>& first)
 {
-    return m_finder.find(freePorts());
+    return m_finder.find(freePorts(first));
 }
 
 void InstrumentSet::stopAll()

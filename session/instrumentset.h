@@ -46,12 +46,12 @@ public:
     // The session measuring (or looking for) the unit of this serial number; nullptr: none.
     MeasuringSession* holding(quint16 serialNumber) const;
 
-    // The usual ports (HMX700_PORTS or the system's) that no session measures on, in
-    // their usual order.
-    std::vector<std::string> freePorts() const;
-    // Asks the free ports in the background; searched() tells what answered. False while
-    // a search runs.
-    bool search();
+    // The ports no session measures on: `first` (ports where units were before), then the
+    // usual ones (HMX700_PORTS or the system's) in their usual order, each device once.
+    std::vector<std::string> freePorts(const std::vector<std::string>& first = {}) const;
+    // Asks the free ports in the background, `first` first; searched() tells what
+    // answered. False while a search runs.
+    bool search(const std::vector<std::string>& first = {});
     bool searching() const { return m_finder.running(); }
 
     // The connection to the broker all sessions publishing to it share: the one made

@@ -165,7 +165,14 @@ void Instruments::follow(int index)
     });
     // The first's own handlers show its scan; the reconnect goes on once it has settled.
     if (index == 0) {
+        // No search of ours while Connect scans the same ports.
+        connect(s, &MeasuringSession::trying, this, [this] {
+            m_firstScanning = true;
+            showSearching(m_set->searching());
+        });
         connect(s, &MeasuringSession::scanned, this, [this, at](const ScanResult& scan) {
+            m_firstScanning = false;
+            showSearching(m_set->searching());
             if (!scan.connected) {
                 at().view.state = InstrumentState::NotMeasuring;
                 updateTile(0);
@@ -197,7 +204,7 @@ void Instruments::updateTile(int index)
 
 void Instruments::addInstruments()
 {
-    if (m_ending || m_set->searching())
+    if (m_ending || m_set->searching() || m_firstScanning)
         return;
     m_userSearch = true;
     if (m_set->search())
@@ -206,9 +213,9 @@ void Instruments::addInstruments()
 
 void Instruments::showSearching(bool searching)
 {
-    m_addButton->setEnabled(!searching);
+    m_addButton->setEnabled(!searching && !m_firstScanning);
     m_addButton->setText(searching ? ByLanguage("Szukam…", "Searching…") : AddCaption());
-    m_addAction->setEnabled(!searching);
+    m_addAction->setEnabled(!searching && !m_firstScanning);
 }
 
 void Instruments::searched(const InstrumentSearch& search)
@@ -438,8 +445,10 @@ void Instruments::offerReconnect()
 
 void Instruments::reconnect(const std::vector<KeptInstrument>& kept)
 {
-    for (std::size_t i = 1; i < kept.size(); ++i)
+    for (std::size_t i = 1; i < kept.size(); ++i) {
         m_wanted.insert(kept[i].serialNumber);
+        m_wantedPorts.push_back(kept[i].port.toStdString());
+    }
     // The first as Connect does it, its old port first; the others are looked for once
     // it has settled, so no search asks a port while it is scanned.
     if (!m_window.Connect->isEnabled() || m_instruments.front().session->poller()) {
@@ -458,8 +467,10 @@ void Instruments::searchWanted()
 {
     if (m_wanted.empty() || m_ending || m_set->searching())
         return;
-    if (m_set->search())
+    // Their old ports first, even those the usual ports do not list.
+    if (m_set->search(m_wantedPorts))
         showSearching(true);
+    m_wantedPorts.clear();
 }
 
 QString Instruments::end()

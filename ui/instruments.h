@@ -15,6 +15,7 @@
 
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -109,6 +110,8 @@ private:
     QAction* m_addAction = nullptr;
     ChartInstruments* m_chart = nullptr;
     std::set<quint16> m_wanted;  // units to reconnect: found by the next search, nothing else
+    std::vector<std::string> m_wantedPorts;  // where they were
+    bool m_firstScanning = false;  // Connect asks the ports: Add waits
     bool m_userSearch = false;   // the search was asked for by the user: "nothing found" is told
     bool m_offered = false;
     bool m_ending = false;

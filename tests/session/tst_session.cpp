@@ -471,15 +471,22 @@ void TestSession::searchAsksFreePortsOnly()
     QCOMPARE(set.holding(302), nullptr);
 
     QCOMPARE(set.freePorts(), (std::vector<std::string>{sims[1]->devicePath(), sims[3]->devicePath()}));
+    // Ports given first (where units were before) come first, even one the usual ports do
+    // not list; a held one or one given twice is still asked never or once.
+    Simulator elsewhere;
+    elsewhere.setVersion(1, 0, 305);
+    const std::vector<std::string> before{elsewhere.linkPath(), sims[2]->devicePath(), sims[1]->linkPath()};
+    QCOMPARE(set.freePorts(before), (std::vector<std::string>{elsewhere.linkPath(), sims[1]->linkPath(), sims[3]->devicePath()}));
     QSignalSpy searched(&set, &InstrumentSet::searched);
-    QVERIFY(set.search());
+    QVERIFY(set.search(before));
     QVERIFY(!set.search());  // one at a time
     QVERIFY(searched.wait(20000));
     const auto search = searched.at(0).at(0).value<InstrumentSearch>();
-    QCOMPARE(search.found.size(), std::size_t(2));
-    QCOMPARE(search.found[0].version.serialNumber, 302);
-    QCOMPARE(search.found[0].device, sims[1]->devicePath());
-    QCOMPARE(search.found[1].version.serialNumber, 304);
+    QCOMPARE(search.found.size(), std::size_t(3));
+    QCOMPARE(search.found[0].version.serialNumber, 305);
+    QCOMPARE(search.found[1].version.serialNumber, 302);
+    QCOMPARE(search.found[1].device, sims[1]->linkPath());
+    QCOMPARE(search.found[2].version.serialNumber, 304);
     // The sessions measured on undisturbed while the others were asked.
     QSignalSpy readings(third, &MeasuringSession::reading);
     QVERIFY(readings.wait(10000));
