@@ -6,13 +6,19 @@
 // against readings after a warm-up, which a one-off rise (an allocator's high-water
 // mark, a cache filled by the first outage) does not bend the way it does a short
 // run's whole-run figure. The live heap's slope is printed beside them, and every
-// window shown during the run as it comes.
+// window shown during the run as it comes. With several instruments (the first by
+// Connect, the others by Add instrument), the last is the one unplugged while the others
+// go on; readings and lines count all of them, each log is checked to hold its own unit's
+// readings only, and the window thread's share of one core is printed.
 //
-//   hmx700-soak [minutes] [seed] [samples.csv]   (default 30 minutes, a random seed;
-//                                                 the samples are written when named)
+//   hmx700-soak [minutes] [seed] [samples.csv] [instruments]
+//       (default 30 minutes, a random seed, one instrument; the samples are written when named)
 #include "instrument/poller.h"
+#include "session/instrumentset.h"
+#include "session/measuringsession.h"
 #include "tools/simulator.h"
 #include "ui/errorreport.h"
+#include "ui/instruments.h"
 #include "ui/mainwindow.h"
 
 #include <QDir>
@@ -30,6 +36,7 @@
 
 #include <malloc.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -75,9 +82,9 @@ double HeapHeldBytes()
 
 // Read a block at a time into one buffer: reading the whole log, which grows with the
 // run, would itself raise the allocator's pages as the run goes on, and count here.
-qsizetype LogLineCount()
+qsizetype LogLineCount(const QString& path = QStringLiteral("jrt1.txt"))
 {
-    QFile log(QStringLiteral("jrt1.txt"));
+    QFile log(path);
     if (!log.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return -1;
     static char block[16384];
@@ -85,6 +92,28 @@ qsizetype LogLineCount()
     for (qint64 got; (got = log.read(block, sizeof block)) > 0;)
         lines += std::count(block, block + got, '\n');
     return lines;
+}
+
+// Whether every line of the log holds the unit's own raw tenths (dew point, humidity, ambient).
+bool OwnReadingsOnly(const QString& path, const hmx::sim::MeasurementTenths& own)
+{
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray values = QByteArray::number(own.dewPoint) + '\t' + QByteArray::number(own.humidity) + '\t'
+                              + QByteArray::number(own.ambient) + '\t';
+    for (const QByteArray& line : log.readAll().split('\n'))
+        if (!line.isEmpty() && line.split('\t').mid(2, 3).join('\t') + '\t' != values)
+            return false;
+    return true;
+}
+
+// CPU time of the calling thread, in seconds.
+double ThreadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Slope of the least-squares line through (readings, bytes of `field`): bytes per reading.
@@ -176,14 +205,25 @@ int main(int argc, char** argv)
     std::mt19937 random(seed);
 
     // Named before the run moves into its own folder.
-    const QString samplesPath = argc > 3 ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
+    const QString samplesPath = argc > 3 && *argv[3] ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
+    const int count = argc > 4 ? std::clamp(std::atoi(argv[4]), 1, 64) : 1;
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    hmx::sim::Simulator sim;
-    // A serial number of this process's own: a simulator of another program running at
-    // the same time can take the lost terminal's number, and would be the same unit.
-    sim.setVersion(1, 0, std::uint16_t(20000 + getpid() % 40000));
-    qputenv("HMX700_PORTS", QByteArray::fromStdString(sim.linkPath()));
+    // Serial numbers of this process's own: a simulator of another program running at the
+    // same time can take a lost terminal's number, and would be the same unit. Each unit
+    // measures values of its own, so a reading in another's log shows.
+    std::vector<std::unique_ptr<hmx::sim::Simulator>> sims;
+    std::vector<hmx::sim::MeasurementTenths> values;
+    QByteArrayList ports;
+    for (int i = 0; i < count; ++i) {
+        sims.push_back(std::make_unique<hmx::sim::Simulator>());
+        sims.back()->setVersion(1, 0, std::uint16_t(20000 + (getpid() % 600) * 64 + i));
+        values.push_back({std::int16_t(400 + i), std::int16_t(-100 - i), std::int16_t(200 + i)});
+        sims.back()->setMeasurement(values.back());
+        ports << QByteArray::fromStdString(sims.back()->linkPath());
+    }
+    hmx::sim::Simulator& sim = *sims.back();  // the one unplugged
+    qputenv("HMX700_PORTS", ports.join(':'));
     std::unique_ptr<TForm1> window = CreateMainWindow();
     window->show();
 
@@ -202,6 +242,37 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "hmx700-soak: the window did not start measuring\n");
         return 1;
     }
+    hmx::Instruments& instruments = *window->instruments();
+    if (count > 1) {
+        instruments.addInstruments();
+        const auto allMeasuring = [&] {
+            if (instruments.count() < count)
+                return false;
+            for (int i = 0; i < count; ++i)
+                if (!instruments.session(i)->poller())
+                    return false;
+            return true;
+        };
+        while (!allMeasuring() && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (!allMeasuring()) {
+            std::fprintf(stderr, "hmx700-soak: %d of %d instruments measured\n", instruments.count(), count);
+            return 1;
+        }
+    }
+    // Each unit's log, by its serial number: the first's in the start folder.
+    std::vector<QString> logs;
+    for (int i = 0; i < count; ++i)
+        logs.push_back(i == 0 ? QStringLiteral("jrt1.txt")
+                              : QDir(instruments.set().folderFor(instruments.session(i)->serialNumber()))
+                                    .filePath(QStringLiteral("jrt1.txt")));
+    const auto allLines = [&] {
+        qsizetype lines = 0;
+        for (const QString& log : logs)
+            lines += std::max<qsizetype>(LogLineCount(log), 0);
+        return lines;
+    };
+    hmx::MeasuringSession& unplugged = *instruments.session(count - 1);
 
     long long readings = 0, lostCycles = 0, outages = 0;
     ShownWindows shownWindows(readings);
@@ -217,11 +288,12 @@ int main(int argc, char** argv)
     std::vector<Sample> samples;
     samples.reserve(std::size_t(minutes * 60 * 10 / SampleEvery) + 1);
     QObject* here = window.get();
-    QObject::connect(window->poller(), &hmx::Poller::readingArrived, here, [&](const hmx::Reading&) {
+    const auto counted = [&] {
         ++readings;
         // The simulator keeps every frame it received for tests to read; in this same
         // process that record would grow by some 60 bytes a reading and be counted here.
-        sim.clearRecord();
+        for (const auto& s : sims)
+            s->clearRecord();
         if (readings == 200) {  // past start-up allocations
             rssBase = ResidentBytes();
             readingsAtBase = readings;
@@ -229,8 +301,11 @@ int main(int argc, char** argv)
         if (readings % SampleEvery == 0)
             samples.push_back({double(readings), double(ResidentBytes()), double(AnonymousResidentBytes()),
                                HeapInUseBytes(), HeapHeldBytes()});
-    });
-    QObject::connect(window->poller(), &hmx::Poller::noReply, here, [&] { ++lostCycles; });
+    };
+    for (int i = 0; i < count; ++i) {
+        QObject::connect(instruments.session(i), &hmx::MeasuringSession::reading, here, counted);
+        QObject::connect(instruments.session(i), &hmx::MeasuringSession::noReply, here, [&] { ++lostCycles; });
+    }
 
     // Random unplugs: every 30 to 90 s, for 1 to 10 s.
     std::uniform_int_distribution<int> between(30000, 90000), away(1000, 10000);
@@ -249,7 +324,7 @@ int main(int argc, char** argv)
         sinceReplug.start();
         waitingForBack = true;
     });
-    QObject::connect(window->poller(), &hmx::Poller::instrumentBack, here, [&] {
+    QObject::connect(&unplugged, &hmx::MeasuringSession::back, here, [&] {
         if (!waitingForBack)
             return;
         waitingForBack = false;
@@ -265,13 +340,16 @@ int main(int argc, char** argv)
     run.start();
     QObject::connect(&progress, &QTimer::timeout, [&] {
         std::printf("%6.1f min: %lld readings, %lld lines, %lld outages\n", run.elapsed() / 60000.0, readings,
-                    static_cast<long long>(LogLineCount()), outages);
+                    static_cast<long long>(allLines()), outages);
         std::fflush(stdout);
     });
     progress.start(60000);
     long long readingsAfterWarmUp = -1;
     QTimer::singleShot(int(minutes * 15000), &app, [&] { readingsAfterWarmUp = readings; });
+    const double windowCpuAtStart = ThreadCpuSeconds();
+    double windowCpu = 0;
     QTimer::singleShot(int(minutes * 60000), &app, [&] {
+        windowCpu = ThreadCpuSeconds() - windowCpuAtStart;
         unplug.stop();
         replug.stop();
         if (!sim.plugged())
@@ -283,9 +361,15 @@ int main(int argc, char** argv)
     const long long rssEnd = ResidentBytes();
     window->close();
     QCoreApplication::sendPostedEvents();
-    const qsizetype lines = LogLineCount();
+    const qsizetype lines = allLines();
+    bool ownOnly = true;
+    for (int i = 0; i < count; ++i)
+        ownOnly = OwnReadingsOnly(logs[std::size_t(i)], values[std::size_t(i)]) && ownOnly;
     const long long recoveries = outages - (waitingForBack ? 1 : 0);
-    std::printf("minutes %.1f, seed %u\n", run.elapsed() / 60000.0, seed);
+    std::printf("minutes %.1f, seed %u, instruments %d\n", run.elapsed() / 60000.0, seed, count);
+    std::printf("window thread busy    %.2f %% of a core\n", windowCpu / (minutes * 60.0) * 100.0);
+    if (!ownOnly)
+        std::printf("A LOG HOLDS ANOTHER UNIT'S READINGS\n");
     if (!ownTerminals)
         std::printf("(terminals shared with other programs: run one soak at a time)\n");
     if (shownWindows.count() > 0)
@@ -324,5 +408,5 @@ int main(int argc, char** argv)
                           + QByteArray::number(s.held, 'f', 0) + '\n');
         }
     }
-    return lines >= readings ? 0 : 1;
+    return lines >= readings && ownOnly ? 0 : 1;
 }
