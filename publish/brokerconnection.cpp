@@ -323,19 +323,24 @@ void BrokerConnection::connectToBroker(const Name& name)
         dropConnection(mqtt::ErrorText(rc));
 }
 
-// Ends this connection. Whatever it had sent without acknowledgement goes again on the
-// next one: the channels' queues, not the library, keep the messages.
-void BrokerConnection::dropConnection(QString reason)
+// The client gone, with what it had in flight.
+void BrokerConnection::forgetClient()
 {
-    if (m_mosq) {
+    if (m_mosq)
         mosquitto_destroy(m_mosq);
-        m_mosq = nullptr;
-    }
+    m_mosq = nullptr;
     m_connected = false;
     m_sentBy.clear();
     m_answers.clear();
     m_accepted.reset();
     m_dropReason.clear();
+}
+
+// Ends this connection. Whatever it had sent without acknowledgement goes again on the
+// next one: the channels' queues, not the library, keep the messages.
+void BrokerConnection::dropConnection(QString reason)
+{
+    forgetClient();
     for (Member& m : m_members)
         m.channel->linkDown();
     m_link = PublishState::Link::Failed;
@@ -351,14 +356,7 @@ void BrokerConnection::closeConnection()
         mosquitto_disconnect(m_mosq);
         mosquitto_loop(m_mosq, 0, 1);
     }
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
-    m_mosq = nullptr;
-    m_connected = false;
-    m_sentBy.clear();
-    m_answers.clear();
-    m_accepted.reset();
-    m_dropReason.clear();
+    forgetClient();
     m_link = PublishState::Link::Off;
     m_reason.clear();
     m_retry = FirstRetry;

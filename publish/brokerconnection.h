@@ -105,6 +105,7 @@ private:
     std::optional<Name> chooseName() const;
     void renameIfDue();
     void connectToBroker(const Name& name);
+    void forgetClient();
     void dropConnection(QString reason);
     void closeConnection();
     int sendWaiting();

@@ -107,4 +107,14 @@ QString TestBroker::log() const
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
+QStringList TestBroker::clients() const
+{
+    QStringList named;
+    for (const QString& line : log().split(QLatin1Char('\n')))
+        if (line.contains(QLatin1String("New client connected")) && !line.contains(QLatin1String(" as watcher-")))
+            named << line.mid(line.indexOf(QLatin1String(" as ")) + 4).section(QLatin1Char(' '), 0, 0);
+    named.removeDuplicates();
+    return named;
+}
+
 } // namespace hmx::sim

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace hmx::sim {
 
@@ -23,6 +24,8 @@ public:
 
     int port() const { return m_port; }
     QString log() const;
+    // The client ids that connected, each once, in order; watchers ("watcher-…") left out.
+    QStringList clients() const;
 
     // A port on 127.0.0.1 nobody listens on just now.
     static int FreePort();
