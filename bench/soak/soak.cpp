@@ -26,6 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -209,6 +210,9 @@ int main(int argc, char** argv)
     const int count = argc > 4 ? std::clamp(std::atoi(argv[4]), 1, 64) : 1;
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    // Preferences of its own: the user's (instruments kept for reconnecting, limits) would
+    // change the run, and what the run keeps must not reach the user's next start.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     // Serial numbers of this process's own: a simulator of another program running at the
     // same time can take a lost terminal's number, and would be the same unit. Each unit
     // measures values of its own, so a reading in another's log shows.
