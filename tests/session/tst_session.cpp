@@ -139,6 +139,7 @@ private slots:
     void troubleLosesNothing();
     void twoSessionsTwoInstruments();
     void searchAsksFreePortsOnly();
+    void stoppedSearchTellsNothing();
 
 private:
     // Connects as the recorder does, reading the instrument as soon as it is found.
@@ -486,6 +487,37 @@ void TestSession::searchAsksFreePortsOnly()
     QSignalSpy readings(third, &MeasuringSession::reading);
     QVERIFY(readings.wait(10000));
     qunsetenv("HMX700_PORTS");
+}
+
+// A search stopped part way tells nothing, and the next one tells its own result alone,
+// however late the stopped one's thread would have told.
+void TestSession::stoppedSearchTellsNothing()
+{
+    std::vector<std::unique_ptr<Simulator>> silent;
+    std::vector<std::string> slow;
+    for (int i = 0; i < 4; ++i) {
+        silent.push_back(std::make_unique<Simulator>());
+        silent.back()->setSilent(true);  // each costs the whole identify wait
+        slow.push_back(silent.back()->linkPath());
+    }
+    Simulator answering;
+    answering.setVersion(1, 0, 306);
+    InstrumentFinder finder;
+    QSignalSpy searched(&finder, &InstrumentFinder::searched);
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(finder.find(slow));
+        QVERIFY(finder.running());
+        finder.stop();
+        QVERIFY(!finder.running());
+    }
+    QVERIFY(finder.find({answering.linkPath()}));
+    QVERIFY(searched.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!finder.running(), 5000);
+    QCoreApplication::processEvents();
+    QCOMPARE(searched.size(), 1);
+    const auto search = searched.at(0).at(0).value<InstrumentSearch>();
+    QCOMPARE(search.found.size(), std::size_t(1));
+    QCOMPARE(search.found[0].version.serialNumber, 306);
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -5,6 +5,7 @@
 #include "ui/errorreport.h"
 #include "ui/fieldtext.h"
 #include "ui/humiditydialog.h"
+#include "ui/instrumentsettings.h"
 #include "ui/language.h"
 #include "limits/limitsettings.h"
 #include "ui/mainwindow.h"
@@ -791,6 +792,67 @@ private slots:
 #endif
         QCOMPARE(error, QString());
         QCOMPARE(kept, password);
+    }
+
+    // What is kept for the next start comes back as kept, or not at all: fewer than two
+    // instruments clear an earlier list, and an entry edited into nonsense is left out.
+    void instrumentsKeptForTheNextStart_data()
+    {
+        QTest::addColumn<QStringList>("saved");     // "serial@port", each a list saved in turn
+        QTest::addColumn<QString>("edit");          // "key=value" written by hand afterwards
+        QTest::addColumn<QStringList>("expected");  // what the next start reads
+        QTest::newRow("three") << QStringList{u"301@/dev/ttyUSB0 301|302@/dev/ttyUSB1|303@/dev/serial/by-id/a b"_s}
+                               << QString() << QStringList{u"301@/dev/ttyUSB0 301"_s, u"302@/dev/ttyUSB1"_s, u"303@/dev/serial/by-id/a b"_s};
+        QTest::newRow("one after three") << QStringList{u"301@a|302@b|303@c"_s, u"301@a"_s} << QString() << QStringList{};
+        QTest::newRow("two after three") << QStringList{u"301@a|302@b|303@c"_s, u"304@d|301@a"_s} << QString()
+                                         << QStringList{u"304@d"_s, u"301@a"_s};
+        QTest::newRow("a serial edited into words") << QStringList{u"301@a|302@b"_s} << u"lastInstruments/2/serial=dryer"_s
+                                                    << QStringList{u"301@a"_s};
+        QTest::newRow("a serial beyond 16 bits") << QStringList{u"301@a|302@b"_s} << u"lastInstruments/1/serial=65536"_s
+                                                 << QStringList{u"302@b"_s};
+    }
+
+    void instrumentsKeptForTheNextStart()
+    {
+        QFETCH(QStringList, saved);
+        QFETCH(QString, edit);
+        QFETCH(QStringList, expected);
+        const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
+        const auto forget = qScopeGuard([&] { stored->remove(u"lastInstruments"_s); });
+        for (const QString& list : saved) {
+            std::vector<hmx::KeptInstrument> instruments;
+            for (const QString& entry : list.split(u'|'))
+                instruments.push_back({quint16(entry.section(u'@', 0, 0).toUInt()), entry.section(u'@', 1)});
+            hmx::SaveLastInstruments(*stored, instruments);
+        }
+        if (!edit.isEmpty())
+            stored->setValue(edit.section(u'=', 0, 0), edit.section(u'=', 1));
+        QStringList read;
+        for (const hmx::KeptInstrument& kept : hmx::LoadLastInstruments(*stored))
+            read << u"%1@%2"_s.arg(kept.serialNumber).arg(kept.port);
+        QCOMPARE(read, expected);
+    }
+
+    // One instrument's limits and derived choice are its own: neither another's nor the
+    // first instrument's (the window's own keys) change with them.
+    void instrumentPreferencesStayApart()
+    {
+        const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
+        const auto forget = qScopeGuard([&] { stored->remove(u"instruments"_s); });
+        const hmx::AlarmPreferences windows = hmx::LoadAlarmPreferences(*stored);
+        hmx::AlarmPreferences dryer;
+        dryer.limits[hmx::limits::QuantityId::DewPoint][hmx::limits::Bound::AlarmHigh] = -40.0;
+        dryer.soundForWarnings = true;
+        hmx::SaveInstrumentLimits(*stored, 302, dryer);
+        hmx::SaveInstrumentName(*stored, 302, u"Osuszacz 2"_s);
+        QCOMPARE(hmx::LoadInstrumentLimits(*stored, 302), dryer);
+        QCOMPARE(hmx::LoadInstrumentLimits(*stored, 303), hmx::AlarmPreferences{});
+        QCOMPARE(hmx::LoadAlarmPreferences(*stored), windows);
+        QCOMPARE(hmx::LoadInstrumentName(*stored, 302), u"Osuszacz 2"_s);
+        QCOMPARE(hmx::LoadInstrumentName(*stored, 303), QString());
+        hmx::DerivedChoice usual;
+        usual.shown = {*hmx::QuantityByKey(u"absolute-humidity"_s)};
+        QCOMPARE(hmx::LoadInstrumentDerived(*stored, 302, usual).shown, usual.shown);
     }
 };
 
