@@ -278,7 +278,7 @@ int main(int argc, char** argv)
     };
     hmx::MeasuringSession& unplugged = *instruments.session(count - 1);
 
-    long long readings = 0, lostCycles = 0, outages = 0;
+    long long readings = 0, lostCycles = 0, othersLost = 0, outages = 0;
     ShownWindows shownWindows(readings);
     app.installEventFilter(&shownWindows);
     long long rssBase = -1, readingsAtBase = 0;
@@ -308,7 +308,9 @@ int main(int argc, char** argv)
     };
     for (int i = 0; i < count; ++i) {
         QObject::connect(instruments.session(i), &hmx::MeasuringSession::reading, here, counted);
-        QObject::connect(instruments.session(i), &hmx::MeasuringSession::noReply, here, [&] { ++lostCycles; });
+        // The unplugged one's cycles are lost to its outages; the others' must not be.
+        QObject::connect(instruments.session(i), &hmx::MeasuringSession::noReply, here,
+                         [&, i] { ++(i == count - 1 ? lostCycles : othersLost); });
     }
 
     // Random unplugs: every 30 to 90 s, for 1 to 10 s.
@@ -384,6 +386,8 @@ int main(int argc, char** argv)
                 lines >= readings ? "" : "   (LINES MISSING)");
     std::printf("outages               %lld\n", outages);
     std::printf("cycles lost           %lld\n", lostCycles);
+    if (count > 1)
+        std::printf("  by the others       %lld\n", othersLost);
     if (recoveries > 0)
         std::printf("back after replug     %.2f s on average, %.2f s at most\n", recoverySum / double(recoveries),
                     recoveryMax);
