@@ -365,19 +365,21 @@ public:
             flush();
     }
 
+    // Every row at once, after those added before.
+    void addRows(const ChartRows& rows)
+    {
+        flush();
+        if (rows.count == 0)
+            return;
+        open();
+        m_sink.addRowsAtOnce(m_lines, rows);
+    }
+
     void flush()
     {
         if (m_xs.empty())
             return;
-        if (!m_open) {
-            for (ChartLine l : m_lines) {
-                m_sink.clearSeries(l);
-                if (m_expected > 0)
-                    m_sink.reservePoints(l, m_expected);
-            }
-            m_sink.setTimeAxisAutomatic();
-            m_open = true;
-        }
+        open();
         std::vector<const double*> columns;
         for (const std::vector<double>& v : m_values)
             columns.push_back(v.data());
@@ -388,6 +390,19 @@ public:
     }
 
 private:
+    void open()
+    {
+        if (m_open)
+            return;
+        for (ChartLine l : m_lines) {
+            m_sink.clearSeries(l);
+            if (m_expected > 0)
+                m_sink.reservePoints(l, m_expected);
+        }
+        m_sink.setTimeAxisAutomatic();
+        m_open = true;
+    }
+
     ChartSink& m_sink;
     std::vector<ChartLine> m_lines;
     std::size_t m_expected;
@@ -396,56 +411,66 @@ private:
     std::vector<std::vector<double>> m_values;
 };
 
-// The lines of a log in order, each with the days passed since the first: back by
-// more than the clock is ever set back, midnight passed. Compared in whole
-// milliseconds, which the times are made of.
+// The lines of a log in pieces in file order, each piece with the days passed since
+// its own first line; dated when the last line is known.
 class HeldLog {
 public:
-    void add(double time, std::int16_t dewPoint, std::int16_t humidity, std::int16_t ambient)
+    // A line read here (the first lines, or every line of a streamed file).
+    void add(const LogRecord& record)
     {
-        static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
-        if (m_previous >= 0 && time < m_previous && std::llround((m_previous - time) * MsPerDay) >= limit)
-            ++m_day;
-        m_previous = time;
-        m_held.push_back({m_day + time, dewPoint, humidity, ambient});
+        if (m_pieces.empty())
+            m_pieces.emplace_back();
+        chartparts::LogPiece& piece = m_pieces.back();
+        piece.days.line(record.time, piece.rows.size(), chartparts::LogNewDay);
+        piece.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
     }
-    void reserve(std::size_t n) { m_held.reserve(n); }
-    void release() { std::vector<Held>().swap(m_held); }
+    // Lines read elsewhere, after those held.
+    void add(chartparts::LogPiece&& piece) { m_pieces.push_back(std::move(piece)); }
+    void release() { std::vector<chartparts::LogPiece>().swap(m_pieces); }
 
     // Dates the lines and hands them to the sink: the last was written at `modified`,
     // earlier days count back.
     void deliver(const QDateTime& modifiedAt, ChartSink& sink, const ChartLoadOptions& options, const QString& name,
                  ChartLoadResult& result) const
     {
+        std::vector<const chartparts::LogPiece*> pieces;
+        for (const chartparts::LogPiece& piece : m_pieces)
+            pieces.push_back(&piece);
+        const chartparts::DatedPieces<chartparts::LogPiece> dated(std::move(pieces), chartparts::LogNewDay);
         const QDateTime modified = modifiedAt.toLocalTime();
         QDate lastDate = modified.date();
         const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
         // A line stamped later in the day than the file's modification was written the day
         // before (the write crossed midnight); a few seconds allow for coarse file times.
-        if (m_previous > modifiedFraction + 5.0 / 86400.0)
+        if (dated.lastTime() > modifiedFraction + 5.0 / 86400.0)
             lastDate = lastDate.addDays(-1);
-        const double origin = DateTimeValue(lastDate) - m_day;
-        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, m_held.size());
-        for (std::size_t i = 0; i < m_held.size(); ++i) {
-            if (i % 65536 == 0)
-                ThrowIfCancelled(options, name);
-            const Held& p = m_held[i];
-            gate.addRow(origin + p.x, {p.dewPoint / 10.0, p.humidity / 10.0, p.ambient / 10.0});
-        }
-        gate.flush();
+        const double origin = DateTimeValue(lastDate) - double(dated.days());
+        ThrowIfCancelled(options, name);
+        ChartRows rows;
+        rows.count = dated.rows();
+        rows.read = [&](std::size_t from, std::size_t n, double* xs, double* const* values) {
+            if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+                return false;
+            std::size_t i = 0;
+            dated.read(from, n, [&](const chartparts::LogRow& row, std::size_t day) {
+                xs[i] = origin + (double(day) + row.time);
+                values[0][i] = row.dewPoint / 10.0;
+                values[1][i] = row.humidity / 10.0;
+                values[2][i] = row.ambient / 10.0;
+                ++i;
+            });
+            return true;
+        };
+        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, rows.count);
+        gate.addRows(rows);
+        ThrowIfCancelled(options, name);
         result.kind = ChartFileKind::MeasurementLog;
-        result.points = m_held.size() * 3;
+        result.points = rows.count * 3;
         result.lastDate = lastDate;
     }
 
 private:
-    struct Held {
-        double x;  // time of day plus day count
-        std::int16_t dewPoint, humidity, ambient;
-    };
-    std::vector<Held> m_held;
-    int m_day = 0;
-    double m_previous = -1;
+    std::vector<chartparts::LogPiece> m_pieces;
 };
 
 // The loader layout's times in order: one that goes back from the line before is on
@@ -832,22 +857,16 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
             NotLog(result, fault, line);
             break;
         }
-        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
+        log.add(record);
     }
     bool unreadableByLayout = false;
     if (allLogLines && !head.rest().empty()) {
-        const std::vector<LogPiece> pieces =
+        std::vector<LogPiece> pieces =
             readPieces(head.rest(), qint64(bytes.size() - head.rest().size()),
                        [&](std::string_view piece, std::size_t k, PieceWork& work) {
                            return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
                        });
-        std::size_t rows = 0;
-        for (const LogPiece& piece : pieces)
-            rows += piece.rows.size();
-        log.reserve(rows + 2);
-        for (const LogPiece& piece : pieces) {
-            for (const LogRow& row : piece.rows)
-                log.add(row.time, row.dewPoint, row.humidity, row.ambient);
+        for (LogPiece& piece : pieces) {
             result.lines += piece.lines;
             unreadableByLayout = unreadableByLayout || piece.unclean;
             if (piece.fault != LogLineFault::None) {
@@ -855,6 +874,7 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
                 NotLog(result, piece.fault, piece.faultLine);
                 break;
             }
+            log.add(std::move(piece));
         }
     }
     if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
@@ -883,24 +903,38 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
                    [&](std::string_view piece, std::size_t k, PieceWork& work) {
                        return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
                    });
-    FirstPointGate gate(sink, {ChartLine::DewPoint});
-    LoaderDays days;
+    // The pieces up to the one with an invalid time; the points before it stay delivered.
+    std::vector<const LoaderPiece*> read;
+    const LoaderPiece* invalid = nullptr;
     for (const LoaderPiece& piece : pieces) {
-        for (const LoaderRow& row : piece.rows) {
-            const double x = days.at(row.time);
-            if (row.value != 0) {
-                gate.addRow(x, {row.value / 100});
-                ++result.points;
-            }
-        }
+        read.push_back(&piece);
         result.lines += piece.lines;
         if (piece.invalid) {
-            gate.flush();
-            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(piece.invalidTime),
-                                 files::FileType::Regular, result.lines);
+            invalid = &piece;
+            break;
         }
     }
-    gate.flush();
+    const DatedPieces<LoaderPiece> dated(std::move(read), LoaderNewDay);
+    ChartRows rows;
+    rows.count = dated.rows();
+    rows.read = [&](std::size_t from, std::size_t n, double* xs, double* const* values) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            return false;
+        std::size_t i = 0;
+        dated.read(from, n, [&](const LoaderRow& row, std::size_t day) {
+            xs[i] = row.time + double(day);
+            values[0][i] = row.value / 100;
+            ++i;
+        });
+        return true;
+    };
+    FirstPointGate gate(sink, {ChartLine::DewPoint});
+    gate.addRows(rows);
+    result.points = rows.count;
+    ThrowIfCancelled(options, name);
+    if (invalid)
+        throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(invalid->invalidTime),
+                             files::FileType::Regular, result.lines);
     return result;
 }
 
@@ -931,7 +965,7 @@ ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& si
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
             unreadableByLayout = true;
-        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
+        log.add(record);
     }
     if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
         log.deliver(options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device), sink, options,
@@ -978,6 +1012,23 @@ ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& si
 }
 
 } // namespace
+
+void ChartSink::addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& rows)
+{
+    constexpr std::size_t Block = 8192;
+    std::vector<double> xs(std::min(Block, rows.count));
+    std::vector<std::vector<double>> values(lines.size(), std::vector<double>(xs.size()));
+    std::vector<double*> columns;
+    for (std::vector<double>& v : values)
+        columns.push_back(v.data());
+    for (std::size_t from = 0; from < rows.count; from += Block) {
+        const std::size_t n = std::min(Block, rows.count - from);
+        if (!rows.read(from, n, xs.data(), columns.data()))
+            return;
+        addRows(std::span<const double>(xs.data(), n), lines,
+                std::span<const double* const>(columns.data(), columns.size()));
+    }
+}
 
 void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> lines,
                         std::span<const double* const> values)

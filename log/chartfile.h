@@ -66,6 +66,14 @@ QString EscapedText(std::string_view bytes, qsizetype limit = 80);
 
 enum class ChartLine { DewPoint, Humidity, Ambient };  // Series1, Series6, Series7
 
+// Rows a sink may read all at once, on several threads and in any order.
+struct ChartRows {
+    std::size_t count = 0;
+    // Fills xs[i] and values[k][i] (for line k of the call) with row from + i, for
+    // i < n; false, filling nothing, once the load is cancelled.
+    std::function<bool(std::size_t from, std::size_t n, double* xs, double* const* values)> read;
+};
+
 // Where the loaded points go (the chart, or a test's recorder).
 class ChartSink {
 public:
@@ -77,6 +85,9 @@ public:
     // on lines[k]. By default addPoint row by row, line by line.
     virtual void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
                          std::span<const double* const> values);
+    // Every row of `rows` on `lines`, as addRows takes them in file order. By default
+    // read and handed to addRows a block at a time, stopping at a cancel.
+    virtual void addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& rows);
     // After a clear: this many points will follow on the line (a hint).
     virtual void reservePoints(ChartLine, std::size_t) {}
 };

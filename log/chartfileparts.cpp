@@ -1,5 +1,7 @@
 #include "log/chartfileparts.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -10,6 +12,7 @@ namespace {
 
 // Lines between two looks at Cancel and two progress reports.
 constexpr std::size_t CheckEvery = 16384;
+constexpr double MsPerDay = 86400000.0;
 
 void Advance(PieceWork& work, std::size_t k, std::int64_t bytes)
 {
@@ -19,6 +22,17 @@ void Advance(PieceWork& work, std::size_t k, std::int64_t bytes)
 }
 
 } // namespace
+
+std::size_t PieceDays::dayOf(std::size_t i) const
+{
+    return std::size_t(std::upper_bound(newDayAt.begin(), newDayAt.end(), i) - newDayAt.begin());
+}
+
+bool LogNewDay(double before, double time)
+{
+    static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
+    return time < before && std::llround((before - time) * MsPerDay) >= limit;
+}
 
 void PieceWork::endAt(std::size_t k)
 {
@@ -136,6 +150,7 @@ LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser
         }
         if (!out.unclean && !IsCleanLoaderLine(line, rules))
             out.unclean = true;
+        out.days.line(record.time, out.rows.size(), LogNewDay);
         out.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
         return true;
     });
@@ -155,7 +170,10 @@ LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTex
             out.invalidTime = fields.timeText;
             return false;
         }
-        out.rows.push_back({t, ConvertValueText(fields.valueText).value});
+        out.days.line(t, out.rows.size(), LoaderNewDay);
+        const double value = ConvertValueText(fields.valueText).value;
+        if (value != 0)
+            out.rows.push_back({t, value});
         return true;
     });
     return out;

@@ -6,10 +6,12 @@
 #include "log/chartfile.h"
 #include "log/loglineparser.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +43,101 @@ std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t par
 // threads of their own, and waits for all of them.
 void ReadEach(std::size_t pieces, const std::function<void(std::size_t)>& read);
 
+// The days of a piece's lines, counted from its first line, so pieces read at once
+// are dated by adding up their counts in file order.
+struct PieceDays {
+    double first = -1;  // time of the piece's first line (fraction of a day); -1: none yet
+    double last = -1;   // of its last line
+    // Index of the first row kept on each further day: row i is on the day
+    // (entries <= i) after the piece's first.
+    std::vector<std::size_t> newDayAt;
+
+    // A line at `time`, before the piece keeps `kept` rows; newDay(before, time) tells
+    // whether it is on the day after the line before.
+    template <class NewDay>
+    void line(double time, std::size_t kept, NewDay newDay)
+    {
+        if (last < 0)
+            first = time;
+        else if (newDay(last, time))
+            newDayAt.push_back(kept);
+        last = time;
+    }
+    std::size_t days() const { return newDayAt.size(); }
+    // Days after the piece's first on which row i is.
+    std::size_t dayOf(std::size_t i) const;
+};
+
+// The day count of each of the pieces read in file order, the first on day 0; gives
+// the count of the last line.
+template <class Piece, class NewDay>
+std::size_t CountDays(std::span<const Piece* const> pieces, std::vector<std::size_t>& firstDay, NewDay newDay)
+{
+    std::size_t day = 0;
+    double last = -1;
+    firstDay.clear();
+    for (const Piece* piece : pieces) {
+        if (last >= 0 && piece->days.first >= 0 && newDay(last, piece->days.first))
+            ++day;
+        firstDay.push_back(day);
+        day += piece->days.days();
+        if (piece->days.last >= 0)
+            last = piece->days.last;
+    }
+    return day;
+}
+
+// Pieces in file order, dated: the rows of all as one run, each with its day counted
+// from the first line. Rows are read in any order, from several threads at once.
+template <class Piece>
+class DatedPieces {
+public:
+    template <class NewDay>
+    DatedPieces(std::vector<const Piece*> pieces, NewDay newDay) : m_pieces(std::move(pieces))
+    {
+        m_days = CountDays<Piece>(m_pieces, m_firstDay, newDay);
+        for (const Piece* piece : m_pieces) {
+            m_firstRow.push_back(m_rows);
+            m_rows += piece->rows.size();
+            if (piece->days.last >= 0)
+                m_last = piece->days.last;
+        }
+    }
+
+    std::size_t rows() const { return m_rows; }
+    std::size_t days() const { return m_days; }  // of the last line
+    double lastTime() const { return m_last; }   // -1: no line
+
+    // take(row, day) for rows [from, from + n) in order.
+    template <class Take>
+    void read(std::size_t from, std::size_t n, Take take) const
+    {
+        // The last piece starting at or before `from` holds it (those before it may be empty).
+        std::size_t k = std::size_t(std::upper_bound(m_firstRow.begin(), m_firstRow.end(), from) - m_firstRow.begin()) - 1;
+        std::size_t i = from - m_firstRow[k];
+        for (; n > 0 && k < m_pieces.size(); ++k, i = 0) {
+            const Piece& piece = *m_pieces[k];
+            const std::vector<std::size_t>& changes = piece.days.newDayAt;
+            std::size_t day = piece.days.dayOf(i);
+            const std::size_t end = std::min(piece.rows.size(), i + n);
+            n -= end - i;
+            for (; i < end; ++i) {
+                while (day < changes.size() && changes[day] <= i)
+                    ++day;
+                take(piece.rows[i], m_firstDay[k] + day);
+            }
+        }
+    }
+
+private:
+    std::vector<const Piece*> m_pieces;
+    std::vector<std::size_t> m_firstRow;
+    std::vector<std::size_t> m_firstDay;
+    std::size_t m_rows = 0;
+    std::size_t m_days = 0;
+    double m_last = -1;
+};
+
 // Log lines of one piece, up to the first that is none.
 struct LogRow {
     double time;  // fraction of a day
@@ -48,19 +145,22 @@ struct LogRow {
 };
 struct LogPiece {
     std::vector<LogRow> rows;
+    PieceDays days;
     std::size_t lines = 0;  // read, the one that is no Log line included
     LogLineFault fault = LogLineFault::None;
     std::string_view faultLine;
     bool unclean = false;  // some line the loader layout cannot read cleanly
 };
 
-// Loader-layout lines of one piece, up to the first whose time is not valid.
+// Loader-layout lines of one piece, up to the first whose time is not valid; only
+// those with a value are kept (a 0 draws nothing), but every time counts the days.
 struct LoaderRow {
     double time;
     double value;
 };
 struct LoaderPiece {
     std::vector<LoaderRow> rows;
+    PieceDays days;
     std::size_t lines = 0;  // read, the one with the invalid time included
     bool invalid = false;
     std::string_view invalidTime;
@@ -80,6 +180,13 @@ struct PieceWork {
 private:
     std::atomic<std::size_t> m_endedAt{static_cast<std::size_t>(-1)};
 };
+
+// Whether a log line at `time` is on the day after the one before it at `before`: back
+// by more than the clock is ever set back, midnight passed. Compared in whole
+// milliseconds, which the times are made of.
+bool LogNewDay(double before, double time);
+// The same for the loader layout: any time back from the line before.
+inline bool LoaderNewDay(double before, double time) { return time < before; }
 
 // Piece k of the file: 0 reports the progress, the last one may end without a LF.
 LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,

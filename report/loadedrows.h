@@ -19,6 +19,9 @@ public:
     // The rows of one load all go to one set of lines.
     void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
                  std::span<const double* const> values) override;
+    // Read and taken onto the time line in parts at once, one per core; what a cancel
+    // stops is left out whole.
+    void addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& rows) override;
 
     std::size_t points() const { return m_xs.size() * m_lines.size(); }
     const std::vector<ChartLine>& lines() const { return m_lines; }

@@ -3,6 +3,7 @@
 #include "log/chartfile.h"
 #include "log/loglineparser.h"
 #include "log/measurementlog.h"
+#include "report/loadedrows.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -885,6 +886,8 @@ void TestChartFile::ownLogAcrossClockChanges_data()
     QTest::addColumn<int>("step");  // seconds between readings
     QTest::newRow("autumn: 01:30 summer time to 02:29:59 standard time")
         << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200 << 1;
+    QTest::newRow("autumn: both passes of the repeated hour and after")
+        << QDateTime(QDate(2026, 10, 25), QTime(0, 0), QTimeZone::utc()) << 7800 << 1;
     QTest::newRow("autumn: starting inside the hour the clock repeats")
         << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600 << 1;
     QTest::newRow("spring: 01:30 to 03:29:59, the clock skipping 02:00 to 03:00")
@@ -922,6 +925,26 @@ void TestChartFile::ownLogAcrossClockChanges()
         const double expected = 25569.0 + (from.addSecs(qint64(i) * step).toMSecsSinceEpoch() + 3600000) / 86400000.0;
         const double x = timeline.chartX(points[i].x());
         QVERIFY2(std::abs(x - expected) < 1e-9, qPrintable(QStringLiteral("reading %1: %2 instead of %3").arg(i + 1).arg(x, 0, 'f', 8).arg(expected, 0, 'f', 8)));
+    }
+
+    // Taken onto the time line in parts at once (a part may start in the hour's second
+    // pass), the rows keep those moments.
+    struct : hmx::RowsSink {
+        void clearSeries(ChartLine) override {}
+        void setTimeAxisAutomatic() override {}
+    } rows;
+    hmx::ChartLoadOptions options;
+    options.locale = c;
+    options.lastModified = from.addSecs(qint64(readings) * step);
+    hmx::LoadChartBytes(std::string_view(content.constData(), std::size_t(content.size())), QStringLiteral("test.txt"),
+                        rows, options);
+    const std::vector<std::vector<hmx::readings::Line>> built = rows.build(0);
+    QCOMPARE(built.size(), std::size_t(3));
+    const hmx::readings::PointStore& dewPoint = built[0].at(0).points();
+    QCOMPARE(dewPoint.size(), std::size_t(readings));
+    for (int i = 0; i < readings; ++i) {
+        const double expected = 25569.0 + (from.addSecs(qint64(i) * step).toMSecsSinceEpoch() + 3600000) / 86400000.0;
+        QVERIFY2(std::abs(dewPoint.x(std::size_t(i)) - expected) < 1e-9, qPrintable(QStringLiteral("reading %1").arg(i + 1)));
     }
 }
 
