@@ -1,7 +1,6 @@
 #include "readings/lines.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -164,28 +163,20 @@ std::vector<std::vector<Line>> BuildLines(std::span<const double> xs, std::span<
                                           double joining, std::size_t partRows)
 {
     const std::size_t step = partRows > 0 ? partRows : std::max<std::size_t>(xs.size(), 1);
-    const std::size_t parts = (xs.size() + step - 1) / step;
     std::vector<std::vector<Line>> built(columns.size());
-    for (std::vector<Line>& line : built)
-        line.resize(parts);
-    // Every part of every line is built apart: the cores take them in turn.
-    const std::size_t jobs = columns.size() * parts;
-    std::atomic<std::size_t> next{0};
-    const auto build = [&] {
-        for (std::size_t job; (job = next.fetch_add(1, std::memory_order_relaxed)) < jobs;) {
-            const std::size_t k = job % columns.size();
-            const std::size_t from = job / columns.size() * step;
+    const auto build = [&](std::size_t k) {
+        for (std::size_t from = 0; from < xs.size(); from += step) {
             const std::size_t n = std::min(step, xs.size() - from);
-            Line& part = built[k][from / step];
+            Line& part = built[k].emplace_back();
             part.setJoiningDistance(joining);
             part.add(xs.subspan(from, n), std::span<const double>(columns[k] + from, n));
         }
     };
     std::vector<std::thread> threads;
-    const std::size_t cores = std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
-    for (std::size_t t = 1; t < std::min(cores, jobs); ++t)
-        threads.emplace_back(build);
-    build();
+    for (std::size_t k = 1; k < columns.size(); ++k)
+        threads.emplace_back(build, k);
+    if (!columns.empty())
+        build(0);
     for (std::thread& t : threads)
         t.join();
     return built;

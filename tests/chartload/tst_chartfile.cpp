@@ -929,7 +929,8 @@ void TestChartFile::ownLogAcrossClockChanges()
 
     // Taken onto the time line in parts at once (a part may start in the hour's second
     // pass), the rows keep those moments.
-    struct : hmx::RowsSink {
+    struct Rows : hmx::RowsSink {
+        Rows() : RowsSink(0) {}
         void clearSeries(ChartLine) override {}
         void setTimeAxisAutomatic() override {}
     } rows;
@@ -938,7 +939,7 @@ void TestChartFile::ownLogAcrossClockChanges()
     options.lastModified = from.addSecs(qint64(readings) * step);
     hmx::LoadChartBytes(std::string_view(content.constData(), std::size_t(content.size())), QStringLiteral("test.txt"),
                         rows, options);
-    const std::vector<std::vector<hmx::readings::Line>> built = rows.build(0);
+    const std::vector<std::vector<hmx::readings::Line>> built = rows.build();
     QCOMPARE(built.size(), std::size_t(3));
     const hmx::readings::PointStore& dewPoint = built[0].at(0).points();
     QCOMPARE(dewPoint.size(), std::size_t(readings));
