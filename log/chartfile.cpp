@@ -815,10 +815,11 @@ void NotLog(ChartLoadResult& result, LogLineFault fault, std::string_view line)
     result.notLogText = EscapedText(line);
 }
 
-// The file's bytes, mapped: cut into pieces read on several threads. `device`: where
-// the modification time is read, if at all.
-ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const QString& name, ChartSink& sink,
-                          const ChartLoadOptions& options)
+// The file's bytes, in memory or still coming in (arrival not null: then `bytes` is
+// the room they fill), cut into pieces read on several threads as they come.
+// `device`: where the modification time is read, if at all.
+ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arrival, const QIODevice* device,
+                          const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
     using namespace chartparts;
     const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
@@ -826,25 +827,42 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
     const std::size_t parts = options.parts > 0 ? options.parts
                                                 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     const qint64 total = qint64(bytes.size());
+    // A few pieces per thread, so the first are read while the last are still coming.
+    const std::size_t pieceBytes = std::max(options.minPieceBytes, bytes.size() / (4 * parts));
     ChartLoadResult result;
 
-    // Reads the pieces after `head` bytes read on this thread; progress counts from `head` on.
-    const auto readPieces = [&](std::string_view rest, qint64 head, auto read) {
-        const std::vector<std::string_view> pieces = CutAtLines(rest, parts, options.minPieceBytes);
+    // Reads the pieces from byte `from` on; progress counts from there. No point is
+    // delivered before every byte is in and read.
+    const auto readPieces = [&](std::size_t from, auto read) {
+        PieceCutter cutter(bytes, from, arrival, pieceBytes);
         PieceWork work;
         work.cancel = options.cancel;
         if (options.progress)
-            work.progress = [&](std::int64_t done) { options.progress(head + done, total); };
-        std::vector<decltype(read(std::string_view(), 0, work))> out(pieces.size());
-        ReadEach(pieces.size(), [&](std::size_t k) { out[k] = read(pieces[k], k, work); });
+            work.progress = [&](std::int64_t done) { options.progress(qint64(from) + done, total); };
+        std::vector<decltype(read(std::string_view(), 0, work))> out(cutter.most());
+        ReadEach(parts, [&](std::size_t) {
+            std::size_t k = 0;
+            std::string_view piece;
+            while (cutter.next(k, piece)) {
+                if (!work.needless(k))
+                    out[k] = read(piece, k, work);
+            }
+        });
+        out.resize(cutter.count());
         ThrowIfCancelled(options, name);
+        if (arrival)
+            arrival->rethrow();
         if (options.progress)
             options.progress(total, total);
         return out;
     };
 
     // As a log first: every line a Log line, the first two read here.
-    ByteLines head(bytes, MaxLogLine);
+    bool all = false;
+    const std::size_t headBytes = WithLines(bytes, arrival, 2, all);
+    if (all && arrival)
+        arrival->rethrow();
+    ByteLines head(bytes.substr(0, headBytes), MaxLogLine);
     std::string_view line;
     bool allLogLines = true;
     HeldLog log;
@@ -860,12 +878,10 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
         log.add(record);
     }
     bool unreadableByLayout = false;
-    if (allLogLines && !head.rest().empty()) {
-        std::vector<LogPiece> pieces =
-            readPieces(head.rest(), qint64(bytes.size() - head.rest().size()),
-                       [&](std::string_view piece, std::size_t k, PieceWork& work) {
-                           return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
-                       });
+    if (allLogLines && !all) {
+        std::vector<LogPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+            return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
+        });
         for (LogPiece& piece : pieces) {
             result.lines += piece.lines;
             unreadableByLayout = unreadableByLayout || piece.unclean;
@@ -890,19 +906,17 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
     result = ChartLoadResult();
 
     // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
-    ByteLines skipped(bytes, MaxLogLine);
+    ByteLines skipped(bytes.substr(0, headBytes), MaxLogLine);
     for (int skip = 0; skip < 2; ++skip) {
         if (!skipped.next(line))
             return result;
         ++result.lines;
     }
-    if (skipped.rest().empty())
+    if (all)
         return result;
-    const std::vector<LoaderPiece> pieces =
-        readPieces(skipped.rest(), qint64(bytes.size() - skipped.rest().size()),
-                   [&](std::string_view piece, std::size_t k, PieceWork& work) {
-                       return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
-                   });
+    const std::vector<LoaderPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+        return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
+    });
     // The pieces up to the one with an invalid time; the points before it stay delivered.
     std::vector<const LoaderPiece*> read;
     const LoaderPiece* invalid = nullptr;
@@ -1042,40 +1056,87 @@ void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> l
 ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, ChartSink& sink,
                                const ChartLoadOptions& options)
 {
-    return LoadBytes(bytes, nullptr, name, sink, options);
+    return LoadBytes(bytes, nullptr, nullptr, name, sink, options);
 }
 
-std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
+namespace {
+
+// Whether a device is a file that is read whole, from its start.
+bool ReadWhole(QIODevice& device, qint64 size)
+{
+    return size > 0 && size <= MaxWholeFile && !device.isSequential() && qobject_cast<QFileDevice*>(&device)
+        && device.pos() == 0;
+}
+
+// Reads up to `size` bytes into `data` in large steps, telling after each how many are
+// in; stops early at the end of a file cut short meanwhile, or when `stop` is raised.
+// Gives the bytes read. Throws ChartFileError (ReadError, Cancelled).
+std::size_t ReadInto(QIODevice& device, char* data, std::size_t size, const QString& name,
+                     const ChartLoadOptions& options, const std::function<void(std::size_t)>& told = {},
+                     const std::atomic<bool>* stop = nullptr)
 {
     // Read, not mapped: a file cut short meanwhile by another program gives a short
     // read here, where a mapping would give a fault.
-    if (size <= 0 || size > MaxWholeFile || device.isSequential() || !qobject_cast<QFileDevice*>(&device)
-        || device.pos() != 0)
+    constexpr std::size_t Step = 4 << 20;
+    std::size_t done = 0;
+    while (done < size && !(stop && stop->load(std::memory_order_relaxed))) {
+        ThrowIfCancelled(options, name);
+        const qint64 n = device.read(data + done, qint64(std::min(Step, size - done)));
+        if (n < 0)
+            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
+        if (n == 0)
+            break;  // shorter than it was: what is there is the file
+        done += std::size_t(n);
+        if (told)
+            told(done);
+    }
+    return done;
+}
+
+} // namespace
+
+std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
+{
+    if (!ReadWhole(device, size))
         return std::nullopt;
     FileBytes bytes;
     bytes.data.reset(new (std::nothrow) char[std::size_t(size)]);
     if (!bytes.data)
         return std::nullopt;
-    constexpr qint64 Step = 16 << 20;
-    while (bytes.size < std::size_t(size)) {
-        ThrowIfCancelled(options, name);
-        const qint64 n = device.read(bytes.data.get() + bytes.size, std::min<qint64>(Step, size - qint64(bytes.size)));
-        if (n < 0)
-            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
-        if (n == 0)
-            break;  // shorter than it was: what is there is the file
-        bytes.size += std::size_t(n);
-    }
+    bytes.size = ReadInto(device, bytes.data.get(), std::size_t(size), name, options);
     return bytes;
 }
 
 ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
-    // A file from its start is read whole and its lines read in pieces at once;
-    // anything else is streamed.
-    if (std::optional<FileBytes> whole = ReadWholeFile(device, device.size(), name, options))
-        return LoadBytes(whole->view(), &device, name, sink, options);
-    return LoadStream(device, name, sink, options);
+    // A file from its start is read whole on a thread of its own while its lines are
+    // read in pieces at once as they come; anything else is streamed.
+    const qint64 size = device.size();
+    std::unique_ptr<char[]> data(ReadWhole(device, size) ? new (std::nothrow) char[std::size_t(size)] : nullptr);
+    if (!data)
+        return LoadStream(device, name, sink, options);
+    chartparts::Arrival arrival;
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        try {
+            ReadInto(device, data.get(), std::size_t(size), name, options,
+                     [&](std::size_t in) { arrival.add(in); }, &stop);
+            arrival.finish();
+        } catch (...) {
+            arrival.finish(std::current_exception());
+        }
+    });
+    // The reader is done with the device and the bytes before they go, on every path.
+    struct Join {
+        std::thread& reader;
+        std::atomic<bool>& stop;
+        ~Join()
+        {
+            stop = true;
+            reader.join();
+        }
+    } join{reader, stop};
+    return LoadBytes(std::string_view(data.get(), std::size_t(size)), &arrival, &device, name, sink, options);
 }
 
 std::unique_ptr<QFile> OpenChartFile(const QString& fileName)

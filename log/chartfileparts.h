@@ -1,6 +1,6 @@
-// A chart file's bytes (mapped from the disk) cut at line ends into parts that are
-// read on several threads at once; the parts are then joined in file order, so a
-// load gives what reading the file line by line gives.
+// A chart file's bytes (in memory, or still being read into it) cut at line ends into
+// parts that are read on several threads at once; the parts are then joined in file
+// order, so a load gives what reading the file line by line gives.
 #pragma once
 
 #include "log/chartfile.h"
@@ -8,11 +8,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace hmx::chartparts {
@@ -33,6 +37,56 @@ private:
     std::size_t m_cap;
     bool m_truncated = false;
     bool m_ended = true;
+};
+
+// How far the bytes of a file read on a thread of its own have come: the reader tells,
+// those reading its lines wait for more.
+class Arrival {
+public:
+    // `in` bytes are there now.
+    void add(std::size_t in);
+    // No more are coming: the file is read, or its reading failed with `error`.
+    void finish(std::exception_ptr error = nullptr);
+    // Waits until more than `have` bytes are there or no more are coming; gives the
+    // bytes there and whether more are coming.
+    std::size_t waitBeyond(std::size_t have, bool& more) const;
+    // The reading's failure, if it failed (after finish).
+    void rethrow() const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::size_t m_in = 0;
+    bool m_finished = false;
+    std::exception_ptr m_error;
+};
+
+// How many bytes from the start hold the first `lines` whole lines of bytes that may
+// still be coming in (arrival null: all there), waiting for them; all there are when
+// the bytes end before. `all` tells whether that is every byte.
+std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all);
+
+// Cuts bytes from `from` on into pieces of whole lines of at least `size` bytes (the
+// last one may be shorter), one at a time as they are asked for, in file order; bytes
+// still coming in (arrival not null) are waited for. Any thread may ask.
+class PieceCutter {
+public:
+    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size);
+
+    // The next piece and its number; false when none is left.
+    bool next(std::size_t& k, std::string_view& piece);
+    // Pieces cut so far.
+    std::size_t count() const { return m_count; }
+    // Pieces there can be at most.
+    std::size_t most() const { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_size + 2; }
+
+private:
+    std::mutex m_mutex;
+    std::string_view m_bytes;
+    const Arrival* m_arrival;
+    std::size_t m_size;
+    std::size_t m_cut;
+    std::size_t m_count = 0;
 };
 
 // Cuts bytes into at most `parts` pieces of whole lines, each at least `minBytes` long
@@ -170,7 +224,8 @@ struct LoaderPiece {
 struct PieceWork {
     const std::atomic<bool>* cancel = nullptr;
     std::atomic<std::int64_t> done{0};  // bytes read by all pieces
-    std::function<void(std::int64_t)> progress;  // piece 0 tells, on the calling thread
+    std::function<void(std::int64_t)> progress;  // told on the `reporter` thread only
+    std::thread::id reporter = std::this_thread::get_id();
 
     // Piece k ended the reading: the pieces after it are of no use.
     void endAt(std::size_t k);
@@ -188,7 +243,7 @@ bool LogNewDay(double before, double time);
 // The same for the loader layout: any time back from the line before.
 inline bool LoaderNewDay(double before, double time) { return time < before; }
 
-// Piece k of the file: 0 reports the progress, the last one may end without a LF.
+// Piece k of the file; the last one may end without a LF.
 LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,
                       const TimeTextRules& rules, std::size_t cap, PieceWork& work);
 LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTextRules& rules, std::size_t cap,
