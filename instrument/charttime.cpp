@@ -155,14 +155,17 @@ double ChartXOfLocal(double localX)
 
 double ClockTimeline::chartX(double localX)
 {
-    if (!std::isfinite(localX) || std::fabs(localX) > 1e7)
+    if (!std::isfinite(localX) || std::fabs(localX) > 1e7) {
+        m_settled = false;
         return localX;
+    }
     // More than a day inside the stretch of one offset, as MomentsOfClock finds it.
     constexpr qint64 Day = 86400000;
     const qint64 wall = Ms(localX);
     const qint64 utc = wall - m_total;
     if (m_started && m_from < utc - Day && m_to > utc + Day) {
         m_previous = utc;
+        m_settled = true;
         return EpochDays + double(utc + m_standard) / MsPerDay;
     }
     const ClockMoments moments = MomentsOfClock(wall);
@@ -176,6 +179,7 @@ double ClockTimeline::chartX(double localX)
     }
     m_previous = moment;
     m_started = true;
+    m_settled = moments.count != 2;
     const Offsets& stretch = OffsetsAt(moment);
     m_from = stretch.from;
     m_to = stretch.to;

@@ -45,10 +45,15 @@ public:
     static constexpr qint64 ClockCorrection = 10 * 60 * 1000;
 
     double chartX(double localX);
+    // Whether the last X taken had a single moment (or none, in the hour the clock
+    // skips): then its answer, and every answer after it, are the same whatever came
+    // before it, so a run of times can be taken from there on apart from the run before.
+    bool settled() const { return m_settled; }
 
 private:
     qint64 m_previous = 0;
     bool m_started = false;
+    bool m_settled = false;
     // The offsets' stretch of the last moment: well inside it a clock time has that one
     // moment, found without asking the zone.
     qint64 m_from = 1, m_to = 0;

@@ -365,19 +365,21 @@ public:
             flush();
     }
 
+    // Every row at once, after those added before.
+    void addRows(const ChartRows& rows)
+    {
+        flush();
+        if (rows.count == 0)
+            return;
+        open();
+        m_sink.addRowsAtOnce(m_lines, rows);
+    }
+
     void flush()
     {
         if (m_xs.empty())
             return;
-        if (!m_open) {
-            for (ChartLine l : m_lines) {
-                m_sink.clearSeries(l);
-                if (m_expected > 0)
-                    m_sink.reservePoints(l, m_expected);
-            }
-            m_sink.setTimeAxisAutomatic();
-            m_open = true;
-        }
+        open();
         std::vector<const double*> columns;
         for (const std::vector<double>& v : m_values)
             columns.push_back(v.data());
@@ -388,6 +390,19 @@ public:
     }
 
 private:
+    void open()
+    {
+        if (m_open)
+            return;
+        for (ChartLine l : m_lines) {
+            m_sink.clearSeries(l);
+            if (m_expected > 0)
+                m_sink.reservePoints(l, m_expected);
+        }
+        m_sink.setTimeAxisAutomatic();
+        m_open = true;
+    }
+
     ChartSink& m_sink;
     std::vector<ChartLine> m_lines;
     std::size_t m_expected;
@@ -396,56 +411,66 @@ private:
     std::vector<std::vector<double>> m_values;
 };
 
-// The lines of a log in order, each with the days passed since the first: back by
-// more than the clock is ever set back, midnight passed. Compared in whole
-// milliseconds, which the times are made of.
+// The lines of a log in pieces in file order, each piece with the days passed since
+// its own first line; dated when the last line is known.
 class HeldLog {
 public:
-    void add(double time, std::int16_t dewPoint, std::int16_t humidity, std::int16_t ambient)
+    // A line read here (the first lines, or every line of a streamed file).
+    void add(const LogRecord& record)
     {
-        static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
-        if (m_previous >= 0 && time < m_previous && std::llround((m_previous - time) * MsPerDay) >= limit)
-            ++m_day;
-        m_previous = time;
-        m_held.push_back({m_day + time, dewPoint, humidity, ambient});
+        if (m_pieces.empty())
+            m_pieces.emplace_back();
+        chartparts::LogPiece& piece = m_pieces.back();
+        piece.days.line(record.time, piece.rows.size(), chartparts::LogNewDay);
+        piece.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
     }
-    void reserve(std::size_t n) { m_held.reserve(n); }
-    void release() { std::vector<Held>().swap(m_held); }
+    // Lines read elsewhere, after those held.
+    void add(chartparts::LogPiece&& piece) { m_pieces.push_back(std::move(piece)); }
+    void release() { std::vector<chartparts::LogPiece>().swap(m_pieces); }
 
     // Dates the lines and hands them to the sink: the last was written at `modified`,
     // earlier days count back.
     void deliver(const QDateTime& modifiedAt, ChartSink& sink, const ChartLoadOptions& options, const QString& name,
                  ChartLoadResult& result) const
     {
+        std::vector<const chartparts::LogPiece*> pieces;
+        for (const chartparts::LogPiece& piece : m_pieces)
+            pieces.push_back(&piece);
+        const chartparts::DatedPieces<chartparts::LogPiece> dated(std::move(pieces), chartparts::LogNewDay);
         const QDateTime modified = modifiedAt.toLocalTime();
         QDate lastDate = modified.date();
         const double modifiedFraction = modified.time().msecsSinceStartOfDay() / MsPerDay;
         // A line stamped later in the day than the file's modification was written the day
         // before (the write crossed midnight); a few seconds allow for coarse file times.
-        if (m_previous > modifiedFraction + 5.0 / 86400.0)
+        if (dated.lastTime() > modifiedFraction + 5.0 / 86400.0)
             lastDate = lastDate.addDays(-1);
-        const double origin = DateTimeValue(lastDate) - m_day;
-        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, m_held.size());
-        for (std::size_t i = 0; i < m_held.size(); ++i) {
-            if (i % 65536 == 0)
-                ThrowIfCancelled(options, name);
-            const Held& p = m_held[i];
-            gate.addRow(origin + p.x, {p.dewPoint / 10.0, p.humidity / 10.0, p.ambient / 10.0});
-        }
-        gate.flush();
+        const double origin = DateTimeValue(lastDate) - double(dated.days());
+        ThrowIfCancelled(options, name);
+        ChartRows rows;
+        rows.count = dated.rows();
+        rows.read = [&](std::size_t from, std::size_t n, double* xs, double* const* values) {
+            if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+                return false;
+            std::size_t i = 0;
+            dated.read(from, n, [&](const chartparts::LogRow& row, std::size_t day) {
+                xs[i] = origin + (double(day) + row.time);
+                values[0][i] = row.dewPoint / 10.0;
+                values[1][i] = row.humidity / 10.0;
+                values[2][i] = row.ambient / 10.0;
+                ++i;
+            });
+            return true;
+        };
+        FirstPointGate gate(sink, {ChartLine::DewPoint, ChartLine::Humidity, ChartLine::Ambient}, rows.count);
+        gate.addRows(rows);
+        ThrowIfCancelled(options, name);
         result.kind = ChartFileKind::MeasurementLog;
-        result.points = m_held.size() * 3;
+        result.points = rows.count * 3;
         result.lastDate = lastDate;
     }
 
 private:
-    struct Held {
-        double x;  // time of day plus day count
-        std::int16_t dewPoint, humidity, ambient;
-    };
-    std::vector<Held> m_held;
-    int m_day = 0;
-    double m_previous = -1;
+    std::vector<chartparts::LogPiece> m_pieces;
 };
 
 // The loader layout's times in order: one that goes back from the line before is on
@@ -790,10 +815,11 @@ void NotLog(ChartLoadResult& result, LogLineFault fault, std::string_view line)
     result.notLogText = EscapedText(line);
 }
 
-// The file's bytes, mapped: cut into pieces read on several threads. `device`: where
-// the modification time is read, if at all.
-ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const QString& name, ChartSink& sink,
-                          const ChartLoadOptions& options)
+// The file's bytes, in memory or still coming in (arrival not null: then `bytes` is
+// the room they fill), cut into pieces read on several threads as they come.
+// `device`: where the modification time is read, if at all.
+ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arrival, const QIODevice* device,
+                          const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
     using namespace chartparts;
     const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
@@ -801,25 +827,42 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
     const std::size_t parts = options.parts > 0 ? options.parts
                                                 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     const qint64 total = qint64(bytes.size());
+    // A few pieces per thread, so the first are read while the last are still coming.
+    const std::size_t pieceBytes = std::max(options.minPieceBytes, bytes.size() / (4 * parts));
     ChartLoadResult result;
 
-    // Reads the pieces after `head` bytes read on this thread; progress counts from `head` on.
-    const auto readPieces = [&](std::string_view rest, qint64 head, auto read) {
-        const std::vector<std::string_view> pieces = CutAtLines(rest, parts, options.minPieceBytes);
+    // Reads the pieces from byte `from` on; progress counts from there. No point is
+    // delivered before every byte is in and read.
+    const auto readPieces = [&](std::size_t from, auto read) {
+        PieceCutter cutter(bytes, from, arrival, pieceBytes);
         PieceWork work;
         work.cancel = options.cancel;
         if (options.progress)
-            work.progress = [&](std::int64_t done) { options.progress(head + done, total); };
-        std::vector<decltype(read(std::string_view(), 0, work))> out(pieces.size());
-        ReadEach(pieces.size(), [&](std::size_t k) { out[k] = read(pieces[k], k, work); });
+            work.progress = [&](std::int64_t done) { options.progress(qint64(from) + done, total); };
+        std::vector<decltype(read(std::string_view(), 0, work))> out(cutter.most());
+        ReadEach(parts, [&](std::size_t) {
+            std::size_t k = 0;
+            std::string_view piece;
+            while (cutter.next(k, piece)) {
+                if (!work.needless(k))
+                    out[k] = read(piece, k, work);
+            }
+        });
+        out.resize(cutter.count());
         ThrowIfCancelled(options, name);
+        if (arrival)
+            arrival->rethrow();
         if (options.progress)
             options.progress(total, total);
         return out;
     };
 
     // As a log first: every line a Log line, the first two read here.
-    ByteLines head(bytes, MaxLogLine);
+    bool all = false;
+    const std::size_t headBytes = WithLines(bytes, arrival, 2, all);
+    if (all && arrival)
+        arrival->rethrow();
+    ByteLines head(bytes.substr(0, headBytes), MaxLogLine);
     std::string_view line;
     bool allLogLines = true;
     HeldLog log;
@@ -832,22 +875,14 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
             NotLog(result, fault, line);
             break;
         }
-        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
+        log.add(record);
     }
     bool unreadableByLayout = false;
-    if (allLogLines && !head.rest().empty()) {
-        const std::vector<LogPiece> pieces =
-            readPieces(head.rest(), qint64(bytes.size() - head.rest().size()),
-                       [&](std::string_view piece, std::size_t k, PieceWork& work) {
-                           return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
-                       });
-        std::size_t rows = 0;
-        for (const LogPiece& piece : pieces)
-            rows += piece.rows.size();
-        log.reserve(rows + 2);
-        for (const LogPiece& piece : pieces) {
-            for (const LogRow& row : piece.rows)
-                log.add(row.time, row.dewPoint, row.humidity, row.ambient);
+    if (allLogLines && !all) {
+        std::vector<LogPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+            return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
+        });
+        for (LogPiece& piece : pieces) {
             result.lines += piece.lines;
             unreadableByLayout = unreadableByLayout || piece.unclean;
             if (piece.fault != LogLineFault::None) {
@@ -855,6 +890,7 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
                 NotLog(result, piece.fault, piece.faultLine);
                 break;
             }
+            log.add(std::move(piece));
         }
     }
     if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
@@ -870,37 +906,49 @@ ChartLoadResult LoadBytes(std::string_view bytes, const QIODevice* device, const
     result = ChartLoadResult();
 
     // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
-    ByteLines skipped(bytes, MaxLogLine);
+    ByteLines skipped(bytes.substr(0, headBytes), MaxLogLine);
     for (int skip = 0; skip < 2; ++skip) {
         if (!skipped.next(line))
             return result;
         ++result.lines;
     }
-    if (skipped.rest().empty())
+    if (all)
         return result;
-    const std::vector<LoaderPiece> pieces =
-        readPieces(skipped.rest(), qint64(bytes.size() - skipped.rest().size()),
-                   [&](std::string_view piece, std::size_t k, PieceWork& work) {
-                       return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
-                   });
-    FirstPointGate gate(sink, {ChartLine::DewPoint});
-    LoaderDays days;
+    const std::vector<LoaderPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+        return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
+    });
+    // The pieces up to the one with an invalid time; the points before it stay delivered.
+    std::vector<const LoaderPiece*> read;
+    const LoaderPiece* invalid = nullptr;
     for (const LoaderPiece& piece : pieces) {
-        for (const LoaderRow& row : piece.rows) {
-            const double x = days.at(row.time);
-            if (row.value != 0) {
-                gate.addRow(x, {row.value / 100});
-                ++result.points;
-            }
-        }
+        read.push_back(&piece);
         result.lines += piece.lines;
         if (piece.invalid) {
-            gate.flush();
-            throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(piece.invalidTime),
-                                 files::FileType::Regular, result.lines);
+            invalid = &piece;
+            break;
         }
     }
-    gate.flush();
+    const DatedPieces<LoaderPiece> dated(std::move(read), LoaderNewDay);
+    ChartRows rows;
+    rows.count = dated.rows();
+    rows.read = [&](std::size_t from, std::size_t n, double* xs, double* const* values) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            return false;
+        std::size_t i = 0;
+        dated.read(from, n, [&](const LoaderRow& row, std::size_t day) {
+            xs[i] = row.time + double(day);
+            values[0][i] = row.value / 100;
+            ++i;
+        });
+        return true;
+    };
+    FirstPointGate gate(sink, {ChartLine::DewPoint});
+    gate.addRows(rows);
+    result.points = rows.count;
+    ThrowIfCancelled(options, name);
+    if (invalid)
+        throw ChartFileError(ChartProblem::InvalidTime, name, EscapedText(invalid->invalidTime),
+                             files::FileType::Regular, result.lines);
     return result;
 }
 
@@ -931,7 +979,7 @@ ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& si
         }
         if (result.lines >= 3 && !unreadableByLayout && !IsCleanLoaderLine(line, rules))
             unreadableByLayout = true;
-        log.add(record.time, record.dewPoint, record.humidity, record.ambient);
+        log.add(record);
     }
     if (TakenAsLog(allLogLines, unreadableByLayout, result.lines, options)) {
         log.deliver(options.lastModified.isValid() ? options.lastModified : ModificationTimeOf(device), sink, options,
@@ -979,6 +1027,23 @@ ChartLoadResult LoadStream(QIODevice& device, const QString& name, ChartSink& si
 
 } // namespace
 
+void ChartSink::addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& rows)
+{
+    constexpr std::size_t Block = 8192;
+    std::vector<double> xs(std::min(Block, rows.count));
+    std::vector<std::vector<double>> values(lines.size(), std::vector<double>(xs.size()));
+    std::vector<double*> columns;
+    for (std::vector<double>& v : values)
+        columns.push_back(v.data());
+    for (std::size_t from = 0; from < rows.count; from += Block) {
+        const std::size_t n = std::min(Block, rows.count - from);
+        if (!rows.read(from, n, xs.data(), columns.data()))
+            return;
+        addRows(std::span<const double>(xs.data(), n), lines,
+                std::span<const double* const>(columns.data(), columns.size()));
+    }
+}
+
 void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> lines,
                         std::span<const double* const> values)
 {
@@ -991,40 +1056,87 @@ void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> l
 ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, ChartSink& sink,
                                const ChartLoadOptions& options)
 {
-    return LoadBytes(bytes, nullptr, name, sink, options);
+    return LoadBytes(bytes, nullptr, nullptr, name, sink, options);
 }
 
-std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
+namespace {
+
+// Whether a device is a file that is read whole, from its start.
+bool ReadWhole(QIODevice& device, qint64 size)
+{
+    return size > 0 && size <= MaxWholeFile && !device.isSequential() && qobject_cast<QFileDevice*>(&device)
+        && device.pos() == 0;
+}
+
+// Reads up to `size` bytes into `data` in large steps, telling after each how many are
+// in; stops early at the end of a file cut short meanwhile, or when `stop` is raised.
+// Gives the bytes read. Throws ChartFileError (ReadError, Cancelled).
+std::size_t ReadInto(QIODevice& device, char* data, std::size_t size, const QString& name,
+                     const ChartLoadOptions& options, const std::function<void(std::size_t)>& told = {},
+                     const std::atomic<bool>* stop = nullptr)
 {
     // Read, not mapped: a file cut short meanwhile by another program gives a short
     // read here, where a mapping would give a fault.
-    if (size <= 0 || size > MaxWholeFile || device.isSequential() || !qobject_cast<QFileDevice*>(&device)
-        || device.pos() != 0)
+    constexpr std::size_t Step = 4 << 20;
+    std::size_t done = 0;
+    while (done < size && !(stop && stop->load(std::memory_order_relaxed))) {
+        ThrowIfCancelled(options, name);
+        const qint64 n = device.read(data + done, qint64(std::min(Step, size - done)));
+        if (n < 0)
+            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
+        if (n == 0)
+            break;  // shorter than it was: what is there is the file
+        done += std::size_t(n);
+        if (told)
+            told(done);
+    }
+    return done;
+}
+
+} // namespace
+
+std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
+{
+    if (!ReadWhole(device, size))
         return std::nullopt;
     FileBytes bytes;
     bytes.data.reset(new (std::nothrow) char[std::size_t(size)]);
     if (!bytes.data)
         return std::nullopt;
-    constexpr qint64 Step = 16 << 20;
-    while (bytes.size < std::size_t(size)) {
-        ThrowIfCancelled(options, name);
-        const qint64 n = device.read(bytes.data.get() + bytes.size, std::min<qint64>(Step, size - qint64(bytes.size)));
-        if (n < 0)
-            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
-        if (n == 0)
-            break;  // shorter than it was: what is there is the file
-        bytes.size += std::size_t(n);
-    }
+    bytes.size = ReadInto(device, bytes.data.get(), std::size_t(size), name, options);
     return bytes;
 }
 
 ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
-    // A file from its start is read whole and its lines read in pieces at once;
-    // anything else is streamed.
-    if (std::optional<FileBytes> whole = ReadWholeFile(device, device.size(), name, options))
-        return LoadBytes(whole->view(), &device, name, sink, options);
-    return LoadStream(device, name, sink, options);
+    // A file from its start is read whole on a thread of its own while its lines are
+    // read in pieces at once as they come; anything else is streamed.
+    const qint64 size = device.size();
+    std::unique_ptr<char[]> data(ReadWhole(device, size) ? new (std::nothrow) char[std::size_t(size)] : nullptr);
+    if (!data)
+        return LoadStream(device, name, sink, options);
+    chartparts::Arrival arrival;
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        try {
+            ReadInto(device, data.get(), std::size_t(size), name, options,
+                     [&](std::size_t in) { arrival.add(in); }, &stop);
+            arrival.finish();
+        } catch (...) {
+            arrival.finish(std::current_exception());
+        }
+    });
+    // The reader is done with the device and the bytes before they go, on every path.
+    struct Join {
+        std::thread& reader;
+        std::atomic<bool>& stop;
+        ~Join()
+        {
+            stop = true;
+            reader.join();
+        }
+    } join{reader, stop};
+    return LoadBytes(std::string_view(data.get(), std::size_t(size)), &arrival, &device, name, sink, options);
 }
 
 std::unique_ptr<QFile> OpenChartFile(const QString& fileName)

@@ -66,6 +66,14 @@ QString EscapedText(std::string_view bytes, qsizetype limit = 80);
 
 enum class ChartLine { DewPoint, Humidity, Ambient };  // Series1, Series6, Series7
 
+// Rows a sink may read all at once, on several threads and in any order.
+struct ChartRows {
+    std::size_t count = 0;
+    // Fills xs[i] and values[k][i] (for line k of the call) with row from + i, for
+    // i < n; false, filling nothing, once the load is cancelled.
+    std::function<bool(std::size_t from, std::size_t n, double* xs, double* const* values)> read;
+};
+
 // Where the loaded points go (the chart, or a test's recorder).
 class ChartSink {
 public:
@@ -77,6 +85,9 @@ public:
     // on lines[k]. By default addPoint row by row, line by line.
     virtual void addRows(std::span<const double> xs, std::span<const ChartLine> lines,
                          std::span<const double* const> values);
+    // Every row of `rows` on `lines`, as addRows takes them in file order. By default
+    // read and handed to addRows a block at a time, stopping at a cancel.
+    virtual void addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& rows);
     // After a clear: this many points will follow on the line (a hint).
     virtual void reservePoints(ChartLine, std::size_t) {}
 };
@@ -182,8 +193,8 @@ struct ChartLoadOptions {
     QDateTime lastModified;
     // A device that is not a file from its start is read a buffer at a time.
     std::size_t bufferSize = 64 * 1024;
-    // A file is mapped and cut at line ends into this many pieces (0: one per core),
-    // each at least minPieceBytes long, read at once.
+    // A file is read into memory and its lines read as they come, on this many threads
+    // (0: one per core), in pieces cut at line ends, each at least minPieceBytes long.
     std::size_t parts = 0;
     std::size_t minPieceBytes = 1 << 20;
     // Raised from another thread: the load stops with ChartProblem::Cancelled.
@@ -209,7 +220,7 @@ struct FileBytes {
     std::size_t size = 0;
     std::string_view view() const { return {data.get(), size}; }
 };
-// Files up to this size are read whole, then their lines in pieces at once.
+// Files up to this size are read whole, their lines in pieces at once as they come.
 inline constexpr qint64 MaxWholeFile = qint64(512) << 20;
 // The first `size` bytes of a file open from its start (fewer if it is shorter now),
 // when it is a file of at most MaxWholeFile bytes; else nothing. Throws ChartFileError

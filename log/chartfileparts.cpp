@@ -1,5 +1,7 @@
 #include "log/chartfileparts.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -10,15 +12,120 @@ namespace {
 
 // Lines between two looks at Cancel and two progress reports.
 constexpr std::size_t CheckEvery = 16384;
+constexpr double MsPerDay = 86400000.0;
 
-void Advance(PieceWork& work, std::size_t k, std::int64_t bytes)
+void Advance(PieceWork& work, std::int64_t bytes)
 {
     const std::int64_t done = work.done.fetch_add(bytes, std::memory_order_relaxed) + bytes;
-    if (k == 0 && work.progress)
+    if (work.progress && std::this_thread::get_id() == work.reporter)
         work.progress(done);
 }
 
 } // namespace
+
+std::size_t PieceDays::dayOf(std::size_t i) const
+{
+    return std::size_t(std::upper_bound(newDayAt.begin(), newDayAt.end(), i) - newDayAt.begin());
+}
+
+bool LogNewDay(double before, double time)
+{
+    static const long long limit = std::llround(ClockCorrectionLimit * MsPerDay);
+    return time < before && std::llround((before - time) * MsPerDay) >= limit;
+}
+
+void Arrival::add(std::size_t in)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_in = in;
+    }
+    m_changed.notify_all();
+}
+
+void Arrival::finish(std::exception_ptr error)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_error = error;
+    }
+    m_changed.notify_all();
+}
+
+std::size_t Arrival::waitBeyond(std::size_t have, bool& more) const
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_in > have || m_finished; });
+    more = !m_finished;
+    return m_in;
+}
+
+void Arrival::rethrow() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_error)
+        std::rethrow_exception(m_error);
+}
+
+std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all)
+{
+    bool more = arrival != nullptr;
+    std::size_t in = arrival ? arrival->waitBeyond(0, more) : bytes.size();
+    std::size_t searched = 0;
+    for (;;) {
+        while (lines > 0 && searched < in) {
+            const auto* lf = static_cast<const char*>(std::memchr(bytes.data() + searched, '\n', in - searched));
+            if (!lf) {
+                searched = in;
+                break;
+            }
+            searched = std::size_t(lf - bytes.data()) + 1;
+            --lines;
+        }
+        if (lines == 0 || !more) {
+            all = !more && searched == in;
+            return lines == 0 ? searched : in;
+        }
+        in = arrival->waitBeyond(in, more);
+    }
+}
+
+PieceCutter::PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size)
+    : m_bytes(bytes), m_arrival(arrival), m_size(std::max<std::size_t>(size, 1)), m_cut(from)
+{
+}
+
+bool PieceCutter::next(std::size_t& k, std::string_view& piece)
+{
+    std::lock_guard lock(m_mutex);
+    bool more = m_arrival != nullptr;
+    std::size_t in = m_arrival ? m_arrival->waitBeyond(m_cut, more) : m_bytes.size();
+    if (m_cut >= in)
+        return false;  // nothing more came
+    // The piece ends after the first LF from `size` bytes on, or with the bytes.
+    std::size_t searched = m_cut + m_size - 1;
+    std::size_t cut = 0;
+    for (;;) {
+        if (searched < in) {
+            const auto* lf = static_cast<const char*>(std::memchr(m_bytes.data() + searched, '\n', in - searched));
+            if (lf) {
+                cut = std::size_t(lf - m_bytes.data()) + 1;
+                break;
+            }
+            searched = in;
+        }
+        if (!more) {
+            cut = in;
+            break;
+        }
+        in = m_arrival->waitBeyond(in, more);
+    }
+    piece = m_bytes.substr(m_cut, cut - m_cut);
+    m_cut = cut;
+    k = m_count++;
+    return true;
+}
 
 void PieceWork::endAt(std::size_t k)
 {
@@ -111,11 +218,11 @@ std::size_t ReadLines(std::string_view piece, std::size_t k, std::size_t cap, Pi
         if (count % CheckEvery == 0) {
             if (work.needless(k))
                 break;
-            Advance(work, k, lines.rest().data() - reported);
+            Advance(work, lines.rest().data() - reported);
             reported = lines.rest().data();
         }
     }
-    Advance(work, k, lines.rest().data() - reported);
+    Advance(work, lines.rest().data() - reported);
     return count;
 }
 
@@ -136,6 +243,7 @@ LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser
         }
         if (!out.unclean && !IsCleanLoaderLine(line, rules))
             out.unclean = true;
+        out.days.line(record.time, out.rows.size(), LogNewDay);
         out.rows.push_back({record.time, record.dewPoint, record.humidity, record.ambient});
         return true;
     });
@@ -155,7 +263,10 @@ LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTex
             out.invalidTime = fields.timeText;
             return false;
         }
-        out.rows.push_back({t, ConvertValueText(fields.valueText).value});
+        out.days.line(t, out.rows.size(), LoaderNewDay);
+        const double value = ConvertValueText(fields.valueText).value;
+        if (value != 0)
+            out.rows.push_back({t, value});
         return true;
     });
     return out;

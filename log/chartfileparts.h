@@ -1,16 +1,22 @@
-// A chart file's bytes (mapped from the disk) cut at line ends into parts that are
-// read on several threads at once; the parts are then joined in file order, so a
-// load gives what reading the file line by line gives.
+// A chart file's bytes (in memory, or still being read into it) cut at line ends into
+// parts that are read on several threads at once; the parts are then joined in file
+// order, so a load gives what reading the file line by line gives.
 #pragma once
 
 #include "log/chartfile.h"
 #include "log/loglineparser.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace hmx::chartparts {
@@ -33,6 +39,56 @@ private:
     bool m_ended = true;
 };
 
+// How far the bytes of a file read on a thread of its own have come: the reader tells,
+// those reading its lines wait for more.
+class Arrival {
+public:
+    // `in` bytes are there now.
+    void add(std::size_t in);
+    // No more are coming: the file is read, or its reading failed with `error`.
+    void finish(std::exception_ptr error = nullptr);
+    // Waits until more than `have` bytes are there or no more are coming; gives the
+    // bytes there and whether more are coming.
+    std::size_t waitBeyond(std::size_t have, bool& more) const;
+    // The reading's failure, if it failed (after finish).
+    void rethrow() const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::size_t m_in = 0;
+    bool m_finished = false;
+    std::exception_ptr m_error;
+};
+
+// How many bytes from the start hold the first `lines` whole lines of bytes that may
+// still be coming in (arrival null: all there), waiting for them; all there are when
+// the bytes end before. `all` tells whether that is every byte.
+std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all);
+
+// Cuts bytes from `from` on into pieces of whole lines of at least `size` bytes (the
+// last one may be shorter), one at a time as they are asked for, in file order; bytes
+// still coming in (arrival not null) are waited for. Any thread may ask.
+class PieceCutter {
+public:
+    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size);
+
+    // The next piece and its number; false when none is left.
+    bool next(std::size_t& k, std::string_view& piece);
+    // Pieces cut so far.
+    std::size_t count() const { return m_count; }
+    // Pieces there can be at most.
+    std::size_t most() const { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_size + 2; }
+
+private:
+    std::mutex m_mutex;
+    std::string_view m_bytes;
+    const Arrival* m_arrival;
+    std::size_t m_size;
+    std::size_t m_cut;
+    std::size_t m_count = 0;
+};
+
 // Cuts bytes into at most `parts` pieces of whole lines, each at least `minBytes` long
 // (the last one may be shorter).
 std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t parts, std::size_t minBytes);
@@ -41,6 +97,101 @@ std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t par
 // threads of their own, and waits for all of them.
 void ReadEach(std::size_t pieces, const std::function<void(std::size_t)>& read);
 
+// The days of a piece's lines, counted from its first line, so pieces read at once
+// are dated by adding up their counts in file order.
+struct PieceDays {
+    double first = -1;  // time of the piece's first line (fraction of a day); -1: none yet
+    double last = -1;   // of its last line
+    // Index of the first row kept on each further day: row i is on the day
+    // (entries <= i) after the piece's first.
+    std::vector<std::size_t> newDayAt;
+
+    // A line at `time`, before the piece keeps `kept` rows; newDay(before, time) tells
+    // whether it is on the day after the line before.
+    template <class NewDay>
+    void line(double time, std::size_t kept, NewDay newDay)
+    {
+        if (last < 0)
+            first = time;
+        else if (newDay(last, time))
+            newDayAt.push_back(kept);
+        last = time;
+    }
+    std::size_t days() const { return newDayAt.size(); }
+    // Days after the piece's first on which row i is.
+    std::size_t dayOf(std::size_t i) const;
+};
+
+// The day count of each of the pieces read in file order, the first on day 0; gives
+// the count of the last line.
+template <class Piece, class NewDay>
+std::size_t CountDays(std::span<const Piece* const> pieces, std::vector<std::size_t>& firstDay, NewDay newDay)
+{
+    std::size_t day = 0;
+    double last = -1;
+    firstDay.clear();
+    for (const Piece* piece : pieces) {
+        if (last >= 0 && piece->days.first >= 0 && newDay(last, piece->days.first))
+            ++day;
+        firstDay.push_back(day);
+        day += piece->days.days();
+        if (piece->days.last >= 0)
+            last = piece->days.last;
+    }
+    return day;
+}
+
+// Pieces in file order, dated: the rows of all as one run, each with its day counted
+// from the first line. Rows are read in any order, from several threads at once.
+template <class Piece>
+class DatedPieces {
+public:
+    template <class NewDay>
+    DatedPieces(std::vector<const Piece*> pieces, NewDay newDay) : m_pieces(std::move(pieces))
+    {
+        m_days = CountDays<Piece>(m_pieces, m_firstDay, newDay);
+        for (const Piece* piece : m_pieces) {
+            m_firstRow.push_back(m_rows);
+            m_rows += piece->rows.size();
+            if (piece->days.last >= 0)
+                m_last = piece->days.last;
+        }
+    }
+
+    std::size_t rows() const { return m_rows; }
+    std::size_t days() const { return m_days; }  // of the last line
+    double lastTime() const { return m_last; }   // -1: no line
+
+    // take(row, day) for rows [from, from + n) in order.
+    template <class Take>
+    void read(std::size_t from, std::size_t n, Take take) const
+    {
+        // The last piece starting at or before `from` holds it (those before it may be empty).
+        std::size_t k = std::size_t(std::upper_bound(m_firstRow.begin(), m_firstRow.end(), from) - m_firstRow.begin()) - 1;
+        std::size_t i = from - m_firstRow[k];
+        for (; n > 0 && k < m_pieces.size(); ++k, i = 0) {
+            const Piece& piece = *m_pieces[k];
+            const std::vector<std::size_t>& changes = piece.days.newDayAt;
+            std::size_t day = piece.days.dayOf(i);
+            const std::size_t end = std::min(piece.rows.size(), i + n);
+            n -= end - i;
+            for (; i < end; ++i) {
+                while (day < changes.size() && changes[day] <= i)
+                    ++day;
+                take(piece.rows[i], m_firstDay[k] + day);
+            }
+        }
+    }
+
+private:
+    std::vector<const Piece*> m_pieces;
+    std::vector<std::size_t> m_firstRow;
+    std::vector<std::size_t> m_firstDay;
+    std::size_t m_rows = 0;
+    std::size_t m_days = 0;
+    double m_last = -1;
+};
+
 // Log lines of one piece, up to the first that is none.
 struct LogRow {
     double time;  // fraction of a day
@@ -48,19 +199,22 @@ struct LogRow {
 };
 struct LogPiece {
     std::vector<LogRow> rows;
+    PieceDays days;
     std::size_t lines = 0;  // read, the one that is no Log line included
     LogLineFault fault = LogLineFault::None;
     std::string_view faultLine;
     bool unclean = false;  // some line the loader layout cannot read cleanly
 };
 
-// Loader-layout lines of one piece, up to the first whose time is not valid.
+// Loader-layout lines of one piece, up to the first whose time is not valid; only
+// those with a value are kept (a 0 draws nothing), but every time counts the days.
 struct LoaderRow {
     double time;
     double value;
 };
 struct LoaderPiece {
     std::vector<LoaderRow> rows;
+    PieceDays days;
     std::size_t lines = 0;  // read, the one with the invalid time included
     bool invalid = false;
     std::string_view invalidTime;
@@ -70,7 +224,8 @@ struct LoaderPiece {
 struct PieceWork {
     const std::atomic<bool>* cancel = nullptr;
     std::atomic<std::int64_t> done{0};  // bytes read by all pieces
-    std::function<void(std::int64_t)> progress;  // piece 0 tells, on the calling thread
+    std::function<void(std::int64_t)> progress;  // told on the `reporter` thread only
+    std::thread::id reporter = std::this_thread::get_id();
 
     // Piece k ended the reading: the pieces after it are of no use.
     void endAt(std::size_t k);
@@ -81,7 +236,14 @@ private:
     std::atomic<std::size_t> m_endedAt{static_cast<std::size_t>(-1)};
 };
 
-// Piece k of the file: 0 reports the progress, the last one may end without a LF.
+// Whether a log line at `time` is on the day after the one before it at `before`: back
+// by more than the clock is ever set back, midnight passed. Compared in whole
+// milliseconds, which the times are made of.
+bool LogNewDay(double before, double time);
+// The same for the loader layout: any time back from the line before.
+inline bool LoaderNewDay(double before, double time) { return time < before; }
+
+// Piece k of the file; the last one may end without a LF.
 LogPiece ReadLogPiece(std::string_view piece, std::size_t k, const LogLineParser& parser,
                       const TimeTextRules& rules, std::size_t cap, PieceWork& work);
 LoaderPiece ReadLoaderPiece(std::string_view piece, std::size_t k, const TimeTextRules& rules, std::size_t cap,

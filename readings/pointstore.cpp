@@ -105,38 +105,54 @@ std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std
     if (wideX || wideY)
         return 0;
     n = std::min(n, ChunkPoints - count);
-    double last = count > 0 ? xAt(count - 1) : -std::numeric_limits<double>::infinity();
-    std::size_t k = 0;
-    std::int64_t sum = 0;
-    MinMax run;
     const std::size_t first = count;
+    double last = count > 0 ? xAt(count - 1) : -std::numeric_limits<double>::infinity();
+    std::int64_t from = base;
+    // The run written in place first, its summaries after in passes of their own.
+    offsets.resize(first + n);
+    hundredths.resize(first + n);
+    std::uint32_t* const o = offsets.data() + first;
+    std::int32_t* const h = hundredths.data() + first;
+    std::size_t k = 0;
     for (; k < n; ++k) {
         std::int64_t ms = 0;
-        std::int32_t h = 0;
-        if (!(xs[k] >= last) || !MillisecondsOf(xs[k], ms) || !HundredthsOf(ys[k], h))
+        std::int32_t v = 0;
+        if (!(xs[k] >= last) || !MillisecondsOf(xs[k], ms) || !HundredthsOf(ys[k], v))
             break;
-        if (count == 0)
-            base = ms;
-        if (ms - base > MaxOffset)
+        if (first + k == 0)
+            from = ms;
+        if (ms - from > MaxOffset)
             break;
         last = xs[k];
-        offsets.push_back(static_cast<std::uint32_t>(ms - base));
-        hundredths.push_back(h);
-        blocks[count / BlockPoints].add(ys[k]);
-        run.add(ys[k]);
-        sum += h;
-        ++count;
+        o[k] = static_cast<std::uint32_t>(ms - from);
+        h[k] = v;
     }
+    offsets.resize(first + k);
+    hundredths.resize(first + k);
     if (k == 0)
         return 0;
+    base = from;
+    count = first + k;
+    MinMax run;
+    for (std::size_t i = 0; i < k;) {
+        const std::size_t end = std::min(k, ((first + i) / BlockPoints + 1) * BlockPoints - first);
+        MinMax block;
+        for (; i < end; ++i)
+            block.add(ys[i]);
+        blocks[(first + end - 1) / BlockPoints].add(block);
+        run.add(block);
+    }
     total.add(run);
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < k; ++i)
+        sum += h[i];
     // The run's spread about its own mean, merged: as exact as adding one at a time.
     Moments m;
     m.count = k;
     m.hundredths = sum;
     const double mean = m.mean();
-    for (std::size_t i = first; i < count; ++i) {
-        const double d = hundredths[i] / 100.0 - mean;
+    for (std::size_t i = 0; i < k; ++i) {
+        const double d = h[i] / 100.0 - mean;
         m.m2 += d * d;
     }
     moments.add(m);

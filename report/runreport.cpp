@@ -239,13 +239,13 @@ qint64 EndOfLastLine(QFile& file)
 // thread of its own and put in place.
 class LinesSink : public RowsSink {
 public:
-    explicit LinesSink(readings::Lines& lines) : m_lines(lines) {}
+    explicit LinesSink(readings::Lines& lines) : RowsSink(readings::LogJoiningDistance), m_lines(lines) {}
     void clearSeries(ChartLine line) override { m_lines.line(QuantityOf(line))->clear(); }
     void setTimeAxisAutomatic() override {}
     void finish()
     {
         const std::vector<ChartLine> shown = lines();
-        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance);
+        std::vector<std::vector<readings::Line>> built = build();
         for (std::size_t k = 0; k < shown.size(); ++k) {
             for (readings::Line& part : built[k])
                 m_lines.append(QuantityOf(shown[k]), std::move(part));

@@ -78,7 +78,8 @@ struct ChartLoadJob::Batch {
 // a thread of its own, and queues them in parts the window puts together a batch a turn.
 class ChartLoadJob::BatchingSink : public RowsSink {
 public:
-    explicit BatchingSink(ChartLoadJob& job) : m_job(job) {}
+    // A log may have been written at a slower pace than the instrument's cycle.
+    explicit BatchingSink(ChartLoadJob& job) : RowsSink(readings::LogJoiningDistance, BatchRows), m_job(job) {}
 
     void clearSeries(ChartLine line) override { m_head.cleared.push_back(line); }
     void setTimeAxisAutomatic() override { m_head.automatic = true; }
@@ -88,8 +89,7 @@ public:
     {
         const std::vector<ChartLine> shown = lines();
         m_delivered = points();
-        // A log may have been written at a slower pace than the instrument's cycle.
-        std::vector<std::vector<readings::Line>> built = build(readings::LogJoiningDistance, BatchRows);
+        std::vector<std::vector<readings::Line>> built = build();
         const std::size_t batches = built.empty() ? 0 : built.front().size();
         for (std::size_t i = 0; i < std::max<std::size_t>(batches, 1); ++i) {
             auto batch = std::make_shared<Batch>(i == 0 ? std::move(m_head) : Batch());

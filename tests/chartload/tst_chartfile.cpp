@@ -3,6 +3,7 @@
 #include "log/chartfile.h"
 #include "log/loglineparser.h"
 #include "log/measurementlog.h"
+#include "report/loadedrows.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -150,6 +151,31 @@ double hms(int h, int m, int s, int ms = 0)
 }
 
 // A device whose reads fail once `goodBytes` have been delivered.
+// A file that tells a size larger than it has (cut short after the size was taken) and
+// may fail after some bytes, read as much as possible at a time.
+class ShortFile : public QFile {
+public:
+    ShortFile(const QString& name, qint64 told, qint64 goodBytes) : QFile(name), m_told(told), m_good(goodBytes) {}
+    qint64 size() const override { return m_told; }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        if (m_read >= m_good) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        const qint64 n = QFile::readData(out, std::min(max, m_good - m_read));
+        m_read += std::max<qint64>(n, 0);
+        return n;
+    }
+
+private:
+    qint64 m_told;
+    qint64 m_good;
+    qint64 m_read = 0;
+};
+
 class FailingDevice : public QIODevice {
 public:
     FailingDevice(QByteArray data, qint64 goodBytes) : m_data(std::move(data)), m_good(goodBytes) {}
@@ -230,6 +256,8 @@ private slots:
     void valueConversion();
     void splitShortLine();
     void readErrorKeepsEarlierPoints();
+    void fileEndingWhileRead_data();
+    void fileEndingWhileRead();
     void unreadableFilesChangeNothing_data();
     void unreadableFilesChangeNothing();
     void progressAndCancel_data();
@@ -489,6 +517,69 @@ void TestChartFile::readErrorKeepsEarlierPoints()
     QCOMPARE(error, QStringLiteral("Cannot read broken.txt: Input/output error"));
     QVERIFY(!sink.points.empty());
     QVERIFY(sink.points.size() < 10);
+}
+
+void TestChartFile::fileEndingWhileRead_data()
+{
+    QTest::addColumn<bool>("ownLog");
+    QTest::addColumn<bool>("fails");  // else it ends early, without an error
+    QTest::newRow("own log cut short") << true << false;
+    QTest::newRow("loader layout cut short") << false << false;
+    QTest::newRow("own log failing midway") << true << true;
+    QTest::newRow("loader layout failing midway") << false << true;
+}
+
+// The lines of a file are read while its bytes still come in: one cut short gives what
+// it holds, one whose reading fails gives nothing at all.
+void TestChartFile::fileEndingWhileRead()
+{
+    QFETCH(bool, ownLog);
+    QFETCH(bool, fails);
+    const QLocale c(QLocale::C);
+    QByteArray content = ownLog ? QByteArray() : QByteArray("h\nh\n");
+    for (int i = 0; i < 3000; ++i) {
+        const QTime time = QTime(10, 0).addSecs(i);
+        content += ownLog ? logLine(i + 1, time, i % 300, 450, 235, c)
+                          : QByteArray::number(i % 100) + '\t' + time.toString(u"hh:mm:ss").toLatin1() + "\t01234\n";
+    }
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("test.txt"));
+    {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    hmx::ChartLoadOptions options;
+    options.locale = c;
+    options.lastModified = QDateTime(QDate(2024, 1, 1), QTime(12, 0));
+    options.parts = 3;
+    options.minPieceBytes = 1;
+    ShortFile file(name, content.size() * 3 / 2, fails ? content.size() / 2 : content.size() * 2);
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    RecordingSink sink;
+    QString error;
+    try {
+        hmx::LoadChart(file, QStringLiteral("test.txt"), sink, options);
+    } catch (const hmx::ChartFileError& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    if (fails) {
+        QCOMPARE(error, QStringLiteral("Cannot read test.txt: Input/output error"));
+        QVERIFY(sink.points.empty());
+        QVERIFY(sink.cleared.empty());
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QBuffer whole(&content);
+    QVERIFY(whole.open(QIODevice::ReadOnly));
+    RecordingSink expected;
+    hmx::LoadChart(whole, QStringLiteral("test.txt"), expected, options);
+    QCOMPARE(sink.points.size(), expected.points.size());
+    QCOMPARE(sink.points.size(), std::size_t(ownLog ? 9000 : 3000));
+    for (std::size_t i = 0; i < sink.points.size(); ++i) {
+        const Point& a = sink.points[i];
+        const Point& b = expected.points[i];
+        QVERIFY2(a.line == b.line && a.x == b.x && a.y == b.y, qPrintable(QString::number(i)));
+    }
 }
 
 void TestChartFile::unreadableFilesChangeNothing_data()
@@ -885,6 +976,8 @@ void TestChartFile::ownLogAcrossClockChanges_data()
     QTest::addColumn<int>("step");  // seconds between readings
     QTest::newRow("autumn: 01:30 summer time to 02:29:59 standard time")
         << QDateTime(QDate(2026, 10, 24), QTime(23, 30), QTimeZone::utc()) << 7200 << 1;
+    QTest::newRow("autumn: both passes of the repeated hour and after")
+        << QDateTime(QDate(2026, 10, 25), QTime(0, 0), QTimeZone::utc()) << 7800 << 1;
     QTest::newRow("autumn: starting inside the hour the clock repeats")
         << QDateTime(QDate(2026, 10, 25), QTime(0, 40), QTimeZone::utc()) << 3600 << 1;
     QTest::newRow("spring: 01:30 to 03:29:59, the clock skipping 02:00 to 03:00")
@@ -922,6 +1015,27 @@ void TestChartFile::ownLogAcrossClockChanges()
         const double expected = 25569.0 + (from.addSecs(qint64(i) * step).toMSecsSinceEpoch() + 3600000) / 86400000.0;
         const double x = timeline.chartX(points[i].x());
         QVERIFY2(std::abs(x - expected) < 1e-9, qPrintable(QStringLiteral("reading %1: %2 instead of %3").arg(i + 1).arg(x, 0, 'f', 8).arg(expected, 0, 'f', 8)));
+    }
+
+    // Taken onto the time line in parts at once (a part may start in the hour's second
+    // pass), the rows keep those moments.
+    struct Rows : hmx::RowsSink {
+        Rows() : RowsSink(0) {}
+        void clearSeries(ChartLine) override {}
+        void setTimeAxisAutomatic() override {}
+    } rows;
+    hmx::ChartLoadOptions options;
+    options.locale = c;
+    options.lastModified = from.addSecs(qint64(readings) * step);
+    hmx::LoadChartBytes(std::string_view(content.constData(), std::size_t(content.size())), QStringLiteral("test.txt"),
+                        rows, options);
+    const std::vector<std::vector<hmx::readings::Line>> built = rows.build();
+    QCOMPARE(built.size(), std::size_t(3));
+    const hmx::readings::PointStore& dewPoint = built[0].at(0).points();
+    QCOMPARE(dewPoint.size(), std::size_t(readings));
+    for (int i = 0; i < readings; ++i) {
+        const double expected = 25569.0 + (from.addSecs(qint64(i) * step).toMSecsSinceEpoch() + 3600000) / 86400000.0;
+        QVERIFY2(std::abs(dewPoint.x(std::size_t(i)) - expected) < 1e-9, qPrintable(QStringLiteral("reading %1").arg(i + 1)));
     }
 }
 
