@@ -342,6 +342,7 @@ void Instruments::choose(int index)
         if (InstrumentTile* tile = m_instruments[std::size_t(i)].tile)
             tile->setChosen(i == index);
     m_window.showLines(*lines(index));
+    showChosenAlarms();
     showChosenReading();
     if (index == 0)
         m_window.updateStatus();
@@ -349,6 +350,20 @@ void Instruments::choose(int index)
         showChosenStatus();
     m_window.PageControl1->setCurrentWidget(m_window.TabSheet3);
     emit chosen(index);
+}
+
+void Instruments::showChosenAlarms()
+{
+    AlarmPanel* alarms = m_window.alarms();
+    if (m_shown == 0) {
+        alarms->showSession(*session(0), {});  // the window's own keys
+        return;
+    }
+    // Kept by serial number, as the next "Add instrument…" of the unit reads them.
+    const quint16 serial = m_instruments[std::size_t(m_shown)].view.serialNumber;
+    alarms->showSession(*session(m_shown), [serial](const AlarmPreferences& preferences) {
+        SaveInstrumentLimits(*ProgramSettings(), serial, preferences);
+    });
 }
 
 void Instruments::showChosenReading()

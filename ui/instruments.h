@@ -93,6 +93,8 @@ private:
     void showSearching(bool searching);
     void updateState(int index);
     void updateTile(int index);
+    // The page's alarms: the shown instrument's limit watches and limits.
+    void showChosenAlarms();
     void showChosenReading();
     void showChosenStatus();
     void ensurePage();

@@ -10,12 +10,15 @@
 #include "limits/limitsettings.h"
 #include "readings/lines.h"
 #include "session/measuringsession.h"
+#include "ui/alarmpanel.h"
 #include "ui/chartinstruments.h"
+#include "ui/fieldlook.h"
 #include "ui/instruments.h"
 #include "ui/instrumentsettings.h"
 #include "ui/instrumentspage.h"
 #include "ui/instrumenttile.h"
 #include "ui/language.h"
+#include "ui/limitsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
 
@@ -1173,6 +1176,51 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("45.00"), 30000);
     QVERIFY(m_form->Series6->data() == m_form->lines().line(hmx::humidity::Quantity::RelativeHumidity));
+
+    // Shown, the third's humidity alarm is the page's: the field's colour and status line,
+    // Acknowledge (its journal says so); the first shown again has its own.
+    using hmx::limits::QuantityId;
+    hmx::AlarmPanel* alarms = m_form->alarms();
+    hmx::MeasuringSession* first = m_form->instruments()->session(0);
+    hmx::MeasuringSession* third = m_form->instruments()->session(2);
+    const hmx::AlarmPreferences firstLimits = first->limits().preferences();
+    const hmx::AlarmPreferences firstStored = hmx::LoadAlarmPreferences(*hmx::ProgramSettings());
+    QCOMPARE(first->limits().status(QuantityId::Humidity).level, hmx::limits::Level::None);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("55.00"), 30000);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+    QVERIFY(!alarms->statusLabel(QuantityId::Humidity)->text().isEmpty());
+    QVERIFY(!alarms->acknowledgeButton()->isHidden());
+    alarms->acknowledgeButton()->click();
+    QVERIFY(third->limits().status(QuantityId::Humidity).acknowledged);
+    const QString journal303 = QStringLiteral("303/hmx700-events.txt");
+    const QRegularExpression acknowledged(QStringLiteral("limit-acknowledged\tquantity=humidity\t[^\r]*limit=alarmHigh"));
+    QTRY_VERIFY_WITH_TIMEOUT(FileText(journal303).contains(acknowledged), 30000);
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QVERIFY(alarms->statusLabel(QuantityId::Humidity)->text().isEmpty());
+
+    // Its Limits dialog holds its limits; what it accepts is its own, kept by its serial
+    // number, and the crossing clears; the first's limits and keys stay as they were.
+    QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+    alarms->limitsButton()->click();
+    QPointer<hmx::LimitsDialog> limitsDialog = alarms->limitsDialog();
+    QVERIFY(limitsDialog);
+    auto* humidityHigh = limitsDialog->findChild<QLineEdit*>(QStringLiteral("humidity.alarmHigh"));
+    QVERIFY(humidityHigh && !humidityHigh->text().isEmpty());
+    humidityHigh->setText(QStringLiteral("60"));
+    limitsDialog->accept();
+    QVERIFY(limitsDialog.isNull() || limitsDialog->problem().isEmpty());
+    QCOMPARE(third->limits().preferences().of(QuantityId::Humidity)[hmx::limits::Bound::AlarmHigh], 60.0);
+    QCOMPARE(hmx::LoadInstrumentLimits(*hmx::ProgramSettings(), 303).of(QuantityId::Humidity)[hmx::limits::Bound::AlarmHigh], 60.0);
+    QTRY_COMPARE_WITH_TIMEOUT(third->limits().status(QuantityId::Humidity).level, hmx::limits::Level::None, 30000);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QVERIFY(first->limits().preferences() == firstLimits);
+    QVERIFY(hmx::LoadAlarmPreferences(*hmx::ProgramSettings()) == firstStored);
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(alarms->preferences() == firstLimits);
 
     // One unplugged: its tile searches while the others go on.
     const auto linesIn = [](const QString& folder) { return LogLines(QDir(folder).filePath(QStringLiteral("jrt1.txt"))).size(); };
