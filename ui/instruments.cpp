@@ -279,7 +279,7 @@ void Instruments::startAdded(const FoundInstrument& found)
     options.folder = folder;
     options.language = WindowLanguage;
     options.fallbackFolder = QDir::homePath();
-    options.derived = LoadInstrumentDerived(*stored, serial, m_window.derived()->choice());
+    options.derived = LoadInstrumentDerived(*stored, serial, firstDerived());
     options.limits = LoadInstrumentLimits(*stored, serial);
     MeasuringSession* s = m_set->add(options);
     ApplyPublishPreferences(*s, *m_set, serial, false);
@@ -337,6 +337,14 @@ void Instruments::choose(int index)
 {
     if (index < 0 || index >= count())
         return;
+    // The derived fields and lines show the shown instrument's choice; the first's comes back.
+    DerivedPanel* derived = m_window.derived();
+    if (m_shown == 0 && index != 0)
+        m_firstDerived = derived->choice();
+    if (index != 0)
+        derived->setChoice(session(index)->options().derived);
+    else if (m_shown != 0)
+        derived->setChoice(m_firstDerived);
     m_shown = index;
     for (int i = 0; i < count(); ++i)
         if (InstrumentTile* tile = m_instruments[std::size_t(i)].tile)
@@ -364,6 +372,19 @@ void Instruments::showChosenAlarms()
     alarms->showSession(*session(m_shown), [serial](const AlarmPreferences& preferences) {
         SaveInstrumentLimits(*ProgramSettings(), serial, preferences);
     });
+}
+
+const DerivedChoice& Instruments::firstDerived() const
+{
+    return m_shown == 0 ? m_window.derived()->choice() : m_firstDerived;
+}
+
+void Instruments::setShownDerived(const DerivedChoice& choice)
+{
+    if (m_shown == 0)
+        return;  // the window's own keys, its own dialog
+    SaveInstrumentDerived(*ProgramSettings(), m_instruments[std::size_t(m_shown)].view.serialNumber, choice);
+    session(m_shown)->setDerived(choice);
 }
 
 void Instruments::showChosenReading()

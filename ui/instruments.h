@@ -58,6 +58,11 @@ public:
     void choose(int index);
     bool showsFirst() const { return m_shown == 0; }
     int shown() const { return m_shown; }
+    // The first instrument's derived quantities (the window's), whichever is shown.
+    const DerivedChoice& firstDerived() const;
+    // The shown instrument's derived quantities, not the first's: kept by its serial number,
+    // and its readings carry them from the next one on.
+    void setShownDerived(const DerivedChoice& choice);
     // Asks for the instrument's name (the tile's double click).
     void askName(int index);
 
@@ -107,6 +112,7 @@ private:
     InstrumentSet* m_set;
     std::vector<Instrument> m_instruments;  // the first first
     int m_shown = 0;
+    DerivedChoice m_firstDerived;  // while another is shown
     InstrumentsPage* m_page = nullptr;
     QPushButton* m_addButton = nullptr;
     QAction* m_addAction = nullptr;

@@ -59,7 +59,7 @@ void TForm1::setUpSession()
     options.language = WindowLanguage;
     // Lines and events no file would take go to the home folder at the end.
     options.fallbackFolder = QDir::homePath();
-    options.derived = m_derived->choice();
+    options.derived = m_instruments->firstDerived();
     m_session = m_instruments->addFirst(options, *m_lines);
     MeasuringSession* s = m_session;
     s->setLines(m_lines);  // Chart1's

@@ -12,6 +12,7 @@
 #include "session/measuringsession.h"
 #include "ui/alarmpanel.h"
 #include "ui/chartinstruments.h"
+#include "ui/derivedpanel.h"
 #include "ui/fieldlook.h"
 #include "ui/instruments.h"
 #include "ui/instrumentsettings.h"
@@ -24,6 +25,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -1107,13 +1109,17 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
         ports += (i ? ":" : "") + sims[i].linkPath();
     }
     qputenv("HMX700_PORTS", QByteArray::fromStdString(ports));
-    // The third has a name and a humidity alarm below its readings, kept before it is added.
+    // The third has a name, a humidity alarm below its readings and derived quantities of
+    // its own, kept before it is added.
+    hmx::DerivedChoice thirdDerived;
+    thirdDerived.shown = {hmx::humidity::Quantity::AbsoluteHumidity};
     {
         const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
         hmx::SaveInstrumentName(*stored, 303, QStringLiteral("Magazyn A"));
         hmx::AlarmPreferences alarm;
         alarm.limits[hmx::limits::QuantityId::Humidity][hmx::limits::Bound::AlarmHigh] = 50.0;
         hmx::SaveInstrumentLimits(*stored, 303, alarm);
+        hmx::SaveInstrumentDerived(*stored, 303, thirdDerived);
     }
 
     QVERIFY(!m_form->instruments()->page());
@@ -1185,6 +1191,8 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     hmx::MeasuringSession* third = m_form->instruments()->session(2);
     const hmx::AlarmPreferences firstLimits = first->limits().preferences();
     const hmx::AlarmPreferences firstStored = hmx::LoadAlarmPreferences(*hmx::ProgramSettings());
+    const hmx::DerivedChoice firstDerived = m_form->derived()->choice();
+    QVERIFY(firstDerived != thirdDerived);
     QCOMPARE(first->limits().status(QuantityId::Humidity).level, hmx::limits::Level::None);
     QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
     QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
@@ -1219,8 +1227,26 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
     QVERIFY(first->limits().preferences() == firstLimits);
     QVERIFY(hmx::LoadAlarmPreferences(*hmx::ProgramSettings()) == firstStored);
+
+    // Its derived quantities in the fields; the dialog edits them alone.
+    using hmx::humidity::Quantity;
+    QCOMPARE(m_form->derived()->choice(), thirdDerived);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->derived()->field(Quantity::AbsoluteHumidity)
+                                 && !m_form->derived()->field(Quantity::AbsoluteHumidity)->text().isEmpty(), 30000);
+    m_form->ShowDerivedDialog();
+    QPointer<QDialog> derivedDialog = m_form->findChild<QDialog*>(QStringLiteral("derivedDialog"));
+    QVERIFY(derivedDialog);
+    derivedDialog->findChild<QCheckBox*>(QStringLiteral("derived-mixing-ratio"))->setChecked(true);
+    derivedDialog->accept();
+    QVERIFY(m_form->derived()->field(Quantity::MixingRatio));
+    thirdDerived.shown = {Quantity::AbsoluteHumidity, Quantity::MixingRatio};
+    QCOMPARE(third->options().derived.shown, thirdDerived.shown);
+    QCOMPARE(hmx::LoadInstrumentDerived(*hmx::ProgramSettings(), 303, {}), third->options().derived);
+
     QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
     QVERIFY(alarms->preferences() == firstLimits);
+    QCOMPARE(m_form->derived()->choice(), firstDerived);
+    QCOMPARE(first->options().derived, firstDerived);
 
     // One unplugged: its tile searches while the others go on.
     const auto linesIn = [](const QString& folder) { return LogLines(QDir(folder).filePath(QStringLiteral("jrt1.txt"))).size(); };
