@@ -144,10 +144,14 @@ void Instruments::follow(int index)
     connect(s, &MeasuringSession::lost, this, [this, at, index] {
         at().lost = true;
         updateState(index);
+        if (index == m_shown && index != 0)
+            showChosenOld();
     });
     connect(s, &MeasuringSession::back, this, [this, at, index] {
         at().lost = false;
         updateState(index);
+        if (index == m_shown && index != 0)
+            showChosenOld();
     });
     connect(s, &MeasuringSession::otherUnit, this, [this, at, index](const QString& device, quint16 serialNumber) {
         at().view.state = InstrumentState::OtherUnit;
@@ -352,6 +356,7 @@ void Instruments::choose(int index)
     m_window.showLines(*lines(index));
     showChosenAlarms();
     showChosenReading();
+    showChosenOld();
     if (index == 0)
         m_window.updateStatus();
     else
@@ -397,6 +402,16 @@ void Instruments::showChosenReading()
     m_window.Label35->setText(last ? reading.operatingTimeText : QString());
     if (last)
         m_window.derived()->showReading(reading);
+}
+
+void Instruments::showChosenOld()
+{
+    // The first's values are old as the window decides (its silent cycles too); another's
+    // while its session searches for it.
+    const bool old = m_shown == 0 ? m_window.m_valuesOld : m_instruments[std::size_t(m_shown)].lost;
+    m_window.alarms()->setValueOld(limits::QuantityId::Humidity, old);
+    m_window.alarms()->setValueOld(limits::QuantityId::Ambient, old);
+    m_window.derived()->setOld(old);
 }
 
 void Instruments::showChosenStatus()

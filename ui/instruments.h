@@ -101,6 +101,8 @@ private:
     // The page's alarms: the shown instrument's limit watches and limits.
     void showChosenAlarms();
     void showChosenReading();
+    // The fields dimmed while the shown instrument's values are old.
+    void showChosenOld();
     void showChosenStatus();
     void ensurePage();
     // The reconnect question of the next start, once the window is shown.

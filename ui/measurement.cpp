@@ -251,11 +251,13 @@ void TForm1::showValuesOld(bool old)
     if (old == m_valuesOld)
         return;
     m_valuesOld = old;
-    // Edit20 says "Error" instead.
-    m_alarms->setValueOld(limits::QuantityId::Humidity, old);
-    m_alarms->setValueOld(limits::QuantityId::Ambient, old);
-    if (m_derived)
-        m_derived->setOld(old);
+    // Edit20 says "Error" instead. Another instrument shown has the fields meanwhile.
+    if (m_instruments->showsFirst()) {
+        m_alarms->setValueOld(limits::QuantityId::Humidity, old);
+        m_alarms->setValueOld(limits::QuantityId::Ambient, old);
+        if (m_derived)
+            m_derived->setOld(old);
+    }
     updateStatus();
 }
 

@@ -1253,6 +1253,11 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     const QString folder302 = QStringLiteral("302"), folder303 = QStringLiteral("303");
     sims[1].unplug();
     QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, 302), hmx::InstrumentState::Searching, 30000);
+    // Shown meanwhile, its old values are dimmed; the first's live ones are not.
+    QTest::mouseClick(TileOf(*m_form, 302), Qt::LeftButton);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Text), hmx::FieldLook::oldColor());
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Text) != hmx::FieldLook::oldColor());
     const qsizetype firstLines = LogLines().size(), thirdLines = linesIn(folder303);
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= firstLines + 2 && linesIn(folder303) >= thirdLines + 2, 30000);
     QCOMPARE(StateOf(*m_form, 301), hmx::InstrumentState::Measuring);
