@@ -16,6 +16,7 @@
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/sessionpublishing.h"
+#include "ui/statisticspanel.h"
 
 #include <QAction>
 #include <QDir>
@@ -67,6 +68,7 @@ Instruments::Instruments(TForm1& window)
     , m_set(new InstrumentSet({}, this))
 {
     connect(m_set, &InstrumentSet::searched, this, &Instruments::searched);
+    connect(this, &Instruments::instrumentsChanged, this, &Instruments::showStatisticsName);
     // The reconnect question waits until the window is on the screen.
     window.installEventFilter(this);
 }
@@ -357,6 +359,7 @@ void Instruments::choose(int index)
     showChosenAlarms();
     showChosenReading();
     showChosenOld();
+    showStatisticsName();
     if (index == 0)
         m_window.updateStatus();
     else
@@ -412,6 +415,12 @@ void Instruments::showChosenOld()
     m_window.alarms()->setValueOld(limits::QuantityId::Humidity, old);
     m_window.alarms()->setValueOld(limits::QuantityId::Ambient, old);
     m_window.derived()->setOld(old);
+}
+
+void Instruments::showStatisticsName()
+{
+    if (StatisticsPanel* statistics = m_window.statistics())
+        statistics->setInstrument(count() > 1 ? name(m_shown) : QString());
 }
 
 void Instruments::showChosenStatus()

@@ -103,6 +103,8 @@ private:
     void showChosenReading();
     // The fields dimmed while the shown instrument's values are old.
     void showChosenOld();
+    // The statistics name the shown instrument once there are several.
+    void showStatisticsName();
     void showChosenStatus();
     void ensurePage();
     // The reconnect question of the next start, once the window is shown.

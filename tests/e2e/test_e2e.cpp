@@ -20,6 +20,7 @@
 #include "ui/instrumenttile.h"
 #include "ui/language.h"
 #include "ui/limitsdialog.h"
+#include "ui/statisticspanel.h"
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
 
@@ -1242,6 +1243,10 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     thirdDerived.shown = {Quantity::AbsoluteHumidity, Quantity::MixingRatio};
     QCOMPARE(third->options().derived.shown, thirdDerived.shown);
     QCOMPARE(hmx::LoadInstrumentDerived(*hmx::ProgramSettings(), 303, {}), third->options().derived);
+    // The statistics name the instrument whose lines they describe.
+    m_form->statistics()->setShown(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->statistics()->shownTable().header.value(0).endsWith(QStringLiteral("Magazyn A")), 30000);
+    m_form->statistics()->setShown(false);
 
     QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
     QVERIFY(alarms->preferences() == firstLimits);
