@@ -36,7 +36,7 @@ QColor StatusColor(Level level)
 
 AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
                        QRect acknowledgeButton, MeasuringSession& session)
-    : QObject(window), m_window(window), m_title(window->windowTitle()), m_session(session),
+    : QObject(window), m_window(window), m_title(window->windowTitle()), m_session(session), m_showing(&session),
       m_notifier(CreateNotifier(window))
 {
     for (const Field& field : fields) {
@@ -81,7 +81,7 @@ AlarmPanel::AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>&
     });
 
     connect(&session, &MeasuringSession::limitEvents, this, &AlarmPanel::handle);
-    connect(&session, &MeasuringSession::limitsChanged, this, &AlarmPanel::showAll);
+    connect(&session, &MeasuringSession::limitsChanged, this, [this] { limitsChangedIn(&m_session); });
     const std::unique_ptr<QSettings> stored = ProgramSettings();
     setPreferences(LoadAlarmPreferences(*stored));
 }
@@ -90,12 +90,46 @@ AlarmPanel::~AlarmPanel() = default;
 
 const LimitWatches& AlarmPanel::watches() const
 {
-    return m_session.limits();
+    return m_showing->limits();
 }
 
 void AlarmPanel::setPreferences(const AlarmPreferences& preferences)
 {
-    m_session.setLimits(preferences);  // its events and the new limits come back as signals
+    m_showing->setLimits(preferences);  // its events and the new limits come back as signals
+}
+
+void AlarmPanel::showSession(MeasuringSession& session, SaveLimits save)
+{
+    m_save = std::move(save);
+    if (&session == m_showing)
+        return;
+    // An open dialog holds the limits of the instrument shown before.
+    if (LimitsDialog* open = limitsDialog())
+        open->close();
+    m_showing = &session;
+    showAll();
+    emit limitEventsShown();
+}
+
+void AlarmPanel::limitsChangedIn(const MeasuringSession* from)
+{
+    if (from == m_showing)
+        showAll();
+    else
+        showWindowState();
+}
+
+void AlarmPanel::showTouched(const MeasuringSession* from, const QuantityLimitEvents& events)
+{
+    if (from != m_showing)
+        return;
+    std::set<QuantityId> touched;
+    for (const QuantityLimitEvent& e : events)
+        touched.insert(e.quantity);
+    for (const QuantityId quantity : touched) {
+        if (const auto found = m_shown.find(quantity); found != m_shown.end())
+            show(quantity, found->second);
+    }
 }
 
 void AlarmPanel::showAll()
@@ -108,16 +142,11 @@ void AlarmPanel::showAll()
 
 void AlarmPanel::handle(const QuantityLimitEvents& events)
 {
-    std::set<QuantityId> touched;
-    for (const QuantityLimitEvent& e : events)
-        touched.insert(e.quantity);
-    for (const QuantityId quantity : touched) {
-        if (const auto found = m_shown.find(quantity); found != m_shown.end())
-            show(quantity, found->second);
-    }
+    showTouched(&m_session, events);
     showWindowState();
-    emit limitEventsShown();
-    notifyCrossings(events, watches(), QString());
+    if (m_showing == &m_session)
+        emit limitEventsShown();
+    notifyCrossings(events, m_session.limits(), QString());
 }
 
 void AlarmPanel::watchAlso(MeasuringSession& session, std::function<QString()> name)
@@ -129,12 +158,15 @@ void AlarmPanel::watchAlso(MeasuringSession& session, std::function<QString()> n
             if (other.session == s)
                 handleOther(other, events);
     });
-    connect(s, &MeasuringSession::limitsChanged, this, &AlarmPanel::showWindowState);
+    connect(s, &MeasuringSession::limitsChanged, this, [this, s] { limitsChangedIn(s); });
 }
 
 void AlarmPanel::handleOther(const Other& other, const QuantityLimitEvents& events)
 {
+    showTouched(other.session, events);
     showWindowState();
+    if (m_showing == other.session)
+        emit limitEventsShown();
     notifyCrossings(events, other.session->limits(), other.name());
 }
 
@@ -173,7 +205,9 @@ void AlarmPanel::show(QuantityId quantity, Shown& s)
 
 void AlarmPanel::showWindowState()
 {
-    bool waiting = watches().unacknowledged(Level::Alarm) || watches().unacknowledged(Level::Warning);
+    // The first instrument's, whichever is shown.
+    const LimitWatches& first = m_session.limits();
+    bool waiting = first.unacknowledged(Level::Alarm) || first.unacknowledged(Level::Warning);
     // Other instruments past a limit are named in the title; the first alone keeps it as it is.
     QStringList others;
     for (const Other& other : m_others) {
@@ -185,7 +219,7 @@ void AlarmPanel::showWindowState()
     QString title = m_title;
     if (!others.isEmpty())
         title += QStringLiteral(" – ") + others.join(QStringLiteral(", "));
-    m_window->setWindowTitle(watches().crossed() || !others.isEmpty() ? QStringLiteral("⚠ ") + title : title);
+    m_window->setWindowTitle(first.crossed() || !others.isEmpty() ? QStringLiteral("⚠ ") + title : title);
     m_acknowledgeButton->setVisible(waiting);
 }
 
@@ -201,7 +235,7 @@ void AlarmPanel::acknowledge()
 
 void AlarmPanel::acknowledge(QuantityId quantity)
 {
-    m_session.acknowledge(quantity);
+    m_showing->acknowledge(quantity);
     if (!soundWaiting())
         m_repeat.stop();
     showWindowState();
@@ -236,6 +270,10 @@ void AlarmPanel::openLimitsDialog()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         setPreferences(dialog->preferences());
+        if (m_save) {
+            m_save(watches().preferences());
+            return;
+        }
         const std::unique_ptr<QSettings> stored = ProgramSettings();
         SaveAlarmPreferences(*stored, watches().preferences());
     });
@@ -279,7 +317,7 @@ bool AlarmPanel::soundWaiting(const LimitWatches& watches)
 
 bool AlarmPanel::soundWaiting() const
 {
-    if (soundWaiting(watches()))
+    if (soundWaiting(m_session.limits()))
         return true;
     for (const Other& other : m_others)
         if (soundWaiting(other.session->limits()))

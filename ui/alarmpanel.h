@@ -43,14 +43,25 @@ public:
     // Puts its buttons (Limits, Acknowledge at the given places) and status lines on
     // `page`; `window` gets the warning sign and the requests for attention. Shows the
     // limit watches of `session`, which watches the readings; the stored limits go to it.
+    // The page shows it until another is shown (showSession).
     AlarmPanel(QWidget* window, QWidget* page, const std::vector<Field>& fields, QRect limitsButton,
                QRect acknowledgeButton, MeasuringSession& session);
     ~AlarmPanel() override;
 
+    // How the Limits dialog keeps an instrument's accepted limits.
+    using SaveLimits = std::function<void(const AlarmPreferences&)>;
+
+    // The shown instrument's limits, the dialog's and the chart's.
     const AlarmPreferences& preferences() const { return watches().preferences(); }
-    // Limits that stay keep their state; changed ones are decided again from the latest
-    // reading (see LimitWatch::setLimits).
+    // The shown instrument's limits: those that stay keep their state; changed ones are
+    // decided again from the latest reading (see LimitWatch::setLimits).
     void setPreferences(const AlarmPreferences& preferences);
+
+    // The fields, status lines, Limits dialog and chart show `session`'s limit watches from
+    // now on; accepted limits are kept by `save` (empty: the window's own keys, the first's).
+    // The title and Acknowledge go on counting every instrument.
+    void showSession(MeasuringSession& session, SaveLimits save);
+    MeasuringSession& shownSession() const { return *m_showing; }
 
     // The instrument's alarms as last read, for the copy button and the chart.
     const std::vector<InstrumentAlarm>& instrumentAlarms() const { return watches().instrumentAlarms(); }
@@ -106,6 +117,10 @@ private:
     const LimitWatches& watches() const;
     void handle(const QuantityLimitEvents& events);
     void handleOther(const Other& other, const QuantityLimitEvents& events);
+    // The fields of the quantities `events` touch, when `from` is shown.
+    void showTouched(const MeasuringSession* from, const QuantityLimitEvents& events);
+    // New limits of `from`: the page's as well when it is shown.
+    void limitsChangedIn(const MeasuringSession* from);
     void notifyCrossings(const QuantityLimitEvents& events, const LimitWatches& watches, const QString& name);
     void showAll();
     void show(limits::QuantityId quantity, Shown& s);
@@ -118,7 +133,9 @@ private:
 
     QWidget* m_window;
     QString m_title;
-    MeasuringSession& m_session;
+    MeasuringSession& m_session;  // the first instrument's
+    MeasuringSession* m_showing;  // the shown instrument's
+    SaveLimits m_save;
     std::map<limits::QuantityId, Shown> m_shown;
     std::vector<Other> m_others;
     QPushButton* m_limitsButton;

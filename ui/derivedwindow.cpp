@@ -5,6 +5,7 @@
 #include "session/measuringsession.h"
 #include "ui/deriveddialog.h"
 #include "ui/derivedpanel.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 
 #include <QAction>
@@ -32,6 +33,12 @@ void TForm1::ShowDerivedDialog()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         const DerivedChoice chosen = dialog->choice();
+        if (!m_instruments->showsFirst()) {
+            // The shown instrument's own choice; the first's stays as it is.
+            m_derived->setChoice(chosen);
+            m_instruments->setShownDerived(chosen);
+            return;
+        }
         QSettings settings;
         SaveDerivedChoice(chosen, settings);
         // The fields and the chart at once, and the readings from the next one on carry them

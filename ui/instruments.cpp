@@ -16,6 +16,7 @@
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/sessionpublishing.h"
+#include "ui/statisticspanel.h"
 
 #include <QAction>
 #include <QDir>
@@ -67,6 +68,7 @@ Instruments::Instruments(TForm1& window)
     , m_set(new InstrumentSet({}, this))
 {
     connect(m_set, &InstrumentSet::searched, this, &Instruments::searched);
+    connect(this, &Instruments::instrumentsChanged, this, &Instruments::showStatisticsName);
     // The reconnect question waits until the window is on the screen.
     window.installEventFilter(this);
 }
@@ -144,10 +146,14 @@ void Instruments::follow(int index)
     connect(s, &MeasuringSession::lost, this, [this, at, index] {
         at().lost = true;
         updateState(index);
+        if (index == m_shown && index != 0)
+            showChosenOld();
     });
     connect(s, &MeasuringSession::back, this, [this, at, index] {
         at().lost = false;
         updateState(index);
+        if (index == m_shown && index != 0)
+            showChosenOld();
     });
     connect(s, &MeasuringSession::otherUnit, this, [this, at, index](const QString& device, quint16 serialNumber) {
         at().view.state = InstrumentState::OtherUnit;
@@ -279,7 +285,7 @@ void Instruments::startAdded(const FoundInstrument& found)
     options.folder = folder;
     options.language = WindowLanguage;
     options.fallbackFolder = QDir::homePath();
-    options.derived = LoadInstrumentDerived(*stored, serial, m_window.derived()->choice());
+    options.derived = LoadInstrumentDerived(*stored, serial, firstDerived());
     options.limits = LoadInstrumentLimits(*stored, serial);
     MeasuringSession* s = m_set->add(options);
     ApplyPublishPreferences(*s, *m_set, serial, false);
@@ -337,18 +343,56 @@ void Instruments::choose(int index)
 {
     if (index < 0 || index >= count())
         return;
+    // The derived fields and lines show the shown instrument's choice; the first's comes back.
+    DerivedPanel* derived = m_window.derived();
+    if (m_shown == 0 && index != 0)
+        m_firstDerived = derived->choice();
+    if (index != 0)
+        derived->setChoice(session(index)->options().derived);
+    else if (m_shown != 0)
+        derived->setChoice(m_firstDerived);
     m_shown = index;
     for (int i = 0; i < count(); ++i)
         if (InstrumentTile* tile = m_instruments[std::size_t(i)].tile)
             tile->setChosen(i == index);
     m_window.showLines(*lines(index));
+    showChosenAlarms();
     showChosenReading();
+    showChosenOld();
+    showStatisticsName();
     if (index == 0)
         m_window.updateStatus();
     else
         showChosenStatus();
     m_window.PageControl1->setCurrentWidget(m_window.TabSheet3);
     emit chosen(index);
+}
+
+void Instruments::showChosenAlarms()
+{
+    AlarmPanel* alarms = m_window.alarms();
+    if (m_shown == 0) {
+        alarms->showSession(*session(0), {});  // the window's own keys
+        return;
+    }
+    // Kept by serial number, as the next "Add instrument…" of the unit reads them.
+    const quint16 serial = m_instruments[std::size_t(m_shown)].view.serialNumber;
+    alarms->showSession(*session(m_shown), [serial](const AlarmPreferences& preferences) {
+        SaveInstrumentLimits(*ProgramSettings(), serial, preferences);
+    });
+}
+
+const DerivedChoice& Instruments::firstDerived() const
+{
+    return m_shown == 0 ? m_window.derived()->choice() : m_firstDerived;
+}
+
+void Instruments::setShownDerived(const DerivedChoice& choice)
+{
+    if (m_shown == 0)
+        return;  // the window's own keys, its own dialog
+    SaveInstrumentDerived(*ProgramSettings(), m_instruments[std::size_t(m_shown)].view.serialNumber, choice);
+    session(m_shown)->setDerived(choice);
 }
 
 void Instruments::showChosenReading()
@@ -361,6 +405,22 @@ void Instruments::showChosenReading()
     m_window.Label35->setText(last ? reading.operatingTimeText : QString());
     if (last)
         m_window.derived()->showReading(reading);
+}
+
+void Instruments::showChosenOld()
+{
+    // The first's values are old as the window decides (its silent cycles too); another's
+    // while its session searches for it.
+    const bool old = m_shown == 0 ? m_window.m_valuesOld : m_instruments[std::size_t(m_shown)].lost;
+    m_window.alarms()->setValueOld(limits::QuantityId::Humidity, old);
+    m_window.alarms()->setValueOld(limits::QuantityId::Ambient, old);
+    m_window.derived()->setOld(old);
+}
+
+void Instruments::showStatisticsName()
+{
+    if (StatisticsPanel* statistics = m_window.statistics())
+        statistics->setInstrument(count() > 1 ? name(m_shown) : QString());
 }
 
 void Instruments::showChosenStatus()

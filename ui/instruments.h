@@ -58,6 +58,11 @@ public:
     void choose(int index);
     bool showsFirst() const { return m_shown == 0; }
     int shown() const { return m_shown; }
+    // The first instrument's derived quantities (the window's), whichever is shown.
+    const DerivedChoice& firstDerived() const;
+    // The shown instrument's derived quantities, not the first's: kept by its serial number,
+    // and its readings carry them from the next one on.
+    void setShownDerived(const DerivedChoice& choice);
     // Asks for the instrument's name (the tile's double click).
     void askName(int index);
 
@@ -93,7 +98,13 @@ private:
     void showSearching(bool searching);
     void updateState(int index);
     void updateTile(int index);
+    // The page's alarms: the shown instrument's limit watches and limits.
+    void showChosenAlarms();
     void showChosenReading();
+    // The fields dimmed while the shown instrument's values are old.
+    void showChosenOld();
+    // The statistics name the shown instrument once there are several.
+    void showStatisticsName();
     void showChosenStatus();
     void ensurePage();
     // The reconnect question of the next start, once the window is shown.
@@ -105,6 +116,7 @@ private:
     InstrumentSet* m_set;
     std::vector<Instrument> m_instruments;  // the first first
     int m_shown = 0;
+    DerivedChoice m_firstDerived;  // while another is shown
     InstrumentsPage* m_page = nullptr;
     QPushButton* m_addButton = nullptr;
     QAction* m_addAction = nullptr;

@@ -53,6 +53,13 @@ DerivedChoice LoadInstrumentDerived(QSettings& settings, quint16 serialNumber, c
     return choice;
 }
 
+void SaveInstrumentDerived(QSettings& settings, quint16 serialNumber, const DerivedChoice& choice)
+{
+    settings.beginGroup(Group(serialNumber));
+    SaveDerivedChoice(choice, settings);
+    settings.endGroup();
+}
+
 std::vector<KeptInstrument> LoadLastInstruments(QSettings& settings)
 {
     std::vector<KeptInstrument> kept;

@@ -31,6 +31,7 @@ AlarmPreferences LoadInstrumentLimits(QSettings& settings, quint16 serialNumber)
 void SaveInstrumentLimits(QSettings& settings, quint16 serialNumber, const AlarmPreferences& preferences);
 // `usual` (the window's choice) until one is kept for this instrument.
 DerivedChoice LoadInstrumentDerived(QSettings& settings, quint16 serialNumber, const DerivedChoice& usual);
+void SaveInstrumentDerived(QSettings& settings, quint16 serialNumber, const DerivedChoice& choice);
 
 std::vector<KeptInstrument> LoadLastInstruments(QSettings& settings);
 // Fewer than two: nothing is kept, so the next start offers nothing.

@@ -59,7 +59,7 @@ void TForm1::setUpSession()
     options.language = WindowLanguage;
     // Lines and events no file would take go to the home folder at the end.
     options.fallbackFolder = QDir::homePath();
-    options.derived = m_derived->choice();
+    options.derived = m_instruments->firstDerived();
     m_session = m_instruments->addFirst(options, *m_lines);
     MeasuringSession* s = m_session;
     s->setLines(m_lines);  // Chart1's
@@ -251,11 +251,13 @@ void TForm1::showValuesOld(bool old)
     if (old == m_valuesOld)
         return;
     m_valuesOld = old;
-    // Edit20 says "Error" instead.
-    m_alarms->setValueOld(limits::QuantityId::Humidity, old);
-    m_alarms->setValueOld(limits::QuantityId::Ambient, old);
-    if (m_derived)
-        m_derived->setOld(old);
+    // Edit20 says "Error" instead. Another instrument shown has the fields meanwhile.
+    if (m_instruments->showsFirst()) {
+        m_alarms->setValueOld(limits::QuantityId::Humidity, old);
+        m_alarms->setValueOld(limits::QuantityId::Ambient, old);
+        if (m_derived)
+            m_derived->setOld(old);
+    }
     updateStatus();
 }
 

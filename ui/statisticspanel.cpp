@@ -102,12 +102,22 @@ void StatisticsPanel::setLines(const readings::Lines& lines)
     scheduleRefresh();
 }
 
+void StatisticsPanel::setInstrument(const QString& name)
+{
+    m_instrument = name;
+    scheduleRefresh();
+}
+
 readings::StatisticsTable StatisticsPanel::table() const
 {
     m_chart.updateRanges();
     const chart::ChartLayout layout = m_chart.chartLayout();
-    return ReadingsStatistics(ShownReadings(m_chart, *m_lines), layout.timeMin, layout.timeMax,
-                              m_preferences ? m_preferences() : AlarmPreferences{}, WindowLanguage);
+    readings::StatisticsTable t = ReadingsStatistics(ShownReadings(m_chart, *m_lines), layout.timeMin, layout.timeMax,
+                                                     m_preferences ? m_preferences() : AlarmPreferences{}, WindowLanguage);
+    // As the chart names its lines when several instruments are drawn.
+    if (!m_instrument.isEmpty() && !t.header.isEmpty())
+        t.header[0] = QStringLiteral("%1 – %2").arg(t.header[0], m_instrument);
+    return t;
 }
 
 bool StatisticsPanel::shown() const { return m_showAction->isChecked(); }

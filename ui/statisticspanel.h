@@ -39,6 +39,9 @@ public:
     StatisticsPanel(chart::ChartWidget& chart, const readings::Lines& lines, Preferences preferences);
     // The lines the chart draws from now on.
     void setLines(const readings::Lines& lines);
+    // The instrument whose lines these are, named in the first column's heading (and so in
+    // the copy and the CSV); empty, one instrument measured: no name.
+    void setInstrument(const QString& name);
 
     // Of the visible lines over the shown time range (the chart's ranges brought up to
     // date first), computed now.
@@ -65,6 +68,7 @@ private:
 
     chart::ChartWidget& m_chart;
     const readings::Lines* m_lines;
+    QString m_instrument;
     Preferences m_preferences;
     QRect m_chartPlace;  // the chart's own place, without the panel
     QTableWidget* m_view;

@@ -10,17 +10,23 @@
 #include "limits/limitsettings.h"
 #include "readings/lines.h"
 #include "session/measuringsession.h"
+#include "ui/alarmpanel.h"
 #include "ui/chartinstruments.h"
+#include "ui/derivedpanel.h"
+#include "ui/fieldlook.h"
 #include "ui/instruments.h"
 #include "ui/instrumentsettings.h"
 #include "ui/instrumentspage.h"
 #include "ui/instrumenttile.h"
 #include "ui/language.h"
+#include "ui/limitsdialog.h"
+#include "ui/statisticspanel.h"
 #include "ui/mainwindow.h"
 #include "ui/stopsignals.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -1104,13 +1110,17 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
         ports += (i ? ":" : "") + sims[i].linkPath();
     }
     qputenv("HMX700_PORTS", QByteArray::fromStdString(ports));
-    // The third has a name and a humidity alarm below its readings, kept before it is added.
+    // The third has a name, a humidity alarm below its readings and derived quantities of
+    // its own, kept before it is added.
+    hmx::DerivedChoice thirdDerived;
+    thirdDerived.shown = {hmx::humidity::Quantity::AbsoluteHumidity};
     {
         const std::unique_ptr<QSettings> stored = hmx::ProgramSettings();
         hmx::SaveInstrumentName(*stored, 303, QStringLiteral("Magazyn A"));
         hmx::AlarmPreferences alarm;
         alarm.limits[hmx::limits::QuantityId::Humidity][hmx::limits::Bound::AlarmHigh] = 50.0;
         hmx::SaveInstrumentLimits(*stored, 303, alarm);
+        hmx::SaveInstrumentDerived(*stored, 303, thirdDerived);
     }
 
     QVERIFY(!m_form->instruments()->page());
@@ -1174,11 +1184,85 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("45.00"), 30000);
     QVERIFY(m_form->Series6->data() == m_form->lines().line(hmx::humidity::Quantity::RelativeHumidity));
 
+    // Shown, the third's humidity alarm is the page's: the field's colour and status line,
+    // Acknowledge (its journal says so); the first shown again has its own.
+    using hmx::limits::QuantityId;
+    hmx::AlarmPanel* alarms = m_form->alarms();
+    hmx::MeasuringSession* first = m_form->instruments()->session(0);
+    hmx::MeasuringSession* third = m_form->instruments()->session(2);
+    const hmx::AlarmPreferences firstLimits = first->limits().preferences();
+    const hmx::AlarmPreferences firstStored = hmx::LoadAlarmPreferences(*hmx::ProgramSettings());
+    const hmx::DerivedChoice firstDerived = m_form->derived()->choice();
+    QVERIFY(firstDerived != thirdDerived);
+    QCOMPARE(first->limits().status(QuantityId::Humidity).level, hmx::limits::Level::None);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("55.00"), 30000);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+    QVERIFY(!alarms->statusLabel(QuantityId::Humidity)->text().isEmpty());
+    QVERIFY(!alarms->acknowledgeButton()->isHidden());
+    alarms->acknowledgeButton()->click();
+    QVERIFY(third->limits().status(QuantityId::Humidity).acknowledged);
+    const QString journal303 = QStringLiteral("303/hmx700-events.txt");
+    const QRegularExpression acknowledged(QStringLiteral("limit-acknowledged\tquantity=humidity\t[^\r]*limit=alarmHigh"));
+    QTRY_VERIFY_WITH_TIMEOUT(FileText(journal303).contains(acknowledged), 30000);
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QVERIFY(alarms->statusLabel(QuantityId::Humidity)->text().isEmpty());
+
+    // Its Limits dialog holds its limits; what it accepts is its own, kept by its serial
+    // number, and the crossing clears; the first's limits and keys stay as they were.
+    QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Base), hmx::FieldLook::alarmColor());
+    alarms->limitsButton()->click();
+    QPointer<hmx::LimitsDialog> limitsDialog = alarms->limitsDialog();
+    QVERIFY(limitsDialog);
+    auto* humidityHigh = limitsDialog->findChild<QLineEdit*>(QStringLiteral("humidity.alarmHigh"));
+    QVERIFY(humidityHigh && !humidityHigh->text().isEmpty());
+    humidityHigh->setText(QStringLiteral("60"));
+    limitsDialog->accept();
+    QVERIFY(limitsDialog.isNull() || limitsDialog->problem().isEmpty());
+    QCOMPARE(third->limits().preferences().of(QuantityId::Humidity)[hmx::limits::Bound::AlarmHigh], 60.0);
+    QCOMPARE(hmx::LoadInstrumentLimits(*hmx::ProgramSettings(), 303).of(QuantityId::Humidity)[hmx::limits::Bound::AlarmHigh], 60.0);
+    QTRY_COMPARE_WITH_TIMEOUT(third->limits().status(QuantityId::Humidity).level, hmx::limits::Level::None, 30000);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Base) != hmx::FieldLook::alarmColor());
+    QVERIFY(first->limits().preferences() == firstLimits);
+    QVERIFY(hmx::LoadAlarmPreferences(*hmx::ProgramSettings()) == firstStored);
+
+    // Its derived quantities in the fields; the dialog edits them alone.
+    using hmx::humidity::Quantity;
+    QCOMPARE(m_form->derived()->choice(), thirdDerived);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->derived()->field(Quantity::AbsoluteHumidity)
+                                 && !m_form->derived()->field(Quantity::AbsoluteHumidity)->text().isEmpty(), 30000);
+    m_form->ShowDerivedDialog();
+    QPointer<QDialog> derivedDialog = m_form->findChild<QDialog*>(QStringLiteral("derivedDialog"));
+    QVERIFY(derivedDialog);
+    derivedDialog->findChild<QCheckBox*>(QStringLiteral("derived-mixing-ratio"))->setChecked(true);
+    derivedDialog->accept();
+    QVERIFY(m_form->derived()->field(Quantity::MixingRatio));
+    thirdDerived.shown = {Quantity::AbsoluteHumidity, Quantity::MixingRatio};
+    QCOMPARE(third->options().derived.shown, thirdDerived.shown);
+    QCOMPARE(hmx::LoadInstrumentDerived(*hmx::ProgramSettings(), 303, {}), third->options().derived);
+    // The statistics name the instrument whose lines they describe.
+    m_form->statistics()->setShown(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->statistics()->shownTable().header.value(0).endsWith(QStringLiteral("Magazyn A")), 30000);
+    m_form->statistics()->setShown(false);
+
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(alarms->preferences() == firstLimits);
+    QCOMPARE(m_form->derived()->choice(), firstDerived);
+    QCOMPARE(first->options().derived, firstDerived);
+
     // One unplugged: its tile searches while the others go on.
     const auto linesIn = [](const QString& folder) { return LogLines(QDir(folder).filePath(QStringLiteral("jrt1.txt"))).size(); };
     const QString folder302 = QStringLiteral("302"), folder303 = QStringLiteral("303");
     sims[1].unplug();
     QTRY_COMPARE_WITH_TIMEOUT(StateOf(*m_form, 302), hmx::InstrumentState::Searching, 30000);
+    // Shown meanwhile, its old values are dimmed; the first's live ones are not.
+    QTest::mouseClick(TileOf(*m_form, 302), Qt::LeftButton);
+    QCOMPARE(m_form->Edit6->palette().color(QPalette::Text), hmx::FieldLook::oldColor());
+    QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
+    QVERIFY(m_form->Edit6->palette().color(QPalette::Text) != hmx::FieldLook::oldColor());
     const qsizetype firstLines = LogLines().size(), thirdLines = linesIn(folder303);
     QTRY_VERIFY_WITH_TIMEOUT(LogLines().size() >= firstLines + 2 && linesIn(folder303) >= thirdLines + 2, 30000);
     QCOMPARE(StateOf(*m_form, 301), hmx::InstrumentState::Measuring);
