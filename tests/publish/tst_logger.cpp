@@ -5,6 +5,7 @@
 // complete and says "offline". With --all, several instruments at once, each on its own.
 #include "instrument/poller.h"
 #include "log/eventjournal.h"
+#include "log/logfolderlock.h"
 #include "log/measurementlog.h"
 #include "tools/mqttwatcher.h"
 #include "tools/simulator.h"
@@ -121,6 +122,7 @@ private slots:
     void tlsFailureNamesItsCause_data();
     void tlsFailureNamesItsCause();
     void allRecordsEachUnitOnItsOwn();
+    void allLeavesAUnitAnotherCopyRecords();
 
 private:
     // Starts hmx700-logger with `arguments` in `dir`, the simulator as its only port;
@@ -678,6 +680,44 @@ void TestLogger::allRecordsEachUnitOnItsOwn()
         QCOMPARE(journal.count("connect " + name), 1);
         QCOMPARE(journal.count("instrument-lost"), unit.serial == units[0].serial ? 1 : 0);
     }
+}
+
+// A unit whose folder another copy measures in is named and left alone; the others are
+// recorded as ever, and the other copy's log is never touched.
+void TestLogger::allLeavesAUnitAnotherCopyRecords()
+{
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    QVERIFY(d.mkpath("4444") && d.mkpath("5555"));
+    sim::Simulator held, free;
+    held.setVersion(1, 4, 4444);
+    free.setVersion(1, 4, 5555);
+    const QString heldLog = d.filePath("4444/jrt1.txt");
+    QFile other(heldLog);
+    QVERIFY(other.open(QIODevice::WriteOnly) && other.write("another copy's line\n") > 0);
+    other.close();
+    LogFolderLock anotherCopy(heldLog);
+    QCOMPARE(anotherCopy.acquire(), LogFolderLock::Result::Held);
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("HMX700_PORTS"), QString::fromStdString(held.linkPath() + ':' + free.linkPath()));
+    QProcess logger;
+    startLogger(logger, dir.path(), {"--all"}, {}, extra);
+    QByteArray said;
+    const auto saidNow = [&] { return (said += logger.readAll()).constData(); };
+    QTRY_VERIFY2_WITH_TIMEOUT(LogLines(d.filePath("5555/jrt1.txt")).size() >= 3, saidNow(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(said.contains("[4444] left alone until the recorder starts again"), saidNow(), 30000);
+    // Still recording the other after the next searches, which leave the held unit alone.
+    const qsizetype logged = LogLines(d.filePath("5555/jrt1.txt")).size();
+    QTRY_VERIFY_WITH_TIMEOUT(LogLines(d.filePath("5555/jrt1.txt")).size() >= logged + 12, 30000);
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(30000));
+    QCOMPARE(logger.exitCode(), 0);
+    saidNow();
+    QCOMPARE(said.count("[4444] left alone"), 1);
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), QByteArray("another copy's line\n"));
+    // Nothing renamed or made beside it: the lock is the other copy's.
+    QCOMPARE(QDir(d.filePath("4444")).entryList({"jrt1*"}, QDir::Files), (QStringList{"jrt1.txt", "jrt1.txt.lock"}));
 }
 
 QTEST_GUILESS_MAIN(TestLogger)

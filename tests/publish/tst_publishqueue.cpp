@@ -9,6 +9,7 @@
 #include "publish/payloads.h"
 #include "publish/publisher.h"
 #include "publish/sendwindow.h"
+#include "session/instrumentset.h"
 
 #include <mosquitto.h>
 
@@ -46,6 +47,8 @@ private slots:
     void publishing();
     void fullQueueFromAnEarlierRunIsCut();
     void instrumentsShareOneConnection();
+    void sharedConnectionServesItsBrokerOnly_data();
+    void sharedConnectionServesItsBrokerOnly();
     void options_data();
     void options();
     void passwordFileOpenToOthersIsRefused();
@@ -751,6 +754,67 @@ void TestPublishQueue::instrumentsShareOneConnection()
     };
     QTRY_VERIFY_WITH_TIMEOUT(!clients().isEmpty(), 10000);
     QCOMPARE(clients(), QStringList{QStringLiteral("hmx700-%1").arg(serial)});
+}
+
+// One connection per broker and account: a session with other settings must never send
+// over another's connection (its messages would go to the wrong broker, or as another
+// user), and one naming no client id takes the connection's. The set keeps the one it
+// made while it serves, names it by the unit that made it, and publishes each unit's
+// topics apart.
+void TestPublishQueue::sharedConnectionServesItsBrokerOnly_data()
+{
+    QTest::addColumn<QString>("change");  // "key=value" changed in the second unit's settings
+    QTest::addColumn<bool>("shared");
+    QTest::newRow("the same") << QString() << true;
+    QTest::newRow("another base topic") << "baseTopic=plant/b" << true;
+    QTest::newRow("another QoS") << "qos=0" << true;
+    QTest::newRow("the connection's client id") << "clientId=hmx700-301" << true;
+    QTest::newRow("another client id") << "clientId=box-2" << false;
+    QTest::newRow("another host") << "host=10.0.0.2" << false;
+    QTest::newRow("another port") << "port=1884" << false;
+    QTest::newRow("another user") << "user=office" << false;
+    QTest::newRow("TLS") << "tls=true" << false;
+    QTest::newRow("another CA") << "caFile=/etc/other-ca.pem" << false;
+}
+
+void TestPublishQueue::sharedConnectionServesItsBrokerOnly()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, shared);
+    PublishSettings first;
+    first.enabled = true;
+    first.host = QStringLiteral("broker.local");
+    first.user = QStringLiteral("plant");
+    first.baseTopic = QStringLiteral("plant/a");
+    PublishSettings second = first;
+    const QString key = change.section('=', 0, 0), value = change.section('=', 1);
+    if (key == "baseTopic") second.baseTopic = value;
+    if (key == "qos") second.qos = value.toInt();
+    if (key == "clientId") second.clientId = value;
+    if (key == "host") second.host = value;
+    if (key == "port") second.port = value.toInt();
+    if (key == "user") second.user = value;
+    if (key == "tls") second.tls = true;
+    if (key == "caFile") second.caFile = value;
+
+    InstrumentSet set;
+    const std::shared_ptr<BrokerConnection> one = set.broker(first, 301);
+    QVERIFY(one);
+    QVERIFY(one->serves(InstrumentPublishing(first, 302, false)));
+    QCOMPARE(one->serves(second), shared);
+    const std::shared_ptr<BrokerConnection> two = set.broker(second, 302);
+    QCOMPARE(two == one, shared);
+    QCOMPARE(set.broker(second, 303), two);  // kept while it serves
+    PublishSettings off = first;
+    off.enabled = false;
+    QVERIFY(!set.broker(off, 304));
+
+    // The unit in the start folder keeps the base topic; every other adds its serial number.
+    QCOMPARE(InstrumentPublishing(first, 302, true).baseTopic, QStringLiteral("plant/a"));
+    QCOMPARE(InstrumentPublishing(first, 302, false).baseTopic, QStringLiteral("plant/a/302"));
+    PublishSettings unnamed = first;
+    unnamed.baseTopic.clear();
+    QCOMPARE(InstrumentPublishing(unnamed, 302, false).topicFor(302), QStringLiteral("hmx700/302"));
 }
 
 void TestPublishQueue::options_data()
