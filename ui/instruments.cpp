@@ -1,6 +1,5 @@
 #include "ui/instruments.h"
 
-#include "link/seriallink.h"
 #include "log/eventjournal.h"
 #include "readings/lines.h"
 #include "report/chartview.h"
@@ -515,12 +514,8 @@ void Instruments::reconnect(const std::vector<KeptInstrument>& kept)
         searchWanted();
         return;
     }
-    const std::string old = kept.front().port.toStdString();
-    std::vector<std::string> devices{old};
-    for (const std::string& port : PortNames())
-        if (CanonicalPortName(port) != CanonicalPortName(old))
-            devices.push_back(port);
-    m_window.startConnecting(devices);
+    // Its old port, then the usual ones, each device once: nothing is measured yet.
+    m_window.startConnecting(m_set->freePorts({kept.front().port.toStdString()}));
 }
 
 void Instruments::searchWanted()
