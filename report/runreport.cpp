@@ -30,6 +30,12 @@ namespace {
 
 QString OrUnknown(const QString& text, const Wording& w) { return text.isEmpty() ? w("nieznany", "unknown") : text; }
 
+// A section's or fact's title, with the instrument's name when the report covers several.
+QString Named(const QString& title, const QString& name)
+{
+    return name.isEmpty() ? title : QStringLiteral("%1 – %2").arg(title, name);
+}
+
 // Date and time with seconds, in the locale's forms; in the hour the clock repeats in
 // autumn with the UTC offset, which tells its two passes apart.
 QString MomentText(const QDateTime& moment)
@@ -66,10 +72,10 @@ report::ReportTable Transposed(const readings::StatisticsTable& table)
 
 // The limits with the units the program shows its lines in: the chart's line titles
 // ("°Cdp" for the dew point, not the "°C" of a temperature).
-report::ReportSection LimitsSection(const AlarmPreferences& preferences, Language language)
+report::ReportSection LimitsSection(const AlarmPreferences& preferences, const QString& name, Language language)
 {
     const Wording w{language};
-    report::ReportSection section{w("Obowiązujące progi", "Limits in force"), {}, {}, {}};
+    report::ReportSection section{Named(w("Obowiązujące progi", "Limits in force"), name), {}, {}, {}};
     section.table.header = {w("Wielkość", "Quantity"), w("Próg", "Limit"), w("Wartość", "Value")};
     for (const limits::QuantityInfo& measured : limits::MeasuredQuantities) {
         const limits::Limits limits = preferences.of(measured.id);
@@ -115,7 +121,7 @@ QString EventName(const QString& kind, const Wording& w)
 
 report::ReportSection EventsSection(const RunReportSource& source, double fromX, double toX, const Wording& w)
 {
-    report::ReportSection section{w("Zdarzenia okresu", "Events of the period"), {}, {}, {}};
+    report::ReportSection section{Named(w("Zdarzenia okresu", "Events of the period"), source.name), {}, {}, {}};
     if (!source.journal) {
         section.lines << w("Obok pliku dziennika nie ma dziennika zdarzeń.",
                                     "There is no event journal beside the log file.");
@@ -137,7 +143,7 @@ report::ReportSection EventsSection(const RunReportSource& source, double fromX,
 // fixed-pitch font so it is read (and copied) character for character.
 report::ReportSection FileSection(const RunReportSource& source, const Wording& w)
 {
-    report::ReportSection section{w("Plik dziennika", "Log file"), {}, {}, {}};
+    report::ReportSection section{Named(w("Plik dziennika", "Log file"), source.name), {}, {}, {}};
     if (source.logFile.isEmpty()) {
         section.lines << w("Wykres nie pochodzi z pliku.", "The chart does not come from a file.");
         return section;
@@ -270,17 +276,25 @@ QString FirmwareText(const QString& version, const QString& revision, Language l
 
 ReportReadings ShownReadings(const chart::ChartWidget& chart, const readings::Lines& lines)
 {
+    return ShownReadings(chart, std::vector<const readings::Lines*>{&lines});
+}
+
+ReportReadings ShownReadings(const chart::ChartWidget& chart, const std::vector<const readings::Lines*>& sources)
+{
     ReportReadings r;
-    r.lines = &lines;
     r.timeOfDay = [&chart](double x) { return chart.timeOfDay(x); };
-    const std::vector<humidity::Quantity> quantities = lines.quantities();
+    std::vector<std::vector<humidity::Quantity>> quantities;
+    for (const readings::Lines* lines : sources)
+        quantities.push_back(lines->quantities());
     for (int i = 0; i < chart.seriesCount(); ++i) {
         const chart::LineSeries& series = *chart.series(i);
         if (!series.visible())
             continue;
-        for (humidity::Quantity q : quantities) {
-            if (lines.find(q) == series.data())
-                r.shown.push_back({q, series.title(), series.color()});
+        for (std::size_t s = 0; s < sources.size(); ++s) {
+            for (humidity::Quantity q : quantities[s]) {
+                if (sources[s]->find(q) == series.data())
+                    r.shown.push_back({q, series.title(), series.color(), sources[s], s});
+            }
         }
     }
     return r;
@@ -326,7 +340,7 @@ std::optional<ReportPeriod> ReadingsSpan(const ReportReadings& data)
 {
     std::optional<ReportPeriod> span;
     for (const ReportLine& shown : data.shown) {
-        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        const std::shared_ptr<const readings::Line> line = shown.lines->find(shown.quantity);
         if (!line || line->count() == 0)
             continue;
         const double first = line->points().firstX(), last = line->points().lastX();
@@ -338,7 +352,7 @@ std::optional<ReportPeriod> ReadingsSpan(const ReportReadings& data)
 bool HasReadingsIn(const ReportReadings& data, ReportPeriod period)
 {
     for (const ReportLine& shown : data.shown) {
-        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        const std::shared_ptr<const readings::Line> line = shown.lines->find(shown.quantity);
         if (line && readings::StatisticsOf(*line, period.from, period.to).count > 0)
             return true;
     }
@@ -348,12 +362,20 @@ bool HasReadingsIn(const ReportReadings& data, ReportPeriod period)
 readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double fromX, double toX,
                                              const AlarmPreferences& preferences, Language language)
 {
+    return ReadingsStatistics(data, fromX, toX, std::vector<AlarmPreferences>{preferences}, language);
+}
+
+readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double fromX, double toX,
+                                             const std::vector<AlarmPreferences>& preferences, Language language)
+{
     std::vector<readings::LineStatistics> lines;
     for (const ReportLine& shown : data.shown) {
-        const std::shared_ptr<const readings::Line> line = data.lines->find(shown.quantity);
+        const std::shared_ptr<const readings::Line> line = shown.lines->find(shown.quantity);
         if (!line)
             continue;
-        lines.push_back(readings::StatisticsOf(*line, fromX, toX, StatisticsLimitsOf(preferences, shown.quantity, language)));
+        static const AlarmPreferences none;
+        const AlarmPreferences& limits = shown.source < preferences.size() ? preferences[shown.source] : none;
+        lines.push_back(readings::StatisticsOf(*line, fromX, toX, StatisticsLimitsOf(limits, shown.quantity, language)));
         lines.back().title = shown.title;
     }
     return readings::StatisticsTableOf(lines, StatisticsHeaders(language), data.timeOfDay);
@@ -362,28 +384,41 @@ readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double 
 report::ReportDocument RunReport(const ReportReadings& data, const RunReportSource& source, ReportPeriod period,
                                  Language language, const QDateTime& made)
 {
+    return RunReport(data, std::vector<RunReportSource>{source}, period, language, made);
+}
+
+report::ReportDocument RunReport(const ReportReadings& data, const std::vector<RunReportSource>& sources,
+                                 ReportPeriod period, Language language, const QDateTime& made)
+{
     const Wording w{language};
     report::ReportDocument doc;
     doc.title = w("Raport z pomiarów HMX-700", "HMX-700 measurement report");
     doc.pageNumbers = w("Strona %1 z %2", "Page %1 of %2");
-    doc.facts = {
-        {w("Program", "Program"), QStringLiteral("hmx700 " HMX700_VERSION)},
-        {w("Przyrząd", "Instrument"), OrUnknown(source.model, w)},
-        {w("Wersja oprogramowania przyrządu", "Firmware version"), OrUnknown(source.firmware, w)},
-        {w("Numer seryjny", "Serial number"), OrUnknown(source.serialNumber, w)},
-        {w("Komputer", "Computer"), QSysInfo::machineHostName()},
-        {w("Okres", "Period"),
-         MomentText(LocalDateTime(period.from)) + QStringLiteral(" – ") + MomentText(LocalDateTime(period.to))},
-        {w("Raport sporządzono", "Report made"), MomentText(made)},
-    };
+    doc.facts = {{w("Program", "Program"), QStringLiteral("hmx700 " HMX700_VERSION)}};
+    for (const RunReportSource& source : sources) {
+        doc.facts.push_back({Named(w("Przyrząd", "Instrument"), source.name), OrUnknown(source.model, w)});
+        doc.facts.push_back(
+            {Named(w("Wersja oprogramowania przyrządu", "Firmware version"), source.name), OrUnknown(source.firmware, w)});
+        doc.facts.push_back({Named(w("Numer seryjny", "Serial number"), source.name), OrUnknown(source.serialNumber, w)});
+    }
+    doc.facts.push_back({w("Komputer", "Computer"), QSysInfo::machineHostName()});
+    doc.facts.push_back({w("Okres", "Period"),
+                         MomentText(LocalDateTime(period.from)) + QStringLiteral(" – ") + MomentText(LocalDateTime(period.to))});
+    doc.facts.push_back({w("Raport sporządzono", "Report made"), MomentText(made)});
     doc.chartHeading = w("Wykres okresu", "Chart of the period");
+    std::vector<AlarmPreferences> preferences;
+    for (const RunReportSource& source : sources)
+        preferences.push_back(source.preferences);
     doc.sections.push_back({w("Statystyka", "Statistics"),
-                            Transposed(ReadingsStatistics(data, period.from, period.to, source.preferences, language)),
+                            Transposed(ReadingsStatistics(data, period.from, period.to, preferences, language)),
                             {},
                             {}});
-    doc.sections.push_back(LimitsSection(source.preferences, language));
-    doc.sections.push_back(EventsSection(source, period.from, period.to, w));
-    doc.sections.push_back(FileSection(source, w));
+    for (const RunReportSource& source : sources)
+        doc.sections.push_back(LimitsSection(source.preferences, source.name, language));
+    for (const RunReportSource& source : sources)
+        doc.sections.push_back(EventsSection(source, period.from, period.to, w));
+    for (const RunReportSource& source : sources)
+        doc.sections.push_back(FileSection(source, w));
     return doc;
 }
 

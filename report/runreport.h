@@ -38,24 +38,28 @@ struct ReportPeriod {
     double to = 0;
 };
 
-// A line a report covers: its quantity (its line in the readings) and how the chart
-// shows it.
+// A line a report covers: its quantity, the readings it is a line of, which source of
+// readings (instrument) that is, and how the chart shows it.
 struct ReportLine {
     humidity::Quantity quantity = humidity::Quantity::DewPoint;
     QString title;
     QColor color;
+    const readings::Lines* lines = nullptr;
+    std::size_t source = 0;  // index of `lines` among the sources asked
 };
 
-// What a report reads: the lines of one source of readings, those of them the chart
-// shows (in legend order), and the clock the chart writes times with.
+// What a report reads: the lines the chart shows (in legend order) and the clock the
+// chart writes times with.
 struct ReportReadings {
-    const readings::Lines* lines = nullptr;
     std::vector<ReportLine> shown;
     std::function<QTime(double)> timeOfDay;
 };
 
 // The lines of `lines` the chart draws and shows, with its clock.
 ReportReadings ShownReadings(const chart::ChartWidget& chart, const readings::Lines& lines);
+// The same of several sources' lines (several instruments drawn on one chart), each
+// line marked with its source's index.
+ReportReadings ShownReadings(const chart::ChartWidget& chart, const std::vector<const readings::Lines*>& sources);
 
 struct RunReportSource {
     QString logFile;  // the log the chart's readings came from; empty: none known
@@ -67,6 +71,8 @@ struct RunReportSource {
     std::optional<std::vector<JournalEvent>> journal;
     QString model, firmware, serialNumber;  // empty: not known
     AlarmPreferences preferences;
+    // The instrument's name while the report covers several; empty: the only one.
+    QString name;
 };
 
 // hmx700-events.txt in the log's folder.
@@ -93,6 +99,9 @@ bool HasReadingsIn(const ReportReadings& data, ReportPeriod period);
 // on its quantity, in `language`.
 readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double fromX, double toX,
                                              const AlarmPreferences& preferences, Language language);
+// The same with the limits of each line's own source (by its index).
+readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double fromX, double toX,
+                                             const std::vector<AlarmPreferences>& preferences, Language language);
 
 // The report of the period: the statistics of the lines shown over exactly the period,
 // the limits in force, the journal's events of the period and the log's name, size and
@@ -100,6 +109,10 @@ readings::StatisticsTable ReadingsStatistics(const ReportReadings& data, double 
 // ShowPeriod.)
 report::ReportDocument RunReport(const ReportReadings& data, const RunReportSource& source, ReportPeriod period,
                                  Language language, const QDateTime& made = QDateTime::currentDateTime());
+// The report of several instruments drawn on one chart, the lines' sources in this order:
+// the facts and sections of each, named by its name.
+report::ReportDocument RunReport(const ReportReadings& data, const std::vector<RunReportSource>& sources,
+                                 ReportPeriod period, Language language, const QDateTime& made = QDateTime::currentDateTime());
 
 // "No readings between … and …".
 QString NoReadingsText(ReportPeriod period, Language language);

@@ -57,6 +57,14 @@ chart::LineSeries* ChartInstruments::line(int index, int quantity) const
     return found == m_drawn.end() ? nullptr : found->second.series[std::size_t(quantity)];
 }
 
+std::vector<int> ChartInstruments::drawn() const
+{
+    std::vector<int> indices;
+    for (const auto& [index, drawn] : m_drawn)
+        indices.push_back(index);
+    return indices;
+}
+
 void ChartInstruments::rebuild()
 {
     m_menu->clear();

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <map>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -31,6 +32,8 @@ public:
     QAction* entry(int index) const;
     // Its lines (dew point, relative humidity, ambient temperature); nullptr while not drawn.
     chart::LineSeries* line(int index, int quantity) const;
+    // The instruments drawn beside the shown one, in the order of their indices.
+    std::vector<int> drawn() const;
 
 private:
     void rebuild();

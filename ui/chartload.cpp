@@ -11,6 +11,7 @@
 #include "session/measuringsession.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
@@ -308,9 +309,11 @@ void TForm1::Button1Click()
         Button1->setEnabled(true);
         m_derived->refill();  // the loaded readings' quantities too
     });
-    connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this](const QString& name, qulonglong points) {
-        m_chartSource = name;
-        m_session->journal().add(QStringLiteral("chart-loaded"),
+    // Into the lines of the instrument shown now, whichever is shown when it ends.
+    const int into = m_instruments->shown();
+    connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this, into](const QString& name, qulonglong points) {
+        m_instruments->setChartSource(into, name);
+        m_instruments->session(into)->journal().add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });
 }

@@ -96,6 +96,15 @@ void Instruments::setUp()
     connect(m_addButton, &QPushButton::clicked, this, &Instruments::addInstruments);
 
     m_chart = new ChartInstruments(*m_window.Chart1, {m_window.Series1, m_window.Series6, m_window.Series7}, *this);
+    // The statistics cover the instruments drawn beside the shown one too.
+    if (StatisticsPanel* statistics = m_window.statistics()) {
+        statistics->setOthers([this] {
+            std::vector<StatisticsPanel::Other> others;
+            for (const int index : m_chart->drawn())
+                others.push_back({lines(index), session(index)->limits().preferences()});
+            return others;
+        });
+    }
 }
 
 QString Instruments::name(int index) const
@@ -105,6 +114,19 @@ QString Instruments::name(int index) const
         return i.device.isEmpty() ? QStringLiteral("HMX-700") : ShortDeviceName(i.device);
     const QString given = LoadInstrumentName(*ProgramSettings(), i.view.serialNumber);
     return given.isEmpty() ? DefaultName(i.view.serialNumber) : given;
+}
+
+QString Instruments::chartSource(int index) const
+{
+    return index == 0 ? m_window.m_chartSource : m_instruments[std::size_t(index)].chartSource;
+}
+
+void Instruments::setChartSource(int index, const QString& file)
+{
+    if (index == 0)
+        m_window.m_chartSource = file;
+    else
+        m_instruments[std::size_t(index)].chartSource = file;
 }
 
 void Instruments::follow(int index)
@@ -122,7 +144,9 @@ void Instruments::follow(int index)
         updateTile(index);
         emit instrumentsChanged();
     });
-    connect(s, &MeasuringSession::measuring, this, [this, at, index] {
+    connect(s, &MeasuringSession::measuring, this, [this, at, index](const QString& logFile) {
+        if (index != 0)
+            at().chartSource = logFile;
         at().lost = false;
         at().logFailing = false;
         updateState(index);

@@ -46,6 +46,10 @@ public:
     readings::Lines* lines(int index) const { return m_instruments[std::size_t(index)].lines; }
     // The user's name, else the model and serial number.
     QString name(int index) const;
+    // The file the chart's readings of an instrument come from: its log, or the file
+    // loaded into its lines since; empty: none yet.
+    QString chartSource(int index) const;
+    void setChartSource(int index, const QString& file);
     InstrumentsPage* page() const { return m_page; }  // nullptr until a second instrument is added
     QPushButton* addButton() const { return m_addButton; }
     QAction* addAction() const { return m_addAction; }
@@ -87,6 +91,7 @@ private:
         InstrumentTile* tile = nullptr;
         TileView view;
         QString device;  // where it was added, until it answers
+        QString chartSource;  // an added one's; the first's is the window's
         std::optional<SessionReading> last;
         bool lost = false;
         bool logFailing = false;

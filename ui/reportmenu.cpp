@@ -6,14 +6,17 @@
 #include "log/eventjournal.h"
 #include "log/measurementlog.h"
 #include "readings/lines.h"
+#include "report/chartlimits.h"
 #include "report/chartview.h"
 #include "report/pdfreport.h"
 #include "session/measuringsession.h"
 #include "report/runreport.h"
 #include "ui/alarmpanel.h"
+#include "ui/chartinstruments.h"
 #include "ui/chartload.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
+#include "ui/instruments.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
@@ -26,24 +29,78 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
 
 using namespace hmx;
 
 namespace {
 
 // What nothing the window writes on the user's choice as `output` may replace: the
-// files the window itself writes, the file the chart shows, and what a measuring copy
-// writes in the output's folder.
-QStringList KeptFiles(const QString& output, const MeasurementLog* log, const EventJournal* journal,
-                      const QString& chartSource)
+// files each instrument's session writes, the files the chart shows, and what a
+// measuring copy writes in the output's folder.
+QStringList KeptFiles(const QString& output, const Instruments& instruments)
 {
-    QStringList kept{chartSource};
-    if (log)
-        kept += MeasuringFiles(log->fileName());
-    if (journal)
-        kept << journal->fileName();
+    QStringList kept;
+    for (int i = 0; i < instruments.count(); ++i) {
+        MeasuringSession* session = instruments.session(i);
+        kept << instruments.chartSource(i);
+        if (const MeasurementLog* log = session->log())
+            kept += MeasuringFiles(log->fileName());
+        kept << session->journal().fileName();
+    }
     kept += FilesWrittenIn(QFileInfo(output).absolutePath());
     return kept;
+}
+
+// An instrument whose lines the chart draws, as a report reads it.
+struct ReportedInstrument {
+    const readings::Lines* lines = nullptr;  // the chart's
+    QString chartSource;                     // the file they came from; empty: none
+    bool live = false;                       // that file is its session's log
+    MeasuringSession* session = nullptr;
+    AlarmPreferences preferences;
+    QString name;  // while several are drawn
+    std::array<const chart::LineSeries*, 3> series{};  // Chart1's lines of it, as ShownQuantities
+};
+
+constexpr humidity::Quantity ShownQuantities[] = {humidity::Quantity::DewPoint, humidity::Quantity::RelativeHumidity,
+                                                  humidity::Quantity::Temperature};
+
+// The shown instrument, then each drawn beside it. While the shown one's readings come
+// from a file, those beside it without a file of their own are left out.
+std::vector<ReportedInstrument> ReportedInstruments(const TForm1& window)
+{
+    const Instruments& instruments = *window.instruments();
+    const ChartInstruments* onChart = instruments.chart();
+    const std::vector<int> beside = onChart ? onChart->drawn() : std::vector<int>{};
+    const auto reported = [&](int index) {
+        ReportedInstrument r;
+        r.lines = instruments.lines(index);
+        r.chartSource = instruments.chartSource(index);
+        r.session = instruments.session(index);
+        const MeasurementLog* log = r.session->log();
+        r.live = log && !r.chartSource.isEmpty()
+            && (r.chartSource == log->fileName() || files::SameFile(r.chartSource, log->fileName()));
+        r.preferences = r.session->limits().preferences();
+        if (!beside.empty())
+            r.name = instruments.name(index);
+        return r;
+    };
+    std::vector<ReportedInstrument> out{reported(instruments.shown())};
+    // The shown one's limits as the window edits them.
+    out.front().preferences = window.alarms()->preferences();
+    out.front().series = {window.Series1, window.Series6, window.Series7};
+    for (const int index : beside) {
+        ReportedInstrument r = reported(index);
+        if (!out.front().chartSource.isEmpty() && r.chartSource.isEmpty())
+            continue;
+        for (std::size_t q = 0; q < 3; ++q)
+            r.series[q] = onChart->line(index, int(q));
+        out.push_back(std::move(r));
+    }
+    return out;
 }
 
 // Why a report is not written over `fileName`.
@@ -84,13 +141,15 @@ void TForm1::setUpReport()
     connect(action, &QAction::triggered, this, [this] { RunGuarded([this] { askAndWriteReport(); }); });
     Chart1->addMenuAction(action);
     // The chart's image and CSV exports keep to the same rule as the report.
-    Chart1->setKeptFiles(
-        [this](const QString& output) { return KeptFiles(output, m_session->log(), &m_session->journal(), m_chartSource); });
+    Chart1->setKeptFiles([this](const QString& output) { return KeptFiles(output, *m_instruments); });
 }
 
 void TForm1::askAndWriteReport()
 {
-    if (!HasReadingsIn(ShownReadings(*Chart1, *m_lines), ShownPeriod(*Chart1))) {
+    std::vector<const readings::Lines*> shownLines;
+    for (const ReportedInstrument& instrument : ReportedInstruments(*this))
+        shownLines.push_back(instrument.lines);
+    if (!HasReadingsIn(ShownReadings(*Chart1, shownLines), ShownPeriod(*Chart1))) {
         ShowErrorReport(NoReadingsText(ShownPeriod(*Chart1), WindowLanguage));
         return;
     }
@@ -106,65 +165,97 @@ void TForm1::askAndWriteReport()
 bool TForm1::writeReport(const QString& name)
 {
     // Checked first: nothing is read or written for an output that must not be replaced.
-    const files::OutputCheck check = files::CheckOutput(name, KeptFiles(name, m_session->log(), &m_session->journal(), m_chartSource));
+    const files::OutputCheck check = files::CheckOutput(name, KeptFiles(name, *m_instruments));
     if (!check.free()) {
         ShowErrorReport(OutputRefusedText(check, name));
         return false;
     }
+    const std::vector<ReportedInstrument> instruments = ReportedInstruments(*this);
+    std::vector<const readings::Lines*> shownLines;
+    for (const ReportedInstrument& instrument : instruments)
+        shownLines.push_back(instrument.lines);
     ReportPeriod period = ShownPeriod(*Chart1);
-    if (!HasReadingsIn(ShownReadings(*Chart1, *m_lines), period)) {
+    if (!HasReadingsIn(ShownReadings(*Chart1, shownLines), period)) {
         ShowErrorReport(NoReadingsText(period, WindowLanguage));
         return false;
     }
 
-    RunReportSource source;
-    source.logFile = m_chartSource;
-    source.preferences = m_alarms->preferences();
-    const MeasurementLog* measured = m_session->log();
-    const bool live = measured && !m_chartSource.isEmpty()
-        && (m_chartSource == measured->fileName() || files::SameFile(m_chartSource, measured->fileName()));
-
     // The chart may hold readings of more than one source (a file loaded while measuring,
-    // or before it): the report reads the one it names again, into lines of its own
-    // drawn by a chart that looks like Chart1, and covers the part of the shown period
-    // its readings span.
+    // or before it): the report reads the one each instrument's lines name again, into
+    // lines of its own drawn by a chart that looks like Chart1, and covers the part of the
+    // shown period their readings span.
     chart::ChartWidget own;
-    readings::Lines ownLines;
+    std::vector<std::unique_ptr<readings::Lines>> ownLines;
+    std::vector<RunReportSource> sources(instruments.size());
     chart::ChartWidget* reported = Chart1;
-    ReportReadings data = ShownReadings(*Chart1, *m_lines);
+    ReportReadings data = ShownReadings(*Chart1, shownLines);
     QWidget derivedPage;
-    if (!m_chartSource.isEmpty()) {
+    std::optional<DerivedPanel> derived;
+    const QString shownSource = instruments.front().chartSource;
+    if (!shownSource.isEmpty()) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
         own.resize(Chart1->size());
         own.setFont(Chart1->font());
-        ShowLines(own, ConfigureChart1(own, WindowLanguage), ownLines);
-        try {
-            const ReportLog log = LoadReportLog(m_chartSource, ownLines, false, live);
-            source.logBytes = log.bytes;
-            source.logSha256 = log.sha256;
-            source.logGrowing = live;
-        } catch (const ChartFileError& e) {
-            ShowErrorReport(ChartLoadMessage(e, 0));
-            return false;
+        const ChartLines ownSeries = ConfigureChart1(own, WindowLanguage);
+        std::vector<const readings::Lines*> read;
+        for (std::size_t i = 0; i < instruments.size(); ++i) {
+            const ReportedInstrument& instrument = instruments[i];
+            RunReportSource& source = sources[i];
+            source.logFile = instrument.chartSource;
+            source.logGrowing = instrument.live;
+            ownLines.push_back(std::make_unique<readings::Lines>());
+            readings::Lines& lines = *ownLines.back();
+            if (i == 0) {
+                ShowLines(own, ownSeries, lines);
+            } else {
+                for (std::size_t q = 0; q < 3; ++q) {
+                    const chart::LineSeries& drawn = *instrument.series[q];
+                    chart::LineSeries* line = own.addSeries(drawn.title(), drawn.color(), drawn.lineWidth());
+                    line->setData(lines.line(ShownQuantities[q]));
+                    line->setVisible(drawn.visible());
+                }
+            }
+            try {
+                const ReportLog log = LoadReportLog(instrument.chartSource, lines, false, instrument.live);
+                source.logBytes = log.bytes;
+                source.logSha256 = log.sha256;
+            } catch (const ChartFileError& e) {
+                ShowErrorReport(ChartLoadMessage(e, 0));
+                return false;
+            }
+            read.push_back(&lines);
         }
-        // The derived quantities, when chosen, from these readings.
-        DerivedPanel derived(&derivedPage, QRect(), own, ownLines);
+        // The derived quantities, when chosen, from the shown instrument's readings.
+        derived.emplace(&derivedPage, QRect(), own, *ownLines.front());
         if (m_derived)
-            derived.setChoice(m_derived->choice());
-        for (int i = 0; i < std::min(own.seriesCount(), Chart1->seriesCount()); ++i) {
+            derived->setChoice(m_derived->choice());
+        // Named as Chart1 names them while instruments are drawn beside it.
+        ownSeries.dewPoint->setTitle(Series1->title());
+        ownSeries.humidity->setTitle(Series6->title());
+        ownSeries.ambient->setTitle(Series7->title());
+        // Lines drawn beside the shown ones may come before or after the derived ones:
+        // each is matched by what it draws, not by its place.
+        for (const auto& [quantity, i] : ChartLineOf) {
             own.series(i)->setVisible(Chart1->series(i)->visible());
             own.setLimitLines(i, Chart1->limitLines(i));
             // Periods past a limit are the live readings' own.
-            if (live)
+            if (instruments.front().live)
                 own.setShadedPeriods(i, Chart1->shadedPeriods(i));
+        }
+        if (m_derived) {
+            for (const humidity::Quantity q : m_derived->choice().shown) {
+                const chart::LineSeries* drawn = m_derived->line(q);
+                if (chart::LineSeries* line = derived->line(q); line && drawn)
+                    line->setVisible(drawn->visible());
+            }
         }
         // A log stamps readings with whole seconds, where the window showed them with
         // their milliseconds: the period starts at the whole second of its start.
         const QDateTime start = LocalDateTime(period.from);
         if (start.isValid())
             period.from = ChartX(start.toMSecsSinceEpoch() - start.time().msec());
-        data = ShownReadings(own, ownLines);
+        data = ShownReadings(own, read);
         const std::optional<ReportPeriod> span = ReadingsSpan(data);
         if (span)
             period = {std::max(period.from, span->from), std::min(period.to, span->to)};
@@ -176,19 +267,25 @@ bool TForm1::writeReport(const QString& name)
         reported = &own;
     }
 
-    const QString journal = live ? m_session->journal().fileName() : JournalBeside(m_chartSource);
-    if (!m_chartSource.isEmpty() && QFileInfo::exists(journal))
-        source.journal = ReadJournal(journal);
-    InstrumentFromJournal(source, LocalDateTime(period.to), WindowLanguage);
-    // The instrument answering now made the live log only; a loaded file may be another's.
-    if (live && !m_model.isEmpty()) {
-        source.model = m_model;
-        source.firmware = m_firmware;
-        source.serialNumber = QString::number(m_serialNumber);
+    for (std::size_t i = 0; i < instruments.size(); ++i) {
+        const ReportedInstrument& instrument = instruments[i];
+        RunReportSource& source = sources[i];
+        source.preferences = instrument.preferences;
+        source.name = instrument.name;
+        const QString journal = instrument.live ? instrument.session->journal().fileName() : JournalBeside(instrument.chartSource);
+        if (!instrument.chartSource.isEmpty() && QFileInfo::exists(journal))
+            source.journal = ReadJournal(journal);
+        InstrumentFromJournal(source, LocalDateTime(period.to), WindowLanguage);
+        // The instrument answering now made the live log only; a loaded file may be another's.
+        if (instrument.live && instrument.session == m_session && !m_model.isEmpty()) {
+            source.model = m_model;
+            source.firmware = m_firmware;
+            source.serialNumber = QString::number(m_serialNumber);
+        }
     }
 
     QString error;
-    if (report::WriteReportPdf(RunReport(data, source, period, WindowLanguage), *reported, name, &error))
+    if (report::WriteReportPdf(RunReport(data, sources, period, WindowLanguage), *reported, name, &error))
         return true;
     ShowErrorReport(Chart1->texts().cannotWrite.arg(QDir::toNativeSeparators(name), error));
     return false;

@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace hmx {
 
 namespace {
@@ -108,14 +110,38 @@ void StatisticsPanel::setInstrument(const QString& name)
     scheduleRefresh();
 }
 
+void StatisticsPanel::setOthers(Others others)
+{
+    m_others = std::move(others);
+    scheduleRefresh();
+}
+
+ReportReadings StatisticsPanel::shownReadings(std::vector<AlarmPreferences>* preferences) const
+{
+    std::vector<const readings::Lines*> sources{m_lines};
+    std::vector<AlarmPreferences> limits{m_preferences ? m_preferences() : AlarmPreferences{}};
+    if (m_others) {
+        for (const Other& other : m_others()) {
+            sources.push_back(other.lines);
+            limits.push_back(other.preferences);
+        }
+    }
+    if (preferences)
+        *preferences = std::move(limits);
+    return ShownReadings(m_chart, sources);
+}
+
 readings::StatisticsTable StatisticsPanel::table() const
 {
     m_chart.updateRanges();
     const chart::ChartLayout layout = m_chart.chartLayout();
-    readings::StatisticsTable t = ReadingsStatistics(ShownReadings(m_chart, *m_lines), layout.timeMin, layout.timeMax,
-                                                     m_preferences ? m_preferences() : AlarmPreferences{}, WindowLanguage);
-    // As the chart names its lines when several instruments are drawn.
-    if (!m_instrument.isEmpty() && !t.header.isEmpty())
+    std::vector<AlarmPreferences> preferences;
+    const ReportReadings shown = shownReadings(&preferences);
+    readings::StatisticsTable t = ReadingsStatistics(shown, layout.timeMin, layout.timeMax, preferences, WindowLanguage);
+    // Named by the heading while one instrument's lines are drawn; by each line's own
+    // title while several are.
+    const bool several = std::any_of(shown.shown.begin(), shown.shown.end(), [](const ReportLine& l) { return l.source > 0; });
+    if (!m_instrument.isEmpty() && !several && !t.header.isEmpty())
         t.header[0] = QStringLiteral("%1 – %2").arg(t.header[0], m_instrument);
     return t;
 }
@@ -159,7 +185,7 @@ void StatisticsPanel::refresh()
         return;  // the chart was drawn again for the hover or a new size only
     m_shown = std::move(t);
     m_rowColors.clear();
-    for (const ReportLine& line : ShownReadings(m_chart, *m_lines).shown)
+    for (const ReportLine& line : shownReadings().shown)
         m_rowColors.push_back(line.color);
     m_view->setColumnCount(int(m_shown.header.size()));
     m_view->setHorizontalHeaderLabels(m_shown.header);

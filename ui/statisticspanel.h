@@ -9,11 +9,13 @@
 
 #include "limits/limitsettings.h"
 #include "readings/statistics.h"
+#include "report/runreport.h"
 
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QTableWidget;
@@ -32,6 +34,12 @@ class StatisticsPanel : public QWidget {
     Q_OBJECT
 public:
     using Preferences = std::function<AlarmPreferences()>;
+    // Readings of another instrument drawn beside the shown one, with its limits.
+    struct Other {
+        const readings::Lines* lines = nullptr;
+        AlarmPreferences preferences;
+    };
+    using Others = std::function<std::vector<Other>()>;
 
     // A child of the chart's parent; the toggle and copy buttons go below the chart.
     // The rows are the lines of `lines` the chart shows, each with the limits in force
@@ -42,6 +50,9 @@ public:
     // The instrument whose lines these are, named in the first column's heading (and so in
     // the copy and the CSV); empty, one instrument measured: no name.
     void setInstrument(const QString& name);
+    // The instruments drawn beside the shown one, asked at each refresh: a row for each
+    // of their shown lines too (their titles name them), with their own limits.
+    void setOthers(Others others);
 
     // Of the visible lines over the shown time range (the chart's ranges brought up to
     // date first), computed now.
@@ -65,11 +76,15 @@ public slots:
 
 private:
     void place();
+    // The lines the chart shows, of the shown instrument and those beside it, and the
+    // limits of each source.
+    ReportReadings shownReadings(std::vector<AlarmPreferences>* preferences = nullptr) const;
 
     chart::ChartWidget& m_chart;
     const readings::Lines* m_lines;
     QString m_instrument;
     Preferences m_preferences;
+    Others m_others;
     QRect m_chartPlace;  // the chart's own place, without the panel
     QTableWidget* m_view;
     QToolButton* m_toggle;

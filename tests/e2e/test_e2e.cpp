@@ -47,6 +47,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -1068,6 +1069,29 @@ QString FileText(const QString& name)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// A report's text as pdftotext reads it, its lines' runs of spaces made one.
+QString ReportText(const QString& pdf)
+{
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!text.waitForFinished(30000))
+        return QStringLiteral("(pdftotext failed)");
+    return QString::fromUtf8(text.readAllStandardOutput()).replace(QRegularExpression(QStringLiteral(" {2,}")), QStringLiteral(" "));
+}
+
+// The minimum of a statistics row, by its line's title.
+std::optional<double> MinimumOf(const hmx::readings::StatisticsTable& table, const QString& title)
+{
+    const qsizetype column = table.header.indexOf(QStringLiteral("Minimum"));
+    for (const QStringList& row : table.rows) {
+        bool number = false;
+        const double value = QLocale().toDouble(row.value(column), &number);
+        if (row.value(0) == title && number)
+            return value;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
@@ -1166,6 +1190,18 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     const QString header = FileText(csv).section(QLatin1Char('\n'), 0, 0);
     QVERIFY2(header.contains(QStringLiteral("%Rh – Magazyn A")) && header.contains(QStringLiteral("%Rh – HMX-700")),
              qPrintable(header));
+    // The statistics and the report cover it too, each line from its own readings, each
+    // instrument with its own facts and log.
+    m_form->statistics()->setShown(true);
+    QTRY_VERIFY_WITH_TIMEOUT(MinimumOf(m_form->statistics()->shownTable(), QStringLiteral("%Rh – Magazyn A")) == 55.0, 30000);
+    QCOMPARE(MinimumOf(m_form->statistics()->shownTable(), QStringLiteral("%Rh – HMX-700 nr 301")), 45.0);
+    m_form->statistics()->setShown(false);
+    QVERIFY(m_form->writeReport(m_dir->filePath(QStringLiteral("two.pdf"))));
+    const QString two = ReportText(m_dir->filePath(QStringLiteral("two.pdf")));
+    for (const QString& fact : {QStringLiteral("Numer seryjny – HMX-700 nr 301 301"), QStringLiteral("Numer seryjny – Magazyn A 303"),
+                                QStringLiteral("Plik dziennika – Magazyn A")})
+        QVERIFY2(two.contains(fact), qPrintable(fact + QStringLiteral(" in:\n") + two));
+    QVERIFY2(two.contains(QDir::toNativeSeparators(QStringLiteral("303/jrt1.txt"))), qPrintable(two));
     onChart->entry(2)->setChecked(false);
     QCOMPARE(m_form->Chart1->seriesCount(), seriesBefore);
     QCOMPARE(m_form->Series6->title(), QStringLiteral("%Rh"));
@@ -1180,6 +1216,11 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     QVERIFY(firstReadings.isValid());
     QTRY_VERIFY_WITH_TIMEOUT(firstReadings.count() >= 2, 30000);
     QCOMPARE(m_form->Edit6->text(), QStringLiteral("60.00"));
+    // Its report is made of its own log.
+    QVERIFY(m_form->writeReport(m_dir->filePath(QStringLiteral("302.pdf"))));
+    const QString report302 = ReportText(m_dir->filePath(QStringLiteral("302.pdf")));
+    QVERIFY2(report302.contains(QStringLiteral("Numer seryjny 302")) && report302.contains(QStringLiteral("302/jrt1.txt")),
+             qPrintable(report302));
     QTest::mouseClick(TileOf(*m_form, 301), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("45.00"), 30000);
     QVERIFY(m_form->Series6->data() == m_form->lines().line(hmx::humidity::Quantity::RelativeHumidity));
