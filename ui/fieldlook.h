@@ -11,6 +11,9 @@ class QLineEdit;
 
 namespace hmx {
 
+// Silence of an instrument for longer than this many cycles makes its shown values old.
+inline constexpr int SilentCyclesStillLive = 3;
+
 class FieldLook {
 public:
     // Takes the field's current palette as its own look.

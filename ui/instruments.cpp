@@ -8,6 +8,7 @@
 #include "ui/chartinstruments.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
+#include "ui/fieldlook.h"
 #include "ui/fieldtext.h"
 #include "ui/instrumentsettings.h"
 #include "ui/instrumentspage.h"
@@ -158,13 +159,25 @@ void Instruments::follow(int index)
     connect(s, &MeasuringSession::reading, this, [this, at, index](const SessionReading& shown) {
         Instrument& i = at();
         i.last = shown;
+        i.silentCycles = 0;
         i.view.humidity = shown.reading.humidityText;
         i.view.dewPoint = shown.reading.dewPointText;
         i.view.ambient = shown.reading.ambientText;
         i.view.level = WorstLevel(shown);
         updateTile(index);
-        if (index == m_shown && index != 0)
+        if (index == m_shown && index != 0) {
             showChosenReading();
+            showChosenOld();
+        }
+    });
+    // The first's silence is the window's own (its Edit20 says "Error"); another shown says
+    // the same in the same field.
+    connect(s, &MeasuringSession::noReply, this, [this, at, index] {
+        ++at().silentCycles;
+        if (index == m_shown && index != 0) {
+            ShowWhole(*m_window.Edit20, QStringLiteral("Error"));
+            showChosenOld();
+        }
     });
     connect(s, &MeasuringSession::lost, this, [this, at, index] {
         at().lost = true;
@@ -422,7 +435,8 @@ void Instruments::showChosenReading()
 {
     const std::optional<SessionReading>& last = m_instruments[std::size_t(m_shown)].last;
     const Reading reading = last ? last->reading : Reading{};
-    ShowWhole(*m_window.Edit20, last ? reading.dewPointText : QString());
+    const bool silent = m_instruments[std::size_t(m_shown)].silentCycles > 0;
+    ShowWhole(*m_window.Edit20, silent ? QStringLiteral("Error") : last ? reading.dewPointText : QString());
     ShowWhole(*m_window.Edit6, last ? reading.humidityText : QString());
     ShowWhole(*m_window.Edit14, last ? reading.ambientText : QString());
     m_window.Label35->setText(last ? reading.operatingTimeText : QString());
@@ -432,9 +446,11 @@ void Instruments::showChosenReading()
 
 void Instruments::showChosenOld()
 {
-    // The first's values are old as the window decides (its silent cycles too); another's
-    // while its session searches for it.
-    const bool old = m_shown == 0 ? m_window.m_valuesOld : m_instruments[std::size_t(m_shown)].lost;
+    // The first's values are old as the window decides; another's as the same rule says:
+    // while its session searches for it, or silent for a few cycles after a reading.
+    const Instrument& shown = m_instruments[std::size_t(m_shown)];
+    const bool old = m_shown == 0 ? m_window.m_valuesOld
+                                  : shown.lost || (shown.last && shown.silentCycles > SilentCyclesStillLive);
     m_window.alarms()->setValueOld(limits::QuantityId::Humidity, old);
     m_window.alarms()->setValueOld(limits::QuantityId::Ambient, old);
     m_window.derived()->setOld(old);

@@ -93,6 +93,7 @@ private:
         QString device;  // where it was added, until it answers
         QString chartSource;  // an added one's; the first's is the window's
         std::optional<SessionReading> last;
+        int silentCycles = 0;  // cycles without a reply since the last reading
         bool lost = false;
         bool logFailing = false;
     };

@@ -8,6 +8,7 @@
 #include "ui/alarmpanel.h"
 #include "ui/derivedpanel.h"
 #include "ui/errorreport.h"
+#include "ui/fieldlook.h"
 #include "ui/fieldtext.h"
 #include "ui/instruments.h"
 #include "ui/language.h"
@@ -39,9 +40,6 @@ QString SearchingCaption()
 {
     return ByLanguage("Szukam…", "Searching…");
 }
-
-// Silence for longer than this many cycles makes the shown values old.
-constexpr int SilentCyclesStillLive = 3;
 
 // Both notices of the end, one sentence each.
 QString BothNotices(const QString& first, const QString& second)
