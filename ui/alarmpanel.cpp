@@ -161,6 +161,15 @@ void AlarmPanel::watchAlso(MeasuringSession& session, std::function<QString()> n
     connect(s, &MeasuringSession::limitsChanged, this, [this, s] { limitsChangedIn(s); });
 }
 
+void AlarmPanel::stopWatching(MeasuringSession& session)
+{
+    std::erase_if(m_others, [&session](const Other& other) { return other.session == &session; });
+    session.disconnect(this);
+    if (!soundWaiting())
+        m_repeat.stop();
+    showWindowState();
+}
+
 void AlarmPanel::handleOther(const Other& other, const QuantityLimitEvents& events)
 {
     showTouched(other.session, events);

@@ -86,6 +86,8 @@ public:
     // naming it (`name`, asked each time) and sound as its own preferences say, the title's
     // sign counts it, and Acknowledge silences it with the page's.
     void watchAlso(MeasuringSession& session, std::function<QString()> name);
+    // No longer: the session is going (its instrument removed). It must not be the shown one.
+    void stopWatching(MeasuringSession& session);
 
     void setRepeatInterval(std::chrono::milliseconds interval);
     QPushButton* limitsButton() const { return m_limitsButton; }

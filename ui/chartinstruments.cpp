@@ -38,6 +38,14 @@ ChartInstruments::ChartInstruments(chart::ChartWidget& chart, ChartLines shown, 
     m_menuAction->setVisible(false);
     chart.addMenuAction(m_menuAction);
     connect(&instruments, &Instruments::instrumentsChanged, this, &ChartInstruments::rebuild);
+    // A removed one's lines go; those after it keep theirs under their new places.
+    connect(&instruments, &Instruments::removing, this, [this](int index) {
+        setDrawn(index, false);
+        std::map<int, Drawn> moved;
+        for (auto& [i, drawn] : m_drawn)
+            moved[i > index ? i - 1 : i] = drawn;
+        m_drawn = std::move(moved);
+    });
     // The one the page shows now is drawn by the chart's own lines.
     connect(&instruments, &Instruments::chosen, this, [this](int index) {
         setDrawn(index, false);

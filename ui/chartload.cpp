@@ -310,12 +310,23 @@ void TForm1::Button1Click()
         m_derived->refill();  // the loaded readings' quantities too
     });
     // Into the lines of the instrument shown now, whichever is shown when it ends.
-    const int into = m_instruments->shown();
+    hmx::MeasuringSession* into = m_instruments->session(m_instruments->shown());
     connect(m_chartLoad.get(), &hmx::ChartLoadJob::loaded, this, [this, into](const QString& name, qulonglong points) {
-        m_instruments->setChartSource(into, name);
-        m_instruments->session(into)->journal().add(QStringLiteral("chart-loaded"),
+        const int index = m_instruments->indexOf(into);
+        if (index < 0)
+            return;  // removed meanwhile: its lines are gone too
+        m_instruments->setChartSource(index, name);
+        into->journal().add(QStringLiteral("chart-loaded"),
                        {hmx::Detail(QStringLiteral("file"), name), hmx::Detail(QStringLiteral("points"), QString::number(points))});
     });
+}
+
+void TForm1::stopLoadingInto(const hmx::readings::Lines& lines)
+{
+    if (!m_chartLoad || &m_chartLoad->lines() != &lines)
+        return;
+    m_chartLoad.reset();
+    Button1->setEnabled(true);
 }
 
 bool TForm1::isLoadingChart() const

@@ -49,6 +49,8 @@ public:
     bool running() const { return m_running; }
     // Stops reading; the points already applied stay.
     void cancel();
+    // The lines it fills.
+    const readings::Lines& lines() const { return m_lines; }
 
     ChartLoadJob(const ChartLoadJob&) = delete;
     ChartLoadJob& operator=(const ChartLoadJob&) = delete;

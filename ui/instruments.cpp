@@ -79,7 +79,7 @@ MeasuringSession* Instruments::addFirst(SessionOptions options, readings::Lines&
 {
     MeasuringSession* first = m_set->add(std::move(options));
     m_instruments.push_back(Instrument{first, &lines});
-    follow(0);
+    follow(first);
     return first;
 }
 
@@ -130,34 +130,47 @@ void Instruments::setChartSource(int index, const QString& file)
         m_instruments[std::size_t(index)].chartSource = file;
 }
 
-void Instruments::follow(int index)
+int Instruments::indexOf(const MeasuringSession* session) const
 {
-    MeasuringSession* s = m_instruments[std::size_t(index)].session;
-    const auto at = [this, index]() -> Instrument& { return m_instruments[std::size_t(index)]; };
-    connect(s, &MeasuringSession::trying, this, [this, at, index] {
-        if (at().view.state == InstrumentState::NotMeasuring)
-            at().view.state = InstrumentState::Connecting;
+    for (std::size_t i = 0; i < m_instruments.size(); ++i)
+        if (m_instruments[i].session == session)
+            return int(i);
+    return -1;
+}
+
+void Instruments::follow(MeasuringSession* s)
+{
+    // Each handler finds its instrument's place when it runs: removing one moves the others.
+    const auto on = [this, s](auto signal, auto handler) {
+        connect(s, signal, this, [this, s, handler](auto&&... args) {
+            const int index = indexOf(s);
+            if (index >= 0)
+                handler(index, m_instruments[std::size_t(index)], args...);
+        });
+    };
+    on(&MeasuringSession::trying, [this](int index, Instrument& i, int, const QString&) {
+        if (i.view.state == InstrumentState::NotMeasuring)
+            i.view.state = InstrumentState::Connecting;
         updateTile(index);
     });
-    connect(s, &MeasuringSession::instrumentRead, this, [this, at, index](const VersionInfo& version) {
-        at().view.serialNumber = version.serialNumber;
-        at().view.name = name(index);
+    on(&MeasuringSession::instrumentRead, [this](int index, Instrument& i, const VersionInfo& version, bool, const SettingsValues&) {
+        i.view.serialNumber = version.serialNumber;
+        i.view.name = name(index);
         updateTile(index);
         emit instrumentsChanged();
     });
-    connect(s, &MeasuringSession::measuring, this, [this, at, index](const QString& logFile) {
+    on(&MeasuringSession::measuring, [this](int index, Instrument& i, const QString& logFile, const QString&) {
         if (index != 0)
-            at().chartSource = logFile;
-        at().lost = false;
-        at().logFailing = false;
+            i.chartSource = logFile;
+        i.lost = false;
+        i.logFailing = false;
         updateState(index);
     });
-    connect(s, &MeasuringSession::cannotMeasure, this, [this, at, index] {
-        at().view.state = InstrumentState::NotMeasuring;
+    on(&MeasuringSession::cannotMeasure, [this](int index, Instrument& i, const QString&) {
+        i.view.state = InstrumentState::NotMeasuring;
         updateTile(index);
     });
-    connect(s, &MeasuringSession::reading, this, [this, at, index](const SessionReading& shown) {
-        Instrument& i = at();
+    on(&MeasuringSession::reading, [this](int index, Instrument& i, const SessionReading& shown) {
         i.last = shown;
         i.silentCycles = 0;
         i.view.humidity = shown.reading.humidityText;
@@ -172,51 +185,51 @@ void Instruments::follow(int index)
     });
     // The first's silence is the window's own (its Edit20 says "Error"); another shown says
     // the same in the same field.
-    connect(s, &MeasuringSession::noReply, this, [this, at, index] {
-        ++at().silentCycles;
+    on(&MeasuringSession::noReply, [this](int index, Instrument& i) {
+        ++i.silentCycles;
         if (index == m_shown && index != 0) {
             ShowWhole(*m_window.Edit20, QStringLiteral("Error"));
             showChosenOld();
         }
     });
-    connect(s, &MeasuringSession::lost, this, [this, at, index] {
-        at().lost = true;
+    on(&MeasuringSession::lost, [this](int index, Instrument& i) {
+        i.lost = true;
         updateState(index);
         if (index == m_shown && index != 0)
             showChosenOld();
     });
-    connect(s, &MeasuringSession::back, this, [this, at, index] {
-        at().lost = false;
+    on(&MeasuringSession::back, [this](int index, Instrument& i, const QString&) {
+        i.lost = false;
         updateState(index);
         if (index == m_shown && index != 0)
             showChosenOld();
     });
-    connect(s, &MeasuringSession::otherUnit, this, [this, at, index](const QString& device, quint16 serialNumber) {
-        at().view.state = InstrumentState::OtherUnit;
-        at().view.otherUnit = ByLanguage("nr %1 na %2", "no. %1 on %2").arg(serialNumber).arg(device);
+    on(&MeasuringSession::otherUnit, [this](int index, Instrument& i, const QString& device, quint16 serialNumber) {
+        i.view.state = InstrumentState::OtherUnit;
+        i.view.otherUnit = ByLanguage("nr %1 na %2", "no. %1 on %2").arg(serialNumber).arg(device);
         // The first asks in a box of the window's; an added one goes on searching.
         updateTile(index);
     });
-    connect(s, &MeasuringSession::logFailed, this, [this, at, index] {
-        at().logFailing = true;
+    on(&MeasuringSession::logFailed, [this](int index, Instrument& i, const LogProblem&) {
+        i.logFailing = true;
         updateState(index);
     });
-    connect(s, &MeasuringSession::logWorks, this, [this, at, index] {
-        at().logFailing = false;
+    on(&MeasuringSession::logWorks, [this](int index, Instrument& i) {
+        i.logFailing = false;
         updateState(index);
     });
     // The first's own handlers show its scan; the reconnect goes on once it has settled.
-    if (index == 0) {
+    if (s == m_instruments.front().session) {
         // No search of ours while Connect scans the same ports.
         connect(s, &MeasuringSession::trying, this, [this] {
             m_firstScanning = true;
             showSearching(m_set->searching());
         });
-        connect(s, &MeasuringSession::scanned, this, [this, at](const ScanResult& scan) {
+        connect(s, &MeasuringSession::scanned, this, [this](const ScanResult& scan) {
             m_firstScanning = false;
             showSearching(m_set->searching());
             if (!scan.connected) {
-                at().view.state = InstrumentState::NotMeasuring;
+                m_instruments.front().view.state = InstrumentState::NotMeasuring;
                 updateTile(0);
                 searchWanted();
             }
@@ -328,33 +341,35 @@ void Instruments::startAdded(const FoundInstrument& found)
     readings::Lines* lines = NewLiveLines(this);
     s->setLines(lines);
 
-    const int index = count();
     m_instruments.push_back(Instrument{s, lines});
     Instrument& added = m_instruments.back();
     added.device = QString::fromStdString(found.device);
     added.view.serialNumber = serial;
     added.view.state = InstrumentState::Connecting;
-    follow(index);
+    follow(s);
     // Asked already: the unit's identification needs no box of its own.
-    connect(s, &MeasuringSession::scanned, this, [this, s, index](const ScanResult& scan) {
+    connect(s, &MeasuringSession::scanned, this, [this, s](const ScanResult& scan) {
         if (scan.connected) {
             s->readInstrument();
             return;
         }
         s->abandonConnect();
+        const int index = indexOf(s);
         m_instruments[std::size_t(index)].view.state = InstrumentState::NotMeasuring;
         updateTile(index);
     });
     connect(s, &MeasuringSession::measuring, this, [this, s] { ProvideBrokerPassword(*s, this); });
     connect(s, &MeasuringSession::cannotMeasure, this, [](const QString& why) { ShowErrorReport(why); });
-    m_window.alarms()->watchAlso(*s, [this, index] { return name(index); });
+    m_window.alarms()->watchAlso(*s, [this, s] { return name(indexOf(s)); });
 
     ensurePage();
     added.tile = m_page->addTile();
     InstrumentTile* tile = added.tile;
-    connect(tile, &InstrumentTile::chosen, this, [this, index] { choose(index); });
-    connect(tile, &InstrumentTile::renameAsked, this, [this, index] { askName(index); });
-    updateTile(index);
+    tile->setRemovable(true);
+    connect(tile, &InstrumentTile::chosen, this, [this, s] { choose(indexOf(s)); });
+    connect(tile, &InstrumentTile::renameAsked, this, [this, s] { askName(indexOf(s)); });
+    connect(tile, &InstrumentTile::removeAsked, this, [this, s] { askRemove(indexOf(s)); });
+    updateTile(indexOf(s));
     emit instrumentsChanged();
     s->connectInstrument({found.device});
 }
@@ -375,7 +390,7 @@ void Instruments::ensurePage()
     updateTile(0);
 }
 
-void Instruments::choose(int index)
+void Instruments::choose(int index, bool toPage)
 {
     if (index < 0 || index >= count())
         return;
@@ -400,7 +415,8 @@ void Instruments::choose(int index)
         m_window.updateStatus();
     else
         showChosenStatus();
-    m_window.PageControl1->setCurrentWidget(m_window.TabSheet3);
+    if (toPage)
+        m_window.PageControl1->setCurrentWidget(m_window.TabSheet3);
     emit chosen(index);
 }
 
@@ -490,6 +506,60 @@ void Instruments::askName(int index)
         emit instrumentsChanged();
     });
     dialog->open();
+}
+
+void Instruments::askRemove(int index)
+{
+    if (index <= 0 || index >= count() || m_ending)
+        return;
+    auto* box = new QMessageBox(QMessageBox::Question, ProgramTitle(),
+                                ByLanguage("Zakończyć pomiary przyrządu %1 i usunąć go z okna?\nJego pliki zostają w folderze %2.",
+                                           "Stop measuring %1 and remove it from the window?\nIts files stay in the folder %2.")
+                                    .arg(name(index), QDir::toNativeSeparators(session(index)->options().folder)),
+                                QMessageBox::Yes | QMessageBox::No, &m_window);
+    box->setObjectName(QStringLiteral("removeInstrument"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    MeasuringSession* s = session(index);
+    connect(box, &QDialog::finished, this, [this, box, s](int result) {
+        QAbstractButton* clicked = box->clickedButton();
+        const bool yes = clicked ? box->standardButton(clicked) == QMessageBox::Yes : result == QDialog::Accepted;
+        if (yes)
+            remove(indexOf(s));
+    });
+    box->open();
+}
+
+void Instruments::remove(int index)
+{
+    if (index <= 0 || index >= count() || m_ending)
+        return;
+    // The page, the chart and a load under way let go of its lines first.
+    if (m_shown == index)
+        choose(0, false);
+    m_window.stopLoadingInto(*lines(index));
+    emit removing(index);
+    Instrument& going = m_instruments[std::size_t(index)];
+    MeasuringSession* s = going.session;
+    m_window.alarms()->stopWatching(*s);
+    s->disconnect(this);
+    const SessionEnd ended = s->stop();
+    if (going.tile)
+        m_page->removeTile(going.tile);
+    readings::Lines* lines = going.lines;
+    m_instruments.erase(m_instruments.begin() + index);
+    if (m_shown > index)
+        --m_shown;
+    m_set->remove(s);
+    lines->deleteLater();
+    // Its units are forgotten: the next start does not look for it.
+    keepForNextStart();
+    emit instrumentsChanged();
+    QStringList notices;
+    for (const QString& notice : {ended.lines, ended.events})
+        if (!notice.isEmpty())
+            notices << notice;
+    if (!notices.isEmpty())
+        ShowErrorReport(notices.join(QLatin1Char('\n')));
 }
 
 void Instruments::keepForNextStart()

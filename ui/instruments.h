@@ -58,8 +58,9 @@ public:
     // "Add instrument…": the free ports searched in the background; a session for each
     // unit that answers and is not measured yet.
     void addInstruments();
-    // The measurement page and the chart show this one from now on.
-    void choose(int index);
+    // The measurement page and the chart show this one from now on (`toPage`: and the
+    // measurement page comes to the front).
+    void choose(int index, bool toPage = true);
     bool showsFirst() const { return m_shown == 0; }
     int shown() const { return m_shown; }
     // The first instrument's derived quantities (the window's), whichever is shown.
@@ -69,6 +70,12 @@ public:
     void setShownDerived(const DerivedChoice& choice);
     // Asks for the instrument's name (the tile's double click).
     void askName(int index);
+    // "Remove instrument…" of an added one: asked first, then its measuring ends (its
+    // files stay in its folder) and it leaves the page, the chart and the alarms.
+    void askRemove(int index);
+    void remove(int index);
+    // Its place now; -1 when it was removed.
+    int indexOf(const MeasuringSession* session) const;
 
     // At the window's close: with more than one instrument, who and where, for the next start.
     void keepForNextStart();
@@ -79,6 +86,7 @@ public:
 signals:
     void instrumentsChanged();  // added or renamed
     void chosen(int index);     // the page and the chart show this one now
+    void removing(int index);   // going: those after it move up a place after this
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,7 +106,7 @@ private:
         bool logFailing = false;
     };
 
-    void follow(int index);
+    void follow(MeasuringSession* s);
     void startAdded(const FoundInstrument& found);
     void searched(const InstrumentSearch& search);
     void showSearching(bool searching);

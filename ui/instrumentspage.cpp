@@ -6,6 +6,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace hmx {
 
 namespace {
@@ -39,6 +41,20 @@ InstrumentTile* InstrumentsPage::addTile()
     m_grid->addWidget(tile, index / Columns, index % Columns);
     m_tiles.push_back(tile);
     return tile;
+}
+
+void InstrumentsPage::removeTile(InstrumentTile* tile)
+{
+    const auto found = std::find(m_tiles.begin(), m_tiles.end(), tile);
+    if (found == m_tiles.end())
+        return;
+    m_tiles.erase(found);
+    for (InstrumentTile* t : m_tiles)
+        m_grid->removeWidget(t);
+    m_grid->removeWidget(tile);
+    delete tile;
+    for (std::size_t i = 0; i < m_tiles.size(); ++i)
+        m_grid->addWidget(m_tiles[i], int(i) / Columns, int(i) % Columns);
 }
 
 } // namespace hmx

@@ -19,6 +19,8 @@ public:
 
     // A new tile after the others.
     InstrumentTile* addTile();
+    // The tile goes; those after it move up a place.
+    void removeTile(InstrumentTile* tile);
     const std::vector<InstrumentTile*>& tiles() const { return m_tiles; }
 
 private:

@@ -127,6 +127,10 @@ void InstrumentTile::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     menu.addAction(ByLanguage("Nazwa…", "Name…"), this, &InstrumentTile::renameAsked);
     menu.addAction(ByLanguage("Pokaż na stronie pomiaru", "Show on the measurement page"), this, &InstrumentTile::chosen);
+    if (m_removable) {
+        menu.addSeparator();
+        menu.addAction(ByLanguage("Usuń przyrząd…", "Remove instrument…"), this, &InstrumentTile::removeAsked);
+    }
     menu.exec(event->globalPos());
 }
 

@@ -1,6 +1,7 @@
 // One instrument on the overview page: its name, serial number, the three readings in
 // large type, its state and its alarm colour. A click opens it on the measurement page;
-// a double click, or "Name…" in its context menu, asks for its name.
+// a double click, or "Name…" in its context menu, asks for its name; "Remove…" in the
+// menu of an added one asks to stop measuring it.
 #pragma once
 
 #include "limits/limits.h"
@@ -46,10 +47,13 @@ public:
     QString stateText() const;
     // Drawn as the one the measurement page shows.
     void setChosen(bool chosen);
+    // Its menu offers "Remove…" (not the first's: it is the window's own).
+    void setRemovable(bool removable) { m_removable = removable; }
 
 signals:
     void chosen();
     void renameAsked();
+    void removeAsked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -60,6 +64,7 @@ private:
     void showColours();
 
     TileView m_view;
+    bool m_removable = false;
     bool m_chosen = false;
     QLabel* m_name;
     QLabel* m_serial;

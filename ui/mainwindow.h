@@ -97,6 +97,8 @@ public:
 
     // A chart file is being read (Button1Click returns before it is loaded).
     bool isLoadingChart() const;
+    // A load under way into these lines stops now (their instrument goes).
+    void stopLoadingInto(const hmx::readings::Lines& lines);
 
     // The limits and alarms of the measurement page, and the event journal.
     hmx::AlarmPanel* alarms() const { return m_alarms; }

@@ -1369,6 +1369,34 @@ void TestEndToEnd::addedInstrumentsRecordApartAndComeBackNextStart()
     QVERIFY(ownReadingsOnly(QStringLiteral("jrt1.txt"), 0));
     QVERIFY(ownReadingsOnly(QStringLiteral("302/jrt1.txt"), 1));
     QVERIFY(ownReadingsOnly(QStringLiteral("303/jrt1.txt"), 2));
+
+    // The second removed while shown, the third drawn beside it: it stops in its folder,
+    // the third goes on in its new place, and the next start does not look for it.
+    hmx::Instruments* instruments = m_form->instruments();
+    QTest::mouseClick(TileOf(*m_form, 302), Qt::LeftButton);
+    instruments->chart()->entry(2)->setChecked(true);
+    instruments->askRemove(1);
+    QPointer<QMessageBox> removeBox;
+    QTRY_VERIFY_WITH_TIMEOUT((removeBox = m_form->findChild<QMessageBox*>(QStringLiteral("removeInstrument"))), 30000);
+    removeBox->button(QMessageBox::Yes)->click();
+    QCOMPARE(instruments->count(), 2);
+    QCOMPARE(instruments->session(1)->serialNumber(), quint16(303));
+    QVERIFY(instruments->showsFirst() && !TileOf(*m_form, 302));
+    QCOMPARE(instruments->page()->tiles().size(), std::size_t(2));
+    QVERIFY(m_form->Series6->data() == m_form->lines().line(hmx::humidity::Quantity::RelativeHumidity));
+    QVERIFY(instruments->chart()->line(1, 1)
+            && instruments->chart()->line(1, 1)->data() == instruments->lines(1)->line(hmx::humidity::Quantity::RelativeHumidity));
+    QVERIFY(!hmx::LogFolderLock::HeldNow(QDir(folder302).filePath(QStringLiteral("jrt1.txt"))));
+    QVERIFY(FileText(QDir(folder302).filePath(QStringLiteral("hmx700-events.txt"))).trimmed().section(QLatin1Char('\n'), -1).contains(QStringLiteral("\tstop")));
+    const qsizetype stopped302 = linesIn(folder302), before303 = linesIn(folder303);
+    QTRY_VERIFY_WITH_TIMEOUT(linesIn(folder303) >= before303 + 2, 30000);
+    QCOMPARE(linesIn(folder302), stopped302);
+    QTest::mouseClick(TileOf(*m_form, 303), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->Edit6->text(), QStringLiteral("55.00"), 30000);
+    QCOMPARE(TileOf(*m_form, 303)->view().state, hmx::InstrumentState::Measuring);
+    const std::vector<hmx::KeptInstrument> kept = hmx::LoadLastInstruments(*hmx::ProgramSettings());
+    QCOMPARE(kept.size(), std::size_t(2));
+    QCOMPARE(kept.back().serialNumber, quint16(303));
     m_form->Shutdown();
 }
 
