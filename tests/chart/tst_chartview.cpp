@@ -2,8 +2,11 @@
 #include "report/chartview.h"
 
 #include "instrument/charttime.h"
+#include "readings/lines.h"
+#include "report/runreport.h"
 
 #include <QAction>
+#include <QRandomGenerator>
 #include <QDateTime>
 #include <QTest>
 #include <QTimeZone>
@@ -23,6 +26,7 @@ private slots:
     void titleAndAxes();
     void clearingDewPointKeepsTheOthers();
     void menuTextsAreInTheInterfaceLanguage();
+    void severalInstrumentsEachByItsOwn();
 };
 
 void TstChartView::initTestCase()
@@ -160,6 +164,86 @@ void TstChartView::menuTextsAreInTheInterfaceLanguage()
     }
     QCOMPARE(set.cannotWrite.arg(QStringLiteral("a.png"), QStringLiteral("b")).count(QStringLiteral("a.png")), 1);
     QCOMPARE(chart.menuActions().at(0)->text(), set.resetView);
+}
+
+void TstChartView::severalInstrumentsEachByItsOwn()
+{
+    // Two instruments on one chart, as the window draws another beside the shown one: each
+    // row of the statistics is the one its line has alone, with its own instrument's limits.
+    using hmx::humidity::Quantity;
+    using hmx::limits::Bound;
+    using hmx::limits::QuantityId;
+    ChartWidget chart;
+    const hmx::ChartLines own = hmx::ConfigureChart1(chart, hmx::Language::Polish);
+    hmx::readings::Lines shown, beside;
+    hmx::ShowLines(chart, own, shown);
+    constexpr Quantity quantities[] = {Quantity::DewPoint, Quantity::RelativeHumidity, Quantity::Temperature};
+    const hmx::chart::LineSeries* ownLines[] = {own.dewPoint, own.humidity, own.ambient};
+    for (int q = 0; q < 3; ++q) {
+        hmx::chart::LineSeries* line = chart.addSeries(ownLines[q]->title() + QStringLiteral(" – B"), Qt::gray, 1);
+        line->setData(beside.line(quantities[q]));
+        line->setVisible(q != 2);  // a hidden line has no row
+    }
+    QRandomGenerator random(11);
+    const double start = hmx::ChartX(QDateTime(QDate(2026, 5, 4), QTime(8, 0)).toMSecsSinceEpoch());
+    for (hmx::readings::Lines* lines : {&shown, &beside}) {
+        for (int i = 0; i < 500; ++i) {
+            for (const Quantity q : quantities)
+                lines->add(q, start + i * 2.0 / 86400, random.bounded(-200, 800) / 10.0);
+        }
+    }
+    hmx::AlarmPreferences limitsA, limitsB;
+    limitsA.limits[QuantityId::Humidity][Bound::AlarmHigh] = 20.0;
+    limitsB.limits[QuantityId::Humidity][Bound::AlarmHigh] = 50.0;
+    limitsB.limits[QuantityId::DewPoint][Bound::WarningLow] = 0.0;
+    const double from = start + 100.0 / 86400, to = start + 700.0 / 86400;
+
+    const hmx::ReportReadings both = hmx::ShownReadings(chart, {&shown, &beside});
+    QCOMPARE(both.shown.size(), std::size_t(5));
+    for (const hmx::ReportLine& line : both.shown)
+        QCOMPARE(line.lines, line.source == 0 ? &shown : &beside);
+    const hmx::readings::StatisticsTable table =
+        hmx::ReadingsStatistics(both, from, to, std::vector<hmx::AlarmPreferences>{limitsA, limitsB}, hmx::Language::Polish);
+    const hmx::readings::StatisticsTable a =
+        hmx::ReadingsStatistics(hmx::ShownReadings(chart, shown), from, to, limitsA, hmx::Language::Polish);
+    const hmx::readings::StatisticsTable b = hmx::ReadingsStatistics(
+        hmx::ShownReadings(chart, std::vector<const hmx::readings::Lines*>{&beside}), from, to, limitsB, hmx::Language::Polish);
+    // The columns of time past a limit: every limit of either instrument.
+    for (const QStringList& row : table.rows) {
+        const hmx::readings::StatisticsTable& alone = row.value(0).endsWith(QStringLiteral(" – B")) ? b : a;
+        const auto found = std::find_if(alone.rows.begin(), alone.rows.end(),
+                                        [&row](const QStringList& r) { return r.value(0) == row.value(0); });
+        QVERIFY2(found != alone.rows.end(), qPrintable(row.value(0)));
+        for (qsizetype column = 0; column < alone.header.size(); ++column)
+            QCOMPARE(row.value(table.header.indexOf(alone.header[column])), found->value(column));
+    }
+
+    // The report names each instrument's facts and sections; one instrument's stays unnamed.
+    hmx::RunReportSource sourceA, sourceB;
+    sourceA.serialNumber = QStringLiteral("301");
+    sourceB.serialNumber = QStringLiteral("303");
+    sourceA.name = QStringLiteral("A");
+    sourceB.name = QStringLiteral("B");
+    const hmx::report::ReportDocument doc = hmx::RunReport(both, {sourceA, sourceB}, {from, to}, hmx::Language::Polish);
+    const auto fact = [&doc](const QString& label) {
+        for (const auto& [l, value] : doc.facts)
+            if (l == label)
+                return value;
+        return QStringLiteral("(none)");
+    };
+    QCOMPARE(fact(QStringLiteral("Numer seryjny – A")), QStringLiteral("301"));
+    QCOMPARE(fact(QStringLiteral("Numer seryjny – B")), QStringLiteral("303"));
+    QStringList titles;
+    for (const hmx::report::ReportSection& section : doc.sections)
+        titles << section.heading;
+    for (const QString& kind : {QStringLiteral("Obowiązujące progi"), QStringLiteral("Plik dziennika")})
+        QVERIFY2(titles.contains(kind + QStringLiteral(" – A")) && titles.contains(kind + QStringLiteral(" – B")),
+                 qPrintable(titles.join(u'|')));
+    sourceA.name.clear();
+    const hmx::report::ReportDocument one = hmx::RunReport(hmx::ShownReadings(chart, shown), sourceA, {from, to}, hmx::Language::Polish);
+    QCOMPARE(one.facts.size(), doc.facts.size() - 3);
+    for (const auto& [label, value] : one.facts)
+        QVERIFY2(!label.contains(u'–'), qPrintable(label));
 }
 
 QTEST_MAIN(TstChartView)
