@@ -98,10 +98,25 @@ void EventJournal::add(const QString& kind, const QStringList& details, const QD
     emit eventAdded(event);
 }
 
+void EventJournal::holdBack(bool on)
+{
+    m_heldBack = on;
+    if (!on)
+        retry();
+}
+
+void EventJournal::dropHeldBack()
+{
+    if (m_heldBack)
+        m_pending.clear();
+}
+
 bool EventJournal::retry()
 {
     if (m_pending.empty())
         return true;
+    if (m_heldBack)
+        return false;
     if (writePending()) {
         m_problem = {};
         if (m_failing) {

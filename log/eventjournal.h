@@ -57,6 +57,12 @@ public:
              const QDateTime& time = QDateTime::currentDateTime());
     // Writes the events kept back, if any; true when none are left.
     bool retry();
+    // While on, events are kept in memory and not written: the journal is another
+    // measuring copy's. Off: those kept are written, in order.
+    void holdBack(bool on);
+    bool heldBack() const { return m_heldBack; }
+    // Forgets the events held back (they belong to no run measured here).
+    void dropHeldBack();
     std::size_t pendingCount() const { return m_pending.size(); }
     // At the end: writes the events still kept to a new file "hmx700-events-unsaved-<date>-
     // <time>.txt" beside the journal, or in `fallbackFolder` when that fails, and forgets
@@ -81,6 +87,7 @@ private:
     std::size_t m_dropped = 0;
     LogProblem m_problem;
     bool m_failing = false;
+    bool m_heldBack = false;
 };
 
 } // namespace hmx

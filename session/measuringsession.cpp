@@ -30,6 +30,10 @@ MeasuringSession::MeasuringSession(SessionOptions options, QObject* parent)
     qRegisterMetaType<hmx::QuantityLimitEvents>();
     connect(&m_journal, &EventJournal::failed, this, &MeasuringSession::journalFailed);
     connect(&m_journal, &EventJournal::eventAdded, this, &MeasuringSession::publishEvent);
+    // The journal of a folder another copy measures in is that copy's: this one's events
+    // wait until it measures here itself.
+    if (LogFolderLock::HeldNow(m_files.log()))
+        m_journal.holdBack(true);
     m_journal.add(QStringLiteral("start"), {Detail(QStringLiteral("version"), QStringLiteral(HMX700_VERSION))});
     // Nothing is crossed before the first reading: these make no events.
     m_limits.setPreferences(m_options.limits, LimitWatches::Now());
@@ -56,8 +60,10 @@ bool MeasuringSession::takeLock()
     switch (lock->acquire()) {
     case LogFolderLock::Result::Held:
         m_lock = std::move(lock);
+        m_journal.holdBack(false);
         return true;
     case LogFolderLock::Result::HeldByAnother:
+        m_journal.holdBack(true);
         emit cannotMeasure(AnotherCopyText(lock->folder(), lock->otherProcess(), QFileInfo(m_files.log()).fileName(),
                                            m_options.language));
         return false;
@@ -236,6 +242,13 @@ SessionEnd MeasuringSession::stop()
         return {};
     m_stopped = true;
     m_journal.add(QStringLiteral("stop"));
+    // Events of a copy that never measured here stay out of the journal of the one that
+    // does; with nobody measuring here now they are written after all.
+    if (m_journal.heldBack()) {
+        if (LogFolderLock::HeldNow(m_files.log()))
+            m_journal.dropHeldBack();
+        m_journal.holdBack(false);
+    }
     // A connection under way goes first (closing a link it holds), then the Poller: the
     // log's only writer, whose link closes with it.
     if (m_connector)

@@ -6,6 +6,7 @@
 // and publish over one connection to the broker.
 #include "humidity/quantities.h"
 #include "log/eventjournal.h"
+#include "log/logfolderlock.h"
 #include "publish/brokerconnection.h"
 #include "publish/publisher.h"
 #include "readings/lines.h"
@@ -57,6 +58,12 @@ QList<Line> LogLines(const QString& path)
             lines.append({f[0].toInt(), f[2].toInt(), f[3].toInt(), f[4].toInt()});
     }
     return lines;
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 Line FromReading(const Reading& r)
@@ -140,6 +147,8 @@ private slots:
     void twoSessionsTwoInstruments();
     void searchAsksFreePortsOnly();
     void stoppedSearchTellsNothing();
+    void refusedSessionLeavesTheOthersJournal_data();
+    void refusedSessionLeavesTheOthersJournal();
 
 private:
     // Connects as the recorder does, reading the instrument as soon as it is found.
@@ -518,6 +527,52 @@ void TestSession::stoppedSearchTellsNothing()
     const auto search = searched.at(0).at(0).value<InstrumentSearch>();
     QCOMPARE(search.found.size(), std::size_t(1));
     QCOMPARE(search.found[0].version.serialNumber, 306);
+}
+
+void TestSession::refusedSessionLeavesTheOthersJournal_data()
+{
+    QTest::addColumn<bool>("heldAtStart");  // the other copy measures here when the session is made
+    QTest::addColumn<bool>("heldAtEnd");    // ... and when it ends
+    QTest::newRow("another copy measures throughout: nothing of this one in its journal") << true << true;
+    QTest::newRow("it ends first: this one's events written at the end, in order") << true << false;
+    QTest::newRow("it starts later and refuses this one's Connect") << false << true;
+}
+
+void TestSession::refusedSessionLeavesTheOthersJournal()
+{
+    QFETCH(bool, heldAtStart);
+    QFETCH(bool, heldAtEnd);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SessionOptions options;
+    options.folder = dir.path();
+    const QString log = QDir(dir.path()).filePath(QStringLiteral("jrt1.txt"));
+    auto other = std::make_unique<LogFolderLock>(log);
+    EventJournal othersJournal(QDir(dir.path()).filePath(QStringLiteral("hmx700-events.txt")));
+    if (heldAtStart) {
+        QCOMPARE(other->acquire(), LogFolderLock::Result::Held);
+        othersJournal.add(QStringLiteral("start"));
+    }
+    QByteArray before = FileBytes(othersJournal.fileName());
+    auto session = std::make_unique<MeasuringSession>(options);
+    if (!heldAtStart) {
+        QCOMPARE(other->acquire(), LogFolderLock::Result::Held);
+        othersJournal.add(QStringLiteral("start"));
+        before = FileBytes(othersJournal.fileName());
+    }
+    QSignalSpy refused(session.get(), &MeasuringSession::cannotMeasure);
+    QVERIFY(!session->connectInstrument());
+    QCOMPARE(refused.count(), 1);
+    session->journal().add(QStringLiteral("chart-loaded"));
+    QCOMPARE(FileBytes(othersJournal.fileName()), before);
+    if (!heldAtEnd)
+        other.reset();
+    session->stop();
+    const QStringList kinds = Kinds(ReadJournal(othersJournal.fileName()));
+    if (heldAtEnd)
+        QCOMPARE(FileBytes(othersJournal.fileName()), before);
+    else
+        QCOMPARE(kinds, (QStringList{"start", "start", "chart-loaded", "stop"}));
 }
 
 QTEST_GUILESS_MAIN(TestSession)
