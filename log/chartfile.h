@@ -5,6 +5,7 @@
 #pragma once
 
 #include "files/file.h"
+#include "log/filebuffer.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -216,7 +217,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
 
 // A file's bytes in memory.
 struct FileBytes {
-    std::unique_ptr<char[]> data;
+    FileBuffer data;
     std::size_t size = 0;
     std::string_view view() const { return {data.get(), size}; }
 };
