@@ -1100,7 +1100,7 @@ std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QSt
     if (!ReadWhole(device, size))
         return std::nullopt;
     FileBytes bytes;
-    bytes.data = AllocateFileBuffer(std::size_t(size));
+    bytes.data.reset(new (std::nothrow) char[std::size_t(size)]);
     if (!bytes.data)
         return std::nullopt;
     bytes.size = ReadInto(device, bytes.data.get(), std::size_t(size), name, options);
@@ -1112,7 +1112,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     // A file from its start is read whole on a thread of its own while its lines are
     // read in pieces at once as they come; anything else is streamed.
     const qint64 size = device.size();
-    const FileBuffer data = ReadWhole(device, size) ? AllocateFileBuffer(std::size_t(size)) : FileBuffer();
+    std::unique_ptr<char[]> data(ReadWhole(device, size) ? new (std::nothrow) char[std::size_t(size)] : nullptr);
     if (!data)
         return LoadStream(device, name, sink, options);
     chartparts::Arrival arrival;

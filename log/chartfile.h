@@ -5,7 +5,6 @@
 #pragma once
 
 #include "files/file.h"
-#include "log/filebuffer.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -217,7 +216,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
 
 // A file's bytes in memory.
 struct FileBytes {
-    FileBuffer data;
+    std::unique_ptr<char[]> data;
     std::size_t size = 0;
     std::string_view view() const { return {data.get(), size}; }
 };
