@@ -599,8 +599,47 @@ TimeTextRules TimeTextRules::fromLocale(const QLocale& locale)
     return rules;
 }
 
+namespace {
+
+// The shape a clock writes, H:MM:SS or HH:MM:SS with the locale's own one-byte
+// separator, which the general reading below takes the same way: the locale's
+// separator is tried first, and a byte that is no letter, digit or blank can be
+// nothing else there. Every data line of a loader-layout file has it.
+bool ParseClockShape(std::string_view text, const TimeTextRules& rules, double& dayFraction)
+{
+    if ((text.size() != 7 && text.size() != 8) || rules.timeSeparators.empty() || rules.timeSeparators.front().size() != 1)
+        return false;
+    const char separator = rules.timeSeparators.front()[0];
+    const bool letter = (separator | 0x20) >= 'a' && (separator | 0x20) <= 'z';
+    if (isDigit(separator) || separator == ' ' || letter)
+        return false;
+    const char* t = text.data();
+    const std::size_t h = text.size() - 6;  // digits of the hours
+    if (t[h] != separator || t[h + 3] != separator)
+        return false;
+    int fields[3] = {0, 0, 0};
+    const std::size_t starts[3] = {0, h + 1, h + 4};
+    const std::size_t widths[3] = {h, 2, 2};
+    for (int k = 0; k < 3; ++k) {
+        for (std::size_t i = 0; i < widths[k]; ++i) {
+            const char c = t[starts[k] + i];
+            if (!isDigit(c))
+                return false;
+            fields[k] = fields[k] * 10 + (c - '0');
+        }
+    }
+    if (fields[0] >= 24 || fields[1] >= 60 || fields[2] >= 60)
+        return false;
+    dayFraction = (((fields[0] * 60.0 + fields[1]) * 60.0 + fields[2]) * 1000.0 + 0) / MsPerDay;
+    return true;
+}
+
+} // namespace
+
 bool ParseTimeOfDay(std::string_view text, const TimeTextRules& rules, double& dayFraction)
 {
+    if (ParseClockShape(text, rules, dayFraction))
+        return true;
     const char* p = text.data();
     const char* const end = p + text.size();
     skipBlanks(p, end);
@@ -658,6 +697,16 @@ bool ParseTimeOfDay(std::string_view text, const TimeTextRules& rules, double& d
 
 ValueText ConvertValueText(std::string_view text)
 {
+    // Digits alone, as the loader layout writes its values: a whole number, exact
+    // in a double up to 15 digits, as the general reading below gives it.
+    if (!text.empty() && text.size() <= 15) {
+        std::int64_t whole = 0;
+        std::size_t k = 0;
+        for (; k < text.size() && isDigit(text[k]); ++k)
+            whole = whole * 10 + (text[k] - '0');
+        if (k == text.size())
+            return {double(whole), true};
+    }
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && text[i] == ' ')

@@ -390,6 +390,11 @@ void TestChartFile::timeConversion_data()
     QTest::addColumn<double>("expected");
 
     QTest::newRow("pl: eight characters") << "pl_PL" << QByteArray("23:59:58") << true << hms(23, 59, 58);
+    QTest::newRow("pl: seven characters") << "pl_PL" << QByteArray("7:05:09") << true << hms(7, 5, 9);
+    QTest::newRow("pl: eight characters, 24 hours refused") << "pl_PL" << QByteArray("24:00:00") << false << 0.0;
+    QTest::newRow("pl: eight characters, 60 minutes refused") << "pl_PL" << QByteArray("12:60:00") << false << 0.0;
+    QTest::newRow("pl: eight characters, a letter refused") << "pl_PL" << QByteArray("12:3a:00") << false << 0.0;
+    QTest::newRow("pl: eight characters, separators mixed refused") << "pl_PL" << QByteArray("12:34.56") << false << 0.0;
     QTest::newRow("pl: hours only") << "pl_PL" << QByteArray("7") << true << hms(7, 0, 0);
     QTest::newRow("pl: hours and minutes") << "pl_PL" << QByteArray("7:05") << true << hms(7, 5, 0);
     QTest::newRow("pl: blanks around and between") << "pl_PL" << QByteArray("  7 : 05 :09  ") << true << hms(7, 5, 9);
@@ -454,6 +459,9 @@ void TestChartFile::valueConversion_data()
     QTest::addColumn<bool>("complete");
 
     QTest::newRow("five digits") << QByteArray("02345") << 2345.0 << true;
+    QTest::newRow("zeros") << QByteArray("00000") << 0.0 << true;
+    QTest::newRow("fifteen digits") << QByteArray("123456789012345") << 123456789012345.0 << true;
+    QTest::newRow("sixteen digits") << QByteArray("1234567890123456") << 1234567890123456.0 << true;
     QTest::newRow("negative whole") << QByteArray("-1234") << -1234.0 << true;
     QTest::newRow("plus sign") << QByteArray("+12") << 12.0 << true;
     QTest::newRow("full number with sign, point and exponent") << QByteArray("  -1.5e1") << -15.0 << true;
