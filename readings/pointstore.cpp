@@ -152,7 +152,7 @@ std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std
     m.hundredths = sum;
     const double mean = m.mean();
     for (std::size_t i = 0; i < k; ++i) {
-        const double d = h[i] / 100.0 - mean;
+        const double d = ys[i] - mean;  // ys[i] is h[i] / 100.0: HundredthsOf took only such values
         m.m2 += d * d;
     }
     moments.add(m);
