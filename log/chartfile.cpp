@@ -11,7 +11,6 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -412,31 +411,6 @@ private:
     std::vector<std::vector<double>> m_values;
 };
 
-// Raw values in tenths as the chart takes them, raw / 10.0: those of every usual
-// reading looked up, as three divisions a line weigh on a large log.
-class TenthsValues {
-public:
-    static const TenthsValues& get()
-    {
-        static const TenthsValues values;
-        return values;
-    }
-    double operator()(std::int16_t raw) const
-    {
-        const auto at = static_cast<unsigned>(raw + Middle);
-        return at < m_values.size() ? m_values[at] : raw / 10.0;
-    }
-
-private:
-    static constexpr int Middle = 2048;
-    TenthsValues()
-    {
-        for (std::size_t i = 0; i < m_values.size(); ++i)
-            m_values[i] = (int(i) - Middle) / 10.0;
-    }
-    std::array<double, 2 * Middle> m_values{};
-};
-
 // The lines of a log in pieces in file order, each piece with the days passed since
 // its own first line; dated when the last line is known.
 class HeldLog {
@@ -474,16 +448,15 @@ public:
         ThrowIfCancelled(options, name);
         ChartRows rows;
         rows.count = dated.rows();
-        const TenthsValues& tenths = TenthsValues::get();
         rows.read = [&](std::size_t from, std::size_t n, double* xs, double* const* values) {
             if (options.cancel && options.cancel->load(std::memory_order_relaxed))
                 return false;
             std::size_t i = 0;
             dated.read(from, n, [&](const chartparts::LogRow& row, std::size_t day) {
                 xs[i] = origin + (double(day) + row.time);
-                values[0][i] = tenths(row.dewPoint);
-                values[1][i] = tenths(row.humidity);
-                values[2][i] = tenths(row.ambient);
+                values[0][i] = row.dewPoint / 10.0;
+                values[1][i] = row.humidity / 10.0;
+                values[2][i] = row.ambient / 10.0;
                 ++i;
             });
             return true;
