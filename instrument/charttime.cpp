@@ -153,11 +153,12 @@ double ChartXOfLocal(double localX)
     return ChartX(moments.count > 0 ? moments.moments[0] : moments.gapMoment);
 }
 
-double ClockTimeline::chartX(double localX)
+bool ClockTimeline::chartX(double localX, double& x, qint64& ms)
 {
     if (!std::isfinite(localX) || std::fabs(localX) > 1e7) {
         m_settled = false;
-        return localX;
+        x = localX;
+        return false;
     }
     // More than a day inside the stretch of one offset, as MomentsOfClock finds it.
     constexpr qint64 Day = 86400000;
@@ -166,7 +167,9 @@ double ClockTimeline::chartX(double localX)
     if (m_started && m_from < utc - Day && m_to > utc + Day) {
         m_previous = utc;
         m_settled = true;
-        return EpochDays + double(utc + m_standard) / MsPerDay;
+        ms = utc + m_standard;
+        x = EpochDays + double(ms) / MsPerDay;
+        return true;
     }
     const ClockMoments moments = MomentsOfClock(wall);
     qint64 moment = moments.gapMoment;
@@ -185,7 +188,9 @@ double ClockTimeline::chartX(double localX)
     m_to = stretch.to;
     m_total = stretch.total;
     m_standard = stretch.standard;
-    return ChartX(moment);
+    ms = moment + m_standard;
+    x = EpochDays + double(ms) / MsPerDay;  // ChartX(moment)
+    return true;
 }
 
 } // namespace hmx

@@ -44,7 +44,17 @@ public:
     // back to standard time.
     static constexpr qint64 ClockCorrection = 10 * 60 * 1000;
 
-    double chartX(double localX);
+    double chartX(double localX)
+    {
+        double x = 0;
+        qint64 ms = 0;
+        chartX(localX, x, ms);
+        return x;
+    }
+    // The same into x, with the count of milliseconds since 1970 it stands for (x is
+    // 25569 + ms / 86400000), so it need not be found again; false for a local X that
+    // is no time, given back as it is.
+    bool chartX(double localX, double& x, qint64& ms);
     // Whether the last X taken had a single moment (or none, in the hour the clock
     // skips): then its answer, and every answer after it, are the same whatever came
     // before it, so a run of times can be taken from there on apart from the run before.

@@ -25,7 +25,7 @@ void Line::add(double x, double y)
     m_points.add(x, y);
 }
 
-void Line::add(std::span<const double> xs, std::span<const double> ys)
+void Line::add(std::span<const double> xs, std::span<const double> ys, std::span<const std::int64_t> ms)
 {
     const std::size_t n = std::min(xs.size(), ys.size());
     for (std::size_t i = 0; i < n;) {
@@ -41,7 +41,7 @@ void Line::add(std::span<const double> xs, std::span<const double> ys)
             continue;
         }
         m_gaps.appending(m_points, xs.subspan(i, end - i));
-        m_points.add(xs.subspan(i, end - i), ys.subspan(i, end - i));
+        m_points.add(xs.subspan(i, end - i), ys.subspan(i, end - i), ms.empty() ? ms : ms.subspan(i, end - i));
         i = end;
     }
 }

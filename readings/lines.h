@@ -39,8 +39,8 @@ public:
     // be neither ordered nor drawn: it is left out.
     void add(double x, double y);
     // Each (xs[i], ys[i]) as add() takes it, in order; a run in ascending X is appended
-    // a chunk at a time.
-    void add(std::span<const double> xs, std::span<const double> ys);
+    // a chunk at a time. ms as PointStore::add takes it.
+    void add(std::span<const double> xs, std::span<const double> ys, std::span<const std::int64_t> ms = {});
     // Takes tail's points after these, with its breaks as it has them (tail joined at
     // the same distance): its chunks as they are when none of its X is below the last X
     // here, else one by one as add() takes them.

@@ -17,16 +17,6 @@ inline std::int64_t Nearest(double d)
     return static_cast<std::int64_t>(d < 0 ? d - 0.5 : d + 0.5);
 }
 
-// The millisecond count of x when x is exactly on the program's millisecond grid.
-inline bool MillisecondsOf(double x, std::int64_t& ms)
-{
-    const double d = (x - 25569.0) * MsPerDay;
-    if (!(std::abs(d) < 1e15))
-        return false;
-    ms = Nearest(d);
-    return XOfMilliseconds(ms) == x;
-}
-
 // The hundredths of v when v reads back exactly from them.
 inline bool HundredthsOf(double v, std::int32_t& n)
 {
@@ -100,7 +90,7 @@ void PointStore::Chunk::insert(std::size_t at, double x, double y)
     }
 }
 
-std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std::size_t n)
+std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, const std::int64_t* given, std::size_t n)
 {
     if (wideX || wideY)
         return 0;
@@ -117,7 +107,8 @@ std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std
     for (; k < n; ++k) {
         std::int64_t ms = 0;
         std::int32_t v = 0;
-        if (!(xs[k] >= last) || !MillisecondsOf(xs[k], ms) || !HundredthsOf(ys[k], v))
+        const bool onGrid = given ? (ms = given[k]) != OffGrid : MillisecondsOf(xs[k], ms);
+        if (!(xs[k] >= last) || !onGrid || !HundredthsOf(ys[k], v))
             break;
         if (first + k == 0)
             from = ms;
@@ -152,7 +143,7 @@ std::size_t PointStore::Chunk::appendRun(const double* xs, const double* ys, std
     m.hundredths = sum;
     const double mean = m.mean();
     for (std::size_t i = 0; i < k; ++i) {
-        const double d = h[i] / 100.0 - mean;
+        const double d = ys[i] - mean;  // ys[i] is h[i] / 100.0: HundredthsOf took only such values
         m.m2 += d * d;
     }
     moments.add(m);
@@ -323,7 +314,7 @@ void PointStore::add(double x, double y)
     insertInto(lo, at, x, y);
 }
 
-void PointStore::add(std::span<const double> xs, std::span<const double> ys)
+void PointStore::add(std::span<const double> xs, std::span<const double> ys, std::span<const std::int64_t> ms)
 {
     const std::size_t n = std::min(xs.size(), ys.size());
     for (std::size_t i = 0; i < n;) {
@@ -334,7 +325,7 @@ void PointStore::add(std::span<const double> xs, std::span<const double> ys)
         }
         if (m_chunks.empty() || m_chunks.back()->count == ChunkPoints)
             newChunkAt(m_chunks.size());
-        const std::size_t taken = m_chunks.back()->appendRun(xs.data() + i, ys.data() + i, n - i);
+        const std::size_t taken = m_chunks.back()->appendRun(xs.data() + i, ys.data() + i, ms.empty() ? nullptr : ms.data() + i, n - i);
         if (taken == 0) {
             append(xs[i], ys[i]);  // off a grid, or past the chunk's offsets
             ++i;

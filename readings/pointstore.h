@@ -26,6 +26,19 @@ inline double XOfMilliseconds(std::int64_t ms)
     return 25569.0 + static_cast<double>(ms) / 86400000.0;
 }
 
+// The millisecond count of x when x is exactly on the program's millisecond grid.
+inline bool MillisecondsOf(double x, std::int64_t& ms)
+{
+    const double d = (x - 25569.0) * 86400000.0;
+    if (!(d < 1e15 && d > -1e15))
+        return false;
+    // Which way a half goes does not matter: only a count that reads back as x is kept.
+    ms = static_cast<std::int64_t>(d < 0 ? d - 0.5 : d + 0.5);
+    return XOfMilliseconds(ms) == x;
+}
+// Stands for an X off that grid among millisecond counts found beforehand.
+inline constexpr std::int64_t OffGrid = std::numeric_limits<std::int64_t>::min();
+
 struct MinMax {
     double lo = std::numeric_limits<double>::infinity();
     double hi = -std::numeric_limits<double>::infinity();
@@ -70,7 +83,9 @@ public:
     void add(double x, double y);
     // The points (xs[i], ys[i]) in order, each as add() takes it. A run in ascending X
     // on the grids fills the last chunk's narrow columns and summaries in one pass.
-    void add(std::span<const double> xs, std::span<const double> ys);
+    // ms, when given: MillisecondsOf(xs[i]) or OffGrid for each, found once for an X
+    // that several lines share.
+    void add(std::span<const double> xs, std::span<const double> ys, std::span<const std::int64_t> ms = {});
     // Takes tail's points after these: its chunks as they are (O(its chunks)) when none
     // of its X is below the last X here, else one by one as add() takes them.
     void append(PointStore&& tail);
@@ -148,7 +163,7 @@ struct PointStore::Chunk {
     void insert(std::size_t at, double x, double y);
     // Appends the longest leading run of xs/ys that stays in order after its last
     // point, on both grids and within its room; how many it took.
-    std::size_t appendRun(const double* xs, const double* ys, std::size_t n);
+    std::size_t appendRun(const double* xs, const double* ys, const std::int64_t* ms, std::size_t n);
     void truncate(std::size_t n);
     void summariseFrom(std::size_t index);
     MinMax extent(std::size_t a, std::size_t b) const;

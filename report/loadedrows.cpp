@@ -88,6 +88,7 @@ void RowsSink::addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& 
     chartparts::ReadEach(ranges.size(), [&](std::size_t r) {
         Range& range = ranges[r];
         std::vector<double> xs(Block);
+        std::vector<std::int64_t> ms(Block);  // of xs, found once for all the lines
         std::vector<double> read(Block * lines.size());
         std::vector<double*> columns(lines.size());
         for (std::size_t k = 0; k < lines.size(); ++k)
@@ -106,7 +107,12 @@ void RowsSink::addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& 
             std::size_t first = 0;  // the first row that goes on the lines here
             for (std::size_t i = 0; i < n; ++i) {
                 const double local = xs[i];
-                xs[i] = range.timeline.chartX(local);  // the chart's X leaves summer time out
+                // The chart's X leaves summer time out; one that is no time may still be on the grid.
+                qint64 count = 0;
+                if (range.timeline.chartX(local, xs[i], count))
+                    ms[i] = count;
+                else if (!readings::MillisecondsOf(xs[i], ms[i]))
+                    ms[i] = readings::OffGrid;
                 if (!range.settled) {
                     range.settled = range.timeline.settled();
                     if (!range.settled) {
@@ -124,7 +130,8 @@ void RowsSink::addRowsAtOnce(std::span<const ChartLine> lines, const ChartRows& 
                 }
                 for (std::size_t k = 0; k < lineCount; ++k) {
                     const double* ys = k < lines.size() ? columns[k] : zeros.data();
-                    range.parts[k].back().add({xs.data() + first, n - first}, {ys + first, n - first});
+                    range.parts[k].back().add({xs.data() + first, n - first}, {ys + first, n - first},
+                                              {ms.data() + first, n - first});
                 }
             }
             from += n;
