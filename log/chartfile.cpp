@@ -883,7 +883,7 @@ ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arr
     // Reads the pieces from byte `from` on; progress counts from there. No point is
     // delivered before every byte is in and read.
     const auto readPieces = [&](std::size_t from, auto read) {
-        PieceCutter cutter(bytes, from, arrival, pieceBytes);
+        PieceCutter cutter(bytes, from, arrival, pieceBytes, options.minPieceBytes, parts);
         PieceWork work;
         work.cancel = options.cancel;
         if (options.progress)
@@ -1126,11 +1126,14 @@ std::size_t ReadInto(QIODevice& device, char* data, std::size_t size, const QStr
 {
     // Read, not mapped: a file cut short meanwhile by another program gives a short
     // read here, where a mapping would give a fault.
-    constexpr std::size_t Step = 4 << 20;
+    // The first steps are small, so the first lines are there to read at once.
+    constexpr std::size_t LargestStep = 4 << 20;
+    std::size_t step = 128 << 10;
     std::size_t done = 0;
     while (done < size && !(stop && stop->load(std::memory_order_relaxed))) {
         ThrowIfCancelled(options, name);
-        const qint64 n = device.read(data + done, qint64(std::min(Step, size - done)));
+        const qint64 n = device.read(data + done, qint64(std::min(step, size - done)));
+        step = std::min(step * 2, LargestStep);
         if (n < 0)
             throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
         if (n == 0)

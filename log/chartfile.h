@@ -194,9 +194,10 @@ struct ChartLoadOptions {
     // A device that is not a file from its start is read a buffer at a time.
     std::size_t bufferSize = 64 * 1024;
     // A file is read into memory and its lines read as they come, on this many threads
-    // (0: one per core), in pieces cut at line ends, each at least minPieceBytes long.
+    // (0: one per core), in pieces cut at line ends, each at least minPieceBytes long:
+    // the first pieces that long, so reading starts with the first bytes in.
     std::size_t parts = 0;
-    std::size_t minPieceBytes = 1 << 20;
+    std::size_t minPieceBytes = 256 << 10;
     // Raised from another thread: the load stops with ChartProblem::Cancelled.
     const std::atomic<bool>* cancel = nullptr;
     // Bytes read so far and the device's size at the start, after every buffer read.

@@ -91,9 +91,25 @@ std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_
     }
 }
 
-PieceCutter::PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size)
-    : m_bytes(bytes), m_arrival(arrival), m_size(std::max<std::size_t>(size, 1)), m_cut(from)
+PieceCutter::PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size,
+                         std::size_t smallest, std::size_t threads)
+    : m_bytes(bytes)
+    , m_arrival(arrival)
+    , m_size(std::max<std::size_t>(size, 1))
+    , m_smallest(std::clamp<std::size_t>(smallest, 1, m_size))
+    , m_threads(std::max<std::size_t>(threads, 1))
+    , m_cut(from)
 {
+}
+
+std::size_t PieceCutter::nextSize() const
+{
+    std::size_t size = m_size;
+    if (m_count < 32)
+        size = std::min(size, m_smallest << m_count);
+    const std::size_t left = m_bytes.size() - std::min(m_cut, m_bytes.size());
+    size = std::min(size, left / (2 * m_threads));
+    return std::max(size, m_smallest);
 }
 
 bool PieceCutter::next(std::size_t& k, std::string_view& piece)
@@ -103,8 +119,8 @@ bool PieceCutter::next(std::size_t& k, std::string_view& piece)
     std::size_t in = m_arrival ? m_arrival->waitBeyond(m_cut, more) : m_bytes.size();
     if (m_cut >= in)
         return false;  // nothing more came
-    // The piece ends after the first LF from `size` bytes on, or with the bytes.
-    std::size_t searched = m_cut + m_size - 1;
+    // The piece ends after the first LF from its size on, or with the bytes.
+    std::size_t searched = m_cut + nextSize() - 1;
     std::size_t cut = 0;
     for (;;) {
         if (searched < in) {

@@ -66,25 +66,37 @@ private:
 // the bytes end before. `all` tells whether that is every byte.
 std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all);
 
-// Cuts bytes from `from` on into pieces of whole lines of at least `size` bytes (the
-// last one may be shorter), one at a time as they are asked for, in file order; bytes
-// still coming in (arrival not null) are waited for. Any thread may ask.
+// Cuts bytes from `from` on into pieces of whole lines, one at a time as they are asked
+// for, in file order; bytes still coming in (arrival not null) are waited for. Any
+// thread may ask. Each piece is at least `smallest` bytes long (the last one may be
+// shorter) and at most about `size`: the first ones grow from `smallest`, so reading
+// starts with the first bytes in, and the last ones shrink as the bytes left are
+// shared among `threads`, so the threads end together.
 class PieceCutter {
 public:
-    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size);
+    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size,
+                std::size_t smallest, std::size_t threads);
+    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size)
+        : PieceCutter(bytes, from, arrival, size, size, 1)
+    {
+    }
 
     // The next piece and its number; false when none is left.
     bool next(std::size_t& k, std::string_view& piece);
     // Pieces cut so far.
     std::size_t count() const { return m_count; }
     // Pieces there can be at most.
-    std::size_t most() const { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_size + 2; }
+    std::size_t most() const { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_smallest + 2; }
 
 private:
+    std::size_t nextSize() const;
+
     std::mutex m_mutex;
     std::string_view m_bytes;
     const Arrival* m_arrival;
     std::size_t m_size;
+    std::size_t m_smallest;
+    std::size_t m_threads;
     std::size_t m_cut;
     std::size_t m_count = 0;
 };
