@@ -1,5 +1,6 @@
 // Chart-file reader: the loader's fixed-column layout and the program's own log.
 #include "log/chartfile.h"
+#include "log/chartblocks.h"
 #include "log/chartfileparts.h"
 #include "log/loglineparser.h"
 #include "log/measurementlog.h"
@@ -167,6 +168,12 @@ void ThrowIfCancelled(const ChartLoadOptions& options, const QString& name)
 {
     if (options.cancel && options.cancel->load(std::memory_order_acquire))
         throw ChartFileError(ChartProblem::Cancelled, name);
+}
+
+// Threads that read a file's pieces at once.
+std::size_t ThreadsFor(const ChartLoadOptions& options)
+{
+    return options.parts > 0 ? options.parts : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
 }
 
 // Buffered line reader over a device: hands out each line without its LF (and
@@ -864,54 +871,53 @@ void NotLog(ChartLoadResult& result, LogLineFault fault, std::string_view line)
     result.notLogText = EscapedText(line);
 }
 
-// The file's bytes, in memory or still coming in (arrival not null: then `bytes` is
-// the room they fill), cut into pieces read on several threads as they come.
-// `device`: where the modification time is read, if at all.
-ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arrival, const QIODevice* device,
-                          const QString& name, ChartSink& sink, const ChartLoadOptions& options)
+// A file's lines from `open` (a source from the file's start; a second one is opened
+// when a file first read as a log falls back to the loader layout), read in pieces on
+// several threads as they come. `total`: the file's size, for the progress. `device`:
+// where the modification time is read, if at all.
+ChartLoadResult LoadPieces(const std::function<std::unique_ptr<chartparts::PieceSource>()>& open, qint64 total,
+                           const QIODevice* device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
     using namespace chartparts;
     const TimeTextRules rules = TimeTextRules::fromLocale(options.locale);
     const LogLineParser parser(rules);
-    const std::size_t parts = options.parts > 0 ? options.parts
-                                                : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-    const qint64 total = qint64(bytes.size());
-    // A few pieces per thread, so the first are read while the last are still coming.
-    const std::size_t pieceBytes = std::max(options.minPieceBytes, bytes.size() / (4 * parts));
+    const std::size_t parts = ThreadsFor(options);
     ChartLoadResult result;
 
-    // Reads the pieces from byte `from` on; progress counts from there. No point is
+    // Reads the source's pieces; progress counts from byte `from` on. No point is
     // delivered before every byte is in and read.
-    const auto readPieces = [&](std::size_t from, auto read) {
-        PieceCutter cutter(bytes, from, arrival, pieceBytes, options.minPieceBytes, parts);
+    const auto readPieces = [&](PieceSource& source, std::size_t from, auto read) {
         PieceWork work;
         work.cancel = options.cancel;
         if (options.progress)
             work.progress = [&](std::int64_t done) { options.progress(qint64(from) + done, total); };
-        std::vector<decltype(read(std::string_view(), 0, work))> out(cutter.most());
+        std::vector<decltype(read(std::string_view(), 0, work))> out(source.most());
         ReadEach(parts, [&](std::size_t) {
             std::size_t k = 0;
             std::string_view piece;
-            while (cutter.next(k, piece)) {
-                if (!work.needless(k))
+            while (source.next(k, piece)) {
+                if (work.needless(k))
+                    source.stop();  // cancelled, or a piece before ended the reading
+                else
                     out[k] = read(piece, k, work);
+                source.done(k);
             }
         });
-        out.resize(cutter.count());
+        out.resize(source.count());
         ThrowIfCancelled(options, name);
-        if (arrival)
-            arrival->rethrow();
+        source.rethrow();
         if (options.progress)
             options.progress(total, total);
         return out;
     };
 
-    // As a log first: every line a Log line, the first two read here.
+    std::unique_ptr<PieceSource> source = open();
     bool all = false;
-    const std::size_t headBytes = WithLines(bytes, arrival, 2, all);
-    if (all && arrival)
-        arrival->rethrow();
-    ByteLines head(bytes.substr(0, headBytes), MaxLogLine);
+    std::string_view headBytes = source->head(all);
+    if (all)
+        source->rethrow();
+    // As a log first: every line a Log line, the first two read here.
+    ByteLines head(headBytes, MaxLogLine);
     std::string_view line;
     bool allLogLines = true;
     HeldLog log;
@@ -927,8 +933,10 @@ ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arr
         log.add(record);
     }
     bool unreadableByLayout = false;
+    bool pieceRead = false;
     if (allLogLines && !all) {
-        std::vector<LogPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+        pieceRead = true;
+        std::vector<LogPiece> pieces = readPieces(*source, headBytes.size(), [&](std::string_view piece, std::size_t k, PieceWork& work) {
             return ReadLogPiece(piece, k, parser, rules, MaxLogLine, work);
         });
         for (LogPiece& piece : pieces) {
@@ -953,9 +961,17 @@ ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arr
         return result;  // no log, and no other layout asked for
     log.release();
     result = ChartLoadResult();
+    if (pieceRead) {
+        // The pieces are gone: from the file's start again.
+        source.reset();
+        source = open();
+        headBytes = source->head(all);
+        if (all)
+            source->rethrow();
+    }
 
     // The loader layout: two lines skipped, then one dew-point value in hundredths per line.
-    ByteLines skipped(bytes.substr(0, headBytes), MaxLogLine);
+    ByteLines skipped(headBytes, MaxLogLine);
     for (int skip = 0; skip < 2; ++skip) {
         if (!skipped.next(line))
             return result;
@@ -963,7 +979,7 @@ ChartLoadResult LoadBytes(std::string_view bytes, const chartparts::Arrival* arr
     }
     if (all)
         return result;
-    const std::vector<LoaderPiece> pieces = readPieces(headBytes, [&](std::string_view piece, std::size_t k, PieceWork& work) {
+    const std::vector<LoaderPiece> pieces = readPieces(*source, headBytes.size(), [&](std::string_view piece, std::size_t k, PieceWork& work) {
         return ReadLoaderPiece(piece, k, rules, LoaderLineLength, work);
     });
     // The pieces up to the one with an invalid time; the points before it stay delivered.
@@ -1105,7 +1121,12 @@ void ChartSink::addRows(std::span<const double> xs, std::span<const ChartLine> l
 ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, ChartSink& sink,
                                const ChartLoadOptions& options)
 {
-    return LoadBytes(bytes, nullptr, nullptr, name, sink, options);
+    // A few pieces per thread, so the threads share the work evenly.
+    const std::size_t pieceBytes = std::max(options.minPieceBytes, bytes.size() / (4 * ThreadsFor(options)));
+    const auto open = [&] {
+        return std::make_unique<chartparts::PieceCutter>(bytes, 2, pieceBytes, options.minPieceBytes, ThreadsFor(options));
+    };
+    return LoadPieces(open, qint64(bytes.size()), nullptr, name, sink, options);
 }
 
 namespace {
@@ -1117,30 +1138,24 @@ bool ReadWhole(QIODevice& device, qint64 size)
         && device.pos() == 0;
 }
 
-// Reads up to `size` bytes into `data` in large steps, telling after each how many are
-// in; stops early at the end of a file cut short meanwhile, or when `stop` is raised.
-// Gives the bytes read. Throws ChartFileError (ReadError, Cancelled).
+// Reads up to `size` bytes into `data` in large steps; stops early at the end of a
+// file cut short meanwhile. Gives the bytes read. Throws ChartFileError (ReadError,
+// Cancelled).
 std::size_t ReadInto(QIODevice& device, char* data, std::size_t size, const QString& name,
-                     const ChartLoadOptions& options, const std::function<void(std::size_t)>& told = {},
-                     const std::atomic<bool>* stop = nullptr)
+                     const ChartLoadOptions& options)
 {
     // Read, not mapped: a file cut short meanwhile by another program gives a short
     // read here, where a mapping would give a fault.
-    // The first steps are small, so the first lines are there to read at once.
-    constexpr std::size_t LargestStep = 4 << 20;
-    std::size_t step = 128 << 10;
+    constexpr std::size_t Step = 4 << 20;
     std::size_t done = 0;
-    while (done < size && !(stop && stop->load(std::memory_order_relaxed))) {
+    while (done < size) {
         ThrowIfCancelled(options, name);
-        const qint64 n = device.read(data + done, qint64(std::min(step, size - done)));
-        step = std::min(step * 2, LargestStep);
+        const qint64 n = device.read(data + done, qint64(std::min(Step, size - done)));
         if (n < 0)
             throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
         if (n == 0)
             break;  // shorter than it was: what is there is the file
         done += std::size_t(n);
-        if (told)
-            told(done);
     }
     return done;
 }
@@ -1161,34 +1176,21 @@ std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QSt
 
 ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sink, const ChartLoadOptions& options)
 {
-    // A file from its start is read whole on a thread of its own while its lines are
-    // read in pieces at once as they come; anything else is streamed.
+    // A file from its start is read on a thread of its own, a block at a time, while
+    // its lines are read in pieces at once as they come; anything else is streamed.
     const qint64 size = device.size();
-    std::unique_ptr<char[]> data(ReadWhole(device, size) ? new (std::nothrow) char[std::size_t(size)] : nullptr);
-    if (!data)
+    if (!ReadWhole(device, size))
         return LoadStream(device, name, sink, options);
-    chartparts::Arrival arrival;
-    std::atomic<bool> stop{false};
-    std::thread reader([&] {
-        try {
-            ReadInto(device, data.get(), std::size_t(size), name, options,
-                     [&](std::size_t in) { arrival.add(in); }, &stop);
-            arrival.finish();
-        } catch (...) {
-            arrival.finish(std::current_exception());
-        }
-    });
-    // The reader is done with the device and the bytes before they go, on every path.
-    struct Join {
-        std::thread& reader;
-        std::atomic<bool>& stop;
-        ~Join()
-        {
-            stop = true;
-            reader.join();
-        }
-    } join{reader, stop};
-    return LoadBytes(std::string_view(data.get(), std::size_t(size)), &arrival, &device, name, sink, options);
+    // Blocks of 1 MiB at most: a few per thread stay in use, however large the file.
+    constexpr std::size_t LargestBlock = 1 << 20;
+    const std::size_t threads = ThreadsFor(options);
+    const auto open = [&]() -> std::unique_ptr<chartparts::PieceSource> {
+        if (device.pos() != 0 && !device.seek(0))
+            throw ChartFileError(ChartProblem::ReadError, name, device.errorString());
+        return std::make_unique<chartparts::BlockReader>(device, std::size_t(size), name, options, 2, threads + 3,
+                                                         options.minPieceBytes, std::max(LargestBlock, options.minPieceBytes));
+    };
+    return LoadPieces(open, size, &device, name, sink, options);
 }
 
 std::unique_ptr<QFile> OpenChartFile(const QString& fileName)

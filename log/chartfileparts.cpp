@@ -34,72 +34,32 @@ bool LogNewDay(double before, double time)
     return time < before && std::llround((before - time) * MsPerDay) >= limit;
 }
 
-void Arrival::add(std::size_t in)
+std::size_t WithLines(std::string_view bytes, std::size_t lines, bool& all)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_in = in;
-    }
-    m_changed.notify_all();
-}
-
-void Arrival::finish(std::exception_ptr error)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_finished = true;
-        m_error = error;
-    }
-    m_changed.notify_all();
-}
-
-std::size_t Arrival::waitBeyond(std::size_t have, bool& more) const
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_in > have || m_finished; });
-    more = !m_finished;
-    return m_in;
-}
-
-void Arrival::rethrow() const
-{
-    std::lock_guard lock(m_mutex);
-    if (m_error)
-        std::rethrow_exception(m_error);
-}
-
-std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all)
-{
-    bool more = arrival != nullptr;
-    std::size_t in = arrival ? arrival->waitBeyond(0, more) : bytes.size();
     std::size_t searched = 0;
-    for (;;) {
-        while (lines > 0 && searched < in) {
-            const auto* lf = static_cast<const char*>(std::memchr(bytes.data() + searched, '\n', in - searched));
-            if (!lf) {
-                searched = in;
-                break;
-            }
-            searched = std::size_t(lf - bytes.data()) + 1;
-            --lines;
-        }
-        if (lines == 0 || !more) {
-            all = !more && searched == in;
-            return lines == 0 ? searched : in;
-        }
-        in = arrival->waitBeyond(in, more);
+    while (lines > 0 && searched < bytes.size()) {
+        const auto* lf = static_cast<const char*>(std::memchr(bytes.data() + searched, '\n', bytes.size() - searched));
+        searched = lf ? std::size_t(lf - bytes.data()) + 1 : bytes.size();
+        --lines;
     }
+    all = searched == bytes.size();
+    return searched;
 }
 
-PieceCutter::PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size,
-                         std::size_t smallest, std::size_t threads)
+PieceCutter::PieceCutter(std::string_view bytes, std::size_t headLines, std::size_t size, std::size_t smallest,
+                         std::size_t threads)
     : m_bytes(bytes)
-    , m_arrival(arrival)
+    , m_headLines(headLines)
     , m_size(std::max<std::size_t>(size, 1))
     , m_smallest(std::clamp<std::size_t>(smallest, 1, m_size))
     , m_threads(std::max<std::size_t>(threads, 1))
-    , m_cut(from)
 {
+}
+
+std::string_view PieceCutter::head(bool& all)
+{
+    m_cut = WithLines(m_bytes, m_headLines, all);
+    return m_bytes.substr(0, m_cut);
 }
 
 std::size_t PieceCutter::nextSize() const
@@ -115,28 +75,12 @@ std::size_t PieceCutter::nextSize() const
 bool PieceCutter::next(std::size_t& k, std::string_view& piece)
 {
     std::lock_guard lock(m_mutex);
-    bool more = m_arrival != nullptr;
-    std::size_t in = m_arrival ? m_arrival->waitBeyond(m_cut, more) : m_bytes.size();
-    if (m_cut >= in)
-        return false;  // nothing more came
+    if (m_cut >= m_bytes.size())
+        return false;
     // The piece ends after the first LF from its size on, or with the bytes.
-    std::size_t searched = m_cut + nextSize() - 1;
-    std::size_t cut = 0;
-    for (;;) {
-        if (searched < in) {
-            const auto* lf = static_cast<const char*>(std::memchr(m_bytes.data() + searched, '\n', in - searched));
-            if (lf) {
-                cut = std::size_t(lf - m_bytes.data()) + 1;
-                break;
-            }
-            searched = in;
-        }
-        if (!more) {
-            cut = in;
-            break;
-        }
-        in = m_arrival->waitBeyond(in, more);
-    }
+    const std::size_t searched = std::min(m_cut + nextSize() - 1, m_bytes.size());
+    const auto* lf = static_cast<const char*>(std::memchr(m_bytes.data() + searched, '\n', m_bytes.size() - searched));
+    const std::size_t cut = lf ? std::size_t(lf - m_bytes.data()) + 1 : m_bytes.size();
     piece = m_bytes.substr(m_cut, cut - m_cut);
     m_cut = cut;
     k = m_count++;
@@ -169,22 +113,6 @@ bool ByteLines::next(std::string_view& line)
     line = m_rest.substr(0, m_truncated ? m_cap : length);
     m_rest.remove_prefix(taken);
     return true;
-}
-
-std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t parts, std::size_t minBytes)
-{
-    std::vector<std::string_view> pieces;
-    const std::size_t size = std::max<std::size_t>(minBytes, bytes.size() / std::max<std::size_t>(parts, 1));
-    while (!bytes.empty()) {
-        std::size_t cut = bytes.size();
-        if (pieces.size() + 1 < parts && size < bytes.size()) {
-            const auto* lf = static_cast<const char*>(std::memchr(bytes.data() + size - 1, '\n', bytes.size() - size + 1));
-            cut = lf ? std::size_t(lf - bytes.data()) + 1 : bytes.size();
-        }
-        pieces.push_back(bytes.substr(0, cut));
-        bytes.remove_prefix(cut);
-    }
-    return pieces;
 }
 
 void ReadEach(std::size_t pieces, const std::function<void(std::size_t)>& read)

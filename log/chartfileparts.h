@@ -8,13 +8,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <span>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -39,71 +39,59 @@ private:
     bool m_ended = true;
 };
 
-// How far the bytes of a file read on a thread of its own have come: the reader tells,
-// those reading its lines wait for more.
-class Arrival {
+// A file's lines in pieces of whole lines, in file order, after its first lines.
+class PieceSource {
 public:
-    // `in` bytes are there now.
-    void add(std::size_t in);
-    // No more are coming: the file is read, or its reading failed with `error`.
-    void finish(std::exception_ptr error = nullptr);
-    // Waits until more than `have` bytes are there or no more are coming; gives the
-    // bytes there and whether more are coming.
-    std::size_t waitBeyond(std::size_t have, bool& more) const;
-    // The reading's failure, if it failed (after finish).
-    void rethrow() const;
-
-private:
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::size_t m_in = 0;
-    bool m_finished = false;
-    std::exception_ptr m_error;
+    virtual ~PieceSource() = default;
+    // The file's first lines (as many as the source was made for), waiting for them;
+    // `all` tells whether they are the whole file. Valid until the first piece is done.
+    virtual std::string_view head(bool& all) = 0;
+    // The next piece after the head and its number, waiting for it; false when none is
+    // left. Any thread may ask.
+    virtual bool next(std::size_t& k, std::string_view& piece) = 0;
+    // Piece k is read: its bytes may go.
+    virtual void done(std::size_t) {}
+    // No more pieces are wanted.
+    virtual void stop() {}
+    // Pieces handed out so far.
+    virtual std::size_t count() const = 0;
+    // Pieces there can be at most.
+    virtual std::size_t most() const = 0;
+    // Why the bytes ended early, if they did: a read error or a cancel.
+    virtual void rethrow() const {}
 };
 
-// How many bytes from the start hold the first `lines` whole lines of bytes that may
-// still be coming in (arrival null: all there), waiting for them; all there are when
-// the bytes end before. `all` tells whether that is every byte.
-std::size_t WithLines(std::string_view bytes, const Arrival* arrival, std::size_t lines, bool& all);
+// How many bytes from the start hold the first `lines` whole lines; all the bytes
+// when they end before. `all` tells whether that is every byte.
+std::size_t WithLines(std::string_view bytes, std::size_t lines, bool& all);
 
-// Cuts bytes from `from` on into pieces of whole lines, one at a time as they are asked
-// for, in file order; bytes still coming in (arrival not null) are waited for. Any
-// thread may ask. Each piece is at least `smallest` bytes long (the last one may be
-// shorter) and at most about `size`: the first ones grow from `smallest`, so reading
-// starts with the first bytes in, and the last ones shrink as the bytes left are
-// shared among `threads`, so the threads end together.
-class PieceCutter {
+// Bytes in memory cut after their first `headLines` lines into pieces of whole lines,
+// one at a time as they are asked for. Each piece is at least `smallest` bytes long
+// (the last one may be shorter) and at most about `size`: the first ones grow from
+// `smallest`, so the threads start at once, and the last ones shrink as the bytes left
+// are shared among `threads`, so the threads end together.
+class PieceCutter : public PieceSource {
 public:
-    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size,
-                std::size_t smallest, std::size_t threads);
-    PieceCutter(std::string_view bytes, std::size_t from, const Arrival* arrival, std::size_t size)
-        : PieceCutter(bytes, from, arrival, size, size, 1)
-    {
-    }
+    PieceCutter(std::string_view bytes, std::size_t headLines, std::size_t size, std::size_t smallest,
+                std::size_t threads);
 
-    // The next piece and its number; false when none is left.
-    bool next(std::size_t& k, std::string_view& piece);
-    // Pieces cut so far.
-    std::size_t count() const { return m_count; }
-    // Pieces there can be at most.
-    std::size_t most() const { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_smallest + 2; }
+    std::string_view head(bool& all) override;
+    bool next(std::size_t& k, std::string_view& piece) override;
+    std::size_t count() const override { return m_count; }
+    std::size_t most() const override { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_smallest + 2; }
 
 private:
     std::size_t nextSize() const;
 
     std::mutex m_mutex;
     std::string_view m_bytes;
-    const Arrival* m_arrival;
+    std::size_t m_headLines;
     std::size_t m_size;
     std::size_t m_smallest;
     std::size_t m_threads;
-    std::size_t m_cut;
+    std::size_t m_cut = 0;
     std::size_t m_count = 0;
 };
-
-// Cuts bytes into at most `parts` pieces of whole lines, each at least `minBytes` long
-// (the last one may be shorter).
-std::vector<std::string_view> CutAtLines(std::string_view bytes, std::size_t parts, std::size_t minBytes);
 
 // Runs read(k) for every piece k, piece 0 on the calling thread and the others on
 // threads of their own, and waits for all of them.
@@ -214,7 +202,7 @@ struct LogPiece {
     PieceDays days;
     std::size_t lines = 0;  // read, the one that is no Log line included
     LogLineFault fault = LogLineFault::None;
-    std::string_view faultLine;
+    std::string faultLine;  // its own copy: the piece's bytes may go before it is told
     bool unclean = false;  // some line the loader layout cannot read cleanly
 };
 
@@ -229,7 +217,7 @@ struct LoaderPiece {
     PieceDays days;
     std::size_t lines = 0;  // read, the one with the invalid time included
     bool invalid = false;
-    std::string_view invalidTime;
+    std::string invalidTime;
 };
 
 // What reading pieces shares: when to stop, and how far they have come.

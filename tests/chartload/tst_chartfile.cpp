@@ -1,6 +1,8 @@
 // The chart-file reader: loader layout, time and value conversion, own-log detection.
 #include "instrument/charttime.h"
+#include "log/chartblocks.h"
 #include "log/chartfile.h"
+#include "log/chartfileparts.h"
 #include "log/loglineparser.h"
 #include "log/measurementlog.h"
 #include "report/loadedrows.h"
@@ -256,6 +258,8 @@ private slots:
     void valueConversion();
     void splitShortLine();
     void readErrorKeepsEarlierPoints();
+    void piecesHoldEveryByteOnce_data();
+    void piecesHoldEveryByteOnce();
     void fileEndingWhileRead_data();
     void fileEndingWhileRead();
     void unreadableFilesChangeNothing_data();
@@ -525,6 +529,80 @@ void TestChartFile::readErrorKeepsEarlierPoints()
     QCOMPARE(error, QStringLiteral("Cannot read broken.txt: Input/output error"));
     QVERIFY(!sink.points.empty());
     QVERIFY(sink.points.size() < 10);
+}
+
+void TestChartFile::piecesHoldEveryByteOnce_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<int>("longest");   // of a line
+    QTest::addColumn<int>("smallest");  // of a piece
+    QTest::addColumn<int>("largest");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("lastEnded");  // the last line has its LF
+    QTest::newRow("short lines, tiny pieces") << 1 << 40 << 1 << 64 << 3 << true;
+    QTest::newRow("lines longer than a piece") << 2 << 500 << 16 << 100 << 2 << true;
+    QTest::newRow("no LF at the end") << 3 << 80 << 8 << 4096 << 2 << false;
+    QTest::newRow("one thread, large pieces") << 4 << 60 << 1024 << 8192 << 1 << true;
+    QTest::newRow("empty lines among long ones") << 5 << 3000 << 4 << 256 << 4 << false;
+}
+
+// Whichever way a file's bytes are cut, the head and the pieces after it are all of
+// them once, in order, every piece but the last ending with a LF, the head with the
+// first two lines.
+void TestChartFile::piecesHoldEveryByteOnce()
+{
+    QFETCH(int, seed);
+    QFETCH(int, longest);
+    QFETCH(int, smallest);
+    QFETCH(int, largest);
+    QFETCH(int, threads);
+    QFETCH(bool, lastEnded);
+    std::mt19937 random{std::uint32_t(seed)};
+    QByteArray content;
+    for (int i = 0; i < 400; ++i) {
+        const int length = std::uniform_int_distribution<int>(0, longest)(random);
+        content += QByteArray(length, char('a' + i % 26)) + '\n';
+    }
+    if (!lastEnded)
+        content += "end";
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("test.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::string_view bytes(content.constData(), std::size_t(content.size()));
+    const std::size_t firstTwo = std::size_t(content.indexOf('\n', content.indexOf('\n') + 1) + 1);
+
+    hmx::ChartLoadOptions options;
+    hmx::chartparts::PieceCutter cutter(bytes, 2, std::size_t(largest), std::size_t(smallest), std::size_t(threads));
+    hmx::chartparts::BlockReader reader(file, bytes.size(), QStringLiteral("test.txt"), options, 2,
+                                        std::size_t(threads) + 1, std::size_t(smallest), std::size_t(largest));
+    for (hmx::chartparts::PieceSource* source : std::initializer_list<hmx::chartparts::PieceSource*>{&cutter, &reader}) {
+        bool all = true;
+        const std::string_view head = source->head(all);
+        QVERIFY(!all);
+        QCOMPARE(head.size(), firstTwo);
+        std::string joined(head);
+        std::vector<std::string> pieces(source->most());
+        std::atomic<std::size_t> handed{0};
+        hmx::chartparts::ReadEach(std::size_t(threads), [&](std::size_t) {
+            std::size_t k = 0;
+            std::string_view piece;
+            while (source->next(k, piece)) {
+                pieces.at(k) = std::string(piece);  // the bytes go once done
+                source->done(k);
+                ++handed;
+            }
+        });
+        source->rethrow();
+        QCOMPARE(source->count(), handed.load());
+        for (std::size_t k = 0; k < source->count(); ++k) {
+            QVERIFY(!pieces[k].empty());
+            QVERIFY2(k + 1 == source->count() || pieces[k].back() == '\n', qPrintable(QString::number(k)));
+            joined += pieces[k];
+        }
+        QVERIFY(joined == bytes);
+    }
 }
 
 void TestChartFile::fileEndingWhileRead_data()
