@@ -1131,11 +1131,10 @@ ChartLoadResult LoadChartBytes(std::string_view bytes, const QString& name, Char
 
 namespace {
 
-// Whether a device is a file that is read whole, from its start.
-bool ReadWhole(QIODevice& device, qint64 size)
+// Whether a device is a file open at its start, with bytes in it.
+bool FileFromStart(QIODevice& device, qint64 size)
 {
-    return size > 0 && size <= MaxWholeFile && !device.isSequential() && qobject_cast<QFileDevice*>(&device)
-        && device.pos() == 0;
+    return size > 0 && !device.isSequential() && qobject_cast<QFileDevice*>(&device) && device.pos() == 0;
 }
 
 // Reads up to `size` bytes into `data` in large steps; stops early at the end of a
@@ -1164,7 +1163,7 @@ std::size_t ReadInto(QIODevice& device, char* data, std::size_t size, const QStr
 
 std::optional<FileBytes> ReadWholeFile(QIODevice& device, qint64 size, const QString& name, const ChartLoadOptions& options)
 {
-    if (!ReadWhole(device, size))
+    if (size > MaxWholeFile || !FileFromStart(device, size))
         return std::nullopt;
     FileBytes bytes;
     bytes.data.reset(new (std::nothrow) char[std::size_t(size)]);
@@ -1179,7 +1178,7 @@ ChartLoadResult LoadChart(QIODevice& device, const QString& name, ChartSink& sin
     // A file from its start is read on a thread of its own, a block at a time, while
     // its lines are read in pieces at once as they come; anything else is streamed.
     const qint64 size = device.size();
-    if (!ReadWhole(device, size))
+    if (!FileFromStart(device, size))
         return LoadStream(device, name, sink, options);
     // Blocks of 1 MiB at most: a few per thread stay in use, however large the file.
     constexpr std::size_t LargestBlock = 1 << 20;

@@ -193,9 +193,9 @@ struct ChartLoadOptions {
     QDateTime lastModified;
     // A device that is not a file from its start is read a buffer at a time.
     std::size_t bufferSize = 64 * 1024;
-    // A file is read into memory and its lines read as they come, on this many threads
-    // (0: one per core), in pieces cut at line ends, each at least minPieceBytes long:
-    // the first pieces that long, so reading starts with the first bytes in.
+    // A file is read a block at a time and its lines read as they come, on this many
+    // threads (0: one per core), in pieces cut at line ends, each at least minPieceBytes
+    // long: the first pieces that long, so reading starts with the first bytes in.
     std::size_t parts = 0;
     std::size_t minPieceBytes = 256 << 10;
     // Raised from another thread: the load stops with ChartProblem::Cancelled.
@@ -221,7 +221,7 @@ struct FileBytes {
     std::size_t size = 0;
     std::string_view view() const { return {data.get(), size}; }
 };
-// Files up to this size are read whole, their lines in pieces at once as they come.
+// Files up to this size are read whole into memory by ReadWholeFile.
 inline constexpr qint64 MaxWholeFile = qint64(512) << 20;
 // The first `size` bytes of a file open from its start (fewer if it is shorter now),
 // when it is a file of at most MaxWholeFile bytes; else nothing. Throws ChartFileError

@@ -85,8 +85,9 @@ void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QD
     if (progress || cancel)
         return;
 
-    // A file is read whole and its lines in pieces at once: here in three pieces even
-    // when it is small, so every case checks that the pieces join as the lines run.
+    // A file is read in blocks and its lines in pieces at once: here in blocks that
+    // start at a byte, on three threads, so every case checks that the pieces join as
+    // the lines run.
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("test.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
