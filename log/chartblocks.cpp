@@ -24,8 +24,6 @@ BlockReader::BlockReader(QIODevice& device, std::size_t size, const QString& nam
     , m_size(size)
     , m_smallest(std::max<std::size_t>(smallest, 1))
     , m_largest(std::max(largest, m_smallest))
-    // Every block but the last takes at least `smallest` bytes of the file.
-    , m_most(size / m_smallest + 2)
     , m_headLines(headLines)
 {
     for (std::size_t i = 0; i < std::max<std::size_t>(blocks, 2); ++i) {

@@ -39,7 +39,6 @@ public:
     void done(std::size_t k) override;
     void stop() override;
     std::size_t count() const override;
-    std::size_t most() const override { return m_most; }
     void rethrow() const override;
 
 private:
@@ -66,7 +65,6 @@ private:
     const std::size_t m_size;
     const std::size_t m_smallest;
     const std::size_t m_largest;
-    std::size_t m_most;
     std::size_t m_headLines;      // the first block holds at least these whole lines
     std::size_t m_headBytes = 0;  // taken by head() from the first block
     std::size_t m_done = 0;       // bytes read

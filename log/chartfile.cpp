@@ -12,6 +12,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <mutex>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -886,20 +887,27 @@ ChartLoadResult LoadPieces(const std::function<std::unique_ptr<chartparts::Piece
 
     // Reads the source's pieces; progress counts from byte `from` on. No point is
     // delivered before every byte is in and read.
-    const auto readPieces = [&](PieceSource& source, std::size_t from, auto read) {
+    const auto readPieces = [&](PieceSource& source, std::size_t from, auto readPiece) {
         PieceWork work;
         work.cancel = options.cancel;
         if (options.progress)
             work.progress = [&](std::int64_t done) { options.progress(qint64(from) + done, total); };
-        std::vector<decltype(read(std::string_view(), 0, work))> out(source.most());
+        // In file order, however many pieces a device's short reads make.
+        std::vector<decltype(readPiece(std::string_view(), 0, work))> out;
+        std::mutex placing;
         ReadEach(parts, [&](std::size_t) {
             std::size_t k = 0;
             std::string_view piece;
             while (source.next(k, piece)) {
-                if (work.needless(k))
+                if (work.needless(k)) {
                     source.stop();  // cancelled, or a piece before ended the reading
-                else
-                    out[k] = read(piece, k, work);
+                } else {
+                    auto one = readPiece(piece, k, work);
+                    std::lock_guard lock(placing);
+                    if (out.size() <= k)
+                        out.resize(k + 1);
+                    out[k] = std::move(one);
+                }
                 source.done(k);
             }
         });

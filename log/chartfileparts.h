@@ -55,8 +55,6 @@ public:
     virtual void stop() {}
     // Pieces handed out so far.
     virtual std::size_t count() const = 0;
-    // Pieces there can be at most.
-    virtual std::size_t most() const = 0;
     // Why the bytes ended early, if they did: a read error or a cancel.
     virtual void rethrow() const {}
 };
@@ -78,7 +76,6 @@ public:
     std::string_view head(bool& all) override;
     bool next(std::size_t& k, std::string_view& piece) override;
     std::size_t count() const override { return m_count; }
-    std::size_t most() const override { return (m_bytes.size() - std::min(m_cut, m_bytes.size())) / m_smallest + 2; }
 
 private:
     std::size_t nextSize() const;

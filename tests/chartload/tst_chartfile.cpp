@@ -155,10 +155,14 @@ double hms(int h, int m, int s, int ms = 0)
 
 // A device whose reads fail once `goodBytes` have been delivered.
 // A file that tells a size larger than it has (cut short after the size was taken) and
-// may fail after some bytes, read as much as possible at a time.
+// may fail after some bytes, read as much as possible at a time or at most `perRead`
+// bytes a read.
 class ShortFile : public QFile {
 public:
-    ShortFile(const QString& name, qint64 told, qint64 goodBytes) : QFile(name), m_told(told), m_good(goodBytes) {}
+    ShortFile(const QString& name, qint64 told, qint64 goodBytes, qint64 perRead = 0)
+        : QFile(name), m_told(told), m_good(goodBytes), m_perRead(perRead)
+    {
+    }
     qint64 size() const override { return m_told; }
 
 protected:
@@ -168,7 +172,7 @@ protected:
             setErrorString(QStringLiteral("Input/output error"));
             return -1;
         }
-        const qint64 n = QFile::readData(out, std::min(max, m_good - m_read));
+        const qint64 n = QFile::readData(out, std::min({max, m_good - m_read, m_perRead > 0 ? m_perRead : max}));
         m_read += std::max<qint64>(n, 0);
         return n;
     }
@@ -176,6 +180,7 @@ protected:
 private:
     qint64 m_told;
     qint64 m_good;
+    qint64 m_perRead;
     qint64 m_read = 0;
 };
 
@@ -584,13 +589,19 @@ void TestChartFile::piecesHoldEveryByteOnce()
         QVERIFY(!all);
         QCOMPARE(head.size(), firstTwo);
         std::string joined(head);
-        std::vector<std::string> pieces(source->most());
+        std::vector<std::string> pieces;
+        std::mutex placing;
         std::atomic<std::size_t> handed{0};
         hmx::chartparts::ReadEach(std::size_t(threads), [&](std::size_t) {
             std::size_t k = 0;
             std::string_view piece;
             while (source->next(k, piece)) {
-                pieces.at(k) = std::string(piece);  // the bytes go once done
+                {
+                    std::lock_guard lock(placing);
+                    if (pieces.size() <= k)
+                        pieces.resize(k + 1);
+                    pieces[k] = std::string(piece);  // the bytes go once done
+                }
                 source->done(k);
                 ++handed;
             }
@@ -610,10 +621,15 @@ void TestChartFile::fileEndingWhileRead_data()
 {
     QTest::addColumn<bool>("ownLog");
     QTest::addColumn<bool>("fails");  // else it ends early, without an error
-    QTest::newRow("own log cut short") << true << false;
-    QTest::newRow("loader layout cut short") << false << false;
-    QTest::newRow("own log failing midway") << true << true;
-    QTest::newRow("loader layout failing midway") << false << true;
+    QTest::addColumn<int>("perRead");   // bytes a read gives at most; 0: as many as asked
+    QTest::newRow("own log cut short") << true << false << 0;
+    QTest::newRow("loader layout cut short") << false << false << 0;
+    QTest::newRow("own log failing midway") << true << true << 0;
+    QTest::newRow("loader layout failing midway") << false << true << 0;
+    // Blocks that each take a few bytes of the file: many more pieces than its size
+    // would make.
+    QTest::newRow("own log cut short, read 5 bytes at a time") << true << false << 5;
+    QTest::newRow("loader layout cut short, read 3 bytes at a time") << false << false << 3;
 }
 
 // The lines of a file are read while its bytes still come in: one cut short gives what
@@ -622,6 +638,7 @@ void TestChartFile::fileEndingWhileRead()
 {
     QFETCH(bool, ownLog);
     QFETCH(bool, fails);
+    QFETCH(int, perRead);
     const QLocale c(QLocale::C);
     QByteArray content = ownLog ? QByteArray() : QByteArray("h\nh\n");
     for (int i = 0; i < 3000; ++i) {
@@ -639,8 +656,11 @@ void TestChartFile::fileEndingWhileRead()
     options.locale = c;
     options.lastModified = QDateTime(QDate(2024, 1, 1), QTime(12, 0));
     options.parts = 3;
-    options.minPieceBytes = 1;
-    ShortFile file(name, content.size() * 3 / 2, fails ? content.size() / 2 : content.size() * 2);
+    // Short reads keep the usual piece size: a block then ends with the first line end it
+    // reads, far smaller than that.
+    if (perRead == 0)
+        options.minPieceBytes = 1;
+    ShortFile file(name, content.size() * 3 / 2, fails ? content.size() / 2 : content.size() * 2, perRead);
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     RecordingSink sink;
     QString error;
