@@ -65,7 +65,7 @@ private:
     const std::size_t m_size;
     const std::size_t m_smallest;
     const std::size_t m_largest;
-    std::size_t m_headLines;      // the first block holds at least these whole lines
+    const std::size_t m_headLines;  // the first block holds at least these whole lines
     std::size_t m_headBytes = 0;  // taken by head() from the first block
     std::size_t m_done = 0;       // bytes read
 
@@ -75,7 +75,7 @@ private:
     std::vector<Block*> m_free;
     std::deque<Block*> m_ready;   // in file order
     std::vector<Block*> m_given;  // handed out by next()
-    std::size_t m_count = 0;      // blocks handed out
+    std::size_t m_count = 0;      // pieces handed out
     bool m_finished = false;      // no more are coming
     bool m_stopped = false;
     std::exception_ptr m_error;

@@ -12,10 +12,10 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <mutex>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 

@@ -44,7 +44,7 @@ class PieceSource {
 public:
     virtual ~PieceSource() = default;
     // The file's first lines (as many as the source was made for), waiting for them;
-    // `all` tells whether they are the whole file. Valid until the first piece is done.
+    // `all` tells whether they are the whole file. Valid until the first piece is asked for.
     virtual std::string_view head(bool& all) = 0;
     // The next piece after the head and its number, waiting for it; false when none is
     // left. Any thread may ask.
