@@ -2,8 +2,7 @@
 # hmx700 developer entry point.
 #   ./build.sh run    install what is needed, build the program and the simulator, start both
 #   ./build.sh test   install what is needed, build and run every test (also under
-#                     ASan+UBSan), then the arm64 and the Windows steps below (the arm64
-#                     build is compiled beside the first run of the tests)
+#                     ASan+UBSan), then the arm64 and the Windows steps below
 #   ./build.sh arm64  cross-build the programs without a window for 64-bit ARM Linux against
 #                     Debian's arm64 packages, run their tests and the recorder under qemu,
 #                     and build and check hmx700_<version>_arm64.deb
@@ -93,38 +92,25 @@ ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user-static qt6-base-dev:arm64 qt6-sv
                 qtkeychain-qt6-dev:arm64 libmosquitto-dev:arm64 libssl-dev:arm64
                 mosquitto mosquitto-clients "${DEB_PACKAGES[@]}")
 
-arm64_deps() {
+run_arm64() {
     if ! dpkg --print-foreign-architectures | grep -qx arm64; then
         # Then install_deps updates the package lists, with arm64's.
         if [ "$(id -u)" -ne 0 ]; then sudo dpkg --add-architecture arm64; else dpkg --add-architecture arm64; fi
     fi
     install_deps "${ARM64_PACKAGES[@]}"
-}
-
-arm64_build() {
+    local started=$SECONDS
+    # The recorder's run talks to the native simulator.
+    configure build
+    cmake --build build --target hmx700-sim
+    echo "== cross-build for arm64 and test under qemu"
     build build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DHMX700_WINDOW=OFF -DHMX700_BENCH=OFF
-}
-
-# The tests under qemu, the recorder against the native simulator (built in build/) and
-# Mosquitto, and the package.
-arm64_check() {
     (cd build-arm64 && ctest --output-on-failure -j "$(nproc)")
     echo "== the arm64 recorder under qemu against the native simulator and Mosquitto"
     tools/emulated-logger-test.sh build-arm64/logger/hmx700-logger build-arm64/app/hmx700-report build/tools/hmx700-sim
     echo "== arm64 Debian package: build and check"
     tools/check-deb.sh --without-window "$(make_deb build-arm64)"
-}
-
-run_arm64() {
-    arm64_deps
-    local started=$SECONDS
-    configure build
-    cmake --build build --target hmx700-sim
-    echo "== cross-build for arm64 and test under qemu"
-    arm64_build
-    arm64_check
     echo "== arm64 step done in $((SECONDS - started)) s"
 }
 
@@ -165,38 +151,18 @@ run_windows() {
 
 run_tests() {
     install_deps "${TEST_PACKAGES[@]}" "${DEB_PACKAGES[@]}"
-    arm64_deps
-    local jobs started arm64 tested=0
+    local jobs
     jobs=$(nproc)
     echo "== build and test"
     build build
-    # The arm64 cross-build runs beside the native tests: most of their time is spent
-    # waiting on the simulator's and the broker's pace, and they are made to pass on a busy
-    # machine. Its output goes to a file, not among the tests'.
-    echo "== cross-build for arm64 beside the tests (output in build-arm64/cross-build.log)"
-    started=$SECONDS
-    mkdir -p build-arm64
-    arm64_build > build-arm64/cross-build.log 2>&1 &
-    arm64=$!
-    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs") || tested=$?
-    # Both are waited for, so nothing is left running when one of them failed.
-    if ! wait "$arm64"; then
-        tail -n 60 build-arm64/cross-build.log
-        echo "the arm64 cross-build failed" >&2
-        exit 1
-    fi
-    [ "$tested" -eq 0 ] || exit "$tested"
-    echo "   the arm64 cross-build was done within $((SECONDS - started)) s"
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
     echo "== Debian package: build and check"
     tools/check-deb.sh "$(make_deb)"
     echo "== build and test with AddressSanitizer + UndefinedBehaviorSanitizer"
     build build-asan -DHMX700_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
     (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$jobs")
-    echo "== arm64: tests under qemu"
-    started=$SECONDS
-    arm64_check
-    echo "== arm64 tests, recorder and package done in $((SECONDS - started)) s"
+    run_arm64
     run_windows
     echo "== all tests passed"
 }
