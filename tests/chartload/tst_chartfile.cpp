@@ -819,6 +819,31 @@ void TestChartFile::progressAndCancel()
         QVERIFY(loaded.sink.points.size() < (ownLog ? 1 : std::size_t(lines)));
         QCOMPARE(loaded.sink.cleared.empty(), loaded.sink.points.empty());
     }
+
+    // The same file read in blocks on three threads: its progress is told in order, up to
+    // the whole file. (Where a cancel there lands depends on
+    // how the threads run, so it is left to the tests of the window's load.)
+    if (cancelAfter >= 0)
+        return;
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("test.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    reported.clear();
+    reportedTotal = 0;
+    hmx::ChartLoadOptions options;
+    options.locale = c;
+    options.lastModified = QDateTime(QDate(2024, 1, 1), QTime(12, 0));
+    options.parts = 3;
+    options.minPieceBytes = 64;
+    options.progress = progress;
+    RecordingSink inBlocks;
+    hmx::LoadChart(file, QStringLiteral("test.txt"), inBlocks, options);
+    QCOMPARE(reportedTotal, qint64(content.size()));
+    QVERIFY(std::is_sorted(reported.begin(), reported.end()));
+    QCOMPARE(reported.back(), qint64(content.size()));
+    QCOMPARE(inBlocks.points.size(), lines * perLine);
 }
 
 void TestChartFile::logLineRecognition_data()
