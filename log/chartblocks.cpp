@@ -11,7 +11,8 @@ void BlockReader::Block::reserve(std::size_t size)
         return;
     const std::size_t grown = std::max(size, capacity * 2);
     std::unique_ptr<char[]> bigger(new char[grown]);
-    std::memcpy(bigger.get(), data.get(), length);
+    if (length > 0)  // a block never filled has no bytes at all, not even a place
+        std::memcpy(bigger.get(), data.get(), length);
     data = std::move(bigger);
     capacity = grown;
 }
@@ -63,7 +64,8 @@ bool BlockReader::fill(Block& block, std::size_t k, std::vector<char>& carry, st
 {
     block.length = 0;
     block.reserve(carry.size() + step);
-    std::memcpy(block.data.get(), carry.data(), carry.size());
+    if (!carry.empty())
+        std::memcpy(block.data.get(), carry.data(), carry.size());
     block.length = carry.size();
     carry.clear();
     // The lines this block must end with: the first holds the head's lines whole.
