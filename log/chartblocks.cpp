@@ -169,13 +169,10 @@ std::string_view BlockReader::head(bool& all)
         return {};
     }
     // Up to the end of the head's lines, or all of the block when it has fewer.
-    std::size_t end = 0;
-    for (std::size_t n = 0; n < m_headLines && end < first->length; ++n) {
-        const auto* lf = static_cast<const char*>(std::memchr(first->data.get() + end, '\n', first->length - end));
-        end = lf ? std::size_t(lf - first->data.get()) + 1 : first->length;
-    }
+    bool wholeBlock = false;
+    const std::size_t end = WithLines(std::string_view(first->data.get(), first->length), m_headLines, wholeBlock);
     m_headBytes = end;
-    all = first->last && end == first->length;
+    all = first->last && wholeBlock;
     return {first->data.get(), end};
 }
 

@@ -52,6 +52,15 @@ public:
     std::vector<Point> points;
 };
 
+// `content` written to `file`, which is then open for reading.
+bool WriteAndOpen(QFile& file, const QByteArray& content)
+{
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    file.close();
+    return file.open(QIODevice::ReadOnly);
+}
+
 struct Loaded {
     RecordingSink sink;
     QString error;
@@ -90,9 +99,7 @@ void load(const QByteArray& content, Loaded& out, const QDateTime& modified = QD
     // the lines run.
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("test.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    file.close();
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(WriteAndOpen(file, content));
     options.parts = 3;
     options.minPieceBytes = 1;
     Loaded whole;
@@ -573,9 +580,7 @@ void TestChartFile::piecesHoldEveryByteOnce()
         content += "end";
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("test.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    file.close();
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(WriteAndOpen(file, content));
     const std::string_view bytes(content.constData(), std::size_t(content.size()));
     const std::size_t firstTwo = std::size_t(content.indexOf('\n', content.indexOf('\n') + 1) + 1);
 
@@ -821,15 +826,13 @@ void TestChartFile::progressAndCancel()
     }
 
     // The same file read in blocks on three threads: its progress is told in order, up to
-    // the whole file. (Where a cancel there lands depends on
-    // how the threads run, so it is left to the tests of the window's load.)
+    // the whole file. Where a cancel lands there depends on how the threads run, so
+    // none is asked for.
     if (cancelAfter >= 0)
         return;
     QTemporaryDir dir;
     QFile file(dir.filePath(QStringLiteral("test.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    file.close();
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(WriteAndOpen(file, content));
     reported.clear();
     reportedTotal = 0;
     hmx::ChartLoadOptions options;
